@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the station needs to build, test and run. Safe to run again:
+# it only installs what is missing.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-svg-dev libqt6svg6
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  clang-14 libclang-rt-14-dev
+  iproute2 iputils-ping
+  xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,249 @@
+#include "ports/controls.h"
+
+#include <algorithm>
+
+namespace nms::ports {
+
+void Control::setEnabled(bool on) {
+    if (enabled_ == on) return;
+    enabled_ = on;
+    notifyView();
+}
+
+void Control::setVisible(bool on) {
+    if (visible_ == on) return;
+    visible_ = on;
+    notifyView();
+}
+
+void Control::setToolTip(std::string tip) {
+    if (toolTip_ == tip) return;
+    toolTip_ = std::move(tip);
+    notifyView();
+}
+
+void Control::setBackColor(Color c) {
+    if (backColor_ == c) return;
+    backColor_ = c;
+    notifyView();
+}
+
+void Label::setCaption(std::string text) {
+    if (caption_ == text) return;
+    caption_ = std::move(text);
+    notifyView();
+    if (onChange) onChange();
+}
+
+TextBox::TextBox(std::string name) : Control(std::move(name)) { setBackColor(kSystemWindowBackground); }
+
+void TextBox::setText(std::string text, Origin origin) {
+    if (text_ == text) return;
+    text_ = std::move(text);
+    selStart = std::min(selStart, static_cast<int>(text_.size()));
+    selLength = 0;
+    notifyView();
+    if (onChange) onChange(origin);
+}
+
+void TextBox::setSelection(int start, int length) {
+    selStart = start;
+    selLength = length;
+    notifyView();
+}
+
+void TextBox::gotFocus() {
+    focus_ = true;
+    if (onGotFocus) onGotFocus();
+}
+
+void TextBox::lostFocus() {
+    focus_ = false;
+    if (onLostFocus) onLostFocus();
+}
+
+std::string ListControl::text() const {
+    if (index_ < 0 || index_ >= listCount()) return {};
+    return items_[static_cast<std::size_t>(index_)];
+}
+
+void ListControl::addItem(std::string item) {
+    items_.push_back(std::move(item));
+    notifyView();
+}
+
+void ListControl::addItems(std::vector<std::string> items) {
+    if (items_.empty()) items_ = std::move(items);
+    else items_.insert(items_.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+    notifyView();
+}
+
+void ListControl::clear() {
+    items_.clear();
+    index_ = -1;
+    notifyView();
+}
+
+void ListControl::setListIndex(int index, Origin origin) {
+    if (index < 0 || index >= listCount()) index = -1;
+    if (index_ == index) return;
+    index_ = index;
+    notifyView();
+    if (onClick) onClick(origin);
+}
+
+void CheckBox::setCaption(std::string text) {
+    if (caption_ == text) return;
+    caption_ = std::move(text);
+    notifyView();
+}
+
+void CheckBox::setValue(int v, Origin origin) {
+    v = v == 0 ? 0 : 1;
+    if (value_ == v) return;
+    value_ = v;
+    notifyView();
+    if (onClick) onClick(origin);
+}
+
+void ScrollBar::setRange(int min, int max) {
+    min_ = min;
+    max_ = std::max(min, max);
+    notifyView();
+    // A value outside the new range follows it, as a change.
+    if (value_ < min_ || value_ > max_) setValue(value_);
+}
+
+void ScrollBar::setValue(int v, Origin origin) {
+    v = std::clamp(v, min_, max_);
+    if (value_ == v) return;
+    value_ = v;
+    notifyView();
+    if (onChange) onChange(origin);
+}
+
+void Button::setCaption(std::string text) {
+    if (caption_ == text) return;
+    caption_ = std::move(text);
+    notifyView();
+}
+
+void Button::click() {
+    if (enabled() && onClick) onClick();
+}
+
+void ImageBar::setWidth(int twips) {
+    twips = std::max(0, twips);
+    if (width_ == twips) return;
+    width_ = twips;
+    notifyView();
+}
+
+void TreeView::clear() {
+    nodes_.clear();
+    selected_ = -1;
+    notifyView();
+}
+
+void TreeView::add(Node node) {
+    nodes_.push_back(std::move(node));
+    notifyView();
+}
+
+void TreeView::assign(std::vector<Node> nodes) {
+    nodes_ = std::move(nodes);
+    selected_ = -1;
+    notifyView();
+}
+
+void TreeView::clickNode(int index) {
+    if (index < 0 || index >= nodeCount()) return;
+    selected_ = index;
+    notifyView();
+    // A copy: the handler may rebuild the tree.
+    const Node node = nodes_[static_cast<std::size_t>(index)];
+    if (onNodeClick) onNodeClick(node);
+}
+
+void Toolbar::setItems(std::vector<Item> items) {
+    items_ = std::move(items);
+    notifyView();
+}
+
+void Toolbar::setButtonEnabled(int index, bool on) {
+    auto& item = items_.at(static_cast<std::size_t>(index - 1));
+    if (item.enabled == on) return;
+    item.enabled = on;
+    notifyView();
+}
+
+void Toolbar::click(int index) {
+    if (index < 1 || index > static_cast<int>(items_.size())) return;
+    const auto& item = items_[static_cast<std::size_t>(index - 1)];
+    if (item.kind != Kind::Button || !item.enabled || !enabled()) return;
+    if (onButtonClick) onButtonClick(index);
+}
+
+// The state a pending tick needs; it outlives the timer if the timer goes first.
+struct Timer::Shared {
+    Timer* owner = nullptr;
+    std::uint64_t generation = 0;
+    bool tickQueued = false;
+};
+
+Timer::Timer(Scheduler& scheduler, EventGate& gate, int intervalMs)
+    : scheduler_(scheduler), gate_(gate), interval_(intervalMs), shared_(std::make_shared<Shared>()) {
+    shared_->owner = this;
+}
+
+Timer::~Timer() {
+    disarm();
+    shared_->owner = nullptr;
+}
+
+void Timer::setInterval(int ms) {
+    interval_ = ms;
+    if (enabled_) {
+        disarm();
+        arm();
+    }
+}
+
+void Timer::setEnabled(bool on) {
+    if (on == enabled_) return;
+    enabled_ = on;
+    if (on) arm();
+    else disarm();
+}
+
+void Timer::disarm() {
+    if (task_ != 0) scheduler_.cancel(task_);
+    task_ = 0;
+    ++shared_->generation;
+    shared_->tickQueued = false;
+}
+
+void Timer::arm() {
+    // An interval of 0 disables the timer, as in the window system.
+    if (interval_ <= 0) return;
+    const std::uint64_t generation = shared_->generation;
+    std::weak_ptr<Shared> weak = shared_;
+    task_ = scheduler_.callAfter(interval_, [weak, generation] {
+        auto shared = weak.lock();
+        if (!shared || !shared->owner || shared->generation != generation) return;
+        Timer* self = shared->owner;
+        self->task_ = 0;
+        self->arm();  // the next tick is counted from this one, not from its delivery
+        if (shared->tickQueued) return;
+        shared->tickQueued = true;
+        const std::uint64_t gen = shared->generation;
+        self->gate_.dispatch(EventGate::Kind::Timer, [weak, gen] {
+            auto s = weak.lock();
+            if (!s || !s->owner || s->generation != gen) return;
+            s->tickQueued = false;
+            if (s->owner->enabled_ && s->owner->onTimer) s->owner->onTimer();
+        });
+    });
+}
+
+}  // namespace nms::ports

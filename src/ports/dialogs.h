@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace nms::ports {
+
+enum class MessageIcon { None, Critical, Question, Exclamation, Information };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class Answer { Ok, Cancel, Yes, No, Retry };
+
+// A message box. Lines of the text are separated by a carriage return ("\r"), as the station's
+// texts are written; a view shows each as a line of its own.
+struct MessageBox {
+    std::string text;
+    std::string title;
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+    Answer defaultButton = Answer::Ok;
+};
+
+// Modal dialogs. Both calls return only when the operator has answered.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual Answer messageBox(const MessageBox& box) = 0;
+    // The operator's text, or nothing when the box was cancelled.
+    virtual std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
+                                                const std::string& proposed) = 0;
+};
+
+}  // namespace nms::ports

@@ -1,0 +1,158 @@
+#include "protocol/text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace nms::protocol::text {
+namespace {
+
+void appendCodePoint(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Decodes one code point at s[i], advancing i. Malformed bytes are taken as Latin-1 characters,
+// so no input is ever lost or rejected.
+std::uint32_t next(std::string_view s, std::size_t& i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    auto cont = [&](std::size_t k) {
+        return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+    };
+    auto at = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i + k]) & 0x3F); };
+    if (b0 < 0x80) {
+        ++i;
+        return b0;
+    }
+    if ((b0 & 0xE0) == 0xC0 && b0 >= 0xC2 && cont(1)) {
+        std::uint32_t cp = (static_cast<std::uint32_t>(b0 & 0x1F) << 6) | at(1);
+        i += 2;
+        return cp;
+    }
+    if ((b0 & 0xF0) == 0xE0 && cont(1) && cont(2)) {
+        std::uint32_t cp = (static_cast<std::uint32_t>(b0 & 0x0F) << 12) | (at(1) << 6) | at(2);
+        if (cp >= 0x800) {
+            i += 3;
+            return cp;
+        }
+    }
+    if ((b0 & 0xF8) == 0xF0 && cont(1) && cont(2) && cont(3)) {
+        std::uint32_t cp = (static_cast<std::uint32_t>(b0 & 0x07) << 18) | (at(1) << 12) | (at(2) << 6) | at(3);
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            i += 4;
+            return cp;
+        }
+    }
+    ++i;
+    return b0;
+}
+
+std::uint32_t upper(std::uint32_t cp) {
+    if (cp >= 'a' && cp <= 'z') return cp - 0x20;
+    if (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7) return cp - 0x20;
+    return cp;
+}
+
+std::uint32_t lower(std::uint32_t cp) {
+    if (cp >= 'A' && cp <= 'Z') return cp + 0x20;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 0x20;
+    return cp;
+}
+
+template <typename F>
+std::string mapChars(std::string_view s, F f) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) appendCodePoint(out, f(next(s, i)));
+    return out;
+}
+
+}  // namespace
+
+std::string latin1ToUtf8(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (auto b : bytes) appendCodePoint(out, b);
+    return out;
+}
+
+std::vector<std::uint8_t> utf8ToBytes(std::string_view utf8) {
+    std::vector<std::uint8_t> out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) out.push_back(static_cast<std::uint8_t>(next(utf8, i) & 0xFF));
+    return out;
+}
+
+std::size_t length(std::string_view utf8) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++n) next(utf8, i);
+    return n;
+}
+
+std::string left(std::string_view utf8, std::size_t n) {
+    std::size_t i = 0;
+    for (std::size_t k = 0; k < n && i < utf8.size(); ++k) next(utf8, i);
+    return std::string(utf8.substr(0, i));
+}
+
+std::string toUpper(std::string_view utf8) { return mapChars(utf8, upper); }
+std::string toLower(std::string_view utf8) { return mapChars(utf8, lower); }
+
+std::string trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && s[b] == ' ') ++b;
+    while (e > b && s[e - 1] == ' ') --e;
+    return std::string(s.substr(b, e - b));
+}
+
+bool parseInteger(std::string_view s, long long& out) {
+    if (s.empty()) return false;
+    std::size_t start = (s[0] == '+' || s[0] == '-') ? 1 : 0;
+    if (start == s.size()) return false;
+    for (std::size_t i = start; i < s.size(); ++i)
+        if (s[i] < '0' || s[i] > '9') return false;
+    const char* first = s.data() + (s[0] == '+' ? 1 : 0);
+    auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), out);
+    return ec == std::errc() && ptr == s.data() + s.size();
+}
+
+double leadingNumber(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    std::size_t j = i;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    bool digits = false, dot = false;
+    while (j < s.size()) {
+        if (s[j] >= '0' && s[j] <= '9') digits = true;
+        else if (s[j] == '.' && !dot) dot = true;
+        else break;
+        ++j;
+    }
+    if (!digits) return 0.0;
+    const std::string part(s.substr(i, j - i));
+    return std::strtod(part.c_str(), nullptr);
+}
+
+std::string shortestNumber(double v) {
+    if (v == 0.0) return "0";  // also turns -0 into 0
+    char buf[64];
+    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    if (ec != std::errc()) return "0";
+    return std::string(buf, ptr);
+}
+
+}  // namespace nms::protocol::text

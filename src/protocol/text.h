@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Text in the station is UTF-8. Elements speak single bytes; a byte maps to the character of the
+// same code (Latin-1), and a character goes back to the element as the low 8 bits of its code.
+namespace nms::protocol::text {
+
+std::string latin1ToUtf8(std::span<const std::uint8_t> bytes);
+// One byte per character: the low 8 bits of each character's code.
+std::vector<std::uint8_t> utf8ToBytes(std::string_view utf8);
+// Characters (code points), not bytes.
+std::size_t length(std::string_view utf8);
+// The first n characters.
+std::string left(std::string_view utf8, std::size_t n);
+// Upper case for ASCII and the Latin-1 letters.
+std::string toUpper(std::string_view utf8);
+std::string toLower(std::string_view utf8);
+// Surrounding blanks removed.
+std::string trim(std::string_view s);
+// True when s is a decimal integer (optional sign, digits only) that fits in a 64-bit value.
+bool parseInteger(std::string_view s, long long& out);
+// The leading numeric part of a text, read as a decimal number ("3.7abc" is 3.7, "x" is 0), as
+// the station reads version texts.
+double leadingNumber(std::string_view s);
+// Shortest decimal form of a number: no trailing zeros, no "+", "." as the separator.
+std::string shortestNumber(double v);
+
+}  // namespace nms::protocol::text

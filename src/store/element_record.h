@@ -1,0 +1,65 @@
+#pragma once
+
+#include <string_view>
+
+// The element record: one section of the database per element, named by its element key, with
+// text values. Every key name and reader's default lives here and nowhere else.
+namespace nms::store::record {
+
+// Keys, as every user names them (the file holds them upper-cased).
+inline constexpr std::string_view kName = "name";
+inline constexpr std::string_view kIp = "ip";
+inline constexpr std::string_view kMask = "mask";
+inline constexpr std::string_view kGateway = "gw";
+inline constexpr std::string_view kInput = "input";
+inline constexpr std::string_view kType = "type";
+inline constexpr std::string_view kTx = "tx";
+inline constexpr std::string_view kMulticast = "multi";
+inline constexpr std::string_view kRemote = "remote";
+inline constexpr std::string_view kRole = "role";
+inline constexpr std::string_view kSerial = "sn";
+inline constexpr std::string_view kVersion = "ver";
+inline constexpr std::string_view kSfn = "sfn";
+inline constexpr std::string_view kBuffer = "buf";
+inline constexpr std::string_view kSilenceMode = "sdm";
+inline constexpr std::string_view kSilenceLevel = "sdl";
+inline constexpr std::string_view kSilenceTime = "sdt";
+inline constexpr std::string_view kDelay = "dly";
+inline constexpr std::string_view kAttenuation = "att";
+inline constexpr std::string_view kLowLatency = "llo";
+inline constexpr std::string_view kServo = "srv";
+inline constexpr std::string_view kBound = "bound";
+
+// Roles as stored under `role`.
+inline constexpr int kRoleEncoder = 1;
+inline constexpr int kRoleDecoder = 2;
+
+// Readers' defaults where a key is missing. Keys read without a default read as empty text.
+namespace defaults {
+inline constexpr std::string_view kMulticast = "239.255.255.239";
+inline constexpr std::string_view kRemote = "192.168.1.91";
+inline constexpr std::string_view kVersionShown = "2.00";   // the editor's version label
+inline constexpr std::string_view kVersionForSend = "2.0";  // the configuration packet's layout
+inline constexpr std::string_view kSfn = "0";
+inline constexpr std::string_view kBuffer = "1";
+inline constexpr std::string_view kSilenceMode = "0";
+inline constexpr std::string_view kSilenceLevel = "37";
+inline constexpr std::string_view kSilenceTime = "43";
+inline constexpr std::string_view kDelay = "0";
+inline constexpr std::string_view kAttenuationDecoder = "0";
+inline constexpr std::string_view kAttenuationEncoder = "255";
+inline constexpr std::string_view kLowLatency = "0";
+inline constexpr std::string_view kServo = "0";
+inline constexpr std::string_view kBound = "0";
+inline constexpr std::string_view kRoleForStatistics = "0";
+}  // namespace defaults
+
+// Key-count limits: the feedback handler refuses to update a record of this many keys or more;
+// the editor refuses to load a record of more than kMaxKeysForLoad keys.
+inline constexpr int kMaxKeysForFeedback = 21;
+inline constexpr int kMaxKeysForLoad = 22;
+
+// The database file's name.
+inline constexpr std::string_view kDatabaseFileName = "nms.ini";
+
+}  // namespace nms::store::record
