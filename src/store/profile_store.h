@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ports/file_store.h"
+#include "ports/scheduler.h"
+
+namespace nms::store {
+
+// The element database engine: reads and writes the profile file (`nms.ini`) with the semantics
+// the station relies on. Section and key names match without regard to case; keys are written
+// upper-cased; a write replaces a value in place, appends a new key at the end of its section
+// and a new section at the end of the file; sections come back in file order.
+//
+// Every read sees the latest write, including a change another program made to the file. Writes
+// are gathered briefly and reach the file atomically within about 100 ms, or at once on flush();
+// the station flushes before it shows any message box and before it ends.
+class ProfileStore {
+public:
+    ProfileStore(ports::FileStore& files, ports::Scheduler& scheduler);
+    ~ProfileStore();
+    ProfileStore(const ProfileStore&) = delete;
+    ProfileStore& operator=(const ProfileStore&) = delete;
+
+    std::string ReadFromINI(const std::string& strSection, const std::string& strkey,
+                            const std::string& strfullpath, const std::string& strDefault);
+    void WriteToINI(const std::string& strSection, const std::string& strkey, const std::string& strkeyvalue,
+                    const std::string& strfullpath);
+    // Appends the section names, in file order, to lstB (not cleared first).
+    void LoadIniSectionsLB(std::vector<std::string>& lstB, const std::string& strfullpath);
+    std::int16_t GetSectionKeyCount(const std::string& strSection, const std::string& strfullpath);
+    void DeleteIniSection(const std::string& strSection, const std::string& strfullpath);
+    void DeleteIniKey(const std::string& strSection, const std::string& strKeyname, const std::string& strfullpath);
+    bool CheckIfIniKeyExists(const std::string& strSection, const std::string& strKeyname,
+                             const std::string& strfullpath);
+    bool CheckIfIniSectionExists(const std::string& strSection, const std::string& strfullpath);
+    std::int32_t GetLongFromINI(const std::string& strSection, const std::string& strKeyname,
+                                const std::string& strfullpath, std::int32_t lngDefault);
+    void RenameIniKey(const std::string& strSection, const std::string& strKeyname,
+                      const std::string& strNewKeyname, const std::string& strfullpath);
+    void RenameIniSection(const std::string& strSection, const std::string& strNewSection,
+                          const std::string& strfullpath);
+    // Appends the key names of a section, in file order, to lstB.
+    void LoadIniSectionKeysLB(const std::string& strSection, std::vector<std::string>& lstB,
+                              const std::string& strfullpath);
+    std::vector<std::string> LoadIniSectionsArray(const std::string& strfullpath);
+
+    // Whole-file operations used by the paging scan.
+    bool fileExists(const std::string& path);
+    void deleteFile(const std::string& path);
+    void createEmptyFile(const std::string& path);
+
+    // Writes every pending change now. Returns false when the file could not be written; the
+    // failure is also reported once through onWriteFailed.
+    bool flush();
+    // Called with the path and the system's words when a save fails. The station shows it once.
+    std::function<void(const std::string& path, const std::string& error)> onWriteFailed;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace nms::store
