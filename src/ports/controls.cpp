@@ -184,6 +184,29 @@ void Toolbar::click(int index) {
     if (onButtonClick) onButtonClick(index);
 }
 
+void Form::setCaption(std::string text) {
+    if (caption_ == text) return;
+    caption_ = std::move(text);
+    notifyView();
+}
+
+void Form::show() {
+    if (shown_) return;
+    shown_ = true;
+    notifyView();
+}
+
+void Form::hide() {
+    if (!shown_) return;
+    shown_ = false;
+    notifyView();
+}
+
+void Form::closeByOperator() {
+    if (!shown_) return;
+    if (onOperatorClose) onOperatorClose();
+}
+
 // The state a pending tick needs; it outlives the timer if the timer goes first.
 struct Timer::Shared {
     Timer* owner = nullptr;

@@ -230,6 +230,25 @@ private:
     std::vector<Item> items_;
 };
 
+// A window of its own (modal over the main window while shown). The view opens and closes it
+// as `shown` changes; when the operator closes it by hand the view calls closeByOperator().
+class Form : public Control {
+public:
+    using Control::Control;
+    const std::string& caption() const { return caption_; }
+    void setCaption(std::string text);
+    bool shown() const { return shown_; }
+    void show();
+    void hide();
+    // The operator closed the window (title bar or Escape); runs onOperatorClose.
+    void closeByOperator();
+    std::function<void()> onOperatorClose;
+
+private:
+    std::string caption_;
+    bool shown_ = false;
+};
+
 // A timer control: while enabled it ticks every `interval` ms. Ticks go through the event gate,
 // so they never interrupt another event; a tick that finds its predecessor still waiting in the
 // gate's queue is merged with it, as window-system timers do.

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "ports/dialogs.h"
+#include "ports/event_gate.h"
+#include "ports/instance_lock.h"
+#include "ports/lifecycle.h"
+#include "ports/network.h"
+#include "ports/scheduler.h"
+#include "ports/settings.h"
+#include "store/profile_store.h"
+
+namespace nms::app {
+
+// The outside world of one station: every port, the database engine and where the database is.
+// A real station gets Qt and Linux adapters; a test or the demo gets fakes and the virtual LAN.
+struct StationEnv {
+    ports::Scheduler& scheduler;
+    ports::Clock& clock;
+    ports::EventGate& gate;
+    ports::Dialogs& dialogs;
+    ports::SettingsStore& settings;
+    ports::InstanceLock& instanceLock;
+    ports::Lifecycle& lifecycle;
+    ports::Network& network;
+    store::ProfileStore& db;
+    std::string databasePath;  // full path of nms.ini
+    std::string commandLine;   // the option word(s), as typed
+};
+
+// Where the per-user settings live.
+inline constexpr const char* kSettingsApp = "Kestrova";
+inline constexpr const char* kSettingsSection = "Vantrelo NG";
+inline constexpr const char* kSettingsSectionSfn = "Vantrelo";
+
+inline constexpr const char* kApplicationTitle = "Kestrova Vantrelo NG Manager";
+
+}  // namespace nms::app

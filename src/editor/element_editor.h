@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "editor/properties_panel.h"
+#include "ports/controls.h"
+#include "ports/dialogs.h"
+#include "protocol/audio_types.h"
+#include "store/profile_store.h"
+
+namespace nms::editor {
+
+// What the editor needs of the main window around it.
+class EditorHost {
+public:
+    virtual ~EditorHost() = default;
+    virtual store::ProfileStore& db() = 0;
+    virtual const std::string& databasePath() const = 0;
+    virtual const protocol::AudioTypeTable& audioTypes() const = 0;
+    virtual ports::Dialogs& dialogs() = 0;
+    virtual bool gpsdoVersion() const = 0;
+    virtual bool lowLatencyOption() const = 0;
+    virtual void setLowLatencyOption(bool on) = 0;
+    // Toolbar buttons, numbered from 1 (6 "Start audio monitoring", 7 "Stop audio monitoring").
+    virtual void setToolbarButtonEnabled(int index, bool on) = 0;
+    // Stops the level timer (tmrVolume).
+    virtual void stopLevelTimer() = 0;
+    // The one-byte command to the shown element.
+    virtual void SendCommandByte(std::uint8_t value, std::uint16_t remotePort) = 0;
+};
+
+// The element editor: loads a record into the properties panel and keeps the panel's rules
+// (layout by role, audio and TX type, address fields, level, buffer and silence detector).
+class ElementEditor {
+public:
+    ElementEditor(PropertiesPanel& panel, EditorHost& host);
+
+    // A node of the element tree was clicked: its key is the MAC text, its text name and MAC.
+    void TreeView1_NodeClick(const ports::TreeView::Node& node);
+    void ClearElementPanel();
+    void ApplyElementTypeLayout();
+
+    // Rules of the panel, run by their controls' change events and by the load.
+    void cmbAudioType_Click();
+    void cmbAudioTX_Click();
+    void ResolveAES67Multicast();
+    void ShowAttenuation();
+    void scrlBuffer_Change();
+    void cmbSilDetMode_Click();
+
+    // The record section of the shown element (element key of lblElementMAC).
+    std::string shownSection() const;
+
+private:
+    void wire();
+    PropertiesPanel& ui_;
+    EditorHost& host_;
+};
+
+}  // namespace nms::editor

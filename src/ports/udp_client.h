@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ports/event_gate.h"
+#include "ports/network.h"
+
+namespace nms::ports {
+
+// A socket with the properties the station's procedures set one by one (local port, remote host,
+// remote port) before they bind and send, as the socket component it was designed with. Received
+// datagrams reach onDataArrival through the event gate.
+class UdpClient {
+public:
+    UdpClient(Network& network, EventGate& gate, std::uint16_t localPort, std::uint16_t remotePort);
+    ~UdpClient();
+
+    UdpSocket::State state() const;
+    std::uint16_t localPort = 0;
+    std::uint16_t remotePort = 0;
+    std::string remoteHost;
+
+    // Binds to `localPort` on `address` (creating the socket if needed).
+    bool bind(const std::string& address);
+    bool bind(const std::string& address, std::uint16_t port) {
+        localPort = port;
+        return bind(address);
+    }
+    void close();
+    // Sends to remoteHost:remotePort.
+    bool send(std::span<const std::uint8_t> bytes);
+    bool send(const std::string& text);
+    // Words of the last failure ("" when none).
+    const std::string& errorDescription() const { return error_; }
+    std::uint64_t droppedDatagrams() const;
+
+    std::function<void(const Datagram&)> onDataArrival;
+
+private:
+    Network& network_;
+    EventGate& gate_;
+    std::unique_ptr<UdpSocket> socket_;
+    std::string error_;
+    std::shared_ptr<UdpClient*> self_;
+};
+
+}  // namespace nms::ports
