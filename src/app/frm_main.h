@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "app/station_env.h"
 #include "editor/element_editor.h"
@@ -15,13 +19,20 @@
 namespace nms::discovery {
 class Paging;
 }
-namespace nms::diag {
-class Ping;
-}
 
 namespace nms::app {
 
 class frmWaiting;
+class frmDisclaimer;
+
+// Exit statuses of a station that ended because of an error.
+inline constexpr int kExitSocketFailure = 2;
+inline constexpr int kExitAlreadyRunning = 3;
+inline constexpr int kExitInterfaceList = 4;
+
+// Pictures of the window's image list: toolbar 1 to 5, tree nodes 6 and 7.
+inline constexpr int kPictureEncoder = 6;
+inline constexpr int kPictureDecoder = 7;
 
 // The station's main window: the element tree, the properties panel, the toolbar, the main
 // socket and the state the other windows share. Loading it starts the station.
@@ -30,8 +41,11 @@ public:
     explicit frmMain(StationEnv& env);
     ~frmMain() override;
 
-    // Start-up. False when the station ended during it (second instance, failed bind).
+    // Start-up. False when the station ended during it (second instance, failed bind). While
+    // the notice is open start-up waits for it; onStarted runs when the window is ready to show.
     bool Form_Load();
+    std::function<void()> onStarted;
+    bool running() const { return running_; }
     // Shutdown: closes the main socket and releases the instance lock.
     void Form_Unload();
     // True once the program has been ended by an error.
@@ -64,12 +78,24 @@ public:
     // --- Procedures
     void Load_Config();
     void RefreshElementList();
+    void FillInterfaceList();
+    void cmbNMSIPAddr_Click();
+    void SaveConfiguration();
+    void chkGetVolume_Click();
+    void cmdPing_Click();
+    static double Log10(double x);
     void Toolbar1_ButtonClick(int index);
     void TreeView1_MouseUp(int button);
     void udpClient_DataArrival(const ports::Datagram& datagram);
     void ProcessFeedback(const std::vector<std::uint8_t>& datagram);
     void timerRemoteSent_Timer();
-    bool OpenElementSocket(std::uint16_t remotePort, const char* failurePrefix);
+    // Prepares the main socket for the shown element and sends; false when it failed (the
+    // failure has been reported, and for a socket failure the program has ended).
+    bool OpenElementSocket(std::uint16_t remotePort, const std::string& failurePrefix,
+                           std::span<const std::uint8_t> bytes, bool startReplyTimer);
+    // The configuration send: the packet goes out with the reply time-out started, then the
+    // element is pinged silently.
+    bool SendConfigurationBytes(std::span<const std::uint8_t> packet);
     void RequestVolume();
     void ShowAudioLevel(const std::vector<std::uint8_t>& datagram);
     void StartAutoDiscovery();
@@ -81,7 +107,11 @@ public:
     editor::ElementEditor& editor() { return *editor_; }
     discovery::Paging& paging() { return *paging_; }
     frmWaiting& waiting() { return *waiting_; }
-    diag::Ping& ping() { return *ping_; }
+    frmDisclaimer& disclaimer() { return *disclaimer_; }
+    // Seams filled by the diagnostics and the save flow.
+    std::function<void()> pingButtonHandler;
+    std::function<void(const std::string&)> silentPingHandler;
+    std::function<void()> saveHandler;
     const protocol::FeedbackRecord& feedbackRecord() const { return feedback_; }
     StationEnv& env() { return env_; }
 
@@ -103,20 +133,31 @@ public:
 
 private:
     class FlushingDialogs;
+    class PagingAdapter;
+    void finishStartUp();
+    void clearTreeAndLists();
+    std::string shownElementAddress();
+    void failSocket(const std::string& text);
+    void feedbackFailed(const std::string& firstLine, const std::string& secondLine);
     void finishFeedback();
     void continueFeedbackWithMac(const std::string& mac);
     void writePagingRecord(const std::string& section);
-    void updateFromConfirmation(const std::string& section);
+    void confirmSelectedElement(const std::string& section);
 
     StationEnv& env_;
     std::unique_ptr<FlushingDialogs> dialogs_;
     std::unique_ptr<editor::ElementEditor> editor_;
+    std::unique_ptr<PagingAdapter> pagingHost_;
     std::unique_ptr<discovery::Paging> paging_;
     std::unique_ptr<frmWaiting> waiting_;
-    std::unique_ptr<diag::Ping> ping_;
+    std::unique_ptr<frmDisclaimer> disclaimer_;
     protocol::FeedbackRecord feedback_;
+    std::string boundAddress_;
     bool ended_ = false;
+    bool running_ = false;
     bool lockHeld_ = false;
+    bool silentPingWarned_ = false;
+    bool feedbackInProgress_ = false;
 };
 
 }  // namespace nms::app

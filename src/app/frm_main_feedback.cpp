@@ -1,0 +1,220 @@
+// The feedback handler: an element's answer to the paging request or to a configuration.
+
+#include "app/frm_main.h"
+
+#include <algorithm>
+#include "app/frm_waiting.h"
+#include "protocol/address.h"
+#include "protocol/text.h"
+#include "store/element_record.h"
+
+namespace nms::app {
+
+using ports::Answer;
+using ports::MessageButtons;
+using ports::MessageIcon;
+namespace rec = store::record;
+namespace txt = protocol::text;
+
+namespace {
+constexpr const char* kCorrupted = "Feedback is corrupted.";
+std::string retrieving(const char* setting) { return std::string("An error occured while retrieving '") + setting + "':"; }
+std::string saving(const char* setting) { return std::string("An error occured while saving '") + setting + "':"; }
+}  // namespace
+
+void frmMain::feedbackFailed(const std::string& firstLine, const std::string& secondLine) {
+    msgBox(firstLine + "\r" + secondLine, MessageIcon::Critical, MessageButtons::Ok, Answer::Ok);
+}
+
+void frmMain::ProcessFeedback(const std::vector<std::uint8_t>& datagram) {
+    // Decoding: a byte the datagram does not reach leaves its field as it was.
+    feedback_ = protocol::decodeFeedback(datagram, feedback_);
+    UDP_Response_IP = feedback_.ip;
+    feedbackInProgress_ = true;
+
+    // Checks.
+    const struct {
+        const std::string& value;
+        const char* setting;
+    } addresses[] = {{feedback_.ip, "Element IP"},
+                     {feedback_.mask, "Element Mask"},
+                     {feedback_.gateway, "Element GW"},
+                     {feedback_.remote, "Remote / Multicast IP"}};
+    for (const auto& a : addresses) {
+        if (!protocol::IsValidIP(a.value)) {
+            feedbackFailed(retrieving(a.setting), kCorrupted);
+            return finishFeedback();
+        }
+    }
+    if (feedback_.type >= 2 && feedback_.type <= 15) {
+        feedbackFailed(retrieving("Audio Type"), kCorrupted);
+        return finishFeedback();
+    }
+    if (feedback_.tx > 1) {
+        feedbackFailed(retrieving("TX Type"), "Feedback is corrupted. (" + std::to_string(feedback_.tx) + ")");
+        return finishFeedback();
+    }
+    if (feedback_.role > 2) {
+        feedbackFailed(retrieving("Element Type"), kCorrupted);
+        return finishFeedback();
+    }
+    if (feedback_.sn < 1) {
+        feedbackFailed(retrieving("Serial Number"), kCorrupted);
+        return finishFeedback();
+    }
+
+    // Accepted: the reply time-out of a configuration send is over.
+    timerRemoteSent.setEnabled(false);
+
+    // The element's MAC address names its record.
+    if (AutoDiscoverAwaiting) {
+        std::string mac;
+        LookupMAC(UDP_Response_IP, mac, ":");
+        continueFeedbackWithMac(mac);
+        return;
+    }
+    sRemoteMacAddress2.clear();
+    getMACTimeout = 20;
+    // Datagrams wait until this feedback has been handled to its end.
+    env_.gate.hold(ports::EventGate::Kind::Datagram);
+    waiting_->open([this] {
+        const std::string mac = sRemoteMacAddress2;
+        continueFeedbackWithMac(mac);
+        env_.gate.release(ports::EventGate::Kind::Datagram);
+    });
+}
+
+void frmMain::continueFeedbackWithMac(const std::string& mac) {
+    if (ended_) return;
+    if (mac.empty()) {
+        feedbackFailed(retrieving("Element MAC"), kCorrupted);
+        return finishFeedback();
+    }
+    const std::string section = protocol::Encode_MAC(mac);
+    if (AutoDiscoverAwaiting) {
+        writePagingRecord(section);
+    } else if (mac != panel.lblElementMAC.caption()) {
+        feedbackFailed("The response received does not match the selected element.", "Cannot save this element info.");
+    } else if (env_.db.GetSectionKeyCount(section, env_.databasePath) >= rec::kMaxKeysForFeedback) {
+        feedbackFailed("The data stored in your computer about this element, is corrupted.",
+                       "Cannot save this element info.");
+    } else {
+        confirmSelectedElement(section);
+    }
+    finishFeedback();
+}
+
+void frmMain::finishFeedback() {
+    feedbackInProgress_ = false;
+    if (ended_) return;
+    if (!AutoDiscoverAwaiting) Load_Config();
+}
+
+void frmMain::writePagingRecord(const std::string& section) {
+    const auto& f = feedback_;
+    const auto& path = env_.databasePath;
+    auto put = [&](std::string_view key, const std::string& value) { env_.db.WriteToINI(section, std::string(key), value, path); };
+    auto num = [](long long v) { return std::to_string(v); };
+    put(rec::kName, protocol::FormatElementName(f.name));
+    put(rec::kIp, UDP_Response_IP);
+    put(rec::kMask, f.mask);
+    put(rec::kGateway, f.gateway);
+    put(rec::kInput, num(f.input));
+    put(rec::kType, num(f.type));
+    put(rec::kTx, num(f.tx));
+    if (f.tx != 0 || f.role == rec::kRoleDecoder) put(rec::kMulticast, f.remote);
+    else put(rec::kRemote, f.remote);
+    put(rec::kRole, num(f.role));
+    put(rec::kSerial, num(f.sn));
+    put(rec::kVersion, f.versionText());
+    put(rec::kSfn, num(f.sfn));
+    put(rec::kBuffer, num(f.buf));
+    if (f.role == rec::kRoleDecoder) {
+        put(rec::kSilenceMode, num(f.sdm));
+        put(rec::kSilenceLevel, num(f.sdl));
+        put(rec::kSilenceTime, num(f.sdt));
+        put(rec::kDelay, num(f.dly));
+    }
+    put(rec::kAttenuation, num(f.att));
+    put(rec::kLowLatency, num(f.llo));
+}
+
+void frmMain::confirmSelectedElement(const std::string& section) {
+    auto& f = feedback_;
+    auto& ui = panel;
+    const auto& path = env_.databasePath;
+    auto put = [&](std::string_view key, const std::string& value) { env_.db.WriteToINI(section, std::string(key), value, path); };
+    auto num = [](long long v) { return std::to_string(v); };
+    bool confirmed = true;
+    auto mismatch = [&](const char* setting) {
+        confirmed = false;
+        feedbackFailed(saving(setting), kCorrupted);
+    };
+
+    if (txt::toUpper(txt::trim(f.name)) == txt::toUpper(txt::trim(ui.txtElementName.text())))
+        put(rec::kName, protocol::FormatElementName(ui.txtElementName.text()));
+    else
+        mismatch("Element Name");
+    if (UDP_Response_IP == ui.txtElementIP.text()) put(rec::kIp, ui.txtElementIP.text());
+    else mismatch("Element IP");
+    if (f.mask == ui.txtElementMask.text()) put(rec::kMask, ui.txtElementMask.text());
+    else mismatch("Element Mask");
+    if (f.gateway == ui.txtElementGW.text()) put(rec::kGateway, ui.txtElementGW.text());
+    else mismatch("Element GW");
+    if (f.input == ui.cmbAudioInput.listIndex()) put(rec::kInput, num(ui.cmbAudioInput.listIndex()));
+    else mismatch("Audio Input");
+    const int row = ui.cmbAudioType.listIndex();
+    if (row >= 0 && row < protocol::kAudioTypeRows && (f.type & protocol::kTypeCodeMask) == AudioTypes.row(row).code)
+        put(rec::kType, num(f.type));
+    else
+        mismatch("Audio Type");
+    if (f.tx == ui.cmbAudioTX.listIndex()) put(rec::kTx, num(ui.cmbAudioTX.listIndex()));
+    else mismatch("Audio TX");
+
+    put(rec::kRole, num(f.role));
+    if (f.role == rec::kRoleEncoder) {
+        ui.lblElementType.setCaption("ENCODER");
+    } else if (f.role == rec::kRoleDecoder) {
+        ui.lblElementType.setCaption("DECODER");
+    } else {
+        ui.lblElementType.setCaption("UNKNOWN");
+        confirmed = false;
+    }
+
+    if (f.remote == ui.txtRemoteIP.text()) {
+        if (f.tx != 0 || f.role == rec::kRoleDecoder) put(rec::kMulticast, f.remote);
+        else put(rec::kRemote, f.remote);
+    } else {
+        mismatch(f.tx != 0 ? "Multicast IP" : "Remote IP");
+    }
+
+    ui.lblSerialNumber.setCaption(num(f.sn));
+    put(rec::kSerial, num(f.sn));
+    ui.lblVersion.setCaption(f.versionText());
+    put(rec::kVersion, f.versionText());
+
+    if (f.att < ui.scrlAtten.min()) f.att = static_cast<std::uint8_t>(ui.scrlAtten.min());
+    ui.scrlAtten.setValue(f.att);
+    put(rec::kAttenuation, num(f.att));
+    if (f.buf > ui.scrlBuffer.max()) f.buf = static_cast<std::uint8_t>(ui.scrlBuffer.max());
+    ui.scrlBuffer.setValue(f.buf);
+    put(rec::kBuffer, num(f.buf));
+    if (f.sfn > 1) f.sfn = 0;
+    put(rec::kSfn, num(f.sfn));
+    ui.cmbSilDetMode.setListIndex(f.sdm);
+    put(rec::kSilenceMode, num(f.sdm));
+    f.sdl = static_cast<std::uint8_t>(std::clamp<int>(f.sdl, ui.scrlSilDetLevel.min(), ui.scrlSilDetLevel.max()));
+    ui.scrlSilDetLevel.setValue(f.sdl);
+    put(rec::kSilenceLevel, num(f.sdl));
+    f.sdt = static_cast<std::uint8_t>(std::clamp<int>(f.sdt, ui.scrlSilDetTime.min(), ui.scrlSilDetTime.max()));
+    ui.scrlSilDetTime.setValue(f.sdt);
+    put(rec::kSilenceTime, num(f.sdt));
+    if (f.llo > 1) f.llo = 0;
+    put(rec::kLowLatency, num(f.llo));
+
+    if (confirmed)
+        msgBox("New configuration has been sucessfuly saved and loaded!", MessageIcon::Information, MessageButtons::Ok,
+               Answer::Ok, "Configuration changed");
+}
+
+}  // namespace nms::app

@@ -1,0 +1,133 @@
+#include "discovery/paging.h"
+
+#include <cmath>
+
+#include "protocol/paging.h"
+#include "protocol/text.h"
+
+namespace nms::discovery {
+namespace {
+constexpr const char* kApp = "Kestrova";
+constexpr const char* kSection = "Vantrelo NG";
+constexpr const char* kKey = "ScanTimeout";
+constexpr const char* kDefaultTimeout = "6";
+
+int intervalMs(double seconds) { return static_cast<int>(std::lround(seconds * 1000.0)); }
+}  // namespace
+
+Paging::Paging(PagingHost& host) : Timer1(host.scheduler(), host.gate()), Timer2(host.scheduler(), host.gate(), 1000), host_(host) {
+    frmPaging.setCaption("Paging network...");
+    lblPleaseWait.setCaption("Please wait");
+    lblSeconds.setCaption("seconds while paging the network.");
+    cmdChangeTimeout.setCaption("Change...");
+    Timer1.onTimer = [this] { Timer1_Timer(); };
+    Timer2.onTimer = [this] { Timer2_Timer(); };
+    cmdChangeTimeout.onClick = [this] { cmdChangeTimeout_Click(); };
+    // Closing the window by hand ends the scan as its timer would, so the scan flag never stays set.
+    frmPaging.onOperatorClose = [this] { Timer1_Timer(); };
+}
+
+bool Paging::acceptableTimeout(const std::string& text, double* seconds) {
+    const std::string t = protocol::text::trim(text);
+    if (t.empty()) return false;
+    bool dot = false, digit = false;
+    for (char c : t) {
+        if (c >= '0' && c <= '9') digit = true;
+        else if (c == '.' && !dot) dot = true;
+        else return false;
+    }
+    if (!digit) return false;
+    const double v = protocol::text::leadingNumber(t);
+    if (v < 3.0 || v > 15.0) return false;
+    if (seconds) *seconds = v;
+    return true;
+}
+
+std::string Paging::scanTimeoutText() const {
+    const std::string stored = host_.settings().getOr(kApp, kSection, kKey, kDefaultTimeout);
+    return acceptableTimeout(stored) ? protocol::text::trim(stored) : kDefaultTimeout;
+}
+
+void Paging::StartAutoDiscovery() {
+    if (scanning()) return;
+    if (host_.databaseListCount() >= 1) {
+        const auto answer = host_.ask(
+            "Performing an 'Auto Discovery' will delete the local database in your computer and create a new one, "
+            "based on the Network Elements found (if any). \rAre you sure?",
+            ports::MessageIcon::Question, ports::MessageButtons::YesNo, ports::Answer::No, "Auto Discovery");
+        if (answer != ports::Answer::Yes) return;
+    }
+    host_.clearElementPanel();
+    host_.clearTree();
+    frmPaging.show();
+    Form_Load();
+}
+
+void Paging::Form_Load() {
+    host_.stopLevelMonitoring();
+    host_.clearTreeAndLists();
+    auto& db = host_.database();
+    const auto& path = host_.databaseFile();
+    if (db.fileExists(path)) db.deleteFile(path);
+    db.createEmptyFile(path);
+
+    auto& socket = host_.mainSocket();
+    SavedRemotePort = socket.remotePort;
+    SavedRemoteHost = socket.remoteHost;
+    socket.remotePort = protocol::kPortPaging;
+    socket.remoteHost = std::string(protocol::kBroadcastAddress);
+
+    const std::string timeout = scanTimeoutText();
+    double seconds = 6.0;
+    acceptableTimeout(timeout, &seconds);
+    Timer1.setInterval(intervalMs(seconds));
+    lblTimeout.setCaption(timeout);
+    Timer1.setEnabled(true);
+    Timer2.setEnabled(true);
+    host_.setDiscovering(true);
+
+    if (!socket.send(std::string(protocol::kPagingRequest))) {
+        // Nothing can answer a request that never left: say so and end the scan at once.
+        host_.ask("Unable to send the paging request: " + socket.errorDescription(), ports::MessageIcon::Critical,
+                  ports::MessageButtons::Ok, ports::Answer::Ok, "Auto Discovery");
+        Timer1_Timer();
+    }
+}
+
+void Paging::Timer2_Timer() {
+    const double left = protocol::text::leadingNumber(lblTimeout.caption()) - 1.0;
+    lblTimeout.setCaption(protocol::text::shortestNumber(left));
+}
+
+void Paging::Timer1_Timer() {
+    if (!frmPaging.shown()) return;
+    endScan();
+}
+
+void Paging::endScan() {
+    Timer1.setEnabled(false);
+    Timer2.setEnabled(false);
+    auto& socket = host_.mainSocket();
+    socket.remotePort = static_cast<std::uint16_t>(SavedRemotePort);
+    socket.remoteHost = SavedRemoteHost;
+    host_.setDiscovering(false);
+    host_.rebuildTree();
+    frmPaging.hide();
+}
+
+void Paging::cmdChangeTimeout_Click() {
+    Timer1.setEnabled(false);
+    Timer2.setEnabled(false);
+    const auto answer = host_.askText("Enter timeout in seconds, from 3 to 15:", "Set scanning timeout", scanTimeoutText());
+    double seconds = 0;
+    if (answer && acceptableTimeout(*answer, &seconds)) {
+        const std::string text = protocol::text::trim(*answer);
+        host_.settings().set(kApp, kSection, kKey, text);
+        Timer1.setInterval(intervalMs(seconds));
+        lblTimeout.setCaption(text);
+    }
+    Timer1.setEnabled(true);
+    Timer2.setEnabled(true);
+}
+
+}  // namespace nms::discovery
