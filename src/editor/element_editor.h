@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "editor/properties_panel.h"
 #include "ports/controls.h"
 #include "ports/dialogs.h"
+#include "ports/origin.h"
 #include "protocol/audio_types.h"
 #include "store/profile_store.h"
 
@@ -52,8 +54,31 @@ public:
     // The record section of the shown element (element key of lblElementMAC).
     std::string shownSection() const;
 
+    // Further rules, wired to their controls by the constructor.
+    void txtAES67Channel_KeyUp();
+    // Sends and stores the level only when the operator moved the bar.
+    void scrlAtten_Change(ports::Origin origin);
+    void chkLowLatency_Click();
+    void scrlSilDetLevel_Change();
+    void scrlSilDetTime_Change();
+    void txtElementName_LostFocus();
+    void txtElementIP_Change();
+    void txtElementMask_Change();
+    void txtElementGW_Change();
+    void txtRemoteIP_Change();
+
 private:
     void wire();
+    // A value of the shown element's record, or of the given section.
+    std::string readShown(std::string_view key, std::string_view fallback);
+    std::string readFrom(const std::string& section, std::string_view key, std::string_view fallback);
+    // The load's steps by role.
+    void loadEncoder(const std::string& section);
+    void loadDecoder(const std::string& section);
+    // The channel of the multicast address in txtRemoteIP (empty when it has none).
+    void channelFromAddress();
+    void setAes67ChannelToolTip(const std::string& channel);
+    bool isAes67TypeSelected() const;
     PropertiesPanel& ui_;
     EditorHost& host_;
 };

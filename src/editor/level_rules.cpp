@@ -1,0 +1,64 @@
+// The level, buffer and silence detector controls. Only the level acts on the element at
+// once; the other values wait for the save.
+#include "editor/element_editor.h"
+#include "editor/control_groups.h"
+#include "editor/level_labels.h"
+#include "editor/role_captions.h"
+#include "protocol/address.h"
+#include "protocol/paging.h"
+#include "store/element_record.h"
+
+namespace nms::editor {
+
+void ElementEditor::ShowAttenuation() {
+    const std::string& role = ui_.lblElementType.caption();
+    const bool decoder = role == captions::kDecoder;
+    if (!decoder && role != captions::kEncoder) return;
+    ui_.lblAttenDB.setCaption(labels::attenuation(ui_.scrlAtten.value(), ui_.scrlAtten.min(), decoder));
+}
+
+// A value the program sets (loading an element) is only shown; the element and its record
+// follow the operator's moves alone.
+void ElementEditor::scrlAtten_Change(ports::Origin origin) {
+    ShowAttenuation();
+    if (origin != ports::Origin::Operator) return;
+    const std::string& role = ui_.lblElementType.caption();
+    const int v = ui_.scrlAtten.value();
+    if (role == captions::kDecoder) {
+        host_.SendCommandByte(static_cast<std::uint8_t>(v), protocol::kPortLevelAndDecoderCommand);
+    } else if (role == captions::kEncoder) {
+        // The encoder counts the other way: 0 is full level.
+        host_.SendCommandByte(static_cast<std::uint8_t>(255 - v), protocol::kPortEncoderCommand);
+    } else {
+        return;
+    }
+    const std::string section = shownSection();
+    if (section.empty()) return;
+    host_.db().WriteToINI(section, std::string(store::record::kAttenuation), std::to_string(v), host_.databasePath());
+}
+
+void ElementEditor::scrlBuffer_Change() {
+    ui_.lblLatency.setCaption(labels::latency(ui_.scrlBuffer.value(),
+                                              host_.gpsdoVersion() || ui_.chkSFNEnabled.checked(),
+                                              host_.lowLatencyOption()));
+}
+
+void ElementEditor::chkLowLatency_Click() {
+    host_.setLowLatencyOption(ui_.chkLowLatency.checked());
+    scrlBuffer_Change();
+}
+
+void ElementEditor::cmbSilDetMode_Click() {
+    const bool listOn = ui_.cmbSilDetMode.enabled();
+    const int mode = ui_.cmbSilDetMode.listIndex();
+    const bool threshold = listOn && mode == 0;
+    const bool timeout = listOn && (mode == 0 || mode == 3);
+    enable({&ui_.scrlSilDetLevel, &ui_.lblSilDetLevel, &ui_.Label24}, threshold);
+    enable({&ui_.scrlSilDetTime, &ui_.lblSilDetTime, &ui_.Label26}, timeout);
+}
+
+void ElementEditor::scrlSilDetLevel_Change() { ui_.lblSilDetLevel.setCaption(labels::silenceLevel(ui_.scrlSilDetLevel.value())); }
+
+void ElementEditor::scrlSilDetTime_Change() { ui_.lblSilDetTime.setCaption(labels::silenceTime(ui_.scrlSilDetTime.value())); }
+
+}  // namespace nms::editor
