@@ -1,0 +1,287 @@
+#include "store/ini_document.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
+#include "protocol/text.h"
+
+namespace nms::store {
+namespace {
+
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
+
+std::string_view trimBlanks(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return s.substr(b, e - b);
+}
+
+// Decodes one code point at s[i] and advances i; a byte that does not start a well-formed
+// sequence stands for the Latin-1 character of its code.
+std::uint32_t decodeOne(std::string_view s, std::size_t& i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    auto cont = [&](std::size_t k) {
+        return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+    };
+    auto low6 = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i + k]) & 0x3F); };
+    if (b0 >= 0xC2 && b0 <= 0xDF && cont(1)) {
+        const std::uint32_t cp = (static_cast<std::uint32_t>(b0 & 0x1F) << 6) | low6(1);
+        i += 2;
+        return cp;
+    }
+    if ((b0 & 0xF0) == 0xE0 && cont(1) && cont(2)) {
+        const std::uint32_t cp = (static_cast<std::uint32_t>(b0 & 0x0F) << 12) | (low6(1) << 6) | low6(2);
+        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
+            i += 3;
+            return cp;
+        }
+    }
+    if ((b0 & 0xF8) == 0xF0 && cont(1) && cont(2) && cont(3)) {
+        const std::uint32_t cp =
+            (static_cast<std::uint32_t>(b0 & 0x07) << 18) | (low6(1) << 12) | (low6(2) << 6) | low6(3);
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            i += 4;
+            return cp;
+        }
+    }
+    ++i;
+    return b0;
+}
+
+void encodeOne(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+bool isControl(std::uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
+
+}  // namespace
+
+std::size_t IniSection::keyCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(entries.begin(), entries.end(), [](const IniEntry& e) { return !e.raw; }));
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (isAscii(a) && isAscii(b)) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (foldAscii(a[i]) != foldAscii(b[i])) return false;
+        return true;
+    }
+    return protocol::text::toLower(a) == protocol::text::toLower(b);
+}
+
+std::string foldName(std::string_view name) {
+    if (isAscii(name)) {
+        std::string out(name);
+        for (auto& c : out) c = foldAscii(c);
+        return out;
+    }
+    return protocol::text::toLower(name);
+}
+
+std::string sanitizeText(std::string_view text) {
+    // The common case, plain printable ASCII, is copied as it stands.
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 0x20 && u < 0x7F;
+    });
+    if (plain) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::uint32_t cp = decodeOne(text, i);
+        encodeOne(out, isControl(cp) ? ' ' : cp);
+    }
+    return out;
+}
+
+IniDocument IniDocument::parse(std::string_view text) {
+    IniDocument doc;
+    IniSection* current = nullptr;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        auto nl = text.find('\n', pos);
+        if (nl == std::string_view::npos) nl = text.size();
+        std::string_view line = text.substr(pos, nl - pos);
+        pos = nl + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+        const std::string_view body = trimBlanks(line);
+        if (!body.empty() && body.front() == '[') {
+            const auto close = body.rfind(']');
+            if (close != std::string_view::npos) {
+                IniSection s;
+                s.name = std::string(trimBlanks(body.substr(1, close - 1)));
+                doc.index_.emplace(foldName(s.name), doc.sections_.size());
+                doc.sections_.push_back(std::move(s));
+                current = &doc.sections_.back();
+                continue;
+            }
+        }
+        if (!current) {
+            doc.preamble_.emplace_back(line);
+            continue;
+        }
+        IniEntry e;
+        const auto eq = body.find('=');
+        if (eq == std::string_view::npos) {
+            e.raw = true;
+            e.rawText = std::string(line);
+        } else {
+            e.key = std::string(trimBlanks(body.substr(0, eq)));
+            // The value is kept exactly, trailing blanks included: element names are padded.
+            const auto lineEq = line.find('=');
+            e.value = std::string(line.substr(lineEq + 1));
+        }
+        current->entries.push_back(std::move(e));
+    }
+    return doc;
+}
+
+std::string IniDocument::serialize() const {
+    std::size_t size = 0;
+    for (const auto& l : preamble_) size += l.size() + 1;
+    for (const auto& s : sections_) {
+        size += s.name.size() + 3;
+        for (const auto& e : s.entries) size += (e.raw ? e.rawText.size() : e.key.size() + e.value.size() + 1) + 1;
+    }
+    std::string out;
+    out.reserve(size);
+    for (const auto& l : preamble_) {
+        out += l;
+        out += '\n';
+    }
+    for (const auto& s : sections_) {
+        out += '[';
+        out += s.name;
+        out += "]\n";
+        for (const auto& e : s.entries) {
+            if (e.raw) {
+                out += e.rawText;
+            } else {
+                out += e.key;
+                out += '=';
+                out += e.value;
+            }
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+void IniDocument::rebuildIndex() const {
+    index_.clear();
+    for (std::size_t i = 0; i < sections_.size(); ++i) index_.emplace(foldName(sections_[i].name), i);
+    indexValid_ = true;
+}
+
+const IniSection* IniDocument::find(std::string_view section) const {
+    if (!indexValid_) rebuildIndex();
+    const auto it = index_.find(foldName(section));
+    return it == index_.end() ? nullptr : &sections_[it->second];
+}
+
+IniSection* IniDocument::findMutable(std::string_view section) {
+    return const_cast<IniSection*>(static_cast<const IniDocument*>(this)->find(section));
+}
+
+const IniEntry* IniDocument::find(std::string_view section, std::string_view key) const {
+    const IniSection* s = find(section);
+    if (!s) return nullptr;
+    for (const auto& e : s->entries)
+        if (!e.raw && sameName(e.key, key)) return &e;
+    return nullptr;
+}
+
+bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
+    IniSection* s = findMutable(section);
+    if (!s) {
+        IniSection fresh;
+        fresh.name = std::string(section);
+        fresh.entries.push_back(IniEntry{std::string(key), std::string(value), false, {}});
+        if (!indexValid_) rebuildIndex();
+        index_.emplace(foldName(fresh.name), sections_.size());
+        sections_.push_back(std::move(fresh));
+        return true;
+    }
+    for (auto& e : s->entries) {
+        if (!e.raw && sameName(e.key, key)) {
+            if (e.value == value) return false;
+            e.value = std::string(value);
+            return true;
+        }
+    }
+    // A new key goes after the section's last entry, before any blank or comment lines that
+    // separate it from the next section.
+    auto at = s->entries.end();
+    while (at != s->entries.begin() && std::prev(at)->raw) --at;
+    s->entries.insert(at, IniEntry{std::string(key), std::string(value), false, {}});
+    return true;
+}
+
+bool IniDocument::removeKey(std::string_view section, std::string_view key) {
+    IniSection* s = findMutable(section);
+    if (!s) return false;
+    const auto before = s->entries.size();
+    std::erase_if(s->entries, [&](const IniEntry& e) { return !e.raw && sameName(e.key, key); });
+    return s->entries.size() != before;
+}
+
+bool IniDocument::removeSection(std::string_view section) {
+    const auto before = sections_.size();
+    std::erase_if(sections_, [&](const IniSection& s) { return sameName(s.name, section); });
+    if (sections_.size() == before) return false;
+    indexValid_ = false;
+    return true;
+}
+
+bool IniDocument::renameKeyInPlace(std::string_view section, std::string_view key, std::string_view newKey) {
+    IniSection* s = findMutable(section);
+    if (!s) return false;
+    for (auto& e : s->entries) {
+        if (!e.raw && sameName(e.key, key)) {
+            if (e.key == newKey) return false;
+            e.key = std::string(newKey);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IniDocument::renameSectionInPlace(std::string_view section, std::string_view newSection) {
+    IniSection* s = findMutable(section);
+    if (!s || s->name == newSection) return false;
+    s->name = std::string(newSection);
+    indexValid_ = false;
+    return true;
+}
+
+void IniDocument::clear() {
+    preamble_.clear();
+    sections_.clear();
+    index_.clear();
+    indexValid_ = true;
+}
+
+}  // namespace nms::store

@@ -1,0 +1,293 @@
+#include "store/profile_store.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <unordered_map>
+
+#include "protocol/text.h"
+#include "store/ini_document.h"
+
+namespace nms::store {
+namespace {
+
+// The longest a burst of writes waits before it reaches the file.
+constexpr std::int64_t kFlushDelayMs = 50;
+
+std::string trimmed(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+// Names as they stand in the file: the reader trims them, so a written name is trimmed too.
+std::string sectionName(std::string_view s) { return trimmed(sanitizeText(s)); }
+
+std::string keyName(std::string_view k) {
+    std::string s = sanitizeText(k);
+    // "=" would end the key early, and a leading "[" would read as a section header.
+    std::replace(s.begin(), s.end(), '=', ' ');
+    s = trimmed(s);
+    while (!s.empty() && s.front() == '[') s = trimmed(s.substr(1));
+    return s;
+}
+
+struct Op {
+    enum class Kind { Set, RemoveKey, RemoveSection, RenameKey, RenameSection, DeleteFile, CreateEmpty };
+    Kind kind;
+    std::string section;
+    std::string key;    // also the new section name of RenameSection
+    std::string value;  // also the new key name of RenameKey
+};
+
+struct FileState {
+    IniDocument doc;
+    bool exists = false;     // whether the file exists in the model (pending operations applied)
+    bool loaded = false;
+    ports::FileStamp disk;   // stamp of the content `doc` was read from or last written as
+    std::vector<Op> log;     // operations since the last successful save; empty when clean
+    bool failing = false;    // the last save failed and was reported
+};
+
+bool apply(FileState& st, const Op& op) {
+    switch (op.kind) {
+        case Op::Kind::Set: {
+            const bool created = !st.exists;
+            st.exists = true;
+            return st.doc.set(op.section, op.key, op.value) || created;
+        }
+        case Op::Kind::RemoveKey: return st.doc.removeKey(op.section, op.key);
+        case Op::Kind::RemoveSection: return st.doc.removeSection(op.section);
+        case Op::Kind::RenameKey: return st.doc.renameKeyInPlace(op.section, op.key, op.value);
+        case Op::Kind::RenameSection: return st.doc.renameSectionInPlace(op.section, op.key);
+        case Op::Kind::DeleteFile: {
+            const bool changed = st.exists;
+            st.doc.clear();
+            st.exists = false;
+            return changed;
+        }
+        case Op::Kind::CreateEmpty: {
+            const bool changed = !st.exists || !st.doc.sections().empty() || !st.doc.preamble().empty();
+            st.doc.clear();
+            st.exists = true;
+            return changed;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+struct ProfileStore::Impl {
+    ProfileStore& owner;
+    ports::FileStore& files;
+    ports::Scheduler& scheduler;
+    std::unordered_map<std::string, FileState> states;
+    std::optional<ports::Scheduler::TaskId> flushTask;
+
+    Impl(ProfileStore& o, ports::FileStore& f, ports::Scheduler& s) : owner(o), files(f), scheduler(s) {}
+
+    void reload(FileState& st, const std::string& path) {
+        ports::FileStamp stamp;
+        auto content = files.read(path, &stamp);
+        st.doc = content ? IniDocument::parse(*content) : IniDocument{};
+        st.exists = content.has_value();
+        st.disk = content ? stamp : ports::FileStamp{};
+        st.loaded = true;
+        // Our own changes that have not reached the file yet go on top of what is there now.
+        for (const auto& op : st.log) apply(st, op);
+    }
+
+    // The model of a file. With `checkDisk`, a file that changed since it was read is read again.
+    FileState& state(const std::string& path, bool checkDisk) {
+        FileState& st = states[path];
+        if (!st.loaded) {
+            files.removeStaleTemporaries(path);
+            reload(st, path);
+        } else if (checkDisk && files.stamp(path) != st.disk) {
+            reload(st, path);
+        }
+        return st;
+    }
+
+    FileState& current(const std::string& path) { return state(path, true); }
+
+    void record(const std::string& path, Op op) {
+        // A clean model is checked against the disk first, so that a write is judged against the
+        // file as it stands; while writes are pending the save reconciles instead.
+        auto it = states.find(path);
+        const bool clean = it == states.end() || it->second.log.empty();
+        FileState& st = state(path, clean);
+        const bool changed = apply(st, op);
+        if (!changed && st.log.empty()) return;
+        st.log.push_back(std::move(op));
+        if (!flushTask) flushTask = scheduler.callAfter(kFlushDelayMs, [this] {
+            flushTask.reset();
+            flushAll(true);
+        });
+    }
+
+    bool save(const std::string& path, FileState& st, bool report) {
+        const ports::FileStamp now = files.stamp(path);
+        if (now != st.disk) reload(st, path);
+        ports::WriteResult r;
+        if (st.exists) r = files.replace(path, st.doc.serialize());
+        else if (now.exists) r = files.remove(path);
+        if (!r.ok) {
+            if (report && !st.failing && owner.onWriteFailed) owner.onWriteFailed(path, r.error);
+            st.failing = true;
+            return false;
+        }
+        st.log.clear();
+        st.failing = false;
+        st.disk = files.stamp(path);
+        return true;
+    }
+
+    bool flushAll(bool report) {
+        if (flushTask) {
+            scheduler.cancel(*flushTask);
+            flushTask.reset();
+        }
+        bool ok = true;
+        for (auto& [path, st] : states)
+            if (!st.log.empty()) ok = save(path, st, report) && ok;
+        return ok;
+    }
+};
+
+ProfileStore::ProfileStore(ports::FileStore& files, ports::Scheduler& scheduler)
+    : impl_(std::make_unique<Impl>(*this, files, scheduler)) {}
+
+ProfileStore::~ProfileStore() {
+    // The owner may be half gone by now, so a failure here is not reported.
+    impl_->flushAll(false);
+}
+
+std::string ProfileStore::ReadFromINI(const std::string& strSection, const std::string& strkey,
+                                      const std::string& strfullpath, const std::string& strDefault) {
+    const FileState& st = impl_->current(strfullpath);
+    const IniEntry* e = st.doc.find(sectionName(strSection), protocol::text::toLower(keyName(strkey)));
+    return e ? e->value : strDefault;
+}
+
+void ProfileStore::WriteToINI(const std::string& strSection, const std::string& strkey,
+                              const std::string& strkeyvalue, const std::string& strfullpath) {
+    impl_->record(strfullpath, Op{Op::Kind::Set, sectionName(strSection), protocol::text::toUpper(keyName(strkey)),
+                                  sanitizeText(strkeyvalue)});
+}
+
+void ProfileStore::LoadIniSectionsLB(std::vector<std::string>& lstB, const std::string& strfullpath) {
+    const FileState& st = impl_->current(strfullpath);
+    lstB.reserve(lstB.size() + st.doc.sections().size());
+    for (const auto& s : st.doc.sections())
+        if (!s.name.empty()) lstB.push_back(s.name);
+}
+
+std::int16_t ProfileStore::GetSectionKeyCount(const std::string& strSection, const std::string& strfullpath) {
+    const IniSection* s = impl_->current(strfullpath).doc.find(sectionName(strSection));
+    if (!s) return 0;
+    return static_cast<std::int16_t>(
+        std::min<std::size_t>(s->keyCount(), static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())));
+}
+
+void ProfileStore::DeleteIniSection(const std::string& strSection, const std::string& strfullpath) {
+    impl_->record(strfullpath, Op{Op::Kind::RemoveSection, sectionName(strSection), {}, {}});
+}
+
+void ProfileStore::DeleteIniKey(const std::string& strSection, const std::string& strKeyname,
+                                const std::string& strfullpath) {
+    impl_->record(strfullpath, Op{Op::Kind::RemoveKey, sectionName(strSection), keyName(strKeyname), {}});
+}
+
+bool ProfileStore::CheckIfIniKeyExists(const std::string& strSection, const std::string& strKeyname,
+                                       const std::string& strfullpath) {
+    return impl_->current(strfullpath).doc.find(sectionName(strSection), keyName(strKeyname)) != nullptr;
+}
+
+bool ProfileStore::CheckIfIniSectionExists(const std::string& strSection, const std::string& strfullpath) {
+    // A section without entries counts as missing, as the station has always judged it.
+    const IniSection* s = impl_->current(strfullpath).doc.find(sectionName(strSection));
+    return s && s->keyCount() > 0;
+}
+
+std::int32_t ProfileStore::GetLongFromINI(const std::string& strSection, const std::string& strKeyname,
+                                          const std::string& strfullpath, std::int32_t lngDefault) {
+    const IniEntry* e = impl_->current(strfullpath).doc.find(sectionName(strSection), keyName(strKeyname));
+    if (!e) return lngDefault;
+    // Leading blanks, an optional sign and the leading decimal digits; text without digits gives
+    // the default, and a number beyond 32 bits is held at the nearest limit.
+    const std::string& v = e->value;
+    std::size_t i = 0;
+    while (i < v.size() && (v[i] == ' ' || v[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < v.size() && (v[i] == '+' || v[i] == '-')) negative = v[i++] == '-';
+    const std::size_t digitsFrom = i;
+    long long n = 0;
+    constexpr long long kLimit = static_cast<long long>(std::numeric_limits<std::int32_t>::max()) + 1;
+    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) n = std::min(kLimit, n * 10 + (v[i] - '0'));
+    if (i == digitsFrom) return lngDefault;
+    if (negative) n = -n;
+    return static_cast<std::int32_t>(std::clamp<long long>(n, std::numeric_limits<std::int32_t>::min(),
+                                                           std::numeric_limits<std::int32_t>::max()));
+}
+
+void ProfileStore::RenameIniKey(const std::string& strSection, const std::string& strKeyname,
+                                const std::string& strNewKeyname, const std::string& strfullpath) {
+    if (!CheckIfIniKeyExists(strSection, strKeyname, strfullpath)) return;
+    if (sameName(keyName(strKeyname), keyName(strNewKeyname))) {
+        // Writing the new name and deleting the old one would delete the key itself.
+        impl_->record(strfullpath, Op{Op::Kind::RenameKey, sectionName(strSection), keyName(strKeyname),
+                                      protocol::text::toUpper(keyName(strNewKeyname))});
+        return;
+    }
+    const std::string value = ReadFromINI(strSection, strKeyname, strfullpath, "");
+    WriteToINI(strSection, strNewKeyname, value, strfullpath);
+    DeleteIniKey(strSection, strKeyname, strfullpath);
+}
+
+void ProfileStore::RenameIniSection(const std::string& strSection, const std::string& strNewSection,
+                                    const std::string& strfullpath) {
+    const std::string from = sectionName(strSection);
+    const std::string to = sectionName(strNewSection);
+    if (sameName(from, to)) {
+        // Copying into itself and then deleting would lose the whole section.
+        impl_->record(strfullpath, Op{Op::Kind::RenameSection, from, to, {}});
+        return;
+    }
+    const IniSection* s = impl_->current(strfullpath).doc.find(from);
+    std::vector<std::pair<std::string, std::string>> entries;
+    if (s)
+        for (const auto& e : s->entries)
+            if (!e.raw) entries.emplace_back(e.key, e.value);
+    // Each value is copied whole, "=" signs included.
+    for (const auto& [k, v] : entries) WriteToINI(to, k, v, strfullpath);
+    DeleteIniSection(from, strfullpath);
+}
+
+void ProfileStore::LoadIniSectionKeysLB(const std::string& strSection, std::vector<std::string>& lstB,
+                                        const std::string& strfullpath) {
+    const IniSection* s = impl_->current(strfullpath).doc.find(sectionName(strSection));
+    if (!s) return;
+    for (const auto& e : s->entries)
+        if (!e.raw) lstB.push_back(e.key);
+}
+
+std::vector<std::string> ProfileStore::LoadIniSectionsArray(const std::string& strfullpath) {
+    std::vector<std::string> names;
+    LoadIniSectionsLB(names, strfullpath);
+    return names;
+}
+
+bool ProfileStore::fileExists(const std::string& path) { return impl_->current(path).exists; }
+
+void ProfileStore::deleteFile(const std::string& path) { impl_->record(path, Op{Op::Kind::DeleteFile, {}, {}, {}}); }
+
+void ProfileStore::createEmptyFile(const std::string& path) {
+    impl_->record(path, Op{Op::Kind::CreateEmpty, {}, {}, {}});
+}
+
+bool ProfileStore::flush() { return impl_->flushAll(true); }
+
+}  // namespace nms::store

@@ -1,0 +1,269 @@
+#include "store/profile_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "store/ini_document.h"
+#include "support/memory_file_store.h"
+#include "support/virtual_time.h"
+
+namespace nms::store {
+namespace {
+
+const std::string kPath = "/data/nms.ini";
+
+class ProfileStoreTest : public ::testing::Test {
+protected:
+    std::string saved() {
+        store.flush();
+        return files.content(kPath);
+    }
+    std::vector<std::string> sections() {
+        std::vector<std::string> out;
+        store.LoadIniSectionsLB(out, kPath);
+        return out;
+    }
+    std::vector<std::string> keys(const std::string& section) {
+        std::vector<std::string> out;
+        store.LoadIniSectionKeysLB(section, out, kPath);
+        return out;
+    }
+
+    nms::testing::MemoryFileStore files;
+    nms::testing::VirtualTime time;
+    ProfileStore store{files, time};
+};
+
+// --- names and cases
+
+TEST_F(ProfileStoreTest, KeysAreWrittenUpperCaseAndFoundInAnyCase) {
+    store.WriteToINI("001A2B3C4D5E", "name", "STUDIO", kPath);
+    EXPECT_EQ(saved(), "[001A2B3C4D5E]\nNAME=STUDIO\n");
+    EXPECT_EQ(store.ReadFromINI("001A2B3C4D5E", "name", kPath, "?"), "STUDIO");
+    EXPECT_EQ(store.ReadFromINI("001a2b3c4d5e", "NaMe", kPath, "?"), "STUDIO");
+    EXPECT_TRUE(store.CheckIfIniKeyExists("001a2b3c4d5e", "NAME", kPath));
+}
+
+TEST_F(ProfileStoreTest, SectionNamesMatchWithoutRegardToCaseAndKeepTheirFirstSpelling) {
+    store.WriteToINI("abc", "k", "1", kPath);
+    store.WriteToINI("ABC", "k", "2", kPath);
+    EXPECT_EQ(sections(), (std::vector<std::string>{"abc"}));
+    EXPECT_EQ(store.ReadFromINI("aBc", "K", kPath, ""), "2");
+}
+
+TEST_F(ProfileStoreTest, Latin1LettersMatchWithoutRegardToCase) {
+    store.WriteToINI("S", "straße", "x", kPath);
+    store.WriteToINI("Élan", "k", "1", kPath);
+    EXPECT_EQ(store.ReadFromINI("S", "STRAßE", kPath, ""), "x");
+    EXPECT_EQ(store.ReadFromINI("élan", "k", kPath, ""), "1");
+}
+
+TEST_F(ProfileStoreTest, AHandWrittenFileIsReadWithMixedCaseBlanksAndCrLf) {
+    files.editExternally(kPath, "; made by hand\r\n[Elem]\r\n  Name = x=y \r\n\r\n[Other]\r\nip=10.0.0.1\r\n");
+    EXPECT_EQ(store.ReadFromINI("elem", "name", kPath, "?"), " x=y ");
+    EXPECT_EQ(store.ReadFromINI("OTHER", "IP", kPath, "?"), "10.0.0.1");
+    EXPECT_EQ(store.GetSectionKeyCount("elem", kPath), 1);
+}
+
+// --- order and replacement
+
+TEST_F(ProfileStoreTest, SectionsComeBackInFileOrderAndNewOnesGoLast) {
+    files.editExternally(kPath, "[C]\nk=1\n[A]\nk=1\n");
+    store.WriteToINI("B", "k", "1", kPath);
+    EXPECT_EQ(sections(), (std::vector<std::string>{"C", "A", "B"}));
+    EXPECT_EQ(store.LoadIniSectionsArray(kPath), (std::vector<std::string>{"C", "A", "B"}));
+}
+
+TEST_F(ProfileStoreTest, ListingAppendsWithoutClearing) {
+    store.WriteToINI("A", "k", "1", kPath);
+    std::vector<std::string> list{"kept"};
+    store.LoadIniSectionsLB(list, kPath);
+    EXPECT_EQ(list, (std::vector<std::string>{"kept", "A"}));
+}
+
+TEST_F(ProfileStoreTest, AWriteReplacesInPlaceAndANewKeyGoesToTheEndOfItsSection) {
+    files.editExternally(kPath, "[A]\nX=1\nY=2\n\n[B]\nZ=3\n");
+    store.WriteToINI("a", "x", "10", kPath);
+    store.WriteToINI("a", "w", "4", kPath);
+    EXPECT_EQ(saved(), "[A]\nX=10\nY=2\nW=4\n\n[B]\nZ=3\n");
+    EXPECT_EQ(keys("A"), (std::vector<std::string>{"X", "Y", "W"}));
+}
+
+TEST_F(ProfileStoreTest, DeletingRemovesTheKeyOrTheWholeSection) {
+    files.editExternally(kPath, "[A]\nX=1\nY=2\n[B]\nZ=3\n[C]\nQ=1\n");
+    store.DeleteIniKey("a", "y", kPath);
+    store.DeleteIniSection("b", kPath);
+    EXPECT_EQ(saved(), "[A]\nX=1\n[C]\nQ=1\n");
+    store.DeleteIniSection("missing", kPath);
+    store.DeleteIniKey("A", "missing", kPath);
+    EXPECT_EQ(saved(), "[A]\nX=1\n[C]\nQ=1\n");
+}
+
+// --- missing file, empty values, counts
+
+TEST_F(ProfileStoreTest, AMissingFileReadsAsEmpty) {
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, "dflt"), "dflt");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "");
+    EXPECT_TRUE(sections().empty());
+    EXPECT_EQ(store.GetSectionKeyCount("A", kPath), 0);
+    EXPECT_FALSE(store.CheckIfIniSectionExists("A", kPath));
+    EXPECT_FALSE(store.fileExists(kPath));
+    EXPECT_TRUE(store.flush());
+    EXPECT_FALSE(files.exists(kPath)) << "reading must not create the file";
+}
+
+TEST_F(ProfileStoreTest, AWriteToAMissingFileCreatesIt) {
+    store.WriteToINI("A", "k", "v", kPath);
+    EXPECT_TRUE(store.fileExists(kPath));
+    EXPECT_EQ(saved(), "[A]\nK=v\n");
+}
+
+TEST_F(ProfileStoreTest, AnEmptyValueExistsAndIsNotTheDefault) {
+    store.WriteToINI("A", "key", "", kPath);
+    EXPECT_EQ(saved(), "[A]\nKEY=\n");
+    EXPECT_TRUE(store.CheckIfIniKeyExists("A", "key", kPath));
+    EXPECT_FALSE(store.CheckIfIniKeyExists("A", "other", kPath));
+    EXPECT_EQ(store.ReadFromINI("A", "key", kPath, "dflt"), "");
+}
+
+TEST_F(ProfileStoreTest, KeyCountCountsEntriesOnly) {
+    std::string text = "[E]\n; note\n\n";
+    for (int i = 0; i < 20; ++i) text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    files.editExternally(kPath, text + "[Empty]\n");
+    EXPECT_EQ(store.GetSectionKeyCount("e", kPath), 20);
+    EXPECT_EQ(store.GetSectionKeyCount("empty", kPath), 0);
+    EXPECT_TRUE(store.CheckIfIniSectionExists("E", kPath));
+    EXPECT_FALSE(store.CheckIfIniSectionExists("Empty", kPath)) << "a section without entries counts as missing";
+}
+
+TEST_F(ProfileStoreTest, TrailingBlanksOfAValueSurvive) {
+    store.WriteToINI("A", "name", "STUDIO          ", kPath);
+    EXPECT_EQ(store.ReadFromINI("A", "name", kPath, ""), "STUDIO          ");
+    ProfileStore fresh{files, time};
+    store.flush();
+    EXPECT_EQ(fresh.ReadFromINI("A", "name", kPath, ""), "STUDIO          ");
+}
+
+TEST_F(ProfileStoreTest, ALongValueIsNotCut) {
+    const std::string longValue(5000, 'x');
+    store.WriteToINI("A", "k", longValue, kPath);
+    store.flush();
+    ProfileStore fresh{files, time};
+    EXPECT_EQ(fresh.ReadFromINI("A", "k", kPath, ""), longValue);
+}
+
+// --- numbers
+
+TEST_F(ProfileStoreTest, GetLongReadsTheLeadingDecimalNumber) {
+    files.editExternally(kPath,
+                         "[A]\nplain=300\nneg=-12\nplus=+7\nlead=  42\ntail=12abc\nword=abc\nempty=\n"
+                         "big=99999999999\nsmall=-99999999999\nhex=0x10\n");
+    EXPECT_EQ(store.GetLongFromINI("A", "plain", kPath, -1), 300);
+    EXPECT_EQ(store.GetLongFromINI("A", "neg", kPath, -1), -12);
+    EXPECT_EQ(store.GetLongFromINI("A", "plus", kPath, -1), 7);
+    EXPECT_EQ(store.GetLongFromINI("A", "lead", kPath, -1), 42);
+    EXPECT_EQ(store.GetLongFromINI("A", "tail", kPath, -1), 12);
+    EXPECT_EQ(store.GetLongFromINI("A", "word", kPath, -1), -1);
+    EXPECT_EQ(store.GetLongFromINI("A", "empty", kPath, -1), -1);
+    EXPECT_EQ(store.GetLongFromINI("A", "big", kPath, -1), 2147483647);
+    EXPECT_EQ(store.GetLongFromINI("A", "small", kPath, -1), -2147483647 - 1);
+    EXPECT_EQ(store.GetLongFromINI("A", "hex", kPath, -1), 0);
+    EXPECT_EQ(store.GetLongFromINI("A", "missing", kPath, 5), 5);
+    EXPECT_EQ(store.GetLongFromINI("missing", "plain", kPath, 5), 5);
+}
+
+// --- renames
+
+TEST_F(ProfileStoreTest, RenameKeyMovesTheValueToTheNewNameAtTheEnd) {
+    files.editExternally(kPath, "[A]\nOLD=v\nB=2\n");
+    store.RenameIniKey("A", "old", "new", kPath);
+    EXPECT_EQ(saved(), "[A]\nB=2\nNEW=v\n");
+    store.RenameIniKey("A", "missing", "other", kPath);
+    EXPECT_EQ(saved(), "[A]\nB=2\nNEW=v\n");
+}
+
+TEST_F(ProfileStoreTest, RenameKeyToTheSameNameInAnotherCaseKeepsTheKey) {
+    files.editExternally(kPath, "[A]\nold=v\nB=2\n");
+    store.RenameIniKey("A", "old", "Old", kPath);
+    EXPECT_EQ(saved(), "[A]\nOLD=v\nB=2\n");
+}
+
+TEST_F(ProfileStoreTest, RenameSectionCopiesWholeValuesAndRemovesTheOld) {
+    files.editExternally(kPath, "[A]\nX=a=b=c\nY=\n[B]\nZ=1\n");
+    store.RenameIniSection("a", "N", kPath);
+    EXPECT_EQ(saved(), "[B]\nZ=1\n[N]\nX=a=b=c\nY=\n");
+}
+
+TEST_F(ProfileStoreTest, RenameSectionToItsOwnNameInAnotherCaseKeepsItsEntries) {
+    files.editExternally(kPath, "[abc]\nX=1\n[B]\nZ=1\n");
+    store.RenameIniSection("abc", "ABC", kPath);
+    EXPECT_EQ(saved(), "[ABC]\nX=1\n[B]\nZ=1\n");
+}
+
+// --- sanitising
+
+TEST_F(ProfileStoreTest, ControlCharactersInAValueBecomeBlanks) {
+    store.WriteToINI("A", "name", std::string("a\rb\nc\0d\te\x7f" "f", 11), kPath);
+    store.WriteToINI("A", "next", "1", kPath);
+    EXPECT_EQ(saved(), "[A]\nNAME=a b c d e f\nNEXT=1\n");
+    EXPECT_EQ(store.ReadFromINI("A", "name", kPath, ""), "a b c d e f");
+}
+
+TEST_F(ProfileStoreTest, InvalidUtf8IsStoredAsTheLatin1CharacterOfTheByte) {
+    store.WriteToINI("A", "name", "\xe9t\xe9", kPath);  // "été" in Latin-1 bytes
+    EXPECT_EQ(store.ReadFromINI("A", "name", kPath, ""), "\xc3\xa9t\xc3\xa9");
+}
+
+TEST_F(ProfileStoreTest, NamesThatWouldBreakALineAreMadeHarmless) {
+    store.WriteToINI("A\nB", "k=ey", "1", kPath);
+    store.WriteToINI("S", "[X]", "2", kPath);
+    EXPECT_EQ(saved(), "[A B]\nK EY=1\n[S]\nX]=2\n");
+    EXPECT_EQ(store.ReadFromINI("A\nB", "k=ey", kPath, ""), "1");
+}
+
+// Every byte value at every position of a 16-character element name, as a datagram could carry
+// it, must leave the file's structure as it was: the same sections, the same keys.
+TEST_F(ProfileStoreTest, EveryByteInEveryNamePositionLeavesSectionsAndKeysIntact) {
+    const std::string base = "ABCDEFGHIJKLMNOP";
+    for (int pos = 0; pos < 16; ++pos) {
+        files.editExternally(kPath, "[001A2B3C4D5E]\nNAME=x\nIP=10.0.0.1\n[00AABBCCDDEE]\nROLE=1\n");
+        for (int b = 0; b < 256; ++b) {
+            std::string name = base;
+            name[static_cast<std::size_t>(pos)] = static_cast<char>(b);
+            store.WriteToINI("001A2B3C4D5E", "name", name, kPath);
+            store.flush();
+            const auto doc = IniDocument::parse(files.content(kPath));
+            ASSERT_EQ(doc.sections().size(), 2u) << "byte " << b << " at " << pos;
+            ASSERT_EQ(doc.sections()[0].entries.size(), 2u) << "byte " << b << " at " << pos;
+            ASSERT_EQ(doc.sections()[1].entries.size(), 1u) << "byte " << b << " at " << pos;
+            ASSERT_EQ(doc.sections()[0].entries[1].value, "10.0.0.1");
+            const std::string back = store.ReadFromINI("001A2B3C4D5E", "name", kPath, "");
+            ASSERT_EQ(back, sanitizeText(name)) << "byte " << b << " at " << pos;
+            ASSERT_EQ(store.ReadFromINI("00AABBCCDDEE", "role", kPath, ""), "1");
+        }
+    }
+}
+
+// --- size
+
+TEST_F(ProfileStoreTest, EverySectionIsListedBeyondTheOld57NameLimit) {
+    std::vector<std::string> expected;
+    for (int i = 0; i < 500; ++i) {
+        char key[13];
+        std::snprintf(key, sizeof key, "0000%08X", i);
+        expected.emplace_back(key);
+        store.WriteToINI(key, "role", "1", kPath);
+    }
+    store.flush();
+    ProfileStore fresh{files, time};
+    std::vector<std::string> listed;
+    fresh.LoadIniSectionsLB(listed, kPath);
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(listed[57], expected[57]);
+}
+
+}  // namespace
+}  // namespace nms::store
