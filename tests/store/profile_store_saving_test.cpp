@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/profile_store.h"
+#include "support/memory_file_store.h"
+#include "support/virtual_time.h"
+
+namespace nms::store {
+namespace {
+
+using nms::testing::MemoryFileStore;
+
+const std::string kPath = "/data/nms.ini";
+
+class ProfileStoreSavingTest : public ::testing::Test {
+protected:
+    ProfileStoreSavingTest() {
+        store.onWriteFailed = [this](const std::string& path, const std::string& error) {
+            failures.emplace_back(path, error);
+        };
+    }
+    void writeRecord(const std::string& section) {
+        for (const char* key : {"name", "ip", "mask", "gw", "input", "type", "tx", "multi", "role", "sn"})
+            store.WriteToINI(section, key, std::string("v-") + key, kPath);
+    }
+
+    MemoryFileStore files;
+    nms::testing::VirtualTime time;
+    ProfileStore store{files, time};
+    std::vector<std::pair<std::string, std::string>> failures;
+};
+
+// --- batching
+
+TEST_F(ProfileStoreSavingTest, ABurstOfWritesCostsOneSaveWithin50Ms) {
+    for (int i = 0; i < 20; ++i) writeRecord("ELEM" + std::to_string(i));
+    EXPECT_EQ(files.replaces, 0);
+    EXPECT_EQ(store.ReadFromINI("ELEM3", "ip", kPath, ""), "v-ip") << "reads see pending writes";
+    time.advance(49);
+    EXPECT_EQ(files.replaces, 0);
+    time.advance(1);
+    EXPECT_EQ(files.replaces, 1);
+    EXPECT_NE(files.content(kPath).find("[ELEM19]\nNAME=v-name"), std::string::npos);
+    time.advance(1000);
+    EXPECT_EQ(files.replaces, 1) << "nothing more to save";
+}
+
+TEST_F(ProfileStoreSavingTest, SteadyWritesAreNotHeldBackBeyondTheDelay) {
+    // One write every 10 ms must not keep postponing the save.
+    for (int i = 0; i < 10; ++i) {
+        store.WriteToINI("A", "k" + std::to_string(i), "v", kPath);
+        time.advance(10);
+    }
+    EXPECT_GE(files.replaces, 2);
+    EXPECT_NE(files.content(kPath).find("K4=v"), std::string::npos);
+}
+
+TEST_F(ProfileStoreSavingTest, FlushSavesAtOnceAndCancelsTheTimer) {
+    store.WriteToINI("A", "k", "v", kPath);
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(files.replaces, 1);
+    EXPECT_EQ(files.content(kPath), "[A]\nK=v\n");
+    time.advance(100);
+    EXPECT_EQ(files.replaces, 1);
+    EXPECT_TRUE(store.flush()) << "a flush with nothing pending succeeds";
+    EXPECT_EQ(files.replaces, 1);
+}
+
+TEST_F(ProfileStoreSavingTest, WritingTheSameValueAgainCostsNoSave) {
+    files.editExternally(kPath, "[A]\nK=v\n");
+    store.WriteToINI("A", "k", "v", kPath);
+    store.DeleteIniKey("A", "missing", kPath);
+    time.advance(100);
+    EXPECT_EQ(files.replaces, 0);
+}
+
+TEST_F(ProfileStoreSavingTest, DestroyingTheStoreSavesWhatIsPending) {
+    {
+        ProfileStore local{files, time};
+        local.WriteToINI("A", "k", "v", kPath);
+    }
+    EXPECT_EQ(files.content(kPath), "[A]\nK=v\n");
+    time.advance(100);  // the cancelled timer must not run
+}
+
+TEST_F(ProfileStoreSavingTest, StaleTemporariesAreClearedOnFirstUseOfAFile) {
+    store.ReadFromINI("A", "k", kPath, "");
+    store.WriteToINI("A", "k", "v", kPath);
+    EXPECT_EQ(files.staleCleanups, std::vector<std::string>{kPath});
+}
+
+TEST_F(ProfileStoreSavingTest, EachFileIsKeptApart) {
+    store.WriteToINI("A", "k", "1", kPath);
+    store.WriteToINI("A", "k", "2", "/other/nms.ini");
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(files.content(kPath), "[A]\nK=1\n");
+    EXPECT_EQ(files.content("/other/nms.ini"), "[A]\nK=2\n");
+}
+
+// --- whole-file operations
+
+TEST_F(ProfileStoreSavingTest, DeleteThenCreateEmptyThenWriteGivesOnlyTheNewRecords) {
+    files.editExternally(kPath, "[OLD]\nK=1\n");
+    store.deleteFile(kPath);
+    EXPECT_FALSE(store.fileExists(kPath));
+    EXPECT_EQ(store.ReadFromINI("OLD", "k", kPath, "gone"), "gone");
+    store.createEmptyFile(kPath);
+    EXPECT_TRUE(store.fileExists(kPath));
+    store.WriteToINI("NEW", "k", "2", kPath);
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(files.content(kPath), "[NEW]\nK=2\n");
+    EXPECT_EQ(files.replaces, 1);
+}
+
+TEST_F(ProfileStoreSavingTest, DeletingTheFileReachesTheDisk) {
+    files.editExternally(kPath, "[OLD]\nK=1\n");
+    store.deleteFile(kPath);
+    EXPECT_TRUE(files.exists(kPath)) << "batched like any write";
+    EXPECT_TRUE(store.flush());
+    EXPECT_FALSE(files.exists(kPath));
+}
+
+TEST_F(ProfileStoreSavingTest, CreateEmptyFileEmptiesAnExistingFile) {
+    files.editExternally(kPath, "[OLD]\nK=1\n");
+    store.createEmptyFile(kPath);
+    EXPECT_TRUE(store.flush());
+    EXPECT_TRUE(files.exists(kPath));
+    EXPECT_EQ(files.content(kPath), "");
+}
+
+// --- another program's changes
+
+TEST_F(ProfileStoreSavingTest, AReadSeesAChangeMadeByAnotherProgram) {
+    files.editExternally(kPath, "[A]\nK=1\n");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "1");
+    files.editExternally(kPath, "[A]\nK=2\n[B]\nK=3\n");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "2");
+    EXPECT_EQ(store.ReadFromINI("B", "k", kPath, ""), "3");
+    files.removeExternally(kPath);
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, "none"), "none");
+}
+
+TEST_F(ProfileStoreSavingTest, AnUnchangedFileIsNotReadAgain) {
+    files.editExternally(kPath, "[A]\nK=1\n");
+    for (int i = 0; i < 100; ++i) store.ReadFromINI("A", "k", kPath, "");
+    EXPECT_EQ(files.reads, 1);
+    store.WriteToINI("A", "k", "2", kPath);
+    store.flush();
+    for (int i = 0; i < 100; ++i) store.ReadFromINI("A", "k", kPath, "");
+    EXPECT_EQ(files.reads, 1) << "our own save must not force a re-read";
+}
+
+TEST_F(ProfileStoreSavingTest, AChangeOnDiskWhileWritesArePendingLosesNeitherSide) {
+    files.editExternally(kPath, "[A]\nK=1\n");
+    store.WriteToINI("A", "mine", "x", kPath);
+    files.editExternally(kPath, "[A]\nK=1\nTHEIRS=y\n[B]\nZ=2\n");
+    store.WriteToINI("B", "mine", "z", kPath);
+    time.advance(50);
+    EXPECT_EQ(files.content(kPath), "[A]\nK=1\nTHEIRS=y\nMINE=x\n[B]\nZ=2\nMINE=z\n");
+}
+
+TEST_F(ProfileStoreSavingTest, AReadWhilePendingSeesBothTheirChangeAndOurs) {
+    files.editExternally(kPath, "[A]\nK=1\n");
+    store.WriteToINI("A", "k", "mine", kPath);
+    files.editExternally(kPath, "[A]\nK=theirs\nT=1\n");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "mine") << "our later write wins";
+    EXPECT_EQ(store.ReadFromINI("A", "t", kPath, ""), "1");
+}
+
+TEST_F(ProfileStoreSavingTest, AFileRemovedByAnotherProgramIsRebuiltFromPendingWrites) {
+    files.editExternally(kPath, "[A]\nK=1\n");
+    store.WriteToINI("A", "j", "2", kPath);
+    files.removeExternally(kPath);
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(files.content(kPath), "[A]\nJ=2\n");
+}
+
+// --- failures
+
+class ProfileStoreFailureTest : public ProfileStoreSavingTest,
+                                public ::testing::WithParamInterface<MemoryFileStore::Step> {};
+
+TEST_P(ProfileStoreFailureTest, AFailedSaveKeepsTheOldFileAndIsReportedOnce) {
+    files.editExternally(kPath, "[A]\nK=old\n");
+    files.failAt(GetParam());
+    store.WriteToINI("A", "k", "new", kPath);
+    EXPECT_FALSE(store.flush());
+    EXPECT_EQ(files.content(kPath), "[A]\nK=old\n");
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].first, kPath);
+    EXPECT_FALSE(failures[0].second.empty());
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "new") << "the change is kept for the next save";
+
+    store.WriteToINI("A", "j", "2", kPath);
+    time.advance(50);
+    EXPECT_FALSE(store.flush());
+    EXPECT_EQ(failures.size(), 1u) << "a lasting failure is shown once";
+
+    files.failAt(MemoryFileStore::Step::None);
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(files.content(kPath), "[A]\nK=new\nJ=2\n");
+
+    files.failAt(GetParam());
+    store.WriteToINI("A", "k", "newer", kPath);
+    EXPECT_FALSE(store.flush());
+    EXPECT_EQ(failures.size(), 2u) << "a new failure after a success is shown again";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, ProfileStoreFailureTest,
+                         ::testing::Values(MemoryFileStore::Step::Write, MemoryFileStore::Step::Sync,
+                                           MemoryFileStore::Step::Rename),
+                         [](const ::testing::TestParamInfo<MemoryFileStore::Step>& param) {
+                             switch (param.param) {
+                                 case MemoryFileStore::Step::Write: return std::string("Write");
+                                 case MemoryFileStore::Step::Sync: return std::string("Sync");
+                                 default: return std::string("Rename");
+                             }
+                         });
+
+TEST_F(ProfileStoreSavingTest, AScheduledSaveThatFailsIsReported) {
+    files.failAt(MemoryFileStore::Step::Write);
+    store.WriteToINI("A", "k", "v", kPath);
+    time.advance(50);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].second.find("write"), std::string::npos);
+}
+
+TEST_F(ProfileStoreSavingTest, AFailedDeleteOfTheFileIsReported) {
+    files.editExternally(kPath, "[A]\nK=1\n");
+    files.failAt(MemoryFileStore::Step::Remove);
+    store.deleteFile(kPath);
+    EXPECT_FALSE(store.flush());
+    EXPECT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(files.exists(kPath));
+}
+
+}  // namespace
+}  // namespace nms::store
