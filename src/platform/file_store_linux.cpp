@@ -1,0 +1,178 @@
+#include "platform/file_store_linux.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace nms::platform {
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+ports::WriteResult failure(const char* step, const std::string& path, int error) {
+    return {false, std::string(step) + ": " + path + ": " + std::strerror(error)};
+}
+
+ports::FileStamp stampOf(const struct stat& st) {
+    ports::FileStamp s;
+    s.exists = true;
+    s.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.ctimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    s.size = static_cast<std::int64_t>(st.st_size);
+    s.inode = static_cast<std::uint64_t>(st.st_ino);
+    s.device = static_cast<std::uint64_t>(st.st_dev);
+    return s;
+}
+
+int syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int rc = ::fsync(fd);
+    const int err = rc == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
+}
+
+}  // namespace
+
+std::string LinuxFileStore::temporaryPrefix(const std::string& path) { return "." + baseOf(path) + ".tmp-"; }
+
+bool LinuxFileStore::fault(Step step) {
+    if (!faultArmed_ || faultStep_ != step) return false;
+    faultArmed_ = false;
+    errno = faultError_;
+    return true;
+}
+
+ports::FileStamp LinuxFileStore::stamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return stampOf(st);
+}
+
+std::optional<std::string> LinuxFileStore::read(const std::string& path, ports::FileStamp* stampOut) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string content;
+    content.resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0));
+    std::size_t have = 0;
+    while (true) {
+        if (have == content.size()) content.resize(content.size() + 4096);
+        const ssize_t n = ::read(fd, content.data() + have, content.size() - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        have += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    content.resize(have);
+    if (stampOut) *stampOut = stampOf(st);
+    return content;
+}
+
+ports::WriteResult LinuxFileStore::replace(const std::string& path, std::string_view content) {
+    const std::string folder = folderOf(path);
+    const std::string temp =
+        folder + "/" + temporaryPrefix(path) + std::to_string(::getpid()) + "-" + std::to_string(++counter_);
+
+    const int fd = fault(Step::Create) ? -1 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return failure("create", temp, errno);
+    auto abandon = [&](const char* step, int error) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return failure(step, temp, error);
+    };
+
+    // The new file keeps the permissions of the one it replaces.
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0) (void)::fchmod(fd, old.st_mode & 07777);
+
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = fault(Step::Write) ? -1 : ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return abandon("write", errno);
+        done += static_cast<std::size_t>(n);
+    }
+    if (fault(Step::Write)) return abandon("write", errno);
+    if (fault(Step::Sync) || ::fdatasync(fd) != 0) return abandon("sync", errno);
+    if (fault(Step::Close) || ::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return failure("close", temp, error);
+    }
+    if (fault(Step::Rename) || ::rename(temp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return failure("rename", path, error);
+    }
+    // The new content is in place; without this the rename itself might not survive a crash.
+    const int folderError = fault(Step::SyncFolder) ? errno : syncFolder(folder);
+    if (folderError != 0) return failure("sync folder", folder, folderError);
+    return {};
+}
+
+ports::WriteResult LinuxFileStore::remove(const std::string& path) {
+    if (::unlink(path.c_str()) != 0) {
+        if (errno == ENOENT) return {};
+        return failure("remove", path, errno);
+    }
+    if (const int error = syncFolder(folderOf(path)); error != 0) return failure("sync folder", folderOf(path), error);
+    return {};
+}
+
+ports::WriteResult LinuxFileStore::ensureWritableFolder(const std::string& folder) {
+    if (folder.empty()) return {false, "mkdir: (empty path): " + std::string(std::strerror(ENOENT))};
+    // Create each missing level, as mkdir -p does.
+    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
+        if (pos != folder.size() && folder[pos] != '/') continue;
+        const std::string part = folder.substr(0, pos);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return failure("mkdir", part, errno);
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return failure("stat", folder, errno);
+    if (!S_ISDIR(st.st_mode)) return failure("mkdir", folder, ENOTDIR);
+    // Permission bits do not tell the whole story (read-only mounts, root), so try it.
+    const std::string probe = folder + "/.nms-write-test-" + std::to_string(::getpid());
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return failure("write", folder, errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
+
+void LinuxFileStore::removeStaleTemporaries(const std::string& path) {
+    const std::string folder = folderOf(path);
+    const std::string prefix = temporaryPrefix(path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+}  // namespace nms::platform

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "ports/neighbour_table.h"
+
+// Module ARP: the MAC address of an element, found from its IP address in the host's address
+// resolution table.
+namespace nms::protocol {
+
+// True when the table holds a complete entry for `ip`: a link-layer address whose first four
+// bytes are not all zero. `mac` then receives it formatted with `separator` (empty text when the
+// address is not six octets long). On false, `mac` is left as it was.
+bool LookupMAC(ports::NeighbourTable& table, const std::string& ip, std::string& mac, const std::string& separator);
+
+}  // namespace nms::protocol
