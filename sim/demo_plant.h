@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/virtual_lan.h"
+
+// The small plant that `nms --demo` manages: two encoders and three decoders on one private
+// network that exists only inside the process.
+//
+// - STUDIO A LR: encoder, L/R HD, unicast to TX NORTH.
+// - STUDIO B MPX: encoder, MPX HD, multicast to 239.192.50.1, SFN (PTP).
+// - TX NORTH: decoder of STUDIO A LR.
+// - TX EAST SFN, TX WEST SFN: decoders of the multicast, SFN with PTP.
+//
+// The station host is 192.168.50.10 on 192.168.50.0/24; the elements are .21, .22, .31-.33.
+namespace nms::sim {
+
+class DemoPlant {
+public:
+    struct Member {
+        ElementIdentity identity;
+        ElementSettings settings;
+    };
+
+    DemoPlant(ports::Scheduler& scheduler, const ports::Clock& clock);
+
+    VirtualLan& lan() { return *lan_; }
+    ports::Network& network() { return *lan_; }
+
+    static std::string stationAddress() { return "192.168.50.10"; }
+    static VirtualLan::Options lanOptions();
+    // The five elements in the order they are added.
+    static std::vector<Member> members();
+
+private:
+    std::unique_ptr<VirtualLan> lan_;
+};
+
+}  // namespace nms::sim
