@@ -1,0 +1,195 @@
+#include "platform/file_store_linux.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "store/profile_store.h"
+#include "support/virtual_time.h"
+
+namespace nms::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under /tmp, removed with everything in it when the test ends.
+class TempFolder {
+public:
+    TempFolder() {
+        char pattern[] = "/tmp/nms-filestore-XXXXXX";
+        const char* made = ::mkdtemp(pattern);
+        if (made) path_ = made;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void put(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class LinuxFileStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(dir.path().empty()); }
+    TempFolder dir;
+    std::string file = dir.path() + "/nms.ini";
+    LinuxFileStore store;
+};
+
+TEST_F(LinuxFileStoreTest, ReplaceWritesTheWholeContentAndLeavesNoTemporary) {
+    ASSERT_TRUE(store.replace(file, "[A]\nK=1\n").ok);
+    EXPECT_EQ(slurp(file), "[A]\nK=1\n");
+    ASSERT_TRUE(store.replace(file, "").ok);
+    EXPECT_EQ(slurp(file), "");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"nms.ini"});
+}
+
+TEST_F(LinuxFileStoreTest, ReadGivesContentAndAStampThatChangesWithEveryReplace) {
+    EXPECT_FALSE(store.read(file, nullptr).has_value());
+    EXPECT_FALSE(store.stamp(file).exists);
+    const std::string big(300000, 'x');
+    ASSERT_TRUE(store.replace(file, big).ok);
+    ports::FileStamp first;
+    EXPECT_EQ(store.read(file, &first), big);
+    EXPECT_TRUE(first.exists);
+    EXPECT_EQ(first, store.stamp(file));
+    ASSERT_TRUE(store.replace(file, big).ok);
+    EXPECT_NE(store.stamp(file), first) << "same size and content, but a new file";
+}
+
+TEST_F(LinuxFileStoreTest, ReplaceKeepsThePermissionsOfTheOldFile) {
+    put(file, "old");
+    ::chmod(file.c_str(), 0640);
+    ASSERT_TRUE(store.replace(file, "new").ok);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+class LinuxFileStoreFaultTest : public LinuxFileStoreTest,
+                                public ::testing::WithParamInterface<std::pair<LinuxFileStore::Step, const char*>> {};
+
+TEST_P(LinuxFileStoreFaultTest, AFailedStepKeepsTheOldFileWholeAndSaysWhatFailed) {
+    const auto [step, word] = GetParam();
+    put(file, "[A]\nK=old\n");
+    store.failNextAt(step, EIO);
+    const auto r = store.replace(file, "[A]\nK=new\n");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.rfind(std::string(word) + ": ", 0), 0u) << r.error;
+    EXPECT_NE(r.error.find(std::strerror(EIO)), std::string::npos) << r.error;
+    EXPECT_EQ(slurp(file), "[A]\nK=old\n");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"nms.ini"}) << "the temporary is removed";
+    EXPECT_TRUE(store.replace(file, "[A]\nK=new\n").ok) << "the next save works again";
+    EXPECT_EQ(slurp(file), "[A]\nK=new\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, LinuxFileStoreFaultTest,
+                         ::testing::Values(std::pair{LinuxFileStore::Step::Create, "create"},
+                                           std::pair{LinuxFileStore::Step::Write, "write"},
+                                           std::pair{LinuxFileStore::Step::Sync, "sync"},
+                                           std::pair{LinuxFileStore::Step::Close, "close"},
+                                           std::pair{LinuxFileStore::Step::Rename, "rename"}),
+                         [](const auto& param) { return std::string(param.param.second); });
+
+TEST_F(LinuxFileStoreTest, AFailedFolderSyncIsReportedAfterTheNewFileIsInPlace) {
+    put(file, "old");
+    store.failNextAt(LinuxFileStore::Step::SyncFolder, EIO);
+    const auto r = store.replace(file, "new");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.rfind("sync folder: ", 0), 0u) << r.error;
+    EXPECT_EQ(slurp(file), "new");
+}
+
+TEST_F(LinuxFileStoreTest, ARealRenameFailureKeepsTheOldContent) {
+    // A folder standing where the file should be cannot be replaced by a file.
+    fs::create_directory(file);
+    put(file + "/inside", "kept");
+    const auto r = store.replace(file, "new");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.rfind("rename: ", 0), 0u) << r.error;
+    EXPECT_EQ(slurp(file + "/inside"), "kept");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"nms.ini"});
+}
+
+TEST_F(LinuxFileStoreTest, ASaveIntoAMissingFolderFailsAtCreate) {
+    const auto r = store.replace(dir.path() + "/missing/nms.ini", "x");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("create: "), std::string::npos) << r.error;
+}
+
+TEST_F(LinuxFileStoreTest, RemoveDeletesTheFileAndAMissingFileIsNoError) {
+    put(file, "x");
+    EXPECT_TRUE(store.remove(file).ok);
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_TRUE(store.remove(file).ok);
+}
+
+TEST_F(LinuxFileStoreTest, StaleTemporariesOfThisFileAreRemovedAndNothingElse) {
+    put(file, "x");
+    const std::string prefix = LinuxFileStore::temporaryPrefix(file);
+    put(dir.path() + "/" + prefix + "123-1", "torn");
+    put(dir.path() + "/" + prefix + "99-7", "torn");
+    put(dir.path() + "/.other.ini.tmp-1-1", "not ours");
+    put(dir.path() + "/notes.txt", "keep");
+    store.removeStaleTemporaries(file);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".other.ini.tmp-1-1", "nms.ini", "notes.txt"}));
+}
+
+TEST_F(LinuxFileStoreTest, EnsureWritableFolderCreatesEveryLevel) {
+    const std::string deep = dir.path() + "/a/b c/d";
+    EXPECT_TRUE(store.ensureWritableFolder(deep).ok);
+    EXPECT_TRUE(fs::is_directory(deep));
+    EXPECT_TRUE(fs::is_empty(deep)) << "the write probe is removed";
+    EXPECT_TRUE(store.ensureWritableFolder(deep).ok);
+}
+
+TEST_F(LinuxFileStoreTest, EnsureWritableFolderFailsBelowAFileWithThePath) {
+    put(file, "x");
+    const auto r = store.ensureWritableFolder(file + "/sub");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(file), std::string::npos) << r.error;
+}
+
+TEST_F(LinuxFileStoreTest, TheDatabaseEngineWorksOnARealFolder) {
+    nms::testing::VirtualTime time;
+    {
+        store::ProfileStore db{store, time};
+        db.WriteToINI("001A2B3C4D5E", "name", "STUDIO          ", file);
+        db.WriteToINI("001A2B3C4D5E", "ip", "192.168.1.10", file);
+        EXPECT_TRUE(db.flush());
+    }
+    EXPECT_EQ(slurp(file), "[001A2B3C4D5E]\nNAME=STUDIO          \nIP=192.168.1.10\n");
+    store::ProfileStore db{store, time};
+    put(file, "[X]\nK=edited by hand\n");  // another program, same second, other size
+    EXPECT_EQ(db.ReadFromINI("x", "k", file, ""), "edited by hand");
+}
+
+}  // namespace
+}  // namespace nms::platform
