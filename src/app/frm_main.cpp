@@ -4,15 +4,10 @@
 
 #include "app/frm_disclaimer.h"
 #include "app/frm_waiting.h"
+#include "diag/ping.h"
 #include "discovery/paging.h"
 #include "protocol/address.h"
-#if __has_include("protocol/arp.h")
 #include "protocol/arp.h"
-#else
-namespace nms::protocol {
-bool LookupMAC(ports::NeighbourTable& table, const std::string& ip, std::string& mac, const std::string& separator);
-}
-#endif
 #include "protocol/paging.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
@@ -65,7 +60,7 @@ public:
         return m_.dialogs().inputBox(prompt, title, proposed);
     }
     int databaseListCount() const override { return m_.lstHidden.listCount(); }
-    void clearElementPanel() override { m_.editor().ClearElementPanel(); }
+    void clearElementPanel() override { m_.clearElementPanel(); }
     void clearTree() override { m_.TreeView1.clear(); }
     void clearTreeAndLists() override { m_.clearTreeAndLists(); }
     void stopLevelMonitoring() override { m_.panel.chkGetVolume.setValue(0); }
@@ -99,9 +94,13 @@ frmMain::frmMain(StationEnv& env)
     paging_ = std::make_unique<discovery::Paging>(*pagingHost_);
     waiting_ = std::make_unique<frmWaiting>(*this);
     disclaimer_ = std::make_unique<frmDisclaimer>(env.settings);
+    ping_ = std::make_unique<diag::Ping>(env.network.icmp(), *dialogs_, env.gate, panel.cmdPing, panel.txtElementIP);
 
     Toolbar1.onButtonClick = [this](int index) { Toolbar1_ButtonClick(index); };
-    TreeView1.onNodeClick = [this](const ports::TreeView::Node& node) { editor_->TreeView1_NodeClick(node); };
+    TreeView1.onNodeClick = [this](const ports::TreeView::Node& node) {
+        ping_->abandon();  // an answer for the element shown before must not land on this one
+        editor_->TreeView1_NodeClick(node);
+    };
     TreeView1.onMouseUp = [this](int button) { TreeView1_MouseUp(button); };
     cmbNMSIPAddr.onClick = [this](Origin) { cmbNMSIPAddr_Click(); };
     udpClient.onDataArrival = [this](const ports::Datagram& d) { udpClient_DataArrival(d); };
@@ -335,6 +334,11 @@ void frmMain::Load_Config() {
 void frmMain::RefreshElementList() {
     TreeView1.clear();
     Load_Config();
+    clearElementPanel();
+}
+
+void frmMain::clearElementPanel() {
+    ping_->abandon();
     editor_->ClearElementPanel();
 }
 
@@ -450,30 +454,9 @@ void frmMain::ShowAudioLevel(const std::vector<std::uint8_t>& datagram) {
 // ---------------------------------------------------------------------------------------------
 // Ping
 
-void frmMain::cmdPing_Click() {
-    if (pingButtonHandler) pingButtonHandler();
-}
+void frmMain::cmdPing_Click() { ping_->cmdPing_Click(); }
 
-void frmMain::mySilentPing(const std::string& strIPAddress) {
-    if (silentPingHandler) {
-        silentPingHandler(strIPAddress);
-        return;
-    }
-    if (!protocol::IsValidIP(strIPAddress)) return;
-    auto& icmp = env_.network.icmp();
-    if (!icmp.available()) {
-        // Said once: a station without ICMP permission would otherwise stop at every tick of
-        // the MAC wait.
-        if (!silentPingWarned_) {
-            silentPingWarned_ = true;
-            msgBox("Windows Sockets not responding correctly.", MessageIcon::Critical, MessageButtons::Ok, Answer::Ok,
-                   "Ping failed");
-        }
-        return;
-    }
-    static constexpr std::uint8_t kHello[5] = {'h', 'e', 'l', 'l', 'o'};
-    icmp.echo(strIPAddress, kHello, 3000, [](ports::EchoResult) {});
-}
+void frmMain::mySilentPing(const std::string& strIPAddress) { ping_->mySilentPing(strIPAddress); }
 
 bool frmMain::LookupMAC(const std::string& ip, std::string& mac, const std::string& separator) {
     if (!protocol::LookupMAC(env_.network.neighbours(), ip, mac, separator)) return false;

@@ -20,6 +20,10 @@ namespace nms::discovery {
 class Paging;
 }
 
+namespace nms::diag {
+class Ping;
+}
+
 namespace nms::app {
 
 class frmWaiting;
@@ -108,9 +112,8 @@ public:
     discovery::Paging& paging() { return *paging_; }
     frmWaiting& waiting() { return *waiting_; }
     frmDisclaimer& disclaimer() { return *disclaimer_; }
-    // Seams filled by the diagnostics and the save flow.
-    std::function<void()> pingButtonHandler;
-    std::function<void(const std::string&)> silentPingHandler;
+    diag::Ping& ping() { return *ping_; }
+    // Seam filled by the save flow.
     std::function<void()> saveHandler;
     const protocol::FeedbackRecord& feedbackRecord() const { return feedback_; }
     StationEnv& env() { return env_; }
@@ -136,6 +139,7 @@ private:
     class PagingAdapter;
     void finishStartUp();
     void clearTreeAndLists();
+    void clearElementPanel();
     std::string shownElementAddress();
     void failSocket(const std::string& text);
     void feedbackFailed(const std::string& firstLine, const std::string& secondLine);
@@ -151,12 +155,12 @@ private:
     std::unique_ptr<discovery::Paging> paging_;
     std::unique_ptr<frmWaiting> waiting_;
     std::unique_ptr<frmDisclaimer> disclaimer_;
+    std::unique_ptr<diag::Ping> ping_;
     protocol::FeedbackRecord feedback_;
     std::string boundAddress_;
     bool ended_ = false;
     bool running_ = false;
     bool lockHeld_ = false;
-    bool silentPingWarned_ = false;
     bool feedbackInProgress_ = false;
 };
 

@@ -77,9 +77,13 @@ void Paging::Form_Load() {
     socket.remotePort = protocol::kPortPaging;
     socket.remoteHost = std::string(protocol::kBroadcastAddress);
 
-    const std::string timeout = scanTimeoutText();
+    std::string timeout = scanTimeoutText();
     double seconds = 6.0;
     acceptableTimeout(timeout, &seconds);
+    if (durationOverride_ > 0) {
+        seconds = durationOverride_;
+        timeout = protocol::text::shortestNumber(seconds);
+    }
     Timer1.setInterval(intervalMs(seconds));
     lblTimeout.setCaption(timeout);
     Timer1.setEnabled(true);

@@ -58,6 +58,8 @@ public:
     void Timer2_Timer();
     void cmdChangeTimeout_Click();
     bool scanning() const { return frmPaging.shown(); }
+    // A scan of another length than the stored setting, without changing it (scripts).
+    void overrideDuration(double seconds) { durationOverride_ = seconds; }
 
     // The stored scan duration in seconds, as text; a value that is not a number from 3 to 15
     // (a hand-edited setting) counts as the default 6.
@@ -67,6 +69,7 @@ public:
 private:
     void endScan();
     PagingHost& host_;
+    double durationOverride_ = 0;
 };
 
 }  // namespace nms::discovery

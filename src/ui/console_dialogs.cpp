@@ -1,0 +1,40 @@
+#include "ui/console_dialogs.h"
+
+namespace nms::ui {
+namespace {
+std::string lines(std::string text) {
+    for (auto& c : text)
+        if (c == '\r') c = '\n';
+    return text;
+}
+}  // namespace
+
+ports::Answer ConsoleDialogs::messageBox(const ports::MessageBox& box) {
+    std::fprintf(stderr, "%s: %s\n", box.title.c_str(), lines(box.text).c_str());
+    switch (box.buttons) {
+        case ports::MessageButtons::YesNo:
+        case ports::MessageButtons::YesNoCancel:
+            if (yes_) {
+                std::fprintf(stderr, "  -> Yes (--yes)\n");
+                return ports::Answer::Yes;
+            }
+            ++refused_;
+            std::fprintf(stderr, "  -> No (give --yes to answer Yes)\n");
+            return ports::Answer::No;
+        case ports::MessageButtons::OkCancel:
+        case ports::MessageButtons::RetryCancel:
+            return yes_ ? (box.buttons == ports::MessageButtons::OkCancel ? ports::Answer::Ok : ports::Answer::Retry)
+                        : ports::Answer::Cancel;
+        case ports::MessageButtons::Ok:
+            break;
+    }
+    return ports::Answer::Ok;
+}
+
+std::optional<std::string> ConsoleDialogs::inputBox(const std::string& prompt, const std::string& title,
+                                                    const std::string&) {
+    std::fprintf(stderr, "%s: %s -> cancelled\n", title.c_str(), prompt.c_str());
+    return std::nullopt;
+}
+
+}  // namespace nms::ui

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "ports/dialogs.h"
+
+namespace nms::ui {
+
+// Dialogs for the command-line tool: every message goes to standard error with its text; a
+// question is answered Yes only when the operator said so beforehand (--yes).
+class ConsoleDialogs : public ports::Dialogs {
+public:
+    explicit ConsoleDialogs(bool answerYes) : yes_(answerYes) {}
+    ports::Answer messageBox(const ports::MessageBox& box) override;
+    std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
+                                        const std::string& proposed) override;
+    int questionsRefused() const { return refused_; }
+
+private:
+    bool yes_;
+    int refused_ = 0;
+};
+
+}  // namespace nms::ui

@@ -1,0 +1,118 @@
+#include "ui/station_runtime.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+#include "platform/database_location.h"
+#include "platform/file_store_linux.h"
+#include "platform/linux_network.h"
+#include "platform/qt_instance_lock.h"
+#include "platform/qt_lifecycle.h"
+#include "platform/qt_scheduler.h"
+#include "platform/qt_settings.h"
+#include "sim/demo_plant.h"
+#include "store/profile_store.h"
+
+namespace nms::ui {
+
+StationOptions parseStationOptions(int argc, const char* const* argv) {
+    StationOptions o;
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        o.rawArgs.push_back(a);
+        if (a == "--demo") {
+            o.demo = true;
+        } else if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--database") {
+            if (i + 1 < argc) o.rawArgs.push_back(argv[++i]);
+            else o.error = "--database needs a path";
+        } else if (a.rfind("--database=", 0) == 0) {
+            // taken by the database location
+        } else if (a.rfind("-", 0) == 0) {
+            o.error = "unknown option " + a;
+        } else {
+            words.push_back(a);
+        }
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) o.optionWord += (i ? " " : "") + words[i];
+    return o;
+}
+
+std::string stationUsage(const char* program) {
+    return std::string("usage: ") + program +
+           " [GPS | LL] [--demo] [--database PATH]\n"
+           "  GPS              GPSDO version (buffer up to 23 steps)\n"
+           "  LL               low-latency option (buffer up to 44 steps)\n"
+           "  --demo           run on the simulated demo plant, apart from the real database and settings\n"
+           "  --database PATH  use this nms.ini (also: environment variable NMS_DATABASE)\n";
+}
+
+struct StationRuntime::Parts {
+    platform::QtScheduler scheduler;
+    ports::EventGate gate;
+    std::unique_ptr<platform::QtSettings> settings;
+    std::unique_ptr<platform::QtInstanceLock> lock;
+    platform::QtLifecycle lifecycle;
+    platform::LinuxFileStore files;
+    std::unique_ptr<ports::Network> realNetwork;
+    std::unique_ptr<sim::DemoPlant> plant;
+    std::unique_ptr<store::ProfileStore> db;
+};
+
+namespace {
+
+// The demo keeps everything in a folder of its own, per user.
+QString demoFolder() {
+    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (base.isEmpty()) base = QDir::tempPath();
+    return base + QString("/vantrelo-nms-demo-%1").arg(::getuid());
+}
+
+}  // namespace
+
+StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& dialogs, int argc,
+                               const char* const* argv)
+    : parts_(std::make_unique<Parts>()) {
+    auto& p = *parts_;
+    std::string dbPath;
+    ports::Network* network = nullptr;
+    if (options.demo) {
+        const QString folder = demoFolder();
+        QDir().mkpath(folder);
+        p.settings = std::make_unique<platform::QtSettings>(folder);
+        p.lock = std::make_unique<platform::QtInstanceLock>(folder + "/nms.lock");
+        p.plant = std::make_unique<sim::DemoPlant>(p.scheduler, p.scheduler);
+        network = &p.plant->network();
+        dbPath = (folder + "/nms.ini").toStdString();
+        // Every demo starts from an empty database, as a freshly installed station would.
+        p.files.remove(dbPath);
+        // The demo plant lives on one network: offer it, not the interface the operator chose
+        // for the real station.
+        p.settings->set(app::kSettingsApp, app::kSettingsSection, "NMS IP Address", "0.0.0.0");
+    } else {
+        p.settings = std::make_unique<platform::QtSettings>();
+        p.lock = std::make_unique<platform::QtInstanceLock>();
+        p.realNetwork = std::make_unique<platform::LinuxNetwork>();
+        network = p.realNetwork.get();
+        auto location = platform::locateDatabase(platform::currentProcessInputs(argc, argv), p.files);
+        dbPath = location.path;
+        databaseProblem_ = location.error;
+    }
+    p.files.removeStaleTemporaries(dbPath);
+    p.db = std::make_unique<store::ProfileStore>(p.files, p.scheduler);
+    env_ = std::make_unique<app::StationEnv>(app::StationEnv{p.scheduler, p.scheduler, p.gate, dialogs, *p.settings,
+                                                             *p.lock, p.lifecycle, *network, *p.db, dbPath,
+                                                             options.optionWord});
+}
+
+StationRuntime::~StationRuntime() {
+    if (parts_ && parts_->db) parts_->db->flush();
+}
+
+int StationRuntime::exitStatus(int execResult) const { return parts_->lifecycle.finalStatus(execResult); }
+
+}  // namespace nms::ui

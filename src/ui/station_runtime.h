@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/station_env.h"
+#include "ports/dialogs.h"
+
+namespace nms::ui {
+
+// How a station process was asked to run.
+struct StationOptions {
+    bool demo = false;
+    std::string optionWord;            // "GPS", "LL" or anything else, joined as typed
+    std::vector<std::string> rawArgs;  // every argument after the program name
+    bool help = false;
+    std::string error;                 // an option the station does not know
+};
+
+StationOptions parseStationOptions(int argc, const char* const* argv);
+std::string stationUsage(const char* program);
+
+// Everything a station needs around its main window: the real adapters (Qt, Linux) or, for the
+// demo, the simulated plant with a database and settings of its own that never touch the real
+// ones. The dialogs are the caller's (windows for nms, the terminal for nms-cli).
+class StationRuntime {
+public:
+    StationRuntime(const StationOptions& options, ports::Dialogs& dialogs, int argc, const char* const* argv);
+    ~StationRuntime();
+
+    app::StationEnv& env() { return *env_; }
+    // Empty when the database folder can be used; otherwise the sentence to show once.
+    const std::string& databaseProblem() const { return databaseProblem_; }
+    const std::string& databasePath() const { return env_->databasePath; }
+    // The exit status the program should end with, given what the event loop returned.
+    int exitStatus(int execResult) const;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+    std::unique_ptr<app::StationEnv> env_;
+    std::string databaseProblem_;
+};
+
+}  // namespace nms::ui

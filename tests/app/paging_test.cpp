@@ -1,0 +1,197 @@
+#include "discovery/paging.h"
+#include "packets.h"
+#include "station_fixture.h"
+
+namespace nms::testing {
+namespace {
+
+class PagingScan : public StationTest {
+protected:
+    void startWith(const std::string& database) {
+        start(database);
+        ASSERT_TRUE(main->running());
+    }
+    discovery::Paging& paging() { return main->paging(); }
+    void element(const ElementAnswer& a, std::vector<std::uint8_t> mac) {
+        network.macs[protocol::FormatIP(std::span<const std::uint8_t>(a.f.ip, 4))] = std::move(mac);
+    }
+};
+
+TEST_F(PagingScan, AnEmptyDatabaseStartsWithoutAskingAndTheRequestIsExact) {
+    startWith("");
+    network.sent.clear();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_TRUE(paging().frmPaging.shown());
+    EXPECT_EQ(paging().frmPaging.caption(), "Paging network...");
+    EXPECT_TRUE(main->AutoDiscoverAwaiting);
+    ASSERT_EQ(network.sent.size(), 1u);
+    const auto& s = network.sent[0];
+    EXPECT_EQ(std::string(s.bytes.begin(), s.bytes.end()), "IPMPXSTL KESTROVA PAGING REQUEST");
+    EXPECT_EQ(s.bytes.size(), 32u);
+    EXPECT_EQ(s.host, "255.255.255.255");
+    EXPECT_EQ(s.port, 1901);
+    EXPECT_EQ(s.localPort, 2976);
+    EXPECT_EQ(file(), "");  // the database was emptied
+}
+
+TEST_F(PagingScan, NoLeavesEverythingAsItWas) {
+    startWith("[00AA00000001]\nNAME=A\nROLE=1\n");
+    operatorDoes([&] { main->TreeView1.clickNode(0); });
+    dialogs.expect(ports::Answer::No, "Performing an 'Auto Discovery'");
+    network.sent.clear();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_EQ(dialogs.last().text,
+              "Performing an 'Auto Discovery' will delete the local database in your computer and create a new one, "
+              "based on the Network Elements found (if any). \rAre you sure?");
+    EXPECT_EQ(dialogs.last().title, "Auto Discovery");
+    EXPECT_EQ(dialogs.last().defaultButton, ports::Answer::No);
+    EXPECT_EQ(dialogs.last().icon, ports::MessageIcon::Question);
+    EXPECT_FALSE(paging().frmPaging.shown());
+    EXPECT_TRUE(network.sent.empty());
+    EXPECT_EQ(main->TreeView1.nodeCount(), 1);
+    EXPECT_EQ(main->panel.lblElementMAC.caption(), "00:AA:00:00:00:01");
+}
+
+TEST_F(PagingScan, AnswersBecomeTheNewDatabaseAndTheTreeIsRebuiltAtTheEnd) {
+    startWith("[00FFFFFFFFFF]\nNAME=OLD\nROLE=1\n");
+    main->udpClient.remotePort = 2976;
+    main->udpClient.remoteHost = "192.168.1.99";
+    dialogs.expect(ports::Answer::Yes);
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_EQ(main->TreeView1.nodeCount(), 0);
+
+    auto unicast = ElementAnswer::encoder("192.168.1.50");
+    auto multicast = ElementAnswer::encoder("192.168.1.51");
+    multicast.f.tx = 1;
+    ElementAnswer::setAddress(multicast.f.remote, "239.192.0.1");
+    auto decoder = ElementAnswer::decoder("192.168.1.60");
+    element(unicast, {0, 0x11, 0, 0, 0, 1});
+    element(multicast, {0, 0x11, 0, 0, 0, 2});
+    element(decoder, {0, 0x11, 0, 0, 0, 3});
+    receive(unicast.bytes());
+    receive(multicast.bytes());
+    receive(decoder.bytes());
+    EXPECT_EQ(main->TreeView1.nodeCount(), 0);  // nothing is rebuilt during the scan
+
+    time.advance(5999);
+    EXPECT_TRUE(paging().frmPaging.shown());
+    EXPECT_EQ(paging().lblTimeout.caption(), "1");
+    time.advance(1);
+    EXPECT_FALSE(paging().frmPaging.shown());
+    EXPECT_FALSE(main->AutoDiscoverAwaiting);
+    EXPECT_EQ(main->udpClient.remotePort, 2976);
+    EXPECT_EQ(main->udpClient.remoteHost, "192.168.1.99");
+    ASSERT_EQ(main->TreeView1.nodeCount(), 3);
+    EXPECT_EQ(main->TreeView1.nodes()[0].text, "STUDIO A         [00:11:00:00:00:01]");
+    EXPECT_EQ(main->TreeView1.nodes()[2].image, 7);
+
+    db->flush();
+    EXPECT_EQ(file(),
+              "[001100000001]\nNAME=STUDIO A        \nIP=192.168.1.50\nMASK=255.255.255.0\nGW=192.168.1.1\nINPUT=1\n"
+              "TYPE=16\nTX=0\nREMOTE=192.168.1.91\nROLE=1\nSN=1001\nVER=3.70\nSFN=0\nBUF=0\nATT=200\nLLO=0\n"
+              "[001100000002]\nNAME=STUDIO A        \nIP=192.168.1.51\nMASK=255.255.255.0\nGW=192.168.1.1\nINPUT=1\n"
+              "TYPE=16\nTX=1\nMULTI=239.192.0.1\nROLE=1\nSN=1001\nVER=3.70\nSFN=0\nBUF=0\nATT=200\nLLO=0\n"
+              "[001100000003]\nNAME=TX SITE         \nIP=192.168.1.60\nMASK=255.255.255.0\nGW=192.168.1.1\nINPUT=1\n"
+              "TYPE=16\nTX=0\nMULTI=239.1.1.1\nROLE=2\nSN=2002\nVER=3.70\nSFN=0\nBUF=4\nSDM=0\nSDL=37\nSDT=43\n"
+              "DLY=123\nATT=245\nLLO=0\n");
+    EXPECT_EQ(db->GetSectionKeyCount("001100000001", kDb), 15);
+    EXPECT_EQ(db->GetSectionKeyCount("001100000003", kDb), 19);
+}
+
+TEST_F(PagingScan, ASecondAnswerOfTheSameElementOverwritesTheFirst) {
+    startWith("");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    auto a = ElementAnswer::encoder();
+    element(a, {0, 0x11, 0, 0, 0, 1});
+    receive(a.bytes());
+    a.setName("RENAMED");
+    receive(a.bytes());
+    time.advance(6000);
+    EXPECT_EQ(read("001100000001", "name"), "RENAMED         ");
+    EXPECT_EQ(main->TreeView1.nodeCount(), 1);
+}
+
+TEST_F(PagingScan, NoAnswerEndsWithTheEmptyDatabaseMessage) {
+    startWith("");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    dialogs.expect(ports::Answer::Ok, "Please click the 'Auto Discover' icon");
+    time.advance(6000);
+    EXPECT_TRUE(dialogs.allUsed());
+}
+
+TEST_F(PagingScan, ChangingTheTimeoutRestartsTheScanFromThatMoment) {
+    startWith("");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    time.advance(3000);
+    EXPECT_EQ(paging().lblTimeout.caption(), "3");
+    dialogs.expectInput("10");
+    operatorDoes([&] { paging().cmdChangeTimeout.click(); });
+    ASSERT_EQ(dialogs.inputsShown().size(), 1u);
+    EXPECT_EQ(dialogs.inputsShown()[0].prompt, "Enter timeout in seconds, from 3 to 15:");
+    EXPECT_EQ(dialogs.inputsShown()[0].title, "Set scanning timeout");
+    EXPECT_EQ(dialogs.inputsShown()[0].proposed, "6");
+    EXPECT_EQ(paging().lblTimeout.caption(), "10");
+    EXPECT_EQ(settings.getOr("Kestrova", "Vantrelo NG", "ScanTimeout", ""), "10");
+    dialogs.expect(ports::Answer::Ok);  // nothing answered: empty database
+    time.advance(9999);
+    EXPECT_TRUE(paging().frmPaging.shown());
+    time.advance(1);
+    EXPECT_FALSE(paging().frmPaging.shown());
+}
+
+TEST_F(PagingScan, CancelOrAnUnacceptableAnswerChangesNothingButRestartsTheTimers) {
+    startWith("");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    time.advance(3000);
+    for (const char* answer : {"abc", "2", "16", "", "0", "-5"}) {
+        dialogs.expectInput(std::string(answer));
+        operatorDoes([&] { paging().cmdChangeTimeout.click(); });
+    }
+    dialogs.expectInput(std::nullopt);
+    operatorDoes([&] { paging().cmdChangeTimeout.click(); });
+    EXPECT_FALSE(settings.get("Kestrova", "Vantrelo NG", "ScanTimeout"));
+    EXPECT_EQ(paging().lblTimeout.caption(), "3");
+    time.advance(5000);
+    EXPECT_EQ(paging().lblTimeout.caption(), "-2");  // the countdown goes below zero
+    dialogs.expect(ports::Answer::Ok);
+    time.advance(1000);
+    EXPECT_FALSE(paging().frmPaging.shown());
+}
+
+TEST_F(PagingScan, AHandEditedTimeoutOutsideTheRangeCountsAsSix) {
+    settings.set("Kestrova", "Vantrelo NG", "ScanTimeout", "0");
+    startWith("");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_EQ(paging().lblTimeout.caption(), "6");
+    dialogs.expect(ports::Answer::Ok);
+    time.advance(6000);
+    EXPECT_FALSE(paging().frmPaging.shown());
+}
+
+TEST_F(PagingScan, ClosingThePagingWindowByHandEndsTheScan) {
+    startWith("");
+    dialogs.clearShown();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    auto a = ElementAnswer::encoder();
+    element(a, {0, 0x11, 0, 0, 0, 1});
+    receive(a.bytes());
+    operatorDoes([&] { paging().frmPaging.closeByOperator(); });
+    EXPECT_FALSE(paging().frmPaging.shown());
+    EXPECT_FALSE(main->AutoDiscoverAwaiting);
+    EXPECT_EQ(main->TreeView1.nodeCount(), 1);
+    time.advance(10000);  // the stopped timers stay quiet
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+TEST_F(PagingScan, AnAnswerWithoutMacIsReportedAndTheScanGoesOn) {
+    startWith("");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    dialogs.expect(ports::Answer::Ok, "'Element MAC'");
+    receive(ElementAnswer::encoder().bytes());  // nobody in the neighbour table
+    EXPECT_TRUE(paging().frmPaging.shown());
+    EXPECT_TRUE(dialogs.allUsed());
+}
+
+}  // namespace
+}  // namespace nms::testing
