@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
             if (a == "--database" && i + 1 < argc) stationArgs.push_back(argv[++i]);
         }
     }
-    const auto options = ui::parseStationOptions(static_cast<int>(stationArgs.size()), stationArgs.data());
+    auto options = ui::parseStationOptions(static_cast<int>(stationArgs.size()), stationArgs.data());
+    options.freshDemoDatabase = false;
     if (!options.error.empty()) {
         std::fprintf(stderr, "nms-cli: %s\n", options.error.c_str());
         return 2;

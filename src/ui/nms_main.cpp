@@ -1,6 +1,50 @@
+// nms: the station's window.
+
 #include <QApplication>
+#include <QCloseEvent>
+
+#include <cstdio>
+
+#include "app/frm_main.h"
+#include "platform/qt_dialogs.h"
+#include "ports/dialogs.h"
+#include "ui/main_window.h"
+#include "ui/station_runtime.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    using namespace nms;
+    const auto options = ui::parseStationOptions(argc, argv);
+    if (options.help) {
+        std::fputs(ui::stationUsage(argv[0]).c_str(), stdout);
+        return 0;
+    }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "nms: %s\n%s", options.error.c_str(), ui::stationUsage(argv[0]).c_str());
+        return 2;
+    }
+
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("Vantrelo NG NMS");
+    QApplication::setOrganizationName("Kestrova");
+    platform::QtDialogs dialogs;
+    ui::StationRuntime runtime(options, dialogs, argc, argv);
+    auto& env = runtime.env();
+    app::frmMain main(env);
+    ui::MainWindow window(main, env.gate);
+    dialogs.setFallbackParent(&window);
+
+    if (!runtime.databaseProblem().empty()) {
+        main.msgBox(runtime.databaseProblem(), ports::MessageIcon::Exclamation, ports::MessageButtons::Ok,
+                    ports::Answer::Ok);
+    }
+    main.onStarted = [&] {
+        window.resize(1280, 800);
+        window.show();
+    };
+    env.gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
+    if (main.ended()) return runtime.exitStatus(1);
+
+    const int rc = qapp.exec();
+    if (!main.ended()) main.Form_Unload();
+    return runtime.exitStatus(rc);
 }

@@ -88,8 +88,8 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         p.plant = std::make_unique<sim::DemoPlant>(p.scheduler, p.scheduler);
         network = &p.plant->network();
         dbPath = (folder + "/nms.ini").toStdString();
-        // Every demo starts from an empty database, as a freshly installed station would.
-        p.files.remove(dbPath);
+        // A demo starts from an empty database, as a freshly installed station would.
+        if (options.freshDemoDatabase) p.files.remove(dbPath);
         // The demo plant lives on one network: offer it, not the interface the operator chose
         // for the real station.
         p.settings->set(app::kSettingsApp, app::kSettingsSection, "NMS IP Address", "0.0.0.0");

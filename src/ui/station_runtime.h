@@ -12,6 +12,9 @@ namespace nms::ui {
 // How a station process was asked to run.
 struct StationOptions {
     bool demo = false;
+    // The window's demo starts from an empty database each time; the command-line tool keeps
+    // the demo database between calls so that `list` shows what `discover` found.
+    bool freshDemoDatabase = true;
     std::string optionWord;            // "GPS", "LL" or anything else, joined as typed
     std::vector<std::string> rawArgs;  // every argument after the program name
     bool help = false;
