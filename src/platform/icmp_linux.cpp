@@ -43,6 +43,8 @@ LinuxIcmp::LinuxIcmp() {
     std::random_device rd;
     identifier_ = static_cast<std::uint16_t>(rd());
     nextSequence_ = static_cast<std::uint16_t>(rd());
+    // Opened now, so that the socket belongs to the network namespace of its creator.
+    open();
 }
 
 LinuxIcmp::~LinuxIcmp() {

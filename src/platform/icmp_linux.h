@@ -28,7 +28,8 @@ public:
     LinuxIcmp(const LinuxIcmp&) = delete;
     LinuxIcmp& operator=(const LinuxIcmp&) = delete;
 
-    // Opens the socket on first use; a later call tries again (permission may have changed).
+    // The socket is opened on construction; if that failed, each call tries again (permission
+    // may have been granted since).
     bool available() override;
     RequestId echo(const std::string& ipv4, std::span<const std::uint8_t> payload, int timeoutMs,
                    std::function<void(ports::EchoResult)> done) override;

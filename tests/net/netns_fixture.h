@@ -1,0 +1,90 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+// The network-namespace test bed for tests that need real sockets: a station namespace and
+// element namespaces on one or more bridged networks, made by scripts/netns-testbed.sh and
+// taken down again when the Testbed goes out of scope. The names carry the test program's
+// process id, so that a run that was killed is cleaned up by the next one. Root only.
+namespace nms::nettest {
+
+struct Host {
+    std::string role;       // "station" or "element"
+    std::string ns;         // network namespace
+    std::string interface;  // inside the namespace
+    std::string ip;
+    std::string mac;
+    int network = 0;        // 1: 10.203.1.0/24, 2: 10.203.2.0/24, ...
+};
+
+// Why the test bed cannot run here ("" when it can).
+std::string unavailableReason();
+
+// Skips the current test, with the reason, when the test bed cannot run.
+#define NMS_REQUIRE_TESTBED()                                                       \
+    do {                                                                            \
+        const std::string why_ = ::nms::nettest::unavailableReason();               \
+        if (!why_.empty()) GTEST_SKIP() << "network-namespace test skipped: " << why_; \
+    } while (0)
+
+class Testbed {
+public:
+    Testbed(int elements, int networks = 1);
+    ~Testbed();
+    Testbed(const Testbed&) = delete;
+    Testbed& operator=(const Testbed&) = delete;
+
+    // False (see error()) when the namespaces could not be made.
+    bool ok() const { return ok_; }
+    const std::string& error() const { return error_; }
+    const std::string& prefix() const { return prefix_; }
+
+    // The station's address on network k (1-based).
+    const Host& station(int network = 1) const;
+    // Element i (1-based).
+    const Host& element(int index) const;
+    const std::vector<Host>& elements() const { return elements_; }
+    // An address on network k where no host lives.
+    std::string vacantAddress(int network = 1) const;
+
+    // Runs fn with the calling thread inside namespace `ns`: sockets made there belong to it.
+    void inNamespace(const std::string& ns, const std::function<void()>& fn) const;
+    // Runs a shell command inside `ns`; its exit status (-1 when it could not run).
+    int run(const std::string& ns, const std::string& shellCommand) const;
+    // Writes a value below /proc/sys/ as seen from `ns` ("net/ipv4/ping_group_range").
+    bool setSysctl(const std::string& ns, const std::string& key, const std::string& value) const;
+
+    // Starts a program inside `ns`; it dies with the test program at the latest. 0 on failure.
+    pid_t start(const std::string& ns, const std::vector<std::string>& argv);
+    // Stops it (SIGTERM, then SIGKILL after a second) and reaps it.
+    void stop(pid_t pid);
+
+    // The element simulator daemon's path ("" when it is not built).
+    static std::string elementSimPath();
+    // Starts the simulator for element i with its address and MAC, plus `options`
+    // (--role, --name, --fw, --tx ...).
+    pid_t startElementSim(int index, const std::vector<std::string>& options);
+
+private:
+    std::string prefix_;
+    bool ok_ = false;
+    std::string error_;
+    std::vector<Host> stations_;
+    std::vector<Host> elements_;
+    std::vector<pid_t> children_;
+};
+
+// The Qt application the adapters need for their event loop (made on first use).
+void ensureQtApplication();
+// Runs the Qt event loop until `done` holds or `timeoutMs` has passed; whether it held.
+bool spinUntil(const std::function<bool()>& done, int timeoutMs);
+// Runs the Qt event loop for `ms`.
+void spinFor(int ms);
+
+}  // namespace nms::nettest
