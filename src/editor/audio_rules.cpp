@@ -1,7 +1,7 @@
 // The audio type, TX type and AES67 channel rules of the panel. An AES67 stream is always
 // multicast, and its group address is not typed but derived from a channel number.
-#include "editor/element_editor.h"
 #include "editor/control_groups.h"
+#include "editor/element_editor.h"
 #include "editor/record_values.h"
 #include "editor/role_captions.h"
 #include "protocol/address.h"
@@ -18,7 +18,9 @@ namespace {
 constexpr int kChannelMax = 65535;
 constexpr int kMulticastTx = 1;
 
-bool isMpxAes67Row(int row) { return row == 11 || row == 12; }
+bool isMpxAes67Row(int row) {
+    return row == 11 || row == 12;
+}
 
 }  // namespace
 
@@ -39,12 +41,16 @@ void ElementEditor::ResolveAES67Multicast() {
     }
     box.setBackColor(ports::kSystemWindowBackground);
     const int channel = static_cast<int>(n);
-    const std::string prefix = isMpxAes67Row(ui_.cmbAudioType.listIndex()) ? "239.200." : "239.192.";
-    ui_.txtRemoteIP.setText(prefix + std::to_string(channel / 256) + "." + std::to_string(channel % 256));
+    const std::string prefix =
+        isMpxAes67Row(ui_.cmbAudioType.listIndex()) ? "239.200." : "239.192.";
+    ui_.txtRemoteIP.setText(prefix + std::to_string(channel / 256) + "." +
+                            std::to_string(channel % 256));
     setAes67ChannelToolTip(std::to_string(channel));
 }
 
-void ElementEditor::txtAES67Channel_KeyUp() { ResolveAES67Multicast(); }
+void ElementEditor::txtAES67Channel_KeyUp() {
+    ResolveAES67Multicast();
+}
 
 // The reverse of the channel rule: the last two parts of the address give the channel. An
 // address without usable third and fourth parts gives no channel (an empty, red box) rather
@@ -53,7 +59,8 @@ void ElementEditor::channelFromAddress() {
     const auto parts = protocol::SplitIP(ui_.txtRemoteIP.text());
     long long hi = 0, lo = 0;
     const bool usable = parts.size() >= 4 && protocol::text::parseInteger(parts[2], hi) &&
-                        protocol::text::parseInteger(parts[3], lo) && hi >= 0 && hi <= 255 && lo >= 0 && lo <= 255;
+                        protocol::text::parseInteger(parts[3], lo) && hi >= 0 && hi <= 255 &&
+                        lo >= 0 && lo <= 255;
     ui_.txtAES67Channel.setText(usable ? std::to_string(hi * 256 + lo) : std::string());
 }
 
@@ -78,15 +85,20 @@ void ElementEditor::cmbAudioType_Click() {
     } else if (aes67) {
         // An AES67 encoder always sends multicast.
         ui_.cmbAudioTX.setEnabled(false);
-        if (ui_.cmbAudioTX.listIndex() == kMulticastTx) cmbAudioTX_Click();
-        else ui_.cmbAudioTX.setListIndex(kMulticastTx);
+        if (ui_.cmbAudioTX.listIndex() == kMulticastTx)
+            cmbAudioTX_Click();
+        else
+            ui_.cmbAudioTX.setListIndex(kMulticastTx);
         ResolveAES67Multicast();
     } else {
         // Leaving an AES67 type restores the TX type of the record, not the one last shown.
         ui_.cmbAudioTX.setEnabled(true);
-        const int stored = values::listIndexFrom(readShown(rec::kTx, ""), ui_.cmbAudioTX.listCount());
-        if (stored != ui_.cmbAudioTX.listIndex()) ui_.cmbAudioTX.setListIndex(stored);
-        else cmbAudioTX_Click();
+        const int stored =
+            values::listIndexFrom(readShown(rec::kTx, ""), ui_.cmbAudioTX.listCount());
+        if (stored != ui_.cmbAudioTX.listIndex())
+            ui_.cmbAudioTX.setListIndex(stored);
+        else
+            cmbAudioTX_Click();
     }
 
     if (k >= 0) ui_.cmbAudioType.setToolTip(std::string(host_.audioTypes().row(k).description));

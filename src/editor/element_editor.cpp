@@ -20,11 +20,15 @@ constexpr int kStopMonitoring = 7;
 // Firmware from this version on takes the encoder's level command.
 constexpr float kEncoderLevelFirmware = 3.7f;
 
-double defaultNumber(std::string_view text) { return values::readNumber(text).value_or(0); }
+double defaultNumber(std::string_view text) {
+    return values::readNumber(text).value_or(0);
+}
 
 }  // namespace
 
-ElementEditor::ElementEditor(PropertiesPanel& panel, EditorHost& host) : ui_(panel), host_(host) { wire(); }
+ElementEditor::ElementEditor(PropertiesPanel& panel, EditorHost& host) : ui_(panel), host_(host) {
+    wire();
+}
 
 void ElementEditor::wire() {
     using ports::Origin;
@@ -33,8 +37,8 @@ void ElementEditor::wire() {
     ui_.cmbAudioTX.onClick = [this](Origin) { cmbAudioTX_Click(); };
     ui_.txtAES67Channel.onKeyUp = [this] { txtAES67Channel_KeyUp(); };
 
-    for (ports::TextBox* box : {&ui_.txtElementName, &ui_.txtElementIP, &ui_.txtElementMask, &ui_.txtElementGW,
-                                &ui_.txtRemoteIP}) {
+    for (ports::TextBox* box : {&ui_.txtElementName, &ui_.txtElementIP, &ui_.txtElementMask,
+                                &ui_.txtElementGW, &ui_.txtRemoteIP}) {
         // Entering a field selects its content, so that typing replaces it.
         box->onGotFocus = [box] {
             box->setSelection(0, static_cast<int>(protocol::text::length(box->text())));
@@ -54,10 +58,14 @@ void ElementEditor::wire() {
     ui_.scrlSilDetTime.onChange = [this](Origin) { scrlSilDetTime_Change(); };
 }
 
-std::string ElementEditor::shownSection() const { return protocol::Encode_MAC(ui_.lblElementMAC.caption()); }
+std::string ElementEditor::shownSection() const {
+    return protocol::Encode_MAC(ui_.lblElementMAC.caption());
+}
 
-std::string ElementEditor::readFrom(const std::string& section, std::string_view key, std::string_view fallback) {
-    return host_.db().ReadFromINI(section, std::string(key), host_.databasePath(), std::string(fallback));
+std::string ElementEditor::readFrom(const std::string& section, std::string_view key,
+                                    std::string_view fallback) {
+    return host_.db().ReadFromINI(section, std::string(key), host_.databasePath(),
+                                  std::string(fallback));
 }
 
 std::string ElementEditor::readShown(std::string_view key, std::string_view fallback) {
@@ -86,9 +94,10 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
     const std::string section = protocol::Encode_MAC(node.key);
     if (host_.db().GetSectionKeyCount(section, host_.databasePath()) > rec::kMaxKeysForLoad) {
         // No title: the dialogs show the application's own.
-        host_.dialogs().messageBox({"The data stored in your computer about this element, is corrupted (1).\r"
-                                    "Cannot load this element info.",
-                                    "", ports::MessageIcon::Critical, ports::MessageButtons::Ok, ports::Answer::Ok});
+        host_.dialogs().messageBox(
+            {"The data stored in your computer about this element, is corrupted (1).\r"
+             "Cannot load this element info.",
+             "", ports::MessageIcon::Critical, ports::MessageButtons::Ok, ports::Answer::Ok});
         return;
     }
 
@@ -97,7 +106,8 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
     ui_.txtElementMask.setText(readFrom(section, rec::kMask, ""));
     ui_.txtElementGW.setText(readFrom(section, rec::kGateway, ""));
 
-    ui_.cmbAudioInput.setListIndex(values::listIndexFrom(readFrom(section, rec::kInput, ""), ui_.cmbAudioInput.listCount()));
+    ui_.cmbAudioInput.setListIndex(
+        values::listIndexFrom(readFrom(section, rec::kInput, ""), ui_.cmbAudioInput.listCount()));
 
     // A type value that is no byte shows no type and neither flag.
     const auto type = values::readNumber(readFrom(section, rec::kType, ""));
@@ -113,24 +123,30 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
         ui_.chkNarrowBand.setChecked(false);
     }
 
-    ui_.cmbAudioTX.setListIndex(values::listIndexFrom(readFrom(section, rec::kTx, ""), ui_.cmbAudioTX.listCount()));
+    ui_.cmbAudioTX.setListIndex(
+        values::listIndexFrom(readFrom(section, rec::kTx, ""), ui_.cmbAudioTX.listCount()));
     ui_.lblVersion.setCaption(readFrom(section, rec::kVersion, def::kVersionShown));
-    ui_.cmbEncoders.setListIndex(
-        values::listIndexFrom(readFrom(section, rec::kBound, def::kBound), ui_.cmbEncoders.listCount()));
+    ui_.cmbEncoders.setListIndex(values::listIndexFrom(readFrom(section, rec::kBound, def::kBound),
+                                                       ui_.cmbEncoders.listCount()));
     ui_.cmdGetStats.setEnabled(true);
 
     const auto role = values::readNumber(readFrom(section, rec::kRole, ""));
-    if (role && *role == rec::kRoleEncoder) loadEncoder(section);
-    else if (role && *role == rec::kRoleDecoder) loadDecoder(section);
-    else ui_.lblElementType.setCaption(std::string(captions::kUnknown));
+    if (role && *role == rec::kRoleEncoder)
+        loadEncoder(section);
+    else if (role && *role == rec::kRoleDecoder)
+        loadDecoder(section);
+    else
+        ui_.lblElementType.setCaption(std::string(captions::kUnknown));
 
     ui_.lblElementMAC.setCaption(node.key);
     ui_.lblSerialNumber.setCaption(readFrom(section, rec::kSerial, ""));
     ui_.chkSFNEnabled.setValue(values::checkValueFrom(readFrom(section, rec::kSfn, def::kSfn)));
-    ui_.chkLowLatency.setValue(values::checkValueFrom(readFrom(section, rec::kLowLatency, def::kLowLatency)));
+    ui_.chkLowLatency.setValue(
+        values::checkValueFrom(readFrom(section, rec::kLowLatency, def::kLowLatency)));
     host_.setLowLatencyOption(ui_.chkLowLatency.checked());
     scrlBuffer_Change();
-    ui_.cmdAdjust.setEnabled(ui_.lblElementType.caption() == captions::kDecoder && ui_.chkSFNEnabled.value() == 1);
+    ui_.cmdAdjust.setEnabled(ui_.lblElementType.caption() == captions::kDecoder &&
+                             ui_.chkSFNEnabled.value() == 1);
     ApplyElementTypeLayout();
     cmbSilDetMode_Click();
     ui_.cmdPing.setCaption("<Click to test>");
@@ -143,12 +159,13 @@ void ElementEditor::loadEncoder(const std::string& section) {
     host_.setToolbarButtonEnabled(kStartMonitoring, true);
 
     // The version is read as one decimal number, so 3.10 is 3.1 and older than 3.7.
-    const auto version = static_cast<float>(protocol::text::leadingNumber(ui_.lblVersion.caption()));
+    const auto version =
+        static_cast<float>(protocol::text::leadingNumber(ui_.lblVersion.caption()));
     if (version >= kEncoderLevelFirmware) {
         enable({&ui_.scrlAtten, &ui_.Label16, &ui_.lblAttenDB}, true);
-        ui_.scrlAtten.setValue(values::scrollValueFrom(readFrom(section, rec::kAttenuation, def::kAttenuationEncoder),
-                                                       defaultNumber(def::kAttenuationEncoder), ui_.scrlAtten.min(),
-                                                       ui_.scrlAtten.max()));
+        ui_.scrlAtten.setValue(values::scrollValueFrom(
+            readFrom(section, rec::kAttenuation, def::kAttenuationEncoder),
+            defaultNumber(def::kAttenuationEncoder), ui_.scrlAtten.min(), ui_.scrlAtten.max()));
         ShowAttenuation();
     } else {
         // Older firmware has no level command; the bar keeps whatever it showed.
@@ -169,14 +186,16 @@ void ElementEditor::loadDecoder(const std::string& section) {
     // A decoder's level below the bar's minimum is raised to it in the record, so that the
     // element and the database agree with what the bar can show.
     const double stored =
-        values::readNumber(readFrom(section, rec::kAttenuation, def::kAttenuationDecoder)).value_or(attDefault);
+        values::readNumber(readFrom(section, rec::kAttenuation, def::kAttenuationDecoder))
+            .value_or(attDefault);
     if (stored < ui_.scrlAtten.min())
-        host_.db().WriteToINI(section, std::string(rec::kAttenuation), std::to_string(ui_.scrlAtten.min()),
-                              host_.databasePath());
+        host_.db().WriteToINI(section, std::string(rec::kAttenuation),
+                              std::to_string(ui_.scrlAtten.min()), host_.databasePath());
 
     ui_.lblElementType.setCaption(std::string(captions::kDecoder));
-    ui_.scrlAtten.setValue(values::scrollValueFrom(readFrom(section, rec::kAttenuation, def::kAttenuationDecoder),
-                                                   attDefault, ui_.scrlAtten.min(), ui_.scrlAtten.max()));
+    ui_.scrlAtten.setValue(
+        values::scrollValueFrom(readFrom(section, rec::kAttenuation, def::kAttenuationDecoder),
+                                attDefault, ui_.scrlAtten.min(), ui_.scrlAtten.max()));
     // The caption and unit label go with the bar: an older encoder shown before may have
     // greyed them.
     enable({&ui_.scrlAtten, &ui_.Label16, &ui_.lblAttenDB}, true);
@@ -186,17 +205,19 @@ void ElementEditor::loadDecoder(const std::string& section) {
     ui_.txtRemoteIP.setText(readFrom(section, rec::kMulticast, def::kMulticast));
 
     auto& buf = ui_.scrlBuffer;
-    buf.setValue(values::scrollValueFrom(readFrom(section, rec::kBuffer, def::kBuffer), defaultNumber(def::kBuffer),
-                                         buf.min(), buf.max()));
+    buf.setValue(values::scrollValueFrom(readFrom(section, rec::kBuffer, def::kBuffer),
+                                         defaultNumber(def::kBuffer), buf.min(), buf.max()));
     // The silence detector's values start at 1; 0 or less shows 1.
     auto& level = ui_.scrlSilDetLevel;
-    level.setValue(values::scrollValueFrom(readFrom(section, rec::kSilenceLevel, def::kSilenceLevel),
-                                           defaultNumber(def::kSilenceLevel), level.min(), level.max()));
+    level.setValue(
+        values::scrollValueFrom(readFrom(section, rec::kSilenceLevel, def::kSilenceLevel),
+                                defaultNumber(def::kSilenceLevel), level.min(), level.max()));
     auto& time = ui_.scrlSilDetTime;
     time.setValue(values::scrollValueFrom(readFrom(section, rec::kSilenceTime, def::kSilenceTime),
-                                          defaultNumber(def::kSilenceTime), time.min(), time.max()));
-    ui_.cmbSilDetMode.setListIndex(
-        values::listIndexFrom(readFrom(section, rec::kSilenceMode, def::kSilenceMode), ui_.cmbSilDetMode.listCount()));
+                                          defaultNumber(def::kSilenceTime), time.min(),
+                                          time.max()));
+    ui_.cmbSilDetMode.setListIndex(values::listIndexFrom(
+        readFrom(section, rec::kSilenceMode, def::kSilenceMode), ui_.cmbSilDetMode.listCount()));
 
     ApplyElementTypeLayout();
     cmbSilDetMode_Click();
@@ -226,13 +247,13 @@ void ElementEditor::ApplyElementTypeLayout() {
         ui_.lblLatency.setCaption(ui_.chkLowLatency.checked() ? "1.25mS" : "2.5mS");
     } else {
         enable({&ui_.Label20, &ui_.scrlBuffer, &ui_.lblLatency}, true);
-        ui_.lblLatency.setCaption(labels::latency(ui_.scrlBuffer.value(),
-                                                  host_.gpsdoVersion() || ui_.chkSFNEnabled.checked(),
-                                                  host_.lowLatencyOption()));
+        ui_.lblLatency.setCaption(labels::latency(
+            ui_.scrlBuffer.value(), host_.gpsdoVersion() || ui_.chkSFNEnabled.checked(),
+            host_.lowLatencyOption()));
     }
 
-    enable({&ui_.Label22, &ui_.cmbSilDetMode, &ui_.Label24, &ui_.scrlSilDetLevel, &ui_.lblSilDetLevel, &ui_.Label26,
-            &ui_.scrlSilDetTime, &ui_.lblSilDetTime},
+    enable({&ui_.Label22, &ui_.cmbSilDetMode, &ui_.Label24, &ui_.scrlSilDetLevel,
+            &ui_.lblSilDetLevel, &ui_.Label26, &ui_.scrlSilDetTime, &ui_.lblSilDetTime},
            !encoder);
 }
 
@@ -244,7 +265,8 @@ void ElementEditor::ClearElementPanel() {
     ui_.cmdPing.setCaption("<Unknown>");
 
     ui_.Label7.setCaption(std::string(captions::kDecoderIP));
-    for (auto* box : {&ui_.chkSFNEnabled, &ui_.chkLowLatency, &ui_.chkNarrowBand, &ui_.chkEnableFLAC})
+    for (auto* box :
+         {&ui_.chkSFNEnabled, &ui_.chkLowLatency, &ui_.chkNarrowBand, &ui_.chkEnableFLAC})
         box->setChecked(false);
     ui_.scrlAtten.setEnabled(false);
     ui_.lblAttenDB.setCaption("dB");
@@ -261,7 +283,8 @@ void ElementEditor::ClearElementPanel() {
     ui_.cmdAdjust.setEnabled(false);
     ui_.cmdPing.setBackColor(ports::kLightYellow);
 
-    for (auto* box : {&ui_.txtElementName, &ui_.txtElementIP, &ui_.txtElementMask, &ui_.txtElementGW, &ui_.txtRemoteIP})
+    for (auto* box : {&ui_.txtElementName, &ui_.txtElementIP, &ui_.txtElementMask,
+                      &ui_.txtElementGW, &ui_.txtRemoteIP})
         box->setText("");
     ui_.txtRemoteIP.setVisible(true);
     ui_.txtAES67Channel.setEnabled(false);

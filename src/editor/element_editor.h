@@ -71,7 +71,8 @@ private:
     void wire();
     // A value of the shown element's record, or of the given section.
     std::string readShown(std::string_view key, std::string_view fallback);
-    std::string readFrom(const std::string& section, std::string_view key, std::string_view fallback);
+    std::string readFrom(const std::string& section, std::string_view key,
+                         std::string_view fallback);
     // The load's steps by role.
     void loadEncoder(const std::string& section);
     void loadDecoder(const std::string& section);

@@ -9,7 +9,9 @@ namespace nms::editor {
 namespace {
 
 // An empty field is not an error yet; only a text that cannot be an address is.
-bool acceptable(const ports::TextBox& box) { return box.text().empty() || protocol::IsValidIP(box.text()); }
+bool acceptable(const ports::TextBox& box) {
+    return box.text().empty() || protocol::IsValidIP(box.text());
+}
 
 void colourAddress(ports::TextBox& box) {
     box.setBackColor(acceptable(box) ? ports::kSystemWindowBackground : ports::kLightRed);
@@ -28,8 +30,14 @@ void ElementEditor::txtElementIP_Change() {
     ui_.cmdGetStats.setEnabled(!ip.empty() && protocol::IsValidIP(ip));
 }
 
-void ElementEditor::txtElementMask_Change() { colourAddress(ui_.txtElementMask); }
-void ElementEditor::txtElementGW_Change() { colourAddress(ui_.txtElementGW); }
-void ElementEditor::txtRemoteIP_Change() { colourAddress(ui_.txtRemoteIP); }
+void ElementEditor::txtElementMask_Change() {
+    colourAddress(ui_.txtElementMask);
+}
+void ElementEditor::txtElementGW_Change() {
+    colourAddress(ui_.txtElementGW);
+}
+void ElementEditor::txtRemoteIP_Change() {
+    colourAddress(ui_.txtRemoteIP);
+}
 
 }  // namespace nms::editor

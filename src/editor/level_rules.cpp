@@ -1,7 +1,7 @@
 // The level, buffer and silence detector controls. Only the level acts on the element at
 // once; the other values wait for the save.
-#include "editor/element_editor.h"
 #include "editor/control_groups.h"
+#include "editor/element_editor.h"
 #include "editor/level_labels.h"
 #include "editor/role_captions.h"
 #include "protocol/address.h"
@@ -14,7 +14,8 @@ void ElementEditor::ShowAttenuation() {
     const std::string& role = ui_.lblElementType.caption();
     const bool decoder = role == captions::kDecoder;
     if (!decoder && role != captions::kEncoder) return;
-    ui_.lblAttenDB.setCaption(labels::attenuation(ui_.scrlAtten.value(), ui_.scrlAtten.min(), decoder));
+    ui_.lblAttenDB.setCaption(
+        labels::attenuation(ui_.scrlAtten.value(), ui_.scrlAtten.min(), decoder));
 }
 
 // A value the program sets (loading an element) is only shown; the element and its record
@@ -34,7 +35,8 @@ void ElementEditor::scrlAtten_Change(ports::Origin origin) {
     }
     const std::string section = shownSection();
     if (section.empty()) return;
-    host_.db().WriteToINI(section, std::string(store::record::kAttenuation), std::to_string(v), host_.databasePath());
+    host_.db().WriteToINI(section, std::string(store::record::kAttenuation), std::to_string(v),
+                          host_.databasePath());
 }
 
 void ElementEditor::scrlBuffer_Change() {
@@ -57,8 +59,12 @@ void ElementEditor::cmbSilDetMode_Click() {
     enable({&ui_.scrlSilDetTime, &ui_.lblSilDetTime, &ui_.Label26}, timeout);
 }
 
-void ElementEditor::scrlSilDetLevel_Change() { ui_.lblSilDetLevel.setCaption(labels::silenceLevel(ui_.scrlSilDetLevel.value())); }
+void ElementEditor::scrlSilDetLevel_Change() {
+    ui_.lblSilDetLevel.setCaption(labels::silenceLevel(ui_.scrlSilDetLevel.value()));
+}
 
-void ElementEditor::scrlSilDetTime_Change() { ui_.lblSilDetTime.setCaption(labels::silenceTime(ui_.scrlSilDetTime.value())); }
+void ElementEditor::scrlSilDetTime_Change() {
+    ui_.lblSilDetTime.setCaption(labels::silenceTime(ui_.scrlSilDetTime.value()));
+}
 
 }  // namespace nms::editor

@@ -16,9 +16,12 @@ std::optional<double> readNumber(std::string_view text) {
     const std::size_t body = i;
     bool digits = false, dot = false;
     for (; i < s.size(); ++i) {
-        if (s[i] >= '0' && s[i] <= '9') digits = true;
-        else if (s[i] == '.' && !dot) dot = true;
-        else return std::nullopt;
+        if (s[i] >= '0' && s[i] <= '9')
+            digits = true;
+        else if (s[i] == '.' && !dot)
+            dot = true;
+        else
+            return std::nullopt;
     }
     if (!digits) return std::nullopt;
     double v = 0;
@@ -60,6 +63,8 @@ int checkValueFrom(std::string_view text) {
     return v && roundHalfEven(*v) > 0 ? 1 : 0;
 }
 
-double roundToTenth(double v) { return roundHalfEven(v * 10.0) / 10.0; }
+double roundToTenth(double v) {
+    return roundHalfEven(v * 10.0) / 10.0;
+}
 
 }  // namespace nms::editor::values

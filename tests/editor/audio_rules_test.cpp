@@ -23,7 +23,8 @@ TEST_F(AudioRulesTest, StoredAddressGivesTheChannelAndBack) {
     EXPECT_EQ(ui.cmbAudioType.listIndex(), 11);
     EXPECT_EQ(ui.txtAES67Channel.text(), "261");
     EXPECT_EQ(ui.txtRemoteIP.text(), "239.200.1.5");
-    EXPECT_EQ(ui.txtAES67Channel.toolTip(), "AES67 channel 261, resolves into multicast IP 239.200.1.5");
+    EXPECT_EQ(ui.txtAES67Channel.toolTip(),
+              "AES67 channel 261, resolves into multicast IP 239.200.1.5");
     EXPECT_EQ(ui.txtAES67Channel.backColor(), kSystemWindowBackground);
     // The address is derived, so only the channel can be edited.
     EXPECT_FALSE(ui.txtRemoteIP.enabled());
@@ -44,10 +45,18 @@ TEST_F(AudioRulesTest, TypedChannelsResolveOrTurnRed) {
         const char* typed;
         const char* address;  // nullptr: unusable, the address stays
     };
-    const Case cases[] = {{"261", "239.200.1.5"},   {"1", "239.200.0.1"},     {"65535", "239.200.255.255"},
-                          {"65536", nullptr},       {"0", nullptr},           {"2.5", "239.200.0.2"},
-                          {"3.5", "239.200.0.4"},   {" 7 ", "239.200.0.7"},   {"abc", nullptr},
-                          {"", nullptr},            {"-5", nullptr},          {"1e3", nullptr},
+    const Case cases[] = {{"261", "239.200.1.5"},
+                          {"1", "239.200.0.1"},
+                          {"65535", "239.200.255.255"},
+                          {"65536", nullptr},
+                          {"0", nullptr},
+                          {"2.5", "239.200.0.2"},
+                          {"3.5", "239.200.0.4"},
+                          {" 7 ", "239.200.0.7"},
+                          {"abc", nullptr},
+                          {"", nullptr},
+                          {"-5", nullptr},
+                          {"1e3", nullptr},
                           {"99999999999999999999", nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
@@ -63,7 +72,8 @@ TEST_F(AudioRulesTest, TypedChannelsResolveOrTurnRed) {
         }
     }
     type("65535");
-    EXPECT_EQ(ui.txtAES67Channel.toolTip(), "AES67 channel 65535, resolves into multicast IP 239.200.255.255");
+    EXPECT_EQ(ui.txtAES67Channel.toolTip(),
+              "AES67 channel 65535, resolves into multicast IP 239.200.255.255");
     // Nothing of this reaches the record before a save.
     EXPECT_EQ(stored(kDecoderMac, "multi"), "239.200.1.5");
 }

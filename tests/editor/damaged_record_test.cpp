@@ -95,9 +95,11 @@ TEST_F(EditorTest, DamagedNumbersAreClampedOrTakeTheDefault) {
 
 TEST_F(EditorTest, DamagedRecordIsNeverWrittenBeyondTheDecoderLevel) {
     Record enc = encoderRecord();
-    for (const char* key : {"input", "type", "tx", "att", "buf", "sfn", "llo", "bound"}) enc = with(enc, key, "#?");
+    for (const char* key : {"input", "type", "tx", "att", "buf", "sfn", "llo", "bound"})
+        enc = with(enc, key, "#?");
     Record dec = decoderRecord();
-    for (const char* key : {"input", "type", "tx", "buf", "sdm", "sdl", "sdt", "sfn", "llo"}) dec = with(dec, key, "-999");
+    for (const char* key : {"input", "type", "tx", "buf", "sdm", "sdl", "sdt", "sfn", "llo"})
+        dec = with(dec, key, "-999");
     dec = with(dec, "att", "#?");
     storeRecords({{kEncoderMac, enc}, {kDecoderMac, dec}});
     const std::string before = files.content(host.path);

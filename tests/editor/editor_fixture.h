@@ -21,7 +21,8 @@ namespace nms::testing {
 // The main window as the editor sees it: records what the editor asked of it.
 class FakeEditorHost : public editor::EditorHost {
 public:
-    FakeEditorHost(store::ProfileStore& store, ports::Dialogs& dialogs) : store_(store), dialogs_(dialogs) {}
+    FakeEditorHost(store::ProfileStore& store, ports::Dialogs& dialogs)
+        : store_(store), dialogs_(dialogs) {}
     store::ProfileStore& db() override { return store_; }
     const std::string& databasePath() const override { return path; }
     const protocol::AudioTypeTable& audioTypes() const override { return types; }
@@ -34,7 +35,9 @@ public:
         ++timerStops;
         levelTimerRunning = false;
     }
-    void SendCommandByte(std::uint8_t value, std::uint16_t remotePort) override { sent.emplace_back(value, remotePort); }
+    void SendCommandByte(std::uint8_t value, std::uint16_t remotePort) override {
+        sent.emplace_back(value, remotePort);
+    }
 
     std::string path = "/home/op/.local/share/nms/nms.ini";
     protocol::AudioTypeTable types = protocol::AudioTypeTable::standard();
@@ -57,17 +60,44 @@ inline const std::string kDecoderMac = "00:1A:2B:3C:4D:6F";
 
 // A record as an encoder's paging answer leaves it (15 keys), unicast, firmware 3.7.
 inline Record encoderRecord() {
-    return {{"name", "STUDIO A        "}, {"ip", "192.168.1.20"}, {"mask", "255.255.255.0"}, {"gw", "192.168.1.1"},
-            {"input", "1"},  {"type", "16"},  {"tx", "0"},  {"remote", "192.168.1.30"}, {"role", "1"},
-            {"sn", "1234"},  {"ver", "3.7"},  {"sfn", "0"}, {"buf", "1"},  {"att", "200"},  {"llo", "0"}};
+    return {{"name", "STUDIO A        "},
+            {"ip", "192.168.1.20"},
+            {"mask", "255.255.255.0"},
+            {"gw", "192.168.1.1"},
+            {"input", "1"},
+            {"type", "16"},
+            {"tx", "0"},
+            {"remote", "192.168.1.30"},
+            {"role", "1"},
+            {"sn", "1234"},
+            {"ver", "3.7"},
+            {"sfn", "0"},
+            {"buf", "1"},
+            {"att", "200"},
+            {"llo", "0"}};
 }
 
 // A decoder's record after paging (19 keys).
 inline Record decoderRecord() {
-    return {{"name", "TX SITE         "}, {"ip", "192.168.1.30"}, {"mask", "255.255.255.0"}, {"gw", "192.168.1.1"},
-            {"input", "0"},  {"type", "32"},  {"tx", "1"},   {"multi", "239.200.1.5"}, {"role", "2"},
-            {"sn", "5678"},  {"ver", "3.8"},  {"sfn", "1"},  {"buf", "10"},  {"sdm", "0"},  {"sdl", "10"},
-            {"sdt", "10"},   {"dly", "0"},    {"att", "245"}, {"llo", "0"}};
+    return {{"name", "TX SITE         "},
+            {"ip", "192.168.1.30"},
+            {"mask", "255.255.255.0"},
+            {"gw", "192.168.1.1"},
+            {"input", "0"},
+            {"type", "32"},
+            {"tx", "1"},
+            {"multi", "239.200.1.5"},
+            {"role", "2"},
+            {"sn", "5678"},
+            {"ver", "3.8"},
+            {"sfn", "1"},
+            {"buf", "10"},
+            {"sdm", "0"},
+            {"sdl", "10"},
+            {"sdt", "10"},
+            {"dly", "0"},
+            {"att", "245"},
+            {"llo", "0"}};
 }
 
 // Replaces (or adds) one key of a record.
@@ -92,7 +122,9 @@ protected:
         ui.cmbAudioType.addItems(host.types.listNames());
         ui.cmbEncoders.addItems({"<None>", "STUDIO A", "STUDIO B"});
         // The level meter's switch, as the main window wires it.
-        ui.chkGetVolume.onClick = [this](ports::Origin) { host.levelTimerRunning = ui.chkGetVolume.checked(); };
+        ui.chkGetVolume.onClick = [this](ports::Origin) {
+            host.levelTimerRunning = ui.chkGetVolume.checked();
+        };
     }
 
     // Writes the database as a hand-edited file: one section per element, in this order.
@@ -108,7 +140,9 @@ protected:
     }
     void storeRecord(const std::string& mac, const Record& rec) { storeRecords({{mac, rec}}); }
 
-    void click(const std::string& mac) { editor.TreeView1_NodeClick({mac, "ELEMENT (" + mac + ")"}); }
+    void click(const std::string& mac) {
+        editor.TreeView1_NodeClick({mac, "ELEMENT (" + mac + ")"});
+    }
     void load(const std::string& mac, const Record& rec) {
         storeRecord(mac, rec);
         click(mac);

@@ -43,7 +43,8 @@ TEST_F(EditorTest, EveryAddressFieldIsColouredAlsoWhenTheProgramSetsIt) {
 }
 
 TEST_F(EditorTest, EnteringAFieldSelectsItAndLeavingTheNameUpperCasesIt) {
-    for (auto* box : {&ui.txtElementName, &ui.txtElementIP, &ui.txtElementMask, &ui.txtElementGW, &ui.txtRemoteIP}) {
+    for (auto* box : {&ui.txtElementName, &ui.txtElementIP, &ui.txtElementMask, &ui.txtElementGW,
+                      &ui.txtRemoteIP}) {
         SCOPED_TRACE(box->name());
         box->setText("ünï 1.2");
         box->setSelection(3, 0);

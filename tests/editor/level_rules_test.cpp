@@ -71,7 +71,8 @@ TEST_F(EditorTest, OperatorLevelIsSentAndStoredProgramLevelOnlyShown) {
     EXPECT_EQ(ui.lblAttenDB.caption(), "0 dB");
     ui.scrlAtten.setValue(14, Origin::Operator);
     EXPECT_EQ(ui.lblAttenDB.caption(), "Mute");
-    EXPECT_EQ(host.sent, (std::vector<std::pair<std::uint8_t, std::uint16_t>>{{0, 2979}, {241, 2979}}));
+    EXPECT_EQ(host.sent,
+              (std::vector<std::pair<std::uint8_t, std::uint16_t>>{{0, 2979}, {241, 2979}}));
     EXPECT_EQ(stored(kEncoderMac, "att"), "14");
 }
 
@@ -112,8 +113,8 @@ TEST_F(EditorTest, AudioRoutingEnablesThresholdAndTimeout) {
         int mode;
         bool threshold, timeout;
     };
-    for (const Case c : {Case{0, true, true}, Case{1, false, false}, Case{2, false, false}, Case{3, false, true},
-                         Case{-1, false, false}, Case{0, true, true}}) {
+    for (const Case c : {Case{0, true, true}, Case{1, false, false}, Case{2, false, false},
+                         Case{3, false, true}, Case{-1, false, false}, Case{0, true, true}}) {
         SCOPED_TRACE(c.mode);
         ui.cmbSilDetMode.setListIndex(c.mode, Origin::Operator);
         for (const ports::Control* t : {static_cast<const ports::Control*>(&ui.scrlSilDetLevel),

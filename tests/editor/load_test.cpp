@@ -85,8 +85,9 @@ TEST_F(EditorTest, EncoderLevelNeedsFirmware37ComparedAsOneNumber) {
         const char* ver;
         bool level;
     };
-    for (const Case c : {Case{"3.7", true}, Case{"3.8", true}, Case{"3.70", true}, Case{"4.0", true},
-                         Case{"3.6", false}, Case{"3.69", false}, Case{"3.10", false}, Case{"2.00", false}}) {
+    for (const Case c :
+         {Case{"3.7", true}, Case{"3.8", true}, Case{"3.70", true}, Case{"4.0", true},
+          Case{"3.6", false}, Case{"3.69", false}, Case{"3.10", false}, Case{"2.00", false}}) {
         SCOPED_TRACE(c.ver);
         ui.scrlAtten.setValue(100);
         load(kEncoderMac, with(encoderRecord(), "ver", c.ver));
@@ -230,7 +231,8 @@ TEST_F(EditorTest, TwentyTwoKeysLoadTwentyThreeAreCorrupted) {
     ASSERT_EQ(dialogs.shown().size(), 1u);
     const auto& box = dialogs.last();
     EXPECT_EQ(box.text,
-              "The data stored in your computer about this element, is corrupted (1).\rCannot load this element info.");
+              "The data stored in your computer about this element, is corrupted (1).\rCannot load "
+              "this element info.");
     EXPECT_EQ(box.icon, ports::MessageIcon::Critical);
     EXPECT_EQ(box.buttons, ports::MessageButtons::Ok);
     EXPECT_EQ(ui.lblElementType.caption(), "DECODER");
@@ -307,7 +309,8 @@ TEST_F(EditorTest, ClearingShowsNoElement) {
     load(kDecoderMac, with(decoderRecord(), "llo", "1"));
     editor.ClearElementPanel();
 
-    for (const auto* label : {&ui.lblElementType, &ui.lblElementMAC, &ui.lblSerialNumber, &ui.lblVersion})
+    for (const auto* label :
+         {&ui.lblElementType, &ui.lblElementMAC, &ui.lblSerialNumber, &ui.lblVersion})
         EXPECT_EQ(label->caption(), "-");
     EXPECT_EQ(ui.cmdPing.caption(), "<Unknown>");
     EXPECT_EQ(ui.cmdPing.backColor(), kLightYellow);
@@ -331,7 +334,8 @@ TEST_F(EditorTest, ClearingShowsNoElement) {
     EXPECT_EQ(ui.txtRemoteIP.backColor(), kSystemWindowBackground);
     EXPECT_TRUE(ui.txtRemoteIP.visible());
     EXPECT_FALSE(ui.txtAES67Channel.enabled());
-    for (const auto* list : {&ui.cmbAudioInput, &ui.cmbAudioType, &ui.cmbAudioTX, &ui.cmbSilDetMode})
+    for (const auto* list :
+         {&ui.cmbAudioInput, &ui.cmbAudioType, &ui.cmbAudioTX, &ui.cmbSilDetMode})
         EXPECT_EQ(list->listIndex(), -1);
 
     // With no element shown the level bar acts on nothing.
