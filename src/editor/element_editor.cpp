@@ -216,6 +216,10 @@ void ElementEditor::loadDecoder(const std::string& section) {
     time.setValue(values::scrollValueFrom(readFrom(section, rec::kSilenceTime, def::kSilenceTime),
                                           defaultNumber(def::kSilenceTime), time.min(),
                                           time.max()));
+    // The labels follow their bars even when the stored value equals the one shown before (a
+    // change event alone would leave the cleared panel's "0dBu" beside a threshold of 1).
+    scrlSilDetLevel_Change();
+    scrlSilDetTime_Change();
     ui_.cmbSilDetMode.setListIndex(values::listIndexFrom(
         readFrom(section, rec::kSilenceMode, def::kSilenceMode), ui_.cmbSilDetMode.listCount()));
 

@@ -346,3 +346,16 @@ TEST_F(EditorTest, ClearingShowsNoElement) {
 
 }  // namespace
 }  // namespace nms::testing
+
+namespace nms::testing {
+namespace {
+
+TEST_F(EditorTest, SilenceDetectorLabelsShowTheLoadedValuesEvenWhenTheBarsDidNotMove) {
+    // The cleared panel leaves both bars at 1 with the labels "0dBu" and "0Sec".
+    load(kDecoderMac, with(with(decoderRecord(), "sdl", "1"), "sdt", "1"));
+    EXPECT_EQ(ui.lblSilDetLevel.caption(), "-49.8dBu");
+    EXPECT_EQ(ui.lblSilDetTime.caption(), "0.5Sec");
+}
+
+}  // namespace
+}  // namespace nms::testing
