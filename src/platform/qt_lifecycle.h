@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+
+#include "ports/lifecycle.h"
+
+namespace nms::platform {
+
+// Ends the program through Qt's event loop: the event in progress returns first, then every
+// running loop (a message box's included) ends and exec() returns the status.
+class QtLifecycle : public ports::Lifecycle {
+public:
+    void exitProgram(int status) override;
+
+    // The status asked for, if any. The first request wins: a later clean close must not turn an
+    // error exit into a success.
+    std::optional<int> requestedStatus() const { return status_; }
+    // What main() returns: the requested status when there is one, else exec()'s result.
+    int finalStatus(int execResult) const { return status_ ? *status_ : execResult; }
+
+private:
+    std::optional<int> status_;
+};
+
+}  // namespace nms::platform
