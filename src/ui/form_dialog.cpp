@@ -1,0 +1,50 @@
+#include "ui/form_dialog.h"
+
+#include <QCloseEvent>
+#include <QPointer>
+
+#include "platform/qt_text.h"
+
+namespace nms::ui {
+
+FormDialog::FormDialog(ports::Form& form, ports::EventGate& gate, QWidget* parent)
+    : QDialog(parent), form_(form), gate_(gate) {
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    QPointer<FormDialog> self(this);
+    form_.onViewChanged = [self] {
+        if (self) self->mirrorForm();
+    };
+    // Shown only once the window's contents exist: the subclass constructor calls mirrorForm().
+}
+
+FormDialog::~FormDialog() = default;
+
+void FormDialog::mirrorForm() {
+    setWindowTitle(platform::fromModel(form_.caption()));
+    if (form_.shown() == isVisible()) return;
+    if (form_.shown()) {
+        QWidget* owner = parentWidget();
+        setWindowModality(owner && owner->isVisible() ? Qt::WindowModal : Qt::ApplicationModal);
+        show();
+        raise();
+        activateWindow();
+    } else {
+        hide();
+    }
+}
+
+void FormDialog::operatorClose() {
+    gate_.dispatch(ports::EventGate::Kind::Operator, [&form = form_] { form.closeByOperator(); });
+}
+
+void FormDialog::closeEvent(QCloseEvent* event) {
+    // The window goes only when the model hides it.
+    event->ignore();
+    if (form_.shown()) operatorClose();
+}
+
+void FormDialog::reject() {
+    if (form_.shown()) operatorClose();
+}
+
+}  // namespace nms::ui

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+#include <optional>
+
+#include "editor/properties_panel.h"
+#include "ports/controls.h"
+#include "ports/event_gate.h"
+#include "ui/disclaimer_dialog.h"
+#include "ui/paging_dialog.h"
+
+class QSplitter;
+
+namespace nms::app {
+class frmMain;
+}
+
+namespace nms::ui {
+
+class WaitingDialog;
+
+// The station's main window drawn for frmMain: the toolbar with the interface list, the element
+// tree on the left and the properties and diagnostics frames on the right, with the windows
+// that open over it (paging, MAC wait, notice). Every widget carries its control's name as its
+// object name.
+class MainWindow : public QMainWindow {
+public:
+    // The controls the window draws, for a window that is not built on a whole frmMain.
+    struct Model {
+        ports::Label& caption;
+        ports::Toolbar& Toolbar1;
+        ports::Label& frmTreeView;
+        ports::TreeView& TreeView1;
+        ports::Label& lblNMSIPAddr;
+        ports::ListControl& cmbNMSIPAddr;
+        editor::PropertiesPanel& panel;
+        std::optional<PagingDialog::Model> paging;
+        ports::Form* waitingForm = nullptr;
+        ports::Label* lblWaitTimeout = nullptr;
+        std::optional<DisclaimerDialog::Model> disclaimer;
+    };
+
+    MainWindow(app::frmMain& model, ports::EventGate& gate, QWidget* parent = nullptr);
+    MainWindow(const Model& model, ports::EventGate& gate, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    static Model modelOf(app::frmMain& main);
+
+    // The widget drawn for the control of that name, or null.
+    template <class T>
+    T* control(const char* name) const {
+        return findChild<T*>(QString::fromLatin1(name));
+    }
+    PagingDialog* pagingDialog() const { return paging_; }
+    WaitingDialog* waitingDialog() const { return waiting_; }
+    DisclaimerDialog* disclaimerDialog() const { return disclaimer_; }
+    QSplitter* splitter() const { return splitter_; }
+
+private:
+    void buildToolbar(const Model& model, ports::EventGate& gate);
+    QWidget* buildTreePane(const Model& model, ports::EventGate& gate);
+    QWidget* buildPanel(editor::PropertiesPanel& panel, ports::EventGate& gate);
+
+    QSplitter* splitter_ = nullptr;
+    PagingDialog* paging_ = nullptr;
+    WaitingDialog* waiting_ = nullptr;
+    DisclaimerDialog* disclaimer_ = nullptr;
+};
+
+}  // namespace nms::ui

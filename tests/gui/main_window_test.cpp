@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <memory>
+
+#include "app/station_fixture.h"
+#include "discovery/paging.h"
+#include "gui_support.h"
+#include "platform/qt_text.h"
+#include "ui/bindings.h"
+#include "ui/level_bar.h"
+#include "ui/main_window.h"
+#include "ui/paging_dialog.h"
+#include "ui/waiting_dialog.h"
+
+namespace nms::testing {
+namespace {
+
+constexpr const char* kPlant =
+    "[00AA00000001]\nNAME=STUDIO-RX     \nROLE=2\nIP=192.168.1.91\nMASK=255.255.255.0\nGW=192.168.1.1\n"
+    "TYPE=2\nTX=1\nVER=3.71\nBOUND=1\nATT=235\nMULTI=239.192.0.7\nBUF=6\nSDL=37\nSDT=43\nSDM=0\nSN=20231\nSFN=1\nLLO=0\n"
+    "[00AA00000002]\nNAME=STUDIO-TX     \nROLE=1\nIP=192.168.1.90\nMASK=255.255.255.0\nGW=192.168.1.1\n"
+    "INPUT=1\nTYPE=2\nTX=0\nVER=3.71\nATT=231\nREMOTE=192.168.1.91\nMULTI=239.192.0.7\nSN=20230\nSFN=0\nLLO=0\n"
+    "[00AA00000003]\nNAME=MPX-TX        \nROLE=1\nIP=192.168.1.92\nMASK=255.255.255.0\nGW=192.168.1.1\n"
+    "INPUT=0\nTYPE=8\nTX=1\nVER=3.80\nATT=255\nMULTI=239.200.1.5\nSN=20232\nSFN=0\nLLO=0\n";
+
+class MainWindowTest : public StationTest {
+protected:
+    std::unique_ptr<ui::MainWindow> window;
+
+    void open(const std::string& database = kPlant) {
+        start(database);
+        ASSERT_TRUE(main->running());
+        window = std::make_unique<ui::MainWindow>(*main, gate);
+        window->show();
+        QApplication::processEvents();
+    }
+    void shoot(const QString& name) {
+        QApplication::processEvents();
+        const QString path = screenshotPath(name);
+        ASSERT_TRUE(window->grab().save(path)) << path.toStdString();
+    }
+    QString q(const std::string& s) { return platform::fromModel(s); }
+    // Colours compared as an enabled widget shows them (a disabled one greys the system colours).
+    QPalette active() const {
+        QPalette palette = window->palette();
+        palette.setCurrentColorGroup(QPalette::Active);
+        return palette;
+    }
+
+    // Every control of the right-hand side is drawn, and shows what its model holds.
+    void expectPanelMirrorsModel() {
+        auto& p = main->panel;
+        auto common = [&](QWidget* w, const ports::Control& c) {
+            ASSERT_NE(w, nullptr) << c.name();
+            EXPECT_EQ(w->isEnabled(), c.enabled()) << c.name();
+            EXPECT_EQ(!w->isHidden(), c.visible()) << c.name();
+            EXPECT_EQ(w->toolTip(), q(c.toolTip())) << c.name();
+        };
+        for (ports::Label* l :
+             {&p.lblCapElementType, &p.lblElementType, &p.lblCapElementMAC, &p.lblElementMAC, &p.lblCapSerialNumber,
+              &p.lblSerialNumber, &p.lblCapVersion, &p.lblVersion, &p.lblCapElementName, &p.lblCapElementIP,
+              &p.lblCapElementMask, &p.lblCapElementGW, &p.lblCapVLAN, &p.lblCapVLANAudio, &p.lblCapVLANOM, &p.Label9,
+              &p.lblCapAudioType, &p.lblCapCompression, &p.lblCapNarrowBand, &p.Label10, &p.Label7, &p.Label27,
+              &p.lblCapEncoders, &p.Label16, &p.lblAttenDB, &p.Label20, &p.lblLatency, &p.Label22, &p.Label24,
+              &p.lblSilDetLevel, &p.Label26, &p.lblSilDetTime, &p.lblCapSFN, &p.lblCapLowLatency, &p.lblCapUploadFW,
+              &p.lblCapPing, &p.lblCapVolume, &p.lblVolume, &p.lblCapStats, &p.lblCapAdjust}) {
+            auto* w = window->control<QLabel>(l->name().c_str());
+            common(w, *l);
+            if (w) {
+            EXPECT_EQ(w->text(), q(l->caption())) << l->name();
+        }
+        }
+        for (ports::Label* frame : {&p.frmProperties, &p.frmDiagnostics}) {
+            auto* w = window->control<QGroupBox>(frame->name().c_str());
+            ASSERT_NE(w, nullptr) << frame->name();
+            EXPECT_EQ(w->title(), q(frame->caption()));
+        }
+        for (ports::TextBox* t : {&p.txtElementName, &p.txtElementIP, &p.txtElementMask, &p.txtElementGW,
+                                  &p.txtVLAN_Audio, &p.txtVLAN_OM, &p.txtRemoteIP, &p.txtAES67Channel}) {
+            auto* w = window->control<QLineEdit>(t->name().c_str());
+            common(w, *t);
+            if (!w) continue;
+            EXPECT_EQ(w->text(), q(t->text())) << t->name();
+            EXPECT_EQ(w->palette().color(QPalette::Active, QPalette::Base), ui::colorOf(t->backColor(), active()))
+                << t->name();
+        }
+        for (ports::ListControl* l : {&p.cmbAudioInput, &p.cmbAudioType, &p.cmbAudioTX, &p.cmbEncoders, &p.cmbSilDetMode}) {
+            auto* w = window->control<QComboBox>(l->name().c_str());
+            common(w, *l);
+            if (!w) continue;
+            EXPECT_EQ(w->count(), l->listCount()) << l->name();
+            EXPECT_EQ(w->currentIndex(), l->listIndex()) << l->name();
+        }
+        for (ports::CheckBox* c : {&p.chkEnableFLAC, &p.chkNarrowBand, &p.chkSFNEnabled, &p.chkLowLatency, &p.chkGetVolume}) {
+            auto* w = window->control<QCheckBox>(c->name().c_str());
+            common(w, *c);
+            if (!w) continue;
+            EXPECT_EQ(w->isChecked(), c->checked()) << c->name();
+            EXPECT_EQ(w->text(), q(c->caption())) << c->name();
+        }
+        for (ports::ScrollBar* s : {&p.scrlAtten, &p.scrlBuffer, &p.scrlSilDetLevel, &p.scrlSilDetTime}) {
+            auto* w = window->control<QScrollBar>(s->name().c_str());
+            common(w, *s);
+            if (!w) continue;
+            EXPECT_EQ(w->value(), s->value()) << s->name();
+            EXPECT_EQ(w->minimum(), s->min()) << s->name();
+            EXPECT_EQ(w->maximum(), s->max()) << s->name();
+        }
+        for (ports::Button* b : {&p.cmdBrowseFW, &p.cmdPing, &p.cmdGetStats, &p.cmdAdjust}) {
+            auto* w = window->control<QPushButton>(b->name().c_str());
+            common(w, *b);
+            if (!w) continue;
+            EXPECT_EQ(w->text(), q(b->caption())) << b->name();
+            EXPECT_EQ(w->palette().color(QPalette::Active, QPalette::Button), ui::colorOf(b->backColor(), active()))
+                << b->name();
+        }
+        auto* meter = window->control<ui::LevelBar>("VUMeter");
+        common(meter, p.VUMeter);
+        if (meter) {
+            EXPECT_EQ(meter->visibleWidth(), std::min(140, p.VUMeter.width() / 15));
+        }
+    }
+
+    void clickNode(int index) {
+        auto* tree = window->control<QTreeWidget>("TreeView1");
+        ASSERT_NE(tree, nullptr);
+        click(tree->viewport(), tree->visualItemRect(tree->topLevelItem(index)).center());
+    }
+};
+
+TEST_F(MainWindowTest, TheWindowShowsTheStationAfterStartUp) {
+    open();
+    EXPECT_EQ(window->windowTitle(), "Vantrelo NG NMS v.3.7.8 - Kestrova Broadcast");
+    EXPECT_EQ(window->windowTitle(), q(main->caption.caption()));
+    EXPECT_EQ(window->size(), QSize(1280, 800));
+
+    auto* toolbar = window->control<QToolBar>("Toolbar1");
+    ASSERT_NE(toolbar, nullptr);
+    const auto actions = toolbar->actions();
+    ASSERT_GE(actions.size(), 7);
+    const QStringList tips{"Discover elements", "Refresh list", "", "Save changes", "", "Start audio monitoring",
+                           "Stop audio monitoring"};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(actions[i]->isSeparator(), i == 2 || i == 4) << i;
+        if (!actions[i]->isSeparator()) {
+            EXPECT_EQ(actions[i]->toolTip(), tips[i]) << i;
+        }
+    }
+    EXPECT_FALSE(actions[5]->isEnabled());
+    EXPECT_FALSE(actions[6]->isEnabled());
+
+    auto* frame = window->control<QGroupBox>("frmTreeView");
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->title(), "Select element: (3 items)");
+    auto* tree = window->control<QTreeWidget>("TreeView1");
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), q(main->TreeView1.nodes()[0].text));
+
+    auto* interfaces = window->control<QComboBox>("cmbNMSIPAddr");
+    ASSERT_NE(interfaces, nullptr);
+    EXPECT_EQ(interfaces->count(), main->cmbNMSIPAddr.listCount());
+    EXPECT_EQ(window->control<QLabel>("lblNMSIPAddr")->text(), q(main->lblNMSIPAddr.caption()));
+
+    expectPanelMirrorsModel();
+    shoot("main_window.png");
+}
+
+TEST_F(MainWindowTest, ClickingAnEncoderAndADecoderShowsTheirLayouts) {
+    open();
+    clickNode(1);
+    EXPECT_EQ(main->panel.lblElementType.caption(), "ENCODER");
+    EXPECT_EQ(main->TreeView1.selectedIndex(), 1);
+    expectPanelMirrorsModel();
+    auto* start = window->control<QToolBar>("Toolbar1")->actions()[5];
+    EXPECT_TRUE(start->isEnabled());
+    shoot("main_window_encoder.png");
+
+    // A live level, as the meter would draw it.
+    start->trigger();
+    main->panel.VUMeter.setWidth(95 * 15);
+    main->panel.lblVolume.setCaption("-9.6dBFS");
+    expectPanelMirrorsModel();
+    shoot("main_window_encoder_monitoring.png");
+
+    clickNode(0);
+    EXPECT_EQ(main->panel.lblElementType.caption(), "DECODER");
+    expectPanelMirrorsModel();
+    shoot("main_window_decoder.png");
+
+    clickNode(2);  // an AES67-less MPX encoder on multicast
+    expectPanelMirrorsModel();
+}
+
+TEST_F(MainWindowTest, OperatorEditsInThePanelReachTheEditorsRules) {
+    open();
+    clickNode(0);
+    auto* ip = window->control<QLineEdit>("txtElementIP");
+    ip->selectAll();
+    typeText(ip, "192.168.1.");
+    EXPECT_EQ(main->panel.txtElementIP.text(), "192.168.1.");
+    // The editor's colour rule answered, and the widget shows it.
+    EXPECT_EQ(ip->palette().color(QPalette::Base), QColor(255, 128, 128));
+    EXPECT_FALSE(window->control<QPushButton>("cmdGetStats")->isEnabled());
+    typeText(ip, "7");
+    EXPECT_TRUE(window->control<QPushButton>("cmdGetStats")->isEnabled());
+
+    auto* routing = window->control<QComboBox>("cmbSilDetMode");
+    emit routing->activated(3);  // "On packet loss!"
+    EXPECT_FALSE(window->control<QScrollBar>("scrlSilDetLevel")->isEnabled());
+    EXPECT_TRUE(window->control<QScrollBar>("scrlSilDetTime")->isEnabled());
+    expectPanelMirrorsModel();
+}
+
+TEST_F(MainWindowTest, TheLayoutStaysUsableWhenTheWindowIsSmall) {
+    open();
+    window->resize(900, 560);
+    QApplication::processEvents();
+    auto* scroll = window->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    // The panel keeps its size and scrolls rather than squashing its rows.
+    EXPECT_GE(scroll->widget()->height(), scroll->widget()->minimumSizeHint().height());
+    EXPECT_GT(window->splitter()->sizes().at(0), 200);
+    shoot("main_window_small.png");
+}
+
+TEST_F(MainWindowTest, ThePagingWindowFollowsTheScan) {
+    open();
+    auto* dialog = window->pagingDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->isVisible());
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    window->control<QToolBar>("Toolbar1")->actions()[0]->trigger();
+    ASSERT_TRUE(main->paging().frmPaging.shown());
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "Paging network...");
+    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(dialog->lblTimeout()->text(), "6");
+    EXPECT_EQ(dialog->cmdChangeTimeout()->text(), "Change...");
+    QApplication::processEvents();
+    ASSERT_TRUE(dialog->grab().save(screenshotPath("paging.png")));
+
+    time.advance(1000);
+    EXPECT_EQ(dialog->lblTimeout()->text(), "5");
+
+    // "Change..." asks the model, which asks for the new time.
+    dialogs.expectInput(std::string("10"));
+    dialog->cmdChangeTimeout()->click();
+    EXPECT_EQ(dialog->lblTimeout()->text(), "10");
+
+    // Closed by hand: the model ends the scan, and only then does the window go.
+    dialogs.allowUnexpected = true;  // the rebuilt, empty database says so
+    dialog->close();
+    EXPECT_FALSE(main->paging().frmPaging.shown());
+    EXPECT_FALSE(main->AutoDiscoverAwaiting);
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(MainWindowTest, TheWaitWindowOpensAndClosesWithTheMacWait) {
+    open();
+    auto* dialog = window->waitingDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto& waiting = main->waiting();
+    bool closed = false;
+    operatorDoes([&] { waiting.open([&] { closed = true; }); });
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "Waiting remote response...");
+    EXPECT_EQ(dialog->lblWaitTimeout()->text(), "Please wait while retrieving response from remote element....");
+    QApplication::processEvents();
+    ASSERT_TRUE(dialog->grab().save(screenshotPath("waiting.png")));
+
+    dialog->reject();  // Escape
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(main->getMACTimeoutCount, 0);
+}
+
+}  // namespace
+}  // namespace nms::testing
