@@ -14,10 +14,19 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-echo "installing: ${missing[*]}"
-if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# The station's ping needs an ICMP socket. Root can always open one; for a normal user, say how
+# to allow it (nothing is changed here).
+if [ "$(id -u)" -ne 0 ] && [ -r /proc/sys/net/ipv4/ping_group_range ]; then
+  read -r low high < /proc/sys/net/ipv4/ping_group_range
+  gid=$(id -g)
+  if [ "$gid" -lt "$low" ] || [ "$gid" -gt "$high" ]; then
+    echo "note: this user may not send pings; run scripts/enable-ping.sh to allow it (see README)."
+  fi
+fi

@@ -155,8 +155,11 @@ int main(int argc, char** argv) {
             return;
         }
         if (timeout > 0) main.paging().overrideDuration(timeout);
-        env.gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1_ButtonClick(1); });
-        if (!scanRan) QTimer::singleShot(0, &qapp, [&] { qapp.exit(1); });
+        // After start-up has returned, as the operator's click would come.
+        QTimer::singleShot(0, &qapp, [&] {
+            env.gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1_ButtonClick(1); });
+            if (!scanRan) qapp.exit(1);
+        });
     };
     // The notice is a window; a script has read it in the manual.
     main.disclaimer().form.onViewChanged = [&] {
