@@ -1,7 +1,9 @@
 #include "ui/main_window.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -91,8 +93,51 @@ private:
 };
 
 constexpr int kFieldWidth = 230;
+// What the frames around a pair of columns take from the panel's width.
+constexpr int kFrameAllowance = 48;
+
+QWidget* wrap(QLayout* layout) {
+    auto* w = new QWidget;
+    layout->setContentsMargins(0, 0, 0, 0);
+    w->setLayout(layout);
+    return w;
+}
 
 }  // namespace
+
+// Two groups of rows side by side, or one above the other when the panel is too narrow for both.
+class MainWindow::Columns : public QWidget {
+public:
+    Columns(QLayout* left, QLayout* right, QWidget* parent) : QWidget(parent), left_(wrap(left)), right_(wrap(right)) {
+        grid_ = new QGridLayout(this);
+        grid_->setContentsMargins(0, 0, 0, 0);
+        grid_->setHorizontalSpacing(28);
+        grid_->setVerticalSpacing(7);
+        arrange(true);
+    }
+    int twoColumnWidth() const {
+        return left_->minimumSizeHint().width() + right_->minimumSizeHint().width() + grid_->horizontalSpacing();
+    }
+    void fitTo(int width) { arrange(width >= twoColumnWidth() + kFrameAllowance); }
+    bool twoColumns() const { return two_; }
+
+private:
+    void arrange(bool two) {
+        if (two == two_ && grid_->count() == 2) return;
+        two_ = two;
+        grid_->removeWidget(left_);
+        grid_->removeWidget(right_);
+        grid_->addWidget(left_, 0, 0);
+        grid_->addWidget(right_, two ? 0 : 1, two ? 1 : 0);
+        grid_->setColumnStretch(0, 1);
+        grid_->setColumnStretch(1, two ? 1 : 0);
+        grid_->setVerticalSpacing(two ? 7 : 18);
+    }
+    QWidget* left_;
+    QWidget* right_;
+    QGridLayout* grid_ = nullptr;
+    bool two_ = false;
+};
 
 MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
     auto& paging = main.paging();
@@ -134,6 +179,8 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(buildPanel(model.panel, gate));
+    scroll_ = scroll;
+    scroll->viewport()->installEventFilter(this);
     splitter_->addWidget(scroll);
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
@@ -150,6 +197,20 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
 }
 
 MainWindow::~MainWindow() = default;
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (scroll_ && watched == scroll_->viewport() && event->type() == QEvent::Resize) {
+        for (Columns* columns : columns_) columns->fitTo(scroll_->viewport()->width());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::panelInTwoColumns() const {
+    for (Columns* columns : columns_) {
+        if (!columns->twoColumns()) return false;
+    }
+    return true;
+}
 
 void MainWindow::buildToolbar(const Model& model, ports::EventGate& gate) {
     auto* toolbar = named(new QToolBar(this), model.Toolbar1);
@@ -183,6 +244,8 @@ QWidget* MainWindow::buildTreePane(const Model& model, ports::EventGate& gate) {
     auto* frame = named(new QGroupBox(), model.frmTreeView);
     auto* tree = named(new QTreeWidget(frame), model.TreeView1);
     tree->setIconSize(QSize(20, 20));
+    // Names are stored blank-padded to a fixed width: a fixed-pitch font lines the addresses up.
+    tree->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     tree->setMinimumWidth(240);
     auto* layout = new QVBoxLayout(frame);
     layout->setContentsMargins(8, 8, 8, 8);
@@ -236,7 +299,7 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
     auto unit = [&label](QWidget* parent, ports::Label& model) {
         auto* w = label(parent, model);
         w->setMinimumWidth(64);
-        w->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        w->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         return w;
     };
     auto button = [&gate](QWidget* parent, ports::Button& model) {
@@ -321,17 +384,14 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
     silence.add(p.Label26, scroll(properties, p.scrlSilDetTime), unit(properties, p.lblSilDetTime));
     silence.finish();
 
-    auto* propertiesLayout = new QGridLayout(properties);
+    auto* propertiesLayout = new QVBoxLayout(properties);
     propertiesLayout->setContentsMargins(14, 14, 14, 14);
-    propertiesLayout->setHorizontalSpacing(28);
-    propertiesLayout->setVerticalSpacing(10);
-    propertiesLayout->addLayout(element.layout(), 0, 0);
-    propertiesLayout->addLayout(audio.layout(), 0, 1);
-    propertiesLayout->addWidget(separator(properties), 1, 0, 1, 2);
-    propertiesLayout->addLayout(level.layout(), 2, 0);
-    propertiesLayout->addLayout(silence.layout(), 2, 1);
-    propertiesLayout->setColumnStretch(0, 1);
-    propertiesLayout->setColumnStretch(1, 1);
+    propertiesLayout->setSpacing(10);
+    columns_.push_back(new Columns(element.layout(), audio.layout(), properties));
+    propertiesLayout->addWidget(columns_.back());
+    propertiesLayout->addWidget(separator(properties));
+    columns_.push_back(new Columns(level.layout(), silence.layout(), properties));
+    propertiesLayout->addWidget(columns_.back());
 
     // --- Diagnostics
     auto* diagnostics = named(new QGroupBox(content), p.frmDiagnostics);
@@ -367,13 +427,10 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
         adjust->addStretch();
         diagRight.addLayout(diagRight.caption(p.lblCapAdjust), adjust);
     }
-    auto* diagnosticsLayout = new QGridLayout(diagnostics);
+    auto* diagnosticsLayout = new QVBoxLayout(diagnostics);
     diagnosticsLayout->setContentsMargins(14, 14, 14, 14);
-    diagnosticsLayout->setHorizontalSpacing(28);
-    diagnosticsLayout->addLayout(diagLeft.layout(), 0, 0);
-    diagnosticsLayout->addLayout(diagRight.layout(), 0, 1);
-    diagnosticsLayout->setColumnStretch(0, 1);
-    diagnosticsLayout->setColumnStretch(1, 1);
+    columns_.push_back(new Columns(diagLeft.layout(), diagRight.layout(), diagnostics));
+    diagnosticsLayout->addWidget(columns_.back());
 
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(4, 0, 4, 4);

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "editor/properties_panel.h"
 #include "ports/controls.h"
@@ -11,6 +12,7 @@
 #include "ui/disclaimer_dialog.h"
 #include "ui/paging_dialog.h"
 
+class QScrollArea;
 class QSplitter;
 
 namespace nms::app {
@@ -57,13 +59,21 @@ public:
     WaitingDialog* waitingDialog() const { return waiting_; }
     DisclaimerDialog* disclaimerDialog() const { return disclaimer_; }
     QSplitter* splitter() const { return splitter_; }
+    // False once the panel is too narrow for its rows side by side and shows them one above the other.
+    bool panelInTwoColumns() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class Columns;
     void buildToolbar(const Model& model, ports::EventGate& gate);
     QWidget* buildTreePane(const Model& model, ports::EventGate& gate);
     QWidget* buildPanel(editor::PropertiesPanel& panel, ports::EventGate& gate);
 
     QSplitter* splitter_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    std::vector<Columns*> columns_;
     PagingDialog* paging_ = nullptr;
     WaitingDialog* waiting_ = nullptr;
     DisclaimerDialog* disclaimer_ = nullptr;

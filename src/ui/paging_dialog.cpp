@@ -25,8 +25,6 @@ PagingDialog::PagingDialog(const Model& model, ports::EventGate& gate, QWidget* 
     QFont bold = lblTimeout_->font();
     bold.setBold(true);
     lblTimeout_->setFont(bold);
-    lblTimeout_->setMinimumWidth(lblTimeout_->fontMetrics().horizontalAdvance(QStringLiteral("-888")));
-    lblTimeout_->setAlignment(Qt::AlignCenter);
 
     auto* picture = new QLabel(this);
     picture->setPixmap(pictureIcon(1).pixmap(32, 32));

@@ -175,6 +175,7 @@ TEST_F(MainWindowTest, TheWindowShowsTheStationAfterStartUp) {
     EXPECT_EQ(window->control<QLabel>("lblNMSIPAddr")->text(), q(main->lblNMSIPAddr.caption()));
 
     expectPanelMirrorsModel();
+    EXPECT_TRUE(window->panelInTwoColumns());
     shoot("main_window.png");
 }
 
@@ -230,10 +231,17 @@ TEST_F(MainWindowTest, TheLayoutStaysUsableWhenTheWindowIsSmall) {
     QApplication::processEvents();
     auto* scroll = window->findChild<QScrollArea*>();
     ASSERT_NE(scroll, nullptr);
-    // The panel keeps its size and scrolls rather than squashing its rows.
+    // The rows go one above the other rather than off the side, and the panel scrolls down
+    // rather than squashing them.
+    EXPECT_FALSE(window->panelInTwoColumns());
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
     EXPECT_GE(scroll->widget()->height(), scroll->widget()->minimumSizeHint().height());
     EXPECT_GT(window->splitter()->sizes().at(0), 200);
     shoot("main_window_small.png");
+
+    window->resize(1280, 800);
+    QApplication::processEvents();
+    EXPECT_TRUE(window->panelInTwoColumns());
 }
 
 TEST_F(MainWindowTest, ThePagingWindowFollowsTheScan) {

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+
+#include "gui_support.h"
+#include "ui/icons.h"
+
+namespace nms::testing {
+namespace {
+
+TEST(Pictures, EveryPictureOfTheImageListIsDrawnAndTheyDiffer) {
+    const QList<int> sizes{16, 24, 48};
+    QImage sheet(8 + 7 * 56, 8 + sizes.size() * 56, QImage::Format_ARGB32);
+    sheet.fill(Qt::white);
+    QPainter painter(&sheet);
+    std::vector<QImage> drawn;
+    for (int picture = 1; picture <= 7; ++picture) {
+        const QIcon icon = ui::pictureIcon(picture);
+        ASSERT_FALSE(icon.isNull()) << picture;
+        for (int row = 0; row < sizes.size(); ++row) {
+            const QPixmap pixmap = icon.pixmap(sizes[row]);
+            EXPECT_EQ(pixmap.width(), sizes[row]) << picture;
+            painter.drawPixmap(8 + (picture - 1) * 56, 8 + row * 56, pixmap);
+        }
+        const QImage image = icon.pixmap(24).toImage();
+        // Something is drawn: not a blank square.
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) opaque += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+        }
+        EXPECT_GT(opaque, 24 * 24 / 8) << picture;
+        for (const QImage& other : drawn) EXPECT_NE(image, other) << picture;
+        drawn.push_back(image);
+    }
+    painter.end();
+    EXPECT_TRUE(ui::pictureIcon(0).isNull());
+    EXPECT_TRUE(ui::pictureIcon(8).isNull());
+    sheet.save(screenshotPath("pictures.png"));
+}
+
+}  // namespace
+}  // namespace nms::testing
