@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/element.h"
+
+// How the element daemon is told what to simulate: the same keys on the command line
+// ("--role decoder --ip 10.0.0.2") and in a file of one element per line
+// ("role=decoder ip=10.0.0.2 name=\"TX NORTH\"", "#" starts a comment).
+//
+// Keys: role (encoder|decoder), name, ip, mask, gw, mac, serial, fw (3.70), tx, sfn, remote,
+// type (type byte), input, level, buffer, llo, delay (ns), servo, drop (answers to drop, -1 all),
+// delay-ms (answers held back), twice (answer twice, 0|1).
+namespace nms::sim {
+
+struct ElementSpec {
+    ElementIdentity identity;
+    ElementSettings settings;
+    Faults faults;
+    bool ipGiven = false, macGiven = false, serialGiven = false, maskGiven = false, gatewayGiven = false;
+};
+
+// Applies one key; false with a reason for an unknown key or a value it cannot take.
+bool applyElementOption(ElementSpec& spec, const std::string& key, const std::string& value, std::string& error);
+
+// One line of a configuration file: nothing for a blank or comment line, an error text for a
+// bad one.
+struct LineResult {
+    std::optional<ElementSpec> spec;
+    std::string error;
+};
+LineResult parseElementLine(const std::string& line);
+
+// Fills what was not given: a MAC and serial number derived from the address, so that several
+// elements of one file never share them, and a gateway at the first address of the network.
+void completeElementSpec(ElementSpec& spec);
+
+// "3.70" or "3.7" → 3, 70; "3.07" → 3, 7.
+bool parseFirmware(const std::string& text, std::uint8_t& major, std::uint8_t& minor);
+
+}  // namespace nms::sim
