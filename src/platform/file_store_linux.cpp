@@ -49,7 +49,12 @@ int syncFolder(const std::string& folder) {
 
 }  // namespace
 
-std::string LinuxFileStore::temporaryPrefix(const std::string& path) { return "." + baseOf(path) + ".tmp-"; }
+std::string LinuxFileStore::temporaryPrefix(const std::string& path) {
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string at -O3.
+    std::string prefix(".");
+    prefix.append(baseOf(path)).append(".tmp-");
+    return prefix;
+}
 
 bool LinuxFileStore::fault(Step step) {
     if (!faultArmed_ || faultStep_ != step) return false;

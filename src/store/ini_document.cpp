@@ -81,14 +81,22 @@ std::size_t IniSection::keyCount() const {
         std::count_if(entries.begin(), entries.end(), [](const IniEntry& e) { return !e.raw; }));
 }
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (isAscii(a) && isAscii(b)) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-        return true;
-    }
+bool sameNameSlow(std::string_view a, std::string_view b) {
     return protocol::text::toLower(a) == protocol::text::toLower(b);
+}
+
+std::size_t NameHash::operator()(std::string_view name) const {
+    std::string folded;
+    if (!isAscii(name)) {
+        folded = protocol::text::toLower(name);
+        name = folded;
+    }
+    std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (char c : name) {
+        h ^= static_cast<unsigned char>(foldAscii(c));
+        h *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(h);
 }
 
 std::string foldName(std::string_view name) {
@@ -133,7 +141,7 @@ IniDocument IniDocument::parse(std::string_view text) {
             if (close != std::string_view::npos) {
                 IniSection s;
                 s.name = std::string(trimBlanks(body.substr(1, close - 1)));
-                doc.index_.emplace(foldName(s.name), doc.sections_.size());
+                doc.index_.emplace(s.name, doc.sections_.size());
                 doc.sections_.push_back(std::move(s));
                 current = &doc.sections_.back();
                 continue;
@@ -147,7 +155,7 @@ IniDocument IniDocument::parse(std::string_view text) {
         const auto eq = body.find('=');
         if (eq == std::string_view::npos) {
             e.raw = true;
-            e.rawText = std::string(line);
+            e.value = std::string(line);
         } else {
             e.key = std::string(trimBlanks(body.substr(0, eq)));
             // The value is kept exactly, trailing blanks included: element names are padded.
@@ -164,7 +172,7 @@ std::string IniDocument::serialize() const {
     for (const auto& l : preamble_) size += l.size() + 1;
     for (const auto& s : sections_) {
         size += s.name.size() + 3;
-        for (const auto& e : s.entries) size += (e.raw ? e.rawText.size() : e.key.size() + e.value.size() + 1) + 1;
+        for (const auto& e : s.entries) size += e.key.size() + e.value.size() + 2;
     }
     std::string out;
     out.reserve(size);
@@ -177,13 +185,11 @@ std::string IniDocument::serialize() const {
         out += s.name;
         out += "]\n";
         for (const auto& e : s.entries) {
-            if (e.raw) {
-                out += e.rawText;
-            } else {
+            if (!e.raw) {
                 out += e.key;
                 out += '=';
-                out += e.value;
             }
+            out += e.value;
             out += '\n';
         }
     }
@@ -192,14 +198,17 @@ std::string IniDocument::serialize() const {
 
 void IniDocument::rebuildIndex() const {
     index_.clear();
-    for (std::size_t i = 0; i < sections_.size(); ++i) index_.emplace(foldName(sections_[i].name), i);
+    for (std::size_t i = 0; i < sections_.size(); ++i) index_.emplace(sections_[i].name, i);
     indexValid_ = true;
 }
 
 const IniSection* IniDocument::find(std::string_view section) const {
     if (!indexValid_) rebuildIndex();
-    const auto it = index_.find(foldName(section));
-    return it == index_.end() ? nullptr : &sections_[it->second];
+    if (last_ < sections_.size() && sameName(sections_[last_].name, section)) return &sections_[last_];
+    const auto it = index_.find(section);
+    if (it == index_.end()) return nullptr;
+    last_ = it->second;
+    return &sections_[it->second];
 }
 
 IniSection* IniDocument::findMutable(std::string_view section) {
@@ -214,21 +223,25 @@ const IniEntry* IniDocument::find(std::string_view section, std::string_view key
     return nullptr;
 }
 
-bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
+bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value, bool touch) {
     IniSection* s = findMutable(section);
     if (!s) {
         IniSection fresh;
         fresh.name = std::string(section);
-        fresh.entries.push_back(IniEntry{std::string(key), std::string(value), false, {}});
+        fresh.touched = touch;
+        fresh.entries.reserve(24);  // a whole record follows, key after key
+        fresh.entries.push_back(IniEntry{std::string(key), std::string(value), false, touch});
         if (!indexValid_) rebuildIndex();
-        index_.emplace(foldName(fresh.name), sections_.size());
+        index_.emplace(fresh.name, sections_.size());
         sections_.push_back(std::move(fresh));
         return true;
     }
+    s->touched |= touch;
     for (auto& e : s->entries) {
         if (!e.raw && sameName(e.key, key)) {
+            e.touched |= touch;
             if (e.value == value) return false;
-            e.value = std::string(value);
+            e.value.assign(value);
             return true;
         }
     }
@@ -236,7 +249,7 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
     // separate it from the next section.
     auto at = s->entries.end();
     while (at != s->entries.begin() && std::prev(at)->raw) --at;
-    s->entries.insert(at, IniEntry{std::string(key), std::string(value), false, {}});
+    s->entries.insert(at, IniEntry{std::string(key), std::string(value), false, touch});
     return true;
 }
 
@@ -253,6 +266,7 @@ bool IniDocument::removeSection(std::string_view section) {
     std::erase_if(sections_, [&](const IniSection& s) { return sameName(s.name, section); });
     if (sections_.size() == before) return false;
     indexValid_ = false;
+    last_ = static_cast<std::size_t>(-1);
     return true;
 }
 
@@ -277,11 +291,28 @@ bool IniDocument::renameSectionInPlace(std::string_view section, std::string_vie
     return true;
 }
 
+void IniDocument::applyTouchedFrom(const IniDocument& other) {
+    for (const auto& s : other.sections_) {
+        if (!s.touched) continue;
+        for (const auto& e : s.entries)
+            if (e.touched) set(s.name, e.key, e.value, true);
+    }
+}
+
+void IniDocument::clearTouched() {
+    for (auto& s : sections_) {
+        if (!s.touched) continue;
+        s.touched = false;
+        for (auto& e : s.entries) e.touched = false;
+    }
+}
+
 void IniDocument::clear() {
     preamble_.clear();
     sections_.clear();
     index_.clear();
     indexValid_ = true;
+    last_ = static_cast<std::size_t>(-1);
 }
 
 }  // namespace nms::store

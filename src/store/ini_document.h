@@ -11,22 +11,49 @@
 namespace nms::store {
 
 struct IniEntry {
-    std::string key;    // trimmed; empty together with `raw` for a line that is not an entry
-    std::string value;  // everything after the first "=", kept exactly
+    std::string key;    // trimmed; empty for a raw line
+    std::string value;  // everything after the first "=", kept exactly; the whole line when raw
     bool raw = false;   // a comment or other line kept as it stood, never listed
-    std::string rawText;
+    bool touched = false;  // written by us since the last save
 };
 
 struct IniSection {
     std::string name;
     std::vector<IniEntry> entries;
+    bool touched = false;  // holds a touched entry
     std::size_t keyCount() const;
 };
 
+bool sameNameSlow(std::string_view a, std::string_view b);
+
 // Case-insensitive comparison of names: ASCII and the Latin-1 letters, as the station matches.
-bool sameName(std::string_view a, std::string_view b);
-// The folded form of a name, used as an index key.
+// Inline, because a record's keys are compared with it on every read and write.
+inline bool sameName(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
+        if (ca == cb) {
+            if (ca >= 0x80) return sameNameSlow(a, b);
+            continue;
+        }
+        if ((ca | cb) >= 0x80) return sameNameSlow(a, b);
+        if ((ca | 0x20) != (cb | 0x20) || (ca | 0x20) < 'a' || (ca | 0x20) > 'z') return false;
+    }
+    // One is a prefix of the other; what remains of the longer one cannot fold to nothing.
+    return a.size() == b.size();
+}
+// The folded form of a name.
 std::string foldName(std::string_view name);
+
+// Hashing and equality of names without regard to case, for lookups by std::string_view.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+};
+struct NameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return sameName(a, b); }
+};
 
 // Text as it may stand in the file: invalid UTF-8 bytes become the Latin-1 character of the same
 // code, and every control character (C0, DEL and C1) becomes a blank, so that no value or name
@@ -47,14 +74,18 @@ public:
     const IniEntry* find(std::string_view section, std::string_view key) const;
 
     // The mutators take names and values as they should stand in the file (already sanitised).
-    // Each returns whether the document changed.
-    bool set(std::string_view section, std::string_view key, std::string_view value);
+    // Each returns whether the document changed. `touch` marks the entry as ours to keep when
+    // the file is merged with another program's version of it.
+    bool set(std::string_view section, std::string_view key, std::string_view value, bool touch = false);
     bool removeKey(std::string_view section, std::string_view key);
     bool removeSection(std::string_view section);
     // Renames a key or section in place, keeping its position; the new name must not clash.
     bool renameKeyInPlace(std::string_view section, std::string_view key, std::string_view newKey);
     bool renameSectionInPlace(std::string_view section, std::string_view newSection);
     void clear();
+    // Sets every touched entry of `other` here, marked touched, in the order of `other`.
+    void applyTouchedFrom(const IniDocument& other);
+    void clearTouched();
 
 private:
     IniSection* findMutable(std::string_view section);
@@ -62,9 +93,11 @@ private:
 
     std::vector<std::string> preamble_;
     std::vector<IniSection> sections_;
-    // Folded name → index of its first section; rebuilt lazily after a section is removed.
-    mutable std::unordered_map<std::string, std::size_t> index_;
+    // Name → index of its first section; rebuilt lazily after a section is removed.
+    mutable std::unordered_map<std::string, std::size_t, NameHash, NameEqual> index_;
     mutable bool indexValid_ = true;
+    // The section found last: a record is read or written key after key.
+    mutable std::size_t last_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace nms::store

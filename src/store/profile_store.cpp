@@ -1,6 +1,7 @@
 #include "store/profile_store.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -21,15 +22,37 @@ std::string trimmed(std::string_view s) {
     return std::string(s.substr(b, e - b));
 }
 
+// Printable ASCII with no blank at either end: the names the station itself uses, which need
+// no cleaning.
+bool plainName(std::string_view s) {
+    if (s.empty() || s.front() == ' ' || s.back() == ' ') return s.empty();
+    for (char c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) return false;
+    return true;
+}
+
 // Names as they stand in the file: the reader trims them, so a written name is trimmed too.
-std::string sectionName(std::string_view s) { return trimmed(sanitizeText(s)); }
+std::string sectionName(std::string_view s) {
+    if (plainName(s)) return std::string(s);
+    return trimmed(sanitizeText(s));
+}
 
 std::string keyName(std::string_view k) {
+    if (plainName(k) && k.front() != '[' && k.find('=') == std::string_view::npos) return std::string(k);
     std::string s = sanitizeText(k);
     // "=" would end the key early, and a leading "[" would read as a section header.
     std::replace(s.begin(), s.end(), '=', ' ');
     s = trimmed(s);
     while (!s.empty() && s.front() == '[') s = trimmed(s.substr(1));
+    return s;
+}
+
+std::string upperKey(std::string_view k) {
+    std::string s = keyName(k);
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return protocol::text::toUpper(s);
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
     return s;
 }
 
@@ -46,7 +69,7 @@ struct FileState {
     bool exists = false;     // whether the file exists in the model (pending operations applied)
     bool loaded = false;
     ports::FileStamp disk;   // stamp of the content `doc` was read from or last written as
-    std::vector<Op> log;     // operations since the last successful save; empty when clean
+    std::deque<Op> log;      // operations since the last successful save; empty when clean
     bool failing = false;    // the last save failed and was reported
 };
 
@@ -85,6 +108,8 @@ struct ProfileStore::Impl {
     ports::Scheduler& scheduler;
     std::unordered_map<std::string, FileState> states;
     std::optional<ports::Scheduler::TaskId> flushTask;
+    FileState* lastState = nullptr;  // unordered_map nodes never move
+    std::string lastPath;
 
     Impl(ProfileStore& o, ports::FileStore& f, ports::Scheduler& s) : owner(o), files(f), scheduler(s) {}
 
@@ -101,7 +126,7 @@ struct ProfileStore::Impl {
 
     // The model of a file. With `checkDisk`, a file that changed since it was read is read again.
     FileState& state(const std::string& path, bool checkDisk) {
-        FileState& st = states[path];
+        FileState& st = find(path);
         if (!st.loaded) {
             files.removeStaleTemporaries(path);
             reload(st, path);
@@ -111,16 +136,26 @@ struct ProfileStore::Impl {
         return st;
     }
 
+    // The state of a path; the station uses one path, so the last one is remembered.
+    FileState& find(const std::string& path) {
+        if (lastState && lastPath == path) return *lastState;
+        lastState = &states[path];
+        lastPath = path;
+        return *lastState;
+    }
+
     FileState& current(const std::string& path) { return state(path, true); }
 
     void record(const std::string& path, Op op) {
         // A clean model is checked against the disk first, so that a write is judged against the
         // file as it stands; while writes are pending the save reconciles instead.
-        auto it = states.find(path);
-        const bool clean = it == states.end() || it->second.log.empty();
+        const FileState& known = find(path);
+        const bool clean = !known.loaded || known.log.empty();
         FileState& st = state(path, clean);
         const bool changed = apply(st, op);
         if (!changed && st.log.empty()) return;
+        // Emptying or deleting the file makes every earlier operation moot.
+        if (op.kind == Op::Kind::DeleteFile || op.kind == Op::Kind::CreateEmpty) st.log.clear();
         st.log.push_back(std::move(op));
         if (!flushTask) flushTask = scheduler.callAfter(kFlushDelayMs, [this] {
             flushTask.reset();
@@ -168,13 +203,14 @@ ProfileStore::~ProfileStore() {
 std::string ProfileStore::ReadFromINI(const std::string& strSection, const std::string& strkey,
                                       const std::string& strfullpath, const std::string& strDefault) {
     const FileState& st = impl_->current(strfullpath);
-    const IniEntry* e = st.doc.find(sectionName(strSection), protocol::text::toLower(keyName(strkey)));
+    // Keys are matched without regard to case, so the lookup needs no lower-cased copy.
+    const IniEntry* e = st.doc.find(sectionName(strSection), keyName(strkey));
     return e ? e->value : strDefault;
 }
 
 void ProfileStore::WriteToINI(const std::string& strSection, const std::string& strkey,
                               const std::string& strkeyvalue, const std::string& strfullpath) {
-    impl_->record(strfullpath, Op{Op::Kind::Set, sectionName(strSection), protocol::text::toUpper(keyName(strkey)),
+    impl_->record(strfullpath, Op{Op::Kind::Set, sectionName(strSection), upperKey(strkey),
                                   sanitizeText(strkeyvalue)});
 }
 
@@ -239,7 +275,7 @@ void ProfileStore::RenameIniKey(const std::string& strSection, const std::string
     if (sameName(keyName(strKeyname), keyName(strNewKeyname))) {
         // Writing the new name and deleting the old one would delete the key itself.
         impl_->record(strfullpath, Op{Op::Kind::RenameKey, sectionName(strSection), keyName(strKeyname),
-                                      protocol::text::toUpper(keyName(strNewKeyname))});
+                                      upperKey(strNewKeyname)});
         return;
     }
     const std::string value = ReadFromINI(strSection, strKeyname, strfullpath, "");
