@@ -1,7 +1,6 @@
 #include "store/profile_store.h"
 
 #include <algorithm>
-#include <deque>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -56,49 +55,39 @@ std::string upperKey(std::string_view k) {
     return s;
 }
 
+// A change other than setting a value. Values set since the last save are marked in the model
+// itself (IniEntry::touched), which keeps a burst of writes cheap; these rarer changes are kept
+// in order, so that both can be applied again to a file another program changed meanwhile.
 struct Op {
-    enum class Kind { Set, RemoveKey, RemoveSection, RenameKey, RenameSection, DeleteFile, CreateEmpty };
+    enum class Kind { RemoveKey, RemoveSection, RenameKey, RenameSection };
     Kind kind;
     std::string section;
     std::string key;    // also the new section name of RenameSection
-    std::string value;  // also the new key name of RenameKey
+    std::string value;  // the new key name of RenameKey
 };
 
-struct FileState {
-    IniDocument doc;
-    bool exists = false;     // whether the file exists in the model (pending operations applied)
-    bool loaded = false;
-    ports::FileStamp disk;   // stamp of the content `doc` was read from or last written as
-    std::deque<Op> log;      // operations since the last successful save; empty when clean
-    bool failing = false;    // the last save failed and was reported
-};
-
-bool apply(FileState& st, const Op& op) {
+bool apply(IniDocument& doc, const Op& op) {
     switch (op.kind) {
-        case Op::Kind::Set: {
-            const bool created = !st.exists;
-            st.exists = true;
-            return st.doc.set(op.section, op.key, op.value) || created;
-        }
-        case Op::Kind::RemoveKey: return st.doc.removeKey(op.section, op.key);
-        case Op::Kind::RemoveSection: return st.doc.removeSection(op.section);
-        case Op::Kind::RenameKey: return st.doc.renameKeyInPlace(op.section, op.key, op.value);
-        case Op::Kind::RenameSection: return st.doc.renameSectionInPlace(op.section, op.key);
-        case Op::Kind::DeleteFile: {
-            const bool changed = st.exists;
-            st.doc.clear();
-            st.exists = false;
-            return changed;
-        }
-        case Op::Kind::CreateEmpty: {
-            const bool changed = !st.exists || !st.doc.sections().empty() || !st.doc.preamble().empty();
-            st.doc.clear();
-            st.exists = true;
-            return changed;
-        }
+        case Op::Kind::RemoveKey: return doc.removeKey(op.section, op.key);
+        case Op::Kind::RemoveSection: return doc.removeSection(op.section);
+        case Op::Kind::RenameKey: return doc.renameKeyInPlace(op.section, op.key, op.value);
+        case Op::Kind::RenameSection: return doc.renameSectionInPlace(op.section, op.key);
     }
     return false;
 }
+
+struct FileState {
+    IniDocument doc;         // the file as it should be: the disk's content with our changes
+    bool exists = false;     // whether the file should exist
+    bool loaded = false;
+    ports::FileStamp disk;   // stamp of the content `doc` was read from or last written as
+    bool dirty = false;      // changes are waiting to be saved
+    bool anySet = false;     // a value was set since the last save (so the file must exist)
+    bool reset = false;      // the file was deleted or emptied since the last save: the disk's
+                             // content no longer matters
+    std::vector<Op> ops;     // changes other than sets since the last save, in order
+    bool failing = false;    // the last save failed and was reported
+};
 
 }  // namespace
 
@@ -116,12 +105,22 @@ struct ProfileStore::Impl {
     void reload(FileState& st, const std::string& path) {
         ports::FileStamp stamp;
         auto content = files.read(path, &stamp);
-        st.doc = content ? IniDocument::parse(*content) : IniDocument{};
-        st.exists = content.has_value();
+        IniDocument fresh = content ? IniDocument::parse(*content) : IniDocument{};
         st.disk = content ? stamp : ports::FileStamp{};
         st.loaded = true;
         // Our own changes that have not reached the file yet go on top of what is there now.
-        for (const auto& op : st.log) apply(st, op);
+        for (const auto& op : st.ops) apply(fresh, op);
+        fresh.applyTouchedFrom(st.doc);
+        st.doc = std::move(fresh);
+        st.exists = content.has_value() || st.anySet;
+    }
+
+    // Brings the model up to date with the disk, unless our own emptying of the file since the
+    // last save makes the disk's content moot.
+    void refresh(FileState& st, const std::string& path, const ports::FileStamp& now) {
+        if (now == st.disk) return;
+        if (st.reset) return;
+        reload(st, path);
     }
 
     // The model of a file. With `checkDisk`, a file that changed since it was read is read again.
@@ -130,8 +129,8 @@ struct ProfileStore::Impl {
         if (!st.loaded) {
             files.removeStaleTemporaries(path);
             reload(st, path);
-        } else if (checkDisk && files.stamp(path) != st.disk) {
-            reload(st, path);
+        } else if (checkDisk) {
+            refresh(st, path, files.stamp(path));
         }
         return st;
     }
@@ -146,17 +145,48 @@ struct ProfileStore::Impl {
 
     FileState& current(const std::string& path) { return state(path, true); }
 
-    void record(const std::string& path, Op op) {
-        // A clean model is checked against the disk first, so that a write is judged against the
-        // file as it stands; while writes are pending the save reconciles instead.
+    // A clean model is checked against the disk first, so that a change is judged against the
+    // file as it stands; while changes are pending the save reconciles instead.
+    FileState& forChange(const std::string& path) {
         const FileState& known = find(path);
-        const bool clean = !known.loaded || known.log.empty();
-        FileState& st = state(path, clean);
-        const bool changed = apply(st, op);
-        if (!changed && st.log.empty()) return;
-        // Emptying or deleting the file makes every earlier operation moot.
-        if (op.kind == Op::Kind::DeleteFile || op.kind == Op::Kind::CreateEmpty) st.log.clear();
-        st.log.push_back(std::move(op));
+        return state(path, !known.loaded || !known.dirty);
+    }
+
+    void set(const std::string& path, const std::string& section, const std::string& key,
+             const std::string& value) {
+        FileState& st = forChange(path);
+        if (!st.dirty && st.exists) {
+            const IniEntry* e = st.doc.find(section, key);
+            if (e && e->value == value) return;  // nothing to save
+        }
+        st.doc.set(section, key, value, true);
+        st.exists = true;
+        st.anySet = true;
+        changed(st);
+    }
+
+    void structural(const std::string& path, Op op) {
+        FileState& st = forChange(path);
+        if (!apply(st.doc, op) && !st.dirty) return;
+        st.ops.push_back(std::move(op));
+        changed(st);
+    }
+
+    void resetFile(const std::string& path, bool exists) {
+        FileState& st = forChange(path);
+        const bool empty = st.doc.sections().empty() && st.doc.preamble().empty();
+        if (!st.dirty && st.exists == exists && (empty || !exists)) return;
+        st.doc.clear();
+        st.exists = exists;
+        // Whatever came before is replaced.
+        st.ops.clear();
+        st.anySet = false;
+        st.reset = true;
+        changed(st);
+    }
+
+    void changed(FileState& st) {
+        st.dirty = true;
         if (!flushTask) flushTask = scheduler.callAfter(kFlushDelayMs, [this] {
             flushTask.reset();
             flushAll(true);
@@ -165,7 +195,7 @@ struct ProfileStore::Impl {
 
     bool save(const std::string& path, FileState& st, bool report) {
         const ports::FileStamp now = files.stamp(path);
-        if (now != st.disk) reload(st, path);
+        refresh(st, path, now);
         ports::WriteResult r;
         if (st.exists) r = files.replace(path, st.doc.serialize());
         else if (now.exists) r = files.remove(path);
@@ -174,8 +204,9 @@ struct ProfileStore::Impl {
             st.failing = true;
             return false;
         }
-        st.log.clear();
-        st.failing = false;
+        st.doc.clearTouched();
+        st.ops.clear();
+        st.dirty = st.anySet = st.reset = st.failing = false;
         st.disk = files.stamp(path);
         return true;
     }
@@ -187,7 +218,7 @@ struct ProfileStore::Impl {
         }
         bool ok = true;
         for (auto& [path, st] : states)
-            if (!st.log.empty()) ok = save(path, st, report) && ok;
+            if (st.dirty) ok = save(path, st, report) && ok;
         return ok;
     }
 };
@@ -210,8 +241,7 @@ std::string ProfileStore::ReadFromINI(const std::string& strSection, const std::
 
 void ProfileStore::WriteToINI(const std::string& strSection, const std::string& strkey,
                               const std::string& strkeyvalue, const std::string& strfullpath) {
-    impl_->record(strfullpath, Op{Op::Kind::Set, sectionName(strSection), upperKey(strkey),
-                                  sanitizeText(strkeyvalue)});
+    impl_->set(strfullpath, sectionName(strSection), upperKey(strkey), sanitizeText(strkeyvalue));
 }
 
 void ProfileStore::LoadIniSectionsLB(std::vector<std::string>& lstB, const std::string& strfullpath) {
@@ -229,12 +259,12 @@ std::int16_t ProfileStore::GetSectionKeyCount(const std::string& strSection, con
 }
 
 void ProfileStore::DeleteIniSection(const std::string& strSection, const std::string& strfullpath) {
-    impl_->record(strfullpath, Op{Op::Kind::RemoveSection, sectionName(strSection), {}, {}});
+    impl_->structural(strfullpath, Op{Op::Kind::RemoveSection, sectionName(strSection), {}, {}});
 }
 
 void ProfileStore::DeleteIniKey(const std::string& strSection, const std::string& strKeyname,
                                 const std::string& strfullpath) {
-    impl_->record(strfullpath, Op{Op::Kind::RemoveKey, sectionName(strSection), keyName(strKeyname), {}});
+    impl_->structural(strfullpath, Op{Op::Kind::RemoveKey, sectionName(strSection), keyName(strKeyname), {}});
 }
 
 bool ProfileStore::CheckIfIniKeyExists(const std::string& strSection, const std::string& strKeyname,
@@ -274,7 +304,7 @@ void ProfileStore::RenameIniKey(const std::string& strSection, const std::string
     if (!CheckIfIniKeyExists(strSection, strKeyname, strfullpath)) return;
     if (sameName(keyName(strKeyname), keyName(strNewKeyname))) {
         // Writing the new name and deleting the old one would delete the key itself.
-        impl_->record(strfullpath, Op{Op::Kind::RenameKey, sectionName(strSection), keyName(strKeyname),
+        impl_->structural(strfullpath, Op{Op::Kind::RenameKey, sectionName(strSection), keyName(strKeyname),
                                       upperKey(strNewKeyname)});
         return;
     }
@@ -289,7 +319,7 @@ void ProfileStore::RenameIniSection(const std::string& strSection, const std::st
     const std::string to = sectionName(strNewSection);
     if (sameName(from, to)) {
         // Copying into itself and then deleting would lose the whole section.
-        impl_->record(strfullpath, Op{Op::Kind::RenameSection, from, to, {}});
+        impl_->structural(strfullpath, Op{Op::Kind::RenameSection, from, to, {}});
         return;
     }
     const IniSection* s = impl_->current(strfullpath).doc.find(from);
@@ -318,11 +348,9 @@ std::vector<std::string> ProfileStore::LoadIniSectionsArray(const std::string& s
 
 bool ProfileStore::fileExists(const std::string& path) { return impl_->current(path).exists; }
 
-void ProfileStore::deleteFile(const std::string& path) { impl_->record(path, Op{Op::Kind::DeleteFile, {}, {}, {}}); }
+void ProfileStore::deleteFile(const std::string& path) { impl_->resetFile(path, false); }
 
-void ProfileStore::createEmptyFile(const std::string& path) {
-    impl_->record(path, Op{Op::Kind::CreateEmpty, {}, {}, {}});
-}
+void ProfileStore::createEmptyFile(const std::string& path) { impl_->resetFile(path, true); }
 
 bool ProfileStore::flush() { return impl_->flushAll(true); }
 

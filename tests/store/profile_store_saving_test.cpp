@@ -170,6 +170,37 @@ TEST_F(ProfileStoreSavingTest, AReadWhilePendingSeesBothTheirChangeAndOurs) {
     EXPECT_EQ(store.ReadFromINI("A", "t", kPath, ""), "1");
 }
 
+TEST_F(ProfileStoreSavingTest, PendingDeletionsAndRenamesAreAppliedAgainInTheirOrder) {
+    files.editExternally(kPath, "[A]\nK=1\nGONE=x\n[B]\nZ=1\n[C]\nold=v\n");
+    store.DeleteIniKey("A", "gone", kPath);
+    store.DeleteIniSection("B", kPath);
+    store.WriteToINI("B", "fresh", "2", kPath);
+    store.RenameIniKey("C", "old", "OLD", kPath);
+    files.editExternally(kPath, "[A]\nK=1\nGONE=x\nTHEIRS=t\n[B]\nZ=1\nY=9\n[C]\nold=v\n");
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(files.content(kPath), "[A]\nK=1\nTHEIRS=t\n[C]\nOLD=v\n[B]\nFRESH=2\n");
+}
+
+TEST_F(ProfileStoreSavingTest, AnEmptyingOfTheFileWinsOverAnEarlierChangeOnDisk) {
+    files.editExternally(kPath, "[OLD]\nK=1\n");
+    store.createEmptyFile(kPath);
+    store.WriteToINI("NEW", "k", "2", kPath);
+    files.editExternally(kPath, "[OLD]\nK=1\n[THEIRS]\nK=3\n");
+    EXPECT_EQ(store.ReadFromINI("THEIRS", "k", kPath, "none"), "none");
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(files.content(kPath), "[NEW]\nK=2\n");
+}
+
+TEST_F(ProfileStoreSavingTest, AfterASaveOnlyNewChangesAreAppliedOverTheirs) {
+    files.editExternally(kPath, "[A]\nK=1\n");
+    store.WriteToINI("A", "k", "mine", kPath);
+    EXPECT_TRUE(store.flush());
+    files.editExternally(kPath, "[A]\nK=theirs\n");
+    store.WriteToINI("A", "j", "2", kPath);
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(files.content(kPath), "[A]\nK=theirs\nJ=2\n") << "an already saved write is not replayed";
+}
+
 TEST_F(ProfileStoreSavingTest, AFileRemovedByAnotherProgramIsRebuiltFromPendingWrites) {
     files.editExternally(kPath, "[A]\nK=1\n");
     store.WriteToINI("A", "j", "2", kPath);
