@@ -133,7 +133,8 @@ IniDocument IniDocument::parse(std::string_view text) {
         if (nl == std::string_view::npos) nl = text.size();
         std::string_view line = text.substr(pos, nl - pos);
         pos = nl + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        // CRLF files, and stray CRs before the LF, which could not be written back as they stood.
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
         const std::string_view body = trimBlanks(line);
         if (!body.empty() && body.front() == '[') {

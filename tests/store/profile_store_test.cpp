@@ -68,6 +68,13 @@ TEST_F(ProfileStoreTest, AHandWrittenFileIsReadWithMixedCaseBlanksAndCrLf) {
     EXPECT_EQ(store.GetSectionKeyCount("elem", kPath), 1);
 }
 
+TEST_F(ProfileStoreTest, StrayCarriageReturnsAtLineEndsAreDropped) {
+    files.editExternally(kPath, "[A]\r\r\nK=v\r\r\n\r\n");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "v");
+    store.WriteToINI("A", "j", "1", kPath);
+    EXPECT_EQ(saved(), "[A]\nK=v\nJ=1\n\n");
+}
+
 // --- order and replacement
 
 TEST_F(ProfileStoreTest, SectionsComeBackInFileOrderAndNewOnesGoLast) {
