@@ -199,9 +199,12 @@ Discovery benchDiscovery(int n) {
         if (!back || *back != text) std::abort();
     }
 #ifdef NMS_BENCH_QSETTINGS
-    const std::string qpath = dir.path + "/qs.ini";
+    // QSettings keeps a per-process cache of every file it has opened, so each run gets a file
+    // of its own.
+    int run = 0;
+    auto fresh = [&] { return dir.path + "/qs" + std::to_string(++run) + ".ini"; };
     d.qsBatched = median(reps(n), [&] {
-        fs::remove(qpath);
+        const std::string qpath = fresh();
         const auto t0 = Clock::now();
         QSettings qs(QString::fromStdString(qpath), QSettings::IniFormat);
         for (int i = 0; i < n; ++i) {
@@ -216,7 +219,7 @@ Discovery benchDiscovery(int n) {
     const int measured = std::min(n, 100);
     double t = 0;
     {
-        fs::remove(qpath);
+        const std::string qpath = fresh();
         const auto t0 = Clock::now();
         QSettings qs(QString::fromStdString(qpath), QSettings::IniFormat);
         for (int i = 0; i < measured; ++i) {

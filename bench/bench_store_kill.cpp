@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -155,14 +156,21 @@ int main(int argc, char** argv) {
 
         // For each slot, the last write made more than the grace time before the kill.
         std::map<std::pair<std::string, std::string>, std::int64_t> due;
-        for (const auto& rep : reports)
+        std::map<std::int64_t, std::int64_t> timeOf;
+        for (const auto& rep : reports) {
+            timeOf[rep.index] = rep.timeNs;
             if (rep.timeNs < killNs - kGraceMs * 1000000) due[{section(rep.index), key(rep.index)}] = rep.index;
+        }
         LoopScheduler scheduler;
         nms::store::ProfileStore db{files, scheduler};
         int lost = 0;
+        std::int64_t oldestLostMs = 0;  // how long before the kill the oldest lost write was made
         for (const auto& [slot, index] : due) {
             const std::string v = db.ReadFromINI(slot.first, slot.second, path, "-1");
-            if (std::atoll(v.c_str()) < index) ++lost;
+            if (std::atoll(v.c_str()) < index) {
+                ++lost;
+                oldestLostMs = std::max(oldestLostMs, (killNs - timeOf[index]) / 1000000);
+            }
         }
         int tempsAfter = 0;
         for (const auto& e : fs::directory_iterator(dir))
@@ -170,9 +178,11 @@ int main(int argc, char** argv) {
 
         const bool ok = parses && lost == 0 && tempsAfter == 0;
         failures += ok ? 0 : 1;
-        std::printf("%5d %9lld %8zu %10zu %9d %8d %s%s\n", round, static_cast<long long>(runMs), reports.size(),
+        std::printf("%5d %9lld %8zu %10zu %9d %8d %s%s", round, static_cast<long long>(runMs), reports.size(),
                     due.size(), lost, temps, parses ? "parses" : "TORN",
                     tempsAfter ? " (temporaries not removed)" : "");
+        if (lost) std::printf(" (oldest lost write made %lld ms before the kill)", static_cast<long long>(oldestLostMs));
+        std::printf("\n");
     }
     std::error_code ec;
     fs::remove_all(dir, ec);

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,7 +49,85 @@ int syncFolder(const std::string& folder) {
     return err;
 }
 
+// File systems whose files can change on another machine, which raises no inotify event here.
+bool isNetworkFileSystem(const std::string& folder) {
+    struct statfs fs {};
+    if (::statfs(folder.c_str(), &fs) != 0) return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x6969UL:      // NFS
+        case 0x517BUL:      // SMB
+        case 0xFF534D42UL:  // CIFS
+        case 0xFE534D42UL:  // SMB2
+        case 0x65735546UL:  // FUSE (sshfs and the like)
+        case 0x00C36400UL:  // Ceph
+        case 0x5346414FUL:  // AFS
+        case 0x01021997UL:  // 9P
+        case 0x73757245UL:  // Coda
+        case 0x01161970UL:  // GFS2
+        case 0x7461636FUL:  // OCFS2
+        case 0x0BD00BD0UL:  // Lustre
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
+
+LinuxFileStore::LinuxFileStore() : inotify_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+
+LinuxFileStore::~LinuxFileStore() {
+    if (inotify_ >= 0) ::close(inotify_);
+}
+
+bool LinuxFileStore::noEventsSince() {
+    if (inotify_ < 0) return false;
+    alignas(inotify_event) char buf[4096];
+    bool quiet = true;
+    while (true) {
+        const ssize_t n = ::read(inotify_, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) break;
+        if (n <= 0) {  // the watch is broken: stop relying on it
+            ::close(inotify_);
+            inotify_ = -1;
+            watches_.clear();
+            cached_.clear();
+            return false;
+        }
+        quiet = false;
+        for (ssize_t off = 0; off < n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+            // The folder itself went away or moved: its path must be watched afresh.
+            if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                for (auto it = watches_.begin(); it != watches_.end(); ++it)
+                    if (it->second == ev->wd) {
+                        if (!(ev->mask & IN_IGNORED)) ::inotify_rm_watch(inotify_, ev->wd);
+                        watches_.erase(it);
+                        break;
+                    }
+            }
+            off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        }
+    }
+    if (!quiet) cached_.clear();
+    return quiet;
+}
+
+bool LinuxFileStore::watch(const std::string& folder) {
+    if (inotify_ < 0) return false;
+    if (watches_.count(folder)) return true;
+    if (isNetworkFileSystem(folder)) return false;
+    const int wd = ::inotify_add_watch(inotify_, folder.c_str(),
+                                       IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE |
+                                           IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF |
+                                           IN_ONLYDIR);
+    if (wd < 0) return false;
+    watches_[folder] = wd;
+    return true;
+}
+
+void LinuxFileStore::forget(const std::string& path) { cached_.erase(path); }
 
 std::string LinuxFileStore::temporaryPrefix(const std::string& path) {
     // Built by appending: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string at -O3.
@@ -64,9 +144,15 @@ bool LinuxFileStore::fault(Step step) {
 }
 
 ports::FileStamp LinuxFileStore::stamp(const std::string& path) {
+    if (noEventsSince()) {
+        if (auto it = cached_.find(path); it != cached_.end()) return it->second;
+    }
+    // The watch is set before the stat, so that no change can fall between the two unseen.
+    const bool watched = watch(folderOf(path));
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    return stampOf(st);
+    const ports::FileStamp s = ::stat(path.c_str(), &st) == 0 ? stampOf(st) : ports::FileStamp{};
+    if (watched) cached_[path] = s;
+    return s;
 }
 
 std::optional<std::string> LinuxFileStore::read(const std::string& path, ports::FileStamp* stampOut) {
@@ -98,6 +184,7 @@ std::optional<std::string> LinuxFileStore::read(const std::string& path, ports::
 }
 
 ports::WriteResult LinuxFileStore::replace(const std::string& path, std::string_view content) {
+    forget(path);
     const std::string folder = folderOf(path);
     const std::string temp =
         folder + "/" + temporaryPrefix(path) + std::to_string(::getpid()) + "-" + std::to_string(++counter_);
@@ -140,6 +227,7 @@ ports::WriteResult LinuxFileStore::replace(const std::string& path, std::string_
 }
 
 ports::WriteResult LinuxFileStore::remove(const std::string& path) {
+    forget(path);
     if (::unlink(path.c_str()) != 0) {
         if (errno == ENOENT) return {};
         return failure("remove", path, errno);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <utility>
 
 #include "protocol/text.h"
 
@@ -224,14 +225,14 @@ const IniEntry* IniDocument::find(std::string_view section, std::string_view key
     return nullptr;
 }
 
-bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value, bool touch) {
+bool IniDocument::set(std::string_view section, std::string key, std::string value, bool touch) {
     IniSection* s = findMutable(section);
     if (!s) {
         IniSection fresh;
         fresh.name = std::string(section);
         fresh.touched = touch;
         fresh.entries.reserve(24);  // a whole record follows, key after key
-        fresh.entries.push_back(IniEntry{std::string(key), std::string(value), false, touch});
+        fresh.entries.push_back(IniEntry{std::move(key), std::move(value), false, touch});
         if (!indexValid_) rebuildIndex();
         index_.emplace(fresh.name, sections_.size());
         sections_.push_back(std::move(fresh));
@@ -242,7 +243,7 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
         if (!e.raw && sameName(e.key, key)) {
             e.touched |= touch;
             if (e.value == value) return false;
-            e.value.assign(value);
+            e.value = std::move(value);
             return true;
         }
     }
@@ -250,7 +251,7 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
     // separate it from the next section.
     auto at = s->entries.end();
     while (at != s->entries.begin() && std::prev(at)->raw) --at;
-    s->entries.insert(at, IniEntry{std::string(key), std::string(value), false, touch});
+    s->entries.insert(at, IniEntry{std::move(key), std::move(value), false, touch});
     return true;
 }
 

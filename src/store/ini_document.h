@@ -76,7 +76,7 @@ public:
     // The mutators take names and values as they should stand in the file (already sanitised).
     // Each returns whether the document changed. `touch` marks the entry as ours to keep when
     // the file is merged with another program's version of it.
-    bool set(std::string_view section, std::string_view key, std::string_view value, bool touch = false);
+    bool set(std::string_view section, std::string key, std::string value, bool touch = false);
     bool removeKey(std::string_view section, std::string_view key);
     bool removeSection(std::string_view section);
     // Renames a key or section in place, keeping its position; the new name must not clash.

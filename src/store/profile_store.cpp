@@ -152,14 +152,13 @@ struct ProfileStore::Impl {
         return state(path, !known.loaded || !known.dirty);
     }
 
-    void set(const std::string& path, const std::string& section, const std::string& key,
-             const std::string& value) {
+    void set(const std::string& path, const std::string& section, std::string key, std::string value) {
         FileState& st = forChange(path);
         if (!st.dirty && st.exists) {
             const IniEntry* e = st.doc.find(section, key);
             if (e && e->value == value) return;  // nothing to save
         }
-        st.doc.set(section, key, value, true);
+        st.doc.set(section, std::move(key), std::move(value), true);
         st.exists = true;
         st.anySet = true;
         changed(st);

@@ -84,6 +84,47 @@ TEST_F(LinuxFileStoreTest, ReadGivesContentAndAStampThatChangesWithEveryReplace)
     EXPECT_NE(store.stamp(file), first) << "same size and content, but a new file";
 }
 
+// The stamp is served from a cache while the folder is quiet; each kind of outside change must
+// still show in the very next stamp.
+TEST_F(LinuxFileStoreTest, TheStampSeesEveryKindOfOutsideChangeAtOnce) {
+    put(file, "[A]\nK=1\n");
+    const auto first = store.stamp(file);
+    EXPECT_EQ(store.stamp(file), first) << "a quiet folder keeps its stamp";
+
+    // Rewritten in place, same size: only the modification time tells.
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).seekp(6).put('2');
+    const auto inPlace = store.stamp(file);
+    EXPECT_NE(inPlace, first);
+
+    // Replaced by rename, as an editor saves.
+    put(dir.path() + "/other", "[A]\nK=3\n");
+    fs::rename(dir.path() + "/other", file);
+    const auto renamed = store.stamp(file);
+    EXPECT_NE(renamed, inPlace);
+
+    fs::remove(file);
+    EXPECT_FALSE(store.stamp(file).exists);
+    put(file, "x");
+    EXPECT_TRUE(store.stamp(file).exists);
+}
+
+TEST_F(LinuxFileStoreTest, TheStampFollowsTheFolderBeingMovedAndReplaced) {
+    const std::string sub = dir.path() + "/db";
+    fs::create_directory(sub);
+    const std::string path = sub + "/nms.ini";
+    put(path, "old");
+    const auto before = store.stamp(path);
+    fs::rename(sub, dir.path() + "/db-moved");
+    EXPECT_FALSE(store.stamp(path).exists);
+    fs::create_directory(sub);
+    put(path, "new content");
+    const auto after = store.stamp(path);
+    EXPECT_TRUE(after.exists);
+    EXPECT_NE(after, before);
+    put(path, "newer content!");
+    EXPECT_NE(store.stamp(path), after) << "the new folder is watched again";
+}
+
 TEST_F(LinuxFileStoreTest, ReplaceKeepsThePermissionsOfTheOldFile) {
     put(file, "old");
     ::chmod(file.c_str(), 0640);
