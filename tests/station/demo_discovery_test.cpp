@@ -1,0 +1,136 @@
+// The whole station on the in-process network with the demo plant: discovery, the records it
+// leaves, and an element's answer to a configuration, all under virtual time.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "app/frm_main.h"
+#include "app/frm_waiting.h"
+#include "discovery/paging.h"
+#include "protocol/address.h"
+#include "protocol/configuration.h"
+#include "sim/demo_plant.h"
+#include "store/profile_store.h"
+#include "support/fakes.h"
+#include "support/memory_file_store.h"
+#include "support/scripted_dialogs.h"
+#include "support/virtual_time.h"
+
+namespace nms::testing {
+namespace {
+
+class DemoStation : public ::testing::Test {
+protected:
+    static constexpr const char* kDb = "/demo/nms.ini";
+    VirtualTime time;
+    ports::EventGate gate;
+    ScriptedDialogs dialogs;
+    MemorySettings settings;
+    FakeInstanceLock lock;
+    FakeLifecycle lifecycle;
+    MemoryFileStore files;
+    sim::DemoPlant plant{time, time};
+    store::ProfileStore db{files, time};
+    app::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, plant.network(), db, kDb, ""};
+    app::frmMain main{env};
+
+    void SetUp() override {
+        settings.set(app::kSettingsApp, app::kSettingsSection, "EULA1", "1");
+        dialogs.expect(ports::Answer::Ok, "Local database is empty.");
+        gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
+        ASSERT_TRUE(main.running());
+    }
+    void discover() {
+        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1.click(1); });
+        time.advance(6000);
+        ASSERT_FALSE(main.paging().scanning());
+    }
+    std::set<std::string> keysOf(const std::string& section) {
+        std::vector<std::string> keys;
+        db.LoadIniSectionKeysLB(section, keys, kDb);
+        return {keys.begin(), keys.end()};
+    }
+    std::string sectionOf(const std::string& name) {
+        for (auto* e : plant.lan().elements())
+            if (e->identity().name == name) return protocol::Encode_MAC(protocol::FormatMAC(e->identity().mac, ":"));
+        return {};
+    }
+};
+
+TEST_F(DemoStation, DiscoveryFindsThePlantAndStoresEachRecordWithItsKeys) {
+    discover();
+    EXPECT_TRUE(dialogs.allUsed());
+    ASSERT_EQ(main.TreeView1.nodeCount(), 5);
+    EXPECT_EQ(main.frmTreeView.caption(), "Select element: (5 items)");
+    EXPECT_EQ(main.panel.cmbEncoders.listCount(), 3);  // "<None>" and the two encoders
+
+    const std::set<std::string> common = {"NAME", "IP", "MASK", "GW", "INPUT", "TYPE", "TX", "ROLE",
+                                          "SN", "VER", "SFN", "BUF", "ATT", "LLO"};
+    auto with = [](std::set<std::string> s, std::initializer_list<const char*> more) {
+        for (auto* k : more) s.insert(k);
+        return s;
+    };
+    // An encoder sending unicast keeps the decoder's address under `remote`; one sending
+    // multicast keeps its group under `multi`; a decoder always `multi` and its silence detector.
+    EXPECT_EQ(keysOf(sectionOf("STUDIO A LR")), with(common, {"REMOTE"}));
+    EXPECT_EQ(keysOf(sectionOf("STUDIO B MPX")), with(common, {"MULTI"}));
+    for (const char* decoder : {"TX NORTH", "TX EAST SFN", "TX WEST SFN"})
+        EXPECT_EQ(keysOf(sectionOf(decoder)), with(common, {"MULTI", "SDM", "SDL", "SDT", "DLY"})) << decoder;
+
+    const auto a = sectionOf("STUDIO A LR");
+    EXPECT_EQ(db.ReadFromINI(a, "name", kDb, ""), "STUDIO A LR     ");
+    EXPECT_EQ(db.ReadFromINI(a, "ip", kDb, ""), "192.168.50.21");
+    EXPECT_EQ(db.ReadFromINI(a, "remote", kDb, ""), "192.168.50.31");
+    EXPECT_EQ(db.ReadFromINI(a, "role", kDb, ""), "1");
+    EXPECT_EQ(db.ReadFromINI(sectionOf("TX EAST SFN"), "sfn", kDb, ""), "1");
+    EXPECT_EQ(db.ReadFromINI(sectionOf("TX EAST SFN"), "dly", kDb, ""), "1200");
+}
+
+TEST_F(DemoStation, ASecondDiscoveryReplacesTheDatabase) {
+    discover();
+    plant.lan().elements().front()->faults.drop = -1;  // one element stops answering
+    dialogs.expect(ports::Answer::Yes, "Are you sure?");
+    discover();
+    EXPECT_EQ(main.TreeView1.nodeCount(), 4);
+    std::vector<std::string> sections;
+    db.LoadIniSectionsLB(sections, kDb);
+    EXPECT_EQ(sections.size(), 4u);
+}
+
+TEST_F(DemoStation, AnElementConfirmsAConfigurationSettingBySetting) {
+    discover();
+    // Show STUDIO A LR and send it its own configuration with a new name.
+    const auto& nodes = main.TreeView1.nodes();
+    const auto it = std::find_if(nodes.begin(), nodes.end(),
+                                 [](const auto& n) { return n.text.rfind("STUDIO A LR", 0) == 0; });
+    ASSERT_NE(it, nodes.end());
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.TreeView1.clickNode(static_cast<int>(it - nodes.begin())); });
+    auto& ui = main.panel;
+    ASSERT_EQ(ui.lblElementType.caption(), "ENCODER");
+    ui.txtElementName.setText("ON AIR A", ports::Origin::Operator);
+
+    protocol::ConfigurationFields f;
+    f.ip = protocol::IPBytes(ui.txtElementIP.text());
+    f.mask = protocol::IPBytes(ui.txtElementMask.text());
+    f.gateway = protocol::IPBytes(ui.txtElementGW.text());
+    f.remote = protocol::IPBytes(ui.txtRemoteIP.text());
+    f.input = static_cast<std::uint8_t>(ui.cmbAudioInput.listIndex());
+    f.typeCode = static_cast<std::uint8_t>(main.AudioTypes.row(ui.cmbAudioType.listIndex()).code);
+    f.tx = static_cast<std::uint8_t>(ui.cmbAudioTX.listIndex());
+    f.name = protocol::configurationName(ui.txtElementName.text());
+    f.sampleWidth = static_cast<std::uint8_t>(main.AudioTypes.row(ui.cmbAudioType.listIndex()).width);
+    const auto packet = protocol::encodeConfiguration(f, false, 3.72f);
+    dialogs.expect(ports::Answer::Ok, "sucessfuly");
+    ASSERT_TRUE(main.SendConfigurationBytes(packet));
+    time.advance(1500);  // the answer, then the MAC wait's first look-up
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_FALSE(main.waiting().isOpen());
+    EXPECT_EQ(db.ReadFromINI(sectionOf("ON AIR A"), "name", kDb, ""), "ON AIR A        ");
+    time.advance(5000);  // the reply time-out was stopped by the answer
+    EXPECT_TRUE(dialogs.allUsed());
+}
+
+}  // namespace
+}  // namespace nms::testing
