@@ -36,7 +36,7 @@ protected:
 // --- batching
 
 TEST_F(ProfileStoreSavingTest, ABurstOfWritesCostsOneSaveWithin50Ms) {
-    for (int i = 0; i < 20; ++i) writeRecord("ELEM" + std::to_string(i));
+    for (int i = 0; i < 20; ++i) writeRecord(std::string("ELEM").append(std::to_string(i)));
     EXPECT_EQ(files.replaces, 0);
     EXPECT_EQ(store.ReadFromINI("ELEM3", "ip", kPath, ""), "v-ip") << "reads see pending writes";
     time.advance(49);
@@ -51,7 +51,7 @@ TEST_F(ProfileStoreSavingTest, ABurstOfWritesCostsOneSaveWithin50Ms) {
 TEST_F(ProfileStoreSavingTest, SteadyWritesAreNotHeldBackBeyondTheDelay) {
     // One write every 10 ms must not keep postponing the save.
     for (int i = 0; i < 10; ++i) {
-        store.WriteToINI("A", "k" + std::to_string(i), "v", kPath);
+        store.WriteToINI("A", std::string("k").append(std::to_string(i)), "v", kPath);
         time.advance(10);
     }
     EXPECT_GE(files.replaces, 2);

@@ -138,7 +138,7 @@ TEST_F(ProfileStoreTest, AnEmptyValueExistsAndIsNotTheDefault) {
 
 TEST_F(ProfileStoreTest, KeyCountCountsEntriesOnly) {
     std::string text = "[E]\n; note\n\n";
-    for (int i = 0; i < 20; ++i) text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    for (int i = 0; i < 20; ++i) text.append("K").append(std::to_string(i)).append("=").append(std::to_string(i)).append("\n");
     files.editExternally(kPath, text + "[Empty]\n");
     EXPECT_EQ(store.GetSectionKeyCount("e", kPath), 20);
     EXPECT_EQ(store.GetSectionKeyCount("empty", kPath), 0);
