@@ -75,9 +75,9 @@ bool parseFirmware(const std::string& text, std::uint8_t& major, std::uint8_t& m
     return true;
 }
 
-bool applyElementOption(ElementSpec& spec, const std::string& key, const std::string& value, std::string& error) {
-    auto& id = spec.identity;
-    auto& s = spec.settings;
+bool applyElementOption(ElementDefinition& definition, const std::string& key, const std::string& value, std::string& error) {
+    auto& id = definition.identity;
+    auto& s = definition.settings;
     if (key == "role") {
         if (value == "encoder") id.role = Role::Encoder;
         else if (value == "decoder") id.role = Role::Decoder;
@@ -92,29 +92,29 @@ bool applyElementOption(ElementSpec& spec, const std::string& key, const std::st
         return true;
     }
     if (key == "ip") {
-        spec.ipGiven = true;
+        definition.ipGiven = true;
         return setAddress(key, value, id.ip, error);
     }
     if (key == "mask") {
-        spec.maskGiven = true;
+        definition.maskGiven = true;
         return setAddress(key, value, id.mask, error);
     }
     if (key == "gw") {
-        spec.gatewayGiven = true;
+        definition.gatewayGiven = true;
         return setAddress(key, value, id.gateway, error);
     }
     if (key == "remote") return setAddress(key, value, s.remote, error);
     if (key == "mac") {
         if (auto mac = parseMac(value)) {
             id.mac = *mac;
-            spec.macGiven = true;
+            definition.macGiven = true;
             return true;
         }
         error = "mac: expected six hexadecimal pairs like 00:1A:2B:3C:4D:5E, got '" + value + "'";
         return false;
     }
     if (key == "serial") {
-        spec.serialGiven = true;
+        definition.serialGiven = true;
         return setNumber(key, value, 1, 2147483647, id.serial, error);
     }
     if (key == "fw") {
@@ -136,12 +136,12 @@ bool applyElementOption(ElementSpec& spec, const std::string& key, const std::st
         s.autoServo = v == 1;
         return true;
     }
-    if (key == "drop") return setNumber(key, value, -1, 1000000, spec.faults.drop, error);
-    if (key == "delay-ms") return setNumber(key, value, 0, 600000, spec.faults.delayMs, error);
+    if (key == "drop") return setNumber(key, value, -1, 1000000, definition.faults.drop, error);
+    if (key == "delay-ms") return setNumber(key, value, 0, 600000, definition.faults.delayMs, error);
     if (key == "twice") {
         int v = 0;
         if (!setNumber(key, value, 0, 1, v, error)) return false;
-        spec.faults.answerTwice = v == 1;
+        definition.faults.answerTwice = v == 1;
         return true;
     }
     error = "unknown option '" + key + "'";
@@ -155,7 +155,7 @@ LineResult parseElementLine(const std::string& line) {
         r.error = "unbalanced quotes";
         return r;
     }
-    ElementSpec spec;
+    ElementDefinition definition;
     bool any = false;
     for (const auto& token : tokens) {
         const auto eq = token.find('=');
@@ -163,20 +163,20 @@ LineResult parseElementLine(const std::string& line) {
             r.error = "expected key=value, got '" + token + "'";
             return r;
         }
-        if (!applyElementOption(spec, token.substr(0, eq), token.substr(eq + 1), r.error)) return r;
+        if (!applyElementOption(definition, token.substr(0, eq), token.substr(eq + 1), r.error)) return r;
         any = true;
     }
-    if (any) r.spec = spec;
+    if (any) r.definition = definition;
     return r;
 }
 
-void completeElementSpec(ElementSpec& spec) {
-    const auto& ip = spec.identity.ip;
-    if (!spec.macGiven) spec.identity.mac = {0x02, 0x56, ip[0], ip[1], ip[2], ip[3]};  // locally administered
-    if (!spec.serialGiven) spec.identity.serial = 100000 + ip[2] * 256 + ip[3];
-    if (!spec.gatewayGiven) {
-        for (std::size_t i = 0; i < 4; ++i) spec.identity.gateway[i] = ip[i] & spec.identity.mask[i];
-        spec.identity.gateway[3] |= 1;
+void completeElementDefinition(ElementDefinition& definition) {
+    const auto& ip = definition.identity.ip;
+    if (!definition.macGiven) definition.identity.mac = {0x02, 0x56, ip[0], ip[1], ip[2], ip[3]};  // locally administered
+    if (!definition.serialGiven) definition.identity.serial = 100000 + ip[2] * 256 + ip[3];
+    if (!definition.gatewayGiven) {
+        for (std::size_t i = 0; i < 4; ++i) definition.identity.gateway[i] = ip[i] & definition.identity.mask[i];
+        definition.identity.gateway[3] |= 1;
     }
 }
 

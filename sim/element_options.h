@@ -15,7 +15,7 @@
 // delay-ms (answers held back), twice (answer twice, 0|1).
 namespace nms::sim {
 
-struct ElementSpec {
+struct ElementDefinition {
     ElementIdentity identity;
     ElementSettings settings;
     Faults faults;
@@ -23,19 +23,19 @@ struct ElementSpec {
 };
 
 // Applies one key; false with a reason for an unknown key or a value it cannot take.
-bool applyElementOption(ElementSpec& spec, const std::string& key, const std::string& value, std::string& error);
+bool applyElementOption(ElementDefinition& definition, const std::string& key, const std::string& value, std::string& error);
 
 // One line of a configuration file: nothing for a blank or comment line, an error text for a
 // bad one.
 struct LineResult {
-    std::optional<ElementSpec> spec;
+    std::optional<ElementDefinition> definition;
     std::string error;
 };
 LineResult parseElementLine(const std::string& line);
 
 // Fills what was not given: a MAC and serial number derived from the address, so that several
 // elements of one file never share them, and a gateway at the first address of the network.
-void completeElementSpec(ElementSpec& spec);
+void completeElementDefinition(ElementDefinition& definition);
 
 // "3.70" or "3.7" → 3, 70; "3.07" → 3, 7.
 bool parseFirmware(const std::string& text, std::uint8_t& major, std::uint8_t& minor);

@@ -32,7 +32,7 @@
 namespace {
 
 using nms::sim::Element;
-using nms::sim::ElementSpec;
+using nms::sim::ElementDefinition;
 using nms::sim::Ipv4;
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -108,8 +108,8 @@ struct Pending {
 
 class Daemon {
 public:
-    Daemon(std::vector<ElementSpec> specs, bool verbose) : verbose_(verbose) {
-        for (auto& s : specs) {
+    Daemon(std::vector<ElementDefinition> definitions, bool verbose) : verbose_(verbose) {
+        for (auto& s : definitions) {
             elements_.emplace_back(s.identity, s.settings);
             elements_.back().faults = s.faults;
             homes_.push_back(s.identity.ip);
@@ -305,8 +305,8 @@ private:
 
 int main(int argc, char** argv) {
     nowMs();  // the counters run from start-up
-    std::vector<ElementSpec> specs;
-    ElementSpec single;
+    std::vector<ElementDefinition> definitions;
+    ElementDefinition single;
     bool singleGiven = false, verbose = false;
     std::string bindAddress = "0.0.0.0";
     std::string error;
@@ -350,7 +350,7 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "vantrelo-element-sim: %s:%d: %s\n", value.c_str(), lineNo, r.error.c_str());
                     return 2;
                 }
-                if (r.spec) specs.push_back(*r.spec);
+                if (r.definition) definitions.push_back(*r.definition);
             }
         } else if (nms::sim::applyElementOption(single, key, value, error)) {
             singleGiven = true;
@@ -359,19 +359,19 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (singleGiven || specs.empty()) specs.insert(specs.begin(), single);
+    if (singleGiven || definitions.empty()) definitions.insert(definitions.begin(), single);
 
     const auto host = hostAddresses();
-    for (auto& s : specs) {
+    for (auto& s : definitions) {
         if (!s.ipGiven) {
-            if (specs.size() > 1 || host.empty()) {
+            if (definitions.size() > 1 || host.empty()) {
                 std::fprintf(stderr, "vantrelo-element-sim: give each element its --ip (ip=...)\n");
                 return 2;
             }
             s.identity.ip = host.front().ip;
             if (!s.maskGiven) s.identity.mask = host.front().mask;
         }
-        nms::sim::completeElementSpec(s);
+        nms::sim::completeElementDefinition(s);
     }
 
     struct sigaction sa {};
@@ -382,9 +382,9 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    Daemon daemon(specs, verbose);
+    Daemon daemon(definitions, verbose);
     if (!daemon.open(bindAddress)) return 1;
-    for (const auto& s : specs) {
+    for (const auto& s : definitions) {
         std::fprintf(stderr, "vantrelo-element-sim: %s %s at %s (%s), firmware %u.%02u\n",
                      s.identity.role == nms::sim::Role::Decoder ? "decoder" : "encoder",
                      nms::sim::Element(s.identity).identity().name.c_str(),
