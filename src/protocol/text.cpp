@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 namespace nms::protocol::text {
-namespace {
 
 void appendCodePoint(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
@@ -26,9 +25,7 @@ void appendCodePoint(std::string& out, std::uint32_t cp) {
     }
 }
 
-// Decodes one code point at s[i], advancing i. Malformed bytes are taken as Latin-1 characters,
-// so no input is ever lost or rejected.
-std::uint32_t next(std::string_view s, std::size_t& i) {
+std::uint32_t nextCodePoint(std::string_view s, std::size_t& i) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     auto cont = [&](std::size_t k) {
         return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
@@ -45,7 +42,7 @@ std::uint32_t next(std::string_view s, std::size_t& i) {
     }
     if ((b0 & 0xF0) == 0xE0 && cont(1) && cont(2)) {
         std::uint32_t cp = (static_cast<std::uint32_t>(b0 & 0x0F) << 12) | (at(1) << 6) | at(2);
-        if (cp >= 0x800) {
+        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
             i += 3;
             return cp;
         }
@@ -60,6 +57,8 @@ std::uint32_t next(std::string_view s, std::size_t& i) {
     ++i;
     return b0;
 }
+
+namespace {
 
 std::uint32_t upper(std::uint32_t cp) {
     if (cp >= 'a' && cp <= 'z') return cp - 0x20;
@@ -77,7 +76,7 @@ template <typename F>
 std::string mapChars(std::string_view s, F f) {
     std::string out;
     out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) appendCodePoint(out, f(next(s, i)));
+    for (std::size_t i = 0; i < s.size();) appendCodePoint(out, f(nextCodePoint(s, i)));
     return out;
 }
 
@@ -93,19 +92,19 @@ std::string latin1ToUtf8(std::span<const std::uint8_t> bytes) {
 std::vector<std::uint8_t> utf8ToBytes(std::string_view utf8) {
     std::vector<std::uint8_t> out;
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) out.push_back(static_cast<std::uint8_t>(next(utf8, i) & 0xFF));
+    for (std::size_t i = 0; i < utf8.size();) out.push_back(static_cast<std::uint8_t>(nextCodePoint(utf8, i) & 0xFF));
     return out;
 }
 
 std::size_t length(std::string_view utf8) {
     std::size_t n = 0;
-    for (std::size_t i = 0; i < utf8.size(); ++n) next(utf8, i);
+    for (std::size_t i = 0; i < utf8.size(); ++n) nextCodePoint(utf8, i);
     return n;
 }
 
 std::string left(std::string_view utf8, std::size_t n) {
     std::size_t i = 0;
-    for (std::size_t k = 0; k < n && i < utf8.size(); ++k) next(utf8, i);
+    for (std::size_t k = 0; k < n && i < utf8.size(); ++k) nextCodePoint(utf8, i);
     return std::string(utf8.substr(0, i));
 }
 

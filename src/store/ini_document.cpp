@@ -23,56 +23,6 @@ std::string_view trimBlanks(std::string_view s) {
     return s.substr(b, e - b);
 }
 
-// Decodes one code point at s[i] and advances i; a byte that does not start a well-formed
-// sequence stands for the Latin-1 character of its code.
-std::uint32_t decodeOne(std::string_view s, std::size_t& i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    auto cont = [&](std::size_t k) {
-        return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-    };
-    auto low6 = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i + k]) & 0x3F); };
-    if (b0 >= 0xC2 && b0 <= 0xDF && cont(1)) {
-        const std::uint32_t cp = (static_cast<std::uint32_t>(b0 & 0x1F) << 6) | low6(1);
-        i += 2;
-        return cp;
-    }
-    if ((b0 & 0xF0) == 0xE0 && cont(1) && cont(2)) {
-        const std::uint32_t cp = (static_cast<std::uint32_t>(b0 & 0x0F) << 12) | (low6(1) << 6) | low6(2);
-        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
-            i += 3;
-            return cp;
-        }
-    }
-    if ((b0 & 0xF8) == 0xF0 && cont(1) && cont(2) && cont(3)) {
-        const std::uint32_t cp =
-            (static_cast<std::uint32_t>(b0 & 0x07) << 18) | (low6(1) << 12) | (low6(2) << 6) | low6(3);
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
-            i += 4;
-            return cp;
-        }
-    }
-    ++i;
-    return b0;
-}
-
-void encodeOne(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 bool isControl(std::uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
 
 }  // namespace
@@ -119,8 +69,8 @@ std::string sanitizeText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::uint32_t cp = decodeOne(text, i);
-        encodeOne(out, isControl(cp) ? ' ' : cp);
+        const std::uint32_t cp = protocol::text::nextCodePoint(text, i);
+        protocol::text::appendCodePoint(out, isControl(cp) ? ' ' : cp);
     }
     return out;
 }
