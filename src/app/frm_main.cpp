@@ -108,9 +108,19 @@ frmMain::frmMain(StationEnv& env)
     tmrVolume.onTimer = [this] { RequestVolume(); };
     panel.chkGetVolume.onClick = [this](Origin) { chkGetVolume_Click(); };
     panel.cmdPing.onClick = [this] { cmdPing_Click(); };
+
+    // A database that cannot be written is said once per run of failures, after the event in
+    // progress (the failure may come from the flush that precedes a message box).
+    env.db.onWriteFailed = [this](const std::string& path, const std::string& error) {
+        env_.gate.dispatch(ports::EventGate::Kind::Posted, [this, path, error] {
+            msgBox("The local database could not be saved:\r" + path + "\r" + error +
+                       "\rChanges are kept and saved again with the next change.",
+                   MessageIcon::Critical, MessageButtons::Ok, Answer::Ok);
+        });
+    };
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() { env_.db.onWriteFailed = nullptr; }
 
 ports::Dialogs& frmMain::dialogs() { return *dialogs_; }
 

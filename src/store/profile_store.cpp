@@ -199,8 +199,11 @@ struct ProfileStore::Impl {
         if (st.exists) r = files.replace(path, st.doc.serialize());
         else if (now.exists) r = files.remove(path);
         if (!r.ok) {
-            if (report && !st.failing && owner.onWriteFailed) owner.onWriteFailed(path, r.error);
+            // Marked before it is reported: the report may show a message box, whose flush
+            // comes back here.
+            const bool firstFailure = !st.failing;
             st.failing = true;
+            if (report && firstFailure && owner.onWriteFailed) owner.onWriteFailed(path, r.error);
             return false;
         }
         st.doc.clearTouched();
