@@ -33,5 +33,5 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
 fi
 
 export QT_QPA_PLATFORM=offscreen
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300 -L '^(ports|protocol|store|app|editor|discovery|diag|sim|station)$'
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300 -L '^(ports|protocol|store|app|editor|discovery|diag|sim|station|platform|net)$'
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600
