@@ -108,6 +108,18 @@ TEST_F(MainSocket, SocketFailuresShowTheirNumberedMessageAndEndTheProgram) {
     EXPECT_TRUE(main->ended());
 }
 
+TEST_F(MainSocket, ARecordWithoutAnAddressIsReportedWithoutEndingTheStation) {
+    files.editExternally(kDb, "[00AA00000001]\nNAME=ENC\nROLE=1\nVER=3.70\n");
+    show(0);
+    network.sent.clear();
+    dialogs.expect(ports::Answer::Ok, "103 - Unable to use UDP port 2979: ");
+    main->SendCommandByte(55, 2979);
+    EXPECT_EQ(dialogs.last().text, "103 - Unable to use UDP port 2979: no valid address is stored for this element.");
+    EXPECT_TRUE(network.sent.empty());
+    EXPECT_FALSE(main->ended());
+    EXPECT_TRUE(lifecycle.exits.empty());
+}
+
 TEST_F(MainSocket, LevelRequestFailureIsMessage104) {
     show(0);
     network.failingHosts.insert("192.168.1.50");
