@@ -480,8 +480,9 @@ bool frmMain::LookupMAC(const std::string& ip, std::string& mac, const std::stri
 void frmMain::StartAutoDiscovery() { paging_->StartAutoDiscovery(); }
 
 void frmMain::SaveConfiguration() {
-    if (saveHandler) saveHandler();
-    else if (panel.lblElementMAC.caption() == "-")
+    // The checks and the send of the configuration arrive with the save flow; until then the
+    // button says what it can.
+    if (panel.lblElementMAC.caption() == "-")
         msgBox("No Network Element selected!\rCannot save.", MessageIcon::Critical, MessageButtons::Ok, Answer::Ok,
                "Error!");
 }

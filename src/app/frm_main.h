@@ -113,8 +113,6 @@ public:
     frmWaiting& waiting() { return *waiting_; }
     frmDisclaimer& disclaimer() { return *disclaimer_; }
     diag::Ping& ping() { return *ping_; }
-    // Seam filled by the save flow.
-    std::function<void()> saveHandler;
     const protocol::FeedbackRecord& feedbackRecord() const { return feedback_; }
     StationEnv& env() { return env_; }
 
