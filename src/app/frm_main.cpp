@@ -8,6 +8,7 @@
 #include "discovery/paging.h"
 #include "protocol/address.h"
 #include "protocol/arp.h"
+#include "protocol/level.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
@@ -443,13 +444,7 @@ void frmMain::chkGetVolume_Click() {
 double frmMain::Log10(double x) { return std::log(x) / std::log(10.0); }
 
 void frmMain::ShowAudioLevel(const std::vector<std::uint8_t>& datagram) {
-    std::uint32_t peak = 0;
-    for (std::size_t i = 0; i + 3 <= datagram.size(); i += 3) {
-        std::int32_t v = (datagram[i] << 16) | (datagram[i + 1] << 8) | datagram[i + 2];
-        if (v & 0x800000) v -= 0x1000000;
-        const auto m = static_cast<std::uint32_t>(v < 0 ? -v : v);
-        if (m > peak) peak = m;
-    }
+    const std::int32_t peak = protocol::levelPeak(datagram);
     if (!tmrVolume.enabled() || peak == 0) {
         panel.VUMeter.setWidth(0);
         panel.lblVolume.setCaption("-oodBFS");

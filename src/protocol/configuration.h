@@ -7,19 +7,22 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/feedback.h"
+
 // The configuration packet: the station's settings for one element, sent to its port 2976. Its
 // length and last bytes depend on the element's role and firmware, so that older firmware gets
 // the shorter layout it knows. The element answers with a feedback packet.
 namespace nms::protocol {
 
 namespace configuration {
-inline constexpr std::size_t kIp = 0;
-inline constexpr std::size_t kMask = 4;
-inline constexpr std::size_t kGateway = 8;
-inline constexpr std::size_t kRemote = 12;
-inline constexpr std::size_t kInput = 16;
-inline constexpr std::size_t kType = 17;
-inline constexpr std::size_t kTx = 18;
+// Bytes 0 to 18 are laid out as in the feedback packet.
+inline constexpr std::size_t kIp = feedback::kIp;
+inline constexpr std::size_t kMask = feedback::kMask;
+inline constexpr std::size_t kGateway = feedback::kGateway;
+inline constexpr std::size_t kRemote = feedback::kRemote;
+inline constexpr std::size_t kInput = feedback::kInput;
+inline constexpr std::size_t kType = feedback::kType;
+inline constexpr std::size_t kTx = feedback::kTx;
 inline constexpr std::size_t kSfn = 19;
 inline constexpr std::size_t kName = 20;
 inline constexpr std::size_t kNameLength = 16;
