@@ -38,7 +38,7 @@ Result run(int elements, const std::string& folder) {
     testing::ScriptedDialogs dialogs;
     dialogs.allowUnexpected = true;
     testing::MemorySettings settings;
-    settings.set(app::kSettingsApp, app::kSettingsSection, "EULA1", "1");
+    settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
     testing::FakeInstanceLock lock;
     testing::FakeLifecycle lifecycle;
     sim::VirtualLan::Options options;
@@ -72,7 +72,7 @@ Result run(int elements, const std::string& folder) {
     files.remove(path);
     files.replace(path, "");
     store::ProfileStore db(files, time);
-    app::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, lan, db, path, ""};
+    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, lan, db, path, ""};
     app::frmMain main(env);
     gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
     dialogs.clearShown();

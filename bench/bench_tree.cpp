@@ -81,12 +81,12 @@ int main(int argc, char** argv) {
         testing::ScriptedDialogs dialogs;
         dialogs.allowUnexpected = true;
         testing::MemorySettings settings;
-        settings.set(app::kSettingsApp, app::kSettingsSection, "EULA1", "1");
+        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
         testing::FakeInstanceLock lock;
         testing::FakeLifecycle lifecycle;
         sim::VirtualLan lan(time, time);
         store::ProfileStore db(files, time);
-        app::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, lan, db, path, ""};
+        station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, lan, db, path, ""};
         app::frmMain main(env);
         main.Form_Load();
         const double core = medianMs(5, [&] { main.Load_Config(); });

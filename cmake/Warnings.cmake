@@ -1,6 +1,8 @@
 # Project-wide warning and sanitizer flags, applied through nms_set_warnings().
 function(nms_set_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor
+                         # Aggregates such as a message box grow optional members with defaults.
+                         -Wno-missing-field-initializers)
   if(NMS_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

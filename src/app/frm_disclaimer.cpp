@@ -1,6 +1,6 @@
 #include "app/frm_disclaimer.h"
 
-#include "app/station_env.h"
+#include "station/settings_keys.h"
 
 namespace nms::app {
 
@@ -27,7 +27,7 @@ void frmDisclaimer::open(std::function<void()> closed) {
 }
 
 void frmDisclaimer::chkAgree_Click() {
-    settings_.set(kSettingsApp, kSettingsSection, "EULA1", std::to_string(chkAgree.value()));
+    settings_.set(station::settings::kApp, station::settings::kNoticeAccepted.section, station::settings::kNoticeAccepted.name, std::to_string(chkAgree.value()));
 }
 
 void frmDisclaimer::cmdClose_Click() {

@@ -1,16 +1,17 @@
 #include "app/frm_main.h"
 
-#include <cmath>
-
 #include "app/frm_disclaimer.h"
 #include "app/frm_waiting.h"
+#include "diag/level_meter.h"
 #include "diag/ping.h"
 #include "discovery/paging.h"
 #include "protocol/address.h"
 #include "protocol/arp.h"
-#include "protocol/level.h"
+#include "protocol/commands.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
+#include "sfn/frm_adjust.h"
+#include "stats/frm_statistics.h"
 #include "store/element_record.h"
 
 namespace nms::app {
@@ -22,36 +23,16 @@ using ports::Origin;
 namespace rec = store::record;
 namespace txt = protocol::text;
 
-// Every message box waits for the operator, possibly for long: whatever the station has
-// written must be on disk before one opens.
-class frmMain::FlushingDialogs : public ports::Dialogs {
-public:
-    FlushingDialogs(ports::Dialogs& inner, store::ProfileStore& db) : inner_(inner), db_(db) {}
-    Answer messageBox(const ports::MessageBox& box) override {
-        db_.flush();
-        return inner_.messageBox(box);
-    }
-    std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
-                                        const std::string& proposed) override {
-        db_.flush();
-        return inner_.inputBox(prompt, title, proposed);
-    }
-
-private:
-    ports::Dialogs& inner_;
-    store::ProfileStore& db_;
-};
-
 // The scan's view of the main window.
 class frmMain::PagingAdapter : public discovery::PagingHost {
 public:
     explicit PagingAdapter(frmMain& m) : m_(m) {}
-    ports::Scheduler& scheduler() override { return m_.env_.scheduler; }
-    ports::EventGate& gate() override { return m_.env_.gate; }
-    ports::SettingsStore& settings() override { return m_.env_.settings; }
+    ports::Scheduler& scheduler() override { return m_.context_->scheduler(); }
+    ports::EventGate& gate() override { return m_.context_->gate(); }
+    ports::SettingsStore& settings() override { return m_.context_->settingsStore(); }
     ports::UdpClient& mainSocket() override { return m_.udpClient; }
-    store::ProfileStore& database() override { return m_.env_.db; }
-    const std::string& databaseFile() const override { return m_.env_.databasePath; }
+    store::ProfileStore& database() override { return m_.context_->db(); }
+    const std::string& databaseFile() const override { return m_.context_->databasePath(); }
     Answer ask(const std::string& text, MessageIcon icon, MessageButtons buttons, Answer defaultButton,
                const std::string& title) override {
         return m_.msgBox(text, icon, buttons, defaultButton, title);
@@ -72,30 +53,40 @@ private:
     frmMain& m_;
 };
 
-frmMain::frmMain(StationEnv& env)
-    : timerRemoteSent(env.scheduler, env.gate, 3000),
-      tmrVolume(env.scheduler, env.gate, 50),
-      udpClient(env.network, env.gate, protocol::kPortFeedback, protocol::kPortFeedback),
-      env_(env),
-      dialogs_(std::make_unique<FlushingDialogs>(env.dialogs, env.db)) {
+frmMain::frmMain(station::StationEnv& env)
+    : context_(std::make_unique<station::StationContext>(env)),
+      mainSocket_(std::make_unique<station::ElementSocket>(*context_, protocol::kPortFeedback, protocol::kPortFeedback)),
+      timerRemoteSent(env.scheduler, env.gate, 3000),
+      udpClient(mainSocket_->client()),
+      GpsdoVersion(context_->GpsdoVersion),
+      LowLatencyOption(context_->LowLatencyOption),
+      strLocalNMSIPAddress(context_->strLocalNMSIPAddress),
+      AudioTypes(context_->AudioTypes),
+      AutoDiscoverAwaiting(context_->AutoDiscoverAwaiting) {
+    context_->setShownElementLabel(panel.lblElementMAC);
     caption.setCaption("Vantrelo NG NMS");
     frmTreeView.setCaption("Elements");
     lblNMSIPAddr.setCaption("NMS interface:");
     using Kind = ports::Toolbar::Kind;
-    Toolbar1.setItems({{Kind::Button, 1, "Discover elements", true},
-                       {Kind::Button, 2, "Refresh list", true},
+    namespace tb = station::toolbar;
+    Toolbar1.setItems({{Kind::Button, tb::kPictureDiscover, "Discover elements", true},
+                       {Kind::Button, tb::kPictureRefresh, "Refresh list", true},
                        {Kind::Separator, 0, "", true},
-                       {Kind::Button, 3, "Save changes", true},
+                       {Kind::Button, tb::kPictureSave, "Save changes", true},
                        {Kind::Separator, 0, "", true},
-                       {Kind::Button, 4, "Start audio monitoring", true},
-                       {Kind::Button, 5, "Stop audio monitoring", true}});
+                       {Kind::Button, tb::kPictureStartMonitoring, "Start audio monitoring", true},
+                       {Kind::Button, tb::kPictureStopMonitoring, "Stop audio monitoring", true}});
 
     editor_ = std::make_unique<editor::ElementEditor>(panel, *this);
     pagingHost_ = std::make_unique<PagingAdapter>(*this);
     paging_ = std::make_unique<discovery::Paging>(*pagingHost_);
     waiting_ = std::make_unique<frmWaiting>(*this);
     disclaimer_ = std::make_unique<frmDisclaimer>(env.settings);
-    ping_ = std::make_unique<diag::Ping>(env.network.icmp(), *dialogs_, env.gate, panel.cmdPing, panel.txtElementIP);
+    ping_ = std::make_unique<diag::Ping>(env.network.icmp(), context_->dialogs(), env.gate, panel.cmdPing,
+                                         panel.txtElementIP);
+    meter_ = std::make_unique<diag::LevelMeter>(*context_, panel, Toolbar1, *mainSocket_);
+    statistics_ = std::make_unique<stats::frmStatistics>(*context_, panel.lblElementType);
+    adjust_ = std::make_unique<sfn::frmAdjust>(*context_, panel.lblElementType);
 
     Toolbar1.onButtonClick = [this](int index) { Toolbar1_ButtonClick(index); };
     TreeView1.onNodeClick = [this](const ports::TreeView::Node& node) {
@@ -106,14 +97,20 @@ frmMain::frmMain(StationEnv& env)
     cmbNMSIPAddr.onClick = [this](Origin) { cmbNMSIPAddr_Click(); };
     udpClient.onDataArrival = [this](const ports::Datagram& d) { udpClient_DataArrival(d); };
     timerRemoteSent.onTimer = [this] { timerRemoteSent_Timer(); };
-    tmrVolume.onTimer = [this] { RequestVolume(); };
-    panel.chkGetVolume.onClick = [this](Origin) { chkGetVolume_Click(); };
+    panel.chkGetVolume.onClick = [this](Origin) { meter_->chkGetVolume_Click(); };
     panel.cmdPing.onClick = [this] { cmdPing_Click(); };
+    panel.cmdGetStats.onClick = [this] { cmdGetStats_Click(); };
+    panel.cmdAdjust.onClick = [this] { cmdAdjust_Click(); };
+
+    context_->atEnd([this] {
+        timerRemoteSent.setEnabled(false);
+        mainSocket_->close();
+    });
 
     // A database that cannot be written is said once per run of failures, after the event in
     // progress (the failure may come from the flush that precedes a message box).
     env.db.onWriteFailed = [this](const std::string& path, const std::string& error) {
-        env_.gate.dispatch(ports::EventGate::Kind::Posted, [this, path, error] {
+        context_->gate().dispatch(ports::EventGate::Kind::Posted, [this, path, error] {
             msgBox("The local database could not be saved:\r" + path + "\r" + error +
                        "\rChanges are kept and saved again with the next change.",
                    MessageIcon::Critical, MessageButtons::Ok, Answer::Ok);
@@ -121,39 +118,25 @@ frmMain::frmMain(StationEnv& env)
     };
 }
 
-frmMain::~frmMain() { env_.db.onWriteFailed = nullptr; }
-
-ports::Dialogs& frmMain::dialogs() { return *dialogs_; }
+frmMain::~frmMain() { context_->db().onWriteFailed = nullptr; }
 
 Answer frmMain::msgBox(const std::string& text, MessageIcon icon, MessageButtons buttons, Answer defaultButton,
                        const std::string& title) {
-    return dialogs().messageBox({text, title, icon, buttons, defaultButton});
-}
-
-void frmMain::endProgram(int status) {
-    if (ended_) return;
-    env_.db.flush();
-    ended_ = true;
-    timerRemoteSent.setEnabled(false);
-    tmrVolume.setEnabled(false);
-    udpClient.close();
-    if (lockHeld_) env_.instanceLock.release();
-    lockHeld_ = false;
-    env_.gate.shutDown();
-    env_.lifecycle.exitProgram(status);
+    return context_->msgBox(text, icon, buttons, defaultButton, title);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Start-up and shutdown
 
 bool frmMain::Form_Load() {
+    auto& ctx = *context_;
     // 1. The option word.
-    const std::string option = txt::toUpper(env_.commandLine);
+    const std::string option = txt::toUpper(ctx.env.commandLine);
     if (option == "GPS") GpsdoVersion = true;
     else if (option == "LL") LowLatencyOption = true;
 
     // 2. The saved interface.
-    strLocalNMSIPAddress = env_.settings.getOr(kSettingsApp, kSettingsSection, "NMS IP Address", "0.0.0.0");
+    strLocalNMSIPAddress = ctx.setting(station::settings::kInterface);
 
     // 3. Audio types.
     AudioTypes = protocol::AudioTypeTable::standard();
@@ -161,47 +144,44 @@ bool frmMain::Form_Load() {
     panel.cmbAudioType.addItems(AudioTypes.listNames());
 
     // 4. One station per user.
-    if (!env_.instanceLock.tryAcquire()) {
+    if (!ctx.acquireInstanceLock()) {
         msgBox("Kestrova Vantrelo NG NMS is already running (check the icon in system tray)!", MessageIcon::Information,
                MessageButtons::Ok, Answer::Ok, "Kestrova Vantrelo NG NMS");
-        endProgram(kExitAlreadyRunning);
+        endProgram(station::kExitAlreadyRunning);
         return false;
     }
-    lockHeld_ = true;
 
     // 5. The notice, until it has been dismissed for good; start-up goes on once it is closed.
     long long eula = 0;
-    const std::string eulaText = env_.settings.getOr(kSettingsApp, kSettingsSection, "EULA1", "0");
+    const std::string eulaText = ctx.setting(station::settings::kNoticeAccepted);
     if (!txt::parseInteger(txt::trim(eulaText), eula)) eula = 0;  // anything unreadable shows the notice
     if (eula == 0) {
         disclaimer_->open([this] { finishStartUp(); });
-        return !ended_;
+        return !ended();
     }
     finishStartUp();
-    return !ended_;
+    return !ended();
 }
 
 void frmMain::finishStartUp() {
-    if (ended_) return;
+    if (ended()) return;
     // 6. Monitoring buttons wait for an element.
-    Toolbar1.setButtonEnabled(6, false);
-    Toolbar1.setButtonEnabled(7, false);
+    Toolbar1.setButtonEnabled(station::toolbar::kStartMonitoring, false);
+    Toolbar1.setButtonEnabled(station::toolbar::kStopMonitoring, false);
 
     // 7. The element tree.
     Load_Config();
-    if (ended_) return;
+    if (ended()) return;
 
     // 8. The interface list (may bind the main socket when the saved interface is gone).
     FillInterfaceList();
-    if (ended_) return;
+    if (ended()) return;
 
     // 9. The main socket.
-    if (udpClient.state() != ports::UdpSocket::State::Closed) udpClient.close();
-    udpClient.localPort = protocol::kPortFeedback;
-    if (!udpClient.bind(strLocalNMSIPAddress)) {
+    if (!mainSocket_->bind()) {
         msgBox("102 - Unable to use UDP port 2976: " + udpClient.errorDescription(), MessageIcon::Critical,
                MessageButtons::Ok, Answer::Ok);
-        endProgram(kExitSocketFailure);
+        endProgram(station::kExitSocketFailure);
         return;
     }
 
@@ -223,30 +203,30 @@ void frmMain::finishStartUp() {
 }
 
 void frmMain::Form_Unload() {
-    env_.db.flush();
+    context_->db().flush();
     timerRemoteSent.setEnabled(false);
-    tmrVolume.setEnabled(false);
-    udpClient.close();
-    if (lockHeld_) env_.instanceLock.release();
-    lockHeld_ = false;
+    meter_->tmrVolume.setEnabled(false);
+    mainSocket_->close();
+    context_->releaseInstanceLock();
     running_ = false;
 }
 
 void frmMain::Toolbar1_ButtonClick(int index) {
-    if (index == 1) {
+    namespace tb = station::toolbar;
+    if (index == tb::kDiscover) {
         StartAutoDiscovery();
-    } else if (index == 2) {
+    } else if (index == tb::kRefresh) {
         RefreshElementList();
-    } else if (index == 4) {
+    } else if (index == tb::kSave) {
         SaveConfiguration();
-    } else if (index == 6) {
+    } else if (index == tb::kStartMonitoring) {
         panel.chkGetVolume.setValue(1);
-        Toolbar1.setButtonEnabled(6, false);
-        Toolbar1.setButtonEnabled(7, true);
-    } else if (index == 7) {
+        Toolbar1.setButtonEnabled(tb::kStartMonitoring, false);
+        Toolbar1.setButtonEnabled(tb::kStopMonitoring, true);
+    } else if (index == tb::kStopMonitoring) {
         panel.chkGetVolume.setValue(0);
-        Toolbar1.setButtonEnabled(6, true);
-        Toolbar1.setButtonEnabled(7, false);
+        Toolbar1.setButtonEnabled(tb::kStartMonitoring, true);
+        Toolbar1.setButtonEnabled(tb::kStopMonitoring, false);
     }
 }
 
@@ -258,11 +238,11 @@ void frmMain::TreeView1_MouseUp(int /*button*/) {
 // Interface selection
 
 void frmMain::FillInterfaceList() {
-    auto table = env_.network.interfaces().localAddresses();
+    auto table = context_->network().interfaces().localAddresses();
     if (table.error != 0) {
         msgBox("Unable to read the local interface addresses (error " + std::to_string(table.error) + ").",
                MessageIcon::Critical, MessageButtons::Ok, Answer::Ok);
-        endProgram(kExitInterfaceList);
+        endProgram(station::kExitInterfaceList);
         return;
     }
     std::vector<std::string> entries;
@@ -279,13 +259,12 @@ void frmMain::FillInterfaceList() {
 
 void frmMain::cmbNMSIPAddr_Click() {
     const std::string chosen = cmbNMSIPAddr.text();
-    if (chosen == env_.settings.getOr(kSettingsApp, kSettingsSection, "NMS IP Address", "0.0.0.0")) return;
+    if (chosen == context_->setting(station::settings::kInterface)) return;
     strLocalNMSIPAddress = chosen;
-    env_.settings.set(kSettingsApp, kSettingsSection, "NMS IP Address", chosen);
-    const auto port = udpClient.localPort;
-    if (udpClient.state() != ports::UdpSocket::State::Closed) udpClient.close();
-    if (!udpClient.bind(chosen, port) && running_) {
-        msgBox("Unable to use UDP port " + std::to_string(port) + " on " + chosen + ": " + udpClient.errorDescription(),
+    context_->setSetting(station::settings::kInterface, chosen);
+    if (!mainSocket_->bind() && running_) {
+        msgBox("Unable to use UDP port " + std::to_string(mainSocket_->localPort()) + " on " + chosen + ": " +
+                   udpClient.errorDescription(),
                MessageIcon::Critical, MessageButtons::Ok, Answer::Ok);
     }
 }
@@ -303,8 +282,8 @@ void frmMain::clearTreeAndLists() {
 }
 
 void frmMain::Load_Config() {
-    auto& db = env_.db;
-    const auto& path = env_.databasePath;
+    auto& db = context_->db();
+    const auto& path = context_->databasePath();
     clearTreeAndLists();
 
     if (!db.fileExists(path)) {
@@ -320,6 +299,7 @@ void frmMain::Load_Config() {
         } else {
             // The whole tree is built before it is shown, without yielding, so a rebuild is never
             // interleaved with another one.
+            namespace tb = station::toolbar;
             std::vector<ports::TreeView::Node> nodes;
             std::vector<std::string> encoders;
             nodes.reserve(sections.size());
@@ -330,9 +310,9 @@ void frmMain::Load_Config() {
                 std::string text = name + " [" + mac + "]";
                 if (role == rec::kRoleEncoder) {
                     encoders.push_back(text);
-                    nodes.push_back({mac, std::move(text), kPictureEncoder, kPictureEncoder});
+                    nodes.push_back({mac, std::move(text), tb::kPictureEncoder, tb::kPictureEncoder});
                 } else {
-                    nodes.push_back({mac, std::move(text), kPictureDecoder, kPictureDecoder});
+                    nodes.push_back({mac, std::move(text), tb::kPictureDecoder, tb::kPictureDecoder});
                 }
             }
             TreeView1.assign(std::move(nodes));
@@ -350,136 +330,90 @@ void frmMain::RefreshElementList() {
 
 void frmMain::clearElementPanel() {
     ping_->abandon();
+    // With no element shown there is nothing to monitor.
+    meter_->stop();
+    Toolbar1.setButtonEnabled(station::toolbar::kStartMonitoring, false);
+    Toolbar1.setButtonEnabled(station::toolbar::kStopMonitoring, false);
     editor_->ClearElementPanel();
 }
 
 // ---------------------------------------------------------------------------------------------
 // The main socket: commands, dispatch, time-out
 
-std::string frmMain::shownElementAddress() {
-    const std::string section = protocol::Encode_MAC(panel.lblElementMAC.caption());
-    return env_.db.ReadFromINI(section, std::string(rec::kIp), env_.databasePath, "");
+void frmMain::sayNoAddress(const std::string& prefix) {
+    // A record without a usable address (edited by hand) is reported, not fatal: nothing is
+    // wrong with the socket.
+    msgBox(prefix + "no valid address is stored for this element.", MessageIcon::Critical, MessageButtons::Ok,
+           Answer::Ok);
 }
 
-bool frmMain::OpenElementSocket(std::uint16_t remotePort, const std::string& failurePrefix,
-                                std::span<const std::uint8_t> bytes, bool startReplyTimer) {
-    // The socket stays bound on port 2976 between sends; it is rebound only when it is not bound
-    // that way, so an answer already waiting in it is never thrown away by a rebind.
-    if (udpClient.state() == ports::UdpSocket::State::Closed || udpClient.localPort != protocol::kPortFeedback ||
-        boundAddress_ != strLocalNMSIPAddress) {
-        if (udpClient.state() != ports::UdpSocket::State::Closed) udpClient.close();
-        if (!udpClient.bind(strLocalNMSIPAddress, protocol::kPortFeedback)) {
-            failSocket(failurePrefix + udpClient.errorDescription());
-            return false;
-        }
-        boundAddress_ = strLocalNMSIPAddress;
-    }
-    udpClient.remotePort = remotePort;
-    udpClient.remoteHost = shownElementAddress();
-    if (!protocol::IsValidIP(udpClient.remoteHost)) {
-        // A record without a usable address (edited by hand) is reported, not fatal: nothing
-        // is wrong with the socket.
-        msgBox(failurePrefix + "no valid address is stored for this element.", MessageIcon::Critical,
-               MessageButtons::Ok, Answer::Ok);
-        return false;
-    }
-    if (startReplyTimer) {
-        timerRemoteSent.setEnabled(false);
-        timerRemoteSent.setEnabled(true);
-    }
-    if (!udpClient.send(bytes)) {
-        failSocket(failurePrefix + udpClient.errorDescription());
-        return false;
-    }
-    return true;
+bool frmMain::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {
+    const std::string prefix = "103 - Unable to use UDP port " + std::to_string(remotePort) + ": ";
+    const auto bytes = protocol::encodeCommandByte(value);
+    const auto result = mainSocket_->sendToShown(bytes, remotePort, {prefix, true});
+    if (result == station::ElementSocket::Result::NoAddress) sayNoAddress(prefix);
+    return result == station::ElementSocket::Result::Sent;
 }
 
-void frmMain::failSocket(const std::string& text) {
-    msgBox(text, MessageIcon::Critical, MessageButtons::Ok, Answer::Ok);
-    endProgram(kExitSocketFailure);
-}
+void frmMain::stopLevelTimer() { meter_->tmrVolume.setEnabled(false); }
 
-void frmMain::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {
-    const std::uint8_t bytes[2] = {value, 0};
-    OpenElementSocket(remotePort, "103 - Unable to use UDP port " + std::to_string(remotePort) + ": ", bytes, false);
-}
-
-void frmMain::RequestVolume() {
-    static constexpr std::uint8_t kVol[3] = {'V', 'O', 'L'};
-    OpenElementSocket(protocol::kPortLevelAndDecoderCommand, "104 - Unable to use UDP port 2976: ", kVol, false);
-}
+void frmMain::RequestVolume() { meter_->RequestVolume(); }
 
 bool frmMain::SendConfigurationBytes(std::span<const std::uint8_t> packet) {
-    if (!OpenElementSocket(protocol::kPortFeedback, "101 - Unable to use UDP port 2976: ", packet, true)) return false;
+    static const std::string kPrefix = "101 - Unable to use UDP port 2976: ";
+    const auto result = mainSocket_->sendToShown(packet, protocol::kPortFeedback, {kPrefix, true}, [this] {
+        timerRemoteSent.setEnabled(false);
+        timerRemoteSent.setEnabled(true);
+        // One send at a time: a second one would share this one's time-out.
+        Toolbar1.setButtonEnabled(station::toolbar::kSave, false);
+    });
+    if (result == station::ElementSocket::Result::NoAddress) sayNoAddress(kPrefix);
+    if (result != station::ElementSocket::Result::Sent) {
+        if (!ended()) endConfigurationWait();
+        return false;
+    }
     mySilentPing(udpClient.remoteHost);
     return true;
 }
 
+void frmMain::endConfigurationWait() {
+    timerRemoteSent.setEnabled(false);
+    Toolbar1.setButtonEnabled(station::toolbar::kSave, true);
+}
+
 void frmMain::udpClient_DataArrival(const ports::Datagram& datagram) {
     const std::size_t n = datagram.bytes.size();
-    if (n > 1201) ShowAudioLevel(datagram.bytes);
+    if (n > 1201) meter_->ShowAudioLevel(datagram.bytes);
     else if (n != 0 && n <= 56 && n != 4) ProcessFeedback(datagram.bytes);
     // Anything else is not for the station.
 }
 
 void frmMain::timerRemoteSent_Timer() {
-    timerRemoteSent.setEnabled(false);
+    endConfigurationWait();
     msgBox("Waiting for a response from Network Element has timed out!\rCannot save.", MessageIcon::Critical,
            MessageButtons::Ok, Answer::Ok, "Error!");
 }
 
 // ---------------------------------------------------------------------------------------------
-// Level meter switch and display
-
-void frmMain::chkGetVolume_Click() {
-    if (panel.chkGetVolume.checked()) {
-        tmrVolume.setEnabled(true);
-    } else {
-        tmrVolume.setEnabled(false);
-        panel.lblVolume.setCaption("-oodBFS");
-        panel.VUMeter.setWidth(0);
-    }
-}
-
-double frmMain::Log10(double x) { return std::log(x) / std::log(10.0); }
-
-void frmMain::ShowAudioLevel(const std::vector<std::uint8_t>& datagram) {
-    const std::int32_t peak = protocol::levelPeak(datagram);
-    if (!tmrVolume.enabled() || peak == 0) {
-        panel.VUMeter.setWidth(0);
-        panel.lblVolume.setCaption("-oodBFS");
-        return;
-    }
-    const double r = peak / 8388608.0;
-    panel.VUMeter.setWidth(static_cast<int>(std::nearbyint(r * 2100.0)));
-    const double db = std::nearbyint(20.0 * Log10(r) * 10.0) / 10.0;
-    panel.lblVolume.setCaption(txt::shortestNumber(db) + "dBFS");
-}
-
-// ---------------------------------------------------------------------------------------------
-// Ping
+// Ping, statistics, SFN
 
 void frmMain::cmdPing_Click() { ping_->cmdPing_Click(); }
 
 void frmMain::mySilentPing(const std::string& strIPAddress) { ping_->mySilentPing(strIPAddress); }
 
 bool frmMain::LookupMAC(const std::string& ip, std::string& mac, const std::string& separator) {
-    if (!protocol::LookupMAC(env_.network.neighbours(), ip, mac, separator)) return false;
+    if (!protocol::LookupMAC(context_->network().neighbours(), ip, mac, separator)) return false;
     sRemoteMacAddress2 = mac;
     return true;
 }
 
+void frmMain::cmdGetStats_Click() { statistics_->open(); }
+
+void frmMain::cmdAdjust_Click() { adjust_->open(); }
+
 // ---------------------------------------------------------------------------------------------
-// Discovery and save
+// Discovery
 
 void frmMain::StartAutoDiscovery() { paging_->StartAutoDiscovery(); }
-
-void frmMain::SaveConfiguration() {
-    // The checks and the send of the configuration arrive with the save flow; until then the
-    // button says what it can.
-    if (panel.lblElementMAC.caption() == "-")
-        msgBox("No Network Element selected!\rCannot save.", MessageIcon::Critical, MessageButtons::Ok, Answer::Ok,
-               "Error!");
-}
 
 }  // namespace nms::app

@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "app/station_env.h"
 #include "editor/element_editor.h"
 #include "editor/properties_panel.h"
 #include "ports/controls.h"
 #include "ports/udp_client.h"
 #include "protocol/audio_types.h"
 #include "protocol/feedback.h"
+#include "station/element_socket.h"
+#include "station/main_toolbar.h"
+#include "station/station_context.h"
 
 namespace nms::discovery {
 class Paging;
@@ -22,6 +24,15 @@ class Paging;
 
 namespace nms::diag {
 class Ping;
+class LevelMeter;
+}  // namespace nms::diag
+
+namespace nms::stats {
+class frmStatistics;
+}
+
+namespace nms::sfn {
+class frmAdjust;
 }
 
 namespace nms::app {
@@ -29,20 +40,15 @@ namespace nms::app {
 class frmWaiting;
 class frmDisclaimer;
 
-// Exit statuses of a station that ended because of an error.
-inline constexpr int kExitSocketFailure = 2;
-inline constexpr int kExitAlreadyRunning = 3;
-inline constexpr int kExitInterfaceList = 4;
-
-// Pictures of the window's image list: toolbar 1 to 5, tree nodes 6 and 7.
-inline constexpr int kPictureEncoder = 6;
-inline constexpr int kPictureDecoder = 7;
-
-// The station's main window: the element tree, the properties panel, the toolbar, the main
-// socket and the state the other windows share. Loading it starts the station.
+// The station's main window: the element tree, the properties panel, the toolbar and the main
+// socket. It owns the station context that every window shares. Loading it starts the station.
 class frmMain : public editor::EditorHost {
+    // First, so that everything below can use them.
+    std::unique_ptr<station::StationContext> context_;
+    std::unique_ptr<station::ElementSocket> mainSocket_;
+
 public:
-    explicit frmMain(StationEnv& env);
+    explicit frmMain(station::StationEnv& env);
     ~frmMain() override;
 
     // Start-up. False when the station ended during it (second instance, failed bind). While
@@ -53,7 +59,7 @@ public:
     // Shutdown: closes the main socket and releases the instance lock.
     void Form_Unload();
     // True once the program has been ended by an error.
-    bool ended() const { return ended_; }
+    bool ended() const { return context_->ended(); }
 
     // --- Window and controls
     ports::Label caption{"frmMain"};  // the window title
@@ -65,15 +71,15 @@ public:
     ports::ListControl cmbNMSIPAddr{"cmbNMSIPAddr"};
     editor::PropertiesPanel panel;
     ports::Timer timerRemoteSent;
-    ports::Timer tmrVolume;
-    ports::UdpClient udpClient;
+    ports::UdpClient& udpClient;
 
-    // --- Shared state
-    bool GpsdoVersion = false;
-    bool LowLatencyOption = false;
-    std::string strLocalNMSIPAddress = "0.0.0.0";
-    protocol::AudioTypeTable AudioTypes;
-    bool AutoDiscoverAwaiting = false;
+    // --- Shared state (held by the station context)
+    bool& GpsdoVersion;
+    bool& LowLatencyOption;
+    std::string& strLocalNMSIPAddress;
+    protocol::AudioTypeTable& AudioTypes;
+    bool& AutoDiscoverAwaiting;
+    // --- The feedback handler's state
     std::string UDP_Response_IP;
     std::string sRemoteMacAddress2;
     std::uint8_t getMACTimeout = 0;
@@ -85,80 +91,82 @@ public:
     void FillInterfaceList();
     void cmbNMSIPAddr_Click();
     void SaveConfiguration();
-    void chkGetVolume_Click();
+    void SendConfiguration();
     void cmdPing_Click();
-    static double Log10(double x);
+    void cmdGetStats_Click();
+    void cmdAdjust_Click();
     void Toolbar1_ButtonClick(int index);
     void TreeView1_MouseUp(int button);
     void udpClient_DataArrival(const ports::Datagram& datagram);
     void ProcessFeedback(const std::vector<std::uint8_t>& datagram);
     void timerRemoteSent_Timer();
-    // Prepares the main socket for the shown element and sends; false when it failed (the
-    // failure has been reported, and for a socket failure the program has ended).
-    bool OpenElementSocket(std::uint16_t remotePort, const std::string& failurePrefix,
-                           std::span<const std::uint8_t> bytes, bool startReplyTimer);
-    // The configuration send: the packet goes out with the reply time-out started, then the
-    // element is pinged silently.
+    // The configuration send: the packet goes out with the reply time-out started just before,
+    // then the element is pinged silently. False when nothing was sent (the failure has been
+    // reported, and for a socket failure the program has ended).
     bool SendConfigurationBytes(std::span<const std::uint8_t> packet);
     void RequestVolume();
-    void ShowAudioLevel(const std::vector<std::uint8_t>& datagram);
     void StartAutoDiscovery();
     void mySilentPing(const std::string& strIPAddress);
     bool LookupMAC(const std::string& ip, std::string& mac, const std::string& separator);
     // Ends the program at once after an error, with a non-zero status.
-    void endProgram(int status);
+    void endProgram(int status) { context_->endProgram(status); }
+    // True while a configuration send waits for the element's answer.
+    bool awaitingConfigurationAnswer() const { return timerRemoteSent.enabled(); }
 
+    station::StationContext& context() { return *context_; }
+    station::ElementSocket& mainSocket() { return *mainSocket_; }
     editor::ElementEditor& editor() { return *editor_; }
     discovery::Paging& paging() { return *paging_; }
     frmWaiting& waiting() { return *waiting_; }
     frmDisclaimer& disclaimer() { return *disclaimer_; }
     diag::Ping& ping() { return *ping_; }
+    diag::LevelMeter& meter() { return *meter_; }
+    stats::frmStatistics& statistics() { return *statistics_; }
+    sfn::frmAdjust& adjust() { return *adjust_; }
     const protocol::FeedbackRecord& feedbackRecord() const { return feedback_; }
-    StationEnv& env() { return env_; }
+    station::StationEnv& env() { return context_->env; }
 
     // --- EditorHost
-    store::ProfileStore& db() override { return env_.db; }
-    const std::string& databasePath() const override { return env_.databasePath; }
+    store::ProfileStore& db() override { return context_->db(); }
+    const std::string& databasePath() const override { return context_->databasePath(); }
     const protocol::AudioTypeTable& audioTypes() const override { return AudioTypes; }
-    ports::Dialogs& dialogs() override;
+    ports::Dialogs& dialogs() override { return context_->dialogs(); }
     bool gpsdoVersion() const override { return GpsdoVersion; }
     bool lowLatencyOption() const override { return LowLatencyOption; }
     void setLowLatencyOption(bool on) override { LowLatencyOption = on; }
     void setToolbarButtonEnabled(int index, bool on) override { Toolbar1.setButtonEnabled(index, on); }
-    void stopLevelTimer() override { tmrVolume.setEnabled(false); }
-    void SendCommandByte(std::uint8_t value, std::uint16_t remotePort) override;
+    void stopLevelTimer() override;
+    bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort) override;
 
-    // Shows a message box (after the database has reached the disk).
+    // Shows a message box (after the database has reached the disk). No title: the
+    // application's.
     ports::Answer msgBox(const std::string& text, ports::MessageIcon icon, ports::MessageButtons buttons,
-                         ports::Answer defaultButton, const std::string& title = kApplicationTitle);
+                         ports::Answer defaultButton, const std::string& title = {});
 
 private:
-    class FlushingDialogs;
     class PagingAdapter;
     void finishStartUp();
     void clearTreeAndLists();
     void clearElementPanel();
-    std::string shownElementAddress();
-    void failSocket(const std::string& text);
     void feedbackFailed(const std::string& firstLine, const std::string& secondLine);
     void finishFeedback();
     void continueFeedbackWithMac(const std::string& mac);
     void writePagingRecord(const std::string& section);
     void confirmSelectedElement(const std::string& section);
+    void sayNoAddress(const std::string& prefix);
+    void endConfigurationWait();
 
-    StationEnv& env_;
-    std::unique_ptr<FlushingDialogs> dialogs_;
     std::unique_ptr<editor::ElementEditor> editor_;
     std::unique_ptr<PagingAdapter> pagingHost_;
     std::unique_ptr<discovery::Paging> paging_;
     std::unique_ptr<frmWaiting> waiting_;
     std::unique_ptr<frmDisclaimer> disclaimer_;
     std::unique_ptr<diag::Ping> ping_;
+    std::unique_ptr<diag::LevelMeter> meter_;
+    std::unique_ptr<stats::frmStatistics> statistics_;
+    std::unique_ptr<sfn::frmAdjust> adjust_;
     protocol::FeedbackRecord feedback_;
-    std::string boundAddress_;
-    bool ended_ = false;
     bool running_ = false;
-    bool lockHeld_ = false;
     bool feedbackInProgress_ = false;
 };
 

@@ -64,7 +64,7 @@ void frmMain::ProcessFeedback(const std::vector<std::uint8_t>& datagram) {
     }
 
     // Accepted: the reply time-out of a configuration send is over.
-    timerRemoteSent.setEnabled(false);
+    endConfigurationWait();
 
     // The element's MAC address names its record.
     if (AutoDiscoverAwaiting) {
@@ -76,16 +76,16 @@ void frmMain::ProcessFeedback(const std::vector<std::uint8_t>& datagram) {
     sRemoteMacAddress2.clear();
     getMACTimeout = 20;
     // Datagrams wait until this feedback has been handled to its end.
-    env_.gate.hold(ports::EventGate::Kind::Datagram);
+    context_->gate().hold(ports::EventGate::Kind::Datagram);
     waiting_->open([this] {
         const std::string mac = sRemoteMacAddress2;
         continueFeedbackWithMac(mac);
-        env_.gate.release(ports::EventGate::Kind::Datagram);
+        context_->gate().release(ports::EventGate::Kind::Datagram);
     });
 }
 
 void frmMain::continueFeedbackWithMac(const std::string& mac) {
-    if (ended_) return;
+    if (ended()) return;
     if (mac.empty()) {
         feedbackFailed(retrieving("Element MAC"), kCorrupted);
         return finishFeedback();
@@ -95,7 +95,7 @@ void frmMain::continueFeedbackWithMac(const std::string& mac) {
         writePagingRecord(section);
     } else if (mac != panel.lblElementMAC.caption()) {
         feedbackFailed("The response received does not match the selected element.", "Cannot save this element info.");
-    } else if (env_.db.GetSectionKeyCount(section, env_.databasePath) >= rec::kMaxKeysForFeedback) {
+    } else if (context_->db().GetSectionKeyCount(section, context_->databasePath()) >= rec::kMaxKeysForFeedback) {
         feedbackFailed("The data stored in your computer about this element, is corrupted.",
                        "Cannot save this element info.");
     } else {
@@ -106,14 +106,14 @@ void frmMain::continueFeedbackWithMac(const std::string& mac) {
 
 void frmMain::finishFeedback() {
     feedbackInProgress_ = false;
-    if (ended_) return;
+    if (ended()) return;
     if (!AutoDiscoverAwaiting) Load_Config();
 }
 
 void frmMain::writePagingRecord(const std::string& section) {
     const auto& f = feedback_;
-    const auto& path = env_.databasePath;
-    auto put = [&](std::string_view key, const std::string& value) { env_.db.WriteToINI(section, std::string(key), value, path); };
+    const auto& path = context_->databasePath();
+    auto put = [&](std::string_view key, const std::string& value) { context_->db().WriteToINI(section, std::string(key), value, path); };
     auto num = [](long long v) { return std::to_string(v); };
     put(rec::kName, protocol::FormatElementName(f.name));
     put(rec::kIp, UDP_Response_IP);
@@ -142,8 +142,8 @@ void frmMain::writePagingRecord(const std::string& section) {
 void frmMain::confirmSelectedElement(const std::string& section) {
     auto& f = feedback_;
     auto& ui = panel;
-    const auto& path = env_.databasePath;
-    auto put = [&](std::string_view key, const std::string& value) { env_.db.WriteToINI(section, std::string(key), value, path); };
+    const auto& path = context_->databasePath();
+    auto put = [&](std::string_view key, const std::string& value) { context_->db().WriteToINI(section, std::string(key), value, path); };
     auto num = [](long long v) { return std::to_string(v); };
     bool confirmed = true;
     auto mismatch = [&](const char* setting) {

@@ -4,13 +4,14 @@
 
 #include "protocol/paging.h"
 #include "protocol/text.h"
+#include "station/settings_keys.h"
 
 namespace nms::discovery {
 namespace {
-constexpr const char* kApp = "Kestrova";
-constexpr const char* kSection = "Vantrelo NG";
-constexpr const char* kKey = "ScanTimeout";
-constexpr const char* kDefaultTimeout = "6";
+constexpr const char* kApp = station::settings::kApp;
+constexpr const char* kSection = station::settings::kScanTimeout.section;
+constexpr const char* kKey = station::settings::kScanTimeout.name;
+constexpr const char* kDefaultTimeout = station::settings::kScanTimeout.fallback;
 
 int intervalMs(double seconds) { return static_cast<int>(std::lround(seconds * 1000.0)); }
 }  // namespace

@@ -28,8 +28,9 @@ public:
     virtual void setToolbarButtonEnabled(int index, bool on) = 0;
     // Stops the level timer (tmrVolume).
     virtual void stopLevelTimer() = 0;
-    // The one-byte command to the shown element.
-    virtual void SendCommandByte(std::uint8_t value, std::uint16_t remotePort) = 0;
+    // The one-byte command to the shown element; false when it did not go out (the failure has
+    // been reported).
+    virtual bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort) = 0;
 };
 
 // The element editor: loads a record into the properties panel and keeps the panel's rules

@@ -25,14 +25,15 @@ void ElementEditor::scrlAtten_Change(ports::Origin origin) {
     if (origin != ports::Origin::Operator) return;
     const std::string& role = ui_.lblElementType.caption();
     const int v = ui_.scrlAtten.value();
+    bool sent = false;
     if (role == captions::kDecoder) {
-        host_.SendCommandByte(static_cast<std::uint8_t>(v), protocol::kPortLevelAndDecoderCommand);
+        sent = host_.SendCommandByte(static_cast<std::uint8_t>(v), protocol::kPortLevelAndDecoderCommand);
     } else if (role == captions::kEncoder) {
         // The encoder counts the other way: 0 is full level.
-        host_.SendCommandByte(static_cast<std::uint8_t>(255 - v), protocol::kPortEncoderCommand);
-    } else {
-        return;
+        sent = host_.SendCommandByte(static_cast<std::uint8_t>(255 - v), protocol::kPortEncoderCommand);
     }
+    // Only a level the element was sent is stored.
+    if (!sent) return;
     const std::string section = shownSection();
     if (section.empty()) return;
     host_.db().WriteToINI(section, std::string(store::record::kAttenuation), std::to_string(v),

@@ -1,5 +1,7 @@
 #include "editor/record_values.h"
 
+#include "protocol/rounding.h"
+
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -31,13 +33,7 @@ std::optional<double> readNumber(std::string_view text) {
     return (body > 0 && s[0] == '-') ? -v : v;
 }
 
-double roundHalfEven(double v) {
-    const double lower = std::floor(v);
-    const double diff = v - lower;
-    if (diff > 0.5) return lower + 1;
-    if (diff < 0.5) return lower;
-    return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
-}
+double roundHalfEven(double v) { return protocol::roundHalfEven(v); }
 
 int clampedInt(double v, int lo, int hi) {
     const double r = roundHalfEven(v);

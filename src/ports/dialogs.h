@@ -17,6 +17,8 @@ struct MessageBox {
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
     Answer defaultButton = Answer::Ok;
+    // More text the operator can unfold under the box (empty: none).
+    std::string details;
 };
 
 // Modal dialogs. Both calls return only when the operator has answered.

@@ -1,5 +1,7 @@
 #include "protocol/feedback.h"
 
+#include "protocol/rounding.h"
+
 #include <cmath>
 
 #include "protocol/address.h"
@@ -67,7 +69,7 @@ FeedbackRecord decodeFeedback(std::span<const std::uint8_t> d, const FeedbackRec
             byteAt(kDecSilenceLevel, r.sdl);
             byteAt(kDecSilenceTime, r.sdt);
             const double ns = BytesToLong(d, static_cast<std::int32_t>(kDecDelay), 4);
-            r.dly = static_cast<std::int32_t>(std::nearbyint(ns / 100.0));  // halves to even
+            r.dly = static_cast<std::int32_t>(roundHalfEven(ns / 100.0));
             byteAt(kDecLowLatency, r.llo);
         }
     } else if (r.version >= 3.7f) {

@@ -84,7 +84,7 @@ void printTree(app::frmMain& main, bool json) {
     std::printf("%s\n", main.frmTreeView.caption().c_str());
     for (std::size_t i = 0; i < nodes.size() && i < sections.size(); ++i) {
         const auto role = db.ReadFromINI(sections[i], std::string(store::record::kRole), path, "");
-        const char* kind = nodes[i].image == app::kPictureEncoder ? "ENCODER" : (role == "2" ? "DECODER" : "OTHER");
+        const char* kind = nodes[i].image == station::toolbar::kPictureEncoder ? "ENCODER" : (role == "2" ? "DECODER" : "OTHER");
         std::printf("%-8s %-16s %-17s %-15s fw %s\n", kind,
                     protocol::text::trim(db.ReadFromINI(sections[i], std::string(store::record::kName), path, "")).c_str(),
                     nodes[i].key.c_str(), db.ReadFromINI(sections[i], std::string(store::record::kIp), path, "").c_str(),

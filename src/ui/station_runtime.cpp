@@ -92,7 +92,7 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         if (options.freshDemoDatabase) p.files.remove(dbPath);
         // The demo plant lives on one network: offer it, not the interface the operator chose
         // for the real station.
-        p.settings->set(app::kSettingsApp, app::kSettingsSection, "NMS IP Address", "0.0.0.0");
+        p.settings->set(station::settings::kApp, station::settings::kSection, "NMS IP Address", "0.0.0.0");
     } else {
         p.settings = std::make_unique<platform::QtSettings>();
         p.lock = std::make_unique<platform::QtInstanceLock>();
@@ -104,7 +104,7 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
     }
     p.files.removeStaleTemporaries(dbPath);
     p.db = std::make_unique<store::ProfileStore>(p.files, p.scheduler);
-    env_ = std::make_unique<app::StationEnv>(app::StationEnv{p.scheduler, p.scheduler, p.gate, dialogs, *p.settings,
+    env_ = std::make_unique<station::StationEnv>(station::StationEnv{p.scheduler, p.scheduler, p.gate, dialogs, *p.settings,
                                                              *p.lock, p.lifecycle, *network, *p.db, dbPath,
                                                              options.optionWord});
 }

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/station_env.h"
+#include "station/settings_keys.h"
+#include "station/station_env.h"
 #include "ports/dialogs.h"
 
 namespace nms::ui {
@@ -32,7 +33,7 @@ public:
     StationRuntime(const StationOptions& options, ports::Dialogs& dialogs, int argc, const char* const* argv);
     ~StationRuntime();
 
-    app::StationEnv& env() { return *env_; }
+    station::StationEnv& env() { return *env_; }
     // Empty when the database folder can be used; otherwise the sentence to show once.
     const std::string& databaseProblem() const { return databaseProblem_; }
     const std::string& databasePath() const { return env_->databasePath; }
@@ -42,7 +43,7 @@ public:
 private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
-    std::unique_ptr<app::StationEnv> env_;
+    std::unique_ptr<station::StationEnv> env_;
     std::string databaseProblem_;
 };
 

@@ -59,12 +59,12 @@ TEST_F(StartUp, MonitoringButtonsStayDisabledUntilAnElementIsShownAndButtons6And
     main->Toolbar1.setButtonEnabled(6, true);
     main->Toolbar1_ButtonClick(6);
     EXPECT_TRUE(main->panel.chkGetVolume.checked());
-    EXPECT_TRUE(main->tmrVolume.enabled());
+    EXPECT_TRUE(main->meter().tmrVolume.enabled());
     EXPECT_FALSE(main->Toolbar1.buttonEnabled(6));
     EXPECT_TRUE(main->Toolbar1.buttonEnabled(7));
     main->Toolbar1_ButtonClick(7);
     EXPECT_FALSE(main->panel.chkGetVolume.checked());
-    EXPECT_FALSE(main->tmrVolume.enabled());
+    EXPECT_FALSE(main->meter().tmrVolume.enabled());
     EXPECT_TRUE(main->Toolbar1.buttonEnabled(6));
     EXPECT_FALSE(main->Toolbar1.buttonEnabled(7));
     EXPECT_EQ(main->panel.lblVolume.caption(), "-oodBFS");
@@ -79,7 +79,7 @@ TEST_F(StartUp, ASecondInstanceShowsOnlyTheInformationBoxAndEnds) {
     EXPECT_EQ(dialogs.last().text, "Kestrova Vantrelo NG NMS is already running (check the icon in system tray)!");
     EXPECT_EQ(dialogs.last().title, "Kestrova Vantrelo NG NMS");
     EXPECT_EQ(dialogs.last().icon, MessageIcon::Information);
-    EXPECT_EQ(lifecycle.exits, (std::vector<int>{app::kExitAlreadyRunning}));
+    EXPECT_EQ(lifecycle.exits, (std::vector<int>{station::kExitAlreadyRunning}));
     EXPECT_TRUE(network.bound().empty());
     EXPECT_FALSE(main->disclaimer().form.shown());
 }

@@ -7,6 +7,7 @@
 
 #include "app/frm_main.h"
 #include "app/frm_waiting.h"
+#include "diag/level_meter.h"
 #include "ports/event_gate.h"
 #include "store/profile_store.h"
 #include "support/fake_network.h"
@@ -32,17 +33,17 @@ protected:
     FakeNetwork network;
     MemoryFileStore files;
     std::unique_ptr<store::ProfileStore> db;
-    std::unique_ptr<app::StationEnv> env;
+    std::unique_ptr<station::StationEnv> env;
     std::unique_ptr<app::frmMain> main;
 
     StationTest() {
         // The notice has been dismissed on this machine unless a test says otherwise.
-        settings.set(app::kSettingsApp, app::kSettingsSection, "EULA1", "1");
+        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
     }
 
     void create(const std::string& commandLine = "") {
         db = std::make_unique<store::ProfileStore>(files, time);
-        env = std::make_unique<app::StationEnv>(app::StationEnv{time, time, gate, dialogs, settings, lock, lifecycle,
+        env = std::make_unique<station::StationEnv>(station::StationEnv{time, time, gate, dialogs, settings, lock, lifecycle,
                                                                 network, *db, kDb, commandLine});
         main = std::make_unique<app::frmMain>(*env);
     }

@@ -35,8 +35,10 @@ public:
         ++timerStops;
         levelTimerRunning = false;
     }
-    void SendCommandByte(std::uint8_t value, std::uint16_t remotePort) override {
+    bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort) override {
+        if (!commandsGoOut) return false;
         sent.emplace_back(value, remotePort);
+        return true;
     }
 
     std::string path = "/home/op/.local/share/nms/nms.ini";
@@ -47,6 +49,7 @@ public:
     int timerStops = 0;
     bool levelTimerRunning = false;
     std::vector<std::pair<std::uint8_t, std::uint16_t>> sent;
+    bool commandsGoOut = true;
 
 private:
     store::ProfileStore& store_;

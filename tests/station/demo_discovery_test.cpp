@@ -33,11 +33,11 @@ protected:
     MemoryFileStore files;
     sim::DemoPlant plant{time, time};
     store::ProfileStore db{files, time};
-    app::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, plant.network(), db, kDb, ""};
+    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, plant.network(), db, kDb, ""};
     app::frmMain main{env};
 
     void SetUp() override {
-        settings.set(app::kSettingsApp, app::kSettingsSection, "EULA1", "1");
+        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
         dialogs.expect(ports::Answer::Ok, "Local database is empty.");
         gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
         ASSERT_TRUE(main.running());

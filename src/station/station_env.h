@@ -11,7 +11,7 @@
 #include "ports/settings.h"
 #include "store/profile_store.h"
 
-namespace nms::app {
+namespace nms::station {
 
 // The outside world of one station: every port, the database engine and where the database is.
 // A real station gets Qt and Linux adapters; a test or the demo gets fakes and the virtual LAN.
@@ -29,11 +29,12 @@ struct StationEnv {
     std::string commandLine;   // the option word(s), as typed
 };
 
-// Where the per-user settings live.
-inline constexpr const char* kSettingsApp = "Kestrova";
-inline constexpr const char* kSettingsSection = "Vantrelo NG";
-inline constexpr const char* kSettingsSectionSfn = "Vantrelo";
-
+// The title a message box shows when its caller names none.
 inline constexpr const char* kApplicationTitle = "Kestrova Vantrelo NG Manager";
 
-}  // namespace nms::app
+// Exit statuses of a station that ended because of an error.
+inline constexpr int kExitSocketFailure = 2;
+inline constexpr int kExitAlreadyRunning = 3;
+inline constexpr int kExitInterfaceList = 4;
+
+}  // namespace nms::station

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "ports/udp_client.h"
+#include "station/station_context.h"
+
+namespace nms::station {
+
+// A socket of the station that talks to the shown element: the main socket on port 2976, and
+// the statistics and SFN windows' sockets on port 2978. It is bound on the chosen interface and
+// stays bound between sends (an answer already waiting in it is never thrown away by a rebind);
+// every send goes to the address stored for the shown element. A socket failure is said with
+// the owner's text and ends the program.
+class ElementSocket {
+public:
+    // A failure's text: a prefix followed by the socket's own words ("101 - Unable to use UDP
+    // port 2976: Address in use"), or a fixed sentence.
+    struct FailureText {
+        std::string text;
+        bool appendError = true;
+    };
+    enum class Result { Sent, NoAddress, Failed };
+
+    ElementSocket(StationContext& context, std::uint16_t localPort, std::uint16_t remotePort);
+    ~ElementSocket();
+    ElementSocket(const ElementSocket&) = delete;
+    ElementSocket& operator=(const ElementSocket&) = delete;
+
+    ports::UdpClient& client() { return client_; }
+    std::uint16_t localPort() const { return localPort_; }
+
+    // Binds the local port on the chosen interface, closing the socket first when it is open.
+    // False on failure; nothing is reported.
+    bool bind();
+    // True when bound on the local port of the chosen interface.
+    bool isBoundOnChosenInterface() const;
+    void close();
+    const std::string& errorDescription() const { return client_.errorDescription(); }
+
+    // Sends `bytes` to the shown element's stored address, on `remotePort`. The socket is
+    // (re)bound only when it is not bound on the chosen interface. `beforeSend` runs just
+    // before the datagram leaves (a reply time-out starts there). NoAddress: the record holds
+    // no usable address, nothing was sent and nothing said. Failed: the failure has been said
+    // and the program has ended.
+    Result sendToShown(std::span<const std::uint8_t> bytes, std::uint16_t remotePort, const FailureText& failure,
+                       const std::function<void()>& beforeSend = {});
+    Result sendToShown(std::span<const std::uint8_t> bytes, const FailureText& failure) {
+        return sendToShown(bytes, remotePort_, failure);
+    }
+
+    // Says the failure (with the socket's words when asked) and ends the program.
+    void fail(const FailureText& failure);
+
+private:
+    StationContext& context_;
+    ports::UdpClient client_;
+    std::uint16_t localPort_;
+    std::uint16_t remotePort_;
+    std::string boundAddress_;
+    bool bound_ = false;
+};
+
+}  // namespace nms::station

@@ -1,0 +1,22 @@
+#pragma once
+
+// The station's per-user settings: where each lives and what it is when nothing was stored.
+namespace nms::station::settings {
+
+inline constexpr const char* kApp = "Kestrova";
+inline constexpr const char* kSection = "Vantrelo NG";
+// The SFN window keeps its one setting in a section of its own.
+inline constexpr const char* kSectionSfn = "Vantrelo";
+
+struct Key {
+    const char* section;
+    const char* name;
+    const char* fallback;
+};
+
+inline constexpr Key kInterface{kSection, "NMS IP Address", "0.0.0.0"};
+inline constexpr Key kNoticeAccepted{kSection, "EULA1", "0"};
+inline constexpr Key kScanTimeout{kSection, "ScanTimeout", "6"};
+inline constexpr Key kAutoClearCounters{kSectionSfn, "AutoClearCounters", "0"};
+
+}  // namespace nms::station::settings

@@ -1,0 +1,84 @@
+#include "station/station_context.h"
+
+#include "protocol/address.h"
+#include "store/element_record.h"
+
+namespace nms::station {
+
+class StationContext::FlushingDialogs : public ports::Dialogs {
+public:
+    FlushingDialogs(ports::Dialogs& inner, store::ProfileStore& db) : inner_(inner), db_(db) {}
+    ports::Answer messageBox(const ports::MessageBox& box) override {
+        db_.flush();
+        if (!box.title.empty()) return inner_.messageBox(box);
+        ports::MessageBox titled = box;
+        titled.title = kApplicationTitle;
+        return inner_.messageBox(titled);
+    }
+    std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
+                                        const std::string& proposed) override {
+        db_.flush();
+        return inner_.inputBox(prompt, title.empty() ? std::string(kApplicationTitle) : title, proposed);
+    }
+
+private:
+    ports::Dialogs& inner_;
+    store::ProfileStore& db_;
+};
+
+StationContext::StationContext(StationEnv& e)
+    : env(e), dialogs_(std::make_unique<FlushingDialogs>(e.dialogs, e.db)) {}
+
+StationContext::~StationContext() = default;
+
+std::string StationContext::setting(const settings::Key& key) const {
+    return env.settings.getOr(settings::kApp, key.section, key.name, key.fallback);
+}
+
+void StationContext::setSetting(const settings::Key& key, const std::string& value) {
+    env.settings.set(settings::kApp, key.section, key.name, value);
+}
+
+ports::Dialogs& StationContext::dialogs() { return *dialogs_; }
+
+ports::Answer StationContext::msgBox(const std::string& text, ports::MessageIcon icon, ports::MessageButtons buttons,
+                                     ports::Answer defaultButton, const std::string& title,
+                                     const std::string& details) {
+    return dialogs().messageBox({text, title, icon, buttons, defaultButton, details});
+}
+
+std::string StationContext::shownElementMac() const { return shownLabel_ ? shownLabel_->caption() : "-"; }
+
+std::string StationContext::shownSection() const { return protocol::Encode_MAC(shownElementMac()); }
+
+std::string StationContext::readShown(std::string_view key, std::string_view fallback) {
+    return env.db.ReadFromINI(shownSection(), std::string(key), env.databasePath, std::string(fallback));
+}
+
+void StationContext::writeShown(std::string_view key, const std::string& value) {
+    env.db.WriteToINI(shownSection(), std::string(key), value, env.databasePath);
+}
+
+std::string StationContext::shownElementAddress() { return readShown(store::record::kIp, ""); }
+
+bool StationContext::acquireInstanceLock() {
+    lockHeld_ = env.instanceLock.tryAcquire();
+    return lockHeld_;
+}
+
+void StationContext::releaseInstanceLock() {
+    if (lockHeld_) env.instanceLock.release();
+    lockHeld_ = false;
+}
+
+void StationContext::endProgram(int status) {
+    if (ended_) return;
+    env.db.flush();
+    ended_ = true;
+    for (auto& stop : atEnd_) stop();
+    releaseInstanceLock();
+    env.gate.shutDown();
+    env.lifecycle.exitProgram(status);
+}
+
+}  // namespace nms::station

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ports/controls.h"
+#include "ports/dialogs.h"
+#include "protocol/audio_types.h"
+#include "station/settings_keys.h"
+#include "station/station_env.h"
+
+namespace nms::station {
+
+// What every window of the station shares: the ports, the database, the start-up options, the
+// chosen interface, the shown element and the one way to end the program. Windows take it by
+// reference; the main window owns it.
+class StationContext {
+public:
+    explicit StationContext(StationEnv& env);
+    ~StationContext();
+    StationContext(const StationContext&) = delete;
+    StationContext& operator=(const StationContext&) = delete;
+
+    StationEnv& env;
+
+    // --- Shared state
+    bool GpsdoVersion = false;
+    bool LowLatencyOption = false;
+    std::string strLocalNMSIPAddress = "0.0.0.0";
+    protocol::AudioTypeTable AudioTypes;
+    bool AutoDiscoverAwaiting = false;
+
+    // --- Services
+    ports::Scheduler& scheduler() { return env.scheduler; }
+    ports::Clock& clock() { return env.clock; }
+    ports::EventGate& gate() { return env.gate; }
+    ports::SettingsStore& settingsStore() { return env.settings; }
+    ports::Network& network() { return env.network; }
+    store::ProfileStore& db() { return env.db; }
+    const std::string& databasePath() const { return env.databasePath; }
+
+    // A setting, or its declared fallback when it was never stored.
+    std::string setting(const settings::Key& key) const;
+    void setSetting(const settings::Key& key, const std::string& value);
+
+    // The dialogs every window uses: the database reaches the disk before a box opens (a box
+    // may wait for long), and a box that names no title shows the application's.
+    ports::Dialogs& dialogs();
+    ports::Answer msgBox(const std::string& text, ports::MessageIcon icon,
+                         ports::MessageButtons buttons = ports::MessageButtons::Ok,
+                         ports::Answer defaultButton = ports::Answer::Ok, const std::string& title = {},
+                         const std::string& details = {});
+
+    // --- The shown element: the MAC text in the editor's lblElementMAC ("-" for none).
+    void setShownElementLabel(const ports::Label& label) { shownLabel_ = &label; }
+    std::string shownElementMac() const;
+    bool hasShownElement() const { return shownElementMac() != "-"; }
+    // Its record section (element key) and the values stored there.
+    std::string shownSection() const;
+    std::string readShown(std::string_view key, std::string_view fallback);
+    void writeShown(std::string_view key, const std::string& value);
+    // The address every request to the shown element goes to (record key ip; empty if none).
+    std::string shownElementAddress();
+
+    // --- Ending
+    // The instance lock, held from start-up to shutdown.
+    bool acquireInstanceLock();
+    void releaseInstanceLock();
+    // Ends the program at once after an error, with a non-zero status: the database is flushed,
+    // every registered stop runs (timers, sockets), and no further event is delivered.
+    void endProgram(int status);
+    bool ended() const { return ended_; }
+    // Something to stop when the program ends; runs in registration order.
+    void atEnd(std::function<void()> stop) { atEnd_.push_back(std::move(stop)); }
+
+private:
+    class FlushingDialogs;
+    std::unique_ptr<FlushingDialogs> dialogs_;
+    const ports::Label* shownLabel_ = nullptr;
+    std::vector<std::function<void()>> atEnd_;
+    bool ended_ = false;
+    bool lockHeld_ = false;
+};
+
+}  // namespace nms::station

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ports/controls.h"
+#include "station/element_socket.h"
+#include "station/station_context.h"
+#include "stats/statistics_decoder.h"
+
+namespace nms::stats {
+
+// The statistics window ("Status"): counters, PTP figures, alarm and link state of the shown
+// element, on a socket of its own (local and element port 2978). Modal over the main window
+// while open. The object lives as long as the main window, so the statistics record outlives
+// the window and a change of the shown element.
+class frmStatistics {
+public:
+    // lblElementType is the main window's: its caption says whether the shown element is a
+    // DECODER.
+    frmStatistics(station::StationContext& context, const ports::Label& lblElementType);
+    ~frmStatistics();
+
+    ports::Form form{"frmStatistics"};  // caption "Status"
+    ports::Label frmStats{"frmStats"};  // "[DEVICE]", then name + ":"
+    ports::Label lblCapMACTxOK{"lblCapMACTxOK"}, lblCapMACRxOK{"lblCapMACRxOK"}, lblCapMACTxErr{"lblCapMACTxErr"},
+        lblCapMACRxErr{"lblCapMACRxErr"};
+    ports::Label lblMACTxOK{"lblMACTxOK"}, lblMACRxOK{"lblMACRxOK"}, lblMACTxErr{"lblMACTxErr"},
+        lblMACRxErr{"lblMACRxErr"};
+    ports::Label lblCapPTPRxOK{"lblCapPTPRxOK"}, lblCapPTPRxErr{"lblCapPTPRxErr"}, lblCapPTPClkAdj{"lblCapPTPClkAdj"},
+        lblCapPTPLatency{"lblCapPTPLatency"};
+    ports::Label lblPTPRxOK{"lblPTPRxOK"}, lblPTPRxErr{"lblPTPRxErr"}, lblPTPClkAdj{"lblPTPClkAdj"},
+        lblPTPLatency{"lblPTPLatency"};
+    ports::Label lblCapAudioRxFramesOK{"lblCapAudioRxFramesOK"}, lblCapAudioRxFramesErr{"lblCapAudioRxFramesErr"};
+    ports::Label lblAudioRxFramesOK{"lblAudioRxFramesOK"}, lblAudioRxFramesErr{"lblAudioRxFramesErr"};
+    ports::Label lblAudio{"lblAudio"}, lblClock{"lblClock"}, lbl1PPS{"lbl1PPS"}, lblEthernet{"lblEthernet"};
+    ports::Label lblCapOMAlarmsList{"lblCapOMAlarmsList"};  // "Active alarms / status:"
+    ports::Label lblOMAlarmsList{"lblOMAlarmsList"};
+    ports::Button cmdRefreshStats{"cmdRefreshStats"};  // "&Refresh"
+    ports::Button cmdResetStats{"cmdResetStats"};      // "&Clear"
+    // Beyond the window as designed: a status line (a record without an address), automatic
+    // refresh every second, and a plain-text copy of what the window shows.
+    ports::Label lblStatus{"lblStatus"};
+    ports::CheckBox chkAutoRefresh{"chkAutoRefresh"};
+    ports::Button cmdCopy{"cmdCopy"};
+    ports::Timer tmrAutoRefresh;
+
+    // The statistics record, kept while the program runs.
+    StatisticsRecord record;
+
+    // Opens the window for the shown element (cmdGetStats_Click of the main window).
+    void open();
+    void Form_Load();
+    void Form_Unload();
+    void cmdRefreshStats_Click();
+    void cmdResetStats_Click();
+    void udpClient2_DataArrival(const ports::Datagram& datagram);
+    void DecodeStatistics(std::span<const std::uint8_t> reply);
+    // The window as plain text, for a fault report.
+    std::string snapshotText() const;
+    // Runs with the snapshot when the operator asked for a copy (the view puts it on the
+    // clipboard).
+    std::function<void(const std::string&)> onCopy;
+
+    ports::UdpClient& udpClient2() { return socket_.client(); }
+    bool isOpen() const { return form.shown(); }
+
+private:
+    void send(std::string_view request);
+    void applyIndicator(ports::Label& label, const Indicator& indicator);
+    station::StationContext& context_;
+    const ports::Label& lblElementType_;
+    station::ElementSocket socket_;
+    bool noAddressSaid_ = false;
+};
+
+}  // namespace nms::stats
