@@ -1,5 +1,6 @@
 #include "platform/qt_scheduler.h"
 
+#include <QDateTime>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -32,6 +33,8 @@ void QtScheduler::cancel(TaskId id) {
     byQtTimer_.erase(it->second.qtTimer);
     tasks_.erase(it);
 }
+
+std::int64_t QtScheduler::unixTimeMs() const { return QDateTime::currentMSecsSinceEpoch(); }
 
 std::int64_t QtScheduler::monotonicMs() const {
     QElapsedTimer now;

@@ -22,6 +22,7 @@ public:
     // The monotonic clock's milliseconds since its reference (on Linux: since boot), so that the
     // tick count behaves like the system's.
     std::int64_t monotonicMs() const override;
+    std::int64_t unixTimeMs() const override;
 
     std::size_t pending() const { return tasks_.size(); }
 

@@ -12,6 +12,8 @@ public:
     virtual ~Clock() = default;
     // Milliseconds on a monotonic scale with an arbitrary origin.
     virtual std::int64_t monotonicMs() const = 0;
+    // Milliseconds since 1970-01-01 UTC, for time stamps an operator reads (exports, journals).
+    virtual std::int64_t unixTimeMs() const = 0;
     // A 32-bit millisecond tick count that wraps after about 49.7 days.
     std::uint32_t tickCount() const { return static_cast<std::uint32_t>(monotonicMs()); }
 };

@@ -14,6 +14,9 @@ namespace nms::testing {
 class VirtualTime : public ports::Scheduler, public ports::Clock {
 public:
     std::int64_t monotonicMs() const override { return now_; }
+    // Virtual time starts at 2026-01-01 00:00:00 UTC.
+    static constexpr std::int64_t kEpochMs = 1767225600000;
+    std::int64_t unixTimeMs() const override { return kEpochMs + now_; }
     TaskId callAfter(std::int64_t delayMs, std::function<void()> task) override;
     void cancel(TaskId id) override;
 
