@@ -62,6 +62,7 @@ ports::Answer QtDialogs::messageBox(const ports::MessageBox& box) {
     // Plain text: element names and addresses inside a message must never be read as markup.
     dialog.setTextFormat(Qt::PlainText);
     dialog.setText(linesFromModel(box.text));
+    if (!box.details.empty()) dialog.setDetailedText(linesFromModel(box.details));
 
     const auto buttons = buttonsOf(box.buttons);
     QMessageBox::StandardButtons set;

@@ -11,6 +11,7 @@ std::string lines(std::string text) {
 
 ports::Answer ConsoleDialogs::messageBox(const ports::MessageBox& box) {
     std::fprintf(stderr, "%s: %s\n", box.title.c_str(), lines(box.text).c_str());
+    if (!box.details.empty()) std::fprintf(stderr, "  %s\n", lines(box.details).c_str());
     switch (box.buttons) {
         case ports::MessageButtons::YesNo:
         case ports::MessageButtons::YesNoCancel:

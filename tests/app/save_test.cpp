@@ -1,0 +1,213 @@
+// Saving the editor's settings to an element: the checks in their order, the confirmation with
+// what changes, the packet for each layout, and the one send at a time.
+
+#include "packets.h"
+#include "station_fixture.h"
+
+#include <clocale>
+
+#include "editor/save_configuration.h"
+
+namespace nms::testing {
+namespace {
+
+// An encoder on 3.70, a decoder on 3.69 with SFN, an encoder without a version.
+constexpr const char* kDatabase =
+    "[00AA00000001]\nname=STUDIO A        \nip=192.168.1.50\nmask=255.255.255.0\ngw=192.168.1.1\ninput=1\n"
+    "type=16\ntx=0\nremote=192.168.1.60\nrole=1\nsn=11\nver=3.70\nsfn=0\nbuf=1\natt=200\nllo=0\n"
+    "[00AA00000002]\nname=TX SITE         \nip=192.168.1.60\nmask=255.255.255.0\ngw=0.0.0.0\ninput=0\n"
+    "type=32\ntx=1\nmulti=239.200.0.5\nrole=2\nsn=22\nver=3.69\nsfn=1\nbuf=10\nsdm=3\nsdl=10\nsdt=12\n"
+    "dly=0\natt=245\nllo=0\n"
+    "[00AA00000003]\nname=OLD\nip=192.168.1.70\nmask=255.255.255.0\ngw=192.168.1.1\ninput=0\ntype=16\n"
+    "tx=0\nremote=192.168.1.60\nrole=1\nsn=33\n";
+
+class Save : public StationTest {
+protected:
+    void SetUp() override {
+        start(std::string(kDatabase));
+        ASSERT_TRUE(main->running());
+    }
+    void show(int node) {
+        operatorDoes([&] { main->TreeView1.clickNode(node); });
+    }
+    void save() {
+        operatorDoes([&] { main->Toolbar1.click(4); });
+    }
+    // Confirms the next save and returns the packet that went out.
+    std::vector<std::uint8_t> saveConfirmed() {
+        network.sent.clear();
+        dialogs.expect(ports::Answer::Yes, "Are you sure?");
+        save();
+        EXPECT_EQ(network.sent.size(), 1u);
+        return network.sent.empty() ? std::vector<std::uint8_t>{} : network.sent.back().bytes;
+    }
+    void expectRefusal(const std::string& firstLine) {
+        network.sent.clear();
+        dialogs.expect(ports::Answer::Ok, firstLine);
+        save();
+        ASSERT_FALSE(dialogs.shown().empty());
+        EXPECT_EQ(dialogs.last().text, firstLine + "\rCannot save.");
+        EXPECT_EQ(dialogs.last().title, "Error!");
+        EXPECT_EQ(dialogs.last().icon, ports::MessageIcon::Critical);
+        EXPECT_TRUE(network.sent.empty());
+    }
+};
+
+TEST_F(Save, ChecksRunInTheirOrderEachWithItsMessage) {
+    expectRefusal("No Network Element selected!");
+    show(0);
+    auto& p = main->panel;
+    // Every later check fails too; only the first failing one is said.
+    p.cmbAudioInput.setListIndex(-1);
+    p.txtElementName.setText("");
+    p.txtElementIP.setText("192.168.1");
+    files.removeExternally(kDb);
+    expectRefusal("Please verify that all audio fields are correct!");
+    p.cmbAudioInput.setListIndex(1);
+    expectRefusal("Please verify that the name field is correct!");
+    p.txtElementName.setText("A");
+    expectRefusal("Please verify that all IP fields are correct!");
+    p.txtElementIP.setText("192.168.1.256");
+    expectRefusal("Please verify that all IP fields are correct!");
+    p.txtElementIP.setText("192.168.1.50");
+    p.txtElementMask.setText("255.255.255.0");
+    p.txtElementGW.setText("0.0.0.0");
+    expectRefusal("The local database in your computer, is corrupted!");
+}
+
+TEST_F(Save, AnAes67ChannelThatCannotBeUsedFailsTheAddressCheck) {
+    show(0);
+    auto& p = main->panel;
+    p.cmbAudioType.setListIndex(5, ports::Origin::Operator);  // L/R AES67
+    p.txtAES67Channel.setText("70000", ports::Origin::Operator);
+    main->editor().txtAES67Channel_KeyUp();
+    ASSERT_EQ(p.txtAES67Channel.backColor(), ports::kLightRed);
+    ASSERT_TRUE(protocol::IsValidIP(p.txtRemoteIP.text()));  // the last derived address still stands
+    expectRefusal("Please verify that all IP fields are correct!");
+    p.txtAES67Channel.setText("261", ports::Origin::Operator);
+    main->editor().txtAES67Channel_KeyUp();
+    const auto packet = saveConfirmed();
+    ASSERT_EQ(packet.size(), 39u);
+    EXPECT_EQ(std::vector<std::uint8_t>(packet.begin() + 12, packet.begin() + 16),
+              (std::vector<std::uint8_t>{239, 192, 1, 5}));
+}
+
+TEST_F(Save, ConfirmationAsksWithNoAsDefaultAndNoSendsNothing) {
+    show(0);
+    main->panel.txtElementName.setText("Studio B", ports::Origin::Operator);
+    network.sent.clear();
+    dialogs.expect(ports::Answer::No, "Are you sure?");
+    save();
+    const auto& box = dialogs.last();
+    EXPECT_EQ(box.text,
+              "This configuration will be sent to selected Network Element and\r"
+              "will also be saved to local database in your computer. \rAre you sure?");
+    EXPECT_EQ(box.title, "Send configuration");
+    EXPECT_EQ(box.icon, ports::MessageIcon::Question);
+    EXPECT_EQ(box.buttons, ports::MessageButtons::YesNo);
+    EXPECT_EQ(box.defaultButton, ports::Answer::No);
+    EXPECT_EQ(box.details, "Name: STUDIO A \u2192 STUDIO B");
+    EXPECT_TRUE(network.sent.empty());
+    EXPECT_FALSE(main->awaitingConfigurationAnswer());
+    EXPECT_EQ(read("00AA00000001", "name"), "STUDIO A        ");
+}
+
+TEST_F(Save, TheDetailsListEverySettingThatChanges) {
+    show(1);  // the decoder
+    auto& p = main->panel;
+    dialogs.expect(ports::Answer::No);
+    save();
+    EXPECT_EQ(dialogs.last().details, "No setting differs from the stored record.");
+    p.cmbAudioType.setListIndex(1, ports::Origin::Operator);  // L/R HD
+    p.txtRemoteIP.setText("239.200.000.009", ports::Origin::Operator);
+    p.scrlBuffer.setValue(12, ports::Origin::Operator);
+    dialogs.expect(ports::Answer::No);
+    save();
+    EXPECT_EQ(dialogs.last().details,
+              "Audio type: MPX HD \u2192 L/R HD\rMulticast address: 239.200.0.5 \u2192 239.200.0.9\r"
+              "Buffer: 10 \u2192 12");
+}
+
+TEST_F(Save, EachLayoutByRoleAndFirmware) {
+    show(0);  // encoder 3.70: 39 bytes, the constant and the sample width
+    auto packet = saveConfirmed();
+    ASSERT_EQ(packet.size(), 39u);
+    EXPECT_EQ(std::vector<std::uint8_t>(packet.begin(), packet.begin() + 4), (std::vector<std::uint8_t>{192, 168, 1, 50}));
+    EXPECT_EQ(packet[16], 1);   // input
+    EXPECT_EQ(packet[17], 16);  // L/R HD
+    EXPECT_EQ(std::string(packet.begin() + 20, packet.begin() + 36), "STUDIO A        ");
+    EXPECT_EQ(packet[37], 1);
+    EXPECT_EQ(packet[38], 24);
+    EXPECT_EQ(network.sent.back().host, "192.168.1.50");
+    EXPECT_EQ(network.sent.back().port, 2976);
+    EXPECT_EQ(network.echoes.back(), "192.168.1.50");  // the silent ping after the send
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    time.advance(3001);
+
+    show(1);  // decoder 3.69: 41 bytes, no flags, no sample width
+    main->panel.chkNarrowBand.setChecked(true);
+    packet = saveConfirmed();
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    ASSERT_EQ(packet.size(), 41u);
+    EXPECT_EQ(packet[17], 32);
+    EXPECT_EQ(packet[19], 1);  // SFN
+    EXPECT_EQ(packet[36], 10);
+    EXPECT_EQ(packet[37], 3);
+    EXPECT_EQ(packet[38], 10);
+    EXPECT_EQ(packet[39], 12);
+    time.advance(3001);
+
+    show(2);  // no version: the oldest encoder layout
+    packet = saveConfirmed();
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    EXPECT_EQ(packet.size(), 37u);
+    EXPECT_EQ(std::string(packet.begin() + 20, packet.begin() + 36), "OLD             ");
+    time.advance(3001);
+    EXPECT_TRUE(dialogs.allUsed());
+}
+
+TEST_F(Save, FlagsOfTheTypeByteGoOnlyToFirmwareAbove369) {
+    show(1);
+    db->WriteToINI("00AA00000002", "ver", "3.70", kDb);
+    auto& p = main->panel;
+    p.chkNarrowBand.setChecked(true);
+    p.chkEnableFLAC.setChecked(true);
+    const auto packet = saveConfirmed();
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    ASSERT_EQ(packet.size(), 42u);
+    EXPECT_EQ(packet[17], 224);  // MPX HD, narrowband and FLAC
+    EXPECT_EQ(packet[41], 24);
+    time.advance(3001);
+}
+
+TEST_F(Save, SaveChangesWaitsForTheAnswerOrTheTimeOut) {
+    show(0);
+    saveConfirmed();
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    EXPECT_TRUE(main->awaitingConfigurationAnswer());
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(4));
+    network.sent.clear();
+    save();  // disabled: nothing happens
+    EXPECT_TRUE(network.sent.empty());
+    time.advance(3000);
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(4));
+    // Nothing was stored from the editor alone.
+    EXPECT_EQ(read("00AA00000001", "name"), "STUDIO A        ");
+}
+
+TEST(SaveVersion, ReadWithAPointWhateverTheLocale) {
+    EXPECT_EQ(editor::configurationVersion("3.7"), 3.7f);
+    EXPECT_EQ(editor::configurationVersion("3.70"), 3.7f);
+    EXPECT_EQ(editor::configurationVersion("2.0"), 2.0f);
+    EXPECT_EQ(editor::configurationVersion("abc"), 0.0f);
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
+        EXPECT_EQ(editor::configurationVersion("3.7"), 3.7f);
+    }
+    std::setlocale(LC_NUMERIC, previous.c_str());
+}
+
+}  // namespace
+}  // namespace nms::testing
