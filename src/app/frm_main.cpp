@@ -150,6 +150,8 @@ bool frmMain::Form_Load() {
         endProgram(station::kExitAlreadyRunning);
         return false;
     }
+    // What was set up once the lock was held (the demo chooses its own interface) is read again.
+    strLocalNMSIPAddress = ctx.setting(station::settings::kInterface);
 
     // 5. The notice, until it has been dismissed for good; start-up goes on once it is closed.
     long long eula = 0;

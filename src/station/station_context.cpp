@@ -63,6 +63,7 @@ std::string StationContext::shownElementAddress() { return readShown(store::reco
 
 bool StationContext::acquireInstanceLock() {
     lockHeld_ = env.instanceLock.tryAcquire();
+    if (lockHeld_ && env.afterInstanceLock) env.afterInstanceLock();
     return lockHeld_;
 }
 

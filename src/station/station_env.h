@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "ports/dialogs.h"
@@ -27,6 +28,10 @@ struct StationEnv {
     store::ProfileStore& db;
     std::string databasePath;  // full path of nms.ini
     std::string commandLine;   // the option word(s), as typed
+    // Runs once the instance lock is held, before anything else is read or written: clean-ups
+    // of the database folder belong here, so that a second station, which will not get the
+    // lock, never touches the files of the one that runs.
+    std::function<void()> afterInstanceLock;
 };
 
 // The title a message box shows when its caller names none.

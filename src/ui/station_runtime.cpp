@@ -88,11 +88,6 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         p.plant = std::make_unique<sim::DemoPlant>(p.scheduler, p.scheduler);
         network = &p.plant->network();
         dbPath = (folder + "/nms.ini").toStdString();
-        // A demo starts from an empty database, as a freshly installed station would.
-        if (options.freshDemoDatabase) p.files.remove(dbPath);
-        // The demo plant lives on one network: offer it, not the interface the operator chose
-        // for the real station.
-        p.settings->set(station::settings::kApp, station::settings::kSection, "NMS IP Address", "0.0.0.0");
     } else {
         p.settings = std::make_unique<platform::QtSettings>();
         p.lock = std::make_unique<platform::QtInstanceLock>();
@@ -102,11 +97,23 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         dbPath = location.path;
         databaseProblem_ = location.error;
     }
-    p.files.removeStaleTemporaries(dbPath);
     p.db = std::make_unique<store::ProfileStore>(p.files, p.scheduler);
     env_ = std::make_unique<station::StationEnv>(station::StationEnv{p.scheduler, p.scheduler, p.gate, dialogs, *p.settings,
                                                              *p.lock, p.lifecycle, *network, *p.db, dbPath,
                                                              options.optionWord});
+    // Only the station that holds the lock may clean up: a second one must leave the files of
+    // the running one alone (a temporary file may be a save in progress).
+    env_->afterInstanceLock = [&p, dbPath, demo = options.demo, fresh = options.freshDemoDatabase] {
+        if (demo) {
+            // A demo starts from an empty database, as a freshly installed station would.
+            if (fresh) p.files.remove(dbPath);
+            // The demo plant lives on one network: offer it, not the interface the operator
+            // chose for the real station.
+            p.settings->set(station::settings::kApp, station::settings::kInterface.section,
+                            station::settings::kInterface.name, "0.0.0.0");
+        }
+        p.files.removeStaleTemporaries(dbPath);
+    };
 }
 
 StationRuntime::~StationRuntime() {

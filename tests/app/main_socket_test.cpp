@@ -216,3 +216,58 @@ TEST_F(MainSocket, ADatagramDuringTheMacWaitWaitsUntilTheFeedbackHasEnded) {
 
 }  // namespace
 }  // namespace nms::testing
+
+namespace nms::testing {
+namespace {
+
+class MonitoringFaults : public StationTest {};
+
+TEST_F(MonitoringFaults, EmptyingThePanelStopsMonitoringAndDisablesItsButtons) {
+    start(std::string(kDatabase));
+    operatorDoes([&] { main->TreeView1.clickNode(0); });
+    operatorDoes([&] { main->Toolbar1.click(6); });
+    ASSERT_TRUE(main->meter().tmrVolume.enabled());
+    operatorDoes([&] { main->Toolbar1.click(2); });  // Refresh list
+    EXPECT_FALSE(main->meter().tmrVolume.enabled());
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(6));
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(7));
+    network.sent.clear();
+    time.advance(1000);
+    EXPECT_TRUE(network.sent.empty());
+}
+
+TEST_F(MonitoringFaults, ALevelRequestWithNowhereToGoIsSaidOnceAndStopsMonitoring) {
+    start("[00AA00000001]\nNAME=ENC\nROLE=1\nVER=3.70\n");
+    operatorDoes([&] { main->TreeView1.clickNode(0); });
+    dialogs.expect(ports::Answer::Ok, "104 - Unable to use UDP port 2976: no valid address");
+    operatorDoes([&] { main->Toolbar1.click(6); });
+    time.advance(5000);
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_FALSE(main->meter().tmrVolume.enabled());
+    EXPECT_FALSE(main->panel.chkGetVolume.checked());
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(6));
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(7));
+    EXPECT_FALSE(main->ended());
+}
+
+TEST_F(MonitoringFaults, ABoxThatNamesNoTitleShowsTheApplicationsTitle) {
+    std::string record = "[00AA00000001]\nNAME=ENC\nROLE=1\n";
+    for (int i = 0; i < 25; ++i) record += "K" + std::to_string(i) + "=1\n";
+    start(record);
+    dialogs.expect(ports::Answer::Ok, "is corrupted (1)");
+    operatorDoes([&] { main->TreeView1.clickNode(0); });
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.last().title, "Kestrova Vantrelo NG Manager");
+}
+
+TEST_F(MonitoringFaults, TheFirstSendAfterStartUpKeepsTheSocketBoundFromStartUp) {
+    start(std::string(kDatabase));
+    const int bindsAtStart = network.bindCount;
+    operatorDoes([&] { main->TreeView1.clickNode(1); });
+    main->SendCommandByte(10, 2977);
+    EXPECT_EQ(network.bindCount, bindsAtStart);
+}
+
+}  // namespace
+}  // namespace nms::testing

@@ -160,3 +160,35 @@ TEST_F(StartUp, ShutdownClosesTheSocketAndReleasesTheLock) {
 
 }  // namespace
 }  // namespace nms::testing
+
+namespace nms::testing {
+namespace {
+
+TEST_F(StationTest, ASecondStationTouchesNoFileBeforeItHoldsTheLock) {
+    lock.setHeldElsewhere(true);
+    files.editExternally(kDb, "[00AA00000001]\nNAME=ENC\n");
+    create();
+    int cleanUps = 0;
+    env->afterInstanceLock = [&] { ++cleanUps; };
+    dialogs.expect(ports::Answer::Ok, "already running");
+    gate.dispatch(ports::EventGate::Kind::Posted, [&] { main->Form_Load(); });
+    EXPECT_EQ(cleanUps, 0);
+    EXPECT_EQ(files.content(kDb), "[00AA00000001]\nNAME=ENC\n");
+}
+
+TEST_F(StationTest, TheStationThatHoldsTheLockCleansUpFirstAndReadsWhatTheCleanUpChose) {
+    files.editExternally(kDb, "[00AA00000001]\nNAME=ENC\n");
+    create();
+    int cleanUps = 0;
+    env->afterInstanceLock = [&] {
+        ++cleanUps;
+        settings.set("Kestrova", "Vantrelo NG", "NMS IP Address", "0.0.0.0");
+    };
+    settings.set("Kestrova", "Vantrelo NG", "NMS IP Address", "10.9.9.9");
+    gate.dispatch(ports::EventGate::Kind::Posted, [&] { main->Form_Load(); });
+    EXPECT_EQ(cleanUps, 1);
+    EXPECT_EQ(main->strLocalNMSIPAddress, "0.0.0.0");
+}
+
+}  // namespace
+}  // namespace nms::testing

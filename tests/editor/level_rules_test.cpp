@@ -76,6 +76,13 @@ TEST_F(EditorTest, OperatorLevelIsSentAndStoredProgramLevelOnlyShown) {
     EXPECT_EQ(stored(kEncoderMac, "att"), "14");
 }
 
+TEST_F(EditorTest, ALevelThatDidNotGoOutIsNotStored) {
+    load(kDecoderMac, with(decoderRecord(), "att", "100"));
+    host.commandsGoOut = false;
+    ui.scrlAtten.setValue(245, Origin::Operator);
+    EXPECT_EQ(stored(kDecoderMac, "att"), "100");
+}
+
 TEST_F(EditorTest, LevelOfAnUnknownElementActsOnNothing) {
     load(kEncoderMac, with(encoderRecord(), "role", "7"));
     const std::string label = ui.lblAttenDB.caption();

@@ -39,6 +39,7 @@ public:
         return true;
     }
     void release() override { held = false; }
+    void setHeldElsewhere(bool on) { heldElsewhere_ = on; }
     bool held = false;
 
 private:
