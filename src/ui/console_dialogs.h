@@ -11,7 +11,7 @@ namespace nms::ui {
 // question is answered Yes only when the operator said so beforehand (--yes).
 class ConsoleDialogs : public ports::Dialogs {
 public:
-    explicit ConsoleDialogs(bool answerYes) : yes_(answerYes) {}
+    explicit ConsoleDialogs(bool answerYes, bool verbose = true) : yes_(answerYes), verbose_(verbose) {}
     ports::Answer messageBox(const ports::MessageBox& box) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& proposed) override;
@@ -19,6 +19,7 @@ public:
 
 private:
     bool yes_;
+    bool verbose_;
     int refused_ = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -21,9 +22,13 @@
 #include "app/frm_disclaimer.h"
 #include "app/frm_main.h"
 #include "app/frm_waiting.h"
+#include "sfn/frm_adjust.h"
+#include "stats/frm_statistics.h"
 #include "discovery/paging.h"
 #include "ui/bindings.h"
 #include "ui/level_bar.h"
+#include "ui/adjust_dialog.h"
+#include "ui/statistics_dialog.h"
 #include "ui/waiting_dialog.h"
 
 namespace nms::ui {
@@ -157,6 +162,8 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
         &waiting.lblWaitTimeout,
         DisclaimerDialog::Model{notice.form, notice.Label1, notice.Label2, notice.Label3, notice.chkAgree,
                                 notice.cmdClose},
+        &main.statistics(),
+        &main.adjust(),
     };
 }
 
@@ -192,11 +199,24 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
         waiting_ = new WaitingDialog(*model.waitingForm, *model.lblWaitTimeout, gate, this);
     }
     if (model.disclaimer) disclaimer_ = new DisclaimerDialog(*model.disclaimer, gate, this);
+    if (model.statistics) statistics_ = new StatisticsDialog(*model.statistics, gate, this);
+    if (model.adjust) adjust_ = new AdjustDialog(*model.adjust, gate, this);
 
     resize(1280, 800);
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::markSimulated() {
+    auto* mark = new QLabel(tr("Simulated network"), this);
+    mark->setObjectName(QStringLiteral("simulatedNetwork"));
+    QFont bold = mark->font();
+    bold.setBold(true);
+    mark->setFont(bold);
+    mark->setStyleSheet(QStringLiteral("QLabel { background: #ffd54f; color: #000; padding: 2px 10px; }"));
+    mark->setToolTip(tr("This window drives the built-in demo plant: nothing goes to a real network."));
+    statusBar()->addPermanentWidget(mark);
+}
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (scroll_ && watched == scroll_->viewport() && event->type() == QEvent::Resize) {

@@ -18,10 +18,18 @@ class QSplitter;
 namespace nms::app {
 class frmMain;
 }
+namespace nms::stats {
+class frmStatistics;
+}
+namespace nms::sfn {
+class frmAdjust;
+}
 
 namespace nms::ui {
 
 class WaitingDialog;
+class StatisticsDialog;
+class AdjustDialog;
 
 // The station's main window drawn for frmMain: the toolbar with the interface list, the element
 // tree on the left and the properties and diagnostics frames on the right, with the windows
@@ -42,6 +50,8 @@ public:
         ports::Form* waitingForm = nullptr;
         ports::Label* lblWaitTimeout = nullptr;
         std::optional<DisclaimerDialog::Model> disclaimer;
+        stats::frmStatistics* statistics = nullptr;
+        sfn::frmAdjust* adjust = nullptr;
     };
 
     MainWindow(app::frmMain& model, ports::EventGate& gate, QWidget* parent = nullptr);
@@ -58,6 +68,10 @@ public:
     PagingDialog* pagingDialog() const { return paging_; }
     WaitingDialog* waitingDialog() const { return waiting_; }
     DisclaimerDialog* disclaimerDialog() const { return disclaimer_; }
+    StatisticsDialog* statisticsDialog() const { return statistics_; }
+    AdjustDialog* adjustDialog() const { return adjust_; }
+    // A permanent mark in the status bar that this window drives the simulated plant.
+    void markSimulated();
     QSplitter* splitter() const { return splitter_; }
     // False once the panel is too narrow for its rows side by side and shows them one above the other.
     bool panelInTwoColumns() const;
@@ -77,6 +91,8 @@ private:
     PagingDialog* paging_ = nullptr;
     WaitingDialog* waiting_ = nullptr;
     DisclaimerDialog* disclaimer_ = nullptr;
+    StatisticsDialog* statistics_ = nullptr;
+    AdjustDialog* adjust_ = nullptr;
 };
 
 }  // namespace nms::ui

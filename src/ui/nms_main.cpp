@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     app::frmMain main(env);
     ui::MainWindow window(main, env.gate);
     dialogs.setFallbackParent(&window);
+    if (options.demo) window.markSimulated();
 
     if (!runtime.databaseProblem().empty()) {
         main.msgBox(runtime.databaseProblem(), ports::MessageIcon::Exclamation, ports::MessageButtons::Ok,

@@ -1,0 +1,139 @@
+#include "ui/adjust_dialog.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "platform/qt_text.h"
+#include "sfn/frm_adjust.h"
+#include "ui/bindings.h"
+#include "ui/delay_plot.h"
+
+namespace nms::ui {
+namespace {
+
+template <class W>
+W* named(W* widget, const ports::Control& control) {
+    widget->setObjectName(QString::fromStdString(control.name()));
+    return widget;
+}
+
+}  // namespace
+
+AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* parent)
+    : FormDialog(m.form, gate, parent), model_(m) {
+    setObjectName(QStringLiteral("frmAdjust"));
+    auto label = [](ports::Label& model, QWidget* owner) {
+        auto* w = named(new QLabel(owner), model);
+        bind(w, model);
+        return w;
+    };
+    auto value = [&label](ports::Label& model, QWidget* owner) {
+        auto* w = label(model, owner);
+        w->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        w->setMinimumWidth(170);
+        return w;
+    };
+    auto button = [&gate](ports::Button& model, QWidget* owner) {
+        auto* w = named(new QPushButton(owner), model);
+        w->setAutoDefault(false);
+        bind(w, model, gate);
+        return w;
+    };
+    auto check = [&gate](ports::CheckBox& model, QWidget* owner) {
+        auto* w = named(new QCheckBox(owner), model);
+        bind(w, model, gate);
+        return w;
+    };
+
+    // --- Measurements
+    auto* frame1 = named(new QGroupBox(this), m.Frame1);
+    bind(frame1, m.Frame1);
+    auto* grid = new QGridLayout(frame1);
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(5);
+    const struct {
+        ports::Label& caption;
+        ports::Label& figure;
+    } rows[] = {{m.lblCapDelayMIN, m.lblCurrentDelayMIN},        {m.lblCapDelayMAX, m.lblCurrentDelayMAX},
+                {m.lblCapDelayAVG, m.lblCurrentDelayAVG},        {m.lblCapFixedLatencyMAC, m.lblFixedLatencyMAC},
+                {m.lblCapFixedLatencyAUDIO, m.lblFixedLatencyAUDIO}, {m.lblCapDelaySumMIN, m.lblDelaySumMIN},
+                {m.lblCapDelaySumMAX, m.lblDelaySumMAX},         {m.lblCapDelaySumAVG, m.lblDelaySumAVG}};
+    int row = 0;
+    for (const auto& r : rows) {
+        grid->addWidget(label(r.caption, frame1), row, 0);
+        grid->addWidget(value(r.figure, frame1), row, 1);
+        ++row;
+    }
+    auto* measureButtons = new QHBoxLayout;
+    measureButtons->addWidget(check(m.chkAutoUpdate, frame1));
+    measureButtons->addStretch();
+    measureButtons->addWidget(button(m.cmdResetStats, frame1));
+    measureButtons->addWidget(button(m.cmdRefresh, frame1));
+    grid->addLayout(measureButtons, row, 0, 1, 2);
+
+    // --- Adjustments
+    auto* frame2 = named(new QGroupBox(this), m.Frame2);
+    bind(frame2, m.Frame2);
+    auto* adjust = new QGridLayout(frame2);
+    adjust->setHorizontalSpacing(12);
+    auto* bar = named(new QScrollBar(Qt::Horizontal, frame2), m.scrlAdditionalDelay);
+    bar->setMinimumWidth(220);
+    bind(bar, m.scrlAdditionalDelay, gate);
+    adjust->addWidget(label(m.lblCapAdditionalDelay, frame2), 0, 0);
+    adjust->addWidget(bar, 0, 1);
+    adjust->addWidget(value(m.lblAdditionalDelay, frame2), 0, 2);
+    adjust->addWidget(check(m.chkAutoServo, frame2), 1, 0, 1, 3);
+    auto* setRow = new QHBoxLayout;
+    setRow->addWidget(check(m.chkAutoClear, frame2));
+    setRow->addStretch();
+    setRow->addWidget(button(m.cmdSet, frame2));
+    adjust->addLayout(setRow, 2, 0, 1, 3);
+
+    // --- The delay over time
+    plot_ = new DelayPlot(m, this);
+    plot_->setObjectName(QStringLiteral("delayPlot"));
+
+    auto* status = label(m.lblStatus, this);
+    status->setWordWrap(true);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(status, 1);
+    bottom->addWidget(button(m.cmdExport, this));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(frame1, 1);
+    top->addWidget(frame2, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 12);
+    layout->setSpacing(10);
+    layout->addLayout(top);
+    layout->addWidget(plot_, 1);
+    layout->addLayout(bottom);
+
+    m.onExport = [this] { exportHistory(); };
+    resize(900, 640);
+    mirrorForm();
+}
+
+void AdjustDialog::exportHistory() {
+    const QString base = QFileDialog::getSaveFileName(this, tr("Export the delay history"), QStringLiteral("sfn-delay.csv"),
+                                                      tr("CSV files (*.csv)"));
+    if (base.isEmpty()) return;
+    QFile csv(base);
+    if (csv.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const std::string text = model_.history.csv();
+        csv.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    QString png = base;
+    if (png.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) png.chop(4);
+    plot_->grab().save(png + QStringLiteral(".png"), "PNG");
+}
+
+}  // namespace nms::ui

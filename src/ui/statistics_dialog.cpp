@@ -1,0 +1,112 @@
+#include "ui/statistics_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/qt_text.h"
+#include "stats/frm_statistics.h"
+#include "ui/bindings.h"
+
+namespace nms::ui {
+namespace {
+
+template <class W>
+W* named(W* widget, const ports::Control& control) {
+    widget->setObjectName(QString::fromStdString(control.name()));
+    return widget;
+}
+
+}  // namespace
+
+StatisticsDialog::StatisticsDialog(stats::frmStatistics& m, ports::EventGate& gate, QWidget* parent)
+    : FormDialog(m.form, gate, parent) {
+    setObjectName(QStringLiteral("frmStatistics"));
+    auto label = [this](ports::Label& model, QWidget* owner) {
+        auto* w = named(new QLabel(owner), model);
+        bind(w, model);
+        return w;
+    };
+    auto value = [&label](ports::Label& model, QWidget* owner) {
+        auto* w = label(model, owner);
+        w->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        w->setMinimumWidth(150);
+        return w;
+    };
+
+    auto* frame = named(new QGroupBox(this), m.frmStats);
+    bind(frame, m.frmStats);
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(6);
+    const struct {
+        ports::Label& caption;
+        ports::Label& figure;
+    } rows[] = {{m.lblCapMACTxOK, m.lblMACTxOK},
+                {m.lblCapMACRxOK, m.lblMACRxOK},
+                {m.lblCapMACTxErr, m.lblMACTxErr},
+                {m.lblCapMACRxErr, m.lblMACRxErr},
+                {m.lblCapPTPRxOK, m.lblPTPRxOK},
+                {m.lblCapPTPRxErr, m.lblPTPRxErr},
+                {m.lblCapPTPClkAdj, m.lblPTPClkAdj},
+                {m.lblCapPTPLatency, m.lblPTPLatency},
+                {m.lblCapAudioRxFramesOK, m.lblAudioRxFramesOK},
+                {m.lblCapAudioRxFramesErr, m.lblAudioRxFramesErr}};
+    int row = 0;
+    for (const auto& r : rows) {
+        grid->addWidget(label(r.caption, frame), row, 0);
+        grid->addWidget(value(r.figure, frame), row, 1);
+        ++row;
+    }
+
+    auto* indicators = new QHBoxLayout;
+    indicators->setSpacing(6);
+    for (ports::Label* l : {&m.lblAudio, &m.lblClock, &m.lbl1PPS, &m.lblEthernet}) {
+        auto* w = label(*l, frame);
+        w->setFrameShape(QFrame::Panel);
+        w->setFrameShadow(QFrame::Sunken);
+        w->setAlignment(Qt::AlignCenter);
+        w->setMinimumWidth(64);
+        w->setAutoFillBackground(true);
+        indicators->addWidget(w);
+    }
+    indicators->addStretch();
+    grid->addLayout(indicators, row++, 0, 1, 2);
+    grid->addWidget(label(m.lblCapOMAlarmsList, frame), row, 0);
+    grid->addWidget(value(m.lblOMAlarmsList, frame), row++, 1);
+    frame->setLayout(grid);
+
+    auto* status = label(m.lblStatus, this);
+    status->setWordWrap(true);
+    auto* autoRefresh = named(new QCheckBox(this), m.chkAutoRefresh);
+    bind(autoRefresh, m.chkAutoRefresh, gate);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(autoRefresh);
+    buttons->addStretch();
+    for (ports::Button* b : {&m.cmdCopy, &m.cmdResetStats, &m.cmdRefreshStats}) {
+        auto* w = named(new QPushButton(this), *b);
+        w->setAutoDefault(false);
+        bind(w, *b, gate);
+        buttons->addWidget(w);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 12);
+    layout->setSpacing(10);
+    layout->addWidget(frame);
+    layout->addWidget(status);
+    layout->addLayout(buttons);
+
+    m.onCopy = [](const std::string& text) { QApplication::clipboard()->setText(platform::fromModel(text)); };
+    setMinimumWidth(420);
+    mirrorForm();
+}
+
+}  // namespace nms::ui
