@@ -87,7 +87,11 @@ public:
     bool isOpen() const { return form.shown(); }
 
 private:
-    void send(std::span<const std::uint8_t> bytes);
+    void applyDesign();
+    // True when the datagram left; a record without an address is said in lblStatus.
+    bool send(std::span<const std::uint8_t> bytes);
+    // The shown element is a DECODER whose record says it belongs to a single frequency network.
+    bool isSfnDecoder();
     station::StationContext& context_;
     const ports::Label& lblElementType_;
     station::ElementSocket socket_;
