@@ -3,6 +3,7 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QDateTime>
 #include <QDateTimeAxis>
 #include <QLineSeries>
 #include <QTimer>
