@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ports/controls.h"
@@ -25,17 +27,20 @@ public:
 
     ports::Form form{"frmStatistics"};  // caption "Status"
     ports::Label frmStats{"frmStats"};  // "[DEVICE]", then name + ":"
-    ports::Label lblCapMACTxOK{"lblCapMACTxOK"}, lblCapMACRxOK{"lblCapMACRxOK"}, lblCapMACTxErr{"lblCapMACTxErr"},
-        lblCapMACRxErr{"lblCapMACRxErr"};
+    ports::Label lblCapMACTxOK{"lblCapMACTxOK"}, lblCapMACRxOK{"lblCapMACRxOK"},
+        lblCapMACTxErr{"lblCapMACTxErr"}, lblCapMACRxErr{"lblCapMACRxErr"};
     ports::Label lblMACTxOK{"lblMACTxOK"}, lblMACRxOK{"lblMACRxOK"}, lblMACTxErr{"lblMACTxErr"},
         lblMACRxErr{"lblMACRxErr"};
-    ports::Label lblCapPTPRxOK{"lblCapPTPRxOK"}, lblCapPTPRxErr{"lblCapPTPRxErr"}, lblCapPTPClkAdj{"lblCapPTPClkAdj"},
-        lblCapPTPLatency{"lblCapPTPLatency"};
+    ports::Label lblCapPTPRxOK{"lblCapPTPRxOK"}, lblCapPTPRxErr{"lblCapPTPRxErr"},
+        lblCapPTPClkAdj{"lblCapPTPClkAdj"}, lblCapPTPLatency{"lblCapPTPLatency"};
     ports::Label lblPTPRxOK{"lblPTPRxOK"}, lblPTPRxErr{"lblPTPRxErr"}, lblPTPClkAdj{"lblPTPClkAdj"},
         lblPTPLatency{"lblPTPLatency"};
-    ports::Label lblCapAudioRxFramesOK{"lblCapAudioRxFramesOK"}, lblCapAudioRxFramesErr{"lblCapAudioRxFramesErr"};
-    ports::Label lblAudioRxFramesOK{"lblAudioRxFramesOK"}, lblAudioRxFramesErr{"lblAudioRxFramesErr"};
-    ports::Label lblAudio{"lblAudio"}, lblClock{"lblClock"}, lbl1PPS{"lbl1PPS"}, lblEthernet{"lblEthernet"};
+    ports::Label lblCapAudioRxFramesOK{"lblCapAudioRxFramesOK"},
+        lblCapAudioRxFramesErr{"lblCapAudioRxFramesErr"};
+    ports::Label lblAudioRxFramesOK{"lblAudioRxFramesOK"},
+        lblAudioRxFramesErr{"lblAudioRxFramesErr"};
+    ports::Label lblAudio{"lblAudio"}, lblClock{"lblClock"}, lbl1PPS{"lbl1PPS"},
+        lblEthernet{"lblEthernet"};
     ports::Label lblCapOMAlarmsList{"lblCapOMAlarmsList"};  // "Active alarms / status:"
     ports::Label lblOMAlarmsList{"lblOMAlarmsList"};
     ports::Button cmdRefreshStats{"cmdRefreshStats"};  // "&Refresh"
@@ -70,10 +75,13 @@ public:
 private:
     void send(std::string_view request);
     void applyIndicator(ports::Label& label, const Indicator& indicator);
+    void applyView(const StatisticsView& view);
+    ElementFacts shownElementFacts();
     station::StationContext& context_;
     const ports::Label& lblElementType_;
     station::ElementSocket socket_;
-    bool noAddressSaid_ = false;
+    // The shown element's name as loaded, for the snapshot.
+    std::string shownName_;
 };
 
 }  // namespace nms::stats

@@ -1,0 +1,217 @@
+#include "stats/statistics_decoder.h"
+
+#include <charconv>
+
+#include "protocol/statistics.h"
+#include "store/element_record.h"
+
+namespace nms::stats {
+
+namespace {
+
+using namespace protocol::statistics;
+using protocol::GetLongFromReply;
+using protocol::GetWordFromReply;
+using store::record::kRoleDecoder;
+using store::record::kRoleEncoder;
+
+constexpr std::int32_t kWordNotReceived = 65535;
+// Only a reply of at least this length carries the additional latency; after a shorter one the
+// last value stays in force.
+constexpr std::size_t kAdditionalLatencyMinLength = 57;
+
+// num / den rounded to the nearest whole number, halves to the even neighbour. In integers, so
+// that a half is recognised exactly, which a floating-point quotient does not guarantee.
+std::int64_t divideHalfEven(std::int64_t num, std::int64_t den) {
+    if (den < 0) num = -num, den = -den;
+    std::int64_t q = num / den;
+    std::int64_t r = num % den;
+    if (r < 0) --q, r += den;  // floor division: 0 <= r < den
+    if (2 * r > den || (2 * r == den && q % 2 != 0)) ++q;
+    return q;
+}
+
+std::string shortestFloat(float v) {
+    if (v == 0.0f) return "0";  // also -0
+    char buf[64];
+    // Fixed notation: a percentage never reads as 1e+02.
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    if (ec != std::errc()) return "0";
+    return std::string(buf, end);
+}
+
+Indicator indicator(IndicatorState state, std::string toolTip, std::string caption) {
+    return {state, std::move(toolTip), std::move(caption)};
+}
+
+Indicator audioIndicator(int sdm, bool triggered) {
+    const auto state = triggered ? IndicatorState::Red : IndicatorState::Green;
+    switch (sdm) {
+        case 0:
+            return indicator(
+                state,
+                triggered ? "Silence detector is triggered." : "Silence detector is not triggered.",
+                kCaptionAudio);
+        case 3:
+            return indicator(state,
+                             triggered ? "Packet loss detector is triggered."
+                                       : "Packet loss detector is not triggered.",
+                             kCaptionAudio);
+        default:
+            return indicator(IndicatorState::Neutral,
+                             "Unknown state. Silence / packet loss detector is disabled.",
+                             kCaptionAudio);
+    }
+}
+
+Indicator ethernetIndicator(std::int32_t word) {
+    if (word >= kWordNotReceived)
+        return indicator(IndicatorState::Neutral, kUnknownState, kCaptionEthernet);
+    if ((word & kEthLinkUp) == 0)
+        return indicator(IndicatorState::Red, "Not connected.", kCaptionEthernet);
+    const std::string speed = (word & kEth10Mbit) ? " 10" : " 100";
+    const std::string duplex = (word & kEthFullDuplex) ? " Full " : " Half ";
+    return indicator(IndicatorState::Green, "ETH connected.", speed + duplex);
+}
+
+}  // namespace
+
+float errorRatio(std::int32_t ok, std::int32_t err) {
+    // Both counters are signed 32-bit; their sum may not be.
+    const std::int64_t total = std::int64_t{ok} + err;
+    if (total == 0) return 0.0f;
+    const std::int64_t hundredths = divideHalfEven(std::int64_t{err} * 10000, total);
+    return static_cast<float>(static_cast<double>(hundredths) / 100.0);
+}
+
+std::string errorRatioText(std::int32_t err, float ratio) {
+    return std::to_string(err) + " (" + shortestFloat(ratio) + "%)";
+}
+
+std::optional<std::int64_t> frameRate(std::int32_t framesNow, std::int32_t framesBefore,
+                                      std::uint32_t tickNow, std::uint32_t tickBefore) {
+    // Unsigned subtraction: the tick count wraps after about 49.7 days.
+    const std::uint32_t elapsedMs = tickNow - tickBefore;
+    const std::int64_t frames = std::int64_t{framesNow} - framesBefore;
+    if (elapsedMs == 0 || frames < 0) return std::nullopt;
+    return divideHalfEven(frames * 1000, elapsedMs);
+}
+
+StatisticsView decodeStatistics(std::span<const std::uint8_t> reply, const ElementFacts& facts,
+                                StatisticsRecord& rec, std::uint32_t tickNow) {
+    StatisticsView view;
+    // Every indicator starts unknown and the alarm list hidden; the reply may say more.
+    view.audio = indicator(IndicatorState::Neutral, kUnknownState, kCaptionAudio);
+    view.clock = indicator(IndicatorState::Neutral, kUnknownState, kCaptionClock);
+    view.pps = indicator(IndicatorState::Neutral, kUnknownState, kCaption1pps);
+    view.ethernet = indicator(IndicatorState::Neutral, kUnknownState, kCaptionEthernet);
+
+    // A word counts as received only if this reply carries it.
+    rec.UDP_Response_OM_Alarms_List = kWordNotReceived;
+    rec.UDP_Response_ETH_Status = kWordNotReceived;
+    rec.UDP_Response_Tick = tickNow;
+
+    if (reply.size() >= kAdditionalLatencyMinLength)
+        rec.UDP_Response_Additional_Latency = GetLongFromReply(reply, kAdditionalLatency);
+
+    rec.UDP_Response_Tx_Frames_OK = GetLongFromReply(reply, kTxFramesOk);
+    view.txFramesOk = std::to_string(rec.UDP_Response_Tx_Frames_OK);
+    rec.UDP_Response_Rx_Frames_OK = GetLongFromReply(reply, kRxFramesOk);
+    view.rxFramesOk = std::to_string(rec.UDP_Response_Rx_Frames_OK);
+
+    rec.UDP_Response_Tx_Frames_Err = GetLongFromReply(reply, kTxFramesErr);
+    rec.UDP_Response_Tx_Frames_Err_Ratio =
+        errorRatio(rec.UDP_Response_Tx_Frames_OK, rec.UDP_Response_Tx_Frames_Err);
+    view.txFramesErr =
+        errorRatioText(rec.UDP_Response_Tx_Frames_Err, rec.UDP_Response_Tx_Frames_Err_Ratio);
+    rec.UDP_Response_Rx_Frames_Err = GetLongFromReply(reply, kRxFramesErr);
+    rec.UDP_Response_Rx_Frames_Err_Ratio =
+        errorRatio(rec.UDP_Response_Rx_Frames_OK, rec.UDP_Response_Rx_Frames_Err);
+    view.rxFramesErr =
+        errorRatioText(rec.UDP_Response_Rx_Frames_Err, rec.UDP_Response_Rx_Frames_Err_Ratio);
+
+    // PTP figures mean something only for an SFN element; otherwise the labels stay.
+    if (facts.sfn == 1) {
+        rec.UDP_Response_PTP_Sync_OK = GetLongFromReply(reply, kPtpSyncOk);
+        view.ptpSyncOk = std::to_string(rec.UDP_Response_PTP_Sync_OK);
+        rec.UDP_Response_PTP_Sync_Err = GetLongFromReply(reply, kPtpSyncErr);
+        view.ptpSyncErr = std::to_string(rec.UDP_Response_PTP_Sync_Err);
+        rec.UDP_Response_PTP_Sync_Value = GetLongFromReply(reply, kPtpClockDifference);
+        view.ptpClockDifference = std::to_string(rec.UDP_Response_PTP_Sync_Value) + " nS";
+        if (facts.shownAsDecoder) {
+            rec.UDP_Response_PTP_Sync_Latency =
+                std::int64_t{GetLongFromReply(reply, kMeasuredDelay)} +
+                rec.UDP_Response_Additional_Latency;
+            view.ptpLatency = std::to_string(rec.UDP_Response_PTP_Sync_Latency) + " nS";
+        }
+    }
+
+    // The words sit where the element's role has them, and only a reply that reaches them
+    // carries them.
+    if (facts.role == kRoleDecoder) {
+        if (reply.size() >= kDecAlarmWord + 2)
+            rec.UDP_Response_OM_Alarms_List = GetWordFromReply(reply, kDecAlarmWord);
+        if (reply.size() >= kDecEthernetWord + 2)
+            rec.UDP_Response_ETH_Status = GetWordFromReply(reply, kDecEthernetWord);
+    } else if (facts.role == kRoleEncoder) {
+        if (reply.size() >= kEncAlarmWord + 2)
+            rec.UDP_Response_OM_Alarms_List = GetWordFromReply(reply, kEncAlarmWord);
+        if (reply.size() >= kEncEthernetWord + 2)
+            rec.UDP_Response_ETH_Status = GetWordFromReply(reply, kEncEthernetWord);
+    }
+
+    // Alarm indicators; a word of 65535 is indistinguishable from a missing one.
+    const std::int32_t alarms = rec.UDP_Response_OM_Alarms_List;
+    if (alarms < kWordNotReceived) {
+        view.audio = audioIndicator(facts.sdm, (alarms & kAlarmAudio) != 0);
+        if (facts.sfn != 1) {
+            view.clock = indicator(IndicatorState::Neutral, "Unknown state. SFN is disabled.",
+                                   kCaptionClock);
+            view.pps =
+                indicator(IndicatorState::Neutral, "Unknown state. SFN is disabled.", kCaption1pps);
+        } else {
+            const std::int32_t reference = alarms & kAlarmReferenceMask;
+            if (reference != 0) {
+                view.clock =
+                    indicator(IndicatorState::Red,
+                              "10 MHz signal is problematic. See next error code.", kCaptionClock);
+                view.alarmsList = std::to_string(reference);
+            } else {
+                view.clock = indicator(IndicatorState::Green, "10 MHz signal is present and good.",
+                                       kCaptionClock);
+            }
+            if (alarms < kAlarm1ppsMissing)
+                view.pps =
+                    indicator(IndicatorState::Green, "1 PPS signal is present.", kCaption1pps);
+            else
+                view.pps =
+                    indicator(IndicatorState::Red, "1 PPS signal is missing or is constantly HIGH.",
+                              kCaption1pps);
+        }
+    }
+
+    view.ethernet = ethernetIndicator(rec.UDP_Response_ETH_Status);
+
+    rec.UDP_Response_Rx_Audio_Frames_OK = GetLongFromReply(reply, kAudioFramesOk);
+    view.audioFramesOk = std::to_string(rec.UDP_Response_Rx_Audio_Frames_OK);
+    rec.UDP_Response_Rx_Audio_Frames_Err = GetLongFromReply(reply, kAudioFramesErr);
+    rec.UDP_Response_Rx_Audio_Frames_Err_Ratio =
+        errorRatio(rec.UDP_Response_Rx_Audio_Frames_OK, rec.UDP_Response_Rx_Audio_Frames_Err);
+    view.audioFramesErr = errorRatioText(rec.UDP_Response_Rx_Audio_Frames_Err,
+                                         rec.UDP_Response_Rx_Audio_Frames_Err_Ratio);
+
+    // Only a decoder receives audio frames at a rate worth showing. The previous values
+    // move on even when no rate could be formed, so the next reply measures from this one.
+    if (facts.role == kRoleDecoder) {
+        view.audioFrameRate =
+            frameRate(rec.UDP_Response_Rx_Audio_Frames_OK, rec.UDP_Response_Rx_Audio_Frames_OK_prev,
+                      rec.UDP_Response_Tick, rec.UDP_Response_Tick_prev);
+        if (view.audioFrameRate)
+            view.audioFramesOk += " (" + std::to_string(*view.audioFrameRate) + " pps)";
+        rec.UDP_Response_Tick_prev = rec.UDP_Response_Tick;
+        rec.UDP_Response_Rx_Audio_Frames_OK_prev = rec.UDP_Response_Rx_Audio_Frames_OK;
+    }
+    return view;
+}
+
+}  // namespace nms::stats
