@@ -293,7 +293,8 @@ public:
 
 protected:
     void mirrorState() override {
-        box_->setText(literalAmpersands(fromModel(model_.caption())));
+        // A check box's '&' marks its access key, as on a button ("Auto clea&r counters").
+        box_->setText(fromModel(model_.caption()));
         box_->setChecked(model_.checked());
     }
 

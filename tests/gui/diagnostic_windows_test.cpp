@@ -1,0 +1,100 @@
+// The statistics and SFN windows drawn over the main window: they open with their buttons, show
+// what the element answered, and close through their models.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <memory>
+
+#include "app/station_fixture.h"
+#include "gui_support.h"
+#include "protocol/delay.h"
+#include "protocol/statistics.h"
+#include "sfn/frm_adjust.h"
+#include "stats/frm_statistics.h"
+#include "ui/adjust_dialog.h"
+#include "ui/delay_plot.h"
+#include "ui/main_window.h"
+#include "ui/statistics_dialog.h"
+
+namespace nms::testing {
+namespace {
+
+constexpr const char* kPlant =
+    "[00AA00000001]\nNAME=TX EAST SFN     \nROLE=2\nIP=192.168.1.91\nMASK=255.255.255.0\nGW=192.168.1.1\n"
+    "TYPE=32\nTX=1\nVER=3.72\nATT=235\nMULTI=239.200.0.7\nBUF=6\nSDL=37\nSDT=43\nSDM=0\nSN=20231\nSFN=1\nLLO=0\nDLY=1200\n";
+
+class DiagnosticWindows : public StationTest {
+protected:
+    std::unique_ptr<ui::MainWindow> window;
+    void SetUp() override {
+        start(std::string(kPlant));
+        ASSERT_TRUE(main->running());
+        window = std::make_unique<ui::MainWindow>(*main, gate);
+        window->show();
+        operatorDoes([&] { main->TreeView1.clickNode(0); });
+        QApplication::processEvents();
+    }
+    QPushButton* button(const char* name) { return window->control<QPushButton>(name); }
+};
+
+TEST_F(DiagnosticWindows, TheStatisticsWindowShowsTheReplyAndReleasesItsPortOnClose) {
+    auto* dialog = window->statisticsDialog();
+    ASSERT_NE(dialog, nullptr);
+    button("cmdGetStats")->click();
+    ASSERT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "Status");
+    ASSERT_FALSE(network.sent.empty());
+    EXPECT_EQ(network.sent.back().port, 2978);
+
+    protocol::StatisticsFields f;
+    f.txFramesOk = 120000;
+    f.rxFramesOk = 119000;
+    f.rxFramesErr = 3;
+    f.audioFramesOk = 118000;
+    f.ptpSyncOk = 500;
+    f.alarmWord = 0x8C00;  // a 10 MHz problem and no 1 PPS
+    f.ethernetWord = 0x0100;  // link up, 100 Mbit/s half duplex
+    network.deliver(2978, protocol::encodeStatistics(f, true));
+    QApplication::processEvents();
+    auto* clock = dialog->findChild<QLabel*>("lblClock");
+    ASSERT_NE(clock, nullptr);
+    EXPECT_EQ(clock->palette().color(clock->backgroundRole()), QColor(255, 0, 0));
+    EXPECT_EQ(dialog->findChild<QLabel*>("lblEthernet")->text(), " 100 Half ");
+    EXPECT_TRUE(dialog->findChild<QLabel*>("lblOMAlarmsList")->isVisible());
+    ASSERT_TRUE(dialog->grab().save(screenshotPath("statistics.png")));
+
+    dialog->reject();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(main->statistics().isOpen());
+    EXPECT_EQ(main->statistics().udpClient2().state(), ports::UdpSocket::State::Closed);
+}
+
+TEST_F(DiagnosticWindows, TheSfnWindowPlotsEachReply) {
+    auto* dialog = window->adjustDialog();
+    ASSERT_NE(dialog, nullptr);
+    button("cmdAdjust")->click();
+    ASSERT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "SFN Adjustment - TX EAST SFN     ");  // the name as stored
+    for (int i = 0; i < 30; ++i) {
+        protocol::DelayReplyFields r;
+        r.averageNs = 812000 + (i % 7) * 900;
+        r.minimumNs = r.averageNs - 3500 - (i % 3) * 400;
+        r.maximumNs = r.averageNs + 4100 + (i % 5) * 300;
+        r.additionalNs = 120000;
+        network.deliver(2978, protocol::encodeDelayReply(r));
+        time.advance(1000);
+    }
+    EXPECT_EQ(main->adjust().history.size(), 30u);
+    dialog->plot()->refresh();
+    QApplication::processEvents();
+    EXPECT_EQ(dialog->findChild<QLabel*>("lblAdditionalDelay")->text(), "120 uS, 0 nS");
+    ASSERT_TRUE(dialog->grab().save(screenshotPath("sfn-adjustment.png")));
+    dialog->reject();
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+}  // namespace
+}  // namespace nms::testing
