@@ -7,7 +7,6 @@
 #include "discovery/paging.h"
 #include "protocol/address.h"
 #include "protocol/arp.h"
-#include "protocol/commands.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
 #include "sfn/frm_adjust.h"
@@ -77,14 +76,15 @@ frmMain::frmMain(station::StationEnv& env)
                        {Kind::Button, tb::kPictureStartMonitoring, "Start audio monitoring", true},
                        {Kind::Button, tb::kPictureStopMonitoring, "Stop audio monitoring", true}});
 
-    editor_ = std::make_unique<editor::ElementEditor>(panel, *this);
+    meter_ = std::make_unique<diag::LevelMeter>(*context_, panel, Toolbar1, *mainSocket_);
+    editor_ = std::make_unique<editor::ElementEditor>(
+        panel, *context_, editor::EditorLinks{Toolbar1, meter_->tmrVolume, *mainSocket_});
     pagingHost_ = std::make_unique<PagingAdapter>(*this);
     paging_ = std::make_unique<discovery::Paging>(*pagingHost_);
     waiting_ = std::make_unique<frmWaiting>(*this);
     disclaimer_ = std::make_unique<frmDisclaimer>(env.settings);
     ping_ = std::make_unique<diag::Ping>(env.network.icmp(), context_->dialogs(), env.gate, panel.cmdPing,
                                          panel.txtElementIP);
-    meter_ = std::make_unique<diag::LevelMeter>(*context_, panel, Toolbar1, *mainSocket_);
     statistics_ = std::make_unique<stats::frmStatistics>(*context_, panel.lblElementType);
     adjust_ = std::make_unique<sfn::frmAdjust>(*context_, panel.lblElementType);
 
@@ -350,14 +350,8 @@ void frmMain::sayNoAddress(const std::string& prefix) {
 }
 
 bool frmMain::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {
-    const std::string prefix = "103 - Unable to use UDP port " + std::to_string(remotePort) + ": ";
-    const auto bytes = protocol::encodeCommandByte(value);
-    const auto result = mainSocket_->sendToShown(bytes, remotePort, {prefix, true});
-    if (result == station::ElementSocket::Result::NoAddress) sayNoAddress(prefix);
-    return result == station::ElementSocket::Result::Sent;
+    return editor_->SendCommandByte(value, remotePort);
 }
-
-void frmMain::stopLevelTimer() { meter_->tmrVolume.setEnabled(false); }
 
 void frmMain::RequestVolume() { meter_->RequestVolume(); }
 

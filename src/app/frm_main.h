@@ -42,14 +42,14 @@ class frmDisclaimer;
 
 // The station's main window: the element tree, the properties panel, the toolbar and the main
 // socket. It owns the station context that every window shares. Loading it starts the station.
-class frmMain : public editor::EditorHost {
+class frmMain {
     // First, so that everything below can use them.
     std::unique_ptr<station::StationContext> context_;
     std::unique_ptr<station::ElementSocket> mainSocket_;
 
 public:
     explicit frmMain(station::StationEnv& env);
-    ~frmMain() override;
+    ~frmMain();
 
     // Start-up. False when the station ended during it (second instance, failed bind). While
     // the notice is open start-up waits for it; onStarted runs when the window is ready to show.
@@ -126,17 +126,11 @@ public:
     const protocol::FeedbackRecord& feedbackRecord() const { return feedback_; }
     station::StationEnv& env() { return context_->env; }
 
-    // --- EditorHost
-    store::ProfileStore& db() override { return context_->db(); }
-    const std::string& databasePath() const override { return context_->databasePath(); }
-    const protocol::AudioTypeTable& audioTypes() const override { return AudioTypes; }
-    ports::Dialogs& dialogs() override { return context_->dialogs(); }
-    bool gpsdoVersion() const override { return GpsdoVersion; }
-    bool lowLatencyOption() const override { return LowLatencyOption; }
-    void setLowLatencyOption(bool on) override { LowLatencyOption = on; }
-    void setToolbarButtonEnabled(int index, bool on) override { Toolbar1.setButtonEnabled(index, on); }
-    void stopLevelTimer() override;
-    bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort) override;
+    store::ProfileStore& db() { return context_->db(); }
+    const std::string& databasePath() const { return context_->databasePath(); }
+    ports::Dialogs& dialogs() { return context_->dialogs(); }
+    // The one-byte command to the shown element (the editor's level rule sends it).
+    bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort);
 
     // Shows a message box (after the database has reached the disk). No title: the
     // application's.

@@ -101,7 +101,7 @@ void ElementEditor::cmbAudioType_Click() {
             cmbAudioTX_Click();
     }
 
-    if (k >= 0) ui_.cmbAudioType.setToolTip(std::string(host_.audioTypes().row(k).description));
+    if (k >= 0) ui_.cmbAudioType.setToolTip(std::string(context_.AudioTypes.row(k).description));
 }
 
 void ElementEditor::cmbAudioTX_Click() {

@@ -6,6 +6,7 @@
 #include "editor/role_captions.h"
 #include "protocol/address.h"
 #include "protocol/text.h"
+#include "station/main_toolbar.h"
 #include "store/element_record.h"
 
 namespace nms::editor {
@@ -15,8 +16,8 @@ namespace def = store::record::defaults;
 
 namespace {
 
-constexpr int kStartMonitoring = 6;
-constexpr int kStopMonitoring = 7;
+constexpr int kStartMonitoring = station::toolbar::kStartMonitoring;
+constexpr int kStopMonitoring = station::toolbar::kStopMonitoring;
 // Firmware from this version on takes the encoder's level command.
 constexpr float kEncoderLevelFirmware = 3.7f;
 
@@ -26,7 +27,8 @@ double defaultNumber(std::string_view text) {
 
 }  // namespace
 
-ElementEditor::ElementEditor(PropertiesPanel& panel, EditorHost& host) : ui_(panel), host_(host) {
+ElementEditor::ElementEditor(PropertiesPanel& panel, station::StationContext& context, EditorLinks links)
+    : ui_(panel), context_(context), links_(links) {
     wire();
 }
 
@@ -64,8 +66,8 @@ std::string ElementEditor::shownSection() const {
 
 std::string ElementEditor::readFrom(const std::string& section, std::string_view key,
                                     std::string_view fallback) {
-    return host_.db().ReadFromINI(section, std::string(key), host_.databasePath(),
-                                  std::string(fallback));
+    return context_.db().ReadFromINI(section, std::string(key), context_.databasePath(),
+                                     std::string(fallback));
 }
 
 std::string ElementEditor::readShown(std::string_view key, std::string_view fallback) {
@@ -81,8 +83,8 @@ bool ElementEditor::isAes67TypeSelected() const {
 // steps is what the later ones rely on.
 void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
     ui_.cmdPing.setBackColor(ports::kLightYellow);
-    host_.setToolbarButtonEnabled(kStartMonitoring, false);
-    host_.setToolbarButtonEnabled(kStopMonitoring, false);
+    links_.toolbar.setButtonEnabled(kStartMonitoring, false);
+    links_.toolbar.setButtonEnabled(kStopMonitoring, false);
     // Monitoring never survives a change of selection; the switch's own rule stops it.
     ui_.chkGetVolume.setChecked(false);
 
@@ -92,9 +94,9 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
     }
 
     const std::string section = protocol::Encode_MAC(node.key);
-    if (host_.db().GetSectionKeyCount(section, host_.databasePath()) > rec::kMaxKeysForLoad) {
+    if (context_.db().GetSectionKeyCount(section, context_.databasePath()) > rec::kMaxKeysForLoad) {
         // No title: the dialogs show the application's own.
-        host_.dialogs().messageBox(
+        context_.dialogs().messageBox(
             {"The data stored in your computer about this element, is corrupted (1).\r"
              "Cannot load this element info.",
              "", ports::MessageIcon::Critical, ports::MessageButtons::Ok, ports::Answer::Ok});
@@ -114,7 +116,7 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
     const double typeByte = type ? values::roundHalfEven(*type) : -1;
     if (typeByte >= 0 && typeByte <= 255) {
         const auto byte = static_cast<std::uint8_t>(typeByte);
-        ui_.cmbAudioType.setListIndex(host_.audioTypes().rowForTypeByte(byte));
+        ui_.cmbAudioType.setListIndex(context_.AudioTypes.rowForTypeByte(byte));
         ui_.chkEnableFLAC.setChecked((byte & protocol::kTypeFlac) != 0);
         ui_.chkNarrowBand.setChecked((byte & protocol::kTypeNarrowBand) != 0);
     } else {
@@ -143,7 +145,7 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
     ui_.chkSFNEnabled.setValue(values::checkValueFrom(readFrom(section, rec::kSfn, def::kSfn)));
     ui_.chkLowLatency.setValue(
         values::checkValueFrom(readFrom(section, rec::kLowLatency, def::kLowLatency)));
-    host_.setLowLatencyOption(ui_.chkLowLatency.checked());
+    context_.LowLatencyOption = ui_.chkLowLatency.checked();
     scrlBuffer_Change();
     ui_.cmdAdjust.setEnabled(ui_.lblElementType.caption() == captions::kDecoder &&
                              ui_.chkSFNEnabled.value() == 1);
@@ -156,7 +158,7 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
 
 void ElementEditor::loadEncoder(const std::string& section) {
     ui_.lblElementType.setCaption(std::string(captions::kEncoder));
-    host_.setToolbarButtonEnabled(kStartMonitoring, true);
+    links_.toolbar.setButtonEnabled(kStartMonitoring, true);
 
     // The version is read as one decimal number, so 3.10 is 3.1 and older than 3.7.
     const auto version =
@@ -189,8 +191,8 @@ void ElementEditor::loadDecoder(const std::string& section) {
         values::readNumber(readFrom(section, rec::kAttenuation, def::kAttenuationDecoder))
             .value_or(attDefault);
     if (stored < ui_.scrlAtten.min())
-        host_.db().WriteToINI(section, std::string(rec::kAttenuation),
-                              std::to_string(ui_.scrlAtten.min()), host_.databasePath());
+        context_.db().WriteToINI(section, std::string(rec::kAttenuation),
+                                 std::to_string(ui_.scrlAtten.min()), context_.databasePath());
 
     ui_.lblElementType.setCaption(std::string(captions::kDecoder));
     ui_.scrlAtten.setValue(
@@ -232,12 +234,12 @@ void ElementEditor::ApplyElementTypeLayout() {
     const bool encoder = role == captions::kEncoder;
     if (!encoder && role != captions::kDecoder) return;
 
-    host_.stopLevelTimer();
+    links_.levelTimer.setEnabled(false);
     ui_.chkGetVolume.setChecked(false);
     ui_.chkGetVolume.setVisible(false);
     // Only an encoder has a level to monitor.
-    host_.setToolbarButtonEnabled(kStartMonitoring, encoder);
-    host_.setToolbarButtonEnabled(kStopMonitoring, false);
+    links_.toolbar.setButtonEnabled(kStartMonitoring, encoder);
+    links_.toolbar.setButtonEnabled(kStopMonitoring, false);
     ui_.lblVolume.setCaption("-oodBFS");
     ui_.VUMeter.setEnabled(encoder);
     ui_.VUMeter.setWidth(0);
@@ -252,8 +254,8 @@ void ElementEditor::ApplyElementTypeLayout() {
     } else {
         enable({&ui_.Label20, &ui_.scrlBuffer, &ui_.lblLatency}, true);
         ui_.lblLatency.setCaption(labels::latency(
-            ui_.scrlBuffer.value(), host_.gpsdoVersion() || ui_.chkSFNEnabled.checked(),
-            host_.lowLatencyOption()));
+            ui_.scrlBuffer.value(), context_.GpsdoVersion || ui_.chkSFNEnabled.checked(),
+            context_.LowLatencyOption));
     }
 
     enable({&ui_.Label22, &ui_.cmbSilDetMode, &ui_.Label24, &ui_.scrlSilDetLevel,

@@ -9,35 +9,26 @@
 #include "ports/dialogs.h"
 #include "ports/origin.h"
 #include "protocol/audio_types.h"
+#include "station/element_socket.h"
+#include "station/station_context.h"
 #include "store/profile_store.h"
 
 namespace nms::editor {
 
-// What the editor needs of the main window around it.
-class EditorHost {
-public:
-    virtual ~EditorHost() = default;
-    virtual store::ProfileStore& db() = 0;
-    virtual const std::string& databasePath() const = 0;
-    virtual const protocol::AudioTypeTable& audioTypes() const = 0;
-    virtual ports::Dialogs& dialogs() = 0;
-    virtual bool gpsdoVersion() const = 0;
-    virtual bool lowLatencyOption() const = 0;
-    virtual void setLowLatencyOption(bool on) = 0;
-    // Toolbar buttons, numbered from 1 (6 "Start audio monitoring", 7 "Stop audio monitoring").
-    virtual void setToolbarButtonEnabled(int index, bool on) = 0;
-    // Stops the level timer (tmrVolume).
-    virtual void stopLevelTimer() = 0;
-    // The one-byte command to the shown element; false when it did not go out (the failure has
-    // been reported).
-    virtual bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort) = 0;
+// What the editor works on besides its panel: the main window's toolbar (the monitoring
+// buttons follow the shown element), the level meter's timer (stopped when the layout
+// changes), and the main socket (the one-byte level command).
+struct EditorLinks {
+    ports::Toolbar& toolbar;
+    ports::Timer& levelTimer;
+    station::ElementSocket& mainSocket;
 };
 
 // The element editor: loads a record into the properties panel and keeps the panel's rules
 // (layout by role, audio and TX type, address fields, level, buffer and silence detector).
 class ElementEditor {
 public:
-    ElementEditor(PropertiesPanel& panel, EditorHost& host);
+    ElementEditor(PropertiesPanel& panel, station::StationContext& context, EditorLinks links);
 
     // A node of the element tree was clicked: its key is the MAC text, its text name and MAC.
     void TreeView1_NodeClick(const ports::TreeView::Node& node);
@@ -59,6 +50,9 @@ public:
     void txtAES67Channel_KeyUp();
     // Sends and stores the level only when the operator moved the bar.
     void scrlAtten_Change(ports::Origin origin);
+    // The one-byte command to the shown element; false when it did not go out (the failure has
+    // been reported, and for a socket failure the program has ended).
+    bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort);
     void chkLowLatency_Click();
     void scrlSilDetLevel_Change();
     void scrlSilDetTime_Change();
@@ -82,7 +76,8 @@ private:
     void setAes67ChannelToolTip(const std::string& channel);
     bool isAes67TypeSelected() const;
     PropertiesPanel& ui_;
-    EditorHost& host_;
+    station::StationContext& context_;
+    EditorLinks links_;
 };
 
 }  // namespace nms::editor

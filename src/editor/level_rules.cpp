@@ -5,6 +5,7 @@
 #include "editor/level_labels.h"
 #include "editor/role_captions.h"
 #include "protocol/address.h"
+#include "protocol/commands.h"
 #include "protocol/paging.h"
 #include "store/element_record.h"
 
@@ -27,27 +28,39 @@ void ElementEditor::scrlAtten_Change(ports::Origin origin) {
     const int v = ui_.scrlAtten.value();
     bool sent = false;
     if (role == captions::kDecoder) {
-        sent = host_.SendCommandByte(static_cast<std::uint8_t>(v), protocol::kPortLevelAndDecoderCommand);
+        sent = SendCommandByte(static_cast<std::uint8_t>(v), protocol::kPortLevelAndDecoderCommand);
     } else if (role == captions::kEncoder) {
         // The encoder counts the other way: 0 is full level.
-        sent = host_.SendCommandByte(static_cast<std::uint8_t>(255 - v), protocol::kPortEncoderCommand);
+        sent = SendCommandByte(static_cast<std::uint8_t>(255 - v), protocol::kPortEncoderCommand);
     }
     // Only a level the element was sent is stored.
     if (!sent) return;
     const std::string section = shownSection();
     if (section.empty()) return;
-    host_.db().WriteToINI(section, std::string(store::record::kAttenuation), std::to_string(v),
-                          host_.databasePath());
+    context_.db().WriteToINI(section, std::string(store::record::kAttenuation), std::to_string(v),
+                             context_.databasePath());
+}
+
+bool ElementEditor::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {
+    const std::string prefix = "103 - Unable to use UDP port " + std::to_string(remotePort) + ": ";
+    const auto bytes = protocol::encodeCommandByte(value);
+    const auto result = links_.mainSocket.sendToShown(bytes, remotePort, {prefix, true});
+    if (result == station::ElementSocket::Result::NoAddress) {
+        // A record without a usable address (edited by hand) is reported, not fatal: nothing
+        // is wrong with the socket.
+        context_.msgBox(prefix + "no valid address is stored for this element.", ports::MessageIcon::Critical);
+    }
+    return result == station::ElementSocket::Result::Sent;
 }
 
 void ElementEditor::scrlBuffer_Change() {
     ui_.lblLatency.setCaption(labels::latency(ui_.scrlBuffer.value(),
-                                              host_.gpsdoVersion() || ui_.chkSFNEnabled.checked(),
-                                              host_.lowLatencyOption()));
+                                              context_.GpsdoVersion || ui_.chkSFNEnabled.checked(),
+                                              context_.LowLatencyOption));
 }
 
 void ElementEditor::chkLowLatency_Click() {
-    host_.setLowLatencyOption(ui_.chkLowLatency.checked());
+    context_.LowLatencyOption = ui_.chkLowLatency.checked();
     scrlBuffer_Change();
 }
 

@@ -102,7 +102,7 @@ TEST_F(EditorTest, DamagedRecordIsNeverWrittenBeyondTheDecoderLevel) {
         dec = with(dec, key, "-999");
     dec = with(dec, "att", "#?");
     storeRecords({{kEncoderMac, enc}, {kDecoderMac, dec}});
-    const std::string before = files.content(host.path);
+    const std::string before = files.content(kPath);
 
     click(kEncoderMac);
     click(kDecoderMac);
@@ -116,8 +116,8 @@ TEST_F(EditorTest, DamagedRecordIsNeverWrittenBeyondTheDecoderLevel) {
     ASSERT_NE(at, std::string::npos);
     expected.replace(at, oldAtt.size(), "att=14\n");
     // Key names match in any case.
-    EXPECT_EQ(protocol::text::toUpper(files.content(host.path)), protocol::text::toUpper(expected));
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_EQ(protocol::text::toUpper(files.content(kPath)), protocol::text::toUpper(expected));
+    EXPECT_TRUE(sentCommands().empty());
 }
 
 TEST_F(EditorTest, NodeKeyThatIsNoMacLoadsTheDefaults) {

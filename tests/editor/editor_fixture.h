@@ -12,49 +12,13 @@
 #include "editor/properties_panel.h"
 #include "protocol/address.h"
 #include "store/profile_store.h"
+#include "support/fake_network.h"
+#include "support/fakes.h"
 #include "support/memory_file_store.h"
 #include "support/scripted_dialogs.h"
 #include "support/virtual_time.h"
 
 namespace nms::testing {
-
-// The main window as the editor sees it: records what the editor asked of it.
-class FakeEditorHost : public editor::EditorHost {
-public:
-    FakeEditorHost(store::ProfileStore& store, ports::Dialogs& dialogs)
-        : store_(store), dialogs_(dialogs) {}
-    store::ProfileStore& db() override { return store_; }
-    const std::string& databasePath() const override { return path; }
-    const protocol::AudioTypeTable& audioTypes() const override { return types; }
-    ports::Dialogs& dialogs() override { return dialogs_; }
-    bool gpsdoVersion() const override { return gpsdo; }
-    bool lowLatencyOption() const override { return lowLatency; }
-    void setLowLatencyOption(bool on) override { lowLatency = on; }
-    void setToolbarButtonEnabled(int index, bool on) override { toolbar[index] = on; }
-    void stopLevelTimer() override {
-        ++timerStops;
-        levelTimerRunning = false;
-    }
-    bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort) override {
-        if (!commandsGoOut) return false;
-        sent.emplace_back(value, remotePort);
-        return true;
-    }
-
-    std::string path = "/home/op/.local/share/nms/nms.ini";
-    protocol::AudioTypeTable types = protocol::AudioTypeTable::standard();
-    bool gpsdo = false;
-    bool lowLatency = false;
-    std::map<int, bool> toolbar;
-    int timerStops = 0;
-    bool levelTimerRunning = false;
-    std::vector<std::pair<std::uint8_t, std::uint16_t>> sent;
-    bool commandsGoOut = true;
-
-private:
-    store::ProfileStore& store_;
-    ports::Dialogs& dialogs_;
-};
 
 using Record = std::vector<std::pair<std::string, std::string>>;
 
@@ -121,13 +85,23 @@ inline Record without(Record r, const std::string& key) {
 
 class EditorTest : public ::testing::Test {
 protected:
+    static constexpr const char* kPath = "/home/op/.local/share/nms/nms.ini";
+
     EditorTest() {
-        ui.cmbAudioType.addItems(host.types.listNames());
+        ctx.AudioTypes = protocol::AudioTypeTable::standard();
+        ctx.setShownElementLabel(ui.lblElementMAC);
+        using Kind = ports::Toolbar::Kind;
+        toolbar.setItems({{Kind::Button, 1, "", true},
+                          {Kind::Button, 2, "", true},
+                          {Kind::Separator, 0, "", true},
+                          {Kind::Button, 3, "", true},
+                          {Kind::Separator, 0, "", true},
+                          {Kind::Button, 4, "", true},
+                          {Kind::Button, 5, "", true}});
+        ui.cmbAudioType.addItems(ctx.AudioTypes.listNames());
         ui.cmbEncoders.addItems({"<None>", "STUDIO A", "STUDIO B"});
         // The level meter's switch, as the main window wires it.
-        ui.chkGetVolume.onClick = [this](ports::Origin) {
-            host.levelTimerRunning = ui.chkGetVolume.checked();
-        };
+        ui.chkGetVolume.onClick = [this](ports::Origin) { levelTimer.setEnabled(ui.chkGetVolume.checked()); };
     }
 
     // Writes the database as a hand-edited file: one section per element, in this order.
@@ -139,7 +113,7 @@ protected:
             text += "[" + protocol::Encode_MAC(mac) + "]\n";
             for (const auto& [k, v] : rec) text += k + "=" + v + "\n";
         }
-        files.editExternally(host.path, text);
+        files.editExternally(kPath, text);
     }
     void storeRecord(const std::string& mac, const Record& rec) { storeRecords({{mac, rec}}); }
 
@@ -152,16 +126,33 @@ protected:
     }
 
     std::string stored(const std::string& mac, const std::string& key) {
-        return db.ReadFromINI(protocol::Encode_MAC(mac), key, host.path, "<missing>");
+        return db.ReadFromINI(protocol::Encode_MAC(mac), key, kPath, "<missing>");
+    }
+
+    // The one-byte commands that went out: value and element port.
+    std::vector<std::pair<std::uint8_t, std::uint16_t>> sentCommands() const {
+        std::vector<std::pair<std::uint8_t, std::uint16_t>> out;
+        for (const auto& s : network.sent)
+            if (s.bytes.size() == 2) out.emplace_back(s.bytes[0], s.port);
+        return out;
     }
 
     VirtualTime time;
     MemoryFileStore files;
     store::ProfileStore db{files, time};
     ScriptedDialogs dialogs;
-    FakeEditorHost host{db, dialogs};
+    ports::EventGate gate;
+    MemorySettings settings;
+    FakeInstanceLock lock;
+    FakeLifecycle lifecycle;
+    FakeNetwork network;
+    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, network, db, kPath, ""};
+    station::StationContext ctx{env};
+    ports::Toolbar toolbar;
+    ports::Timer levelTimer{time, gate, 50};
+    station::ElementSocket socket{ctx, 2976, 2976};
     editor::PropertiesPanel ui;
-    editor::ElementEditor editor{ui, host};
+    editor::ElementEditor editor{ui, ctx, {toolbar, levelTimer, socket}};
 };
 
 }  // namespace nms::testing

@@ -52,34 +52,36 @@ TEST(LevelLabels, SilenceDetectorFiguresHaveOneDecimalAtMost) {
 TEST_F(EditorTest, OperatorLevelIsSentAndStoredProgramLevelOnlyShown) {
     load(kDecoderMac, with(decoderRecord(), "att", "100"));
     EXPECT_EQ(ui.lblAttenDB.caption(), "-72.5 dB");
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(sentCommands().empty());
 
     ui.scrlAtten.setValue(245, Origin::Operator);
     EXPECT_EQ(ui.lblAttenDB.caption(), "0 dB");
-    ASSERT_EQ(host.sent.size(), 1u);
-    EXPECT_EQ(host.sent[0], (std::pair<std::uint8_t, std::uint16_t>{245, 2977}));
+    ASSERT_EQ(sentCommands().size(), 1u);
+    EXPECT_EQ(sentCommands()[0], (std::pair<std::uint8_t, std::uint16_t>{245, 2977}));
     EXPECT_EQ(stored(kDecoderMac, "att"), "245");
 
     ui.scrlAtten.setValue(200);  // program code, e.g. a feedback
     EXPECT_EQ(ui.lblAttenDB.caption(), "-22.5 dB");
-    EXPECT_EQ(host.sent.size(), 1u);
+    EXPECT_EQ(sentCommands().size(), 1u);
     EXPECT_EQ(stored(kDecoderMac, "att"), "245");
 
     load(kEncoderMac, encoderRecord());
-    host.sent.clear();
+    network.sent.clear();
     ui.scrlAtten.setValue(255, Origin::Operator);
     EXPECT_EQ(ui.lblAttenDB.caption(), "0 dB");
     ui.scrlAtten.setValue(14, Origin::Operator);
     EXPECT_EQ(ui.lblAttenDB.caption(), "Mute");
-    EXPECT_EQ(host.sent,
+    EXPECT_EQ(sentCommands(),
               (std::vector<std::pair<std::uint8_t, std::uint16_t>>{{0, 2979}, {241, 2979}}));
     EXPECT_EQ(stored(kEncoderMac, "att"), "14");
 }
 
 TEST_F(EditorTest, ALevelThatDidNotGoOutIsNotStored) {
-    load(kDecoderMac, with(decoderRecord(), "att", "100"));
-    host.commandsGoOut = false;
+    // A record without an address: the command has nowhere to go, which is said once.
+    load(kDecoderMac, without(with(decoderRecord(), "att", "100"), "ip"));
+    dialogs.expect(ports::Answer::Ok, "103 - Unable to use UDP port 2977: no valid address is stored");
     ui.scrlAtten.setValue(245, Origin::Operator);
+    EXPECT_TRUE(sentCommands().empty());
     EXPECT_EQ(stored(kDecoderMac, "att"), "100");
 }
 
@@ -87,7 +89,7 @@ TEST_F(EditorTest, LevelOfAnUnknownElementActsOnNothing) {
     load(kEncoderMac, with(encoderRecord(), "role", "7"));
     const std::string label = ui.lblAttenDB.caption();
     ui.scrlAtten.setValue(30, Origin::Operator);
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(sentCommands().empty());
     EXPECT_EQ(ui.lblAttenDB.caption(), label);
     EXPECT_EQ(stored(kEncoderMac, "att"), "200");
 }
@@ -96,21 +98,21 @@ TEST_F(EditorTest, BufferLatencyFollowsSfnGpsdoAndLowLatency) {
     load(kDecoderMac, decoderRecord());  // buf 10, SFN ticked
     EXPECT_EQ(ui.lblLatency.caption(), "27.5mS");
     ui.chkLowLatency.setChecked(true, Origin::Operator);
-    EXPECT_TRUE(host.lowLatency);
+    EXPECT_TRUE(ctx.LowLatencyOption);
     EXPECT_EQ(ui.lblLatency.caption(), "15mS");
     ui.chkLowLatency.setChecked(false, Origin::Operator);
-    EXPECT_FALSE(host.lowLatency);
+    EXPECT_FALSE(ctx.LowLatencyOption);
     ui.scrlBuffer.setValue(23, Origin::Operator);
     EXPECT_EQ(ui.lblLatency.caption(), "60mS");
 
-    host.gpsdo = true;
+    ctx.GpsdoVersion = true;
     load(kDecoderMac, with(decoderRecord(), "sfn", "0"));
     EXPECT_EQ(ui.lblLatency.caption(), "27.5mS");
-    host.gpsdo = false;
+    ctx.GpsdoVersion = false;
     load(kDecoderMac, with(decoderRecord(), "sfn", "0"));
     EXPECT_EQ(ui.lblLatency.caption(), "30mS");
     // Nothing of this group is sent or stored before a save.
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(sentCommands().empty());
     EXPECT_EQ(stored(kDecoderMac, "buf"), "10");
 }
 

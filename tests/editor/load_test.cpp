@@ -44,10 +44,10 @@ TEST_F(EditorTest, LoadsAnEncoderIntoThePanel) {
     EXPECT_FALSE(ui.Label26.enabled());
     EXPECT_TRUE(ui.VUMeter.enabled());
     EXPECT_EQ(ui.lblVolume.caption(), "-oodBFS");
-    EXPECT_TRUE(host.toolbar[6]);
-    EXPECT_FALSE(host.toolbar[7]);
+    EXPECT_TRUE(toolbar.buttonEnabled(6));
+    EXPECT_FALSE(toolbar.buttonEnabled(7));
     // Loading reads only: nothing sent, nothing written.
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(sentCommands().empty());
     EXPECT_EQ(files.replaces, 0);
     EXPECT_TRUE(dialogs.shown().empty());
 }
@@ -75,9 +75,9 @@ TEST_F(EditorTest, LoadsADecoderIntoThePanel) {
     EXPECT_FALSE(ui.VUMeter.enabled());
     EXPECT_TRUE(ui.chkSFNEnabled.checked());
     EXPECT_TRUE(ui.cmdAdjust.enabled());
-    EXPECT_FALSE(host.toolbar[6]);
-    EXPECT_FALSE(host.toolbar[7]);
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_FALSE(toolbar.buttonEnabled(6));
+    EXPECT_FALSE(toolbar.buttonEnabled(7));
+    EXPECT_TRUE(sentCommands().empty());
 }
 
 TEST_F(EditorTest, EncoderLevelNeedsFirmware37ComparedAsOneNumber) {
@@ -116,7 +116,7 @@ TEST_F(EditorTest, EncoderLevelIsClampedToTheBar) {
     EXPECT_EQ(ui.scrlAtten.value(), 255);
     // The encoder's level is never written back by a load.
     EXPECT_EQ(stored(kEncoderMac, "att"), "<missing>");
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(sentCommands().empty());
 }
 
 TEST_F(EditorTest, DecoderLevelBelowTheBarIsRaisedInTheRecord) {
@@ -138,7 +138,7 @@ TEST_F(EditorTest, DecoderLevelBelowTheBarIsRaisedInTheRecord) {
     load(kDecoderMac, with(decoderRecord(), "att", "100"));
     EXPECT_EQ(ui.lblAttenDB.caption(), "-72.5 dB");
     EXPECT_EQ(stored(kDecoderMac, "att"), "100");
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(sentCommands().empty());
 }
 
 TEST_F(EditorTest, DecoderShowsItsLevelEvenAfterAnOldEncoderGreyedIt) {
@@ -223,7 +223,7 @@ TEST_F(EditorTest, TwentyTwoKeysLoadTwentyThreeAreCorrupted) {
 
     // A 23rd key: the message, and the panel keeps the decoder shown before.
     ui.chkGetVolume.setChecked(true);
-    host.toolbar[7] = true;
+    toolbar.setButtonEnabled(7, true);
     full.emplace_back("extra", "1");
     storeRecords({{kDecoderMac, full}});
     dialogs.expect(ports::Answer::Ok);
@@ -239,8 +239,8 @@ TEST_F(EditorTest, TwentyTwoKeysLoadTwentyThreeAreCorrupted) {
     EXPECT_EQ(ui.txtRemoteIP.text(), "239.200.1.5");
     // The first three steps have run.
     EXPECT_FALSE(ui.chkGetVolume.checked());
-    EXPECT_FALSE(host.toolbar[6]);
-    EXPECT_FALSE(host.toolbar[7]);
+    EXPECT_FALSE(toolbar.buttonEnabled(6));
+    EXPECT_FALSE(toolbar.buttonEnabled(7));
 }
 
 TEST_F(EditorTest, EveryClickStopsMonitoring) {
@@ -248,16 +248,15 @@ TEST_F(EditorTest, EveryClickStopsMonitoring) {
     for (const std::string& mac : {kEncoderMac, kEncoderMac, kDecoderMac}) {
         SCOPED_TRACE(mac);
         ui.chkGetVolume.setChecked(true);
-        host.toolbar[6] = false;
-        host.toolbar[7] = true;
-        const int stops = host.timerStops;
+        toolbar.setButtonEnabled(6, false);
+        toolbar.setButtonEnabled(7, true);
+        ASSERT_TRUE(levelTimer.enabled());
         click(mac);
         EXPECT_FALSE(ui.chkGetVolume.checked());
-        EXPECT_FALSE(host.levelTimerRunning);
-        EXPECT_GT(host.timerStops, stops);
+        EXPECT_FALSE(levelTimer.enabled());
         EXPECT_FALSE(ui.chkGetVolume.visible());
-        EXPECT_FALSE(host.toolbar[7]);
-        EXPECT_EQ(host.toolbar[6], mac == kEncoderMac);
+        EXPECT_FALSE(toolbar.buttonEnabled(7));
+        EXPECT_EQ(toolbar.buttonEnabled(6), mac == kEncoderMac);
     }
 }
 
@@ -268,7 +267,7 @@ TEST_F(EditorTest, NodeWithoutTextLoadsNothing) {
     EXPECT_FALSE(ui.cmdGetStats.enabled());
     EXPECT_FALSE(ui.chkGetVolume.checked());
     EXPECT_EQ(ui.lblElementMAC.caption(), kEncoderMac);
-    EXPECT_FALSE(host.toolbar[6]);
+    EXPECT_FALSE(toolbar.buttonEnabled(6));
 }
 
 TEST_F(EditorTest, UnknownRoleShowsTheRecordWithoutALayout) {
@@ -276,19 +275,19 @@ TEST_F(EditorTest, UnknownRoleShowsTheRecordWithoutALayout) {
     EXPECT_EQ(ui.lblElementType.caption(), "UNKNOWN");
     EXPECT_EQ(ui.lblElementMAC.caption(), kEncoderMac);
     EXPECT_EQ(ui.txtElementIP.text(), "192.168.1.20");
-    EXPECT_FALSE(host.toolbar[6]);
+    EXPECT_FALSE(toolbar.buttonEnabled(6));
     EXPECT_FALSE(ui.cmdAdjust.enabled());
 }
 
 TEST_F(EditorTest, LoadFollowsTheElementsLowLatencyAndKeepsTheBufferRange) {
-    host.lowLatency = true;  // started with "LL"
+    ctx.LowLatencyOption = true;  // started with "LL"
     ui.scrlBuffer.setMax(44);
     load(kDecoderMac, with(with(decoderRecord(), "llo", "0"), "buf", "44"));
-    EXPECT_FALSE(host.lowLatency);
+    EXPECT_FALSE(ctx.LowLatencyOption);
     EXPECT_EQ(ui.scrlBuffer.max(), 44);
     EXPECT_EQ(ui.lblLatency.caption(), "112.5mS");  // SFN: 2.5 × 44 + 2.5
     load(kDecoderMac, with(with(decoderRecord(), "llo", "1"), "buf", "44"));
-    EXPECT_TRUE(host.lowLatency);
+    EXPECT_TRUE(ctx.LowLatencyOption);
     EXPECT_TRUE(ui.chkLowLatency.checked());
     EXPECT_EQ(ui.lblLatency.caption(), "57.5mS");
     load(kEncoderMac, with(encoderRecord(), "llo", "1"));
@@ -340,7 +339,7 @@ TEST_F(EditorTest, ClearingShowsNoElement) {
 
     // With no element shown the level bar acts on nothing.
     ui.scrlAtten.setValue(100, ports::Origin::Operator);
-    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(sentCommands().empty());
     EXPECT_EQ(ui.lblAttenDB.caption(), "dB");
 }
 
