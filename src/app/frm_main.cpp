@@ -22,36 +22,6 @@ using ports::Origin;
 namespace rec = store::record;
 namespace txt = protocol::text;
 
-// The scan's view of the main window.
-class frmMain::PagingAdapter : public discovery::PagingHost {
-public:
-    explicit PagingAdapter(frmMain& m) : m_(m) {}
-    ports::Scheduler& scheduler() override { return m_.context_->scheduler(); }
-    ports::EventGate& gate() override { return m_.context_->gate(); }
-    ports::SettingsStore& settings() override { return m_.context_->settingsStore(); }
-    ports::UdpClient& mainSocket() override { return m_.udpClient; }
-    store::ProfileStore& database() override { return m_.context_->db(); }
-    const std::string& databaseFile() const override { return m_.context_->databasePath(); }
-    Answer ask(const std::string& text, MessageIcon icon, MessageButtons buttons, Answer defaultButton,
-               const std::string& title) override {
-        return m_.msgBox(text, icon, buttons, defaultButton, title);
-    }
-    std::optional<std::string> askText(const std::string& prompt, const std::string& title,
-                                       const std::string& proposed) override {
-        return m_.dialogs().inputBox(prompt, title, proposed);
-    }
-    int databaseListCount() const override { return m_.lstHidden.listCount(); }
-    void clearElementPanel() override { m_.clearElementPanel(); }
-    void clearTree() override { m_.TreeView1.clear(); }
-    void clearTreeAndLists() override { m_.clearTreeAndLists(); }
-    void stopLevelMonitoring() override { m_.panel.chkGetVolume.setValue(0); }
-    void setDiscovering(bool on) override { m_.AutoDiscoverAwaiting = on; }
-    void rebuildTree() override { m_.Load_Config(); }
-
-private:
-    frmMain& m_;
-};
-
 frmMain::frmMain(station::StationEnv& env)
     : context_(std::make_unique<station::StationContext>(env)),
       mainSocket_(std::make_unique<station::ElementSocket>(*context_, protocol::kPortFeedback, protocol::kPortFeedback)),
@@ -79,8 +49,16 @@ frmMain::frmMain(station::StationEnv& env)
     meter_ = std::make_unique<diag::LevelMeter>(*context_, panel, Toolbar1, *mainSocket_);
     editor_ = std::make_unique<editor::ElementEditor>(
         panel, *context_, editor::EditorLinks{Toolbar1, meter_->tmrVolume, *mainSocket_});
-    pagingHost_ = std::make_unique<PagingAdapter>(*this);
-    paging_ = std::make_unique<discovery::Paging>(*pagingHost_);
+    paging_ = std::make_unique<discovery::Paging>(*context_, udpClient, lstHidden);
+    paging_->onScanConfirmed = [this] {
+        clearElementPanel();
+        TreeView1.clear();
+    };
+    paging_->onScanStarted = [this] {
+        panel.chkGetVolume.setValue(0);
+        clearTreeAndLists();
+    };
+    paging_->onScanEnded = [this] { Load_Config(); };
     waiting_ = std::make_unique<frmWaiting>(*this);
     disclaimer_ = std::make_unique<frmDisclaimer>(env.settings);
     ping_ = std::make_unique<diag::Ping>(env.network.icmp(), context_->dialogs(), env.gate, panel.cmdPing,

@@ -138,7 +138,6 @@ public:
                          ports::Answer defaultButton, const std::string& title = {});
 
 private:
-    class PagingAdapter;
     void finishStartUp();
     void clearTreeAndLists();
     void clearElementPanel();
@@ -151,7 +150,6 @@ private:
     void endConfigurationWait();
 
     std::unique_ptr<editor::ElementEditor> editor_;
-    std::unique_ptr<PagingAdapter> pagingHost_;
     std::unique_ptr<discovery::Paging> paging_;
     std::unique_ptr<frmWaiting> waiting_;
     std::unique_ptr<frmDisclaimer> disclaimer_;

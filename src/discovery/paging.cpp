@@ -8,15 +8,17 @@
 
 namespace nms::discovery {
 namespace {
-constexpr const char* kApp = station::settings::kApp;
-constexpr const char* kSection = station::settings::kScanTimeout.section;
-constexpr const char* kKey = station::settings::kScanTimeout.name;
 constexpr const char* kDefaultTimeout = station::settings::kScanTimeout.fallback;
 
 int intervalMs(double seconds) { return static_cast<int>(std::lround(seconds * 1000.0)); }
 }  // namespace
 
-Paging::Paging(PagingHost& host) : Timer1(host.scheduler(), host.gate()), Timer2(host.scheduler(), host.gate(), 1000), host_(host) {
+Paging::Paging(station::StationContext& context, ports::UdpClient& mainSocket, const ports::ListControl& lstHidden)
+    : Timer1(context.scheduler(), context.gate()),
+      Timer2(context.scheduler(), context.gate(), 1000),
+      context_(context),
+      socket_(mainSocket),
+      lstHidden_(lstHidden) {
     frmPaging.setCaption("Paging network...");
     lblPleaseWait.setCaption("Please wait");
     lblSeconds.setCaption("seconds while paging the network.");
@@ -45,34 +47,32 @@ bool Paging::acceptableTimeout(const std::string& text, double* seconds) {
 }
 
 std::string Paging::scanTimeoutText() const {
-    const std::string stored = host_.settings().getOr(kApp, kSection, kKey, kDefaultTimeout);
+    const std::string stored = context_.setting(station::settings::kScanTimeout);
     return acceptableTimeout(stored) ? protocol::text::trim(stored) : kDefaultTimeout;
 }
 
 void Paging::StartAutoDiscovery() {
     if (scanning()) return;
-    if (host_.databaseListCount() >= 1) {
-        const auto answer = host_.ask(
+    if (lstHidden_.listCount() >= 1) {
+        const auto answer = context_.msgBox(
             "Performing an 'Auto Discovery' will delete the local database in your computer and create a new one, "
             "based on the Network Elements found (if any). \rAre you sure?",
             ports::MessageIcon::Question, ports::MessageButtons::YesNo, ports::Answer::No, "Auto Discovery");
         if (answer != ports::Answer::Yes) return;
     }
-    host_.clearElementPanel();
-    host_.clearTree();
+    if (onScanConfirmed) onScanConfirmed();
     frmPaging.show();
     Form_Load();
 }
 
 void Paging::Form_Load() {
-    host_.stopLevelMonitoring();
-    host_.clearTreeAndLists();
-    auto& db = host_.database();
-    const auto& path = host_.databaseFile();
+    if (onScanStarted) onScanStarted();
+    auto& db = context_.db();
+    const auto& path = context_.databasePath();
     if (db.fileExists(path)) db.deleteFile(path);
     db.createEmptyFile(path);
 
-    auto& socket = host_.mainSocket();
+    auto& socket = socket_;
     SavedRemotePort = socket.remotePort;
     SavedRemoteHost = socket.remoteHost;
     socket.remotePort = protocol::kPortPaging;
@@ -89,11 +89,11 @@ void Paging::Form_Load() {
     lblTimeout.setCaption(timeout);
     Timer1.setEnabled(true);
     Timer2.setEnabled(true);
-    host_.setDiscovering(true);
+    context_.AutoDiscoverAwaiting = true;
 
     if (!socket.send(std::string(protocol::kPagingRequest))) {
         // Nothing can answer a request that never left: say so and end the scan at once.
-        host_.ask("Unable to send the paging request: " + socket.errorDescription(), ports::MessageIcon::Critical,
+        context_.msgBox("Unable to send the paging request: " + socket.errorDescription(), ports::MessageIcon::Critical,
                   ports::MessageButtons::Ok, ports::Answer::Ok, "Auto Discovery");
         Timer1_Timer();
     }
@@ -112,22 +112,22 @@ void Paging::Timer1_Timer() {
 void Paging::endScan() {
     Timer1.setEnabled(false);
     Timer2.setEnabled(false);
-    auto& socket = host_.mainSocket();
+    auto& socket = socket_;
     socket.remotePort = static_cast<std::uint16_t>(SavedRemotePort);
     socket.remoteHost = SavedRemoteHost;
-    host_.setDiscovering(false);
-    host_.rebuildTree();
+    context_.AutoDiscoverAwaiting = false;
+    if (onScanEnded) onScanEnded();
     frmPaging.hide();
 }
 
 void Paging::cmdChangeTimeout_Click() {
     Timer1.setEnabled(false);
     Timer2.setEnabled(false);
-    const auto answer = host_.askText("Enter timeout in seconds, from 3 to 15:", "Set scanning timeout", scanTimeoutText());
+    const auto answer = context_.dialogs().inputBox("Enter timeout in seconds, from 3 to 15:", "Set scanning timeout", scanTimeoutText());
     double seconds = 0;
     if (answer && acceptableTimeout(*answer, &seconds)) {
         const std::string text = protocol::text::trim(*answer);
-        host_.settings().set(kApp, kSection, kKey, text);
+        context_.setSetting(station::settings::kScanTimeout, text);
         Timer1.setInterval(intervalMs(seconds));
         lblTimeout.setCaption(text);
     }

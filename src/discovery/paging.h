@@ -1,46 +1,33 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ports/controls.h"
 #include "ports/dialogs.h"
 #include "ports/settings.h"
 #include "ports/udp_client.h"
+#include "station/station_context.h"
 #include "store/profile_store.h"
 
 namespace nms::discovery {
-
-// What a scan needs of the main window.
-class PagingHost {
-public:
-    virtual ~PagingHost() = default;
-    virtual ports::Scheduler& scheduler() = 0;
-    virtual ports::EventGate& gate() = 0;
-    virtual ports::SettingsStore& settings() = 0;
-    virtual ports::UdpClient& mainSocket() = 0;
-    virtual store::ProfileStore& database() = 0;
-    virtual const std::string& databaseFile() const = 0;
-    virtual ports::Answer ask(const std::string& text, ports::MessageIcon icon, ports::MessageButtons buttons,
-                              ports::Answer defaultButton, const std::string& title) = 0;
-    virtual std::optional<std::string> askText(const std::string& prompt, const std::string& title,
-                                               const std::string& proposed) = 0;
-    // Number of elements in the database list (lstHidden).
-    virtual int databaseListCount() const = 0;
-    virtual void clearElementPanel() = 0;
-    virtual void clearTree() = 0;
-    // Empties the tree, the lists and the level bar, as at the start of a scan.
-    virtual void clearTreeAndLists() = 0;
-    virtual void stopLevelMonitoring() = 0;
-    virtual void setDiscovering(bool on) = 0;
-    virtual void rebuildTree() = 0;
-};
 
 // Network paging ("Auto Discovery"): one broadcast request, a fixed listening time, and every
 // answer becomes a record of a new database.
 class Paging {
 public:
-    explicit Paging(PagingHost& host);
+    // The scan pages through the main socket; lstHidden is the main window's list of the
+    // database's elements (a scan over a database that holds some asks first).
+    Paging(station::StationContext& context, ports::UdpClient& mainSocket, const ports::ListControl& lstHidden);
+
+    // Events of the scan, for the window around it and for scripts:
+    // the operator confirmed and the scan is about to start (the panel and tree empty);
+    std::function<void()> onScanConfirmed;
+    // the scan starts: monitoring stops, the tree and lists are emptied, the database is new;
+    std::function<void()> onScanStarted;
+    // the listening time is over and the database holds every answer (the tree is rebuilt).
+    std::function<void()> onScanEnded;
 
     ports::Form frmPaging{"frmPaging"};
     ports::Label lblPleaseWait{"lblPleaseWait"};
@@ -68,7 +55,9 @@ public:
 
 private:
     void endScan();
-    PagingHost& host_;
+    station::StationContext& context_;
+    ports::UdpClient& socket_;
+    const ports::ListControl& lstHidden_;
     double durationOverride_ = 0;
 };
 
