@@ -197,7 +197,8 @@ ElementFacts frmStatistics::shownElementFacts() {
 
 void frmStatistics::DecodeStatistics(std::span<const std::uint8_t> reply) {
     const ElementFacts facts = shownElementFacts();
-    applyView(decodeStatistics(reply, facts, record, context_.clock().tickCount()));
+    lastView_ = decodeStatistics(reply, facts, record, context_.clock().tickCount());
+    applyView(*lastView_);
 }
 
 void frmStatistics::applyView(const StatisticsView& v) {

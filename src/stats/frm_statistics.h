@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <functional>
 #include <span>
 #include <string>
@@ -68,6 +69,10 @@ public:
     // Runs with the snapshot when the operator asked for a copy (the view puts it on the
     // clipboard).
     std::function<void(const std::string&)> onCopy;
+    // What the last decoded reply showed (nothing before the first), for the command line.
+    const std::optional<StatisticsView>& lastView() const { return lastView_; }
+    // How the shown element's record says its replies are read.
+    ElementFacts shownElementFacts();
 
     ports::UdpClient& udpClient2() { return socket_.client(); }
     bool isOpen() const { return form.shown(); }
@@ -76,12 +81,12 @@ private:
     void send(std::string_view request);
     void applyIndicator(ports::Label& label, const Indicator& indicator);
     void applyView(const StatisticsView& view);
-    ElementFacts shownElementFacts();
     station::StationContext& context_;
     const ports::Label& lblElementType_;
     station::ElementSocket socket_;
     // The shown element's name as loaded, for the snapshot.
     std::string shownName_;
+    std::optional<StatisticsView> lastView_;
 };
 
 }  // namespace nms::stats

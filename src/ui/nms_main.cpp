@@ -6,28 +6,28 @@
 #include <cstdio>
 
 #include "app/frm_main.h"
-#include "platform/qt_dialogs.h"
+#include "ui/qt_dialogs.h"
 #include "ports/dialogs.h"
 #include "ui/main_window.h"
-#include "ui/station_runtime.h"
+#include "runtime/station_runtime.h"
 
 int main(int argc, char** argv) {
     using namespace nms;
-    const auto options = ui::parseStationOptions(argc, argv);
+    const auto options = runtime::parseStationOptions(argc, argv);
     if (options.help) {
-        std::fputs(ui::stationUsage(argv[0]).c_str(), stdout);
+        std::fputs(runtime::stationUsage(argv[0]).c_str(), stdout);
         return 0;
     }
     if (!options.error.empty()) {
-        std::fprintf(stderr, "nms: %s\n%s", options.error.c_str(), ui::stationUsage(argv[0]).c_str());
+        std::fprintf(stderr, "nms: %s\n%s", options.error.c_str(), runtime::stationUsage(argv[0]).c_str());
         return 2;
     }
 
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Vantrelo NG NMS");
     QApplication::setOrganizationName("Kestrova");
-    platform::QtDialogs dialogs;
-    ui::StationRuntime runtime(options, dialogs, argc, argv);
+    ui::QtDialogs dialogs;
+    runtime::StationRuntime runtime(options, dialogs, argc, argv);
     auto& env = runtime.env();
     app::frmMain main(env);
     ui::MainWindow window(main, env.gate);

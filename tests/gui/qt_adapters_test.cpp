@@ -18,7 +18,7 @@
 
 #include <vector>
 
-#include "platform/qt_dialogs.h"
+#include "ui/qt_dialogs.h"
 #include "platform/qt_instance_lock.h"
 #include "platform/qt_lifecycle.h"
 #include "platform/qt_scheduler.h"
@@ -144,7 +144,7 @@ void whenOpen(std::function<void(QWidget*)> act) {
 }
 
 TEST(QtDialogsTest, AMessageBoxShowsItsLinesIconTitleAndDefaultAndReturnsTheChoice) {
-    platform::QtDialogs dialogs;
+    ui::QtDialogs dialogs;
     ports::MessageBox box{"Performing an 'Auto Discovery'...\rAre you sure?", "Auto Discovery",
                           ports::MessageIcon::Question, ports::MessageButtons::YesNo, ports::Answer::No};
     whenOpen([](QWidget* w) {
@@ -174,7 +174,7 @@ TEST(QtDialogsTest, AMessageBoxShowsItsLinesIconTitleAndDefaultAndReturnsTheChoi
 }
 
 TEST(QtDialogsTest, TheInputBoxProposesATextAndCancelGivesNothing) {
-    platform::QtDialogs dialogs;
+    ui::QtDialogs dialogs;
     whenOpen([](QWidget* w) {
         auto* input = qobject_cast<QInputDialog*>(w);
         ASSERT_NE(input, nullptr);

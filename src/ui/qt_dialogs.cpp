@@ -1,4 +1,4 @@
-#include "platform/qt_dialogs.h"
+#include "ui/qt_dialogs.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -10,7 +10,11 @@
 
 #include "platform/qt_text.h"
 
-namespace nms::platform {
+namespace nms::ui {
+
+using platform::fromModel;
+using platform::linesFromModel;
+using platform::toModel;
 namespace {
 
 QMessageBox::Icon iconOf(ports::MessageIcon icon) {
@@ -95,4 +99,4 @@ std::optional<std::string> QtDialogs::inputBox(const std::string& prompt, const 
     return toModel(dialog.textValue());
 }
 
-}  // namespace nms::platform
+}  // namespace nms::ui

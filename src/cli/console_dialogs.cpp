@@ -1,6 +1,6 @@
-#include "ui/console_dialogs.h"
+#include "cli/console_dialogs.h"
 
-namespace nms::ui {
+namespace nms::cli {
 namespace {
 std::string lines(std::string text) {
     for (auto& c : text)
@@ -10,6 +10,7 @@ std::string lines(std::string text) {
 }  // namespace
 
 ports::Answer ConsoleDialogs::messageBox(const ports::MessageBox& box) {
+    said_.push_back(box);
     // Hints written for a person at the window (the empty database, say) are noise in a script
     // that runs every minute; --verbose shows them.
     if (!verbose_ && box.title == "Information" && box.buttons == ports::MessageButtons::Ok) return ports::Answer::Ok;
@@ -41,4 +42,4 @@ std::optional<std::string> ConsoleDialogs::inputBox(const std::string& prompt, c
     return std::nullopt;
 }
 
-}  // namespace nms::ui
+}  // namespace nms::cli

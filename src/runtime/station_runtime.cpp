@@ -1,4 +1,4 @@
-#include "ui/station_runtime.h"
+#include "runtime/station_runtime.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -15,7 +15,7 @@
 #include "sim/demo_plant.h"
 #include "store/profile_store.h"
 
-namespace nms::ui {
+namespace nms::runtime {
 
 StationOptions parseStationOptions(int argc, const char* const* argv) {
     StationOptions o;
@@ -122,4 +122,4 @@ StationRuntime::~StationRuntime() {
 
 int StationRuntime::exitStatus(int execResult) const { return parts_->lifecycle.finalStatus(execResult); }
 
-}  // namespace nms::ui
+}  // namespace nms::runtime

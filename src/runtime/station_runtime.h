@@ -8,7 +8,7 @@
 #include "station/station_env.h"
 #include "ports/dialogs.h"
 
-namespace nms::ui {
+namespace nms::runtime {
 
 // How a station process was asked to run.
 struct StationOptions {
@@ -47,4 +47,4 @@ private:
     std::string databaseProblem_;
 };
 
-}  // namespace nms::ui
+}  // namespace nms::runtime

@@ -4,7 +4,7 @@
 
 class QWidget;
 
-namespace nms::platform {
+namespace nms::ui {
 
 // Message and input boxes as Qt dialogs, modal over the window the operator is working in.
 class QtDialogs : public ports::Dialogs {
@@ -21,4 +21,4 @@ private:
     QWidget* fallback_ = nullptr;
 };
 
-}  // namespace nms::platform
+}  // namespace nms::ui

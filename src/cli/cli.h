@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QCoreApplication>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "cli/console_dialogs.h"
+#include "runtime/station_runtime.h"
+
+// nms-cli: the station without a window. Each command drives the same window models as the
+// window does, on the same adapters, and prints what the windows would show.
+namespace nms::cli {
+
+// Exit statuses beyond 0 (done) and 1 (the station could not do it).
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitRefused = 3;       // refused before anything was sent
+inline constexpr int kExitNotConfirmed = 4;  // the element answered otherwise
+inline constexpr int kExitTimedOut = 5;      // no answer in time
+
+struct Arguments {
+    std::string command;
+    std::vector<std::string> positional;
+    bool yes = false, json = false, verbose = false, stats = false, reset = false, clearCounters = false;
+    double timeout = 0;   // discover: scan seconds
+    double watch = 0;     // delay: seconds of refreshes
+    std::string servo;    // set-delay: "on", "off" or empty
+    std::vector<const char*> stationArgs;  // what the station's own options parser takes
+};
+
+// A station without a window, for one command.
+class Session {
+public:
+    Session(const Arguments& args, const runtime::StationOptions& options, int argc, char** argv);
+    ~Session();
+
+    app::frmMain& main() { return *main_; }
+    ConsoleDialogs& dialogs() { return dialogs_; }
+    runtime::StationRuntime& runtime() { return runtime_; }
+    station::StationEnv& env() { return runtime_.env(); }
+
+    // Start-up, as the window's; false when the station ended during it.
+    bool start();
+    // Runs the event loop until `done` holds or `ms` have passed; true when done.
+    bool runUntil(const std::function<bool()>& done, int ms);
+    // Runs the event loop for `ms`.
+    void runFor(int ms);
+    // Shows the element of this MAC text or element key (any case, ":" or "-" or nothing
+    // between the groups), as a click on its tree node; false (said on standard error) when
+    // the database holds no such element.
+    bool showElement(const std::string& macOrKey);
+    // The status the program ends with after an error ended the station.
+    int endedStatus();
+    // Shuts the station down (the lock is released).
+    void finish();
+
+private:
+    QCoreApplication& app_;
+    ConsoleDialogs dialogs_;
+    runtime::StationRuntime runtime_;
+    std::unique_ptr<app::frmMain> main_;
+    bool finished_ = false;
+};
+
+std::string jsonString(const std::string& s);
+// A number, or null when there is none.
+std::string jsonNumber(const std::optional<long long>& v);
+
+int runDiscover(Session& session, const Arguments& args);
+int runList(Session& session, const Arguments& args);
+int runStats(Session& session, const Arguments& args);
+int runDelay(Session& session, const Arguments& args);
+int runSetDelay(Session& session, const Arguments& args);
+int runSet(Session& session, const Arguments& args);
+
+}  // namespace nms::cli

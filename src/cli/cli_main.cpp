@@ -1,0 +1,155 @@
+// nms-cli: the station without a window, for scripts and for checking a plant end to end.
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/cli.h"
+#include "protocol/text.h"
+
+namespace {
+
+using namespace nms;
+
+constexpr const char* kUsage =
+    "usage: nms-cli COMMAND [options] [--demo] [--database PATH]\n"
+    "commands:\n"
+    "  discover [--timeout S] [--yes] [--json] [--stats]\n"
+    "        page the network once (this replaces the database) and print the elements found\n"
+    "  list [--json]\n"
+    "        print the elements of the database, sorted by name\n"
+    "  set MAC KEY=VALUE... [--yes] [--json]\n"
+    "        change settings of an element as the window's \"Save changes\" does; KEY is a key of\n"
+    "        its record (name ip mask gw input type tx remote multi sfn buf sdm sdl sdt llo)\n"
+    "  stats MAC [--json] [--reset --yes]\n"
+    "        fetch an element's counters, alarms and link state (or reset its counters)\n"
+    "  delay MAC [--json] [--watch S]\n"
+    "        measure an SFN decoder's network delay once, or every second for S seconds\n"
+    "  set-delay MAC STEPS [--servo on|off] [--clear-counters] --yes\n"
+    "        set an SFN decoder's additional delay (STEPS of 100 ns, 0 to 25000)\n"
+    "options:\n"
+    "  --yes        answer Yes to the station's questions (nothing changes on air without it)\n"
+    "  --json       print JSON instead of text\n"
+    "  --demo       work on the simulated demo plant (\"Simulated network\")\n"
+    "  --verbose    also print the hints written for the window (the notice, an empty database)\n"
+    "  --stats      discover: also print, to standard error, the datagrams received and dropped\n"
+    "               and how long the end of the scan took\n"
+    "  --version    print the station's version\n"
+    "exit status: 0 done; 1 failed; 2 usage; 3 refused before sending; 4 not confirmed by the\n"
+    "element; 5 no answer in time\n";
+
+bool takesValue(const std::string& a) {
+    return a == "--timeout" || a == "--watch" || a == "--servo" || a == "--database";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return cli::kExitUsage;
+    }
+    cli::Arguments args;
+    args.command = argv[1];
+    if (args.command == "--help" || args.command == "-h" || args.command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.command == "--version") {
+        std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);
+        return 0;
+    }
+    static const char* const kCommands[] = {"discover", "list", "set", "stats", "delay", "set-delay"};
+    bool known = false;
+    for (const char* c : kCommands) known = known || args.command == c;
+    if (!known) {
+        std::fprintf(stderr, "nms-cli: unknown command %s\n%s", args.command.c_str(), kUsage);
+        return cli::kExitUsage;
+    }
+
+    args.stationArgs = {argv[0]};
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);
+            return 0;
+        } else if (a == "--yes") {
+            args.yes = true;
+        } else if (a == "--json") {
+            args.json = true;
+        } else if (a == "--verbose") {
+            args.verbose = true;
+        } else if (a == "--stats") {
+            args.stats = true;
+        } else if (a == "--reset") {
+            args.reset = true;
+        } else if (a == "--clear-counters") {
+            args.clearCounters = true;
+        } else if (a == "--timeout" || a == "--watch") {
+            const std::string v = value();
+            const double seconds = protocol::text::leadingNumber(v);
+            if (a == "--timeout" && (seconds <= 0 || seconds > 65)) {
+                std::fprintf(stderr, "nms-cli: --timeout takes seconds from 0.1 to 65\n");
+                return cli::kExitUsage;
+            }
+            if (a == "--watch" && (seconds < 1 || seconds > 86400)) {
+                std::fprintf(stderr, "nms-cli: --watch takes seconds from 1 to 86400\n");
+                return cli::kExitUsage;
+            }
+            (a == "--timeout" ? args.timeout : args.watch) = seconds;
+        } else if (a == "--servo") {
+            args.servo = value();
+            if (args.servo != "on" && args.servo != "off") {
+                std::fprintf(stderr, "nms-cli: --servo takes on or off\n");
+                return cli::kExitUsage;
+            }
+        } else if (a.rfind("--", 0) == 0) {
+            // The station's own options (--demo, --database PATH).
+            args.stationArgs.push_back(argv[i]);
+            if (takesValue(a) && i + 1 < argc) args.stationArgs.push_back(argv[++i]);
+        } else {
+            args.positional.push_back(a);
+        }
+    }
+    auto options = runtime::parseStationOptions(static_cast<int>(args.stationArgs.size()), args.stationArgs.data());
+    // A script's demo keeps its database from one call to the next, so that `list` shows what
+    // `discover` found.
+    options.freshDemoDatabase = false;
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "nms-cli: %s\n", options.error.c_str());
+        return cli::kExitUsage;
+    }
+
+    QCoreApplication qapp(argc, argv);
+    QCoreApplication::setApplicationName("Vantrelo NG NMS");
+    QCoreApplication::setOrganizationName("Kestrova");
+    if (options.demo)
+        std::fprintf(stderr, "nms-cli: Simulated network (the built-in demo plant; nothing goes to a real network)\n");
+    cli::Session session(args, options, static_cast<int>(args.stationArgs.size()),
+                         const_cast<char**>(args.stationArgs.data()));
+    if (!session.runtime().databaseProblem().empty())
+        std::fprintf(stderr, "nms-cli: %s\n", session.runtime().databaseProblem().c_str());
+    auto& env = session.env();
+    if (args.command != "discover" && !options.demo && !env.db.fileExists(env.databasePath)) {
+        std::fprintf(stderr, "nms-cli: no database at %s (nms-cli discover makes one)\n", env.databasePath.c_str());
+        return 1;
+    }
+    if (!session.start()) return session.endedStatus();
+
+    int status = 1;
+    if (args.command == "discover") status = cli::runDiscover(session, args);
+    else if (args.command == "list") status = cli::runList(session, args);
+    else if (args.command == "set") status = cli::runSet(session, args);
+    else if (args.command == "stats") status = cli::runStats(session, args);
+    else if (args.command == "delay") status = cli::runDelay(session, args);
+    else if (args.command == "set-delay") status = cli::runSetDelay(session, args);
+    if (session.main().ended()) return session.endedStatus();
+    session.finish();
+    return status;
+}

@@ -1,0 +1,167 @@
+// nms-cli delay and set-delay: the SFN window's own code, without the window.
+
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "protocol/delay.h"
+#include "protocol/statistics.h"
+#include "protocol/text.h"
+#include "sfn/frm_adjust.h"
+#include "store/element_record.h"
+
+namespace nms::cli {
+namespace {
+
+constexpr std::int64_t kFixedLatencyNs = 396098;  // MAC and audio interface latencies of the element
+
+bool isSfnDecoder(Session& session) {
+    auto& p = session.main().panel;
+    return p.lblElementType.caption() == "DECODER" && p.chkSFNEnabled.checked();
+}
+
+// Opens the window for the shown element and waits for its first reply; the reply's bytes are
+// kept in `reply`, the count of replies in `replies`.
+struct AdjustRun {
+    Session& session;
+    sfn::frmAdjust& window;
+    std::vector<std::uint8_t> reply;
+    int replies = 0;
+
+    explicit AdjustRun(Session& s) : session(s), window(s.main().adjust()) {
+        auto arrival = window.udpClient3().onDataArrival;
+        window.udpClient3().onDataArrival = [this, arrival](const ports::Datagram& d) {
+            if (d.bytes.size() <= protocol::delay::kReplyLength) {
+                reply = d.bytes;
+                ++replies;
+            }
+            arrival(d);
+        };
+    }
+    bool open() {
+        session.env().gate.dispatch(ports::EventGate::Kind::Operator, [this] { window.open(); });
+        if (session.main().ended()) return false;
+        if (!window.lblStatus.caption().empty()) {
+            std::fprintf(stderr, "nms-cli: %s\n", window.lblStatus.caption().c_str());
+            return false;
+        }
+        return true;
+    }
+    bool awaitReply(int count, int ms) {
+        return session.runUntil([&] { return replies >= count; }, ms);
+    }
+};
+
+void printDelays(Session& session, const AdjustRun& run, bool json) {
+    const auto& w = run.window;
+    const std::int64_t additional = protocol::GetLongFromReply(run.reply, protocol::delay::kAdditional);
+    const bool servo = w.UDP_Response_PTP_Auto_Servo == 1;
+    const std::int64_t servoNs = servo ? protocol::GetLongFromReply(run.reply, protocol::delay::kServoCorrection) : 0;
+    const std::int64_t mn = w.UDP_Response_PTP_Propagation_Delay_Minimum;
+    const std::int64_t av = w.UDP_Response_PTP_Propagation_Delay_Average;
+    const std::int64_t mx = w.UDP_Response_PTP_Propagation_Delay_Maximum;
+    if (json) {
+        std::printf("{\"mac\": %s, \"name\": %s, \"min_ns\": %lld, \"avg_ns\": %lld, \"max_ns\": %lld, "
+                    "\"additional_delay_ns\": %lld, \"servo\": %s, \"servo_ns\": %lld, \"summary_min_ns\": %lld, "
+                    "\"summary_avg_ns\": %lld, \"summary_max_ns\": %lld}\n",
+                    jsonString(session.main().panel.lblElementMAC.caption()).c_str(),
+                    jsonString(protocol::text::trim(session.main().panel.txtElementName.text())).c_str(),
+                    static_cast<long long>(mn), static_cast<long long>(av), static_cast<long long>(mx),
+                    static_cast<long long>(additional), servo ? "true" : "false", static_cast<long long>(servoNs),
+                    static_cast<long long>(mn + kFixedLatencyNs), static_cast<long long>(av + kFixedLatencyNs),
+                    static_cast<long long>(mx + kFixedLatencyNs));
+    } else {
+        std::printf("%-26s %s\n", w.lblCapDelayMIN.caption().c_str(), w.lblCurrentDelayMIN.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelayMAX.caption().c_str(), w.lblCurrentDelayMAX.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelayAVG.caption().c_str(), w.lblCurrentDelayAVG.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapAdditionalDelay.caption().c_str(), w.lblAdditionalDelay.caption().c_str());
+        std::printf("%-26s %s\n", "Auto delay compensation:",
+                    servo ? ("on, " + sfn::FormatDelay(static_cast<std::int32_t>(servoNs))).c_str() : "off");
+        std::printf("%-26s %s\n", w.lblCapDelaySumMIN.caption().c_str(), w.lblDelaySumMIN.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelaySumMAX.caption().c_str(), w.lblDelaySumMAX.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelaySumAVG.caption().c_str(), w.lblDelaySumAVG.caption().c_str());
+    }
+    std::fflush(stdout);
+}
+
+bool showSfnDecoder(Session& session, const Arguments& args, std::size_t positional) {
+    if (args.positional.size() != positional) {
+        std::fprintf(stderr, "nms-cli: %s takes %s\n", args.command.c_str(),
+                     positional == 1 ? "one MAC" : "a MAC and a number of steps");
+        return false;
+    }
+    if (!session.showElement(args.positional[0])) return false;
+    if (!isSfnDecoder(session)) {
+        std::fprintf(stderr, "nms-cli: %s is not a decoder with SFN on: it reports no network delay\n",
+                     args.positional[0].c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int runDelay(Session& session, const Arguments& args) {
+    if (!showSfnDecoder(session, args, 1)) return kExitRefused;
+    AdjustRun run(session);
+    if (!run.open()) return session.main().ended() ? session.endedStatus() : 1;
+    int status = 0;
+    if (!run.awaitReply(1, 1000)) {
+        std::fprintf(stderr, "nms-cli: no delay reply within 1 s\n");
+        status = kExitTimedOut;
+    } else {
+        printDelays(session, run, args.json);
+        // Every second for the time asked, as the window's "&Auto" does.
+        for (int second = 1; second < static_cast<int>(args.watch); ++second) {
+            session.runFor(1000);
+            const int before = run.replies;
+            session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&run] { run.window.cmdRefresh_Click(); });
+            if (run.awaitReply(before + 1, 1000)) printDelays(session, run, args.json);
+            else std::fprintf(stderr, "nms-cli: no delay reply within 1 s\n");
+            if (session.main().ended()) return session.endedStatus();
+        }
+    }
+    run.window.Form_Unload();
+    return status;
+}
+
+int runSetDelay(Session& session, const Arguments& args) {
+    if (!showSfnDecoder(session, args, 2)) return kExitRefused;
+    long long steps = -1;
+    if (!protocol::text::parseInteger(args.positional[1], steps) || steps < 0 || steps > 25000) {
+        std::fprintf(stderr, "nms-cli: STEPS is a whole number of 100 ns steps from 0 to 25000, not %s\n",
+                     args.positional[1].c_str());
+        return kExitRefused;
+    }
+    if (!args.yes) {
+        std::fprintf(stderr, "nms-cli: set-delay changes the element on air; give --yes to send it\n");
+        return kExitRefused;
+    }
+    AdjustRun run(session);
+    if (!run.open()) return session.main().ended() ? session.endedStatus() : 1;
+    // The window's controls follow the element's first reply; the new values go in after it.
+    run.awaitReply(1, 1000);
+    auto& w = run.window;
+    auto& ctx = session.main().context();
+    const std::string autoClearBefore = ctx.setting(station::settings::kAutoClearCounters);
+    auto operatorDoes = [&session](std::function<void()> action) {
+        session.env().gate.dispatch(ports::EventGate::Kind::Operator, std::move(action));
+    };
+    operatorDoes([&] { w.scrlAdditionalDelay.setValue(static_cast<int>(steps), ports::Origin::Operator); });
+    if (!args.servo.empty())
+        operatorDoes([&] { w.chkAutoServo.setChecked(args.servo == "on", ports::Origin::Operator); });
+    operatorDoes([&] { w.chkAutoClear.setChecked(args.clearCounters, ports::Origin::Operator); });
+    operatorDoes([&] { w.cmdSet_Click(); });
+    if (session.main().ended()) return session.endedStatus();
+    if (args.clearCounters) session.runUntil([&] { return !w.Timer1.enabled(); }, 1000);
+    // The window's setting is the operator's; a script's choice for one call does not change it.
+    ctx.setSetting(station::settings::kAutoClearCounters, autoClearBefore);
+    const bool sent = w.UnsavedParameters;
+    w.Form_Unload();  // stores dly and srv, as closing the window does
+    if (!sent) return 1;
+    std::fprintf(stderr, "nms-cli: additional delay %s, auto delay compensation %s sent\n",
+                 sfn::FormatDelay(static_cast<std::int32_t>(steps * 100)).c_str(),
+                 w.chkAutoServo.checked() ? "on" : "off");
+    return 0;
+}
+
+}  // namespace nms::cli

@@ -1,0 +1,52 @@
+// nms-cli discover: one paging scan, exactly as the window's "Discover elements".
+
+#include <chrono>
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "discovery/paging.h"
+
+namespace nms::cli {
+
+void printElements(app::frmMain& main, bool json);
+
+int runDiscover(Session& session, const Arguments& args) {
+    auto& main = session.main();
+    auto& paging = main.paging();
+    if (args.timeout > 0) paging.overrideDuration(args.timeout);
+
+    // Figures for scripts that measure a plant: every datagram counted, and the scan's end timed.
+    std::uint64_t received = 0;
+    auto arrival = main.udpClient.onDataArrival;
+    main.udpClient.onDataArrival = [&received, arrival](const ports::Datagram& d) {
+        ++received;
+        arrival(d);
+    };
+    bool ended = false;
+    double scanEndMs = 0;
+    auto scanEnded = paging.onScanEnded;
+    paging.onScanEnded = [&, scanEnded] {
+        const auto start = std::chrono::steady_clock::now();
+        if (scanEnded) scanEnded();
+        session.env().db.flush();
+        scanEndMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        ended = true;
+    };
+
+    session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&main] { main.Toolbar1_ButtonClick(1); });
+    if (!paging.scanning() && !ended) return 1;  // the operator did not confirm (no --yes)
+    const double seconds = args.timeout > 0 ? args.timeout : 15;
+    session.runUntil([&] { return ended; }, static_cast<int>(seconds * 1000) + 10000);
+    if (!ended) return 1;
+    printElements(main, args.json);
+    if (args.stats)
+        std::fprintf(stderr,
+                     "stats: datagrams received %llu, dropped by the kernel %llu, elements stored %d, scan end to "
+                     "tree %.1f ms\n",
+                     static_cast<unsigned long long>(received),
+                     static_cast<unsigned long long>(main.udpClient.droppedDatagrams()), main.TreeView1.nodeCount(),
+                     scanEndMs);
+    return 0;
+}
+
+}  // namespace nms::cli

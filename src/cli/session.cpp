@@ -1,0 +1,97 @@
+#include "cli/cli.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+
+#include "app/frm_disclaimer.h"
+#include "protocol/address.h"
+#include "protocol/text.h"
+
+namespace nms::cli {
+
+Session::Session(const Arguments& args, const runtime::StationOptions& options, int argc, char** argv)
+    : app_(*QCoreApplication::instance()),
+      dialogs_(args.yes, args.verbose),
+      runtime_(options, dialogs_, argc, argv) {
+    main_ = std::make_unique<app::frmMain>(runtime_.env());
+    // The notice is a window; a script has read it in the manual.
+    auto& notice = main_->disclaimer();
+    notice.form.onViewChanged = [this, &notice, verbose = args.verbose] {
+        if (!notice.form.shown()) return;
+        if (verbose) std::fprintf(stderr, "%s\n%s\n", notice.Label1.caption().c_str(), notice.Label2.caption().c_str());
+        QTimer::singleShot(0, &app_, [&notice] { notice.cmdClose_Click(); });
+    };
+}
+
+Session::~Session() { finish(); }
+
+bool Session::start() {
+    env().gate.dispatch(ports::EventGate::Kind::Posted, [this] { main_->Form_Load(); });
+    runUntil([this] { return main_->running() || main_->ended(); }, 10000);
+    return main_->running() && !main_->ended();
+}
+
+bool Session::runUntil(const std::function<bool()>& done, int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (main_ && main_->ended()) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        QEventLoop loop;
+        QTimer::singleShot(std::min<long long>(left.count(), 5), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+void Session::runFor(int ms) {
+    runUntil([] { return false; }, ms);
+}
+
+bool Session::showElement(const std::string& macOrKey) {
+    std::string key;
+    for (char c : protocol::text::toUpper(macOrKey))
+        if (c != ':' && c != '-') key += c;
+    const std::string mac = key.size() == 12 ? protocol::Decode_MAC(key) : std::string();
+    const auto& nodes = main_->TreeView1.nodes();
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (mac.empty() || nodes[i].key != mac) continue;
+        env().gate.dispatch(ports::EventGate::Kind::Operator,
+                            [this, i] { main_->TreeView1.clickNode(static_cast<int>(i)); });
+        return main_->panel.lblElementMAC.caption() == mac;
+    }
+    std::fprintf(stderr, "nms-cli: no element %s in the database (nms-cli list shows them)\n", macOrKey.c_str());
+    return false;
+}
+
+int Session::endedStatus() { return runtime_.exitStatus(1); }
+
+void Session::finish() {
+    if (finished_ || !main_) return;
+    finished_ = true;
+    if (!main_->ended()) main_->Form_Unload();
+}
+
+std::string jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonNumber(const std::optional<long long>& v) { return v ? std::to_string(*v) : "null"; }
+
+}  // namespace nms::cli
