@@ -15,7 +15,12 @@ ports::Answer ConsoleDialogs::messageBox(const ports::MessageBox& box) {
     // that runs every minute; --verbose shows them.
     if (!verbose_ && box.title == "Information" && box.buttons == ports::MessageButtons::Ok) return ports::Answer::Ok;
     std::fprintf(stderr, "%s: %s\n", box.title.c_str(), lines(box.text).c_str());
-    if (!box.details.empty()) std::fprintf(stderr, "  %s\n", lines(box.details).c_str());
+    if (!box.details.empty()) {
+        std::string details = lines(box.details);
+        for (std::size_t at = details.find('\n'); at != std::string::npos; at = details.find('\n', at + 3))
+            details.replace(at, 1, "\n  ");
+        std::fprintf(stderr, "  %s\n", details.c_str());
+    }
     switch (box.buttons) {
         case ports::MessageButtons::YesNo:
         case ports::MessageButtons::YesNoCancel:

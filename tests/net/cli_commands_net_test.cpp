@@ -1,0 +1,103 @@
+// nms-cli's commands that act on one element, against element daemons in their own network
+// namespaces: a configuration saved and confirmed, statistics, and the SFN delay.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "net/netns_fixture.h"
+#include "net/station_home.h"
+#include "protocol/address.h"
+
+namespace nms {
+namespace {
+
+using nettest::StationHome;
+using nettest::Testbed;
+
+class CliCommandsNet : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NMS_REQUIRE_TESTBED();
+        if (Testbed::elementSimPath().empty()) GTEST_SKIP() << "vantrelo-element-sim is not built";
+        nettest::ensureQtApplication();
+        bed = std::make_unique<Testbed>(3);
+        ASSERT_TRUE(bed->ok()) << bed->error();
+        ASSERT_NE(bed->startElementSim(1, {"--role", "encoder", "--name", "ENC", "--fw", "3.72", "--tx", "1",
+                                           "--remote", "239.192.0.5"}),
+                  0);
+        decoder = bed->startElementSim(2, {"--role", "decoder", "--name", "DEC SFN", "--fw", "3.75", "--sfn", "1",
+                                           "--delay", "120000"});
+        ASSERT_NE(decoder, 0);
+        silent = bed->startElementSim(3, {"--role", "decoder", "--name", "QUIET", "--fw", "3.70"});
+        ASSERT_NE(silent, 0);
+        ASSERT_TRUE(nettest::daemonsReady(*bed, {1, 2, 3}));
+        ASSERT_EQ(run("discover --yes --timeout 2"), 0) << home.output("err.txt");
+        ASSERT_EQ(home.records().sections().size(), 3u) << home.output();
+    }
+    int run(const std::string& args) { return bed->run(bed->station().ns, home.command(args)); }
+    std::string mac(int i) { return bed->element(i).mac; }
+    std::string stored(int i, const char* key) {
+        return nettest::value(home.records(), protocol::Encode_MAC(mac(i)), key);
+    }
+
+    std::unique_ptr<Testbed> bed;
+    StationHome home;
+    pid_t decoder = 0;
+    pid_t silent = 0;
+};
+
+TEST_F(CliCommandsNet, SetChangesAnElementAndTheElementConfirmsIt) {
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(run("set " + mac(1) + " name=\"On Air\" multi=239.192.0.9 --yes --json"), 0) << home.output("err.txt");
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("save round trip through nms-cli (process start to confirmation): %.0f ms\n", ms);
+    const std::string out = home.output();
+    EXPECT_NE(out.find("\"confirmed\": true"), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"key\": \"name\", \"from\": \"ENC\", \"to\": \"ON AIR\"}"), std::string::npos) << out;
+    EXPECT_EQ(stored(1, "NAME"), "ON AIR          ");
+    EXPECT_EQ(stored(1, "MULTI"), "239.192.0.9");
+
+    ASSERT_EQ(run("set " + mac(2) + " buf=7 --yes"), 0) << home.output("err.txt");
+    EXPECT_EQ(stored(2, "BUF"), "7");
+
+    // Without --yes nothing is sent, and the status says it was refused.
+    EXPECT_EQ(run("set " + mac(2) + " buf=9"), 3);
+    EXPECT_EQ(stored(2, "BUF"), "7");
+    // A value the control cannot take is refused before anything is sent, naming the key.
+    EXPECT_EQ(run("set " + mac(2) + " sdm=9 --yes"), 3);
+    EXPECT_NE(home.output("err.txt").find("sdm takes one of"), std::string::npos);
+}
+
+TEST_F(CliCommandsNet, SetOnASilentElementTimesOut) {
+    bed->stop(silent);
+    EXPECT_EQ(run("set " + mac(3) + " name=GONE --yes"), 5) << home.output("err.txt");
+    EXPECT_NE(home.output("err.txt").find("Waiting for a response from Network Element has timed out!"),
+              std::string::npos);
+    EXPECT_EQ(stored(3, "NAME"), "QUIET           ");
+}
+
+TEST_F(CliCommandsNet, StatsDelayAndSetDelayTalkToTheDecoderOnPort2978) {
+    ASSERT_EQ(run("stats " + mac(2) + " --json"), 0) << home.output("err.txt");
+    std::string out = home.output();
+    EXPECT_NE(out.find("\"role\": \"DECODER\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"ethernet\": {\"state\": \"green\""), std::string::npos) << out;
+
+    ASSERT_EQ(run("delay " + mac(2) + " --json"), 0) << home.output("err.txt");
+    out = home.output();
+    EXPECT_NE(out.find("\"additional_delay_ns\": 120000"), std::string::npos) << out;
+
+    ASSERT_EQ(run("set-delay " + mac(2) + " 1500 --servo off --yes"), 0) << home.output("err.txt");
+    EXPECT_EQ(stored(2, "DLY"), "1500");
+    EXPECT_EQ(stored(2, "SRV"), "0");
+    ASSERT_EQ(run("delay " + mac(2) + " --json"), 0);
+    EXPECT_NE(home.output().find("\"additional_delay_ns\": 150000"), std::string::npos) << home.output();
+
+    // An encoder has no delay to measure; a silent element gives no statistics.
+    EXPECT_EQ(run("delay " + mac(1)), 3);
+    bed->stop(silent);
+    EXPECT_EQ(run("stats " + mac(3)), 5);
+}
+
+}  // namespace
+}  // namespace nms
