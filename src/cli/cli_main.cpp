@@ -140,7 +140,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nms-cli: no database at %s (nms-cli discover makes one)\n", env.databasePath.c_str());
         return 1;
     }
-    if (!session.start()) return session.endedStatus();
+    if (!session.start()) {
+        const std::string holder = session.runtime().lockHolder();
+        if (!holder.empty()) std::fprintf(stderr, "nms-cli: the station is in use by %s\n", holder.c_str());
+        return session.endedStatus();
+    }
 
     int status = 1;
     if (args.command == "discover") status = cli::runDiscover(session, args);

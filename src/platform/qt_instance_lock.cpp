@@ -24,7 +24,14 @@ bool QtInstanceLock::tryAcquire() {
     // Never stale by age: a station runs for months. A lock whose process is gone (a crash) is
     // still recognised as stale by the process id it names, and removed.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) return false;
+    if (!lock->tryLock(0)) {
+        qint64 pid = 0;
+        QString host, application;
+        holder_.clear();
+        if (lock->getLockInfo(&pid, &host, &application))
+            holder_ = QStringLiteral("process %1 (%2) on %3").arg(pid).arg(application, host).toStdString();
+        return false;
+    }
     lock_ = std::move(lock);
     return true;
 }

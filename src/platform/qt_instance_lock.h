@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 #include "ports/instance_lock.h"
 
@@ -22,10 +23,13 @@ public:
     void release() override;
 
     const QString& path() const { return path_; }
+    // Who holds the lock after a failed tryAcquire ("process 4242 (nms) on studio-pc"), or empty.
+    const std::string& holder() const { return holder_; }
     static QString defaultPath();
 
 private:
     QString path_;
+    std::string holder_;
     std::unique_ptr<QLockFile> lock_;
 };
 

@@ -120,6 +120,12 @@ StationRuntime::~StationRuntime() {
     if (parts_ && parts_->db) parts_->db->flush();
 }
 
+std::string StationRuntime::lockHolder() const {
+    const auto& lock = *parts_->lock;
+    if (lock.holder().empty()) return {};
+    return lock.holder() + ", lock " + lock.path().toStdString();
+}
+
 int StationRuntime::exitStatus(int execResult) const { return parts_->lifecycle.finalStatus(execResult); }
 
 }  // namespace nms::runtime

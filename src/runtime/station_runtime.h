@@ -37,6 +37,9 @@ public:
     // Empty when the database folder can be used; otherwise the sentence to show once.
     const std::string& databaseProblem() const { return databaseProblem_; }
     const std::string& databasePath() const { return env_->databasePath; }
+    // Who holds the instance lock when another station runs ("process 4242 (nms) on host"), and
+    // the lock's path; empty when this station holds it or nobody does.
+    std::string lockHolder() const;
     // The exit status the program should end with, given what the event loop returned.
     int exitStatus(int execResult) const;
 

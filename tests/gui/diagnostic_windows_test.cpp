@@ -98,3 +98,19 @@ TEST_F(DiagnosticWindows, TheSfnWindowPlotsEachReply) {
 
 }  // namespace
 }  // namespace nms::testing
+
+namespace nms::testing {
+namespace {
+
+TEST_F(DiagnosticWindows, TheDemoWindowSaysItDrivesASimulatedNetwork) {
+    window->markSimulated();
+    auto* mark = window->findChild<QLabel*>("simulatedNetwork");
+    ASSERT_NE(mark, nullptr);
+    EXPECT_EQ(mark->text(), "Simulated network");
+    EXPECT_TRUE(mark->isVisible());
+    // The title stays the station's own.
+    EXPECT_EQ(window->windowTitle().toStdString(), main->caption.caption());
+}
+
+}  // namespace
+}  // namespace nms::testing
