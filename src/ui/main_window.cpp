@@ -216,6 +216,8 @@ void MainWindow::markSimulated() {
     mark->setStyleSheet(QStringLiteral("QLabel { background: #ffd54f; color: #000; padding: 2px 10px; }"));
     mark->setToolTip(tr("This window drives the built-in demo plant: nothing goes to a real network."));
     statusBar()->addPermanentWidget(mark);
+    mark->show();
+    statusBar()->show();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
