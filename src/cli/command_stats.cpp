@@ -84,20 +84,7 @@ int runStats(Session& session, const Arguments& args) {
     const std::string name = protocol::text::trim(main.panel.txtElementName.text());
     if (!args.json) {
         std::printf("%s [%s]\n", name.c_str(), main.panel.lblElementMAC.caption().c_str());
-        const struct {
-            const ports::Label& caption;
-            const ports::Label& figure;
-        } rows[] = {{window.lblCapMACTxOK, window.lblMACTxOK},
-                    {window.lblCapMACRxOK, window.lblMACRxOK},
-                    {window.lblCapMACTxErr, window.lblMACTxErr},
-                    {window.lblCapMACRxErr, window.lblMACRxErr},
-                    {window.lblCapPTPRxOK, window.lblPTPRxOK},
-                    {window.lblCapPTPRxErr, window.lblPTPRxErr},
-                    {window.lblCapPTPClkAdj, window.lblPTPClkAdj},
-                    {window.lblCapPTPLatency, window.lblPTPLatency},
-                    {window.lblCapAudioRxFramesOK, window.lblAudioRxFramesOK},
-                    {window.lblCapAudioRxFramesErr, window.lblAudioRxFramesErr}};
-        for (const auto& row : rows) std::printf("  %-20s %s\n", row.caption.caption().c_str(), row.figure.caption().c_str());
+        for (const auto& row : window.figureRows()) std::printf("  %-20s %s\n", row.caption.caption().c_str(), row.figure.caption().c_str());
         const struct {
             const char* name;
             const stats::Indicator& indicator;

@@ -1,5 +1,7 @@
 #include "protocol/text.h"
 
+#include <chrono>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -152,6 +154,25 @@ std::string shortestNumber(double v) {
     auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v);
     if (ec != std::errc()) return "0";
     return std::string(buf, ptr);
+}
+
+std::string isoUtcTime(std::int64_t unixTimeMs, bool withMilliseconds) {
+    using namespace std::chrono;
+    const sys_time<milliseconds> t{milliseconds{unixTimeMs}};
+    const auto day = floor<days>(t);
+    const year_month_day date{day};
+    const hh_mm_ss<milliseconds> clock{t - day};
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
+    std::string out = text;
+    if (withMilliseconds) {
+        std::snprintf(text, sizeof text, ".%03d", static_cast<int>(clock.subseconds().count()));
+        out += text;
+    }
+    return out + "Z";
 }
 
 }  // namespace nms::protocol::text

@@ -35,4 +35,8 @@ double leadingNumber(std::string_view s);
 // Shortest decimal form of a number: no trailing zeros, no "+", "." as the separator.
 std::string shortestNumber(double v);
 
+// A time stamp for an operator or a file: ISO 8601 in UTC, "2026-01-01T00:00:05Z", or with
+// milliseconds "2026-01-01T00:00:05.250Z".
+std::string isoUtcTime(std::int64_t unixTimeMs, bool withMilliseconds);
+
 }  // namespace nms::protocol::text

@@ -1,5 +1,7 @@
 #include "sfn/delay_history.h"
 
+#include "protocol/text.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -58,19 +60,6 @@ std::string DelayHistory::csv() const {
     return out;
 }
 
-std::string isoUtcTime(std::int64_t unixTimeMs) {
-    using namespace std::chrono;
-    const sys_time<milliseconds> t{milliseconds{unixTimeMs}};
-    const auto day = floor<days>(t);
-    const year_month_day date{day};
-    const hh_mm_ss<milliseconds> clock{t - day};
-    char text[40];
-    std::snprintf(
-        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-        static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
-    return text;
-}
+std::string isoUtcTime(std::int64_t unixTimeMs) { return protocol::text::isoUtcTime(unixTimeMs, true); }
 
 }  // namespace nms::sfn

@@ -34,7 +34,7 @@ struct DelayStatistics {
 // each new point pushes out the oldest, so a window left open for days keeps the latest day (at
 // one reply a second) and no more.
 class DelayHistory {
-  public:
+public:
     static constexpr std::size_t kDefaultCapacity = 86400;
 
     explicit DelayHistory(std::size_t capacity = kDefaultCapacity);
@@ -54,7 +54,7 @@ class DelayHistory {
     // first: the UTC time in ISO 8601 with milliseconds, the figures in ns, the servo state 0/1.
     std::string csv() const;
 
-  private:
+private:
     std::size_t capacity_;
     std::deque<DelayPoint> points_;
 };

@@ -54,20 +54,6 @@ const char* stateWord(ports::Color color) {
 }
 
 // 2026-01-01T00:00:05Z
-std::string isoUtc(std::int64_t unixMs) {
-    using namespace std::chrono;
-    const sys_time<milliseconds> t{milliseconds{unixMs}};
-    const auto day = floor<days>(t);
-    const year_month_day ymd{day};
-    const hh_mm_ss hms{floor<seconds>(t - day)};
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                  static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
-                  static_cast<int>(hms.seconds().count()));
-    return buf;
-}
-
 }  // namespace
 
 frmStatistics::frmStatistics(station::StationContext& context, const ports::Label& lblElementType)
@@ -130,6 +116,19 @@ frmStatistics::frmStatistics(station::StationContext& context, const ports::Labe
 }
 
 frmStatistics::~frmStatistics() = default;
+
+std::array<frmStatistics::FigureRow, 10> frmStatistics::figureRows() {
+    return {{{lblCapMACTxOK, lblMACTxOK},
+             {lblCapMACRxOK, lblMACRxOK},
+             {lblCapMACTxErr, lblMACTxErr},
+             {lblCapMACRxErr, lblMACRxErr},
+             {lblCapPTPRxOK, lblPTPRxOK},
+             {lblCapPTPRxErr, lblPTPRxErr},
+             {lblCapPTPClkAdj, lblPTPClkAdj},
+             {lblCapPTPLatency, lblPTPLatency},
+             {lblCapAudioRxFramesOK, lblAudioRxFramesOK},
+             {lblCapAudioRxFramesErr, lblAudioRxFramesErr}}};
+}
 
 void frmStatistics::open() {
     form.show();
@@ -226,23 +225,11 @@ void frmStatistics::applyIndicator(ports::Label& label, const Indicator& indicat
     label.setCaption(indicator.caption);
 }
 
-std::string frmStatistics::snapshotText() const {
+std::string frmStatistics::snapshotText() {
     std::string out =
         "Element: " + protocol::text::trim(shownName_) + " (" + context_.shownElementMac() + ")\n";
-    out += "Time: " + isoUtc(context_.clock().unixTimeMs()) + "\n";
-    const std::pair<const ports::Label*, const ports::Label*> figures[] = {
-        {&lblCapMACTxOK, &lblMACTxOK},
-        {&lblCapMACRxOK, &lblMACRxOK},
-        {&lblCapMACTxErr, &lblMACTxErr},
-        {&lblCapMACRxErr, &lblMACRxErr},
-        {&lblCapPTPRxOK, &lblPTPRxOK},
-        {&lblCapPTPRxErr, &lblPTPRxErr},
-        {&lblCapPTPClkAdj, &lblPTPClkAdj},
-        {&lblCapPTPLatency, &lblPTPLatency},
-        {&lblCapAudioRxFramesOK, &lblAudioRxFramesOK},
-        {&lblCapAudioRxFramesErr, &lblAudioRxFramesErr},
-    };
-    for (auto [caption, value] : figures) out += caption->caption() + " " + value->caption() + "\n";
+    out += "Time: " + protocol::text::isoUtcTime(context_.clock().unixTimeMs(), false) + "\n";
+    for (const auto& row : figureRows()) out += row.caption.caption() + " " + row.figure.caption() + "\n";
     const std::pair<const ports::Label*, const char*> indicators[] = {
         {&lblAudio, kCaptionAudio},
         {&lblClock, kCaptionClock},

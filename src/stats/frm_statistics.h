@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <functional>
@@ -53,6 +54,13 @@ public:
     ports::Button cmdCopy{"cmdCopy"};
     ports::Timer tmrAutoRefresh;
 
+    // The figures in the window's order, each caption with its value.
+    struct FigureRow {
+        ports::Label& caption;
+        ports::Label& figure;
+    };
+    std::array<FigureRow, 10> figureRows();
+
     // The statistics record, kept while the program runs.
     StatisticsRecord record;
 
@@ -65,7 +73,7 @@ public:
     void udpClient2_DataArrival(const ports::Datagram& datagram);
     void DecodeStatistics(std::span<const std::uint8_t> reply);
     // The window as plain text, for a fault report.
-    std::string snapshotText() const;
+    std::string snapshotText();
     // Runs with the snapshot when the operator asked for a copy (the view puts it on the
     // clipboard).
     std::function<void(const std::string&)> onCopy;

@@ -14,19 +14,10 @@
 #include "platform/qt_text.h"
 #include "sfn/frm_adjust.h"
 #include "ui/bindings.h"
+#include "ui/widget_names.h"
 #include "ui/delay_plot.h"
 
 namespace nms::ui {
-namespace {
-
-template <class W>
-W* named(W* widget, const ports::Control& control) {
-    widget->setObjectName(QString::fromStdString(control.name()));
-    return widget;
-}
-
-}  // namespace
-
 AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* parent)
     : FormDialog(m.form, gate, parent), model_(m) {
     setObjectName(QStringLiteral("frmAdjust"));

@@ -26,6 +26,7 @@
 #include "stats/frm_statistics.h"
 #include "discovery/paging.h"
 #include "ui/bindings.h"
+#include "ui/widget_names.h"
 #include "ui/level_bar.h"
 #include "ui/adjust_dialog.h"
 #include "ui/statistics_dialog.h"
@@ -33,14 +34,6 @@
 
 namespace nms::ui {
 namespace {
-
-// Widgets are named after their controls, so that tests and style sheets find them by the
-// station's own names.
-template <class W>
-W* named(W* widget, const ports::Control& control) {
-    widget->setObjectName(QString::fromStdString(control.name()));
-    return widget;
-}
 
 QFrame* separator(QWidget* parent) {
     auto* line = new QFrame(parent);

@@ -13,18 +13,9 @@
 #include "platform/qt_text.h"
 #include "stats/frm_statistics.h"
 #include "ui/bindings.h"
+#include "ui/widget_names.h"
 
 namespace nms::ui {
-namespace {
-
-template <class W>
-W* named(W* widget, const ports::Control& control) {
-    widget->setObjectName(QString::fromStdString(control.name()));
-    return widget;
-}
-
-}  // namespace
-
 StatisticsDialog::StatisticsDialog(stats::frmStatistics& m, ports::EventGate& gate, QWidget* parent)
     : FormDialog(m.form, gate, parent) {
     setObjectName(QStringLiteral("frmStatistics"));
@@ -45,21 +36,8 @@ StatisticsDialog::StatisticsDialog(stats::frmStatistics& m, ports::EventGate& ga
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(6);
-    const struct {
-        ports::Label& caption;
-        ports::Label& figure;
-    } rows[] = {{m.lblCapMACTxOK, m.lblMACTxOK},
-                {m.lblCapMACRxOK, m.lblMACRxOK},
-                {m.lblCapMACTxErr, m.lblMACTxErr},
-                {m.lblCapMACRxErr, m.lblMACRxErr},
-                {m.lblCapPTPRxOK, m.lblPTPRxOK},
-                {m.lblCapPTPRxErr, m.lblPTPRxErr},
-                {m.lblCapPTPClkAdj, m.lblPTPClkAdj},
-                {m.lblCapPTPLatency, m.lblPTPLatency},
-                {m.lblCapAudioRxFramesOK, m.lblAudioRxFramesOK},
-                {m.lblCapAudioRxFramesErr, m.lblAudioRxFramesErr}};
     int row = 0;
-    for (const auto& r : rows) {
+    for (const auto& r : m.figureRows()) {
         grid->addWidget(label(r.caption, frame), row, 0);
         grid->addWidget(value(r.figure, frame), row, 1);
         ++row;

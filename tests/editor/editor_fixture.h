@@ -16,6 +16,7 @@
 #include "support/fakes.h"
 #include "support/memory_file_store.h"
 #include "support/scripted_dialogs.h"
+#include "support/station_world.h"
 #include "support/virtual_time.h"
 
 namespace nms::testing {
@@ -83,11 +84,11 @@ inline Record without(Record r, const std::string& key) {
     return r;
 }
 
-class EditorTest : public ::testing::Test {
+class EditorTest : public ::testing::Test, protected StationWorld {
 protected:
     static constexpr const char* kPath = "/home/op/.local/share/nms/nms.ini";
 
-    EditorTest() {
+    EditorTest() : StationWorld(kPath) {
         ctx.AudioTypes = protocol::AudioTypeTable::standard();
         ctx.setShownElementLabel(ui.lblElementMAC);
         using Kind = ports::Toolbar::Kind;
@@ -137,17 +138,6 @@ protected:
         return out;
     }
 
-    VirtualTime time;
-    MemoryFileStore files;
-    store::ProfileStore db{files, time};
-    ScriptedDialogs dialogs;
-    ports::EventGate gate;
-    MemorySettings settings;
-    FakeInstanceLock lock;
-    FakeLifecycle lifecycle;
-    FakeNetwork network;
-    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, network, db, kPath, ""};
-    station::StationContext ctx{env};
     ports::Toolbar toolbar;
     ports::Timer levelTimer{time, gate, 50};
     station::ElementSocket socket{ctx, 2976, 2976};

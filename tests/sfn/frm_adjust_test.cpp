@@ -11,6 +11,7 @@
 #include "support/fakes.h"
 #include "support/memory_file_store.h"
 #include "support/scripted_dialogs.h"
+#include "support/station_world.h"
 #include "support/virtual_time.h"
 
 namespace nms::sfn {
@@ -34,24 +35,12 @@ Bytes delayReply(std::int32_t avg, std::int32_t min, std::int32_t max, std::int3
     return protocol::encodeDelayReply({avg, min, max, additional, servo, servoOn});
 }
 
-class AdjustTest : public ::testing::Test {
-  protected:
-    VirtualTime time;
-    ports::EventGate gate;
-    ScriptedDialogs dialogs;
-    MemorySettings settings;
-    FakeInstanceLock lock;
-    FakeLifecycle lifecycle;
-    FakeNetwork network;
-    MemoryFileStore files;
-    store::ProfileStore db{files, time};
-    station::StationEnv env{time,      time,    gate, dialogs, settings, lock,
-                            lifecycle, network, db,   kDb,     ""};
-    station::StationContext ctx{env};
+class AdjustTest : public ::testing::Test, protected StationWorld {
+protected:
     ports::Label lblMAC, lblElementType;
     frmAdjust adjust{ctx, lblElementType};
 
-    AdjustTest() {
+    AdjustTest() : StationWorld(kDb) {
         ctx.setShownElementLabel(lblMAC);
         lblMAC.setCaption("00:AA:00:00:00:02");
         lblElementType.setCaption("DECODER");

@@ -6,58 +6,12 @@
 #include <algorithm>
 #include <set>
 
-#include "app/frm_main.h"
 #include "app/frm_waiting.h"
-#include "discovery/paging.h"
-#include "protocol/address.h"
 #include "protocol/configuration.h"
-#include "sim/demo_plant.h"
-#include "store/profile_store.h"
-#include "support/fakes.h"
-#include "support/memory_file_store.h"
-#include "support/scripted_dialogs.h"
-#include "support/virtual_time.h"
+#include "station/demo_station.h"
 
 namespace nms::testing {
 namespace {
-
-class DemoStation : public ::testing::Test {
-protected:
-    static constexpr const char* kDb = "/demo/nms.ini";
-    VirtualTime time;
-    ports::EventGate gate;
-    ScriptedDialogs dialogs;
-    MemorySettings settings;
-    FakeInstanceLock lock;
-    FakeLifecycle lifecycle;
-    MemoryFileStore files;
-    sim::DemoPlant plant{time, time};
-    store::ProfileStore db{files, time};
-    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, plant.network(), db, kDb, ""};
-    app::frmMain main{env};
-
-    void SetUp() override {
-        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
-        dialogs.expect(ports::Answer::Ok, "Local database is empty.");
-        gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
-        ASSERT_TRUE(main.running());
-    }
-    void discover() {
-        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1.click(1); });
-        time.advance(6000);
-        ASSERT_FALSE(main.paging().scanning());
-    }
-    std::set<std::string> keysOf(const std::string& section) {
-        std::vector<std::string> keys;
-        db.LoadIniSectionKeysLB(section, keys, kDb);
-        return {keys.begin(), keys.end()};
-    }
-    std::string sectionOf(const std::string& name) {
-        for (auto* e : plant.lan().elements())
-            if (e->identity().name == name) return protocol::Encode_MAC(protocol::FormatMAC(e->identity().mac, ":"));
-        return {};
-    }
-};
 
 TEST_F(DemoStation, DiscoveryFindsThePlantAndStoresEachRecordWithItsKeys) {
     discover();

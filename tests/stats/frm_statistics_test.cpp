@@ -12,6 +12,7 @@
 #include "support/fakes.h"
 #include "support/memory_file_store.h"
 #include "support/scripted_dialogs.h"
+#include "support/station_world.h"
 #include "support/virtual_time.h"
 
 namespace nms::testing {
@@ -43,24 +44,12 @@ Bytes statsReply(std::int32_t audioFrames, std::uint16_t alarm = 0, bool decoder
     return d;
 }
 
-class StatisticsWindow : public ::testing::Test {
+class StatisticsWindow : public ::testing::Test, protected StationWorld {
 protected:
-    VirtualTime time;
-    ports::EventGate gate;
-    ScriptedDialogs dialogs;
-    MemorySettings settings;
-    FakeInstanceLock lock;
-    FakeLifecycle lifecycle;
-    FakeNetwork network;
-    MemoryFileStore files;
-    store::ProfileStore db{files, time};
-    station::StationEnv env{time,      time,    gate, dialogs, settings, lock,
-                            lifecycle, network, db,   kDb,     ""};
-    station::StationContext ctx{env};
     ports::Label lblMAC, lblElementType;
     std::unique_ptr<stats::frmStatistics> win;  // goes before the context
 
-    StatisticsWindow() {
+    StatisticsWindow() : StationWorld(kDb) {
         files.editExternally(kDb, kDatabase);
         ctx.setShownElementLabel(lblMAC);
         win = std::make_unique<stats::frmStatistics>(ctx, lblElementType);

@@ -1,0 +1,103 @@
+#pragma once
+
+// The part every binding shares. Internal to the bindings' files.
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QHash>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "platform/qt_text.h"
+#include "ui/icons.h"
+#include "ui/level_bar.h"
+
+#include "ui/bindings.h"
+
+namespace nms::ui::detail {
+
+using platform::fromModel;
+using platform::toModel;
+using Kind = ports::EventGate::Kind;
+
+// Text that stays readable on a background the model chose (the system's text colour may be
+// light in a dark theme).
+inline QColor textOn(const QColor& background) {
+    return background.lightness() > 140 ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+// An ampersand in a caption is shown as written ("O&M:"), not taken as a shortcut mark.
+inline QString literalAmpersands(QString text) {
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// The part every binding shares: it lives as a child of its widget and mirrors the model on
+// every change. When the widget goes, the model's hook finds it gone and does nothing, so the
+// model and the widget may end in either order.
+class Binding : public QObject {
+public:
+    Binding(QWidget* widget, ports::Control& control, ports::EventGate* gate = nullptr)
+        : QObject(widget), widget_(widget), control_(control), gate_(gate) {
+        QPointer<Binding> self(this);
+        control_.onViewChanged = [self] {
+            if (self) self->mirror();
+        };
+    }
+
+    void mirror() {
+        const QSignalBlocker blocker(widget_);
+        mirrorState();
+        widget_->setEnabled(control_.enabled());
+        // A top-level widget (a test's loose widget) is never shown by its binding.
+        if (!widget_->isWindow() || !control_.visible()) widget_->setVisible(control_.visible());
+        widget_->setToolTip(fromModel(control_.toolTip()));
+    }
+
+protected:
+    virtual void mirrorState() = 0;
+
+    // Background and text colours of one palette role pair; a system colour of the role's own
+    // kind leaves the widget on the palette it inherits.
+    void applyColor(QPalette::ColorRole background, QPalette::ColorRole text,
+                    ports::Color systemDefault) {
+        const ports::Color color = control_.backColor();
+        QPalette palette;  // nothing set: every role is inherited
+        if (color != systemDefault) {
+            const QColor c =
+                colorOf(color, widget_->parentWidget() ? widget_->parentWidget()->palette()
+                                                       : QApplication::palette(widget_));
+            palette.setColor(background, c);
+            palette.setColor(text, textOn(c));
+        }
+        widget_->setPalette(palette);
+    }
+
+    // Hands an operator's action to the model, never inside another event.
+    void dispatch(std::function<void()> action) {
+        gate_->dispatch(Kind::Operator, std::move(action));
+    }
+
+    QWidget* widget_;
+    ports::Control& control_;
+    ports::EventGate* gate_;
+};
+
+}  // namespace nms::ui::detail

@@ -1,0 +1,84 @@
+#pragma once
+
+// The whole station on the in-process network with the demo plant, under virtual time.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "discovery/paging.h"
+#include "protocol/address.h"
+#include "sim/demo_plant.h"
+#include "store/profile_store.h"
+#include "support/fakes.h"
+#include "support/memory_file_store.h"
+#include "support/scripted_dialogs.h"
+#include "support/virtual_time.h"
+
+namespace nms::testing {
+
+class DemoStation : public ::testing::Test {
+protected:
+    static constexpr const char* kDb = "/demo/nms.ini";
+    VirtualTime time;
+    ports::EventGate gate;
+    ScriptedDialogs dialogs;
+    MemorySettings settings;
+    FakeInstanceLock lock;
+    FakeLifecycle lifecycle;
+    MemoryFileStore files;
+    sim::DemoPlant plant{time, time};
+    store::ProfileStore db{files, time};
+    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, plant.network(), db, kDb, ""};
+    app::frmMain main{env};
+
+    void SetUp() override {
+        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
+        dialogs.expect(ports::Answer::Ok, "Local database is empty.");
+        gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
+        ASSERT_TRUE(main.running());
+    }
+    void discover() {
+        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1.click(1); });
+        time.advance(6000);
+        ASSERT_FALSE(main.paging().scanning());
+    }
+    std::set<std::string> keysOf(const std::string& section) {
+        std::vector<std::string> keys;
+        db.LoadIniSectionKeysLB(section, keys, kDb);
+        return {keys.begin(), keys.end()};
+    }
+    sim::Element& element(const std::string& name) {
+        for (auto* e : plant.lan().elements())
+            if (e->identity().name == name) return *e;
+        throw std::runtime_error("no element " + name);
+    }
+    void show(const std::string& name) {
+        const auto& nodes = main.TreeView1.nodes();
+        const auto it = std::find_if(nodes.begin(), nodes.end(),
+                                     [&](const auto& n) { return n.text.rfind(name, 0) == 0; });
+        ASSERT_NE(it, nodes.end()) << name;
+        gate.dispatch(ports::EventGate::Kind::Operator,
+                      [&] { main.TreeView1.clickNode(static_cast<int>(it - nodes.begin())); });
+    }
+    void save() {
+        dialogs.expect(ports::Answer::Yes, "Are you sure?");
+        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1.click(4); });
+    }
+    std::string stored(const std::string& name, const std::string& key) {
+        const auto mac = protocol::FormatMAC(element(name).identity().mac, ":");
+        return db.ReadFromINI(protocol::Encode_MAC(mac), key, kDb, "<missing>");
+    }
+    std::string sectionOf(const std::string& name) {
+        for (auto* e : plant.lan().elements())
+            if (e->identity().name == name) return protocol::Encode_MAC(protocol::FormatMAC(e->identity().mac, ":"));
+        return {};
+    }
+};
+
+}  // namespace nms::testing
