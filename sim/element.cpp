@@ -1,5 +1,7 @@
 #include "sim/element.h"
 
+#include "protocol/address.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -58,10 +60,7 @@ std::optional<Ipv4> parseIpv4(const std::string& s) {
     return ip;
 }
 
-std::string formatIpv4(const Ipv4& ip) {
-    return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
-           std::to_string(ip[3]);
-}
+std::string formatIpv4(const Ipv4& ip) { return protocol::FormatIP(ip); }
 
 std::optional<Mac> parseMac(const std::string& s) {
     Mac mac{};

@@ -122,8 +122,7 @@ void frmMain::writePagingRecord(const std::string& section) {
     put(rec::kInput, num(f.input));
     put(rec::kType, num(f.type));
     put(rec::kTx, num(f.tx));
-    if (f.tx != 0 || f.role == rec::kRoleDecoder) put(rec::kMulticast, f.remote);
-    else put(rec::kRemote, f.remote);
+    put(rec::streamAddressKey(f.tx, f.role), f.remote);
     put(rec::kRole, num(f.role));
     put(rec::kSerial, num(f.sn));
     put(rec::kVersion, f.versionText());
@@ -182,8 +181,7 @@ void frmMain::confirmSelectedElement(const std::string& section) {
     }
 
     if (f.remote == ui.txtRemoteIP.text()) {
-        if (f.tx != 0 || f.role == rec::kRoleDecoder) put(rec::kMulticast, f.remote);
-        else put(rec::kRemote, f.remote);
+        put(rec::streamAddressKey(f.tx, f.role), f.remote);
     } else {
         mismatch(f.tx != 0 ? "Multicast IP" : "Remote IP");
     }

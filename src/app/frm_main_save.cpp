@@ -13,16 +13,18 @@ using ports::MessageIcon;
 void frmMain::SaveConfiguration() {
     auto& ctx = *context_;
     if (const auto failure = editor::saveCheckFailure(panel, ctx.db(), ctx.databasePath())) {
-        msgBox(*failure + "\r" + std::string(editor::kCannotSave), MessageIcon::Critical, MessageButtons::Ok,
-               Answer::Ok, std::string(editor::kSaveErrorTitle));
+        msgBox(*failure + "\r" + std::string(editor::kCannotSave), MessageIcon::Critical,
+               MessageButtons::Ok, Answer::Ok, std::string(editor::kSaveErrorTitle));
         return;
     }
     // The fixed question, with every setting that is about to change on air unfolded below it.
     const auto changes = editor::configurationChanges(
-        panel, AudioTypes, [&ctx](std::string_view key, std::string_view fallback) { return ctx.readShown(key, fallback); });
-    const Answer answer =
-        ctx.msgBox(std::string(editor::kSaveConfirmation), MessageIcon::Question, MessageButtons::YesNo, Answer::No,
-                   std::string(editor::kSaveConfirmationTitle), editor::describeChanges(changes));
+        panel, AudioTypes, [&ctx](std::string_view key, std::string_view fallback) {
+            return ctx.readShown(key, fallback);
+        });
+    const Answer answer = ctx.msgBox(
+        std::string(editor::kSaveConfirmation), MessageIcon::Question, MessageButtons::YesNo,
+        Answer::No, std::string(editor::kSaveConfirmationTitle), editor::describeChanges(changes));
     if (answer != Answer::Yes) return;
     SendConfiguration();
 }
@@ -30,8 +32,9 @@ void frmMain::SaveConfiguration() {
 void frmMain::SendConfiguration() {
     const float version = editor::configurationVersion(
         context_->readShown(store::record::kVersion, store::record::defaults::kVersionForSend));
-    const auto packet = protocol::encodeConfiguration(editor::configurationFromPanel(panel, AudioTypes),
-                                                      editor::sendsDecoderLayout(panel), version);
+    const auto packet =
+        protocol::encodeConfiguration(editor::configurationFromPanel(panel, AudioTypes),
+                                      editor::sendsDecoderLayout(panel), version);
     SendConfigurationBytes(packet);
 }
 

@@ -24,10 +24,11 @@ inline constexpr int kExitTimedOut = 5;      // no answer in time
 struct Arguments {
     std::string command;
     std::vector<std::string> positional;
-    bool yes = false, json = false, verbose = false, stats = false, reset = false, clearCounters = false;
-    double timeout = 0;   // discover: scan seconds
-    double watch = 0;     // delay: seconds of refreshes
-    std::string servo;    // set-delay: "on", "off" or empty
+    bool yes = false, json = false, verbose = false, stats = false, reset = false,
+         clearCounters = false;
+    double timeout = 0;                    // discover: scan seconds
+    double watch = 0;                      // delay: seconds of refreshes
+    std::string servo;                     // set-delay: "on", "off" or empty
     std::vector<const char*> stationArgs;  // what the station's own options parser takes
 };
 

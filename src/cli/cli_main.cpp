@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
         std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);
         return 0;
     }
-    static const char* const kCommands[] = {"discover", "list", "set", "stats", "delay", "set-delay"};
+    static const char* const kCommands[] = {"discover", "list",  "set",
+                                            "stats",    "delay", "set-delay"};
     bool known = false;
     for (const char* c : kCommands) known = known || args.command == c;
     if (!known) {
@@ -117,7 +118,8 @@ int main(int argc, char** argv) {
             args.positional.push_back(a);
         }
     }
-    auto options = runtime::parseStationOptions(static_cast<int>(args.stationArgs.size()), args.stationArgs.data());
+    auto options = runtime::parseStationOptions(static_cast<int>(args.stationArgs.size()),
+                                                args.stationArgs.data());
     // A script's demo keeps its database from one call to the next, so that `list` shows what
     // `discover` found.
     options.freshDemoDatabase = false;
@@ -130,29 +132,39 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("Vantrelo NG NMS");
     QCoreApplication::setOrganizationName("Kestrova");
     if (options.demo)
-        std::fprintf(stderr, "nms-cli: Simulated network (the built-in demo plant; nothing goes to a real network)\n");
+        std::fprintf(stderr,
+                     "nms-cli: Simulated network (the built-in demo plant; nothing goes to a real "
+                     "network)\n");
     cli::Session session(args, options, static_cast<int>(args.stationArgs.size()),
                          const_cast<char**>(args.stationArgs.data()));
     if (!session.runtime().databaseProblem().empty())
         std::fprintf(stderr, "nms-cli: %s\n", session.runtime().databaseProblem().c_str());
     auto& env = session.env();
     if (args.command != "discover" && !options.demo && !env.db.fileExists(env.databasePath)) {
-        std::fprintf(stderr, "nms-cli: no database at %s (nms-cli discover makes one)\n", env.databasePath.c_str());
+        std::fprintf(stderr, "nms-cli: no database at %s (nms-cli discover makes one)\n",
+                     env.databasePath.c_str());
         return 1;
     }
     if (!session.start()) {
         const std::string holder = session.runtime().lockHolder();
-        if (!holder.empty()) std::fprintf(stderr, "nms-cli: the station is in use by %s\n", holder.c_str());
+        if (!holder.empty())
+            std::fprintf(stderr, "nms-cli: the station is in use by %s\n", holder.c_str());
         return session.endedStatus();
     }
 
     int status = 1;
-    if (args.command == "discover") status = cli::runDiscover(session, args);
-    else if (args.command == "list") status = cli::runList(session, args);
-    else if (args.command == "set") status = cli::runSet(session, args);
-    else if (args.command == "stats") status = cli::runStats(session, args);
-    else if (args.command == "delay") status = cli::runDelay(session, args);
-    else if (args.command == "set-delay") status = cli::runSetDelay(session, args);
+    if (args.command == "discover")
+        status = cli::runDiscover(session, args);
+    else if (args.command == "list")
+        status = cli::runList(session, args);
+    else if (args.command == "set")
+        status = cli::runSet(session, args);
+    else if (args.command == "stats")
+        status = cli::runStats(session, args);
+    else if (args.command == "delay")
+        status = cli::runDelay(session, args);
+    else if (args.command == "set-delay")
+        status = cli::runSetDelay(session, args);
     if (session.main().ended()) return session.endedStatus();
     session.finish();
     return status;

@@ -12,7 +12,8 @@
 namespace nms::cli {
 namespace {
 
-constexpr std::int64_t kFixedLatencyNs = 396098;  // MAC and audio interface latencies of the element
+constexpr std::int64_t kFixedLatencyNs =
+    396098;  // MAC and audio interface latencies of the element
 
 bool isSfnDecoder(Session& session) {
     auto& p = session.main().panel;
@@ -53,32 +54,45 @@ struct AdjustRun {
 
 void printDelays(Session& session, const AdjustRun& run, bool json) {
     const auto& w = run.window;
-    const std::int64_t additional = protocol::GetLongFromReply(run.reply, protocol::delay::kAdditional);
+    const std::int64_t additional =
+        protocol::GetLongFromReply(run.reply, protocol::delay::kAdditional);
     const bool servo = w.UDP_Response_PTP_Auto_Servo == 1;
-    const std::int64_t servoNs = servo ? protocol::GetLongFromReply(run.reply, protocol::delay::kServoCorrection) : 0;
+    const std::int64_t servoNs =
+        servo ? protocol::GetLongFromReply(run.reply, protocol::delay::kServoCorrection) : 0;
     const std::int64_t mn = w.UDP_Response_PTP_Propagation_Delay_Minimum;
     const std::int64_t av = w.UDP_Response_PTP_Propagation_Delay_Average;
     const std::int64_t mx = w.UDP_Response_PTP_Propagation_Delay_Maximum;
     if (json) {
-        std::printf("{\"mac\": %s, \"name\": %s, \"min_ns\": %lld, \"avg_ns\": %lld, \"max_ns\": %lld, "
-                    "\"additional_delay_ns\": %lld, \"servo\": %s, \"servo_ns\": %lld, \"summary_min_ns\": %lld, "
-                    "\"summary_avg_ns\": %lld, \"summary_max_ns\": %lld}\n",
-                    jsonString(session.main().panel.lblElementMAC.caption()).c_str(),
-                    jsonString(protocol::text::trim(session.main().panel.txtElementName.text())).c_str(),
-                    static_cast<long long>(mn), static_cast<long long>(av), static_cast<long long>(mx),
-                    static_cast<long long>(additional), servo ? "true" : "false", static_cast<long long>(servoNs),
-                    static_cast<long long>(mn + kFixedLatencyNs), static_cast<long long>(av + kFixedLatencyNs),
-                    static_cast<long long>(mx + kFixedLatencyNs));
+        std::printf(
+            "{\"mac\": %s, \"name\": %s, \"min_ns\": %lld, \"avg_ns\": %lld, \"max_ns\": %lld, "
+            "\"additional_delay_ns\": %lld, \"servo\": %s, \"servo_ns\": %lld, \"summary_min_ns\": "
+            "%lld, "
+            "\"summary_avg_ns\": %lld, \"summary_max_ns\": %lld}\n",
+            jsonString(session.main().panel.lblElementMAC.caption()).c_str(),
+            jsonString(protocol::text::trim(session.main().panel.txtElementName.text())).c_str(),
+            static_cast<long long>(mn), static_cast<long long>(av), static_cast<long long>(mx),
+            static_cast<long long>(additional), servo ? "true" : "false",
+            static_cast<long long>(servoNs), static_cast<long long>(mn + kFixedLatencyNs),
+            static_cast<long long>(av + kFixedLatencyNs),
+            static_cast<long long>(mx + kFixedLatencyNs));
     } else {
-        std::printf("%-26s %s\n", w.lblCapDelayMIN.caption().c_str(), w.lblCurrentDelayMIN.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapDelayMAX.caption().c_str(), w.lblCurrentDelayMAX.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapDelayAVG.caption().c_str(), w.lblCurrentDelayAVG.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapAdditionalDelay.caption().c_str(), w.lblAdditionalDelay.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelayMIN.caption().c_str(),
+                    w.lblCurrentDelayMIN.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelayMAX.caption().c_str(),
+                    w.lblCurrentDelayMAX.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelayAVG.caption().c_str(),
+                    w.lblCurrentDelayAVG.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapAdditionalDelay.caption().c_str(),
+                    w.lblAdditionalDelay.caption().c_str());
         std::printf("%-26s %s\n", "Auto delay compensation:",
-                    servo ? ("on, " + sfn::FormatDelay(static_cast<std::int32_t>(servoNs))).c_str() : "off");
-        std::printf("%-26s %s\n", w.lblCapDelaySumMIN.caption().c_str(), w.lblDelaySumMIN.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapDelaySumMAX.caption().c_str(), w.lblDelaySumMAX.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapDelaySumAVG.caption().c_str(), w.lblDelaySumAVG.caption().c_str());
+                    servo ? ("on, " + sfn::FormatDelay(static_cast<std::int32_t>(servoNs))).c_str()
+                          : "off");
+        std::printf("%-26s %s\n", w.lblCapDelaySumMIN.caption().c_str(),
+                    w.lblDelaySumMIN.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelaySumMAX.caption().c_str(),
+                    w.lblDelaySumMAX.caption().c_str());
+        std::printf("%-26s %s\n", w.lblCapDelaySumAVG.caption().c_str(),
+                    w.lblDelaySumAVG.caption().c_str());
     }
     std::fflush(stdout);
 }
@@ -91,7 +105,8 @@ bool showSfnDecoder(Session& session, const Arguments& args, std::size_t positio
     }
     if (!session.showElement(args.positional[0])) return false;
     if (!isSfnDecoder(session)) {
-        std::fprintf(stderr, "nms-cli: %s is not a decoder with SFN on: it reports no network delay\n",
+        std::fprintf(stderr,
+                     "nms-cli: %s is not a decoder with SFN on: it reports no network delay\n",
                      args.positional[0].c_str());
         return false;
     }
@@ -114,9 +129,12 @@ int runDelay(Session& session, const Arguments& args) {
         for (int second = 1; second < static_cast<int>(args.watch); ++second) {
             session.runFor(1000);
             const int before = run.replies;
-            session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&run] { run.window.cmdRefresh_Click(); });
-            if (run.awaitReply(before + 1, 1000)) printDelays(session, run, args.json);
-            else std::fprintf(stderr, "nms-cli: no delay reply within 1 s\n");
+            session.env().gate.dispatch(ports::EventGate::Kind::Operator,
+                                        [&run] { run.window.cmdRefresh_Click(); });
+            if (run.awaitReply(before + 1, 1000))
+                printDelays(session, run, args.json);
+            else
+                std::fprintf(stderr, "nms-cli: no delay reply within 1 s\n");
             if (session.main().ended()) return session.endedStatus();
         }
     }
@@ -128,12 +146,14 @@ int runSetDelay(Session& session, const Arguments& args) {
     if (!showSfnDecoder(session, args, 2)) return kExitRefused;
     long long steps = -1;
     if (!protocol::text::parseInteger(args.positional[1], steps) || steps < 0 || steps > 25000) {
-        std::fprintf(stderr, "nms-cli: STEPS is a whole number of 100 ns steps from 0 to 25000, not %s\n",
+        std::fprintf(stderr,
+                     "nms-cli: STEPS is a whole number of 100 ns steps from 0 to 25000, not %s\n",
                      args.positional[1].c_str());
         return kExitRefused;
     }
     if (!args.yes) {
-        std::fprintf(stderr, "nms-cli: set-delay changes the element on air; give --yes to send it\n");
+        std::fprintf(stderr,
+                     "nms-cli: set-delay changes the element on air; give --yes to send it\n");
         return kExitRefused;
     }
     AdjustRun run(session);
@@ -146,9 +166,11 @@ int runSetDelay(Session& session, const Arguments& args) {
     auto operatorDoes = [&session](std::function<void()> action) {
         session.env().gate.dispatch(ports::EventGate::Kind::Operator, std::move(action));
     };
-    operatorDoes([&] { w.scrlAdditionalDelay.setValue(static_cast<int>(steps), ports::Origin::Operator); });
+    operatorDoes(
+        [&] { w.scrlAdditionalDelay.setValue(static_cast<int>(steps), ports::Origin::Operator); });
     if (!args.servo.empty())
-        operatorDoes([&] { w.chkAutoServo.setChecked(args.servo == "on", ports::Origin::Operator); });
+        operatorDoes(
+            [&] { w.chkAutoServo.setChecked(args.servo == "on", ports::Origin::Operator); });
     operatorDoes([&] { w.chkAutoClear.setChecked(args.clearCounters, ports::Origin::Operator); });
     operatorDoes([&] { w.cmdSet_Click(); });
     if (session.main().ended()) return session.endedStatus();

@@ -29,11 +29,14 @@ int runDiscover(Session& session, const Arguments& args) {
         const auto start = std::chrono::steady_clock::now();
         if (scanEnded) scanEnded();
         session.env().db.flush();
-        scanEndMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        scanEndMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         ended = true;
     };
 
-    session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&main] { main.Toolbar1_ButtonClick(1); });
+    session.env().gate.dispatch(ports::EventGate::Kind::Operator,
+                                [&main] { main.Toolbar1_ButtonClick(1); });
     if (!paging.scanning() && !ended) return 1;  // the operator did not confirm (no --yes)
     const double seconds = args.timeout > 0 ? args.timeout : 15;
     session.runUntil([&] { return ended; }, static_cast<int>(seconds * 1000) + 10000);
@@ -41,11 +44,12 @@ int runDiscover(Session& session, const Arguments& args) {
     printElements(main, args.json);
     if (args.stats)
         std::fprintf(stderr,
-                     "stats: datagrams received %llu, dropped by the kernel %llu, elements stored %d, scan end to "
+                     "stats: datagrams received %llu, dropped by the kernel %llu, elements stored "
+                     "%d, scan end to "
                      "tree %.1f ms\n",
                      static_cast<unsigned long long>(received),
-                     static_cast<unsigned long long>(main.udpClient.droppedDatagrams()), main.TreeView1.nodeCount(),
-                     scanEndMs);
+                     static_cast<unsigned long long>(main.udpClient.droppedDatagrams()),
+                     main.TreeView1.nodeCount(), scanEndMs);
     return 0;
 }
 

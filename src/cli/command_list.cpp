@@ -42,7 +42,9 @@ std::vector<Row> rowsOf(app::frmMain& main) {
         Row r;
         r.key = section;
         r.mac = protocol::Decode_MAC(section);
-        auto read = [&](std::string_view key) { return db.ReadFromINI(section, std::string(key), path, ""); };
+        auto read = [&](std::string_view key) {
+            return db.ReadFromINI(section, std::string(key), path, "");
+        };
         r.name = protocol::text::trim(read(store::record::kName));
         r.role = roleWord(read(store::record::kRole));
         r.ip = read(store::record::kIp);
@@ -58,8 +60,9 @@ std::vector<Row> rowsOf(app::frmMain& main) {
         }
         rows.push_back(std::move(r));
     }
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const Row& a, const Row& b) { return a.name != b.name ? a.name < b.name : a.mac < b.mac; });
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return a.name != b.name ? a.name < b.name : a.mac < b.mac;
+    });
     return rows;
 }
 
@@ -71,10 +74,13 @@ void printElements(app::frmMain& main, bool json) {
         std::printf("[");
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const auto& r = rows[i];
-            std::printf("%s\n  {\"key\": %s, \"mac\": %s, \"name\": %s, \"role\": %s, \"ip\": %s, \"firmware\": %s, "
-                        "\"record\": {",
-                        i ? "," : "", jsonString(r.key).c_str(), jsonString(r.mac).c_str(), jsonString(r.name).c_str(),
-                        jsonString(r.role).c_str(), jsonString(r.ip).c_str(), jsonString(r.firmware).c_str());
+            std::printf(
+                "%s\n  {\"key\": %s, \"mac\": %s, \"name\": %s, \"role\": %s, \"ip\": %s, "
+                "\"firmware\": %s, "
+                "\"record\": {",
+                i ? "," : "", jsonString(r.key).c_str(), jsonString(r.mac).c_str(),
+                jsonString(r.name).c_str(), jsonString(r.role).c_str(), jsonString(r.ip).c_str(),
+                jsonString(r.firmware).c_str());
             for (std::size_t k = 0; k < r.record.size(); ++k) {
                 const auto& [key, value] = r.record[k];
                 std::printf("%s%s: %s", k ? ", " : "", jsonString(key).c_str(),
@@ -87,8 +93,8 @@ void printElements(app::frmMain& main, bool json) {
     }
     std::printf("%-16s  %-8s  %-17s  %-15s  %s\n", "NAME", "ROLE", "MAC", "IP", "FIRMWARE");
     for (const auto& r : rows)
-        std::printf("%-16s  %-8s  %-17s  %-15s  %s\n", r.name.c_str(), r.role.c_str(), r.mac.c_str(), r.ip.c_str(),
-                    r.firmware.c_str());
+        std::printf("%-16s  %-8s  %-17s  %-15s  %s\n", r.name.c_str(), r.role.c_str(),
+                    r.mac.c_str(), r.ip.c_str(), r.firmware.c_str());
     std::printf("%zu element%s\n", rows.size(), rows.size() == 1 ? "" : "s");
 }
 

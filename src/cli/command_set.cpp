@@ -20,22 +20,26 @@ namespace rec = store::record;
 
 // The keys a configuration carries, in the record's order: the type and the kind of stream come
 // before the address they decide.
-const std::vector<std::string_view> kSettableKeys = {rec::kName,      rec::kIp,     rec::kMask,   rec::kGateway,
-                                                     rec::kInput,     rec::kType,   rec::kTx,     rec::kMulticast,
-                                                     rec::kRemote,    rec::kSfn,    rec::kBuffer, rec::kSilenceMode,
-                                                     rec::kSilenceLevel, rec::kSilenceTime, rec::kLowLatency};
+const std::vector<std::string_view> kSettableKeys = {
+    rec::kName,   rec::kIp,          rec::kMask,         rec::kGateway,     rec::kInput,
+    rec::kType,   rec::kTx,          rec::kMulticast,    rec::kRemote,      rec::kSfn,
+    rec::kBuffer, rec::kSilenceMode, rec::kSilenceLevel, rec::kSilenceTime, rec::kLowLatency};
 
 std::string accepted(const ports::ListControl& list) {
     std::string out;
     for (int i = 0; i < list.listCount(); ++i)
-        out += (i ? ", " : "") + std::to_string(i) + " (" + list.items()[static_cast<std::size_t>(i)] + ")";
+        out += (i ? ", " : "") + std::to_string(i) + " (" +
+               list.items()[static_cast<std::size_t>(i)] + ")";
     return out;
 }
 
-bool wholeNumber(const std::string& text, long long& out) { return protocol::text::parseInteger(text, out); }
+bool wholeNumber(const std::string& text, long long& out) {
+    return protocol::text::parseInteger(text, out);
+}
 
 // Applies one setting to its control; the refusal's words when the control cannot take it.
-std::optional<std::string> apply(app::frmMain& main, const std::string& key, const std::string& value) {
+std::optional<std::string> apply(app::frmMain& main, const std::string& key,
+                                 const std::string& value) {
     auto& p = main.panel;
     const auto op = ports::Origin::Operator;
     long long n = 0;
@@ -84,14 +88,20 @@ std::optional<std::string> apply(app::frmMain& main, const std::string& key, con
         std::string codes;
         int row = -1;
         for (int r = 0; r < protocol::kAudioTypesInUse; ++r) {
-            codes += (r ? ", " : "") + std::to_string(types.row(r).code) + " (" + std::string(types.row(r).name) + ")";
-            if (wholeNumber(value, n) && n >= 0 && n <= 255 && types.row(r).code == (n & protocol::kTypeCodeMask))
+            codes += (r ? ", " : "") + std::to_string(types.row(r).code) + " (" +
+                     std::string(types.row(r).name) + ")";
+            if (wholeNumber(value, n) && n >= 0 && n <= 255 &&
+                types.row(r).code == (n & protocol::kTypeCodeMask))
                 row = row < 0 ? r : row;
         }
         if (row < 0)
-            return "type takes an audio type code, plus 64 for narrowband (and the stored FLAC flag 128): " + codes;
+            return "type takes an audio type code, plus 64 for narrowband (and the stored FLAC "
+                   "flag 128): " +
+                   codes;
         if (((n & protocol::kTypeFlac) != 0) != p.chkEnableFLAC.checked())
-            return std::string("type: the FLAC flag (128) follows the element and cannot be changed here (it is ") +
+            return std::string(
+                       "type: the FLAC flag (128) follows the element and cannot be changed here "
+                       "(it is ") +
                    (p.chkEnableFLAC.checked() ? "set" : "clear") + ")";
         p.cmbAudioType.setListIndex(row, op);
         p.chkNarrowBand.setChecked((n & protocol::kTypeNarrowBand) != 0, op);
@@ -99,10 +109,15 @@ std::optional<std::string> apply(app::frmMain& main, const std::string& key, con
         return std::nullopt;
     }
     if (key == rec::kRemote || key == rec::kMulticast) {
-        const bool multicast = p.cmbAudioTX.listIndex() != 0 || p.lblElementType.caption() == "DECODER";
+        const bool decoder = p.lblElementType.caption() == "DECODER";
+        const bool multicast =
+            rec::streamAddressKey(p.cmbAudioTX.listIndex(),
+                                  decoder ? rec::kRoleDecoder : rec::kRoleEncoder) ==
+            rec::kMulticast;
         if ((key == rec::kMulticast) != multicast)
             return key + " does not apply: this element " +
-                   (multicast ? "sends or receives multicast (use multi)" : "sends unicast (use remote)");
+                   (multicast ? "sends or receives multicast (use multi)"
+                              : "sends unicast (use remote)");
         if (!p.txtRemoteIP.enabled()) return key + " follows the AES67 channel of the audio type";
         return text(p.txtRemoteIP);
     }
@@ -126,7 +141,8 @@ std::string keyList() {
 
 int runSet(Session& session, const Arguments& args) {
     if (args.positional.size() < 2) {
-        std::fprintf(stderr, "nms-cli: set takes a MAC and one or more KEY=VALUE (keys: %s)\n", keyList().c_str());
+        std::fprintf(stderr, "nms-cli: set takes a MAC and one or more KEY=VALUE (keys: %s)\n",
+                     keyList().c_str());
         return kExitUsage;
     }
     std::map<std::string, std::string> settings;
@@ -136,7 +152,8 @@ int runSet(Session& session, const Arguments& args) {
         const std::string key = protocol::text::toLower(a.substr(0, eq));
         if (eq == std::string::npos ||
             std::find(kSettableKeys.begin(), kSettableKeys.end(), key) == kSettableKeys.end()) {
-            std::fprintf(stderr, "nms-cli: unknown setting %s (keys: %s)\n", a.c_str(), keyList().c_str());
+            std::fprintf(stderr, "nms-cli: unknown setting %s (keys: %s)\n", a.c_str(),
+                         keyList().c_str());
             return kExitRefused;
         }
         settings[key] = a.substr(eq + 1);
@@ -158,10 +175,12 @@ int runSet(Session& session, const Arguments& args) {
     if (!refusals.empty()) return kExitRefused;
 
     const auto changes = editor::configurationChanges(
-        main.panel, main.AudioTypes,
-        [&ctx](std::string_view key, std::string_view fallback) { return ctx.readShown(key, fallback); });
+        main.panel, main.AudioTypes, [&ctx](std::string_view key, std::string_view fallback) {
+            return ctx.readShown(key, fallback);
+        });
     const std::size_t firstBox = session.dialogs().said().size();
-    session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&main] { main.Toolbar1_ButtonClick(4); });
+    session.env().gate.dispatch(ports::EventGate::Kind::Operator,
+                                [&main] { main.Toolbar1_ButtonClick(4); });
     const bool sent = main.awaitingConfigurationAnswer();
     bool confirmed = false, rejected = false, timedOut = false;
     if (sent) {
@@ -182,14 +201,17 @@ int runSet(Session& session, const Arguments& args) {
     if (args.json) {
         std::string changeList, messages;
         for (const auto& c : changes)
-            changeList += std::string(changeList.empty() ? "" : ", ") + "{\"key\": " + jsonString(c.key) +
-                          ", \"from\": " + jsonString(c.from) + ", \"to\": " + jsonString(c.to) + "}";
+            changeList += std::string(changeList.empty() ? "" : ", ") +
+                          "{\"key\": " + jsonString(c.key) + ", \"from\": " + jsonString(c.from) +
+                          ", \"to\": " + jsonString(c.to) + "}";
         const auto& boxes = session.dialogs().said();
         for (std::size_t i = firstBox; i < boxes.size(); ++i)
             messages += std::string(messages.empty() ? "" : ", ") + jsonString(boxes[i].text);
-        std::printf("{\"mac\": %s, \"sent\": %s, \"confirmed\": %s, \"changes\": [%s], \"messages\": [%s]}\n",
-                    jsonString(main.panel.lblElementMAC.caption()).c_str(), sent ? "true" : "false",
-                    confirmed && !rejected ? "true" : "false", changeList.c_str(), messages.c_str());
+        std::printf(
+            "{\"mac\": %s, \"sent\": %s, \"confirmed\": %s, \"changes\": [%s], \"messages\": "
+            "[%s]}\n",
+            jsonString(main.panel.lblElementMAC.caption()).c_str(), sent ? "true" : "false",
+            confirmed && !rejected ? "true" : "false", changeList.c_str(), messages.c_str());
     }
     if (!sent) return kExitRefused;
     if (rejected) return kExitNotConfirmed;

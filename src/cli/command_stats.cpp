@@ -14,15 +14,19 @@ namespace {
 
 const char* stateWord(stats::IndicatorState s) {
     switch (s) {
-        case stats::IndicatorState::Red: return "red";
-        case stats::IndicatorState::Green: return "green";
-        case stats::IndicatorState::Neutral: break;
+        case stats::IndicatorState::Red:
+            return "red";
+        case stats::IndicatorState::Green:
+            return "green";
+        case stats::IndicatorState::Neutral:
+            break;
     }
     return "neutral";
 }
 
 std::string indicatorJson(const stats::Indicator& i, bool withCaption) {
-    std::string out = "{\"state\": \"" + std::string(stateWord(i.state)) + "\", \"tip\": " + jsonString(i.toolTip);
+    std::string out = "{\"state\": \"" + std::string(stateWord(i.state)) +
+                      "\", \"tip\": " + jsonString(i.toolTip);
     if (withCaption) out += ", \"caption\": " + jsonString(protocol::text::trim(i.caption));
     return out + "}";
 }
@@ -65,7 +69,8 @@ int runStats(Session& session, const Arguments& args) {
     if (args.reset) {
         // Only the operator's Yes (--yes) sends "RstStats".
         const auto before = session.dialogs().questionsRefused();
-        session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&window] { window.cmdResetStats_Click(); });
+        session.env().gate.dispatch(ports::EventGate::Kind::Operator,
+                                    [&window] { window.cmdResetStats_Click(); });
         window.Form_Unload();
         if (session.dialogs().questionsRefused() > before) return kExitRefused;
         std::fprintf(stderr, "nms-cli: counters reset\n");
@@ -76,7 +81,8 @@ int runStats(Session& session, const Arguments& args) {
     const auto facts = window.shownElementFacts();
     window.Form_Unload();
     if (!answered) {
-        std::fprintf(stderr, "nms-cli: no statistics reply from %s within 1 s\n", main.panel.txtElementIP.text().c_str());
+        std::fprintf(stderr, "nms-cli: no statistics reply from %s within 1 s\n",
+                     main.panel.txtElementIP.text().c_str());
         return kExitTimedOut;
     }
     const auto& r = window.record;
@@ -84,14 +90,20 @@ int runStats(Session& session, const Arguments& args) {
     const std::string name = protocol::text::trim(main.panel.txtElementName.text());
     if (!args.json) {
         std::printf("%s [%s]\n", name.c_str(), main.panel.lblElementMAC.caption().c_str());
-        for (const auto& row : window.figureRows()) std::printf("  %-20s %s\n", row.caption.caption().c_str(), row.figure.caption().c_str());
+        for (const auto& row : window.figureRows())
+            std::printf("  %-20s %s\n", row.caption.caption().c_str(),
+                        row.figure.caption().c_str());
         const struct {
             const char* name;
             const stats::Indicator& indicator;
-        } indicators[] = {{"AUDIO", v.audio}, {"10MHz", v.clock}, {"1PPS", v.pps}, {"ETH", v.ethernet}};
+        } indicators[] = {
+            {"AUDIO", v.audio}, {"10MHz", v.clock}, {"1PPS", v.pps}, {"ETH", v.ethernet}};
         for (const auto& i : indicators)
-            std::printf("  %-20s %-7s %s\n", i.name, stateWord(i.indicator.state), i.indicator.toolTip.c_str());
-        if (v.alarmsList) std::printf("  %-20s %s\n", window.lblCapOMAlarmsList.caption().c_str(), v.alarmsList->c_str());
+            std::printf("  %-20s %-7s %s\n", i.name, stateWord(i.indicator.state),
+                        i.indicator.toolTip.c_str());
+        if (v.alarmsList)
+            std::printf("  %-20s %s\n", window.lblCapOMAlarmsList.caption().c_str(),
+                        v.alarmsList->c_str());
         return 0;
     }
     const bool sfn = facts.sfn == 1;
@@ -103,25 +115,32 @@ int runStats(Session& session, const Arguments& args) {
                        : facts.role == store::record::kRoleDecoder ? "DECODER"
                                                                    : "UNKNOWN";
     std::printf(
-        "{\"mac\": %s, \"name\": %s, \"role\": \"%s\", \"tx_ok\": %s, \"rx_ok\": %s, \"tx_err\": %s, \"rx_err\": %s, "
+        "{\"mac\": %s, \"name\": %s, \"role\": \"%s\", \"tx_ok\": %s, \"rx_ok\": %s, \"tx_err\": "
+        "%s, \"rx_err\": %s, "
         "\"tx_err_ratio\": %s, \"rx_err_ratio\": %s, \"ptp_sync_ok\": %s, \"ptp_sync_err\": %s, "
-        "\"ptp_clock_difference_ns\": %s, \"ptp_latency_ns\": %s, \"additional_latency_ns\": %s, \"audio_ok\": %s, "
-        "\"audio_err\": %s, \"audio_err_ratio\": %s, \"audio_rate_pps\": %s, \"alarm_word\": %s, \"eth_word\": %s, "
-        "\"indicators\": {\"audio\": %s, \"clock\": %s, \"pps\": %s, \"ethernet\": %s}, \"alarm_code\": %s}\n",
+        "\"ptp_clock_difference_ns\": %s, \"ptp_latency_ns\": %s, \"additional_latency_ns\": %s, "
+        "\"audio_ok\": %s, "
+        "\"audio_err\": %s, \"audio_err_ratio\": %s, \"audio_rate_pps\": %s, \"alarm_word\": %s, "
+        "\"eth_word\": %s, "
+        "\"indicators\": {\"audio\": %s, \"clock\": %s, \"pps\": %s, \"ethernet\": %s}, "
+        "\"alarm_code\": %s}\n",
         jsonString(main.panel.lblElementMAC.caption()).c_str(), jsonString(name).c_str(), role,
         num(r.UDP_Response_Tx_Frames_OK).c_str(), num(r.UDP_Response_Rx_Frames_OK).c_str(),
         num(r.UDP_Response_Tx_Frames_Err).c_str(), num(r.UDP_Response_Rx_Frames_Err).c_str(),
-        ratioJson(r.UDP_Response_Tx_Frames_Err_Ratio).c_str(), ratioJson(r.UDP_Response_Rx_Frames_Err_Ratio).c_str(),
-        sfn ? num(r.UDP_Response_PTP_Sync_OK).c_str() : "null", sfn ? num(r.UDP_Response_PTP_Sync_Err).c_str() : "null",
+        ratioJson(r.UDP_Response_Tx_Frames_Err_Ratio).c_str(),
+        ratioJson(r.UDP_Response_Rx_Frames_Err_Ratio).c_str(),
+        sfn ? num(r.UDP_Response_PTP_Sync_OK).c_str() : "null",
+        sfn ? num(r.UDP_Response_PTP_Sync_Err).c_str() : "null",
         sfn ? num(r.UDP_Response_PTP_Sync_Value).c_str() : "null",
         latency ? num(r.UDP_Response_PTP_Sync_Latency).c_str() : "null",
         additional ? num(r.UDP_Response_Additional_Latency).c_str() : "null",
-        num(r.UDP_Response_Rx_Audio_Frames_OK).c_str(), num(r.UDP_Response_Rx_Audio_Frames_Err).c_str(),
-        ratioJson(r.UDP_Response_Rx_Audio_Frames_Err_Ratio).c_str(), jsonNumber(v.audioFrameRate).c_str(),
-        word(r.UDP_Response_OM_Alarms_List).c_str(), word(r.UDP_Response_ETH_Status).c_str(),
-        indicatorJson(v.audio, false).c_str(), indicatorJson(v.clock, false).c_str(),
-        indicatorJson(v.pps, false).c_str(), indicatorJson(v.ethernet, true).c_str(),
-        v.alarmsList ? v.alarmsList->c_str() : "null");
+        num(r.UDP_Response_Rx_Audio_Frames_OK).c_str(),
+        num(r.UDP_Response_Rx_Audio_Frames_Err).c_str(),
+        ratioJson(r.UDP_Response_Rx_Audio_Frames_Err_Ratio).c_str(),
+        jsonNumber(v.audioFrameRate).c_str(), word(r.UDP_Response_OM_Alarms_List).c_str(),
+        word(r.UDP_Response_ETH_Status).c_str(), indicatorJson(v.audio, false).c_str(),
+        indicatorJson(v.clock, false).c_str(), indicatorJson(v.pps, false).c_str(),
+        indicatorJson(v.ethernet, true).c_str(), v.alarmsList ? v.alarmsList->c_str() : "null");
     return 0;
 }
 

@@ -12,7 +12,8 @@ namespace nms::cli {
 // question is answered Yes only when the operator said so beforehand (--yes).
 class ConsoleDialogs : public ports::Dialogs {
 public:
-    explicit ConsoleDialogs(bool answerYes, bool verbose = true) : yes_(answerYes), verbose_(verbose) {}
+    explicit ConsoleDialogs(bool answerYes, bool verbose = true)
+        : yes_(answerYes), verbose_(verbose) {}
     ports::Answer messageBox(const ports::MessageBox& box) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& proposed) override;

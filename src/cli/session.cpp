@@ -12,7 +12,8 @@
 
 namespace nms::cli {
 
-Session::Session(const Arguments& args, const runtime::StationOptions& options, int argc, char** argv)
+Session::Session(const Arguments& args, const runtime::StationOptions& options, int argc,
+                 char** argv)
     : app_(*QCoreApplication::instance()),
       dialogs_(args.yes, args.verbose),
       runtime_(options, dialogs_, argc, argv) {
@@ -21,12 +22,16 @@ Session::Session(const Arguments& args, const runtime::StationOptions& options, 
     auto& notice = main_->disclaimer();
     notice.form.onViewChanged = [this, &notice, verbose = args.verbose] {
         if (!notice.form.shown()) return;
-        if (verbose) std::fprintf(stderr, "%s\n%s\n", notice.Label1.caption().c_str(), notice.Label2.caption().c_str());
+        if (verbose)
+            std::fprintf(stderr, "%s\n%s\n", notice.Label1.caption().c_str(),
+                         notice.Label2.caption().c_str());
         QTimer::singleShot(0, &app_, [&notice] { notice.cmdClose_Click(); });
     };
 }
 
-Session::~Session() { finish(); }
+Session::~Session() {
+    finish();
+}
 
 bool Session::start() {
     env().gate.dispatch(ports::EventGate::Kind::Posted, [this] { main_->Form_Load(); });
@@ -38,7 +43,8 @@ bool Session::runUntil(const std::function<bool()>& done, int ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (main_ && main_->ended()) return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         QEventLoop loop;
         QTimer::singleShot(std::min<long long>(left.count(), 5), &loop, &QEventLoop::quit);
@@ -63,11 +69,14 @@ bool Session::showElement(const std::string& macOrKey) {
                             [this, i] { main_->TreeView1.clickNode(static_cast<int>(i)); });
         return main_->panel.lblElementMAC.caption() == mac;
     }
-    std::fprintf(stderr, "nms-cli: no element %s in the database (nms-cli list shows them)\n", macOrKey.c_str());
+    std::fprintf(stderr, "nms-cli: no element %s in the database (nms-cli list shows them)\n",
+                 macOrKey.c_str());
     return false;
 }
 
-int Session::endedStatus() { return runtime_.exitStatus(1); }
+int Session::endedStatus() {
+    return runtime_.exitStatus(1);
+}
 
 void Session::finish() {
     if (finished_ || !main_) return;
@@ -92,6 +101,8 @@ std::string jsonString(const std::string& s) {
     return out + "\"";
 }
 
-std::string jsonNumber(const std::optional<long long>& v) { return v ? std::to_string(*v) : "null"; }
+std::string jsonNumber(const std::optional<long long>& v) {
+    return v ? std::to_string(*v) : "null";
+}
 
 }  // namespace nms::cli

@@ -16,8 +16,8 @@ constexpr int kIntervalMs = 50;
 constexpr const char* kSilent = "-oodBFS";
 }  // namespace
 
-LevelMeter::LevelMeter(station::StationContext& context, editor::PropertiesPanel& panel, ports::Toolbar& toolbar,
-                       station::ElementSocket& mainSocket)
+LevelMeter::LevelMeter(station::StationContext& context, editor::PropertiesPanel& panel,
+                       ports::Toolbar& toolbar, station::ElementSocket& mainSocket)
     : tmrVolume(context.scheduler(), context.gate(), kIntervalMs),
       context_(context),
       panel_(panel),
@@ -52,10 +52,13 @@ void LevelMeter::RequestVolume() {
     stop();
     toolbar_.setButtonEnabled(station::toolbar::kStartMonitoring, context_.hasShownElement());
     toolbar_.setButtonEnabled(station::toolbar::kStopMonitoring, false);
-    context_.msgBox(kPrefix + "no valid address is stored for this element.", ports::MessageIcon::Critical);
+    context_.msgBox(kPrefix + "no valid address is stored for this element.",
+                    ports::MessageIcon::Critical);
 }
 
-double LevelMeter::Log10(double x) { return std::log(x) / std::log(10.0); }
+double LevelMeter::Log10(double x) {
+    return std::log(x) / std::log(10.0);
+}
 
 void LevelMeter::ShowAudioLevel(const std::vector<std::uint8_t>& datagram) {
     const std::int32_t peak = protocol::levelPeak(datagram);

@@ -15,8 +15,8 @@ namespace nms::diag {
 // shown as a bar and in dBFS.
 class LevelMeter {
 public:
-    LevelMeter(station::StationContext& context, editor::PropertiesPanel& panel, ports::Toolbar& toolbar,
-               station::ElementSocket& mainSocket);
+    LevelMeter(station::StationContext& context, editor::PropertiesPanel& panel,
+               ports::Toolbar& toolbar, station::ElementSocket& mainSocket);
 
     ports::Timer tmrVolume;
 

@@ -66,10 +66,7 @@ bool Ping::StartWinsock() { return icmp_.available(); }
 std::int32_t Ping::PingAddress(const std::string& address, std::function<void(ports::EchoResult)> done) {
     const std::uint32_t a = protocol::IPTextToAddress(address);
     if (a == protocol::kInaddrNone || a == 0) return ports::echo_status::kUnusable;
-    // The value holds the first octet in its lowest byte, as inet_addr gives it.
-    const std::array<std::uint8_t, 4> octets{static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(a >> 8),
-                                             static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 24)};
-    const std::string dotted = protocol::FormatIP(octets);
+    const std::string dotted = protocol::AddressToIPText(a);
 
     static constexpr std::array<std::uint8_t, kPayloadSize> payload{'h', 'e', 'l', 'l', 'o'};
     std::weak_ptr<Ping*> weak = self_;

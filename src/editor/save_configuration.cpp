@@ -15,11 +15,13 @@ namespace def = store::record::defaults;
 std::optional<std::string> saveCheckFailure(const PropertiesPanel& p, store::ProfileStore& db,
                                             const std::string& databasePath) {
     if (p.lblElementMAC.caption() == captions::kNoElement) return "No Network Element selected!";
-    if (p.cmbAudioTX.listIndex() < 0 || p.cmbAudioType.listIndex() < 0 || p.cmbAudioInput.listIndex() < 0)
+    if (p.cmbAudioTX.listIndex() < 0 || p.cmbAudioType.listIndex() < 0 ||
+        p.cmbAudioInput.listIndex() < 0)
         return "Please verify that all audio fields are correct!";
     if (p.txtElementName.text().empty()) return "Please verify that the name field is correct!";
     bool addressesValid = true;
-    for (const ports::TextBox* box : {&p.txtElementIP, &p.txtElementMask, &p.txtElementGW, &p.txtRemoteIP})
+    for (const ports::TextBox* box :
+         {&p.txtElementIP, &p.txtElementMask, &p.txtElementGW, &p.txtRemoteIP})
         addressesValid = protocol::IsValidIP(box->text()) && addressesValid;
     // With an AES67 type the stream address comes from the channel; while the channel box says
     // the channel is unusable, the address beside it is a stale one and must not go on air.
@@ -34,16 +36,23 @@ float configurationVersion(std::string_view versionText) {
     return static_cast<float>(protocol::text::leadingNumber(versionText));
 }
 
-bool sendsDecoderLayout(const PropertiesPanel& panel) { return panel.lblElementType.caption() == captions::kDecoder; }
+bool sendsDecoderLayout(const PropertiesPanel& panel) {
+    return panel.lblElementType.caption() == captions::kDecoder;
+}
 
 namespace {
 
-std::uint8_t byteOf(int value) { return static_cast<std::uint8_t>(value < 0 ? 0 : value & 0xFF); }
+std::uint8_t byteOf(int value) {
+    return static_cast<std::uint8_t>(value < 0 ? 0 : value & 0xFF);
+}
 
-std::string onOff(bool on) { return on ? "on" : "off"; }
+std::string onOff(bool on) {
+    return on ? "on" : "off";
+}
 
 std::string itemOr(const ports::ListControl& list, int index, const std::string& fallback) {
-    if (index >= 0 && index < list.listCount()) return list.items()[static_cast<std::size_t>(index)];
+    if (index >= 0 && index < list.listCount())
+        return list.items()[static_cast<std::size_t>(index)];
     return fallback;
 }
 
@@ -53,7 +62,8 @@ std::string normalisedAddress(const std::string& text) {
 
 }  // namespace
 
-protocol::ConfigurationFields configurationFromPanel(const PropertiesPanel& p, const protocol::AudioTypeTable& types) {
+protocol::ConfigurationFields configurationFromPanel(const PropertiesPanel& p,
+                                                     const protocol::AudioTypeTable& types) {
     protocol::ConfigurationFields f;
     f.ip = protocol::IPBytes(p.txtElementIP.text());
     f.mask = protocol::IPBytes(p.txtElementMask.text());
@@ -78,13 +88,15 @@ protocol::ConfigurationFields configurationFromPanel(const PropertiesPanel& p, c
     return f;
 }
 
-std::vector<SettingChange> configurationChanges(const PropertiesPanel& p, const protocol::AudioTypeTable& types,
+std::vector<SettingChange> configurationChanges(const PropertiesPanel& p,
+                                                const protocol::AudioTypeTable& types,
                                                 const RecordReader& stored) {
     std::vector<SettingChange> out;
     auto note = [&out](std::string_view key, const char* label, std::string from, std::string to) {
         if (from != to) out.push_back({std::string(key), label, std::move(from), std::move(to)});
     };
-    auto storedIndex = [&](std::string_view key, std::string_view fallback, const ports::ListControl& list) {
+    auto storedIndex = [&](std::string_view key, std::string_view fallback,
+                           const ports::ListControl& list) {
         return values::listIndexFrom(stored(key, fallback), list.listCount());
     };
     auto storedNumber = [&](std::string_view key, std::string_view fallback) {
@@ -98,12 +110,14 @@ std::vector<SettingChange> configurationChanges(const PropertiesPanel& p, const 
 
     note(rec::kName, "Name", protocol::text::trim(stored(rec::kName, "")),
          protocol::text::trim(protocol::FormatElementName(p.txtElementName.text())));
-    note(rec::kIp, "IP address", normalisedAddress(stored(rec::kIp, "")), normalisedAddress(p.txtElementIP.text()));
+    note(rec::kIp, "IP address", normalisedAddress(stored(rec::kIp, "")),
+         normalisedAddress(p.txtElementIP.text()));
     note(rec::kMask, "Subnet mask", normalisedAddress(stored(rec::kMask, "")),
          normalisedAddress(p.txtElementMask.text()));
     note(rec::kGateway, "Gateway", normalisedAddress(stored(rec::kGateway, "")),
          normalisedAddress(p.txtElementGW.text()));
-    note(rec::kInput, "Audio input", itemOr(p.cmbAudioInput, storedIndex(rec::kInput, "", p.cmbAudioInput), "-"),
+    note(rec::kInput, "Audio input",
+         itemOr(p.cmbAudioInput, storedIndex(rec::kInput, "", p.cmbAudioInput), "-"),
          itemOr(p.cmbAudioInput, p.cmbAudioInput.listIndex(), "-"));
 
     const auto typeByte = values::readNumber(stored(rec::kType, ""));
@@ -114,25 +128,29 @@ std::vector<SettingChange> configurationChanges(const PropertiesPanel& p, const 
         storedType = itemOr(p.cmbAudioType, types.rowForTypeByte(byte), "-");
         storedNarrow = (byte & protocol::kTypeNarrowBand) != 0;
     }
-    note(rec::kType, "Audio type", storedType, itemOr(p.cmbAudioType, p.cmbAudioType.listIndex(), "-"));
+    note(rec::kType, "Audio type", storedType,
+         itemOr(p.cmbAudioType, p.cmbAudioType.listIndex(), "-"));
     note(rec::kType, "Narrowband", onOff(storedNarrow), onOff(p.chkNarrowBand.checked()));
 
     const int storedTx = storedIndex(rec::kTx, "", p.cmbAudioTX);
-    note(rec::kTx, "TX type", itemOr(p.cmbAudioTX, storedTx, "-"), itemOr(p.cmbAudioTX, p.cmbAudioTX.listIndex(), "-"));
+    note(rec::kTx, "TX type", itemOr(p.cmbAudioTX, storedTx, "-"),
+         itemOr(p.cmbAudioTX, p.cmbAudioTX.listIndex(), "-"));
     // The stream address is kept under the key of the kind of stream being sent.
-    if (p.cmbAudioTX.listIndex() != 0 || decoder)
-        note(rec::kMulticast, "Multicast address", normalisedAddress(stored(rec::kMulticast, def::kMulticast)),
-             normalisedAddress(p.txtRemoteIP.text()));
-    else
-        note(rec::kRemote, "Decoder address", normalisedAddress(stored(rec::kRemote, def::kRemote)),
-             normalisedAddress(p.txtRemoteIP.text()));
+    const auto streamKey = rec::streamAddressKey(p.cmbAudioTX.listIndex(),
+                                                 decoder ? rec::kRoleDecoder : rec::kRoleEncoder);
+    const bool multicast = streamKey == rec::kMulticast;
+    note(streamKey, multicast ? "Multicast address" : "Decoder address",
+         normalisedAddress(stored(streamKey, multicast ? def::kMulticast : def::kRemote)),
+         normalisedAddress(p.txtRemoteIP.text()));
     note(rec::kSfn, "SFN", storedFlag(rec::kSfn, def::kSfn), onOff(p.chkSFNEnabled.checked()));
     note(rec::kLowLatency, "Low latency", storedFlag(rec::kLowLatency, def::kLowLatency),
          onOff(p.chkLowLatency.checked()));
     if (decoder) {
-        note(rec::kBuffer, "Buffer", storedNumber(rec::kBuffer, def::kBuffer), std::to_string(p.scrlBuffer.value()));
+        note(rec::kBuffer, "Buffer", storedNumber(rec::kBuffer, def::kBuffer),
+             std::to_string(p.scrlBuffer.value()));
         note(rec::kSilenceMode, "Audio routing",
-             itemOr(p.cmbSilDetMode, storedIndex(rec::kSilenceMode, def::kSilenceMode, p.cmbSilDetMode), "-"),
+             itemOr(p.cmbSilDetMode,
+                    storedIndex(rec::kSilenceMode, def::kSilenceMode, p.cmbSilDetMode), "-"),
              itemOr(p.cmbSilDetMode, p.cmbSilDetMode.listIndex(), "-"));
         note(rec::kSilenceLevel, "Threshold", storedNumber(rec::kSilenceLevel, def::kSilenceLevel),
              std::to_string(p.scrlSilDetLevel.value()));

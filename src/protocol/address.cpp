@@ -129,6 +129,12 @@ std::vector<std::string> SplitIP(std::string_view ip) {
     return parts;
 }
 
+std::string AddressToIPText(std::uint32_t a) {
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(a >> 8),
+                                   static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 24)};
+    return FormatIP(bytes);
+}
+
 std::array<std::uint8_t, 4> IPBytes(std::string_view ip) {
     std::array<std::uint8_t, 4> out{};
     const auto parts = SplitIP(ip);

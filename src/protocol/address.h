@@ -32,6 +32,8 @@ bool IsValidIP(std::string_view ip);
 std::vector<std::string> SplitIP(std::string_view ip);
 // The four bytes of a valid dotted text (IsValidIP must hold).
 std::array<std::uint8_t, 4> IPBytes(std::string_view ip);
+// The dotted text of an address value as IPTextToAddress gives it (first part in the lowest byte).
+std::string AddressToIPText(std::uint32_t address);
 // Dotted text of four bytes, each in decimal without leading zeros.
 std::string FormatIP(std::span<const std::uint8_t> fourBytes);
 // Exactly 16 characters: padded with blanks or cut, then upper-cased.

@@ -9,9 +9,7 @@ bool LookupMAC(ports::NeighbourTable& table, const std::string& ip, std::string&
     // An unreadable text gives INADDR_NONE, which can never be resolved either.
     if (addr == 0 || addr == kInaddrNone) return false;
     // The table takes the plain dotted form, whatever short form the text used.
-    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(addr), static_cast<std::uint8_t>(addr >> 8),
-                                   static_cast<std::uint8_t>(addr >> 16), static_cast<std::uint8_t>(addr >> 24)};
-    const auto found = table.lookup(FormatIP(bytes));
+    const auto found = table.lookup(AddressToIPText(addr));
     if (!found || found->empty()) return false;
     bool anyNonZero = false;
     for (std::size_t i = 0; i < 4 && i < found->size(); ++i) anyNonZero |= (*found)[i] != 0;

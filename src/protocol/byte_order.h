@@ -8,7 +8,7 @@
 // Big-endian fields of the element datagrams, for the codecs that write them.
 namespace nms::protocol::byte_order {
 
-inline void put32(std::vector<std::uint8_t>& d, std::size_t at, std::int32_t v) {
+inline void put32(std::span<std::uint8_t> d, std::size_t at, std::int32_t v) {
     const auto u = static_cast<std::uint32_t>(v);
     d[at] = static_cast<std::uint8_t>(u >> 24);
     d[at + 1] = static_cast<std::uint8_t>(u >> 16);
@@ -16,7 +16,7 @@ inline void put32(std::vector<std::uint8_t>& d, std::size_t at, std::int32_t v) 
     d[at + 3] = static_cast<std::uint8_t>(u);
 }
 
-inline void put16(std::vector<std::uint8_t>& d, std::size_t at, std::uint16_t v) {
+inline void put16(std::span<std::uint8_t> d, std::size_t at, std::uint16_t v) {
     d[at] = static_cast<std::uint8_t>(v >> 8);
     d[at + 1] = static_cast<std::uint8_t>(v);
 }

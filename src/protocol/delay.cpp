@@ -7,13 +7,10 @@ namespace nms::protocol {
 using namespace delay;
 
 std::array<std::uint8_t, kSetCommandLength> encodeDelaySet(const DelaySetting& s) {
-    const auto u = static_cast<std::uint32_t>(s.additionalNs);
-    return {kSetCommandCode,
-            static_cast<std::uint8_t>(u >> 24),
-            static_cast<std::uint8_t>(u >> 16),
-            static_cast<std::uint8_t>(u >> 8),
-            static_cast<std::uint8_t>(u),
-            static_cast<std::uint8_t>(s.autoServo ? 1 : 0)};
+    std::array<std::uint8_t, kSetCommandLength> d{kSetCommandCode};
+    byte_order::put32(d, 1, s.additionalNs);
+    d[5] = s.autoServo ? 1 : 0;
+    return d;
 }
 
 std::optional<DelaySetting> decodeDelaySet(std::span<const std::uint8_t> d) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "protocol/address.h"
+#include "protocol/byte_order.h"
 #include "protocol/text.h"
 
 namespace nms::protocol {
@@ -85,13 +86,7 @@ std::vector<std::uint8_t> encodeFeedback(const FeedbackFields& f, std::size_t le
     auto put4 = [&](std::size_t at, const std::uint8_t* b) {
         for (std::size_t i = 0; i < 4; ++i) d[at + i] = b[i];
     };
-    auto put32 = [&](std::size_t at, std::int32_t v) {
-        const auto u = static_cast<std::uint32_t>(v);
-        d[at] = static_cast<std::uint8_t>(u >> 24);
-        d[at + 1] = static_cast<std::uint8_t>(u >> 16);
-        d[at + 2] = static_cast<std::uint8_t>(u >> 8);
-        d[at + 3] = static_cast<std::uint8_t>(u);
-    };
+    auto put32 = [&d](std::size_t at, std::int32_t v) { byte_order::put32(d, at, v); };
     put4(kIp, f.ip);
     put4(kMask, f.mask);
     put4(kGateway, f.gateway);

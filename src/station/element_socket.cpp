@@ -4,7 +4,8 @@
 
 namespace nms::station {
 
-ElementSocket::ElementSocket(StationContext& context, std::uint16_t localPort, std::uint16_t remotePort)
+ElementSocket::ElementSocket(StationContext& context, std::uint16_t localPort,
+                             std::uint16_t remotePort)
     : context_(context),
       client_(context.network(), context.gate(), localPort, remotePort),
       localPort_(localPort),
@@ -20,8 +21,8 @@ bool ElementSocket::bind() {
 }
 
 bool ElementSocket::isBoundOnChosenInterface() const {
-    return bound_ && client_.state() != ports::UdpSocket::State::Closed && client_.localPort == localPort_ &&
-           boundAddress_ == context_.strLocalNMSIPAddress;
+    return bound_ && client_.state() != ports::UdpSocket::State::Closed &&
+           client_.localPort == localPort_ && boundAddress_ == context_.strLocalNMSIPAddress;
 }
 
 void ElementSocket::close() {
@@ -30,7 +31,8 @@ void ElementSocket::close() {
     boundAddress_.clear();
 }
 
-ElementSocket::Result ElementSocket::sendToShown(std::span<const std::uint8_t> bytes, std::uint16_t remotePort,
+ElementSocket::Result ElementSocket::sendToShown(std::span<const std::uint8_t> bytes,
+                                                 std::uint16_t remotePort,
                                                  const FailureText& failure,
                                                  const std::function<void()>& beforeSend) {
     if (context_.ended()) return Result::Failed;
@@ -53,7 +55,8 @@ ElementSocket::Result ElementSocket::sendToShown(std::span<const std::uint8_t> b
 
 void ElementSocket::fail(const FailureText& failure) {
     if (context_.ended()) return;
-    const std::string text = failure.appendError ? failure.text + client_.errorDescription() : failure.text;
+    const std::string text =
+        failure.appendError ? failure.text + client_.errorDescription() : failure.text;
     context_.msgBox(text, ports::MessageIcon::Critical);
     context_.endProgram(kExitSocketFailure);
 }

@@ -46,8 +46,8 @@ public:
     // before the datagram leaves (a reply time-out starts there). NoAddress: the record holds
     // no usable address, nothing was sent and nothing said. Failed: the failure has been said
     // and the program has ended.
-    Result sendToShown(std::span<const std::uint8_t> bytes, std::uint16_t remotePort, const FailureText& failure,
-                       const std::function<void()>& beforeSend = {});
+    Result sendToShown(std::span<const std::uint8_t> bytes, std::uint16_t remotePort,
+                       const FailureText& failure, const std::function<void()>& beforeSend = {});
     Result sendToShown(std::span<const std::uint8_t> bytes, const FailureText& failure) {
         return sendToShown(bytes, remotePort_, failure);
     }

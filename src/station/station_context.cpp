@@ -18,7 +18,8 @@ public:
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& proposed) override {
         db_.flush();
-        return inner_.inputBox(prompt, title.empty() ? std::string(kApplicationTitle) : title, proposed);
+        return inner_.inputBox(prompt, title.empty() ? std::string(kApplicationTitle) : title,
+                               proposed);
     }
 
 private:
@@ -39,27 +40,36 @@ void StationContext::setSetting(const settings::Key& key, const std::string& val
     env.settings.set(settings::kApp, key.section, key.name, value);
 }
 
-ports::Dialogs& StationContext::dialogs() { return *dialogs_; }
+ports::Dialogs& StationContext::dialogs() {
+    return *dialogs_;
+}
 
-ports::Answer StationContext::msgBox(const std::string& text, ports::MessageIcon icon, ports::MessageButtons buttons,
-                                     ports::Answer defaultButton, const std::string& title,
-                                     const std::string& details) {
+ports::Answer StationContext::msgBox(const std::string& text, ports::MessageIcon icon,
+                                     ports::MessageButtons buttons, ports::Answer defaultButton,
+                                     const std::string& title, const std::string& details) {
     return dialogs().messageBox({text, title, icon, buttons, defaultButton, details});
 }
 
-std::string StationContext::shownElementMac() const { return shownLabel_ ? shownLabel_->caption() : "-"; }
+std::string StationContext::shownElementMac() const {
+    return shownLabel_ ? shownLabel_->caption() : "-";
+}
 
-std::string StationContext::shownSection() const { return protocol::Encode_MAC(shownElementMac()); }
+std::string StationContext::shownSection() const {
+    return protocol::Encode_MAC(shownElementMac());
+}
 
 std::string StationContext::readShown(std::string_view key, std::string_view fallback) {
-    return env.db.ReadFromINI(shownSection(), std::string(key), env.databasePath, std::string(fallback));
+    return env.db.ReadFromINI(shownSection(), std::string(key), env.databasePath,
+                              std::string(fallback));
 }
 
 void StationContext::writeShown(std::string_view key, const std::string& value) {
     env.db.WriteToINI(shownSection(), std::string(key), value, env.databasePath);
 }
 
-std::string StationContext::shownElementAddress() { return readShown(store::record::kIp, ""); }
+std::string StationContext::shownElementAddress() {
+    return readShown(store::record::kIp, "");
+}
 
 bool StationContext::acquireInstanceLock() {
     lockHeld_ = env.instanceLock.tryAcquire();

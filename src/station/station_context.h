@@ -51,8 +51,8 @@ public:
     ports::Dialogs& dialogs();
     ports::Answer msgBox(const std::string& text, ports::MessageIcon icon,
                          ports::MessageButtons buttons = ports::MessageButtons::Ok,
-                         ports::Answer defaultButton = ports::Answer::Ok, const std::string& title = {},
-                         const std::string& details = {});
+                         ports::Answer defaultButton = ports::Answer::Ok,
+                         const std::string& title = {}, const std::string& details = {});
 
     // --- The shown element: the MAC text in the editor's lblElementMAC ("-" for none).
     void setShownElementLabel(const ports::Label& label) { shownLabel_ = &label; }

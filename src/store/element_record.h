@@ -33,6 +33,12 @@ inline constexpr std::string_view kBound = "bound";
 // Roles as stored under `role`.
 inline constexpr int kRoleEncoder = 1;
 inline constexpr int kRoleDecoder = 2;
+// The key that keeps an element's stream address: a decoder, and an encoder that sends
+// multicast, keep their group under `multi`; an encoder sending unicast keeps its decoder's
+// address under `remote`.
+inline constexpr std::string_view streamAddressKey(int tx, int role) {
+    return (tx != 0 || role == kRoleDecoder) ? kMulticast : kRemote;
+}
 
 // Readers' defaults where a key is missing. Keys read without a default read as empty text.
 namespace defaults {

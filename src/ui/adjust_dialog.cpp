@@ -14,8 +14,8 @@
 #include "platform/qt_text.h"
 #include "sfn/frm_adjust.h"
 #include "ui/bindings.h"
-#include "ui/widget_names.h"
 #include "ui/delay_plot.h"
+#include "ui/widget_names.h"
 
 namespace nms::ui {
 AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* parent)
@@ -53,10 +53,14 @@ AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* p
     const struct {
         ports::Label& caption;
         ports::Label& figure;
-    } rows[] = {{m.lblCapDelayMIN, m.lblCurrentDelayMIN},        {m.lblCapDelayMAX, m.lblCurrentDelayMAX},
-                {m.lblCapDelayAVG, m.lblCurrentDelayAVG},        {m.lblCapFixedLatencyMAC, m.lblFixedLatencyMAC},
-                {m.lblCapFixedLatencyAUDIO, m.lblFixedLatencyAUDIO}, {m.lblCapDelaySumMIN, m.lblDelaySumMIN},
-                {m.lblCapDelaySumMAX, m.lblDelaySumMAX},         {m.lblCapDelaySumAVG, m.lblDelaySumAVG}};
+    } rows[] = {{m.lblCapDelayMIN, m.lblCurrentDelayMIN},
+                {m.lblCapDelayMAX, m.lblCurrentDelayMAX},
+                {m.lblCapDelayAVG, m.lblCurrentDelayAVG},
+                {m.lblCapFixedLatencyMAC, m.lblFixedLatencyMAC},
+                {m.lblCapFixedLatencyAUDIO, m.lblFixedLatencyAUDIO},
+                {m.lblCapDelaySumMIN, m.lblDelaySumMIN},
+                {m.lblCapDelaySumMAX, m.lblDelaySumMAX},
+                {m.lblCapDelaySumAVG, m.lblDelaySumAVG}};
     int row = 0;
     for (const auto& r : rows) {
         grid->addWidget(label(r.caption, frame1), row, 0);
@@ -114,8 +118,9 @@ AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* p
 }
 
 void AdjustDialog::exportHistory() {
-    const QString base = QFileDialog::getSaveFileName(this, tr("Export the delay history"), QStringLiteral("sfn-delay.csv"),
-                                                      tr("CSV files (*.csv)"));
+    const QString base =
+        QFileDialog::getSaveFileName(this, tr("Export the delay history"),
+                                     QStringLiteral("sfn-delay.csv"), tr("CSV files (*.csv)"));
     if (base.isEmpty()) return;
     QFile csv(base);
     if (csv.open(QIODevice::WriteOnly | QIODevice::Truncate)) {

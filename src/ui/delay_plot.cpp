@@ -7,8 +7,8 @@
 #include <QDateTimeAxis>
 #include <QLineSeries>
 #include <QTimer>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 
@@ -48,7 +48,8 @@ DelayPlot::DelayPlot(sfn::frmAdjust& model, QWidget* parent) : QWidget(parent), 
     summary_->setName(tr("latency summary, average (µs)"));
     summary_->setPen(QPen(QColor(40, 150, 60), 1, Qt::DotLine));
 
-    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{band_, average_, additional_, summary_})
+    for (QAbstractSeries* s :
+         std::initializer_list<QAbstractSeries*>{band_, average_, additional_, summary_})
         chart->addSeries(s);
 
     time_ = new QDateTimeAxis(chart);
@@ -61,7 +62,8 @@ DelayPlot::DelayPlot(sfn::frmAdjust& model, QWidget* parent) : QWidget(parent), 
     chart->addAxis(time_, Qt::AlignBottom);
     chart->addAxis(delay_, Qt::AlignLeft);
     chart->addAxis(latency_, Qt::AlignRight);
-    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{band_, average_, additional_}) {
+    for (QAbstractSeries* s :
+         std::initializer_list<QAbstractSeries*>{band_, average_, additional_}) {
         s->attachAxis(time_);
         s->attachAxis(delay_);
     }
@@ -119,7 +121,8 @@ void DelayPlot::refresh() {
     if (!any) return;
     const qint64 start = points[first].unixTimeMs;
     const qint64 end = std::max<qint64>(points.back().unixTimeMs, start + 10000);
-    time_->setRange(QDateTime::fromMSecsSinceEpoch(start, Qt::UTC), QDateTime::fromMSecsSinceEpoch(end, Qt::UTC));
+    time_->setRange(QDateTime::fromMSecsSinceEpoch(start, Qt::UTC),
+                    QDateTime::fromMSecsSinceEpoch(end, Qt::UTC));
     const double margin = std::max(1.0, (high - low) * 0.1);
     delay_->setRange(low - margin, high + margin);
     const double sumMargin = std::max(1.0, (sumHigh - sumLow) * 0.1);

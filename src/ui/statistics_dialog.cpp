@@ -82,7 +82,9 @@ StatisticsDialog::StatisticsDialog(stats::frmStatistics& m, ports::EventGate& ga
     layout->addWidget(status);
     layout->addLayout(buttons);
 
-    m.onCopy = [](const std::string& text) { QApplication::clipboard()->setText(platform::fromModel(text)); };
+    m.onCopy = [](const std::string& text) {
+        QApplication::clipboard()->setText(platform::fromModel(text));
+    };
     setMinimumWidth(420);
     mirrorForm();
 }

@@ -12,7 +12,8 @@ namespace nms::ui {
 // the buttons that fetch, clear and copy them.
 class StatisticsDialog : public FormDialog {
 public:
-    StatisticsDialog(stats::frmStatistics& model, ports::EventGate& gate, QWidget* parent = nullptr);
+    StatisticsDialog(stats::frmStatistics& model, ports::EventGate& gate,
+                     QWidget* parent = nullptr);
 };
 
 }  // namespace nms::ui
