@@ -165,13 +165,12 @@ void frmAdjust::Form_Unload() {
         const bool servo = chkAutoServo.checked();
         context_.writeShown(rec::kDelay, std::to_string(steps));
         context_.writeShown(rec::kServo, servo ? "1" : "0");
-        // Say what was kept, so the operator can tell it from what the element reports later.
-        context_.msgBox(
-            "There are unsaved parameters. Don't forget to click the 'Save' button.\r"
-            "Stored for this element: additional delay " +
-                FormatDelay(AdditionalDelay) + ", auto delay compensation " +
-                (servo ? "on." : "off."),
-            MessageIcon::Information);
+        // The box keeps the station's sentence; what was kept is in its details, so the operator
+        // can tell it from what the element reports later.
+        context_.msgBox("There are unsaved parameters. Don't forget to click the 'Save' button.",
+                        MessageIcon::Information, MessageButtons::Ok, Answer::Ok, {},
+                        "Stored for this element: additional delay " + FormatDelay(AdditionalDelay) +
+                            ", auto delay compensation " + (servo ? "on." : "off."));
     }
     Timer1.setEnabled(false);
     Timer2.setEnabled(false);

@@ -234,10 +234,10 @@ TEST_F(AdjustTest, ClosingStoresAndSaysTheChoiceOnlyAfterSet) {
     network.sent.clear();
     dialogs.expect(Answer::Ok);
     adjust.form.closeByOperator();
-    EXPECT_EQ(
-        dialogs.last().text,
-        "There are unsaved parameters. Don't forget to click the 'Save' button.\r"
-        "Stored for this element: additional delay 123 uS, 400 nS, auto delay compensation on.");
+    EXPECT_EQ(dialogs.last().text, "There are unsaved parameters. Don't forget to click the 'Save' button.");
+    EXPECT_EQ(dialogs.last().details,
+              "Stored for this element: additional delay 123 uS, 400 nS, auto delay compensation on.");
+    EXPECT_EQ(dialogs.last().title, "Kestrova Vantrelo NG Manager");
     EXPECT_EQ(dialogs.last().icon, ports::MessageIcon::Information);
     EXPECT_EQ(stored("dly") + stored("srv"), "12341");
     EXPECT_FALSE(adjust.isOpen());
