@@ -85,8 +85,48 @@ std::vector<DemoPlant::Member> DemoPlant::members() {
 }
 
 DemoPlant::DemoPlant(ports::Scheduler& scheduler, const ports::Clock& clock)
-    : lan_(std::make_unique<VirtualLan>(scheduler, clock, lanOptions())) {
+    : scheduler_(scheduler), lan_(std::make_unique<VirtualLan>(scheduler, clock, lanOptions())) {
     for (auto& m : members()) lan_->addElement(m.identity, m.settings);
+    // Standing conditions, so that every indicator of the statistics window can be seen: a
+    // 10 MHz reference problem on STUDIO B MPX, a half-duplex link at TX NORTH.
+    if (auto* b = byName("STUDIO B MPX")) b->alarmWord = 0x0C00;
+    if (auto* north = byName("TX NORTH")) north->ethernetWord = 0x0100;
+}
+
+Element* DemoPlant::byName(const std::string& name) {
+    for (auto* e : lan_->elements())
+        if (e->identity().name == name) return e;
+    return nullptr;
+}
+
+void DemoPlant::every(std::int64_t periodMs, std::int64_t firstMs, std::function<void()> task) {
+    recurring_.push_back({periodMs, std::move(task)});
+    const std::size_t index = recurring_.size() - 1;
+    scheduler_.callAfter(firstMs, [this, index] { fire(index); });
+}
+
+void DemoPlant::fire(std::size_t index) {
+    recurring_[index].task();
+    scheduler_.callAfter(recurring_[index].periodMs, [this, index] { fire(index); });
+}
+
+void DemoPlant::startIncidents() {
+    if (auto* west = byName("TX WEST SFN")) {
+        every(240000, 90000, [this, west] {
+            west->alarmWord |= 0x8000;
+            scheduler_.callAfter(20000, [west] { west->alarmWord &= static_cast<std::uint16_t>(~0x8000); });
+        });
+    }
+    if (auto* north = byName("TX NORTH")) {
+        every(300000, 150000, [this, north] {
+            north->faults.onlyForPort = 2978;
+            north->faults.drop = -1;
+            scheduler_.callAfter(45000, [north] {
+                north->faults.drop = 0;
+                north->faults.onlyForPort = 0;
+            });
+        });
+    }
 }
 
 }  // namespace nms::sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ public:
     DemoPlant(ports::Scheduler& scheduler, const ports::Clock& clock);
 
     VirtualLan& lan() { return *lan_; }
+    // Now and then something goes wrong, as on a real plant, so that the monitor has something
+    // to show: TX WEST SFN loses its 1 PPS for 20 s every 4 minutes, and TX NORTH stops answering
+    // statistics for 45 s every 5 minutes. Off until started (tests run without it).
+    void startIncidents();
     ports::Network& network() { return *lan_; }
 
     static std::string stationAddress() { return "192.168.50.10"; }
@@ -35,7 +40,16 @@ public:
     static std::vector<Member> members();
 
 private:
+    Element* byName(const std::string& name);
+    void every(std::int64_t periodMs, std::int64_t firstMs, std::function<void()> task);
+    void fire(std::size_t index);
+    ports::Scheduler& scheduler_;
     std::unique_ptr<VirtualLan> lan_;
+    struct Recurring {
+        std::int64_t periodMs;
+        std::function<void()> task;
+    };
+    std::vector<Recurring> recurring_;
 };
 
 }  // namespace nms::sim

@@ -1,10 +1,14 @@
 #include "app/frm_main.h"
 
+#include <algorithm>
+
 #include "app/frm_disclaimer.h"
 #include "app/frm_waiting.h"
 #include "diag/level_meter.h"
 #include "diag/ping.h"
 #include "discovery/paging.h"
+#include "monitor/memory_journal.h"
+#include "monitor/plant_monitor.h"
 #include "protocol/address.h"
 #include "protocol/arp.h"
 #include "protocol/paging.h"
@@ -65,6 +69,15 @@ frmMain::frmMain(station::StationEnv& env)
                                          panel.txtElementIP);
     statistics_ = std::make_unique<stats::frmStatistics>(*context_, panel.lblElementType);
     adjust_ = std::make_unique<sfn::frmAdjust>(*context_, panel.lblElementType);
+    ownJournal_ = std::make_unique<monitor::MemoryJournal>();
+    monitor_ = std::make_unique<monitor::PlantMonitor>(*context_, env.journal ? *env.journal : *ownJournal_);
+    // Port 2978 has one owner at a time: the window that opens takes it from the monitor.
+    statistics_->onClosed = [this] { monitor_->resume(); };
+    adjust_->onClosed = [this] { monitor_->resume(); };
+    context_->onOperatorChange = [this](const std::string& mac, const std::string& name, const std::string& what,
+                                        const std::string& to) {
+        monitor_->note({0, mac, name, "info", what, "", to, ""});
+    };
 
     Toolbar1.onButtonClick = [this](int index) { Toolbar1_ButtonClick(index); };
     TreeView1.onNodeClick = [this](const ports::TreeView::Node& node) {
@@ -179,6 +192,13 @@ void frmMain::finishStartUp() {
     }
     caption.setCaption(title);
     running_ = true;
+
+    // The plant monitor, when the operator left it on.
+    long long seconds = monitor::PlantMonitor::kDefaultIntervalSeconds;
+    txt::parseInteger(txt::trim(context_->setting(station::settings::kMonitorInterval)), seconds);
+    monitor_->setInterval(static_cast<int>(std::clamp<long long>(seconds, monitor::PlantMonitor::kMinIntervalSeconds,
+                                                                  monitor::PlantMonitor::kMaxIntervalSeconds)));
+    if (context_->setting(station::settings::kMonitorPlant) == "1") monitor_->start();
     if (onStarted) onStarted();
 }
 
@@ -381,9 +401,26 @@ bool frmMain::LookupMAC(const std::string& ip, std::string& mac, const std::stri
     return true;
 }
 
-void frmMain::cmdGetStats_Click() { statistics_->open(); }
+void frmMain::cmdGetStats_Click() {
+    monitor_->pause();
+    statistics_->open();
+}
 
-void frmMain::cmdAdjust_Click() { adjust_->open(); }
+void frmMain::cmdAdjust_Click() {
+    monitor_->pause();
+    adjust_->open();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Plant monitor
+
+bool frmMain::plantMonitoring() const { return monitor_->running(); }
+
+void frmMain::setPlantMonitoring(bool on) {
+    context_->setSetting(station::settings::kMonitorPlant, on ? "1" : "0");
+    if (on) monitor_->start();
+    else monitor_->stop();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Discovery

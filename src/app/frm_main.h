@@ -35,6 +35,11 @@ namespace nms::sfn {
 class frmAdjust;
 }
 
+namespace nms::monitor {
+class PlantMonitor;
+class MemoryJournal;
+}  // namespace nms::monitor
+
 namespace nms::app {
 
 class frmWaiting;
@@ -123,6 +128,10 @@ public:
     diag::LevelMeter& meter() { return *meter_; }
     stats::frmStatistics& statistics() { return *statistics_; }
     sfn::frmAdjust& adjust() { return *adjust_; }
+    monitor::PlantMonitor& plantMonitor() { return *monitor_; }
+    // The plant monitor on or off, remembered for the next start.
+    void setPlantMonitoring(bool on);
+    bool plantMonitoring() const;
     const protocol::FeedbackRecord& feedbackRecord() const { return feedback_; }
     station::StationEnv& env() { return context_->env; }
 
@@ -157,6 +166,8 @@ private:
     std::unique_ptr<diag::LevelMeter> meter_;
     std::unique_ptr<stats::frmStatistics> statistics_;
     std::unique_ptr<sfn::frmAdjust> adjust_;
+    std::unique_ptr<monitor::MemoryJournal> ownJournal_;
+    std::unique_ptr<monitor::PlantMonitor> monitor_;
     protocol::FeedbackRecord feedback_;
     bool running_ = false;
     bool feedbackInProgress_ = false;

@@ -210,6 +210,7 @@ void frmMain::confirmSelectedElement(const std::string& section) {
     if (f.llo > 1) f.llo = 0;
     put(rec::kLowLatency, num(f.llo));
 
+    if (confirmed) context_->noteOperatorChange("configuration saved", protocol::text::trim(f.name));
     if (confirmed)
         msgBox("New configuration has been sucessfuly saved and loaded!", MessageIcon::Information, MessageButtons::Ok,
                Answer::Ok, "Configuration changed");

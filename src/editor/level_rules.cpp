@@ -39,6 +39,7 @@ void ElementEditor::scrlAtten_Change(ports::Origin origin) {
     if (section.empty()) return;
     context_.db().WriteToINI(section, std::string(store::record::kAttenuation), std::to_string(v),
                              context_.databasePath());
+    context_.noteOperatorChange("level", ui_.lblAttenDB.caption());
 }
 
 bool ElementEditor::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {

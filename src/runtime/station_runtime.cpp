@@ -86,6 +86,7 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         p.settings = std::make_unique<platform::QtSettings>(folder);
         p.lock = std::make_unique<platform::QtInstanceLock>(folder + "/nms.lock");
         p.plant = std::make_unique<sim::DemoPlant>(p.scheduler, p.scheduler);
+        p.plant->startIncidents();
         network = &p.plant->network();
         dbPath = (folder + "/nms.ini").toStdString();
     } else {

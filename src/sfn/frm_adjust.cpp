@@ -176,6 +176,7 @@ void frmAdjust::Form_Unload() {
     Timer2.setEnabled(false);
     socket_.close();
     form.hide();
+    if (onClosed) onClosed();
 }
 
 bool frmAdjust::send(std::span<const std::uint8_t> bytes) {
@@ -201,7 +202,8 @@ void frmAdjust::cmdResetStats_Click() {
     const Answer answer =
         context_.msgBox("You will reset all counters to zero.\rAre you sure?",
                         MessageIcon::Question, MessageButtons::YesNo, Answer::No, "Reset counters");
-    if (answer == Answer::Yes) send(protocol::requestBytes(protocol::kResetStatsRequest));
+    if (answer == Answer::Yes && send(protocol::requestBytes(protocol::kResetStatsRequest)))
+        context_.noteOperatorChange("counters reset", "0");
 }
 
 void frmAdjust::cmdSet_Click() {
@@ -212,6 +214,8 @@ void frmAdjust::cmdSet_Click() {
     if (!send(command)) return;
     if (chkAutoClear.checked()) Timer1.setEnabled(true);
     UnsavedParameters = true;
+    context_.noteOperatorChange("SFN delay set", FormatDelay(AdditionalDelay) + ", auto delay compensation " +
+                                                     (chkAutoServo.checked() ? "on" : "off"));
 }
 
 void frmAdjust::chkAutoUpdate_Click() {

@@ -85,6 +85,8 @@ public:
 
     ports::UdpClient& udpClient3() { return socket_.client(); }
     bool isOpen() const { return form.shown(); }
+    // Runs when the window has closed and released its port.
+    std::function<void()> onClosed;
 
 private:
     void applyDesign();

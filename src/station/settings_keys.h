@@ -18,5 +18,8 @@ inline constexpr Key kInterface{kSection, "NMS IP Address", "0.0.0.0"};
 inline constexpr Key kNoticeAccepted{kSection, "EULA1", "0"};
 inline constexpr Key kScanTimeout{kSection, "ScanTimeout", "6"};
 inline constexpr Key kAutoClearCounters{kSectionSfn, "AutoClearCounters", "0"};
+// The plant monitor: on or off, and the seconds between its cycles.
+inline constexpr Key kMonitorPlant{kSection, "MonitorPlant", "0"};
+inline constexpr Key kMonitorInterval{kSection, "MonitorInterval", "10"};
 
 }  // namespace nms::station::settings

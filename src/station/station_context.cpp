@@ -1,6 +1,7 @@
 #include "station/station_context.h"
 
 #include "protocol/address.h"
+#include "protocol/text.h"
 #include "store/element_record.h"
 
 namespace nms::station {
@@ -69,6 +70,11 @@ void StationContext::writeShown(std::string_view key, const std::string& value) 
 
 std::string StationContext::shownElementAddress() {
     return readShown(store::record::kIp, "");
+}
+
+void StationContext::noteOperatorChange(const std::string& what, const std::string& to) {
+    if (!onOperatorChange || !hasShownElement()) return;
+    onOperatorChange(shownElementMac(), protocol::text::trim(readShown(store::record::kName, "")), what, to);
 }
 
 bool StationContext::acquireInstanceLock() {

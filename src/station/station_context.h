@@ -65,6 +65,13 @@ public:
     // The address every request to the shown element goes to (record key ip; empty if none).
     std::string shownElementAddress();
 
+    // --- What the operator changed on the shown element ("configuration saved", "level",
+    // "SFN delay set", "counters reset"), for the event journal.
+    void noteOperatorChange(const std::string& what, const std::string& to);
+    std::function<void(const std::string& mac, const std::string& name, const std::string& what,
+                       const std::string& to)>
+        onOperatorChange;
+
     // --- Ending
     // The instance lock, held from start-up to shutdown.
     bool acquireInstanceLock();

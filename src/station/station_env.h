@@ -6,6 +6,7 @@
 #include "ports/dialogs.h"
 #include "ports/event_gate.h"
 #include "ports/instance_lock.h"
+#include "ports/journal.h"
 #include "ports/lifecycle.h"
 #include "ports/network.h"
 #include "ports/scheduler.h"
@@ -32,6 +33,8 @@ struct StationEnv {
     // of the database folder belong here, so that a second station, which will not get the
     // lock, never touches the files of the one that runs.
     std::function<void()> afterInstanceLock;
+    // The event journal of the plant monitor and of the operator's changes; none: one in memory.
+    ports::EventJournal* journal = nullptr;
 };
 
 // The title a message box shows when its caller names none.

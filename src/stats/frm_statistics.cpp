@@ -150,6 +150,7 @@ void frmStatistics::Form_Unload() {
     tmrAutoRefresh.setEnabled(false);
     socket_.close();
     form.hide();
+    if (onClosed) onClosed();
 }
 
 void frmStatistics::cmdRefreshStats_Click() {
@@ -160,15 +161,15 @@ void frmStatistics::cmdResetStats_Click() {
     const Answer answer =
         context_.msgBox("You will reset all counters to zero.\rAre you sure?",
                         MessageIcon::Question, MessageButtons::YesNo, Answer::No, "Reset counters");
-    if (answer == Answer::Yes) send(protocol::kResetStatsRequest);
+    if (answer == Answer::Yes && send(protocol::kResetStatsRequest)) context_.noteOperatorChange("counters reset", "0");
 }
 
-void frmStatistics::send(std::string_view request) {
+bool frmStatistics::send(std::string_view request) {
     const auto bytes = protocol::requestBytes(request);
     switch (socket_.sendToShown(bytes, kSocketFailure)) {
         case Result::Sent:
             lblStatus.setCaption("");
-            break;
+            return true;
         case Result::NoAddress:
             // Nothing is wrong with the socket: a hand-edited record lacks its address. Said on
             // the window rather than in a box, so auto refresh does not raise one every second.
@@ -177,6 +178,7 @@ void frmStatistics::send(std::string_view request) {
         case Result::Failed:
             break;  // said, and the program has ended
     }
+    return false;
 }
 
 void frmStatistics::udpClient2_DataArrival(const ports::Datagram& datagram) {

@@ -84,9 +84,11 @@ public:
 
     ports::UdpClient& udpClient2() { return socket_.client(); }
     bool isOpen() const { return form.shown(); }
+    // Runs when the window has closed and released its port.
+    std::function<void()> onClosed;
 
 private:
-    void send(std::string_view request);
+    bool send(std::string_view request);
     void applyIndicator(ports::Label& label, const Indicator& indicator);
     void applyView(const StatisticsView& view);
     station::StationContext& context_;

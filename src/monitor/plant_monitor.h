@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "monitor/health.h"
+#include "ports/controls.h"
+#include "ports/journal.h"
+#include "ports/udp_client.h"
+#include "station/station_context.h"
+#include "stats/statistics_decoder.h"
+
+namespace nms::monitor {
+
+// The plant monitor: while it is on, every element of the database is asked for its statistics
+// once per cycle, from port 2978, at most 32 requests at a time, each answered within 500 ms or
+// counted as missed. Replies are decoded as the statistics window decodes them; each element's
+// health follows, every change goes to the journal, a batch per cycle. It is off until the
+// operator turns it on, and while it is off it sends nothing and binds nothing.
+class PlantMonitor {
+public:
+    static constexpr int kMaxOutstanding = 32;
+    static constexpr int kReplyTimeoutMs = 500;
+    static constexpr int kDefaultIntervalSeconds = 10;
+    static constexpr int kMinIntervalSeconds = 2;
+    static constexpr int kMaxIntervalSeconds = 300;
+    static constexpr int kDefaultRetentionDays = 90;
+
+    struct Element {
+        std::string section, mac, name, ip;
+        int role = 0, sfn = 0, sdm = 0;
+        Health health = Health::Unknown;
+        std::string reason = "Not polled yet.";
+        int misses = 0;  // in a row
+        stats::StatisticsRecord record;
+        bool counted = false;  // a reply has been decoded: counters can grow from it
+        std::int32_t alarmWord = 65535, ethernetWord = 65535;
+        std::int64_t lastSeenUnixMs = 0;
+        // Growth since monitoring began (a reset counter keeps counting from its new value).
+        std::int64_t txFrames = 0, rxFrames = 0, txFrameErrors = 0, rxFrameErrors = 0;
+        std::int64_t audioFrames = 0, audioFrameErrors = 0, ptpSyncs = 0, ptpSyncErrors = 0;
+        std::int64_t replies = 0, missed = 0;
+    };
+
+    PlantMonitor(station::StationContext& context, ports::EventJournal& journal);
+    ~PlantMonitor();
+    PlantMonitor(const PlantMonitor&) = delete;
+    PlantMonitor& operator=(const PlantMonitor&) = delete;
+
+    // On: a cycle at once, then one every interval. Off: nothing more is sent, the port is freed.
+    void start();
+    void stop();
+    bool running() const { return running_; }
+    // Seconds between cycles, limited to 2 to 300.
+    void setInterval(int seconds);
+    int interval() const { return intervalSeconds_; }
+    void setRetentionDays(int days) { retentionDays_ = days; }
+
+    // Port 2978 has one owner at a time: while the statistics or the SFN window holds it the
+    // monitor waits, and goes on when the window has closed.
+    void pause();
+    void resume();
+    bool paused() const { return paused_; }
+
+    const std::vector<Element>& elements() const { return elements_; }
+    const Element* find(const std::string& mac) const;
+    // One line for a status bar: what runs, or why nothing can.
+    const std::string& status() const { return status_; }
+    int cycles() const { return cycles_; }
+    bool cycleRunning() const { return inCycle_; }
+
+    // An operator's action that changed an element goes to the journal with the next batch.
+    void note(ports::JournalEvent event);
+
+    std::function<void(const Element& element, Health from)> onHealthChanged;
+    std::function<void()> onCycleEnded;
+
+private:
+    void beginCycle();
+    void pump();
+    void finishCycle();
+    void reply(const ports::Datagram& datagram);
+    void judge(std::size_t index, bool answered, std::int64_t audioErrors, std::int64_t ptpErrors);
+    void reloadElements();
+    bool ensureBound();
+    void setStatus(std::string text);
+
+    station::StationContext& context_;
+    ports::EventJournal& journal_;
+    ports::UdpClient socket_;
+    ports::Timer cycleTimer_;
+    ports::Timer pumpTimer_;
+    std::vector<Element> elements_;
+    std::deque<std::size_t> waiting_;
+    struct Outstanding {
+        std::size_t index;
+        std::int64_t sentMs;
+    };
+    std::vector<Outstanding> outstanding_;
+    std::vector<ports::JournalEvent> batch_;
+    std::string status_;
+    std::string boundAddress_;
+    int intervalSeconds_ = kDefaultIntervalSeconds;
+    int retentionDays_ = kDefaultRetentionDays;
+    int cycles_ = 0;
+    bool running_ = false;
+    bool paused_ = false;
+    bool inCycle_ = false;
+    bool bound_ = false;
+    bool journalFailed_ = false;
+};
+
+}  // namespace nms::monitor

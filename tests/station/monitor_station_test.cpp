@@ -1,0 +1,128 @@
+// The plant monitor on the demo plant: every element judged each cycle, an alarm raised by an
+// element turns it red within one cycle and writes one event, and the monitor leaves port 2978
+// to the statistics window while it is open.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "monitor/memory_journal.h"
+#include "monitor/metrics.h"
+#include "monitor/plant_monitor.h"
+#include "station/demo_station.h"
+#include "stats/frm_statistics.h"
+
+namespace nms::testing {
+namespace {
+
+using monitor::Health;
+
+class MonitorStation : public DemoStation {
+protected:
+    void SetUp() override {
+        DemoStation::SetUp();
+        discover();
+    }
+    monitor::PlantMonitor& mon() { return main.plantMonitor(); }
+    Health health(const std::string& name) {
+        for (const auto& e : mon().elements())
+            if (e.name == name) return e.health;
+        return Health::Unknown;
+    }
+    void TearDown() override { plant.lan().onFrame = nullptr; }
+    std::size_t statsRequestsTo(const std::string& ip) const {
+        const auto it = requests_.find(ip);
+        return it == requests_.end() ? 0 : it->second;
+    }
+    void countRequests() {
+        plant.lan().onFrame = [this](const sim::VirtualLan::Frame& f) {
+            if (f.destinationPort == 2978 && f.bytes.size() == 8) ++requests_[f.destinationIp];
+        };
+    }
+    std::map<std::string, std::size_t> requests_;
+};
+
+TEST_F(MonitorStation, OffUntilTurnedOnAndThenEveryElementIsJudgedEachCycle) {
+    time.advance(30000);
+    EXPECT_EQ(mon().cycles(), 0);
+    EXPECT_TRUE(mon().elements().empty());
+
+    main.setPlantMonitoring(true);
+    time.advance(1000);
+    ASSERT_EQ(mon().cycles(), 1);
+    EXPECT_EQ(health("STUDIO A LR"), Health::Online);
+    EXPECT_EQ(health("STUDIO B MPX"), Health::Alarm);  // its 10 MHz reference
+    EXPECT_EQ(health("TX NORTH"), Health::Warning);    // half duplex
+    EXPECT_EQ(health("TX EAST SFN"), Health::Online);
+    EXPECT_EQ(settings.getOr("Kestrova", "Vantrelo NG", "MonitorPlant", ""), "1");
+
+    // An alarm the element raises shows within one cycle, and is written once.
+    element("TX WEST SFN").alarmWord = 0x8000;
+    const auto before = main.plantMonitor().cycles();
+    time.advance(10000);
+    EXPECT_EQ(mon().cycles(), before + 1);
+    EXPECT_EQ(health("TX WEST SFN"), Health::Alarm);
+    for (const auto& e : mon().elements()) {
+        if (e.name == "TX WEST SFN") {
+            EXPECT_EQ(e.reason, "1 PPS signal is missing or is constantly HIGH.");
+        }
+    }
+
+    // Silence: a warning at once, offline after three misses in a row.
+    element("TX NORTH").faults.onlyForPort = 2978;
+    element("TX NORTH").faults.drop = -1;
+    time.advance(10000);
+    EXPECT_EQ(health("TX NORTH"), Health::Warning);
+    time.advance(20000);
+    EXPECT_EQ(health("TX NORTH"), Health::Offline);
+
+    main.setPlantMonitoring(false);
+    const auto cycles = mon().cycles();
+    time.advance(60000);
+    EXPECT_EQ(mon().cycles(), cycles);
+}
+
+TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
+    countRequests();
+    main.setPlantMonitoring(true);
+    time.advance(1000);
+    show("TX EAST SFN");
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.panel.cmdGetStats.click(); });
+    ASSERT_TRUE(main.statistics().isOpen());
+    EXPECT_TRUE(mon().paused());
+    const auto toNorth = statsRequestsTo(element("TX NORTH").ipText());
+    time.advance(30000);
+    EXPECT_EQ(statsRequestsTo(element("TX NORTH").ipText()), toNorth);  // the monitor asked nothing
+    EXPECT_TRUE(dialogs.allUsed());  // and the window's bind did not fail
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.statistics().form.closeByOperator(); });
+    EXPECT_FALSE(mon().paused());
+    time.advance(1000);
+    EXPECT_GT(statsRequestsTo(element("TX NORTH").ipText()), toNorth);
+}
+
+TEST_F(MonitorStation, MetricsNameEveryElementInTheExpositionFormat) {
+    main.setPlantMonitoring(true);
+    time.advance(11000);
+    const std::string text = monitor::prometheusText(mon(), 1767225600000);
+    std::istringstream lines(text);
+    std::string line;
+    int samples = 0;
+    const std::regex sample(
+        R"re(^[a-z_]+\{mac="[0-9A-F:]{17}",name="[^"]*",ip="[0-9.]+",role="(encoder|decoder|unknown)"\} -?[0-9.]+$)re");
+    const std::regex total(R"(^vantrelo_monitor_last_cycle_timestamp_seconds [0-9.]+$)");
+    while (std::getline(lines, line)) {
+        if (line.rfind("# HELP ", 0) == 0 || line.rfind("# TYPE ", 0) == 0) continue;
+        EXPECT_TRUE(std::regex_match(line, sample) || std::regex_match(line, total)) << line;
+        ++samples;
+    }
+    EXPECT_GT(samples, 5 * 10);
+    EXPECT_NE(text.find("vantrelo_element_up{mac=\"00:1A:2B:50:00:1F\",name=\"TX NORTH\",ip=\"192.168.50.31\",role=\"decoder\"} 1"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("# TYPE vantrelo_element_audio_frames_total counter"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nms::testing
