@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
   iproute2 iputils-ping

@@ -29,6 +29,11 @@ struct Arguments {
     double timeout = 0;                    // discover: scan seconds
     double watch = 0;                      // delay: seconds of refreshes
     std::string servo;                     // set-delay: "on", "off" or empty
+    int interval = 0;                      // monitor: seconds between cycles (0: the stored one)
+    int cycles = 0;                        // monitor: cycles to run (0: until stopped)
+    std::string metricsFile;               // monitor: the Prometheus text file kept up to date
+    std::string since;                     // events: ISO 8601
+    std::string element;                   // events: one element's MAC
     std::vector<const char*> stationArgs;  // what the station's own options parser takes
 };
 
@@ -76,5 +81,11 @@ int runStats(Session& session, const Arguments& args);
 int runDelay(Session& session, const Arguments& args);
 int runSetDelay(Session& session, const Arguments& args);
 int runSet(Session& session, const Arguments& args);
+int runMonitor(Session& session, const Arguments& args);
+int runEvents(Session& session, const Arguments& args);
+
+// True once SIGINT or SIGTERM asked the program to stop.
+bool stopRequested();
+void watchStopSignals();
 
 }  // namespace nms::cli

@@ -29,6 +29,12 @@ constexpr const char* kUsage =
     "        measure an SFN decoder's network delay once, or every second for S seconds\n"
     "  set-delay MAC STEPS [--servo on|off] [--clear-counters] --yes\n"
     "        set an SFN decoder's additional delay (STEPS of 100 ns, 0 to 25000)\n"
+    "  monitor [--interval S] [--cycles N] [--json] [--metrics-file PATH]\n"
+    "        watch every element's health: a line per change; with --metrics-file, the figures\n"
+    "        in the Prometheus text format after every cycle (for node_exporter's textfile\n"
+    "        collector); stops on SIGINT or SIGTERM\n"
+    "  events [--since ISO8601] [--element MAC] [--json]\n"
+    "        the event journal: health changes and the operator's changes, newest first\n"
     "options:\n"
     "  --yes        answer Yes to the station's questions (nothing changes on air without it)\n"
     "  --json       print JSON instead of text\n"
@@ -41,7 +47,7 @@ constexpr const char* kUsage =
     "element; 5 no answer in time\n";
 
 bool takesValue(const std::string& a) {
-    return a == "--timeout" || a == "--watch" || a == "--servo" || a == "--database";
+    return a == "--database";
 }
 
 }  // namespace
@@ -61,8 +67,8 @@ int main(int argc, char** argv) {
         std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);
         return 0;
     }
-    static const char* const kCommands[] = {"discover", "list",  "set",
-                                            "stats",    "delay", "set-delay"};
+    static const char* const kCommands[] = {"discover", "list",      "set",     "stats",
+                                            "delay",    "set-delay", "monitor", "events"};
     bool known = false;
     for (const char* c : kCommands) known = known || args.command == c;
     if (!known) {
@@ -104,6 +110,23 @@ int main(int argc, char** argv) {
                 return cli::kExitUsage;
             }
             (a == "--timeout" ? args.timeout : args.watch) = seconds;
+        } else if (a == "--interval" || a == "--cycles") {
+            long long n = 0;
+            const std::string v = value();
+            if (!protocol::text::parseInteger(v, n) || n < (a == "--interval" ? 2 : 1) ||
+                n > (a == "--interval" ? 300 : 1000000)) {
+                std::fprintf(
+                    stderr, "nms-cli: %s takes %s\n", a.c_str(),
+                    a == "--interval" ? "seconds from 2 to 300" : "a number of cycles from 1");
+                return cli::kExitUsage;
+            }
+            (a == "--interval" ? args.interval : args.cycles) = static_cast<int>(n);
+        } else if (a == "--metrics-file") {
+            args.metricsFile = value();
+        } else if (a == "--since") {
+            args.since = value();
+        } else if (a == "--element") {
+            args.element = value();
         } else if (a == "--servo") {
             args.servo = value();
             if (args.servo != "on" && args.servo != "off") {
@@ -165,6 +188,10 @@ int main(int argc, char** argv) {
         status = cli::runDelay(session, args);
     else if (args.command == "set-delay")
         status = cli::runSetDelay(session, args);
+    else if (args.command == "monitor")
+        status = cli::runMonitor(session, args);
+    else if (args.command == "events")
+        status = cli::runEvents(session, args);
     if (session.main().ended()) return session.endedStatus();
     session.finish();
     return status;

@@ -8,16 +8,23 @@ using namespace protocol::statistics;
 
 const char* healthWord(Health health) {
     switch (health) {
-        case Health::Online: return "online";
-        case Health::Warning: return "warning";
-        case Health::Alarm: return "alarm";
-        case Health::Offline: return "offline";
-        case Health::Unknown: break;
+        case Health::Online:
+            return "online";
+        case Health::Warning:
+            return "warning";
+        case Health::Alarm:
+            return "alarm";
+        case Health::Offline:
+            return "offline";
+        case Health::Unknown:
+            break;
     }
     return "unknown";
 }
 
-std::int64_t counterGrowth(std::int64_t before, std::int64_t now) { return now >= before ? now - before : now; }
+std::int64_t counterGrowth(std::int64_t before, std::int64_t now) {
+    return now >= before ? now - before : now;
+}
 
 namespace {
 
@@ -30,20 +37,24 @@ void add(std::string& text, const std::string& sentence) {
 
 Assessment assess(const CycleResult& c) {
     if (c.missesInARow >= kMissesForOffline)
-        return {Health::Offline, "No reply to the last " + std::to_string(c.missesInARow) + " requests."};
+        return {Health::Offline,
+                "No reply to the last " + std::to_string(c.missesInARow) + " requests."};
     std::string alarm, warning;
     if (!c.answered) add(warning, "No reply to the last request.");
     const bool alarmWord = c.answered && c.alarmWord < 65535;
     if (alarmWord) {
         if (c.alarmWord & kAlarmAudio) {
-            if (c.sdm == 0) add(alarm, "Silence detector is triggered.");
-            else if (c.sdm == 3) add(alarm, "Packet loss detector is triggered.");
+            if (c.sdm == 0)
+                add(alarm, "Silence detector is triggered.");
+            else if (c.sdm == 3)
+                add(alarm, "Packet loss detector is triggered.");
         }
         if (c.sfn == 1) {
             if (c.alarmWord & kAlarmReferenceMask)
                 add(alarm, "10 MHz signal is problematic. See next error code. (" +
                                std::to_string(c.alarmWord & kAlarmReferenceMask) + ")");
-            if (c.alarmWord >= kAlarm1ppsMissing) add(alarm, "1 PPS signal is missing or is constantly HIGH.");
+            if (c.alarmWord >= kAlarm1ppsMissing)
+                add(alarm, "1 PPS signal is missing or is constantly HIGH.");
         }
     }
     if (c.answered && c.ethernetWord < 65535) {

@@ -15,11 +15,13 @@ bool MemoryJournal::append(const std::vector<ports::JournalEvent>& batch) {
     return true;
 }
 
-std::vector<ports::JournalEvent> MemoryJournal::query(std::int64_t sinceUnixMs, const std::string& mac) {
+std::vector<ports::JournalEvent> MemoryJournal::query(std::int64_t sinceUnixMs,
+                                                      const std::string& mac) {
     std::vector<ports::JournalEvent> out;
     for (auto it = events_.rbegin(); it != events_.rend(); ++it)
         if (it->unixTimeMs >= sinceUnixMs && (mac.empty() || it->mac == mac)) out.push_back(*it);
-    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.unixTimeMs > b.unixTimeMs; });
+    std::stable_sort(out.begin(), out.end(),
+                     [](const auto& a, const auto& b) { return a.unixTimeMs > b.unixTimeMs; });
     return out;
 }
 

@@ -10,7 +10,8 @@ namespace nms::monitor {
 class MemoryJournal : public ports::EventJournal {
 public:
     bool append(const std::vector<ports::JournalEvent>& batch) override;
-    std::vector<ports::JournalEvent> query(std::int64_t sinceUnixMs, const std::string& mac) override;
+    std::vector<ports::JournalEvent> query(std::int64_t sinceUnixMs,
+                                           const std::string& mac) override;
     void prune(std::int64_t beforeUnixMs) override;
     const std::string& error() const override { return error_; }
     // Makes the next appends fail (tests).

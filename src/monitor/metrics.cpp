@@ -22,7 +22,9 @@ std::string labelValue(const std::string& v) {
     return out;
 }
 
-const char* roleWord(int role) { return role == 1 ? "encoder" : role == 2 ? "decoder" : "unknown"; }
+const char* roleWord(int role) {
+    return role == 1 ? "encoder" : role == 2 ? "decoder" : "unknown";
+}
 
 }  // namespace
 
@@ -34,8 +36,9 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
         for (const auto& e : elements) {
             const std::string v = value(e);
             if (v.empty()) continue;
-            out += std::string(name) + "{mac=\"" + labelValue(e.mac) + "\",name=\"" + labelValue(e.name) +
-                   "\",ip=\"" + labelValue(e.ip) + "\",role=\"" + roleWord(e.role) + "\"} " + v + "\n";
+            out += std::string(name) + "{mac=\"" + labelValue(e.mac) + "\",name=\"" +
+                   labelValue(e.name) + "\",ip=\"" + labelValue(e.ip) + "\",role=\"" +
+                   roleWord(e.role) + "\"} " + v + "\n";
         }
     };
     auto num = [](std::int64_t v) { return std::to_string(v); };
@@ -44,52 +47,71 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
         return ((w & mask) != 0) == set ? "1" : "0";
     };
     using E = PlantMonitor::Element;
-    family("vantrelo_element_up", "gauge", "1 when the element answered the last statistics request.",
-           [&](const E& e) { return std::string(e.health == Health::Unknown ? "" : (e.misses == 0 ? "1" : "0")); });
+    family("vantrelo_element_up", "gauge",
+           "1 when the element answered the last statistics request.", [&](const E& e) {
+               return std::string(e.health == Health::Unknown ? "" : (e.misses == 0 ? "1" : "0"));
+           });
     family("vantrelo_element_health", "gauge",
            "Health of the element: 0 unknown, 1 online, 2 warning, 3 alarm, 4 offline.",
            [&](const E& e) { return num(static_cast<int>(e.health)); });
-    family("vantrelo_element_audio_alarm", "gauge", "1 while the silence or packet loss detector is triggered.",
+    family("vantrelo_element_audio_alarm", "gauge",
+           "1 while the silence or packet loss detector is triggered.",
            [&](const E& e) { return word(e.alarmWord, 0x0100, true); });
-    family("vantrelo_element_reference_alarm", "gauge", "The 10 MHz reference problem code; 0 when it is good.",
-           [&](const E& e) { return e.alarmWord >= 65535 || e.sfn != 1 ? std::string() : num(e.alarmWord & 0x7C00); });
-    family("vantrelo_element_pps_missing", "gauge", "1 while the 1 PPS signal is missing or constantly high.",
-           [&](const E& e) { return e.sfn != 1 ? std::string() : word(e.alarmWord, 0x8000, true); });
+    family("vantrelo_element_reference_alarm", "gauge",
+           "The 10 MHz reference problem code; 0 when it is good.", [&](const E& e) {
+               return e.alarmWord >= 65535 || e.sfn != 1 ? std::string()
+                                                         : num(e.alarmWord & 0x7C00);
+           });
+    family("vantrelo_element_pps_missing", "gauge",
+           "1 while the 1 PPS signal is missing or constantly high.", [&](const E& e) {
+               return e.sfn != 1 ? std::string() : word(e.alarmWord, 0x8000, true);
+           });
     family("vantrelo_element_link_up", "gauge", "1 while the Ethernet link is connected.",
            [&](const E& e) { return word(e.ethernetWord, 0x0100, true); });
     family("vantrelo_element_link_full_duplex", "gauge", "1 for a full duplex link.",
            [&](const E& e) { return word(e.ethernetWord, 0x0400, true); });
     family("vantrelo_element_link_speed_bits_per_second", "gauge", "Speed of the Ethernet link.",
            [&](const E& e) {
-               return e.ethernetWord >= 65535 ? std::string() : std::string((e.ethernetWord & 0x0200) ? "10000000" : "100000000");
+               return e.ethernetWord >= 65535
+                          ? std::string()
+                          : std::string((e.ethernetWord & 0x0200) ? "10000000" : "100000000");
            });
     const struct {
         const char* name;
         const char* help;
         std::int64_t E::*field;
     } counters[] = {
-        {"vantrelo_element_tx_frames_total", "Good frames sent, since monitoring began.", &E::txFrames},
-        {"vantrelo_element_rx_frames_total", "Good frames received, since monitoring began.", &E::rxFrames},
-        {"vantrelo_element_tx_frame_errors_total", "Bad frames sent, since monitoring began.", &E::txFrameErrors},
-        {"vantrelo_element_rx_frame_errors_total", "Bad frames received, since monitoring began.", &E::rxFrameErrors},
-        {"vantrelo_element_audio_frames_total", "Good audio frames, since monitoring began.", &E::audioFrames},
-        {"vantrelo_element_audio_frame_errors_total", "Bad audio frames, since monitoring began.", &E::audioFrameErrors},
-        {"vantrelo_element_ptp_syncs_total", "Good PTP syncs, since monitoring began.", &E::ptpSyncs},
-        {"vantrelo_element_ptp_sync_errors_total", "Bad PTP syncs, since monitoring began.", &E::ptpSyncErrors},
+        {"vantrelo_element_tx_frames_total", "Good frames sent, since monitoring began.",
+         &E::txFrames},
+        {"vantrelo_element_rx_frames_total", "Good frames received, since monitoring began.",
+         &E::rxFrames},
+        {"vantrelo_element_tx_frame_errors_total", "Bad frames sent, since monitoring began.",
+         &E::txFrameErrors},
+        {"vantrelo_element_rx_frame_errors_total", "Bad frames received, since monitoring began.",
+         &E::rxFrameErrors},
+        {"vantrelo_element_audio_frames_total", "Good audio frames, since monitoring began.",
+         &E::audioFrames},
+        {"vantrelo_element_audio_frame_errors_total", "Bad audio frames, since monitoring began.",
+         &E::audioFrameErrors},
+        {"vantrelo_element_ptp_syncs_total", "Good PTP syncs, since monitoring began.",
+         &E::ptpSyncs},
+        {"vantrelo_element_ptp_sync_errors_total", "Bad PTP syncs, since monitoring began.",
+         &E::ptpSyncErrors},
         {"vantrelo_element_replies_total", "Statistics replies received.", &E::replies},
-        {"vantrelo_element_missed_replies_total", "Statistics requests not answered within 500 ms.", &E::missed},
+        {"vantrelo_element_missed_replies_total", "Statistics requests not answered within 500 ms.",
+         &E::missed},
     };
     for (const auto& c : counters)
         family(c.name, "counter", c.help, [&](const E& e) { return num(e.*(c.field)); });
-    family("vantrelo_element_ptp_clock_difference_seconds", "gauge", "PTP clock difference of an SFN element.",
-           [&](const E& e) {
+    family("vantrelo_element_ptp_clock_difference_seconds", "gauge",
+           "PTP clock difference of an SFN element.", [&](const E& e) {
                if (e.sfn != 1 || !e.counted) return std::string();
                char buf[32];
                std::snprintf(buf, sizeof buf, "%.9f", e.record.UDP_Response_PTP_Sync_Value / 1e9);
                return std::string(buf);
            });
-    family("vantrelo_element_last_seen_timestamp_seconds", "gauge", "When the element last answered (Unix time).",
-           [&](const E& e) {
+    family("vantrelo_element_last_seen_timestamp_seconds", "gauge",
+           "When the element last answered (Unix time).", [&](const E& e) {
                if (e.lastSeenUnixMs == 0) return std::string();
                char buf[32];
                std::snprintf(buf, sizeof buf, "%.3f", e.lastSeenUnixMs / 1000.0);
@@ -97,10 +119,12 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
            });
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.3f", nowUnixMs / 1000.0);
-    out += "# HELP vantrelo_monitor_last_cycle_timestamp_seconds When the monitor last finished a cycle.\n"
-           "# TYPE vantrelo_monitor_last_cycle_timestamp_seconds gauge\n"
-           "vantrelo_monitor_last_cycle_timestamp_seconds " +
-           std::string(buf) + "\n";
+    out +=
+        "# HELP vantrelo_monitor_last_cycle_timestamp_seconds When the monitor last finished a "
+        "cycle.\n"
+        "# TYPE vantrelo_monitor_last_cycle_timestamp_seconds gauge\n"
+        "vantrelo_monitor_last_cycle_timestamp_seconds " +
+        std::string(buf) + "\n";
     return out;
 }
 

@@ -27,9 +27,12 @@ int recordNumber(const std::string& text) {
 const char* severityOf(Health h) {
     switch (h) {
         case Health::Alarm:
-        case Health::Offline: return "alarm";
-        case Health::Warning: return "warning";
-        default: return "info";
+        case Health::Offline:
+            return "alarm";
+        case Health::Warning:
+            return "warning";
+        default:
+            return "info";
     }
 }
 
@@ -38,7 +41,8 @@ const char* severityOf(Health h) {
 PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal& journal)
     : context_(context),
       journal_(journal),
-      socket_(context.network(), context.gate(), protocol::kPortStatistics, protocol::kPortStatistics),
+      socket_(context.network(), context.gate(), protocol::kPortStatistics,
+              protocol::kPortStatistics),
       cycleTimer_(context.scheduler(), context.gate(), kDefaultIntervalSeconds * 1000),
       pumpTimer_(context.scheduler(), context.gate(), kPumpMs) {
     socket_.onDataArrival = [this](const ports::Datagram& d) { reply(d); };
@@ -54,7 +58,9 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
 
 PlantMonitor::~PlantMonitor() = default;
 
-void PlantMonitor::setStatus(std::string text) { status_ = std::move(text); }
+void PlantMonitor::setStatus(std::string text) {
+    status_ = std::move(text);
+}
 
 void PlantMonitor::setInterval(int seconds) {
     intervalSeconds_ = std::clamp(seconds, kMinIntervalSeconds, kMaxIntervalSeconds);
@@ -199,8 +205,9 @@ void PlantMonitor::reply(const ports::Datagram& d) {
     if (!inCycle_ || d.bytes.size() > protocol::statistics::kMaxReplyLength) return;
     // A reply belongs to the element polled at the address it came from; anything else is
     // ignored.
-    const auto it = std::find_if(outstanding_.begin(), outstanding_.end(),
-                                 [&](const Outstanding& o) { return elements_[o.index].ip == d.senderAddress; });
+    const auto it = std::find_if(
+        outstanding_.begin(), outstanding_.end(),
+        [&](const Outstanding& o) { return elements_[o.index].ip == d.senderAddress; });
     if (it == outstanding_.end()) return;
     const std::size_t index = it->index;
     outstanding_.erase(it);
@@ -218,13 +225,15 @@ void PlantMonitor::reply(const ports::Datagram& d) {
     grow(e.rxFrames, before.UDP_Response_Rx_Frames_OK, now.UDP_Response_Rx_Frames_OK);
     grow(e.txFrameErrors, before.UDP_Response_Tx_Frames_Err, now.UDP_Response_Tx_Frames_Err);
     grow(e.rxFrameErrors, before.UDP_Response_Rx_Frames_Err, now.UDP_Response_Rx_Frames_Err);
-    grow(e.audioFrames, before.UDP_Response_Rx_Audio_Frames_OK, now.UDP_Response_Rx_Audio_Frames_OK);
-    const auto audioErrors =
-        grow(e.audioFrameErrors, before.UDP_Response_Rx_Audio_Frames_Err, now.UDP_Response_Rx_Audio_Frames_Err);
+    grow(e.audioFrames, before.UDP_Response_Rx_Audio_Frames_OK,
+         now.UDP_Response_Rx_Audio_Frames_OK);
+    const auto audioErrors = grow(e.audioFrameErrors, before.UDP_Response_Rx_Audio_Frames_Err,
+                                  now.UDP_Response_Rx_Audio_Frames_Err);
     std::int64_t ptpErrors = 0;
     if (e.sfn == 1) {
         grow(e.ptpSyncs, before.UDP_Response_PTP_Sync_OK, now.UDP_Response_PTP_Sync_OK);
-        ptpErrors = grow(e.ptpSyncErrors, before.UDP_Response_PTP_Sync_Err, now.UDP_Response_PTP_Sync_Err);
+        ptpErrors =
+            grow(e.ptpSyncErrors, before.UDP_Response_PTP_Sync_Err, now.UDP_Response_PTP_Sync_Err);
     }
     e.counted = true;
     e.alarmWord = now.UDP_Response_OM_Alarms_List;
@@ -234,7 +243,8 @@ void PlantMonitor::reply(const ports::Datagram& d) {
     if (waiting_.empty() && outstanding_.empty()) finishCycle();
 }
 
-void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErrors, std::int64_t ptpErrors) {
+void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErrors,
+                         std::int64_t ptpErrors) {
     Element& e = elements_[index];
     if (answered) {
         e.misses = 0;
@@ -279,17 +289,21 @@ void PlantMonitor::finishCycle() {
             journalFailed_ = true;
             constexpr std::size_t kMaxKept = 10000;
             if (batch_.size() > kMaxKept)
-                batch_.erase(batch_.begin(), batch_.begin() + static_cast<std::ptrdiff_t>(batch_.size() - kMaxKept));
+                batch_.erase(batch_.begin(), batch_.begin() + static_cast<std::ptrdiff_t>(
+                                                                  batch_.size() - kMaxKept));
         }
     }
     journal_.prune(now - retentionDays_ * kDayMs);
     int online = 0, attention = 0;
     for (const auto& e : elements_) {
-        if (e.health == Health::Online) ++online;
-        else if (e.health != Health::Unknown) ++attention;
+        if (e.health == Health::Online)
+            ++online;
+        else if (e.health != Health::Unknown)
+            ++attention;
     }
     std::string status = "Plant monitor: " + std::to_string(elements_.size()) + " elements, " +
-                         std::to_string(online) + " online, " + std::to_string(attention) + " need attention.";
+                         std::to_string(online) + " online, " + std::to_string(attention) +
+                         " need attention.";
     if (journalFailed_) status += " The event journal cannot be written: " + journal_.error();
     setStatus(status);
     if (onCycleEnded) onCycleEnded();

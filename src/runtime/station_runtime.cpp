@@ -12,6 +12,7 @@
 #include "platform/qt_lifecycle.h"
 #include "platform/qt_scheduler.h"
 #include "platform/qt_settings.h"
+#include "platform/sqlite_journal.h"
 #include "sim/demo_plant.h"
 #include "store/profile_store.h"
 
@@ -61,6 +62,7 @@ struct StationRuntime::Parts {
     std::unique_ptr<ports::Network> realNetwork;
     std::unique_ptr<sim::DemoPlant> plant;
     std::unique_ptr<store::ProfileStore> db;
+    std::unique_ptr<platform::SqliteJournal> journal;
 };
 
 namespace {
@@ -99,9 +101,14 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         databaseProblem_ = location.error;
     }
     p.db = std::make_unique<store::ProfileStore>(p.files, p.scheduler);
+    // The event journal lives beside the database.
+    const auto slash = dbPath.rfind('/');
+    p.journal = std::make_unique<platform::SqliteJournal>(
+        (slash == std::string::npos ? std::string(".") : dbPath.substr(0, slash)) + "/nms-events.sqlite");
     env_ = std::make_unique<station::StationEnv>(station::StationEnv{p.scheduler, p.scheduler, p.gate, dialogs, *p.settings,
                                                              *p.lock, p.lifecycle, *network, *p.db, dbPath,
                                                              options.optionWord});
+    env_->journal = p.journal.get();
     // Only the station that holds the lock may clean up: a second one must leave the files of
     // the running one alone (a temporary file may be a save in progress).
     env_->afterInstanceLock = [&p, dbPath, demo = options.demo, fresh = options.freshDemoDatabase] {
@@ -120,6 +127,10 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
 StationRuntime::~StationRuntime() {
     if (parts_ && parts_->db) parts_->db->flush();
 }
+
+ports::EventJournal& StationRuntime::journal() { return *parts_->journal; }
+
+ports::FileStore& StationRuntime::files() { return parts_->files; }
 
 std::string StationRuntime::lockHolder() const {
     const auto& lock = *parts_->lock;

@@ -7,6 +7,8 @@
 #include "station/settings_keys.h"
 #include "station/station_env.h"
 #include "ports/dialogs.h"
+#include "ports/file_store.h"
+#include "ports/journal.h"
 
 namespace nms::runtime {
 
@@ -40,6 +42,10 @@ public:
     // Who holds the instance lock when another station runs ("process 4242 (nms) on host"), and
     // the lock's path; empty when this station holds it or nobody does.
     std::string lockHolder() const;
+    // The event journal beside the database.
+    ports::EventJournal& journal();
+    // The file store that replaces files atomically (the database's own).
+    ports::FileStore& files();
     // The exit status the program should end with, given what the event loop returned.
     int exitStatus(int execResult) const;
 

@@ -29,12 +29,14 @@ TEST(Health, EachConditionGivesItsStateAndSaysWhyInTheWindowsWords) {
         const char* reason;
     } cases[] = {
         {answered(0, kGoodLink), Health::Online, "Replies, no alarm."},
-        {answered(0x8000, kGoodLink), Health::Alarm, "1 PPS signal is missing or is constantly HIGH."},
-        {answered(0x0C00, kGoodLink), Health::Alarm, "10 MHz signal is problematic. See next error code. (3072)"},
+        {answered(0x8000, kGoodLink), Health::Alarm,
+         "1 PPS signal is missing or is constantly HIGH."},
+        {answered(0x0C00, kGoodLink), Health::Alarm,
+         "10 MHz signal is problematic. See next error code. (3072)"},
         {answered(0x0100, kGoodLink, 0, 0), Health::Alarm, "Silence detector is triggered."},
         {answered(0x0100, kGoodLink, 0, 3), Health::Alarm, "Packet loss detector is triggered."},
         {answered(0x0100, kGoodLink, 0, 1), Health::Online, "Replies, no alarm."},  // detector off
-        {answered(0x8C00, kGoodLink, 0), Health::Online, "Replies, no alarm."},      // no SFN: no clock
+        {answered(0x8C00, kGoodLink, 0), Health::Online, "Replies, no alarm."},  // no SFN: no clock
         {answered(0, 0x0000), Health::Alarm, "Not connected."},
         {answered(0, 0x0100), Health::Warning, "Half duplex link."},
         {answered(0, 0x0700), Health::Warning, "10 Mbit/s link."},
@@ -69,7 +71,8 @@ TEST(Health, NewErrorsInTheCycleWarnAndAnAlarmOutranksThem) {
     EXPECT_EQ(assess(c).reason, "2 bad PTP syncs in the last cycle.");
     c.alarmWord = 0x8000;
     EXPECT_EQ(assess(c).health, Health::Alarm);
-    EXPECT_EQ(assess(c).reason, "1 PPS signal is missing or is constantly HIGH. 2 bad PTP syncs in the last cycle.");
+    EXPECT_EQ(assess(c).reason,
+              "1 PPS signal is missing or is constantly HIGH. 2 bad PTP syncs in the last cycle.");
 }
 
 TEST(Health, ACounterThatWentDownWasResetAndCountsFromZero) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 
 #include "net/netns_fixture.h"
 #include "net/station_home.h"
@@ -23,11 +25,11 @@ protected:
         nettest::ensureQtApplication();
         bed = std::make_unique<Testbed>(3);
         ASSERT_TRUE(bed->ok()) << bed->error();
-        ASSERT_NE(bed->startElementSim(1, {"--role", "encoder", "--name", "ENC", "--fw", "3.72", "--tx", "1",
-                                           "--remote", "239.192.0.5"}),
+        ASSERT_NE(bed->startElementSim(1, {"--role", "encoder", "--name", "ENC", "--fw", "3.72",
+                                           "--tx", "1", "--remote", "239.192.0.5"}),
                   0);
-        decoder = bed->startElementSim(2, {"--role", "decoder", "--name", "DEC SFN", "--fw", "3.75", "--sfn", "1",
-                                           "--delay", "120000"});
+        decoder = bed->startElementSim(2, {"--role", "decoder", "--name", "DEC SFN", "--fw", "3.75",
+                                           "--sfn", "1", "--delay", "120000"});
         ASSERT_NE(decoder, 0);
         silent = bed->startElementSim(3, {"--role", "decoder", "--name", "QUIET", "--fw", "3.70"});
         ASSERT_NE(silent, 0);
@@ -49,12 +51,16 @@ protected:
 
 TEST_F(CliCommandsNet, SetChangesAnElementAndTheElementConfirmsIt) {
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(run("set " + mac(1) + " name=\"On Air\" multi=239.192.0.9 --yes --json"), 0) << home.output("err.txt");
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(run("set " + mac(1) + " name=\"On Air\" multi=239.192.0.9 --yes --json"), 0)
+        << home.output("err.txt");
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::printf("save round trip through nms-cli (process start to confirmation): %.0f ms\n", ms);
     const std::string out = home.output();
     EXPECT_NE(out.find("\"confirmed\": true"), std::string::npos) << out;
-    EXPECT_NE(out.find("{\"key\": \"name\", \"from\": \"ENC\", \"to\": \"ON AIR\"}"), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"key\": \"name\", \"from\": \"ENC\", \"to\": \"ON AIR\"}"),
+              std::string::npos)
+        << out;
     EXPECT_EQ(stored(1, "NAME"), "ON AIR          ");
     EXPECT_EQ(stored(1, "MULTI"), "239.192.0.9");
 
@@ -72,8 +78,9 @@ TEST_F(CliCommandsNet, SetChangesAnElementAndTheElementConfirmsIt) {
 TEST_F(CliCommandsNet, SetOnASilentElementTimesOut) {
     bed->stop(silent);
     EXPECT_EQ(run("set " + mac(3) + " name=GONE --yes"), 5) << home.output("err.txt");
-    EXPECT_NE(home.output("err.txt").find("Waiting for a response from Network Element has timed out!"),
-              std::string::npos);
+    EXPECT_NE(
+        home.output("err.txt").find("Waiting for a response from Network Element has timed out!"),
+        std::string::npos);
     EXPECT_EQ(stored(3, "NAME"), "QUIET           ");
 }
 
@@ -91,12 +98,44 @@ TEST_F(CliCommandsNet, StatsDelayAndSetDelayTalkToTheDecoderOnPort2978) {
     EXPECT_EQ(stored(2, "DLY"), "1500");
     EXPECT_EQ(stored(2, "SRV"), "0");
     ASSERT_EQ(run("delay " + mac(2) + " --json"), 0);
-    EXPECT_NE(home.output().find("\"additional_delay_ns\": 150000"), std::string::npos) << home.output();
+    EXPECT_NE(home.output().find("\"additional_delay_ns\": 150000"), std::string::npos)
+        << home.output();
 
     // An encoder has no delay to measure; a silent element gives no statistics.
     EXPECT_EQ(run("delay " + mac(1)), 3);
     bed->stop(silent);
     EXPECT_EQ(run("stats " + mac(3)), 5);
+}
+
+}  // namespace
+}  // namespace nms
+
+namespace nms {
+namespace {
+
+TEST_F(CliCommandsNet, MonitorWatchesThePlantAndKeepsTheMetricsFile) {
+    bed->stop(silent);
+    const std::string metrics = home.database() + ".prom";
+    ASSERT_EQ(run("monitor --interval 2 --cycles 3 --json --metrics-file " + metrics), 0)
+        << home.output("err.txt");
+    const std::string out = home.output();
+    // One line per change: the answering elements come online, the silent one goes offline.
+    EXPECT_NE(out.find("\"name\": \"ENC\", \"severity\": \"\", \"what\": \"health\", \"from\": "
+                       "\"unknown\", \"to\": \"online\""),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("\"to\": \"offline\""), std::string::npos) << out;
+    std::ifstream f(metrics);
+    std::stringstream text;
+    text << f.rdbuf();
+    EXPECT_NE(
+        text.str().find("vantrelo_element_up{mac=\"" +
+                        protocol::Decode_MAC(protocol::Encode_MAC(mac(2))) + "\",name=\"DEC SFN\""),
+        std::string::npos)
+        << text.str();
+    // The journal keeps what happened.
+    ASSERT_EQ(run("events --json --element " + mac(3)), 0);
+    EXPECT_NE(home.output().find("\"to\": \"offline\""), std::string::npos) << home.output();
 }
 
 }  // namespace

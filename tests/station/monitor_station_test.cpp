@@ -96,7 +96,8 @@ TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
     time.advance(30000);
     EXPECT_EQ(statsRequestsTo(element("TX NORTH").ipText()), toNorth);  // the monitor asked nothing
     EXPECT_TRUE(dialogs.allUsed());  // and the window's bind did not fail
-    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.statistics().form.closeByOperator(); });
+    gate.dispatch(ports::EventGate::Kind::Operator,
+                  [&] { main.statistics().form.closeByOperator(); });
     EXPECT_FALSE(mon().paused());
     time.advance(1000);
     EXPECT_GT(statsRequestsTo(element("TX NORTH").ipText()), toNorth);
@@ -118,7 +119,8 @@ TEST_F(MonitorStation, MetricsNameEveryElementInTheExpositionFormat) {
         ++samples;
     }
     EXPECT_GT(samples, 5 * 10);
-    EXPECT_NE(text.find("vantrelo_element_up{mac=\"00:1A:2B:50:00:1F\",name=\"TX NORTH\",ip=\"192.168.50.31\",role=\"decoder\"} 1"),
+    EXPECT_NE(text.find("vantrelo_element_up{mac=\"00:1A:2B:50:00:1F\",name=\"TX "
+                        "NORTH\",ip=\"192.168.50.31\",role=\"decoder\"} 1"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("# TYPE vantrelo_element_audio_frames_total counter"), std::string::npos);

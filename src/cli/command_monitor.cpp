@@ -1,0 +1,153 @@
+// nms-cli monitor and events: the plant monitor without a window, for a server that watches a
+// plant and hands its figures to the site's own monitoring.
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
+#include "cli/cli.h"
+#include "monitor/metrics.h"
+#include "monitor/plant_monitor.h"
+#include "protocol/text.h"
+
+namespace nms::cli {
+
+namespace {
+
+std::atomic<bool> stopSignal{false};
+
+extern "C" void onStopSignal(int) {
+    stopSignal = true;
+}
+
+std::string eventJson(const ports::JournalEvent& e) {
+    return "{\"time\": " + jsonString(protocol::text::isoUtcTime(e.unixTimeMs, true)) +
+           ", \"mac\": " + jsonString(e.mac) + ", \"name\": " + jsonString(e.name) +
+           ", \"severity\": " + jsonString(e.severity) + ", \"what\": " + jsonString(e.what) +
+           ", \"from\": " + jsonString(e.from) + ", \"to\": " + jsonString(e.to) +
+           ", \"detail\": " + jsonString(e.detail) + "}";
+}
+
+std::string eventLine(const ports::JournalEvent& e) {
+    std::string line = protocol::text::isoUtcTime(e.unixTimeMs, false) + "  " + e.mac + "  " +
+                       e.name + "  " + e.what;
+    if (!e.from.empty())
+        line += ": " + e.from + " -> " + e.to;
+    else if (!e.to.empty())
+        line += ": " + e.to;
+    if (!e.detail.empty()) line += "  (" + e.detail + ")";
+    return line;
+}
+
+// "2026-12-08T10:00:00Z", "2026-12-08T10:00:00" (UTC) or "2026-12-08": milliseconds since 1970.
+std::optional<std::int64_t> parseIsoUtc(const std::string& text) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    const int n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s);
+    if (n != 3 && n != 6) return std::nullopt;
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    return static_cast<std::int64_t>(timegm(&tm)) * 1000;
+}
+
+}  // namespace
+
+bool stopRequested() {
+    return stopSignal;
+}
+
+void watchStopSignals() {
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+}
+
+int runMonitor(Session& session, const Arguments& args) {
+    auto& main = session.main();
+    auto& monitor = main.plantMonitor();
+    if (args.interval > 0) monitor.setInterval(args.interval);
+    watchStopSignals();
+    monitor.onHealthChanged = [&](const monitor::PlantMonitor::Element& e, monitor::Health from) {
+        const ports::JournalEvent event{session.env().clock.unixTimeMs(),
+                                        e.mac,
+                                        e.name,
+                                        "",
+                                        "health",
+                                        monitor::healthWord(from),
+                                        monitor::healthWord(e.health),
+                                        e.reason};
+        std::printf("%s\n", args.json ? eventJson(event).c_str() : eventLine(event).c_str());
+        std::fflush(stdout);
+    };
+    std::string lastStatus;
+    int failures = 0;
+    monitor.onCycleEnded = [&] {
+        if (!args.metricsFile.empty()) {
+            const auto written = session.runtime().files().replace(
+                args.metricsFile,
+                monitor::prometheusText(monitor, session.env().clock.unixTimeMs()));
+            if (!written.ok && failures++ == 0)
+                std::fprintf(stderr, "nms-cli: %s cannot be written: %s\n",
+                             args.metricsFile.c_str(), written.error.c_str());
+        }
+    };
+    // Monitoring from the command line does not change the window's choice.
+    monitor.start();
+    const int cycleMs = monitor.interval() * 1000;
+    while (!stopRequested() && !main.ended()) {
+        if (args.cycles > 0 && monitor.cycles() >= args.cycles) break;
+        session.runUntil(
+            [&] { return stopRequested() || (args.cycles > 0 && monitor.cycles() >= args.cycles); },
+            std::min(cycleMs, 1000));
+        if (monitor.status() != lastStatus) {
+            lastStatus = monitor.status();
+            std::fprintf(stderr, "nms-cli: %s\n", lastStatus.c_str());
+        }
+    }
+    monitor.stop();
+    return main.ended() ? session.endedStatus() : 0;
+}
+
+int runEvents(Session& session, const Arguments& args) {
+    std::int64_t since = 0;
+    if (!args.since.empty()) {
+        const auto parsed = parseIsoUtc(args.since);
+        if (!parsed) {
+            std::fprintf(stderr,
+                         "nms-cli: --since takes a UTC time such as 2026-12-08T10:00:00Z, not %s\n",
+                         args.since.c_str());
+            return kExitUsage;
+        }
+        since = *parsed;
+    }
+    std::string mac;
+    if (!args.element.empty()) {
+        std::string key;
+        for (char c : protocol::text::toUpper(args.element))
+            if (c != ':' && c != '-') key += c;
+        if (key.size() != 12) {
+            std::fprintf(stderr, "nms-cli: --element takes a MAC, not %s\n", args.element.c_str());
+            return kExitUsage;
+        }
+        for (std::size_t i = 0; i < 12; i += 2) mac += (i ? ":" : "") + key.substr(i, 2);
+    }
+    auto& journal = session.runtime().journal();
+    const auto events = journal.query(since, mac);
+    if (!journal.error().empty()) std::fprintf(stderr, "nms-cli: %s\n", journal.error().c_str());
+    if (args.json) {
+        std::printf("[");
+        for (std::size_t i = 0; i < events.size(); ++i)
+            std::printf("%s\n  %s", i ? "," : "", eventJson(events[i]).c_str());
+        std::printf("%s]\n", events.empty() ? "" : "\n");
+    } else {
+        for (const auto& e : events) std::printf("%s\n", eventLine(e).c_str());
+    }
+    return 0;
+}
+
+}  // namespace nms::cli
