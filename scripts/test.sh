@@ -33,5 +33,5 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
 fi
 
 export QT_QPA_PLATFORM=offscreen
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300 -L '^(ports|protocol|store|station|editor|discovery|diag|stats|sfn|app|sim|platform|net|cli)$'
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300 -L '^(ports|protocol|store|station|editor|discovery|diag|stats|sfn|monitor|app|sim|platform|net|cli)$'
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600
