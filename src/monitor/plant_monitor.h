@@ -72,6 +72,7 @@ public:
     int cycles() const { return cycles_; }
     bool cycleRunning() const { return inCycle_; }
 
+    ports::EventJournal& journal() { return journal_; }
     // An operator's action that changed an element goes to the journal with the next batch.
     void note(ports::JournalEvent event);
 

@@ -29,6 +29,7 @@
 #include "ui/widget_names.h"
 #include "ui/level_bar.h"
 #include "ui/adjust_dialog.h"
+#include "ui/monitor_view.h"
 #include "ui/statistics_dialog.h"
 #include "ui/waiting_dialog.h"
 
@@ -157,6 +158,7 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
                                 notice.cmdClose},
         &main.statistics(),
         &main.adjust(),
+        &main,
     };
 }
 
@@ -178,7 +180,13 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     auto* scroll = new QScrollArea(splitter_);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(buildPanel(model.panel, gate));
+    QWidget* content = buildPanel(model.panel, gate);
+    if (model.main) {
+        // The empty room under "Diagnostics:" holds the plant monitor's events.
+        monitor_ = new MonitorView(*model.main, control<QToolBar>("Toolbar1"), control<QTreeWidget>("TreeView1"), content);
+        if (auto* column = qobject_cast<QVBoxLayout*>(content->layout())) column->insertWidget(2, monitor_, 1);
+    }
+    scroll->setWidget(content);
     scroll_ = scroll;
     scroll->viewport()->installEventFilter(this);
     splitter_->addWidget(scroll);

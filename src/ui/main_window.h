@@ -30,6 +30,7 @@ namespace nms::ui {
 class WaitingDialog;
 class StatisticsDialog;
 class AdjustDialog;
+class MonitorView;
 
 // The station's main window drawn for frmMain: the toolbar with the interface list, the element
 // tree on the left and the properties and diagnostics frames on the right, with the windows
@@ -52,6 +53,8 @@ public:
         std::optional<DisclaimerDialog::Model> disclaimer;
         stats::frmStatistics* statistics = nullptr;
         sfn::frmAdjust* adjust = nullptr;
+        // The whole main window, for what draws more than its controls (the plant monitor).
+        app::frmMain* main = nullptr;
     };
 
     MainWindow(app::frmMain& model, ports::EventGate& gate, QWidget* parent = nullptr);
@@ -70,6 +73,7 @@ public:
     DisclaimerDialog* disclaimerDialog() const { return disclaimer_; }
     StatisticsDialog* statisticsDialog() const { return statistics_; }
     AdjustDialog* adjustDialog() const { return adjust_; }
+    MonitorView* monitorView() const { return monitor_; }
     // A permanent mark in the status bar that this window drives the simulated plant.
     void markSimulated();
     QSplitter* splitter() const { return splitter_; }
@@ -93,6 +97,7 @@ private:
     DisclaimerDialog* disclaimer_ = nullptr;
     StatisticsDialog* statistics_ = nullptr;
     AdjustDialog* adjust_ = nullptr;
+    MonitorView* monitor_ = nullptr;
 };
 
 }  // namespace nms::ui

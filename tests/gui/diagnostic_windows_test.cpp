@@ -114,3 +114,39 @@ TEST_F(DiagnosticWindows, TheDemoWindowSaysItDrivesASimulatedNetwork) {
 
 }  // namespace
 }  // namespace nms::testing
+
+#include <QAction>
+#include <QTableWidget>
+#include <QToolBar>
+
+#include "monitor/plant_monitor.h"
+#include "ui/monitor_view.h"
+
+namespace nms::testing {
+namespace {
+
+TEST_F(DiagnosticWindows, MonitorPlantIsAToggleAndItsEventsFillThePanel) {
+    auto* view = window->monitorView();
+    ASSERT_NE(view, nullptr);
+    auto* toggle = view->toggle();
+    EXPECT_TRUE(window->control<QToolBar>("Toolbar1")->actions().contains(toggle));
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_FALSE(main->plantMonitoring());
+    toggle->trigger();
+    EXPECT_TRUE(main->plantMonitoring());
+    time.advance(1000);  // one cycle: the element does not answer on the fake network
+    view->refresh();
+    auto* table = view->findChild<QTableWidget*>("eventsTable");
+    ASSERT_NE(table, nullptr);
+    ASSERT_GE(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 3)->text(), "unknown → warning");
+    EXPECT_NE(view->csv().indexOf("\"No reply to the last request.\""), -1) << view->csv().toStdString();
+    QApplication::processEvents();
+    ASSERT_TRUE(window->grab().save(screenshotPath("main-window-monitor.png")));
+    toggle->trigger();
+    EXPECT_FALSE(main->plantMonitoring());
+    EXPECT_EQ(settings.getOr("Kestrova", "Vantrelo NG", "MonitorPlant", ""), "0");
+}
+
+}  // namespace
+}  // namespace nms::testing
