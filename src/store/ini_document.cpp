@@ -77,7 +77,15 @@ std::string sanitizeText(std::string_view text) {
 
 IniDocument IniDocument::parse(std::string_view text) {
     IniDocument doc;
+    // Sized once from a count of the lines that may open a section: a database of thousands of
+    // records would otherwise grow the section list and its index step by step.
+    std::size_t headers = 0;
+    for (std::size_t at = text.find('['); at != std::string_view::npos; at = text.find('[', at + 1))
+        if (at == 0 || text[at - 1] == '\n') ++headers;
+    doc.sections_.reserve(headers);
+    doc.index_.reserve(headers);
     IniSection* current = nullptr;
+    std::size_t longest = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
         auto nl = text.find('\n', pos);
@@ -93,6 +101,9 @@ IniDocument IniDocument::parse(std::string_view text) {
             if (close != std::string_view::npos) {
                 IniSection s;
                 s.name = std::string(trimBlanks(body.substr(1, close - 1)));
+                // Records are alike: room for as many entries as the longest one so far.
+                if (current) longest = std::max(longest, current->entries.size());
+                s.entries.reserve(longest);
                 doc.index_.emplace(s.name, doc.sections_.size());
                 doc.sections_.push_back(std::move(s));
                 current = &doc.sections_.back();

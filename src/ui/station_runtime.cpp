@@ -98,6 +98,7 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         databaseProblem_ = location.error;
     }
     p.db = std::make_unique<store::ProfileStore>(p.files, p.scheduler);
+    p.db->followEvents(p.gate);
     env_ = std::make_unique<station::StationEnv>(station::StationEnv{p.scheduler, p.scheduler, p.gate, dialogs, *p.settings,
                                                              *p.lock, p.lifecycle, *network, *p.db, dbPath,
                                                              options.optionWord});
