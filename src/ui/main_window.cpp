@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QEvent>
 #include <QComboBox>
@@ -485,7 +487,10 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
         bind(meter, p.VUMeter);
         meterRow->addWidget(meter);
         auto* volume = label(diagnostics, p.lblVolume);
-        volume->setMinimumWidth(80);
+        // A fixed size: a new level is then a repaint of the label alone, never a new layout of
+        // the panel (twenty times a second while monitoring).
+        volume->setFixedSize(std::max(80, volume->fontMetrics().horizontalAdvance(QStringLiteral("-138.5dBFS")) + 8),
+                             volume->sizeHint().height());
         meterRow->addWidget(volume);
         meterRow->addWidget(check(diagnostics, p.chkGetVolume));
         meterRow->addStretch();
