@@ -119,6 +119,8 @@ double median(std::vector<double> v) {
     return v.empty() ? -1 : v[v.size() / 2];
 }
 
+double fastest(const std::vector<double>& v) { return v.empty() ? -1 : *std::min_element(v.begin(), v.end()); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,7 +152,10 @@ int main(int argc, char** argv) {
 
     std::printf("start-up to the mapped window (median of %d starts; X display %s)\n", runs,
                 DisplayString(display));
-    std::printf("%9s %12s %12s %8s\n", "elements", "station ms", "bare Qt ms", "ratio");
+    // The median is what an operator meets; the fastest start is the least disturbed by other
+    // work on the machine. Both sides are taken the same way.
+    std::printf("%9s %12s %12s %8s   %12s %12s %8s\n", "elements", "station ms", "bare Qt ms", "ratio",
+                "fastest", "fastest", "ratio");
     for (int n : {1000, 10000}) {
         const std::string db = home + "/nms-" + std::to_string(n) + ".ini";
         std::ofstream(db) << database(n);
@@ -166,7 +171,9 @@ int main(int argc, char** argv) {
             if (b >= 0) bare.push_back(b);
         }
         const double s = median(station), b = median(bare);
-        std::printf("%9d %12.1f %12.1f %7.2fx\n", n, s, b, b > 0 ? s / b : 0.0);
+        const double sf = fastest(station), bf = fastest(bare);
+        std::printf("%9d %12.1f %12.1f %7.2fx   %12.1f %12.1f %7.2fx\n", n, s, b, b > 0 ? s / b : 0.0, sf, bf,
+                    bf > 0 ? sf / bf : 0.0);
     }
     std::ifstream load("/proc/loadavg");
     std::string l1, l5, l15;

@@ -104,7 +104,7 @@ IniDocument IniDocument::parse(std::string_view text) {
                 // Records are alike: room for as many entries as the longest one so far.
                 if (current) longest = std::max(longest, current->entries.size());
                 s.entries.reserve(longest);
-                doc.index_.emplace(s.name, doc.sections_.size());
+                s.shadowed = !doc.index_.emplace(s.name, doc.sections_.size()).second;
                 doc.sections_.push_back(std::move(s));
                 current = &doc.sections_.back();
                 continue;
@@ -168,6 +168,10 @@ void IniDocument::rebuildIndex() const {
 const IniSection* IniDocument::find(std::string_view section) const {
     if (!indexValid_) rebuildIndex();
     if (last_ < sections_.size() && sameName(sections_[last_].name, section)) return &sections_[last_];
+    // Records are often read in file order (a tree rebuild): the next section, before the index.
+    if (last_ + 1 < sections_.size() && !sections_[last_ + 1].shadowed &&
+        sameName(sections_[last_ + 1].name, section))
+        return &sections_[++last_];
     const auto it = index_.find(section);
     if (it == index_.end()) return nullptr;
     last_ = it->second;

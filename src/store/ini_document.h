@@ -21,6 +21,7 @@ struct IniSection {
     std::string name;
     std::vector<IniEntry> entries;
     bool touched = false;  // holds a touched entry
+    bool shadowed = false;  // an earlier section has the same name (only the first is ever found)
     std::size_t keyCount() const;
 };
 

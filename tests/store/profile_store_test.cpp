@@ -84,6 +84,25 @@ TEST_F(ProfileStoreTest, SectionsComeBackInFileOrderAndNewOnesGoLast) {
     EXPECT_EQ(store.LoadIniSectionsArray(kPath), (std::vector<std::string>{"C", "A", "B"}));
 }
 
+TEST_F(ProfileStoreTest, ASectionNamedTwiceIsAlwaysFoundAtItsFirstPlaceWhateverTheOrderOfReading) {
+    files.editExternally(kPath, "[A]\nK=first\n[B]\nK=b\n[a]\nK=second\nONLY=2\n[C]\nK=c\n");
+    // Read in file order, section after section, as a tree rebuild reads them.
+    for (const char* section : {"A", "B", "a", "C", "A"}) {
+        SCOPED_TRACE(section);
+        const std::string expected = std::string(section) == "B" ? "b" : std::string(section) == "C" ? "c" : "first";
+        EXPECT_EQ(store.ReadFromINI(section, "k", kPath, ""), expected);
+    }
+    EXPECT_EQ(store.ReadFromINI("a", "only", kPath, "none"), "none");
+    EXPECT_EQ(sections(), (std::vector<std::string>{"A", "B", "a", "C"}));
+    // Removing the name removes both; a new section of it is found again.
+    store.DeleteIniSection("A", kPath);
+    store.WriteToINI("B", "k", "b2", kPath);
+    store.WriteToINI("A", "k", "new", kPath);
+    EXPECT_EQ(store.ReadFromINI("B", "k", kPath, ""), "b2");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "new");
+    EXPECT_EQ(saved(), "[B]\nK=b2\n[C]\nK=c\n[A]\nK=new\n");
+}
+
 TEST_F(ProfileStoreTest, ListingAppendsWithoutClearing) {
     store.WriteToINI("A", "k", "1", kPath);
     std::vector<std::string> list{"kept"};
