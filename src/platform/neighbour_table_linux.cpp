@@ -132,7 +132,7 @@ LinuxNeighbourTable::~LinuxNeighbourTable() {
 
 LinuxNeighbourTable::Kernel LinuxNeighbourTable::ask(std::uint32_t address) {
     Kernel k;
-    if (request_ < 0) return k;
+    if (request_ < 0) return askEveryInterface(address);
     alignas(nlmsghdr) std::uint8_t reply[kReplyBuffer];
     const nlmsghdr* h = nullptr;
 
@@ -200,11 +200,17 @@ LinuxNeighbourTable::Kernel LinuxNeighbourTable::ask(std::uint32_t address) {
         }
     }
 
+    return askArp(address, interface);
+}
+
+LinuxNeighbourTable::Kernel LinuxNeighbourTable::askArp(std::uint32_t address, int interface) {
+    Kernel k;
+    if (prod_ < 0) return k;
     arpreq r{};
     auto* protocolAddress = reinterpret_cast<sockaddr_in*>(&r.arp_pa);
     protocolAddress->sin_family = AF_INET;
     protocolAddress->sin_addr.s_addr = address;
-    if (prod_ < 0 || !::if_indextoname(static_cast<unsigned>(interface), r.arp_dev)) return k;
+    if (!::if_indextoname(static_cast<unsigned>(interface), r.arp_dev)) return k;
     if (::ioctl(prod_, SIOCGARP, &r) != 0) {
         if (errno == ENXIO) k.kind = Kernel::Kind::Missing;
         return k;
@@ -216,6 +222,23 @@ LinuxNeighbourTable::Kernel LinuxNeighbourTable::ask(std::uint32_t address) {
     } else {
         // The ioctl does not tell a failed entry from one still being resolved.
         k.kind = Kernel::Kind::Missing;
+    }
+    return k;
+}
+
+LinuxNeighbourTable::Kernel LinuxNeighbourTable::askEveryInterface(std::uint32_t address) {
+    // Without rtnetlink the route is unknown: each interface is asked in turn.
+    Kernel k;
+    k.kind = Kernel::Kind::Missing;
+    if (struct if_nameindex* list = ::if_nameindex()) {
+        for (struct if_nameindex* i = list; i->if_index != 0; ++i) {
+            Kernel found = askArp(address, static_cast<int>(i->if_index));
+            if (found.kind == Kernel::Kind::Valid) {
+                k = std::move(found);
+                break;
+            }
+        }
+        ::if_freenameindex(list);
     }
     return k;
 }
@@ -275,10 +298,12 @@ bool LinuxNeighbourTable::listen() {
     if (listening_) return true;
     if (events_ < 0) return false;
     const int group = RTNLGRP_NEIGH;
-    if (::setsockopt(events_, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group) != 0) return false;
+    if (::setsockopt(events_, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group) != 0)
+        return false;
     if (!notifier_) {
         notifier_ = std::make_unique<QSocketNotifier>(events_, QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_, [this] { readEvents(); });
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_,
+                         [this] { readEvents(); });
     }
     notifier_->setEnabled(true);
     listening_ = true;
@@ -294,7 +319,9 @@ void LinuxNeighbourTable::stopListening() {
     // Events queued before the membership ended would be taken for new ones next time.
     alignas(nlmsghdr) std::uint8_t buffer[kReplyBuffer];
     for (int budget = 0; budget < 4096; ++budget) {
-        if (::recv(events_, buffer, sizeof buffer, MSG_DONTWAIT) < 0 && errno != ENOBUFS && errno != EINTR) break;
+        if (::recv(events_, buffer, sizeof buffer, MSG_DONTWAIT) < 0 && errno != ENOBUFS &&
+            errno != EINTR)
+            break;
     }
 }
 
@@ -310,12 +337,13 @@ LinuxNeighbourTable::WatchId LinuxNeighbourTable::whenResolved(const std::string
         return id;
     }
     const std::uint32_t address = watch->address;
-    // Listening first, then asking: a change between the two is not missed.
-    const bool listening = listen();
+    // Listening first, then asking: a change between the two is not missed. A table that cannot
+    // listen still ends the watch at its time-out, with the entry as it then stands.
+    listen();
     Entry now = answer(address, true);
     watches_[id] = std::move(watch);
     watchesByAddress_.emplace(address, id);
-    if (now.state != State::Resolving || !listening) {
+    if (now.state != State::Resolving) {
         post(id, std::move(now));
         return id;
     }

@@ -24,7 +24,8 @@ namespace nms::platform {
 // reports the moment the entry completes or fails; the kernel gives up after its probes
 // (net.ipv4.neigh.<if>.mcast_solicit × retrans_time_ms, 3 × 1 s by default).
 //
-// Kernels without the single-entry get of rtnetlink (before 5.0) are asked with SIOCGARP.
+// Kernels without the single-entry get of rtnetlink (before 5.0) are asked with SIOCGARP on the
+// route's interface; a process that cannot open rtnetlink at all asks every interface so.
 // The sockets are made at construction, in the namespace of the constructing thread.
 // whenResolved() needs a running Qt event loop; lookup() and query() do not.
 class LinuxNeighbourTable : public ports::NeighbourTable {
@@ -47,6 +48,8 @@ private:
     struct Kernel;  // what the kernel said of one address
     struct Watch;
     Kernel ask(std::uint32_t addressNetworkOrder);
+    Kernel askArp(std::uint32_t addressNetworkOrder, int interface);
+    Kernel askEveryInterface(std::uint32_t addressNetworkOrder);
     Entry answer(std::uint32_t addressNetworkOrder, bool startResolution);
     void startResolution(std::uint32_t addressNetworkOrder);
     bool listen();
@@ -59,7 +62,7 @@ private:
     int events_ = -1;   // rtnetlink socket for neighbour events, subscribed while watches are open
     int prod_ = -1;     // UDP socket whose datagrams make the kernel resolve
     std::uint32_t sequence_ = 0;
-    bool singleGet_ = true;  // the kernel answers RTM_GETNEIGH for one entry
+    bool singleGet_ = true;   // the kernel answers RTM_GETNEIGH for one entry
     bool listening_ = false;  // subscribed to the kernel's neighbour events
     std::uint64_t resolutionsStarted_ = 0;
     WatchId nextWatch_ = 1;
