@@ -4,7 +4,8 @@
 // starts each), so the ratio is what matters. Needs an X display (bench/bench_gui.sh starts a
 // virtual one).
 //
-//   bench_startup NMS_BINARY [RUNS]            the figures
+//   bench_startup NMS_BINARY [RUNS] [OTHER_NMS] the figures; with another build of nms (an
+//                                              older one), that one too, in the same alternation
 //   bench_startup --bare-tree N                (the baseline program, started by the harness)
 
 // Qt before Xlib, whose macros (Bool, Status) Qt's headers must not see.
@@ -119,7 +120,9 @@ double median(std::vector<double> v) {
     return v.empty() ? -1 : v[v.size() / 2];
 }
 
-double fastest(const std::vector<double>& v) { return v.empty() ? -1 : *std::min_element(v.begin(), v.end()); }
+double fastest(const std::vector<double>& v) {
+    return v.empty() ? -1 : *std::min_element(v.begin(), v.end());
+}
 
 }  // namespace
 
@@ -127,7 +130,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--bare-tree")
         return bareTree(argc, argv, std::atoi(argv[2]));
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_startup NMS_BINARY [RUNS]\n");
+        std::fprintf(stderr, "usage: bench_startup NMS_BINARY [RUNS] [OTHER_NMS]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -139,6 +142,8 @@ int main(int argc, char** argv) {
     const std::string nms = std::filesystem::absolute(argv[1]).string();
     const std::string self = std::filesystem::canonical("/proc/self/exe").string();
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+    const std::string other =
+        argc > 3 ? std::filesystem::absolute(argv[3]).string() : std::string();
 
     const std::string home = std::filesystem::temp_directory_path().string() +
                              "/nms-bench-startup-" + std::to_string(::getpid());
@@ -154,26 +159,34 @@ int main(int argc, char** argv) {
                 DisplayString(display));
     // The median is what an operator meets; the fastest start is the least disturbed by other
     // work on the machine. Both sides are taken the same way.
-    std::printf("%9s %12s %12s %8s   %12s %12s %8s\n", "elements", "station ms", "bare Qt ms", "ratio",
-                "fastest", "fastest", "ratio");
+    std::printf("%9s %12s %12s %8s   %12s %12s %8s\n", "elements", "station ms", "bare Qt ms",
+                "ratio", "fastest", "fastest", "ratio");
     for (int n : {1000, 10000}) {
         const std::string db = home + "/nms-" + std::to_string(n) + ".ini";
         std::ofstream(db) << database(n);
-        std::vector<double> station, bare;
-        // Alternating, so that a change of the machine's load touches both alike; one start of
+        std::vector<double> station, bare, others;
+        // Alternating, so that a change of the machine's load touches all alike; one start of
         // each first, unmeasured, to warm the caches.
         for (int r = -1; r < runs; ++r) {
             const double s = timeToMappedWindow(display, {nms, "--database", db}, env);
             const double b =
                 timeToMappedWindow(display, {self, "--bare-tree", std::to_string(n)}, env);
+            const double o =
+                other.empty() ? -1 : timeToMappedWindow(display, {other, "--database", db}, env);
             if (r < 0) continue;
             if (s >= 0) station.push_back(s);
             if (b >= 0) bare.push_back(b);
+            if (o >= 0) others.push_back(o);
         }
         const double s = median(station), b = median(bare);
         const double sf = fastest(station), bf = fastest(bare);
-        std::printf("%9d %12.1f %12.1f %7.2fx   %12.1f %12.1f %7.2fx\n", n, s, b, b > 0 ? s / b : 0.0, sf, bf,
-                    bf > 0 ? sf / bf : 0.0);
+        std::printf("%9d %12.1f %12.1f %7.2fx   %12.1f %12.1f %7.2fx\n", n, s, b,
+                    b > 0 ? s / b : 0.0, sf, bf, bf > 0 ? sf / bf : 0.0);
+        if (!others.empty()) {
+            const double o = median(others), of = fastest(others);
+            std::printf("%9s %12.1f %12s %7.2fx   %12.1f %12s %7.2fx   (%s)\n", "other", o, "",
+                        b > 0 ? o / b : 0.0, of, "", bf > 0 ? of / bf : 0.0, other.c_str());
+        }
     }
     std::ifstream load("/proc/loadavg");
     std::string l1, l5, l15;
