@@ -1,88 +1,120 @@
 #!/usr/bin/env bash
-# Discovery burst on real sockets: N element daemons, each in a network namespace of its own
-# (own MAC and address) on one bridge, answer one paging broadcast of nms-cli at about the same
-# moment. Prints the elements that answered, the records stored, the kernel's drops and the time
-# from the end of the scan to the rebuilt tree. Root only; everything lives in namespaces made
-# here and is removed on exit.
+# Discovery of large plants on real sockets: nms-cli pages from a station namespace, and a crowd
+# of simulated elements (vantrelo-element-crowd, one process on the far end of a veth pair, each
+# element with its own address and MAC) answers at once, each answer preceded by the element's
+# ARP request as a real element's stack sends it. Per plant size it prints the share of elements
+# stored, the kernel's drops, how late the tree came after the scan's time was up, and the
+# station's processor time per element, with its ratio to the smallest size of the same run
+# (flat means linear). Root only; everything lives in namespaces made here and is removed on
+# exit. The host-wide neighbour-table limits are raised for the run (scripts/netns-testbed.sh
+# neighbour-limits) and put back on every exit path.
 #
-#   bench/bench_discovery_netns.sh [BUILD_DIR] [N ...]      (default: build 250)
+#   bench/bench_discovery_netns.sh [BUILD_DIR] [N ...]      (default: build 1000 2000 4000)
 set -euo pipefail
 build=${1:-build}
 shift || true
 sizes=("$@")
-[ ${#sizes[@]} -gt 0 ] || sizes=(250)
-[ "$(id -u)" -eq 0 ] || { echo "needs root (network namespaces)"; exit 1; }
+[ ${#sizes[@]} -gt 0 ] || sizes=(1000 2000 4000)
+[ "$(id -u)" -eq 0 ] || { echo "bench_discovery_netns: skipped: needs root (network namespaces)"; exit 0; }
+here=$(cd "$(dirname "$0")" && pwd)
+testbed=$here/../scripts/netns-testbed.sh
 cli=$(readlink -f "$build/src/nms-cli")
-sim=$(readlink -f "$build/sim/vantrelo-element-sim")
-[ -x "$cli" ] && [ -x "$sim" ] || { echo "build nms-cli and vantrelo-element-sim first"; exit 1; }
+crowd=$(readlink -f "$build/sim/vantrelo-element-crowd")
+[ -x "$cli" ] && [ -x "$crowd" ] || { echo "build nms-cli and vantrelo-element-crowd first"; exit 1; }
+
+max=0
+for n in "${sizes[@]}"; do
+    [[ "$n" =~ ^[0-9]+$ ]] && [ "$n" -ge 1 ] && [ "$n" -le 60000 ] || { echo "sizes are 1 to 60000"; exit 1; }
+    [ "$n" -gt "$max" ] && max=$n
+done
 
 p="vbd$$"
-home=$(mktemp -d /tmp/nms-bench-netns-XXXXXX)
+work=$(mktemp -d /tmp/nms-bench-netns-XXXXXX)
+limits=$work/neighbour-limits
 cleanup() {
-    for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep "^$p-" || true); do
+    for ns in "$p-st" "$p-cr"; do
         pids=$(ip netns pids "$ns" 2>/dev/null || true)
         [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
         ip netns del "$ns" 2>/dev/null || true
     done
-    rm -rf "$home"
+    "$testbed" neighbour-limits restore "$limits" || true
+    rm -rf "$work"
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
-addr() { echo "10.204.$(( $1 / 250 )).$(( $1 % 250 + 2 ))"; }
-macof() { printf '02:cd:00:%02x:%02x:02' $(( $1 / 256 )) $(( $1 % 256 )); }
+# Room for every element's entry, whatever else the host holds.
+"$testbed" neighbour-limits raise $((max + 1024)) "$limits"
+echo "neighbour limits (host-wide): $(cat /proc/sys/net/ipv4/neigh/default/gc_thresh{1,2,3} | tr '\n' ' ')"
 
 setup() {
-    local n=$1 batch=$home/ip.batch
-    : >"$batch"
-    echo "netns add $p-sw" >>"$batch"
-    echo "netns add $p-st" >>"$batch"
-    for i in $(seq 1 "$n"); do echo "netns add $p-e$i" >>"$batch"; done
-    ip -batch "$batch"
-    ip -n "$p-sw" link add br0 type bridge
-    ip -n "$p-sw" link set br0 up
-    ip -n "$p-sw" link set lo up
-    : >"$batch"
-    echo "link add st0 type veth peer name eth0 netns $p-st" >>"$batch"
-    for i in $(seq 1 "$n"); do echo "link add e$i type veth peer name eth0 netns $p-e$i" >>"$batch"; done
-    ip -n "$p-sw" -batch "$batch"
-    : >"$batch"
-    echo "link set st0 master br0 up" >>"$batch"
-    for i in $(seq 1 "$n"); do echo "link set e$i master br0 up" >>"$batch"; done
-    ip -n "$p-sw" -batch "$batch"
+    local n=$1
+    ip netns add "$p-st"
+    ip netns add "$p-cr"
     ip -n "$p-st" link set lo up
-    ip -n "$p-st" addr add 10.204.255.1/16 dev eth0
+    ip -n "$p-st" link add eth0 type veth peer name eth0 netns "$p-cr"
+    ip -n "$p-st" addr add 10.204.255.1/16 broadcast 10.204.255.255 dev eth0
     ip -n "$p-st" link set eth0 address 02:cd:ff:ff:ff:01 up
-    for i in $(seq 1 "$n"); do
-        ip -n "$p-e$i" addr add "$(addr "$i")/16" dev eth0
-        ip -n "$p-e$i" link set eth0 address "$(macof "$i")" up
+    ip netns exec "$p-cr" sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 >/dev/null 2>&1 || true
+    ip -n "$p-cr" link set eth0 up
+    (ip netns exec "$p-cr" "$crowd" --interface eth0 --first 10.204.0.2 --mask 255.255.0.0 --count "$n" \
+        2>"$work/crowd.err" &)
+    # The crowd is listening once its interface is up and it has opened its socket.
+    for _ in $(seq 1 50); do
+        [ -n "$(ip netns pids "$p-cr" 2>/dev/null)" ] && break
+        sleep 0.1
     done
-    # Room for one neighbour entry per element and a burst of answers.
-    ip netns exec "$p-st" sysctl -q -w net.ipv4.neigh.default.gc_thresh1=4096 net.ipv4.neigh.default.gc_thresh2=8192 \
-        net.ipv4.neigh.default.gc_thresh3=16384 net.core.rmem_max=16777216 >/dev/null 2>&1 || true
-    for i in $(seq 1 "$n"); do
-        role=encoder; [ $(( i % 3 )) -eq 0 ] && role=decoder
-        (ip netns exec "$p-e$i" "$sim" --ip "$(addr "$i")" --mac "$(macof "$i")" --role $role \
-            --name "ELEMENT $i" --fw 3.70 >/dev/null 2>&1 &)
-    done
-    sleep 2
+    sleep 0.3
 }
 
+teardown() {
+    for ns in "$p-st" "$p-cr"; do
+        pids=$(ip netns pids "$ns" 2>/dev/null || true)
+        [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+        ip netns del "$ns" 2>/dev/null || true
+    done
+}
+
+# One scan; prints: stored dropped due_ms cpu_ms (or "failed").
 run_scan() {
+    local home=$work/home
+    rm -rf "$home"
     mkdir -p "$home/cfg/vantrelo-nms" "$home/run"
     chmod 700 "$home/run"
     printf '[Vantrelo%%20NG]\nEULA1=1\n' >"$home/cfg/vantrelo-nms/Kestrova.ini"
     ip netns exec "$p-st" env HOME="$home" XDG_CONFIG_HOME="$home/cfg" XDG_RUNTIME_DIR="$home/run" \
-        NMS_DATABASE="$home/nms.ini" "$cli" discover --yes --timeout 3 --stats >"$home/out.txt" 2>"$home/err.txt" || true
-    grep '^stats:' "$home/err.txt" || { cat "$home/err.txt"; echo "scan failed"; }
-    grep -v -E '^(stats:|QStandardPaths)' "$home/err.txt" | sort | uniq -c | head -5 >&2 || true
+        NMS_DATABASE="$home/nms.ini" QT_QPA_PLATFORM=offscreen \
+        "$cli" discover --yes --timeout 3 --stats >"$work/out.txt" 2>"$work/err.txt" || true
+    local line
+    line=$(grep '^stats:' "$work/err.txt" || true)
+    if [ -z "$line" ]; then
+        echo failed
+        return
+    fi
+    # Messages the station gave (for example a MAC address it could not find), counted.
+    grep -v -E '^(stats:|QStandardPaths)' "$work/err.txt" | sort | uniq -c | sort -rn | head -3 >"$work/messages.txt" || true
+    echo "$line" | sed -E 's/.*dropped by the kernel ([0-9]+), elements stored ([0-9]+), .*scan due to tree (-?[0-9.]+) ms, cpu during scan ([0-9.]+) ms.*/\2 \1 \3 \4/'
 }
 
-printf '%9s  %s\n' elements "result"
+printf '%9s %6s %10s %8s %16s %12s %14s %8s\n' elements scan "stored %" drops "tree after end" "cpu ms" "cpu/element us" ratio
+base=""
 for n in "${sizes[@]}"; do
-    cleanup
-    home=$(mktemp -d /tmp/nms-bench-netns-XXXXXX)
     setup "$n"
-    # The first scan meets empty neighbour tables on both sides; the second, warm ones.
-    printf '%9s  cold: %s\n' "$n" "$(run_scan)"
-    printf '%9s  warm: %s\n' "$n" "$(run_scan)"
+    # The first scan meets a station whose neighbour table is empty; the second, one that still
+    # holds the entries of the first.
+    for kind in cold warm; do
+        read -r stored dropped due cpu <<<"$(run_scan)" || true
+        if [ "$stored" = failed ] || [ -z "${cpu:-}" ]; then
+            printf '%9s %6s  scan failed: %s\n' "$n" "$kind" "$(head -c 300 "$work/err.txt" | tr '\n' ' ')"
+            continue
+        fi
+        per=$(awk -v c="$cpu" -v n="$n" 'BEGIN { printf "%.1f", c * 1000 / n }')
+        [ "$kind" = cold ] && [ -z "$base" ] && base=$per
+        ratio=$(awk -v a="$per" -v b="${base:-$per}" 'BEGIN { printf "%.2fx", a / b }')
+        printf '%9s %6s %9.1f%% %8s %13s ms %12s %14s %8s\n' "$n" "$kind" \
+            "$(awk -v s="$stored" -v n="$n" 'BEGIN { print s * 100 / n }')" "$dropped" "$due" "$cpu" "$per" "$ratio"
+        if [ -s "$work/messages.txt" ]; then sed 's/^/              station said: /' "$work/messages.txt"; fi
+    done
+    teardown
 done
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

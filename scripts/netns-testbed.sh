@@ -6,12 +6,21 @@
 #   netns-testbed.sh create PREFIX ELEMENTS [NETWORKS]
 #   netns-testbed.sh destroy PREFIX
 #   netns-testbed.sh destroy-stale [FAMILY]
+#   netns-testbed.sh neighbour-limits raise ENTRIES STATEFILE
+#   netns-testbed.sh neighbour-limits restore STATEFILE
 #
 # Namespaces: PREFIX-sw (bridges br1..brK), PREFIX-st (the station, eth0..eth(K-1)) and
 # PREFIX-e1..PREFIX-eN (one element each, eth0). Network k is 10.203.k.0/24; the station is
 # 10.203.k.1 on it, element i sits on network 1 + (i-1) mod K with address 10.203.k.(10+i).
 # MACs are locally administered: 02:cb:kk:ff:ff:01 for the station, 02:cb:kk:ii:ii:02 for
 # element i. create prints one line per host: ROLE NAMESPACE INTERFACE ADDRESS MAC NETWORK.
+#
+# The kernel's IPv4 neighbour table is one table for the whole host, and its size limits
+# (net.ipv4.neigh.default.gc_thresh1..3, default 128/512/1024) exist only in the initial network
+# namespace: written inside a namespace of the test bed they do not exist. A run that needs more
+# entries than that (a plant of more than about 1000 elements on one segment) raises them there
+# with "neighbour-limits raise" (never lowering one) and puts the saved values back with
+# "neighbour-limits restore", which a run calls on every exit path.
 #
 # Test programs name their prefix FAMILY<pid>_<n> (family "vnt"); destroy-stale removes the
 # namespaces of such prefixes whose process is gone (a run that was killed), and the processes
@@ -93,11 +102,50 @@ create() {
     trap - ERR
 }
 
+neigh_keys=(gc_thresh1 gc_thresh2 gc_thresh3)
+
+# Run from the initial namespace (this script is never run inside one of its own namespaces).
+neighbour_limits_raise() {
+    local entries=$1 state=$2 key old want i=0
+    [[ "$entries" =~ ^[0-9]+$ ]] && [ "$entries" -ge 1 ] && [ "$entries" -le 1000000 ] || die "ENTRIES must be 1 to 1000000"
+    [ -r /proc/sys/net/ipv4/neigh/default/gc_thresh3 ] || die "the neighbour-table limits are not visible here (not the initial network namespace?)"
+    [ -e "$state" ] && die "$state exists already (an earlier run did not restore its limits)"
+    : >"$state"
+    # gc_thresh1: no collection below it; gc_thresh2: collection of entries older than 5 s
+    # above it; gc_thresh3: the hard limit, where new entries are refused.
+    local wanted=("$entries" $((entries * 2)) $((entries * 4)))
+    for key in "${neigh_keys[@]}"; do
+        old=$(cat "/proc/sys/net/ipv4/neigh/default/$key")
+        echo "$key $old" >>"$state"
+        want=${wanted[$i]}
+        i=$((i + 1))
+        [ "$want" -gt "$old" ] && echo "$want" >"/proc/sys/net/ipv4/neigh/default/$key"
+    done
+    return 0
+}
+
+neighbour_limits_restore() {
+    local state=$1 key value
+    [ -e "$state" ] || return 0
+    # Highest first on the way down, so that thresh1 <= thresh2 <= thresh3 holds throughout.
+    for key in gc_thresh3 gc_thresh2 gc_thresh1; do
+        value=$(awk -v k="$key" '$1 == k {print $2}' "$state")
+        [ -n "$value" ] && echo "$value" >"/proc/sys/net/ipv4/neigh/default/$key"
+    done
+    rm -f "$state"
+}
+
 [ "$(id -u)" -eq 0 ] || die "must run as root"
 command -v ip >/dev/null || die "iproute2 (ip) is missing"
 case "${1:-}" in
     create) [ $# -ge 3 ] || die "usage: $0 create PREFIX ELEMENTS [NETWORKS]"; create "$2" "$3" "${4:-1}" ;;
     destroy) [ $# -eq 2 ] || die "usage: $0 destroy PREFIX"; destroy "$2" ;;
     destroy-stale) destroy_stale "${2:-vnt}" ;;
-    *) die "usage: $0 create PREFIX ELEMENTS [NETWORKS] | destroy PREFIX | destroy-stale [FAMILY]" ;;
+    neighbour-limits)
+        case "${2:-}" in
+            raise) [ $# -eq 4 ] || die "usage: $0 neighbour-limits raise ENTRIES STATEFILE"; neighbour_limits_raise "$3" "$4" ;;
+            restore) [ $# -eq 3 ] || die "usage: $0 neighbour-limits restore STATEFILE"; neighbour_limits_restore "$3" ;;
+            *) die "usage: $0 neighbour-limits raise ENTRIES STATEFILE | neighbour-limits restore STATEFILE" ;;
+        esac ;;
+    *) die "usage: $0 create PREFIX ELEMENTS [NETWORKS] | destroy PREFIX | destroy-stale [FAMILY] | neighbour-limits ..." ;;
 esac

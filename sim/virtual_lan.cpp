@@ -283,8 +283,50 @@ public:
         return std::nullopt;
     }
 
+    // An element of the LAN resolves a millisecond after the first miss; an address where no
+    // element lives fails when the kernel would give up (three probes, a second apart), or at the
+    // caller's time-out if that comes first.
+    WatchId whenResolved(const std::string& ipv4, std::int64_t timeoutMs, std::function<void(Entry)> done) override {
+        const WatchId id = nextWatch_++;
+        auto finish = [this, id, done = std::move(done)](Entry e) {
+            if (watches_.erase(id) == 0) return;
+            done(std::move(e));
+        };
+        std::int64_t afterMs = 0;
+        std::function<Entry()> outcome;
+        if (auto found = lookup(ipv4)) {
+            outcome = [mac = std::move(*found)] { return Entry{State::Complete, mac}; };
+        } else if (lan_.elementAt(ipv4) != nullptr) {
+            afterMs = std::min<std::int64_t>(timeoutMs, 1);
+            outcome = [this, ipv4] {
+                auto mac = lookup(ipv4);
+                return mac ? Entry{State::Complete, std::move(*mac)} : Entry{State::Resolving, {}};
+            };
+        } else {
+            afterMs = std::min<std::int64_t>(timeoutMs, kGiveUpMs);
+            outcome = [timedOut = timeoutMs < kGiveUpMs] {
+                return timedOut ? Entry{State::Resolving, {}} : Entry{State::Unreachable, {}};
+            };
+        }
+        watches_[id] = lan_.scheduler.callAfter(std::max<std::int64_t>(0, afterMs),
+                                                [finish = std::move(finish), outcome = std::move(outcome)]() mutable {
+                                                    finish(outcome());
+                                                });
+        return id;
+    }
+
+    void cancelWatch(WatchId id) override {
+        auto it = watches_.find(id);
+        if (it == watches_.end()) return;
+        lan_.scheduler.cancel(it->second);
+        watches_.erase(it);
+    }
+
 private:
+    static constexpr std::int64_t kGiveUpMs = 3000;
     VirtualLan::Impl& lan_;
+    WatchId nextWatch_ = 1;
+    std::unordered_map<WatchId, ports::Scheduler::TaskId> watches_;
 };
 
 class VirtualIcmp : public ports::Icmp {

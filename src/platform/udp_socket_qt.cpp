@@ -216,10 +216,11 @@ bool QtUdpSocket::sendBroadcastOnEveryInterface(std::uint16_t port, std::span<co
 void QtUdpSocket::readPending() {
     const auto alive = alive_;
     const std::uint64_t generation = generation_;
-    std::vector<std::uint8_t> buffer(65536);
-    // Every pending datagram is read now; the cap only keeps an endless flood from starving the
-    // other events (the notifier fires again at once for the rest).
-    for (int budget = 0; budget < 65536; ++budget) {
+    std::vector<std::uint8_t>& buffer = datagramBuffer_;
+    if (buffer.empty()) buffer.resize(65536);
+    // A burst is taken in slices: after one slice the event loop runs its timers (the end of a
+    // scan, a countdown) and repaints before the notifier, still ready, brings the next slice.
+    for (int budget = 0; budget < kDatagramsPerSlice; ++budget) {
         sockaddr_in from{};
         alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(std::uint32_t)) + 64];
         iovec iov{buffer.data(), buffer.size()};

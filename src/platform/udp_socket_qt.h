@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -23,6 +24,8 @@ public:
     // What the station asks for; the kernel grants at most twice net.core.rmem_max unless the
     // process may force it.
     static constexpr int kWantedReceiveBuffer = 8 * 1024 * 1024;
+    // Datagrams delivered before the event loop gets its turn again.
+    static constexpr int kDatagramsPerSlice = 256;
 
     QtUdpSocket();
     ~QtUdpSocket() override;
@@ -57,6 +60,7 @@ private:
     std::uint64_t dropped_ = 0;
     std::uint32_t kernelDrops_ = 0;  // the kernel's counter, which wraps at 32 bits
     int lastCopies_ = 0;
+    std::vector<std::uint8_t> datagramBuffer_;  // one datagram at a time, kept between reads
     int delivering_ = 0;
     std::uint64_t generation_ = 0;  // changes with every bind and close
     QObject context_;

@@ -29,6 +29,7 @@ void EventGate::shutDown() {
 }
 
 void EventGate::run(const std::function<void()>& handler) {
+    if (depth_ == 0) ++turn_;
     ++depth_;
     try {
         handler();

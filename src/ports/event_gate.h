@@ -26,6 +26,9 @@ public:
 
     // True while a handler runs.
     bool busy() const { return depth_ > 0; }
+    // Counts the handlers started while none was running: it changes from one event to the next
+    // and stays the same for everything one event does.
+    std::uint64_t turn() const { return turn_; }
     std::size_t queued() const { return queue_.size(); }
 
     // After the program has ended no further event is delivered.
@@ -41,6 +44,7 @@ private:
     void drain();
 
     int depth_ = 0;
+    std::uint64_t turn_ = 0;
     std::uint8_t heldMask_ = 0;
     bool shutDown_ = false;
     bool draining_ = false;

@@ -105,6 +105,7 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
     const auto slash = dbPath.rfind('/');
     p.journal = std::make_unique<platform::SqliteJournal>(
         (slash == std::string::npos ? std::string(".") : dbPath.substr(0, slash)) + "/nms-events.sqlite");
+    p.db->followEvents(p.gate);
     env_ = std::make_unique<station::StationEnv>(station::StationEnv{p.scheduler, p.scheduler, p.gate, dialogs, *p.settings,
                                                              *p.lock, p.lifecycle, *network, *p.db, dbPath,
                                                              options.optionWord});

@@ -77,7 +77,15 @@ std::string sanitizeText(std::string_view text) {
 
 IniDocument IniDocument::parse(std::string_view text) {
     IniDocument doc;
+    // Sized once from a count of the lines that may open a section: a database of thousands of
+    // records would otherwise grow the section list and its index step by step.
+    std::size_t headers = 0;
+    for (std::size_t at = text.find('['); at != std::string_view::npos; at = text.find('[', at + 1))
+        if (at == 0 || text[at - 1] == '\n') ++headers;
+    doc.sections_.reserve(headers);
+    doc.index_.reserve(headers, doc.sections_);
     IniSection* current = nullptr;
+    std::size_t longest = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
         auto nl = text.find('\n', pos);
@@ -93,8 +101,11 @@ IniDocument IniDocument::parse(std::string_view text) {
             if (close != std::string_view::npos) {
                 IniSection s;
                 s.name = std::string(trimBlanks(body.substr(1, close - 1)));
-                doc.index_.emplace(s.name, doc.sections_.size());
+                // Records are alike: room for as many entries as the longest one so far.
+                if (current) longest = std::max(longest, current->entries.size());
+                s.entries.reserve(longest);
                 doc.sections_.push_back(std::move(s));
+                doc.sections_.back().shadowed = !doc.index_.insert(doc.sections_.size() - 1, doc.sections_);
                 current = &doc.sections_.back();
                 continue;
             }
@@ -148,19 +159,63 @@ std::string IniDocument::serialize() const {
     return out;
 }
 
+void IniDocument::SectionIndex::grow(std::size_t slots, const std::vector<IniSection>& sections) {
+    std::vector<std::uint32_t> old = std::move(slots_);
+    slots_.assign(slots, 0);
+    const std::size_t mask = slots - 1;
+    for (std::uint32_t entry : old) {
+        if (entry == 0) continue;
+        std::size_t at = NameHash{}(sections[entry - 1].name) & mask;
+        while (slots_[at] != 0) at = (at + 1) & mask;
+        slots_[at] = entry;
+    }
+}
+
+void IniDocument::SectionIndex::reserve(std::size_t names, const std::vector<IniSection>& sections) {
+    std::size_t slots = 16;
+    while (slots < names * 2) slots *= 2;
+    if (slots > slots_.size()) grow(slots, sections);
+}
+
+bool IniDocument::SectionIndex::insert(std::size_t position, const std::vector<IniSection>& sections) {
+    // At most half full, so that a search meets an empty slot soon.
+    if ((used_ + 1) * 2 > slots_.size()) grow(std::max<std::size_t>(16, slots_.size() * 2), sections);
+    const std::string_view name = sections[position].name;
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = NameHash{}(name) & mask;
+    for (; slots_[at] != 0; at = (at + 1) & mask)
+        if (sameName(sections[slots_[at] - 1].name, name)) return false;
+    slots_[at] = static_cast<std::uint32_t>(position + 1);
+    ++used_;
+    return true;
+}
+
+std::size_t IniDocument::SectionIndex::find(std::string_view name, const std::vector<IniSection>& sections) const {
+    if (slots_.empty()) return std::string_view::npos;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = NameHash{}(name) & mask; slots_[at] != 0; at = (at + 1) & mask)
+        if (sameName(sections[slots_[at] - 1].name, name)) return slots_[at] - 1;
+    return std::string_view::npos;
+}
+
 void IniDocument::rebuildIndex() const {
     index_.clear();
-    for (std::size_t i = 0; i < sections_.size(); ++i) index_.emplace(sections_[i].name, i);
+    index_.reserve(sections_.size(), sections_);
+    for (std::size_t i = 0; i < sections_.size(); ++i) index_.insert(i, sections_);
     indexValid_ = true;
 }
 
 const IniSection* IniDocument::find(std::string_view section) const {
     if (!indexValid_) rebuildIndex();
     if (last_ < sections_.size() && sameName(sections_[last_].name, section)) return &sections_[last_];
-    const auto it = index_.find(section);
-    if (it == index_.end()) return nullptr;
-    last_ = it->second;
-    return &sections_[it->second];
+    // Records are often read in file order (a tree rebuild): the next section, before the index.
+    if (last_ + 1 < sections_.size() && !sections_[last_ + 1].shadowed &&
+        sameName(sections_[last_ + 1].name, section))
+        return &sections_[++last_];
+    const std::size_t at = index_.find(section, sections_);
+    if (at == std::string_view::npos) return nullptr;
+    last_ = at;
+    return &sections_[at];
 }
 
 IniSection* IniDocument::findMutable(std::string_view section) {
@@ -184,8 +239,8 @@ bool IniDocument::set(std::string_view section, std::string key, std::string val
         fresh.entries.reserve(24);  // a whole record follows, key after key
         fresh.entries.push_back(IniEntry{std::move(key), std::move(value), false, touch});
         if (!indexValid_) rebuildIndex();
-        index_.emplace(fresh.name, sections_.size());
         sections_.push_back(std::move(fresh));
+        index_.insert(sections_.size() - 1, sections_);
         return true;
     }
     s->touched |= touch;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,6 +22,7 @@ struct IniSection {
     std::string name;
     std::vector<IniEntry> entries;
     bool touched = false;  // holds a touched entry
+    bool shadowed = false;  // an earlier section has the same name (only the first is ever found)
     std::size_t keyCount() const;
 };
 
@@ -93,8 +95,29 @@ private:
 
     std::vector<std::string> preamble_;
     std::vector<IniSection> sections_;
-    // Name → index of its first section; rebuilt lazily after a section is removed.
-    mutable std::unordered_map<std::string, std::size_t, NameHash, NameEqual> index_;
+    // Name → position of the first section of that name, without an allocation or a copy of the
+    // name per section (a database holds thousands): open addressing over positions, the names
+    // read from the sections themselves.
+    class SectionIndex {
+    public:
+        void clear() {
+            slots_.clear();
+            used_ = 0;
+        }
+        void reserve(std::size_t names, const std::vector<IniSection>& sections);
+        // Adds `position` unless its name is there already; whether it was added.
+        bool insert(std::size_t position, const std::vector<IniSection>& sections);
+        // The position, or npos.
+        std::size_t find(std::string_view name, const std::vector<IniSection>& sections) const;
+
+    private:
+        void grow(std::size_t slots, const std::vector<IniSection>& sections);
+        std::vector<std::uint32_t> slots_;  // position + 1; 0 is an empty slot
+        std::size_t used_ = 0;
+    };
+
+    // Rebuilt lazily after a section is removed or renamed.
+    mutable SectionIndex index_;
     mutable bool indexValid_ = true;
     // The section found last: a record is read or written key after key.
     mutable std::size_t last_ = static_cast<std::size_t>(-1);

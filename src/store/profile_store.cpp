@@ -87,6 +87,7 @@ struct FileState {
                              // content no longer matters
     std::vector<Op> ops;     // changes other than sets since the last save, in order
     bool failing = false;    // the last save failed and was reported
+    std::uint64_t checkedTurn = 0;  // the event in which the disk was last checked (0: none)
 };
 
 }  // namespace
@@ -99,6 +100,7 @@ struct ProfileStore::Impl {
     std::optional<ports::Scheduler::TaskId> flushTask;
     FileState* lastState = nullptr;  // unordered_map nodes never move
     std::string lastPath;
+    const ports::EventGate* gate = nullptr;
 
     Impl(ProfileStore& o, ports::FileStore& f, ports::Scheduler& s) : owner(o), files(f), scheduler(s) {}
 
@@ -126,11 +128,16 @@ struct ProfileStore::Impl {
     // The model of a file. With `checkDisk`, a file that changed since it was read is read again.
     FileState& state(const std::string& path, bool checkDisk) {
         FileState& st = find(path);
+        const std::uint64_t turn = gate && gate->busy() ? gate->turn() : 0;
         if (!st.loaded) {
             files.removeStaleTemporaries(path);
             reload(st, path);
+            st.checkedTurn = turn;
         } else if (checkDisk) {
+            // Within one event the file was checked already.
+            if (turn != 0 && st.checkedTurn == turn) return st;
             refresh(st, path, files.stamp(path));
+            st.checkedTurn = turn;
         }
         return st;
     }
@@ -227,6 +234,8 @@ struct ProfileStore::Impl {
 
 ProfileStore::ProfileStore(ports::FileStore& files, ports::Scheduler& scheduler)
     : impl_(std::make_unique<Impl>(*this, files, scheduler)) {}
+
+void ProfileStore::followEvents(const ports::EventGate& gate) { impl_->gate = &gate; }
 
 ProfileStore::~ProfileStore() {
     // The owner may be half gone by now, so a failure here is not reported.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/event_gate.h"
 #include "ports/file_store.h"
 #include "ports/scheduler.h"
 
@@ -19,9 +20,16 @@ namespace nms::store {
 // Every read sees the latest write, including a change another program made to the file. Writes
 // are gathered briefly and reach the file atomically within about 100 ms, or at once on flush();
 // the station flushes before it shows any message box and before it ends.
+//
+// Following the station's events (followEvents), the file is checked for another program's
+// change once per event rather than on every read: one event (a tree rebuild of thousands of
+// reads) then reads one version of the file, and pays for one check. Saves always check.
 class ProfileStore {
 public:
     ProfileStore(ports::FileStore& files, ports::Scheduler& scheduler);
+    // From now on, reads made while `gate` runs a handler check the disk once per event. Reads
+    // outside any handler still check every time. The gate must outlive the store.
+    void followEvents(const ports::EventGate& gate);
     ~ProfileStore();
     ProfileStore(const ProfileStore&) = delete;
     ProfileStore& operator=(const ProfileStore&) = delete;

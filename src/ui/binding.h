@@ -68,7 +68,10 @@ public:
         widget_->setEnabled(control_.enabled());
         // A top-level widget (a test's loose widget) is never shown by its binding.
         if (!widget_->isWindow() || !control_.visible()) widget_->setVisible(control_.visible());
-        widget_->setToolTip(fromModel(control_.toolTip()));
+        // Mirrored on every change of the control (a level label changes 20 times a second):
+        // the tool tip only when it differs.
+        const QString tip = fromModel(control_.toolTip());
+        if (widget_->toolTip() != tip) widget_->setToolTip(tip);
     }
 
 protected:

@@ -9,7 +9,9 @@ namespace nms::ui {
 
 LevelBar::LevelBar(QWidget* parent) : QWidget(parent) {
     setFixedSize(sizeHint());
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    // Every pixel is painted here (the track's outline and fill cover the whole widget), so the
+    // frame behind the bar is not painted again for each new level.
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
 }
 
 void LevelBar::setVisibleWidth(int pixels) {

@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QEvent>
 #include <QComboBox>
@@ -10,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -195,18 +198,72 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     splitter_->setSizes({340, 940});
     setCentralWidget(splitter_);
 
-    if (model.paging) paging_ = new PagingDialog(*model.paging, gate, this);
-    if (model.waitingForm && model.lblWaitTimeout) {
-        waiting_ = new WaitingDialog(*model.waitingForm, *model.lblWaitTimeout, gate, this);
+    // The windows that open over this one are built when they first open: most sessions never
+    // open most of them, and building them all would lengthen every start.
+    gate_ = &gate;
+    if (model.paging) {
+        pagingModel_.emplace(*model.paging);
+        buildWhenShown(model.paging->form, [this] { pagingDialog(); });
     }
-    if (model.disclaimer) disclaimer_ = new DisclaimerDialog(*model.disclaimer, gate, this);
-    if (model.statistics) statistics_ = new StatisticsDialog(*model.statistics, gate, this);
-    if (model.adjust) adjust_ = new AdjustDialog(*model.adjust, gate, this);
+    if (model.waitingForm && model.lblWaitTimeout) {
+        waitingForm_ = model.waitingForm;
+        lblWaitTimeout_ = model.lblWaitTimeout;
+        buildWhenShown(*model.waitingForm, [this] { waitingDialog(); });
+    }
+    if (model.disclaimer) {
+        disclaimerModel_.emplace(*model.disclaimer);
+        buildWhenShown(model.disclaimer->form, [this] { disclaimerDialog(); });
+    }
+    if (model.statistics) {
+        statisticsModel_ = model.statistics;
+        buildWhenShown(model.statistics->form, [this] { statisticsDialog(); });
+    }
+    if (model.adjust) {
+        adjustModel_ = model.adjust;
+        buildWhenShown(model.adjust->form, [this] { adjustDialog(); });
+    }
 
     resize(1280, 800);
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::buildWhenShown(ports::Form& form, std::function<void()> build) {
+    // The dialog, once built, takes the form's hook over and shows itself as the form stands.
+    QPointer<MainWindow> self(this);
+    if (form.shown()) {
+        build();
+        return;
+    }
+    form.onViewChanged = [self, &form, build = std::move(build)] {
+        if (self && form.shown()) build();
+    };
+}
+
+PagingDialog* MainWindow::pagingDialog() {
+    if (!paging_ && pagingModel_) paging_ = new PagingDialog(*pagingModel_, *gate_, this);
+    return paging_;
+}
+
+WaitingDialog* MainWindow::waitingDialog() {
+    if (!waiting_ && waitingForm_) waiting_ = new WaitingDialog(*waitingForm_, *lblWaitTimeout_, *gate_, this);
+    return waiting_;
+}
+
+DisclaimerDialog* MainWindow::disclaimerDialog() {
+    if (!disclaimer_ && disclaimerModel_) disclaimer_ = new DisclaimerDialog(*disclaimerModel_, *gate_, this);
+    return disclaimer_;
+}
+
+StatisticsDialog* MainWindow::statisticsDialog() {
+    if (!statistics_ && statisticsModel_) statistics_ = new StatisticsDialog(*statisticsModel_, *gate_, this);
+    return statistics_;
+}
+
+AdjustDialog* MainWindow::adjustDialog() {
+    if (!adjust_ && adjustModel_) adjust_ = new AdjustDialog(*adjustModel_, *gate_, this);
+    return adjust_;
+}
 
 void MainWindow::markSimulated() {
     auto* mark = new QLabel(tr("Simulated network"), this);
@@ -433,7 +490,10 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
         bind(meter, p.VUMeter);
         meterRow->addWidget(meter);
         auto* volume = label(diagnostics, p.lblVolume);
-        volume->setMinimumWidth(80);
+        // A fixed size: a new level is then a repaint of the label alone, never a new layout of
+        // the panel (twenty times a second while monitoring).
+        volume->setFixedSize(std::max(80, volume->fontMetrics().horizontalAdvance(QStringLiteral("-138.5dBFS")) + 8),
+                             volume->sizeHint().height());
         meterRow->addWidget(volume);
         meterRow->addWidget(check(diagnostics, p.chkGetVolume));
         meterRow->addStretch();

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -68,11 +69,12 @@ public:
     T* control(const char* name) const {
         return findChild<T*>(QString::fromLatin1(name));
     }
-    PagingDialog* pagingDialog() const { return paging_; }
-    WaitingDialog* waitingDialog() const { return waiting_; }
-    DisclaimerDialog* disclaimerDialog() const { return disclaimer_; }
-    StatisticsDialog* statisticsDialog() const { return statistics_; }
-    AdjustDialog* adjustDialog() const { return adjust_; }
+    // The windows over this one, built on first use (null for one the model lacks).
+    PagingDialog* pagingDialog();
+    WaitingDialog* waitingDialog();
+    DisclaimerDialog* disclaimerDialog();
+    StatisticsDialog* statisticsDialog();
+    AdjustDialog* adjustDialog();
     MonitorView* monitorView() const { return monitor_; }
     // A permanent mark in the status bar that this window drives the simulated plant.
     void markSimulated();
@@ -88,6 +90,7 @@ private:
     void buildToolbar(const Model& model, ports::EventGate& gate);
     QWidget* buildTreePane(const Model& model, ports::EventGate& gate);
     QWidget* buildPanel(editor::PropertiesPanel& panel, ports::EventGate& gate);
+    void buildWhenShown(ports::Form& form, std::function<void()> build);
 
     QSplitter* splitter_ = nullptr;
     QScrollArea* scroll_ = nullptr;
@@ -98,6 +101,13 @@ private:
     StatisticsDialog* statistics_ = nullptr;
     AdjustDialog* adjust_ = nullptr;
     MonitorView* monitor_ = nullptr;
+    ports::EventGate* gate_ = nullptr;
+    std::optional<PagingDialog::Model> pagingModel_;
+    ports::Form* waitingForm_ = nullptr;
+    ports::Label* lblWaitTimeout_ = nullptr;
+    std::optional<DisclaimerDialog::Model> disclaimerModel_;
+    stats::frmStatistics* statisticsModel_ = nullptr;
+    sfn::frmAdjust* adjustModel_ = nullptr;
 };
 
 }  // namespace nms::ui

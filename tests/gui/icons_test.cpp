@@ -40,5 +40,27 @@ TEST(Pictures, EveryPictureOfTheImageListIsDrawnAndTheyDiffer) {
     sheet.save(screenshotPath("pictures.png"));
 }
 
+TEST(Pictures, EachSizeAndStateIsDrawnWhenAskedForAndStaysTheSame) {
+    const QIcon icon = ui::pictureIcon(6);
+    ASSERT_FALSE(icon.isNull());
+    // The sizes an image list offers.
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(20, 20)));
+    EXPECT_EQ(icon.actualSize(QSize(20, 20)), QSize(20, 20));
+    const QImage normal = icon.pixmap(20).toImage();
+    EXPECT_EQ(icon.pixmap(20).toImage(), normal) << "drawn once, then the same";
+    const QImage disabled = icon.pixmap(QSize(20, 20), QIcon::Disabled).toImage();
+    EXPECT_EQ(disabled.size(), QSize(20, 20));
+    EXPECT_NE(disabled, normal) << "a disabled button shows its picture greyed";
+    // A copy of the icon draws the same picture.
+    const QIcon copy = icon;
+    EXPECT_EQ(copy.pixmap(20).toImage(), normal);
+    QPixmap canvas(40, 40);
+    canvas.fill(Qt::white);
+    QPainter painter(&canvas);
+    icon.paint(&painter, QRect(10, 10, 20, 20));
+    painter.end();
+    EXPECT_NE(canvas.toImage().pixel(20, 20), QColor(Qt::white).rgb());
+}
+
 }  // namespace
 }  // namespace nms::testing

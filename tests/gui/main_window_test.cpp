@@ -23,6 +23,8 @@
 #include "ui/level_bar.h"
 #include "ui/main_window.h"
 #include "ui/paging_dialog.h"
+#include "ui/main_window.h"
+#include "ui/paging_dialog.h"
 #include "ui/waiting_dialog.h"
 
 namespace nms::testing {
@@ -242,6 +244,25 @@ TEST_F(MainWindowTest, TheLayoutStaysUsableWhenTheWindowIsSmall) {
     window->resize(1280, 800);
     QApplication::processEvents();
     EXPECT_TRUE(window->panelInTwoColumns());
+}
+
+TEST_F(MainWindowTest, TheWindowsOverTheMainOneAreBuiltWhenTheyFirstOpen) {
+    open();
+    EXPECT_EQ(window->findChild<ui::PagingDialog*>(), nullptr);
+    EXPECT_EQ(window->findChild<ui::DisclaimerDialog*>(), nullptr);
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    window->control<QToolBar>("Toolbar1")->actions()[0]->trigger();
+    ASSERT_TRUE(main->paging().frmPaging.shown());
+    auto* dialog = window->findChild<ui::PagingDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog, window->pagingDialog());
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->lblTimeout()->text(), "6");
+    dialogs.allowUnexpected = true;
+    time.advance(6000);
+    EXPECT_FALSE(main->paging().frmPaging.shown());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(window->findChildren<ui::PagingDialog*>().size(), 1);
 }
 
 TEST_F(MainWindowTest, ThePagingWindowFollowsTheScan) {

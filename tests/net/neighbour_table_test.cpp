@@ -1,189 +1,168 @@
 #include "platform/neighbour_table_linux.h"
 
-#include <fcntl.h>
-#include <sched.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <chrono>
-#include <memory>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <memory>
+#include <optional>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "net/netns_fixture.h"
 #include "protocol/arp.h"
 
 namespace nms::platform {
 namespace {
 
-// Two network namespaces joined by a veth pair, with private addresses that exist only inside
-// them: 10.204.77.1 (ours), 10.204.77.2 (the peer) and nobody at 10.204.77.3. Everything is
-// removed when the object goes, on SIGINT/SIGTERM, and (for a run that was killed) by the next
-// run, which deletes the namespaces of test processes that no longer exist.
-class VethPair {
-public:
-    static constexpr const char* kOurs = "10.204.77.1";
-    static constexpr const char* kPeer = "10.204.77.2";
-    static constexpr const char* kVacant = "10.204.77.3";
+using nettest::Testbed;
+using State = ports::NeighbourTable::State;
+using Entry = ports::NeighbourTable::Entry;
 
-    VethPair() {
-        removeStale();
-        const std::string id = std::to_string(::getpid());
-        a_ = kFamily + id + "a";
-        b_ = kFamily + id + "b";
-        registerForSignals();
-        ok_ = sh("ip netns add " + a_) && sh("ip netns add " + b_) &&
-              sh("ip -n " + a_ + " link add nva type veth peer name nvb netns " + b_) &&
-              sh("ip -n " + a_ + " addr add " + kOurs + "/24 dev nva") &&
-              sh("ip -n " + b_ + " addr add " + kPeer + "/24 dev nvb") &&
-              sh("ip -n " + a_ + " link set nva up") && sh("ip -n " + b_ + " link set nvb up") &&
-              sh("ip -n " + a_ + " link set lo up") && sh("ip -n " + b_ + " link set lo up");
-    }
-    ~VethPair() { tearDown(a_, b_); }
-
-    bool ok() const { return ok_; }
-    const std::string& ours() const { return a_; }
-    const std::string& peer() const { return b_; }
-
-    // The peer's MAC text as the kernel reports it, upper-cased.
-    std::string peerMac() const {
-        std::string mac = capture("ip netns exec " + b_ + " cat /sys/class/net/nvb/address");
-        for (auto& c : mac) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return mac;
-    }
-    // A datagram from one namespace to the other, which needs the peer's address resolved
-    // (ping may not be installed; bash's /dev/udp always is where bash is).
-    bool sendTraffic(const std::string& from, const std::string& to) const {
-        return sh("ip netns exec " + from + " bash -c 'echo hello >/dev/udp/" + to + "/9' 2>/dev/null");
-    }
-
-    static bool sh(const std::string& cmd) { return std::system(cmd.c_str()) == 0; }
-    static std::string capture(const std::string& cmd) {
-        std::string out;
-        if (FILE* p = ::popen(cmd.c_str(), "r")) {
-            char buf[256];
-            while (std::fgets(buf, sizeof buf, p)) out += buf;
-            ::pclose(p);
-        }
-        while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-        return out;
-    }
-
-private:
-    static constexpr const char* kFamily = "nmsnt";
-
-    static void tearDown(const std::string& a, const std::string& b) {
-        // Deleting a namespace also deletes the veth end inside it.
-        sh("ip netns del " + a + " 2>/dev/null");
-        sh("ip netns del " + b + " 2>/dev/null");
-    }
-
-    static void removeStale() {
-        std::istringstream list(capture("ip netns list 2>/dev/null"));
-        std::string line;
-        while (std::getline(list, line)) {
-            const std::string name = line.substr(0, line.find(' '));
-            if (name.rfind(kFamily, 0) != 0 || name.size() < std::string(kFamily).size() + 2) continue;
-            const std::string digits = name.substr(std::string(kFamily).size(), name.size() - 6);
-            const pid_t pid = static_cast<pid_t>(std::atoi(digits.c_str()));
-            if (pid > 0 && ::kill(pid, 0) != 0) sh("ip netns del " + name + " 2>/dev/null");
-        }
-    }
-
-    static void onSignal(int sig) {
-        // Not async-signal-safe in theory; the process is about to die anyway and leaving the
-        // namespaces behind is the worse outcome.
-        const std::string id = std::to_string(::getpid());
-        tearDown(kFamily + id + "a", kFamily + id + "b");
-        ::signal(sig, SIG_DFL);
-        ::raise(sig);
-    }
-    static void registerForSignals() {
-        ::signal(SIGINT, onSignal);
-        ::signal(SIGTERM, onSignal);
-    }
-
-    std::string a_, b_;
-    bool ok_ = false;
-};
-
-// Runs `fn` in a child process that has entered namespace `ns`, so that the test process itself
-// never leaves its own; the child's text result comes back through a pipe.
-std::string insideNamespace(const std::string& ns, std::string (*fn)()) {
-    int fds[2];
-    if (::pipe(fds) != 0) return "pipe failed";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        std::string result;
-        const int nsFd = ::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
-        if (nsFd < 0 || ::setns(nsFd, CLONE_NEWNET) != 0) result = "cannot enter namespace";
-        else result = fn();
-        (void)!::write(fds[1], result.data(), result.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string out;
-    char buf[256];
-    ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    ::waitpid(pid, nullptr, 0);
-    return out;
+std::string upper(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
 }
 
-// Asks the way the station's MAC wait does: repeatedly, with a pause between attempts.
-std::string lookupWithRetries(const char* ip, int attempts) {
-    LinuxNeighbourTable table;
+// The station's table of a test bed: made inside the station's namespace, so its sockets ask
+// that namespace's kernel wherever the test thread is afterwards.
+class NeighbourTableNet : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NMS_REQUIRE_TESTBED();
+        nettest::ensureQtApplication();
+        // Element 1 on the first network, element 2 on the second: two interfaces.
+        bed = std::make_unique<Testbed>(2, 2);
+        ASSERT_TRUE(bed->ok()) << bed->error();
+        bed->inNamespace(bed->station().ns,
+                         [&] { table = std::make_unique<LinuxNeighbourTable>(); });
+        // A host that does not answer is given up after one probe of 100 ms, not three of a
+        // second each.
+        for (const char* itf : {"eth0", "eth1"}) {
+            ASSERT_TRUE(bed->setSysctl(
+                bed->station().ns, std::string("net/ipv4/neigh/") + itf + "/mcast_solicit", "1"));
+            ASSERT_TRUE(bed->setSysctl(bed->station().ns,
+                                       std::string("net/ipv4/neigh/") + itf + "/retrans_time_ms",
+                                       "100"));
+        }
+    }
+
+    // Waits (on the event loop) for a watch to end; its entry, or nothing when it never did.
+    std::optional<Entry> resolve(const std::string& ip, int timeoutMs = 2000) {
+        auto result = std::make_shared<std::optional<Entry>>();
+        auto calls = std::make_shared<int>(0);
+        table->whenResolved(ip, timeoutMs, [result, calls](Entry e) {
+            ++*calls;
+            *result = std::move(e);
+        });
+        EXPECT_EQ(*calls, 0) << "called from inside whenResolved";
+        nettest::spinUntil([&] { return *calls > 0; }, timeoutMs + 2000);
+        calls_.push_back(calls);
+        return *result;
+    }
+
+    void TearDown() override {
+        // Every watch of the test has ended by now; none may have been called twice.
+        for (const auto& c : calls_) EXPECT_LE(*c, 1);
+        table.reset();
+        bed.reset();
+    }
+
+    std::string elementMac(int i) const { return upper(bed->element(i).mac); }
+
+    std::unique_ptr<Testbed> bed;
+    std::unique_ptr<LinuxNeighbourTable> table;
+    std::vector<std::shared_ptr<int>> calls_;
+};
+
+std::string formatted(const Entry& e) {
     std::string mac = "none";
-    for (int i = 0; i < attempts; ++i) {
-        if (protocol::LookupMAC(table, ip, mac, ":")) return mac;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (e.linkAddress.size() == 6) {
+        char text[18];
+        std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", e.linkAddress[0],
+                      e.linkAddress[1], e.linkAddress[2], e.linkAddress[3], e.linkAddress[4],
+                      e.linkAddress[5]);
+        mac = text;
     }
     return mac;
 }
 
-class NeighbourTableTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (::geteuid() != 0) GTEST_SKIP() << "neighbour table test skipped: needs root to create network namespaces";
-        if (!VethPair::sh("ip netns list >/dev/null 2>&1"))
-            GTEST_SKIP() << "neighbour table test skipped: iproute2 (ip netns) is not available";
-        pair_ = std::make_unique<VethPair>();
-        ASSERT_TRUE(pair_->ok()) << "could not build the two namespaces";
+TEST_F(NeighbourTableNet, AMissingAddressIsResolvedOnTheNetworkAndReportedOnce) {
+    // Nothing has been sent to the element: the table has no entry yet.
+    EXPECT_EQ(table->query(bed->element(1).ip).state, State::Resolving);
+    EXPECT_GE(table->resolutionsStarted(), 1u);
+    const auto e = resolve(bed->element(1).ip);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->state, State::Complete);
+    EXPECT_EQ(formatted(*e), elementMac(1));
+
+    // From now on the look-up answers at once, as the station's MAC look-up reads it.
+    std::string mac = "unchanged";
+    EXPECT_TRUE(protocol::LookupMAC(*table, bed->element(1).ip, mac, ":"));
+    EXPECT_EQ(mac, elementMac(1));
+    EXPECT_EQ(table->query(bed->element(1).ip).state, State::Complete);
+}
+
+TEST_F(NeighbourTableNet, EachAddressIsAskedOnTheInterfaceItIsReachedBy) {
+    const auto first = resolve(bed->element(1).ip);
+    const auto second = resolve(bed->element(2).ip);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(formatted(*first), elementMac(1));
+    EXPECT_EQ(formatted(*second), elementMac(2));
+
+    // Among many entries (here permanent ones nobody answers for), the one asked for is found.
+    ASSERT_EQ(bed->run(bed->station().ns,
+                       "for i in $(seq 100 199); do echo \"neigh add 10.203.1.$i lladdr "
+                       "02:00:00:00:01:$(printf %02x "
+                       "$i) dev eth0 nud permanent\"; done | ip -batch -"),
+              0);
+    const Entry e = table->query("10.203.1.150");
+    EXPECT_EQ(e.state, State::Complete);
+    EXPECT_EQ(formatted(e), "02:00:00:00:01:96");
+    // The same address on the other network has no entry there.
+    EXPECT_NE(table->query("10.203.2.150").state, State::Complete);
+}
+
+TEST_F(NeighbourTableNet, AnAddressWhereNobodyAnswersEndsUnreachable) {
+    const auto e = resolve(bed->vacantAddress(1));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->state, State::Unreachable);
+    EXPECT_TRUE(e->linkAddress.empty());
+    std::string mac = "unchanged";
+    EXPECT_FALSE(protocol::LookupMAC(*table, bed->vacantAddress(1), mac, ":"));
+    EXPECT_EQ(mac, "unchanged");
+}
+
+TEST_F(NeighbourTableNet, AddressesOffTheLocalLinksAreUnreachableAtOnce) {
+    // No route at all, a broadcast, an address of the station itself, and text that is no address.
+    for (const std::string& ip :
+         std::vector<std::string>{"192.0.2.7", "10.203.1.255", bed->station().ip, "10.203.1", ""}) {
+        EXPECT_EQ(table->query(ip).state, State::Unreachable) << ip;
+        const auto e = resolve(ip);
+        ASSERT_TRUE(e) << ip;
+        EXPECT_EQ(e->state, State::Unreachable) << ip;
     }
-    std::unique_ptr<VethPair> pair_;
-};
-
-TEST_F(NeighbourTableTest, FindsThePeersMacAfterTraffic) {
-    ASSERT_TRUE(pair_->sendTraffic(pair_->ours(), VethPair::kPeer));
-    // The answer to the kernel's ARP request may take a moment to arrive.
-    const std::string mac = insideNamespace(pair_->ours(), [] { return lookupWithRetries(VethPair::kPeer, 30); });
-    EXPECT_EQ(mac, pair_->peerMac());
-    EXPECT_EQ(mac.size(), 17u);
+    // Behind a gateway: the element's address has no entry of its own.
+    ASSERT_EQ(bed->run(bed->station().ns, "ip route add 198.51.100.0/24 via " + bed->element(1).ip),
+              0);
+    EXPECT_EQ(table->query("198.51.100.9").state, State::Unreachable);
 }
 
-TEST_F(NeighbourTableTest, AMissingEntryIsResolvedForTheNextAttempt) {
-    // No traffic beforehand: the first lookup finds nothing and starts resolution itself.
-    const std::string mac = insideNamespace(pair_->ours(), [] {
-        LinuxNeighbourTable table;
-        std::string first = "none";
-        if (protocol::LookupMAC(table, VethPair::kPeer, first, ":")) return std::string("found at once");
-        return lookupWithRetries(VethPair::kPeer, 30);
-    });
-    EXPECT_EQ(mac, pair_->peerMac());
-}
+TEST_F(NeighbourTableNet, ACancelledWatchIsNeverCalledAndTheTimeOutReportsTheStateThen) {
+    bool called = false;
+    const auto id = table->whenResolved(bed->element(1).ip, 2000, [&](Entry) { called = true; });
+    table->cancelWatch(id);
+    // A second watch of the same address ends when the first would have.
+    const auto e1 = resolve(bed->element(1).ip);
+    ASSERT_TRUE(e1);
+    EXPECT_EQ(e1->state, State::Complete);
+    EXPECT_FALSE(called);
+    table->cancelWatch(id);  // harmless
 
-TEST_F(NeighbourTableTest, AnAddressWithNoHostGivesNothing) {
-    const std::string mac = insideNamespace(pair_->ours(), [] { return lookupWithRetries(VethPair::kVacant, 15); });
-    EXPECT_EQ(mac, "none");
+    // A time-out shorter than the kernel's probe: the watch ends still resolving.
+    const auto e = resolve(bed->vacantAddress(2), 20);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->state, State::Resolving);
 }
 
 }  // namespace

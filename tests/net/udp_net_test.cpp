@@ -1,10 +1,13 @@
 // The station's UDP socket and interface list on real sockets inside the test bed.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include <QTimer>
 
 #include "net/netns_fixture.h"
 #include "platform/interfaces_linux.h"
@@ -122,6 +125,41 @@ TEST_F(UdpNet, BurstBeyondTheBufferCountsEveryDatagramAsReceivedOrDropped) {
                 static_cast<unsigned long long>(station.socket->droppedDatagrams()));
     EXPECT_GT(station.socket->droppedDatagrams(), 0u);
     EXPECT_EQ(received + station.socket->droppedDatagrams(), static_cast<std::uint64_t>(sent));
+}
+
+TEST_F(UdpNet, ABurstIsDeliveredInSlicesWithTheEventLoopTurningBetween) {
+    Listener station(*bed, bed->station().ns, "0.0.0.0", 2976);
+    Listener element(*bed, bed->element(1).ns, "0.0.0.0", 2977);
+    // Resolved first, so that no datagram of the burst waits for the station's MAC.
+    ASSERT_TRUE(element.socket->sendTo(bed->station().ip, 2976, bytesOf("warm")));
+    ASSERT_TRUE(nettest::spinUntil([&] { return station.got.size() == 1; }, 2000));
+
+    constexpr int kBurst = 3 * QtUdpSocket::kDatagramsPerSlice + 40;
+    for (int i = 0; i < kBurst; ++i) {
+        const std::string n = std::to_string(i);
+        ASSERT_TRUE(element.socket->sendTo(bed->station().ip, 2976, bytesOf(n))) << element.socket->errorString();
+    }
+    // A timer due at every turn of the loop sees how far the delivery has come.
+    std::vector<std::size_t> seen{station.got.size()};
+    QTimer turn;
+    QObject::connect(&turn, &QTimer::timeout, [&] { seen.push_back(station.got.size()); });
+    turn.start(0);
+    ASSERT_TRUE(nettest::spinUntil([&] { return station.got.size() == kBurst + 1u; }, 3000)) << station.got.size();
+    turn.stop();
+
+    std::size_t largestRun = 0, turnsInside = 0;
+    seen.push_back(station.got.size());
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        largestRun = std::max(largestRun, seen[i] - seen[i - 1]);
+        if (seen[i] > 1 && seen[i] < kBurst + 1u && seen[i] != seen[i - 1]) ++turnsInside;
+    }
+    EXPECT_LE(largestRun, static_cast<std::size_t>(QtUdpSocket::kDatagramsPerSlice));
+    EXPECT_GE(turnsInside, 3u);
+    for (int i = 0; i < kBurst; ++i) {
+        const auto& bytes = station.got[static_cast<std::size_t>(i) + 1].bytes;
+        ASSERT_EQ(std::string(bytes.begin(), bytes.end()), std::to_string(i));
+    }
+    EXPECT_EQ(station.socket->droppedDatagrams(), 0u);
 }
 
 TEST_F(UdpNet, HandlerThatClosesTheSocketStopsTheDelivery) {

@@ -68,3 +68,19 @@ TEST(EventGate, NothingRunsAfterShutDown) {
     gate.dispatch(Kind::Timer, [&] { ran = true; });
     EXPECT_FALSE(ran);
 }
+
+TEST(EventGate, EachEventHasATurnOfItsOwnAndEverythingItDoesSharesIt) {
+    EventGate gate;
+    std::vector<std::uint64_t> turns;
+    gate.dispatch(Kind::Operator, [&] {
+        turns.push_back(gate.turn());
+        // Queued behind this one: a turn of its own once this one ends.
+        gate.dispatch(Kind::Datagram, [&] { turns.push_back(gate.turn()); });
+        turns.push_back(gate.turn());
+    });
+    gate.dispatch(Kind::Timer, [&] { turns.push_back(gate.turn()); });
+    ASSERT_EQ(turns.size(), 4u);
+    EXPECT_EQ(turns[0], turns[1]);
+    EXPECT_LT(turns[1], turns[2]);
+    EXPECT_LT(turns[2], turns[3]);
+}

@@ -157,6 +157,46 @@ TEST_F(Lan, NeighbourTableLearnsAnElementOnceTrafficPassed) {
     EXPECT_FALSE(lan.neighbours().lookup("192.168.50.77"));
 }
 
+TEST_F(Lan, NeighbourWatchesEndOnceAsTheKernelsWould) {
+    using State = ports::NeighbourTable::State;
+    lan.addElement(identity(23));
+    auto& table = lan.neighbours();
+    std::vector<std::pair<std::string, ports::NeighbourTable::Entry>> ended;
+    auto watch = [&](const std::string& ip, std::int64_t timeoutMs) {
+        return table.whenResolved(ip, timeoutMs, [&ended, ip](ports::NeighbourTable::Entry e) {
+            ended.emplace_back(ip, std::move(e));
+        });
+    };
+    watch("192.168.50.23", 5000);
+    watch("192.168.50.78", 5000);  // nobody there
+    watch("192.168.50.79", 500);   // nobody there, and less patience than the kernel's
+    const auto cancelled = watch("192.168.50.23", 5000);
+    table.cancelWatch(cancelled);
+    EXPECT_TRUE(ended.empty());  // never from inside the call
+
+    time.advance(1);
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].second.state, State::Complete);
+    EXPECT_EQ(ended[0].second.linkAddress, (std::vector<std::uint8_t>{0x00, 0x1A, 0x2B, 0x00, 0x00, 23}));
+    time.advance(499);
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[1].first, "192.168.50.79");
+    EXPECT_EQ(ended[1].second.state, State::Resolving);
+    time.advance(2500);
+    ASSERT_EQ(ended.size(), 3u);
+    EXPECT_EQ(ended[2].first, "192.168.50.78");
+    EXPECT_EQ(ended[2].second.state, State::Unreachable);
+    time.advance(10000);
+    EXPECT_EQ(ended.size(), 3u);
+
+    // Known already: reported on the next turn, complete.
+    watch("192.168.50.23", 5000);
+    EXPECT_EQ(ended.size(), 3u);
+    time.advance(0);
+    ASSERT_EQ(ended.size(), 4u);
+    EXPECT_EQ(ended[3].second.state, State::Complete);
+}
+
 TEST_F(Lan, ForgedSenderIsWhatTheStationSeesButNotWhatItsKernelLearns) {
     Element& e = lan.addElement(identity(21));
     e.faults.answerFrom = "192.168.50.99";

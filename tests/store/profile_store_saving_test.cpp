@@ -153,6 +153,44 @@ TEST_F(ProfileStoreSavingTest, AnUnchangedFileIsNotReadAgain) {
     EXPECT_EQ(files.reads, 1) << "our own save must not force a re-read";
 }
 
+TEST_F(ProfileStoreSavingTest, FollowingEventsTheDiskIsCheckedOncePerEventAndEveryEventSeesTheLatest) {
+    ports::EventGate gate;
+    store.followEvents(gate);
+    files.editExternally(kPath, "[A]\nK=1\n");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "1");
+
+    // One event: one check, one version of the file, whatever happens on disk meanwhile.
+    std::vector<std::string> seen;
+    gate.dispatch(ports::EventGate::Kind::Timer, [&] {
+        const int stampsBefore = files.stamps;
+        for (int i = 0; i < 1000; ++i) store.ReadFromINI("A", "k", kPath, "");
+        seen.push_back(store.ReadFromINI("A", "k", kPath, ""));
+        files.editExternally(kPath, "[A]\nK=2\n");
+        seen.push_back(store.ReadFromINI("A", "k", kPath, ""));
+        std::vector<std::string> names;
+        store.LoadIniSectionsLB(names, kPath);
+        EXPECT_LE(files.stamps - stampsBefore, 1);
+    });
+    // The next event sees the change.
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { seen.push_back(store.ReadFromINI("A", "k", kPath, "")); });
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "1", "2"}));
+
+    // Our own writes are seen at once within the event, and a save checks the disk whatever the
+    // event: another program's change made meanwhile is kept.
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] {
+        EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "2");
+        files.editExternally(kPath, "[A]\nK=2\nTHEIRS=t\n");
+        store.WriteToINI("A", "mine", "m", kPath);
+        EXPECT_EQ(store.ReadFromINI("A", "mine", kPath, ""), "m");
+        EXPECT_TRUE(store.flush());
+    });
+    EXPECT_EQ(files.content(kPath), "[A]\nK=2\nTHEIRS=t\nMINE=m\n");
+
+    // Outside any event every read checks.
+    files.editExternally(kPath, "[A]\nK=3\n");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "3");
+}
+
 TEST_F(ProfileStoreSavingTest, AChangeOnDiskWhileWritesArePendingLosesNeitherSide) {
     files.editExternally(kPath, "[A]\nK=1\n");
     store.WriteToINI("A", "mine", "x", kPath);

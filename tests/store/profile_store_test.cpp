@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -82,6 +83,48 @@ TEST_F(ProfileStoreTest, SectionsComeBackInFileOrderAndNewOnesGoLast) {
     store.WriteToINI("B", "k", "1", kPath);
     EXPECT_EQ(sections(), (std::vector<std::string>{"C", "A", "B"}));
     EXPECT_EQ(store.LoadIniSectionsArray(kPath), (std::vector<std::string>{"C", "A", "B"}));
+}
+
+TEST_F(ProfileStoreTest, ASectionNamedTwiceIsAlwaysFoundAtItsFirstPlaceWhateverTheOrderOfReading) {
+    files.editExternally(kPath, "[A]\nK=first\n[B]\nK=b\n[a]\nK=second\nONLY=2\n[C]\nK=c\n");
+    // Read in file order, section after section, as a tree rebuild reads them.
+    for (const char* section : {"A", "B", "a", "C", "A"}) {
+        SCOPED_TRACE(section);
+        const std::string expected = std::string(section) == "B" ? "b" : std::string(section) == "C" ? "c" : "first";
+        EXPECT_EQ(store.ReadFromINI(section, "k", kPath, ""), expected);
+    }
+    EXPECT_EQ(store.ReadFromINI("a", "only", kPath, "none"), "none");
+    EXPECT_EQ(sections(), (std::vector<std::string>{"A", "B", "a", "C"}));
+    // Removing the name removes both; a new section of it is found again.
+    store.DeleteIniSection("A", kPath);
+    store.WriteToINI("B", "k", "b2", kPath);
+    store.WriteToINI("A", "k", "new", kPath);
+    EXPECT_EQ(store.ReadFromINI("B", "k", kPath, ""), "b2");
+    EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "new");
+    EXPECT_EQ(saved(), "[B]\nK=b2\n[C]\nK=c\n[A]\nK=new\n");
+}
+
+TEST_F(ProfileStoreTest, ThousandsOfSectionsAreFoundInAnyOrderAndCaseAfterRemovalsAndAdditions) {
+    auto name = [](int i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "001A2B%06X", i);
+        return std::string(text);
+    };
+    std::string file;
+    for (int i = 0; i < 3000; ++i) file += "[" + name(i) + "]\nK=" + std::to_string(i) + "\n";
+    files.editExternally(kPath, file);
+    for (int i = 2999; i >= 0; i -= 7) {
+        std::string lower = name(i);
+        for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        ASSERT_EQ(store.ReadFromINI(lower, "k", kPath, ""), std::to_string(i)) << i;
+    }
+    EXPECT_EQ(store.ReadFromINI("001A2BFFFFFF", "k", kPath, "none"), "none");
+    for (int i = 0; i < 3000; i += 3) store.DeleteIniSection(name(i), kPath);
+    for (int i = 3000; i < 4000; ++i) store.WriteToINI(name(i), "k", std::to_string(i), kPath);
+    for (int i = 0; i < 4000; i += 11)
+        ASSERT_EQ(store.ReadFromINI(name(i), "k", kPath, "gone"), i < 3000 && i % 3 == 0 ? "gone" : std::to_string(i))
+            << i;
+    EXPECT_EQ(sections().size(), 3000u);
 }
 
 TEST_F(ProfileStoreTest, ListingAppendsWithoutClearing) {

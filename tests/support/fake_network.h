@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -44,6 +45,9 @@ public:
     // Neighbour table entries by dotted quad; a lookup counts in lookups.
     std::map<std::string, std::vector<std::uint8_t>> macs;
     int lookups = 0;
+    // Watches of the neighbour table (address, callback) wait until the test ends them.
+    std::map<ports::NeighbourTable::WatchId, std::pair<std::string, std::function<void(ports::NeighbourTable::Entry)>>>
+        neighbourWatches;
     // ICMP
     bool icmpAvailable = true;
     std::vector<std::string> echoes;  // addresses pinged
@@ -55,9 +59,15 @@ private:
     public:
         explicit Neighbours(FakeNetwork& n) : n_(n) {}
         std::optional<std::vector<std::uint8_t>> lookup(const std::string& ip) override;
+        WatchId whenResolved(const std::string& ip, std::int64_t, std::function<void(Entry)> done) override {
+            n_.neighbourWatches[++next_] = {ip, std::move(done)};
+            return next_;
+        }
+        void cancelWatch(WatchId id) override { n_.neighbourWatches.erase(id); }
 
     private:
         FakeNetwork& n_;
+        WatchId next_ = 0;
     };
     class FakeIcmp : public ports::Icmp {
     public:
