@@ -92,7 +92,12 @@ std::string latin1ToUtf8(std::span<const std::uint8_t> bytes) {
 std::vector<std::uint8_t> utf8ToBytes(std::string_view utf8) {
     std::vector<std::uint8_t> out;
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) out.push_back(static_cast<std::uint8_t>(nextCodePoint(utf8, i) & 0xFF));
+    for (std::size_t i = 0; i < utf8.size();) {
+        // A character the single-byte code page lacks is sent as "?": its low byte would be some
+        // other character, a lower-case letter or a control byte (U+017A would go out as "z").
+        const std::uint32_t cp = nextCodePoint(utf8, i);
+        out.push_back(static_cast<std::uint8_t>(cp <= 0xFF ? cp : '?'));
+    }
     return out;
 }
 

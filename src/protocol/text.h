@@ -16,7 +16,7 @@ void appendCodePoint(std::string& out, std::uint32_t cp);
 // Decodes the character at s[i] and advances i past it. A byte that does not start a
 // well-formed sequence stands for the Latin-1 character of its code, so no text is rejected.
 std::uint32_t nextCodePoint(std::string_view s, std::size_t& i);
-// One byte per character: the low 8 bits of each character's code.
+// One byte per character: its Latin-1 code, or "?" for a character beyond Latin-1.
 std::vector<std::uint8_t> utf8ToBytes(std::string_view utf8);
 // Characters (code points), not bytes.
 std::size_t length(std::string_view utf8);

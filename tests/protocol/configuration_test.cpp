@@ -95,6 +95,10 @@ TEST(ConfigurationPacket, NameIsUpperCaseBlankPaddedAndCut) {
     EXPECT_EQ(std::string(longName.begin(), longName.end()), "A VERY LONG ELEM");
     const auto latin = configurationName("Sendeanlage \xC3\xBC");  // ü → Ü, one byte
     EXPECT_EQ(latin[12], 0xDC);
+    // Beyond Latin-1 a character has no byte of its own; its low byte would be another one
+    // ("\xC5\xBA", U+017A, would go out as a lower-case "z", "\xC4\x8A" as a line feed).
+    const auto beyond = configurationName("\xC5\x81\xC3\xB3" "d" "\xC5\xBA \xC4\x8A");
+    EXPECT_EQ(std::string(beyond.begin(), beyond.end()), "?\xD3" "D? ?          ");
 }
 
 TEST(ConfigurationPacket, ElementReadsWhatTheStationWroteAtEveryLength) {
