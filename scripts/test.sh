@@ -44,3 +44,8 @@ fi
 export QT_QPA_PLATFORM=offscreen
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300 -L '^(ports|protocol|store|app|editor|discovery|diag|sim|station|platform|net|fuzz)$'
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600
+
+# Crash safety on real files: kill -9 during a run of writes, and during discovery of a plant of
+# 1000 elements; a few rounds each, at random moments.
+build/bench/bench_store_kill 10
+build/bench/bench_discovery_kill 10
