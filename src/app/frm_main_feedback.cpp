@@ -161,8 +161,10 @@ void frmMain::continueFeedbackWithMac(const std::string& mac) {
 void frmMain::finishFeedback() {
     feedbackInProgress_ = false;
     if (ended()) return;
-    if (lateRuns_ > 0) lateTreeRebuild_ = true;
-    else if (!AutoDiscoverAwaiting) Load_Config();
+    if (!AutoDiscoverAwaiting) {
+        if (lateRuns_ > 0) lateTreeRebuild_ = true;
+        else Load_Config();
+    }
     if (ended() || !std::exchange(feedbackWaited_, false)) return;
     // What arrived while this feedback had a box or the wait open is queued behind it, or was
     // counted; the run of it ends with this marker.
