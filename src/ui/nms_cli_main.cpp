@@ -263,6 +263,10 @@ int main(int argc, char** argv) {
                      static_cast<unsigned long long>(received),
                      static_cast<unsigned long long>(main.udpClient.droppedDatagrams()), main.TreeView1.nodeCount(),
                      scanEndMs);
+    if (stats)
+        std::fprintf(stderr, "stats: datagrams refused as they arrived %llu, dropped at the full queue %llu\n",
+                     static_cast<unsigned long long>(main.udpClient.refusedDatagrams()),
+                     static_cast<unsigned long long>(env.gate.dropped(ports::EventGate::Kind::Datagram)));
     main.Form_Unload();
     if (main.ended()) return runtime.exitStatus(rc == 0 ? 1 : rc);
     return rc != 0 ? rc : status;
