@@ -11,6 +11,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -282,6 +283,18 @@ TEST(HostileNet, NmsCliDiscoversTheRealElementAndNothingForgedUnderASpray) {
     EXPECT_NE(stats, std::string::npos) << err.substr(err.size() > 2000 ? err.size() - 2000 : 0);
     if (stats != std::string::npos)
         std::printf("nms-cli %s", err.substr(stats, err.find('\n', stats) - stats + 1).c_str());
+}
+
+// No namespace needed: a database edited by hand with a line that names no key.
+TEST(HostileNet, NmsCliListsAHandEditedFileWhoseLineNamesNoKey) {
+    Home home;
+    {
+        std::ofstream(home.database()) << "[a]\n=x\nNAME=HAND MADE\n";
+    }
+    const std::string shell = home.commandWithOutput(NMS_CLI, {"list", "--json"})[2];
+    ASSERT_EQ(std::system(shell.c_str()), 0) << home.file("err.txt");
+    const std::string out = home.file("out.txt");
+    EXPECT_NE(out.find("\"record\": {\"name\": \"HAND MADE\"}"), std::string::npos) << out;
 }
 
 }  // namespace
