@@ -129,7 +129,7 @@ TEST(DiscoveryNet, NmsCliFindsEveryElementWithItsRecordAndASecondScanReplacesThe
     EXPECT_EQ(value(doc, dec, "ROLE"), "2");
     EXPECT_NE(value(doc, dec, "MULTI"), "<missing>");
     EXPECT_EQ(value(doc, dec, "REMOTE"), "<missing>");
-    EXPECT_NE(home.output().find("Select element: (3 items)"), std::string::npos) << home.output();
+    EXPECT_NE(home.output().find("\n3 elements\n"), std::string::npos) << home.output();
 
     // Without --yes the confirmation is answered No: no scan, and the exit status says so.
     EXPECT_NE(bed.run(bed.station().ns, home.command("discover --timeout 2")), 0);
