@@ -33,7 +33,7 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
       return 1
     fi
     # Executions, speed and coverage of the run, for the log.
-    printf '%-22s %s\n' "$name" "$(grep -E '^#[0-9]+ +DONE' "$work.log" | tail -1)"
+    printf '%-22s %s\n' "$name" "$(grep -E '^#[0-9]+[[:space:]]+DONE' "$work.log" | tail -1)"
     rm -rf "$work" "$work.log"
   }
   export -f fuzz_one
