@@ -9,6 +9,9 @@ function(nms_set_warnings target)
 endfunction()
 
 if(NMS_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  # The library's own checks too: front() of an empty view or an index past the end aborts
+  # instead of reading whatever lies there.
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+                      -D_GLIBCXX_ASSERTIONS)
   add_link_options(-fsanitize=address,undefined)
 endif()

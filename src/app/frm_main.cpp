@@ -11,6 +11,7 @@
 #include "monitor/plant_monitor.h"
 #include "protocol/address.h"
 #include "protocol/arp.h"
+#include "protocol/dispatch.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
 #include "sfn/frm_adjust.h"
@@ -87,6 +88,7 @@ frmMain::frmMain(station::StationEnv& env)
     TreeView1.onMouseUp = [this](int button) { TreeView1_MouseUp(button); };
     cmbNMSIPAddr.onClick = [this](Origin) { cmbNMSIPAddr_Click(); };
     udpClient.onDataArrival = [this](const ports::Datagram& d) { udpClient_DataArrival(d); };
+    udpClient.acceptIncoming = [this](const ports::Datagram& d) { return acceptMainPortDatagram(d); };
     timerRemoteSent.onTimer = [this] { timerRemoteSent_Timer(); };
     panel.chkGetVolume.onClick = [this](Origin) { meter_->chkGetVolume_Click(); };
     panel.cmdPing.onClick = [this] { cmdPing_Click(); };
@@ -376,10 +378,10 @@ void frmMain::endConfigurationWait() {
 }
 
 void frmMain::udpClient_DataArrival(const ports::Datagram& datagram) {
-    const std::size_t n = datagram.bytes.size();
-    if (n > 1201) meter_->ShowAudioLevel(datagram.bytes);
-    else if (n != 0 && n <= 56 && n != 4) ProcessFeedback(datagram.bytes);
-    // Anything else is not for the station.
+    const auto route = protocol::routeOnMainPort(datagram.bytes.size());
+    if (route == protocol::MainPortRoute::LevelReply) meter_->ShowAudioLevel(datagram.bytes);
+    else if (route == protocol::MainPortRoute::Feedback) ProcessFeedback(datagram.bytes);
+    // Anything else is not for the station (and normally never gets this far).
 }
 
 void frmMain::timerRemoteSent_Timer() {

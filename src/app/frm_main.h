@@ -157,6 +157,8 @@ private:
     void confirmSelectedElement(const std::string& section);
     void sayNoAddress(const std::string& prefix);
     void endConfigurationWait();
+    bool acceptMainPortDatagram(const ports::Datagram& datagram);
+    void endLateRun();
 
     std::unique_ptr<editor::ElementEditor> editor_;
     std::unique_ptr<discovery::Paging> paging_;
@@ -171,6 +173,12 @@ private:
     protocol::FeedbackRecord feedback_;
     bool running_ = false;
     bool feedbackInProgress_ = false;
+    // Feedback queued behind an earlier one's box or MAC wait ("late"), see frm_main_feedback.cpp.
+    bool feedbackWaited_ = false;
+    bool lateCountOpen_ = false;
+    bool lateTreeRebuild_ = false;
+    int lateRuns_ = 0;
+    std::uint64_t lateRejected_ = 0;
 };
 
 }  // namespace nms::app

@@ -3,8 +3,13 @@
 #include "app/frm_main.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
+
 #include "app/frm_waiting.h"
+#include "diag/level_meter.h"
 #include "protocol/address.h"
+#include "protocol/dispatch.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
 
@@ -20,9 +25,80 @@ namespace {
 constexpr const char* kCorrupted = "Feedback is corrupted.";
 std::string retrieving(const char* setting) { return std::string("An error occured while retrieving '") + setting + "':"; }
 std::string saving(const char* setting) { return std::string("An error occured while saving '") + setting + "':"; }
+
+struct Rejection {
+    std::string firstLine, secondLine;
+};
+
+// The checks of a decoded feedback, in order; the first that fails names the message.
+std::optional<Rejection> checkFeedback(const protocol::FeedbackRecord& f) {
+    const struct {
+        const std::string& value;
+        const char* setting;
+    } addresses[] = {{f.ip, "Element IP"},
+                     {f.mask, "Element Mask"},
+                     {f.gateway, "Element GW"},
+                     {f.remote, "Remote / Multicast IP"}};
+    for (const auto& a : addresses)
+        if (!protocol::IsValidIP(a.value)) return Rejection{retrieving(a.setting), kCorrupted};
+    if (f.type >= 2 && f.type <= 15) return Rejection{retrieving("Audio Type"), kCorrupted};
+    if (f.tx > 1)
+        return Rejection{retrieving("TX Type"), "Feedback is corrupted. (" + std::to_string(f.tx) + ")"};
+    if (f.role > 2) return Rejection{retrieving("Element Type"), kCorrupted};
+    if (f.sn < 1) return Rejection{retrieving("Serial Number"), kCorrupted};
+    return std::nullopt;
+}
+
+std::string lateRejectionsText(std::uint64_t count) {
+    if (count == 1) return "1 more answer was rejected while this message was open.";
+    return std::to_string(count) + " more answers were rejected while this message was open.";
+}
 }  // namespace
 
+// Late feedback. While a feedback has a box or the MAC wait open, the event loop keeps running
+// and the socket keeps delivering; a host that sprays the port could otherwise queue thousands of
+// answers, each with a box or a 21-second wait of its own. So while one is open:
+// - a feedback that would fail the checks is counted as it arrives and never queued;
+// - the rest wait in the gate's queue (bounded), and once the open feedback has been handled
+//   they are handled as a run: a failure among them is counted instead of shown, the MAC is
+//   looked up once instead of waited for, and the tree is rebuilt once at the end of the run;
+// - at the end of the run the count is said in one box.
+// A feedback that arrives alone is handled exactly as before.
+
+bool frmMain::acceptMainPortDatagram(const ports::Datagram& datagram) {
+    const auto route = protocol::routeOnMainPort(datagram.bytes.size());
+    if (route == protocol::MainPortRoute::Drop) return false;
+    // Without monitoring a level reply would only show silence, which the meter shows already.
+    if (route == protocol::MainPortRoute::LevelReply) return meter_->tmrVolume.enabled();
+    if (route == protocol::MainPortRoute::Feedback && (feedbackInProgress_ || lateCountOpen_) &&
+        checkFeedback(protocol::decodeFeedback(datagram.bytes, feedback_))) {
+        ++lateRejected_;
+        return false;
+    }
+    return true;
+}
+
+void frmMain::endLateRun() {
+    if (--lateRuns_ > 0 || ended()) return;
+    if (std::exchange(lateTreeRebuild_, false) && !AutoDiscoverAwaiting) Load_Config();
+    if (lateRejected_ == 0 || ended()) return;
+    lateCountOpen_ = true;
+    msgBox(lateRejectionsText(std::exchange(lateRejected_, 0)), MessageIcon::Exclamation, MessageButtons::Ok,
+           Answer::Ok);
+    lateCountOpen_ = false;
+    // What arrived while this box was open is a run of its own.
+    if (lateRejected_ > 0 || context_->gate().queued(ports::EventGate::Kind::Datagram) > 0) {
+        ++lateRuns_;
+        context_->gate().dispatch(ports::EventGate::Kind::Posted, [this] { endLateRun(); });
+    }
+}
+
 void frmMain::feedbackFailed(const std::string& firstLine, const std::string& secondLine) {
+    if (lateRuns_ > 0) {
+        ++lateRejected_;
+        return;
+    }
+    feedbackWaited_ = true;
     msgBox(firstLine + "\r" + secondLine, MessageIcon::Critical, MessageButtons::Ok, Answer::Ok);
 }
 
@@ -31,50 +107,28 @@ void frmMain::ProcessFeedback(const std::vector<std::uint8_t>& datagram) {
     feedback_ = protocol::decodeFeedback(datagram, feedback_);
     UDP_Response_IP = feedback_.ip;
     feedbackInProgress_ = true;
+    feedbackWaited_ = false;
 
-    // Checks.
-    const struct {
-        const std::string& value;
-        const char* setting;
-    } addresses[] = {{feedback_.ip, "Element IP"},
-                     {feedback_.mask, "Element Mask"},
-                     {feedback_.gateway, "Element GW"},
-                     {feedback_.remote, "Remote / Multicast IP"}};
-    for (const auto& a : addresses) {
-        if (!protocol::IsValidIP(a.value)) {
-            feedbackFailed(retrieving(a.setting), kCorrupted);
-            return finishFeedback();
-        }
-    }
-    if (feedback_.type >= 2 && feedback_.type <= 15) {
-        feedbackFailed(retrieving("Audio Type"), kCorrupted);
-        return finishFeedback();
-    }
-    if (feedback_.tx > 1) {
-        feedbackFailed(retrieving("TX Type"), "Feedback is corrupted. (" + std::to_string(feedback_.tx) + ")");
-        return finishFeedback();
-    }
-    if (feedback_.role > 2) {
-        feedbackFailed(retrieving("Element Type"), kCorrupted);
-        return finishFeedback();
-    }
-    if (feedback_.sn < 1) {
-        feedbackFailed(retrieving("Serial Number"), kCorrupted);
+    if (const auto rejected = checkFeedback(feedback_)) {
+        feedbackFailed(rejected->firstLine, rejected->secondLine);
         return finishFeedback();
     }
 
     // Accepted: the reply time-out of a configuration send is over.
     endConfigurationWait();
 
-    // The element's MAC address names its record.
-    if (AutoDiscoverAwaiting) {
+    // The element's MAC address names its record. An element that has just answered is in the
+    // neighbour table, so a late feedback gets one look-up rather than a wait of its own.
+    if (AutoDiscoverAwaiting || lateRuns_ > 0) {
         std::string mac;
+        if (!AutoDiscoverAwaiting) sRemoteMacAddress2.clear();
         LookupMAC(UDP_Response_IP, mac, ":");
         continueFeedbackWithMac(mac);
         return;
     }
     sRemoteMacAddress2.clear();
     getMACTimeout = 20;
+    feedbackWaited_ = true;
     // Datagrams wait until this feedback has been handled to its end.
     context_->gate().hold(ports::EventGate::Kind::Datagram);
     waiting_->open([this] {
@@ -107,7 +161,17 @@ void frmMain::continueFeedbackWithMac(const std::string& mac) {
 void frmMain::finishFeedback() {
     feedbackInProgress_ = false;
     if (ended()) return;
-    if (!AutoDiscoverAwaiting) Load_Config();
+    if (!AutoDiscoverAwaiting) {
+        if (lateRuns_ > 0) lateTreeRebuild_ = true;
+        else Load_Config();
+    }
+    if (ended() || !std::exchange(feedbackWaited_, false)) return;
+    // What arrived while this feedback had a box or the wait open is queued behind it, or was
+    // counted; the run of it ends with this marker.
+    if (lateRejected_ > 0 || context_->gate().queued(ports::EventGate::Kind::Datagram) > 0) {
+        ++lateRuns_;
+        context_->gate().dispatch(ports::EventGate::Kind::Posted, [this] { endLateRun(); });
+    }
 }
 
 void frmMain::writePagingRecord(const std::string& section) {
@@ -210,10 +274,11 @@ void frmMain::confirmSelectedElement(const std::string& section) {
     if (f.llo > 1) f.llo = 0;
     put(rec::kLowLatency, num(f.llo));
 
-    if (confirmed) context_->noteOperatorChange("configuration saved", protocol::text::trim(f.name));
-    if (confirmed)
-        msgBox("New configuration has been sucessfuly saved and loaded!", MessageIcon::Information, MessageButtons::Ok,
-               Answer::Ok, "Configuration changed");
+    if (!confirmed) return;
+    feedbackWaited_ = true;
+    context_->noteOperatorChange("configuration saved", protocol::text::trim(f.name));
+    msgBox("New configuration has been sucessfuly saved and loaded!", MessageIcon::Information, MessageButtons::Ok,
+           Answer::Ok, "Configuration changed");
 }
 
 }  // namespace nms::app

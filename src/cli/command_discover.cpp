@@ -76,6 +76,9 @@ int runDiscover(Session& session, const Arguments& args) {
                      static_cast<unsigned long long>(received),
                      static_cast<unsigned long long>(main.udpClient.droppedDatagrams()), main.TreeView1.nodeCount(),
                      scanEndMs, dueToTreeMs, cpuAtTreeMs - cpuAtScanStartMs);
+        std::fprintf(stderr, "stats: datagrams refused as they arrived %llu, dropped at the full queue %llu\n",
+                     static_cast<unsigned long long>(main.udpClient.refusedDatagrams()),
+                     static_cast<unsigned long long>(session.env().gate.dropped(ports::EventGate::Kind::Datagram)));
     }
     return 0;
 }

@@ -46,6 +46,10 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
       cycleTimer_(context.scheduler(), context.gate(), kDefaultIntervalSeconds * 1000),
       pumpTimer_(context.scheduler(), context.gate(), kPumpMs) {
     socket_.onDataArrival = [this](const ports::Datagram& d) { reply(d); };
+    // What can never be a statistics reply does not wait in the station's queue.
+    socket_.acceptIncoming = [](const ports::Datagram& d) {
+        return d.bytes.size() <= protocol::statistics::kMaxReplyLength;
+    };
     cycleTimer_.onTimer = [this] { beginCycle(); };
     pumpTimer_.onTimer = [this] { pump(); };
     context.atEnd([this] {

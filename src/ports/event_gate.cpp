@@ -5,15 +5,27 @@
 
 namespace nms::ports {
 
+EventGate::EventGate() { limitOf_[index(Kind::Datagram)] = kDatagramQueueLimit; }
+
 void EventGate::dispatch(Kind kind, std::function<void()> handler) {
     if (shutDown_ || !handler) return;
     if (depth_ > 0 || isHeld(kind) || draining_) {
-        queue_.emplace_back(kind, std::move(handler));
+        enqueue(kind, std::move(handler));
         if (depth_ == 0 && !draining_) drain();
         return;
     }
     run(handler);
     drain();
+}
+
+void EventGate::enqueue(Kind kind, std::function<void()> handler) {
+    const std::size_t k = index(kind);
+    if (limitOf_[k] != 0 && queuedOf_[k] >= limitOf_[k]) {
+        ++droppedOf_[k];
+        return;
+    }
+    queue_.emplace_back(kind, std::move(handler));
+    ++queuedOf_[k];
 }
 
 void EventGate::hold(Kind kind) { heldMask_ |= bit(kind); }
@@ -26,6 +38,7 @@ void EventGate::release(Kind kind) {
 void EventGate::shutDown() {
     shutDown_ = true;
     queue_.clear();
+    queuedOf_ = {};
 }
 
 void EventGate::run(const std::function<void()>& handler) {
@@ -51,6 +64,7 @@ void EventGate::drain() {
         while (it != queue_.end() && isHeld(it->first)) ++it;
         if (it == queue_.end()) break;
         auto handler = std::move(it->second);
+        --queuedOf_[index(it->first)];
         queue_.erase(it);
         run(handler);
     }

@@ -20,6 +20,14 @@ bool UdpClient::bind(const std::string& address) {
         std::weak_ptr<UdpClient*> weak = self_;
         EventGate* gate = &gate_;
         socket_->onDatagram = [weak, gate](Datagram d) {
+            // Judged before it is queued: a refused datagram costs nothing while a box is open.
+            if (auto self = weak.lock(); self && *self) {
+                UdpClient& client = **self;
+                if (client.acceptIncoming && !client.acceptIncoming(d)) {
+                    ++client.refused_;
+                    return;
+                }
+            }
             gate->dispatch(EventGate::Kind::Datagram, [weak, d = std::move(d)] {
                 auto self = weak.lock();
                 if (self && *self && (*self)->onDataArrival) (*self)->onDataArrival(d);

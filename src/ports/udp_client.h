@@ -14,7 +14,7 @@ namespace nms::ports {
 
 // A socket with the properties the station's procedures set one by one (local port, remote host,
 // remote port) before they bind and send, as the socket component it was designed with. Received
-// datagrams reach onDataArrival through the event gate.
+// datagrams reach onDataArrival through the event gate, unless acceptIncoming refuses them first.
 class UdpClient {
 public:
     UdpClient(Network& network, EventGate& gate, std::uint16_t localPort, std::uint16_t remotePort);
@@ -38,14 +38,22 @@ public:
     // Words of the last failure ("" when none).
     const std::string& errorDescription() const { return error_; }
     std::uint64_t droppedDatagrams() const;
+    // Datagrams acceptIncoming refused.
+    std::uint64_t refusedDatagrams() const { return refused_; }
 
     std::function<void(const Datagram&)> onDataArrival;
+    // Judges a datagram as it arrives, before it joins the event gate's queue: one its owner
+    // would drop anyway costs nothing however long a box or a wait lasts. It runs even while a
+    // handler is suspended in a box, so it must not change what that handler works on. Unset:
+    // every datagram is delivered.
+    std::function<bool(const Datagram&)> acceptIncoming;
 
 private:
     Network& network_;
     EventGate& gate_;
     std::unique_ptr<UdpSocket> socket_;
     std::string error_;
+    std::uint64_t refused_ = 0;
     std::shared_ptr<UdpClient*> self_;
 };
 

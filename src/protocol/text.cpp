@@ -94,6 +94,7 @@ std::string latin1ToUtf8(std::span<const std::uint8_t> bytes) {
 std::vector<std::uint8_t> utf8ToBytes(std::string_view utf8) {
     std::vector<std::uint8_t> out;
     out.reserve(utf8.size());
+    // The element takes one byte per character: the low 8 bits of its code, as it always has.
     for (std::size_t i = 0; i < utf8.size();) out.push_back(static_cast<std::uint8_t>(nextCodePoint(utf8, i) & 0xFF));
     return out;
 }

@@ -74,6 +74,8 @@ frmAdjust::frmAdjust(station::StationContext& context, const ports::Label& lblEl
     Timer1.onTimer = [this] { Timer1_Timer(); };
     Timer2.onTimer = [this] { Timer2_Timer(); };
     udpClient3().onDataArrival = [this](const ports::Datagram& d) { udpClient3_DataArrival(d); };
+    // A datagram too long to be a reply is dropped before it can queue behind a box.
+    udpClient3().acceptIncoming = [](const ports::Datagram& d) { return d.bytes.size() <= field::kReplyLength; };
 
     context.atEnd([this] {
         Timer1.setEnabled(false);

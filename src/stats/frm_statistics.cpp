@@ -108,6 +108,10 @@ frmStatistics::frmStatistics(station::StationContext& context, const ports::Labe
     };
     tmrAutoRefresh.onTimer = [this] { cmdRefreshStats_Click(); };
     udpClient2().onDataArrival = [this](const ports::Datagram& d) { udpClient2_DataArrival(d); };
+    // A datagram too long to be a reply is dropped before it can queue behind a box.
+    udpClient2().acceptIncoming = [](const ports::Datagram& d) {
+        return d.bytes.size() <= protocol::statistics::kMaxReplyLength;
+    };
 
     context.atEnd([this] {
         tmrAutoRefresh.setEnabled(false);

@@ -116,7 +116,9 @@ IniDocument IniDocument::parse(std::string_view text) {
         }
         IniEntry e;
         const auto eq = body.find('=');
-        if (eq == std::string_view::npos) {
+        // A line without a key name ("=value") names no entry: it is kept as it stood, like a
+        // comment, so that no operation ever sees a key without a name.
+        if (eq == std::string_view::npos || trimBlanks(body.substr(0, eq)).empty()) {
             e.raw = true;
             e.value = std::string(line);
         } else {
@@ -231,6 +233,7 @@ const IniEntry* IniDocument::find(std::string_view section, std::string_view key
 }
 
 bool IniDocument::set(std::string_view section, std::string key, std::string value, bool touch) {
+    if (key.empty()) return false;
     IniSection* s = findMutable(section);
     if (!s) {
         IniSection fresh;

@@ -12,7 +12,7 @@
 namespace nms::store {
 
 struct IniEntry {
-    std::string key;    // trimmed; empty for a raw line
+    std::string key;    // trimmed, never empty; empty for a raw line
     std::string value;  // everything after the first "=", kept exactly; the whole line when raw
     bool raw = false;   // a comment or other line kept as it stood, never listed
     bool touched = false;  // written by us since the last save
@@ -76,7 +76,7 @@ public:
     const IniEntry* find(std::string_view section, std::string_view key) const;
 
     // The mutators take names and values as they should stand in the file (already sanitised).
-    // Each returns whether the document changed. `touch` marks the entry as ours to keep when
+    // Each returns whether the document changed; an empty key name changes nothing. `touch` marks the entry as ours to keep when
     // the file is merged with another program's version of it.
     bool set(std::string_view section, std::string key, std::string value, bool touch = false);
     bool removeKey(std::string_view section, std::string_view key);

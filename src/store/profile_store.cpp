@@ -36,7 +36,10 @@ std::string sectionName(std::string_view s) {
     return trimmed(sanitizeText(s));
 }
 
+// A key as it stands in the file; empty when nothing of it can stand there (an empty name, or
+// one made only of blanks, "=" and "["), which no operation accepts.
 std::string keyName(std::string_view k) {
+    if (k.empty()) return {};
     if (plainName(k) && k.front() != '[' && k.find('=') == std::string_view::npos) return std::string(k);
     std::string s = sanitizeText(k);
     // "=" would end the key early, and a leading "[" would read as a section header.
@@ -171,6 +174,12 @@ struct ProfileStore::Impl {
         changed(st);
     }
 
+    // An empty key never names an entry, whatever the file holds.
+    static const IniEntry* findKey(const FileState& st, std::string_view section, std::string_view key) {
+        if (key.empty()) return nullptr;
+        return st.doc.find(section, key);
+    }
+
     void structural(const std::string& path, Op op) {
         FileState& st = forChange(path);
         if (!apply(st.doc, op) && !st.dirty) return;
@@ -246,13 +255,16 @@ std::string ProfileStore::ReadFromINI(const std::string& strSection, const std::
                                       const std::string& strfullpath, const std::string& strDefault) {
     const FileState& st = impl_->current(strfullpath);
     // Keys are matched without regard to case, so the lookup needs no lower-cased copy.
-    const IniEntry* e = st.doc.find(sectionName(strSection), keyName(strkey));
+    const IniEntry* e = impl_->findKey(st, sectionName(strSection), keyName(strkey));
     return e ? e->value : strDefault;
 }
 
 void ProfileStore::WriteToINI(const std::string& strSection, const std::string& strkey,
                               const std::string& strkeyvalue, const std::string& strfullpath) {
-    impl_->set(strfullpath, sectionName(strSection), upperKey(strkey), sanitizeText(strkeyvalue));
+    std::string key = upperKey(strkey);
+    // A line "=value" would read back as no key at all.
+    if (key.empty()) return;
+    impl_->set(strfullpath, sectionName(strSection), std::move(key), sanitizeText(strkeyvalue));
 }
 
 void ProfileStore::LoadIniSectionsLB(std::vector<std::string>& lstB, const std::string& strfullpath) {
@@ -275,12 +287,15 @@ void ProfileStore::DeleteIniSection(const std::string& strSection, const std::st
 
 void ProfileStore::DeleteIniKey(const std::string& strSection, const std::string& strKeyname,
                                 const std::string& strfullpath) {
-    impl_->structural(strfullpath, Op{Op::Kind::RemoveKey, sectionName(strSection), keyName(strKeyname), {}});
+    std::string key = keyName(strKeyname);
+    if (key.empty()) return;
+    impl_->structural(strfullpath, Op{Op::Kind::RemoveKey, sectionName(strSection), std::move(key), {}});
 }
 
 bool ProfileStore::CheckIfIniKeyExists(const std::string& strSection, const std::string& strKeyname,
                                        const std::string& strfullpath) {
-    return impl_->current(strfullpath).doc.find(sectionName(strSection), keyName(strKeyname)) != nullptr;
+    const FileState& st = impl_->current(strfullpath);
+    return impl_->findKey(st, sectionName(strSection), keyName(strKeyname)) != nullptr;
 }
 
 bool ProfileStore::CheckIfIniSectionExists(const std::string& strSection, const std::string& strfullpath) {
@@ -291,7 +306,8 @@ bool ProfileStore::CheckIfIniSectionExists(const std::string& strSection, const 
 
 std::int32_t ProfileStore::GetLongFromINI(const std::string& strSection, const std::string& strKeyname,
                                           const std::string& strfullpath, std::int32_t lngDefault) {
-    const IniEntry* e = impl_->current(strfullpath).doc.find(sectionName(strSection), keyName(strKeyname));
+    const FileState& st = impl_->current(strfullpath);
+    const IniEntry* e = impl_->findKey(st, sectionName(strSection), keyName(strKeyname));
     if (!e) return lngDefault;
     // Leading blanks, an optional sign and the leading decimal digits; text without digits gives
     // the default, and a number beyond 32 bits is held at the nearest limit.
@@ -313,6 +329,8 @@ std::int32_t ProfileStore::GetLongFromINI(const std::string& strSection, const s
 void ProfileStore::RenameIniKey(const std::string& strSection, const std::string& strKeyname,
                                 const std::string& strNewKeyname, const std::string& strfullpath) {
     if (!CheckIfIniKeyExists(strSection, strKeyname, strfullpath)) return;
+    // A new name that cannot be written would leave the value nowhere once the old key is gone.
+    if (keyName(strNewKeyname).empty()) return;
     if (sameName(keyName(strKeyname), keyName(strNewKeyname))) {
         // Writing the new name and deleting the old one would delete the key itself.
         impl_->structural(strfullpath, Op{Op::Kind::RenameKey, sectionName(strSection), keyName(strKeyname),

@@ -228,6 +228,20 @@ void Testbed::stop(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
+int Testbed::wait(pid_t pid, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            std::erase(children_, pid);
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    stop(pid);
+    return -1;
+}
+
 std::string Testbed::elementSimPath() {
 #ifdef NMS_ELEMENT_SIM
     return NMS_ELEMENT_SIM;

@@ -64,6 +64,9 @@ public:
     pid_t start(const std::string& ns, const std::vector<std::string>& argv);
     // Stops it (SIGTERM, then SIGKILL after a second) and reaps it.
     void stop(pid_t pid);
+    // Waits for it to end by itself: its exit status (128 + signal when a signal ended it), or -1
+    // when it was still running after `timeoutMs` (it is stopped then).
+    int wait(pid_t pid, int timeoutMs);
 
     // The element simulator daemon's path ("" when it is not built).
     static std::string elementSimPath();

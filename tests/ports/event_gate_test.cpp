@@ -84,3 +84,45 @@ TEST(EventGate, EachEventHasATurnOfItsOwnAndEverythingItDoesSharesIt) {
     EXPECT_LT(turns[1], turns[2]);
     EXPECT_LT(turns[2], turns[3]);
 }
+
+// A box may stay open for hours while datagrams keep coming: only a bounded number of them wait,
+// the rest are counted; other kinds of event are not limited by default.
+TEST(EventGate, QueuedDatagramsAreBoundedAndTheRestAreCounted) {
+    EventGate gate;
+    std::vector<int> delivered;
+    int ticks = 0;
+    gate.dispatch(Kind::Operator, [&] {
+        for (int i = 0; i < 1000; ++i) {
+            gate.dispatch(Kind::Datagram, [&delivered, i] { delivered.push_back(i); });
+            gate.dispatch(Kind::Posted, [&] { ++ticks; });
+        }
+        EXPECT_EQ(gate.queued(Kind::Datagram), EventGate::kDatagramQueueLimit);
+        EXPECT_EQ(gate.queued(Kind::Posted), 1000u);
+    });
+    EXPECT_EQ(gate.dropped(Kind::Datagram), 1000u - EventGate::kDatagramQueueLimit);
+    EXPECT_EQ(gate.dropped(Kind::Posted), 0u);
+    ASSERT_EQ(delivered.size(), EventGate::kDatagramQueueLimit);
+    EXPECT_EQ(delivered.front(), 0) << "the first ones keep their place";
+    EXPECT_EQ(delivered.back(), 63);
+    EXPECT_EQ(ticks, 1000);
+    EXPECT_EQ(gate.queued(Kind::Datagram), 0u);
+}
+
+TEST(EventGate, HeldEventsCountAgainstTheLimitAndFreeItWhenDelivered) {
+    EventGate gate;
+    gate.limitQueue(Kind::Datagram, 2);
+    int delivered = 0;
+    gate.hold(Kind::Datagram);
+    for (int i = 0; i < 5; ++i) gate.dispatch(Kind::Datagram, [&] { ++delivered; });
+    EXPECT_EQ(gate.queued(Kind::Datagram), 2u);
+    EXPECT_EQ(gate.dropped(Kind::Datagram), 3u);
+    gate.release(Kind::Datagram);
+    EXPECT_EQ(delivered, 2);
+    gate.hold(Kind::Datagram);
+    for (int i = 0; i < 2; ++i) gate.dispatch(Kind::Datagram, [&] { ++delivered; });
+    EXPECT_EQ(gate.dropped(Kind::Datagram), 3u) << "room again once the queue was delivered";
+    gate.limitQueue(Kind::Datagram, 0);  // no limit
+    for (int i = 0; i < 100; ++i) gate.dispatch(Kind::Datagram, [&] { ++delivered; });
+    gate.release(Kind::Datagram);
+    EXPECT_EQ(delivered, 104);
+}

@@ -95,6 +95,10 @@ TEST(ConfigurationPacket, NameIsUpperCaseBlankPaddedAndCut) {
     EXPECT_EQ(std::string(longName.begin(), longName.end()), "A VERY LONG ELEM");
     const auto latin = configurationName("Sendeanlage \xC3\xBC");  // ü → Ü, one byte
     EXPECT_EQ(latin[12], 0xDC);
+    // Beyond Latin-1 each character goes out as the low 8 bits of its code, as the element
+    // reads it: U+0141 goes out as 0x41.
+    const auto beyond = configurationName("\xC5\x81");
+    EXPECT_EQ(beyond[0], 0x41);
 }
 
 TEST(ConfigurationPacket, ElementReadsWhatTheStationWroteAtEveryLength) {

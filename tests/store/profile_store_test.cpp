@@ -274,6 +274,37 @@ TEST_F(ProfileStoreTest, NamesThatWouldBreakALineAreMadeHarmless) {
     EXPECT_EQ(store.ReadFromINI("A\nB", "k=ey", kPath, ""), "1");
 }
 
+// A key without a name cannot stand in the file ("=value" reads back as no key), so every write
+// refuses it and every read finds nothing under it, whatever the file holds.
+TEST_F(ProfileStoreTest, AnEmptyKeyNameIsRefusedByWritesAndReadsAsMissing) {
+    const std::string before = "[A]\nK=1\n";
+    files.editExternally(kPath, before);
+    for (const std::string empty : {"", " ", "=", "[", " [ = "}) {
+        SCOPED_TRACE("key \"" + empty + "\"");
+        store.WriteToINI("A", empty, "x", kPath);
+        store.WriteToINI("New", empty, "x", kPath);
+        store.DeleteIniKey("A", empty, kPath);
+        store.RenameIniKey("A", "k", empty, kPath);
+        store.RenameIniKey("A", empty, "other", kPath);
+        EXPECT_EQ(saved(), before);
+        EXPECT_EQ(store.ReadFromINI("A", empty, kPath, "default"), "default");
+        EXPECT_FALSE(store.CheckIfIniKeyExists("A", empty, kPath));
+        EXPECT_EQ(store.GetLongFromINI("A", empty, kPath, 7), 7);
+    }
+}
+
+TEST_F(ProfileStoreTest, AHandWrittenLineWithoutAKeyNameIsKeptButNamesNoEntry) {
+    files.editExternally(kPath, "[a]\n=x\n = y\nK=1\n");
+    EXPECT_EQ(keys("a"), (std::vector<std::string>{"K"}));
+    EXPECT_EQ(store.GetSectionKeyCount("a", kPath), 1);
+    EXPECT_EQ(store.ReadFromINI("a", "", kPath, "default"), "default");
+    store.WriteToINI("a", "k", "2", kPath);
+    EXPECT_EQ(saved(), "[a]\n=x\n = y\nK=2\n") << "the line stays as it stood";
+    // Renaming copies entries only: the nameless line has nothing to be copied under.
+    store.RenameIniSection("a", "b", kPath);
+    EXPECT_EQ(saved(), "[b]\nK=2\n");
+}
+
 // Every byte value at every position of a 16-character element name, as a datagram could carry
 // it, must leave the file's structure as it was: the same sections, the same keys.
 TEST_F(ProfileStoreTest, EveryByteInEveryNamePositionLeavesSectionsAndKeysIntact) {

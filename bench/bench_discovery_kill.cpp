@@ -1,0 +1,221 @@
+// kill -9 during discovery: a child process runs a whole station on the in-process network with a
+// plant of 1000 elements whose answers are spread over the scan, and pages it again and again
+// (each scan empties the database and writes every answer as it comes, the engine saving the
+// file every 50 ms of the scan). The parent kills it at a random moment, then checks what a
+// station that starts next finds: a database file that parses and holds only whole records, no
+// temporary file left once that station has started, and a tree with one node per record. Runs
+// on real files and real time, so it is a scenario program that prints what it found, not a
+// unit test.
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+#include "app/frm_main.h"
+#include "discovery/paging.h"
+#include "platform/file_store_linux.h"
+#include "sim/virtual_lan.h"
+#include "store/ini_document.h"
+#include "store/profile_store.h"
+#include "support/fakes.h"
+#include "support/virtual_time.h"
+
+namespace {
+
+using namespace nms;
+namespace fs = std::filesystem;
+
+constexpr int kElements = 1000;
+constexpr int kEncoderKeys = 15;
+constexpr int kDecoderKeys = 19;
+
+std::int64_t nowMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// The operator agrees with every question (the discovery confirmation included).
+class YesDialogs : public ports::Dialogs {
+public:
+    ports::Answer messageBox(const ports::MessageBox& box) override {
+        return box.buttons == ports::MessageButtons::YesNo ||
+                       box.buttons == ports::MessageButtons::YesNoCancel
+                   ? ports::Answer::Yes
+                   : ports::Answer::Ok;
+    }
+    std::optional<std::string> inputBox(const std::string&, const std::string&,
+                                        const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+// The station's world: everything but the database file is in memory.
+struct World {
+    explicit World(const std::string& path, int elements) : lan(time, time, options()) {
+        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
+        for (int i = 0; i < elements; ++i) {
+            sim::ElementIdentity id;
+            id.name = "ELEMENT " + std::to_string(i);
+            id.role = i % 3 == 0 ? sim::Role::Decoder : sim::Role::Encoder;
+            id.serial = 100000 + i;
+            const int host = i + 2;
+            id.ip = {10, 20, static_cast<std::uint8_t>(host >> 8),
+                     static_cast<std::uint8_t>(host & 0xFF)};
+            id.gateway = {10, 20, 0, 1};
+            id.mask = {255, 255, 0, 0};
+            id.mac = {0x00,
+                      0x1A,
+                      0x2B,
+                      0x70,
+                      static_cast<std::uint8_t>(i >> 8),
+                      static_cast<std::uint8_t>(i & 0xFF)};
+            sim::ElementSettings s;
+            s.remote = {239, 192, 0, 1};
+            lan.addElement(id, s);
+        }
+        db = std::make_unique<store::ProfileStore>(files, time);
+        env = std::make_unique<station::StationEnv>(station::StationEnv{
+            time, time, gate, dialogs, settings, lock, lifecycle, lan, *db, path, ""});
+        main = std::make_unique<app::frmMain>(*env);
+        gate.dispatch(ports::EventGate::Kind::Posted, [this] { main->Form_Load(); });
+    }
+    ~World() { main.reset(); }
+
+    static sim::VirtualLan::Options options() {
+        sim::VirtualLan::Options o;
+        o.stationAddresses = {"10.20.0.1"};
+        o.netmask = "255.255.0.0";
+        // Answers spread over the first second and a half of the scan, so that the file is saved
+        // some 30 times while it grows.
+        o.minLatencyUs = 1000;
+        o.maxLatencyUs = 1500000;
+        return o;
+    }
+
+    testing::VirtualTime time;
+    ports::EventGate gate;
+    YesDialogs dialogs;
+    testing::MemorySettings settings;
+    testing::FakeInstanceLock lock;
+    testing::FakeLifecycle lifecycle;
+    sim::VirtualLan lan;
+    platform::LinuxFileStore files;
+    std::unique_ptr<store::ProfileStore> db;
+    std::unique_ptr<station::StationEnv> env;
+    std::unique_ptr<app::frmMain> main;
+};
+
+[[noreturn]] void runStation(const std::string& path) {
+    World w(path, kElements);
+    for (;;) {
+        w.gate.dispatch(ports::EventGate::Kind::Operator, [&] { w.main->Toolbar1_ButtonClick(1); });
+        // Virtual time as fast as the station can go; the file is saved for real.
+        while (w.main->paging().scanning()) w.time.advance(1);
+    }
+}
+
+int temporaries(const std::string& dir, const std::string& path) {
+    int n = 0;
+    const std::string prefix = platform::LinuxFileStore::temporaryPrefix(path);
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind(prefix, 0) == 0) ++n;
+    return n;
+}
+
+struct Found {
+    bool parses = true;
+    std::string problem;
+    int records = 0;
+};
+
+// Every line a header or KEY=value, the file ending with a whole line, and every section a whole
+// record of an element (its first key NAME, its last LLO, the count of its role).
+Found inspect(const std::string& text) {
+    Found f;
+    if (!text.empty() && text.back() != '\n') return {false, "the last line is cut", 0};
+    const auto doc = store::IniDocument::parse(text);
+    if (!doc.preamble().empty()) return {false, "text before the first section", 0};
+    std::set<std::string> seen;
+    for (const auto& s : doc.sections()) {
+        if (!seen.insert(s.name).second) return {false, "section " + s.name + " twice", 0};
+        const auto& e = s.entries;
+        for (const auto& entry : e)
+            if (entry.raw) return {false, "a line that is no entry in " + s.name, 0};
+        const auto* role = doc.find(s.name, "ROLE");
+        const int expected = role && role->value == "2" ? kDecoderKeys : kEncoderKeys;
+        if (static_cast<int>(e.size()) != expected || e.front().key != "NAME" ||
+            e.back().key != "LLO")
+            return {false,
+                    "record " + s.name + " is not whole (" + std::to_string(e.size()) + " keys)",
+                    0};
+        ++f.records;
+    }
+    return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
+    char pattern[] = "/tmp/nms-discovery-kill-XXXXXX";
+    if (!::mkdtemp(pattern)) return 1;
+    const std::string dir = pattern;
+    const std::string path = dir + "/nms.ini";
+    std::mt19937 rng(static_cast<unsigned>(nowMs()));
+    int failures = 0;
+
+    std::printf("kill -9 during discovery of %d elements on the in-process network\n", kElements);
+    std::printf("%5s %9s %8s %8s %11s %7s  %s\n", "round", "kill ms", "records", "temps",
+                "after start", "nodes", "file");
+    for (int round = 1; round <= rounds; ++round) {
+        const pid_t pid = ::fork();
+        if (pid < 0) return 1;
+        if (pid == 0) runStation(path);
+
+        // A moment anywhere in the first scans: while the database is emptied, while it grows,
+        // while the tree is rebuilt at the end.
+        const std::int64_t killAfter = std::uniform_int_distribution<int>(20, 3000)(rng);
+        const std::int64_t start = nowMs();
+        while (nowMs() - start < killAfter) ::usleep(1000);
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+
+        const int tempsBefore = temporaries(dir, path);
+        platform::LinuxFileStore files;
+        const Found found = inspect(files.read(path, nullptr).value_or(""));
+
+        // The next start: a station on the same file (with no element answering).
+        int nodes = -1;
+        {
+            World next(path, 0);
+            nodes = next.main->TreeView1.nodeCount();
+            // An empty database shows one node-less tree; a node count of 0 is what it holds.
+            if (found.records == 0) nodes = 0;
+        }
+        const int tempsAfter = temporaries(dir, path);
+
+        const bool ok = killed && found.parses && tempsAfter == 0 && nodes == found.records;
+        failures += ok ? 0 : 1;
+        std::printf("%5d %9lld %8d %8d %11d %7d  %s%s\n", round, static_cast<long long>(killAfter),
+                    found.records, tempsBefore, tempsAfter, nodes,
+                    found.parses ? "whole" : ("TORN: " + found.problem).c_str(),
+                    killed ? "" : " (the station was not killed)");
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    std::printf("\n%d of %d rounds left a whole database and no temporary after the next start%s\n",
+                rounds - failures, rounds, failures ? "  <-- FAILED" : "");
+    return failures ? 1 : 0;
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+// What the fuzz targets share: a reader of the fuzzer's bytes, a check that stops the run, and a
+// whole station on the test fakes whose dialogs answer every box.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "ports/dialogs.h"
+#include "ports/event_gate.h"
+#include "store/profile_store.h"
+#include "support/fake_network.h"
+#include "support/fakes.h"
+#include "support/memory_file_store.h"
+#include "support/virtual_time.h"
+
+namespace nms::fuzz {
+
+// A broken property ends the run where the fuzzer (or the replay) sees it.
+inline void check(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    __builtin_trap();
+}
+
+// Takes the fuzzer's input apart; past its end every read gives zeros.
+class Bytes {
+public:
+    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool empty() const { return pos_ >= size_; }
+    std::size_t left() const { return empty() ? 0 : size_ - pos_; }
+    std::uint8_t byte() { return empty() ? 0 : data_[pos_++]; }
+    bool flag() { return (byte() & 1) != 0; }
+    std::uint16_t u16() {
+        const std::uint16_t hi = byte();
+        return static_cast<std::uint16_t>(hi << 8 | byte());
+    }
+    std::uint32_t u32() {
+        const std::uint32_t hi = u16();
+        return hi << 16 | u16();
+    }
+    // One of `n` choices (n > 0).
+    std::size_t pick(std::size_t n) { return byte() % n; }
+    std::vector<std::uint8_t> take(std::size_t n) {
+        n = std::min(n, left());
+        std::vector<std::uint8_t> out(data_ + pos_, data_ + pos_ + n);
+        pos_ += n;
+        return out;
+    }
+    std::vector<std::uint8_t> rest() { return take(left()); }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+// Dialogs that answer every box at once, as an operator who agrees with everything would: Ok,
+// Yes or Retry. An input box gets the text the driver chose (or is cancelled). While a box is
+// "open", the driver may deliver events: they queue in the gate as they would behind a real box.
+class PermissiveDialogs : public ports::Dialogs {
+public:
+    ports::Answer messageBox(const ports::MessageBox& box) override {
+        ++boxes;
+        texts.push_back(box.text);
+        if (texts.size() > 64) texts.erase(texts.begin());
+        if (whileOpen) whileOpen(box);
+        switch (box.buttons) {
+            case ports::MessageButtons::Ok:
+            case ports::MessageButtons::OkCancel:
+                return ports::Answer::Ok;
+            case ports::MessageButtons::YesNo:
+            case ports::MessageButtons::YesNoCancel:
+                return ports::Answer::Yes;
+            case ports::MessageButtons::RetryCancel:
+                return ports::Answer::Retry;
+        }
+        return box.defaultButton;
+    }
+    std::optional<std::string> inputBox(const std::string&, const std::string&,
+                                        const std::string&) override {
+        ++inputs;
+        return inputAnswer;
+    }
+
+    std::function<void(const ports::MessageBox&)> whileOpen;
+    std::optional<std::string> inputAnswer;
+    std::size_t boxes = 0;
+    std::size_t inputs = 0;
+    std::vector<std::string> texts;  // the last ones
+};
+
+// A main window on the fakes with a stored database, started, the notice dismissed.
+struct Station {
+    static constexpr const char* kDb = "/fuzz/nms.ini";
+
+    explicit Station(const std::string& database) {
+        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
+        files.editExternally(kDb, database);
+        db = std::make_unique<store::ProfileStore>(files, time);
+        env = std::make_unique<station::StationEnv>(station::StationEnv{
+            time, time, gate, dialogs, settings, lock, lifecycle, network, *db, kDb, "", {}});
+        main = std::make_unique<app::frmMain>(*env);
+        gate.dispatch(ports::EventGate::Kind::Posted, [this] { main->Form_Load(); });
+    }
+    ~Station() {
+        // The window goes before the database it writes to.
+        main.reset();
+    }
+    void operatorDoes(std::function<void()> action) {
+        gate.dispatch(ports::EventGate::Kind::Operator, std::move(action));
+    }
+    std::string file() {
+        db->flush();
+        return files.exists(kDb) ? files.content(kDb) : std::string();
+    }
+
+    testing::VirtualTime time;
+    ports::EventGate gate;
+    PermissiveDialogs dialogs;
+    testing::MemorySettings settings;
+    testing::FakeInstanceLock lock;
+    testing::FakeLifecycle lifecycle;
+    testing::FakeNetwork network;
+    testing::MemoryFileStore files;
+    std::unique_ptr<store::ProfileStore> db;
+    std::unique_ptr<station::StationEnv> env;
+    std::unique_ptr<app::frmMain> main;
+};
+
+}  // namespace nms::fuzz
