@@ -152,6 +152,8 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setMinimumHeight(140);
 
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("monitorStatus"));
     auto* filters = new QHBoxLayout;
     filters->addWidget(new QLabel(tr("Element:"), this));
     filters->addWidget(element_, 1);
@@ -160,6 +162,7 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
     filters->addStretch();
     filters->addWidget(exportButton);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(status_);
     layout->addLayout(filters);
     layout->addWidget(table_, 1);
 
@@ -214,6 +217,8 @@ void MonitorView::refresh() {
     }
     table_->resizeColumnsToContents();
     toggle_->setChecked(main_.plantMonitoring());
+    // Said once, in the panel: a port that cannot be used or a journal that cannot be written.
+    status_->setText(platform::fromModel(monitor.status()));
     if (tree_) tree_->viewport()->update();
 }
 

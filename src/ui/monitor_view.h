@@ -4,6 +4,7 @@
 
 class QAction;
 class QComboBox;
+class QLabel;
 class QTableWidget;
 class QToolBar;
 class QTreeWidget;
@@ -36,6 +37,7 @@ private:
     QComboBox* element_ = nullptr;
     QComboBox* severity_ = nullptr;
     QTableWidget* table_ = nullptr;
+    QLabel* status_ = nullptr;
 };
 
 }  // namespace nms::ui
