@@ -21,17 +21,8 @@ namespace nms::ui {
 AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* parent)
     : FormDialog(m.form, gate, parent), model_(m) {
     setObjectName(QStringLiteral("frmAdjust"));
-    auto label = [](ports::Label& model, QWidget* owner) {
-        auto* w = named(new QLabel(owner), model);
-        bind(w, model);
-        return w;
-    };
-    auto value = [&label](ports::Label& model, QWidget* owner) {
-        auto* w = label(model, owner);
-        w->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        w->setMinimumWidth(170);
-        return w;
-    };
+    auto label = [](ports::Label& model, QWidget* owner) { return boundLabel(model, owner); };
+    auto value = [](ports::Label& model, QWidget* owner) { return boundFigure(model, owner, 170); };
     auto button = [&gate](ports::Button& model, QWidget* owner) {
         auto* w = named(new QPushButton(owner), model);
         w->setAutoDefault(false);

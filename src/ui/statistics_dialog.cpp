@@ -19,17 +19,8 @@ namespace nms::ui {
 StatisticsDialog::StatisticsDialog(stats::frmStatistics& m, ports::EventGate& gate, QWidget* parent)
     : FormDialog(m.form, gate, parent) {
     setObjectName(QStringLiteral("frmStatistics"));
-    auto label = [this](ports::Label& model, QWidget* owner) {
-        auto* w = named(new QLabel(owner), model);
-        bind(w, model);
-        return w;
-    };
-    auto value = [&label](ports::Label& model, QWidget* owner) {
-        auto* w = label(model, owner);
-        w->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        w->setMinimumWidth(150);
-        return w;
-    };
+    auto label = [](ports::Label& model, QWidget* owner) { return boundLabel(model, owner); };
+    auto value = [](ports::Label& model, QWidget* owner) { return boundFigure(model, owner, 150); };
 
     auto* frame = named(new QGroupBox(this), m.frmStats);
     bind(frame, m.frmStats);

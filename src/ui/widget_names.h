@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QLabel>
 #include <QString>
 
 #include "ports/controls.h"
+#include "ui/bindings.h"
 
 namespace nms::ui {
 
@@ -12,6 +14,21 @@ template <class W>
 W* named(W* widget, const ports::Control& control) {
     widget->setObjectName(QString::fromStdString(control.name()));
     return widget;
+}
+
+// A label drawn for its control.
+inline QLabel* boundLabel(ports::Label& model, QWidget* owner) {
+    auto* w = named(new QLabel(owner), model);
+    bind(w, model);
+    return w;
+}
+
+// A figure the station shows: it can be selected and copied, and keeps its width as it changes.
+inline QLabel* boundFigure(ports::Label& model, QWidget* owner, int minimumWidth) {
+    auto* w = boundLabel(model, owner);
+    w->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    w->setMinimumWidth(minimumWidth);
+    return w;
 }
 
 }  // namespace nms::ui
