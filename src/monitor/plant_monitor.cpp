@@ -244,7 +244,8 @@ void PlantMonitor::reply(const ports::Datagram& d) {
     e.ethernetWord = now.UDP_Response_ETH_Status;
     e.lastSeenUnixMs = context_.clock().unixTimeMs();
     judge(index, true, audioErrors, ptpErrors);
-    if (waiting_.empty() && outstanding_.empty()) finishCycle();
+    // The freed place goes to the next element at once, not at the next tick.
+    pump();
 }
 
 void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErrors,
