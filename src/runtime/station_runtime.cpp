@@ -126,6 +126,12 @@ std::string StationRuntime::lockHolder() const {
     return lock.holder() + ", lock " + lock.path().toStdString();
 }
 
+QString StationRuntime::settingsFolder() const { return parts_->settings->folder(); }
+
+QString StationRuntime::settingsFile() const {
+    return parts_->settings->fileOf(station::settings::kApp);
+}
+
 int StationRuntime::exitStatus(int execResult) const { return parts_->lifecycle.finalStatus(execResult); }
 
 }  // namespace nms::runtime

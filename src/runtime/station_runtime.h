@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +39,10 @@ public:
     // Empty when the database folder can be used; otherwise the sentence to show once.
     const std::string& databaseProblem() const { return databaseProblem_; }
     const std::string& databasePath() const { return env_->databasePath; }
+    // The folder of the per-user settings (the demo's own for the demo), and the station's file
+    // in it.
+    QString settingsFolder() const;
+    QString settingsFile() const;
     // Who holds the instance lock when another station runs ("process 4242 (nms) on host"), and
     // the lock's path; empty when this station holds it or nobody does.
     std::string lockHolder() const;

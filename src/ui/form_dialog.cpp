@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "platform/qt_text.h"
+#include "ui/window_layout.h"
 
 namespace nms::ui {
 
@@ -25,10 +26,12 @@ void FormDialog::mirrorForm() {
     if (form_.shown()) {
         QWidget* owner = parentWidget();
         setWindowModality(owner && owner->isVisible() ? Qt::WindowModal : Qt::ApplicationModal);
+        if (layout_) layout_->restore(objectName(), this);
         show();
         raise();
         activateWindow();
     } else {
+        if (layout_) layout_->save(objectName(), this);
         hide();
     }
 }

@@ -7,6 +7,8 @@
 
 namespace nms::ui {
 
+class WindowLayout;
+
 // A window of its own drawn for a model Form: its title is the form's caption, and it opens and
 // closes as the form's `shown` changes. It is modal over its parent while open (over the whole
 // program when the parent is not on screen yet, as for the notice at start-up). Closing it by
@@ -17,6 +19,8 @@ public:
     ~FormDialog() override;
 
     ports::Form& form() { return form_; }
+    // Opens where the operator last left it (by its object name), and remembers that on close.
+    void rememberIn(const WindowLayout* layout) { layout_ = layout; }
     // Escape: asks the model to close.
     void reject() override;
 
@@ -29,6 +33,7 @@ private:
     void operatorClose();
     ports::Form& form_;
     ports::EventGate& gate_;
+    const WindowLayout* layout_ = nullptr;
 };
 
 }  // namespace nms::ui
