@@ -237,6 +237,8 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     auto* scroll = new QScrollArea(splitter_);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // The panel's fields take the focus, not the area around them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(buildPanel(model, gate));
     scroll_ = scroll;
     scroll->viewport()->installEventFilter(this);
@@ -449,6 +451,9 @@ QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
     auto scroll = [&gate, &chain](QWidget* parent, ports::ScrollBar& model) {
         auto* w = named(new QScrollBar(Qt::Horizontal, parent), model);
         w->setMinimumWidth(160);
+        // The arrow keys move the thumb the way they point, as on a slider (a scroll bar's
+        // keys otherwise run as a page's would).
+        w->setInvertedControls(false);
         bind(w, model, gate);
         guardWheel(w);
         chain.push_back(w);
