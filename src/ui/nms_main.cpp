@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vantrelo NG NMS");
     QApplication::setOrganizationName("Kestrova");
     // The desktop entry's name: the window system finds the station's icon and menu entry by it.
-    QGuiApplication::setDesktopFileName("vantrelo-nms");
+    QGuiApplication::setDesktopFileName("com.kestrova.VantreloNMS");
     ui::QtDialogs dialogs;
     runtime::StationRuntime runtime(options, dialogs, argc, argv);
     auto& env = runtime.env();
