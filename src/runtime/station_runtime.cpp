@@ -81,7 +81,8 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
     std::string dbPath;
     ports::Network* network = nullptr;
     if (options.demo) {
-        const QString folder = demoFolder();
+        const QString folder =
+            options.demoFolder.empty() ? demoFolder() : QString::fromStdString(options.demoFolder);
         QDir().mkpath(folder);
         p.settings = std::make_unique<platform::QtSettings>(folder);
         p.lock = std::make_unique<platform::QtInstanceLock>(folder + "/nms.lock");

@@ -18,6 +18,8 @@ struct StationOptions {
     // The window's demo starts from an empty database each time; the command-line tool keeps
     // the demo database between calls so that `list` shows what `discover` found.
     bool freshDemoDatabase = true;
+    // Where the demo keeps its database, settings and lock; empty: the user's demo folder.
+    std::string demoFolder;
     std::string optionWord;            // "GPS", "LL" or anything else, joined as typed
     std::vector<std::string> rawArgs;  // every argument after the program name
     bool help = false;
