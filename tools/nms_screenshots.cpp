@@ -123,7 +123,8 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     const QString theme = QString::fromLocal8Bit(argv[2]);
-    QApplication::setPalette(theme == "dark" ? darkPalette() : QApplication::style()->standardPalette());
+    QApplication::setPalette(theme == "dark" ? darkPalette()
+                                             : QApplication::style()->standardPalette());
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
 
@@ -154,7 +155,8 @@ int main(int argc, char** argv) {
 
     // Discover the plant, then show the first SFN decoder.
     operatorDoes([&] { main.Toolbar1.click(station::toolbar::kDiscover); });
-    if (!waitFor([&] { return !main.AutoDiscoverAwaiting && main.TreeView1.nodeCount() > 0; }, 20000)) {
+    if (!waitFor([&] { return !main.AutoDiscoverAwaiting && main.TreeView1.nodeCount() > 0; },
+                 20000)) {
         std::fprintf(stderr, "nms-screenshots: the discovery found nothing\n");
         return 1;
     }
