@@ -54,13 +54,15 @@ set(CPACK_PACKAGE_VENDOR "Kestrova Broadcast")
 set(CPACK_PACKAGE_CONTACT "Kestrova Broadcast <support@kestrova.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "network management station for Vantrelo NG audio links")
 set(CPACK_PACKAGE_DESCRIPTION
-    "The network management station of a Vantrelo NG IP studio-to-transmitter link: it finds\n\
-the encoders and decoders on the local network, keeps them in a local database, shows and\n\
-edits their configuration, sets their audio level, shows an encoder's live level, fetches\n\
-statistics and alarms, measures and adjusts SFN delays, and pings them.\n\
+    "The network management station of a Vantrelo NG IP studio-to-transmitter\n\
+link: it finds the encoders and decoders on the local network, keeps them in\n\
+a local database, shows and edits their configuration, sets their audio level,\n\
+shows an encoder's live level, fetches statistics and alarms, measures and\n\
+adjusts SFN delays, and pings them.\n\
 .\n\
-This package holds the station's window (nms), the station without a window (nms-cli) and a\n\
-simulated element for tests and training (vantrelo-element-sim).")
+This package holds the station's window (nms), the station without a window\n\
+(nms-cli) and a simulated element for tests and training\n\
+(vantrelo-element-sim).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
