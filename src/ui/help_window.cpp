@@ -28,7 +28,8 @@ QString HelpWindow::section(const QString& markdown, const QString& heading) {
         } else if (inside && line.startsWith(QLatin1String("## "))) {
             break;
         }
-        if (inside) out << line;
+        // The README's pictures show the window that stands beside the help.
+        if (inside && !line.startsWith(QLatin1String("!["))) out << line;
     }
     return out.join(QLatin1Char('\n')).trimmed();
 }

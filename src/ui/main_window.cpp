@@ -78,10 +78,18 @@ public:
         if (unit) {
             grid_->addWidget(field, row_, 1);
             grid_->addWidget(unit, row_, 2);
+            if (mark) grid_->addWidget(mark, row_, 3);
+        } else if (mark) {
+            // The mark right beside the field, however wide the column is.
+            auto* line = new QHBoxLayout;
+            line->setSpacing(6);
+            line->addWidget(field, 1);
+            line->addWidget(mark);
+            line->addStretch(0);
+            grid_->addLayout(line, row_, 1, 1, 2);
         } else {
             grid_->addWidget(field, row_, 1, 1, 2);
         }
-        if (mark) grid_->addWidget(mark, row_, 3);
         ++row_;
     }
     void addLayout(QLabel* captionLabel, QLayout* fields) {

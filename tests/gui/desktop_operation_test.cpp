@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -190,11 +191,17 @@ TEST_F(DesktopOperation, TheMenusRepeatTheToolbarWithItsShortcutsAndStates) {
     EXPECT_EQ(main->panel.lblElementMAC.caption(), "-");
     EXPECT_EQ(main->TreeView1.nodeCount(), 3);
 
-    // Ctrl+D asks before a discovery, as the toolbar does.
+    // Ctrl+D asks before a discovery, as the toolbar does, even while typing in a field.
+    clickNode(0);
+    auto* name = window->control<QLineEdit>("txtElementName");
+    name->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(name->hasFocus());
+    const QString typed = name->text();
     dialogs.expect(ports::Answer::No, "Performing an 'Auto Discovery'");
     press(QKeySequence(Qt::CTRL | Qt::Key_D));
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_FALSE(main->AutoDiscoverAwaiting);
+    EXPECT_EQ(name->text(), typed);
 
     // F1 opens the operating instructions beside the window.
     press(QKeySequence(Qt::Key_F1));
@@ -235,12 +242,14 @@ TEST_F(DesktopOperation, AboutNamesTheVersionQtTheFilesAndTheCommit) {
 
 TEST(HelpText, TheOperatingSectionEndsAtTheNextHeadingOfItsLevel) {
     const QString readme =
-        "# Title\n\n## Install\n\nsteps\n\n## Operating the station\n\nfirst\n\n### Keys\n\nF1\n\n"
+        "# Title\n\n## Install\n\nsteps\n\n## Operating the station\n\n![window](docs/w.png)\n\nfirst\n\n"
+        "### Keys\n\nF1\n\n"
         "## Benchmarks\n\nnot this\n";
     const QString section = ui::HelpWindow::section(readme, ui::HelpWindow::operatingHeading());
     EXPECT_TRUE(section.startsWith("## Operating the station"));
     EXPECT_TRUE(section.contains("### Keys"));
     EXPECT_TRUE(section.endsWith("F1"));
+    EXPECT_FALSE(section.contains("docs/w.png"));
     EXPECT_TRUE(ui::HelpWindow::section(readme, "## Missing").isEmpty());
 }
 
