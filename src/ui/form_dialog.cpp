@@ -1,7 +1,9 @@
 #include "ui/form_dialog.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QPointer>
+#include <QShortcut>
 
 #include "platform/qt_text.h"
 #include "ui/window_layout.h"
@@ -44,6 +46,13 @@ void FormDialog::closeEvent(QCloseEvent* event) {
     // The window goes only when the model hides it.
     event->ignore();
     if (form_.shown()) operatorClose();
+}
+
+void FormDialog::addShortcut(QAbstractButton* button, const QKeySequence& keys) {
+    auto* shortcut = new QShortcut(keys, button->window());
+    QObject::connect(shortcut, &QShortcut::activated, button, [button] {
+        if (button->isEnabled() && button->isVisible()) button->click();
+    });
 }
 
 void FormDialog::reject() {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QKeySequence>
+
+class QAbstractButton;
 
 #include "ports/controls.h"
 #include "ports/event_gate.h"
@@ -23,6 +26,9 @@ public:
     void rememberIn(const WindowLayout* layout) { layout_ = layout; }
     // Escape: asks the model to close.
     void reject() override;
+    // A shortcut for a button whose caption carries no access key (the caption stays as the
+    // station wrote it): the keys press the button while it is enabled.
+    static void addShortcut(QAbstractButton* button, const QKeySequence& keys);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include "station_window.h"
 #include "ui/about_dialog.h"
 #include "ui/help_window.h"
+#include "ui/statistics_dialog.h"
 
 namespace nms::testing {
 namespace {
@@ -220,6 +222,22 @@ TEST_F(DesktopOperation, TheMenusRepeatTheToolbarWithItsShortcutsAndStates) {
     EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(DesktopOperation, TheStatisticsWindowsCopyButtonAnswersTheCopyKeys) {
+    open();
+    clickNode(0);
+    window->control<QPushButton>("cmdGetStats")->click();
+    auto* statistics = window->statisticsDialog();
+    ASSERT_TRUE(statistics && statistics->isVisible());
+    statistics->activateWindow();
+    QApplication::setActiveWindow(statistics);
+    statistics->setFocus();
+    QApplication::clipboard()->clear();
+    press(QKeySequence::Copy);
+    EXPECT_TRUE(QApplication::clipboard()->text().contains("STUDIO-RX"))
+        << QApplication::clipboard()->text().toStdString();
+    statistics->reject();
+}
+
 TEST_F(DesktopOperation, AboutNamesTheVersionQtTheFilesAndTheCommit) {
     open();
     QTemporaryDir folder;
@@ -242,7 +260,8 @@ TEST_F(DesktopOperation, AboutNamesTheVersionQtTheFilesAndTheCommit) {
 
 TEST(HelpText, TheOperatingSectionEndsAtTheNextHeadingOfItsLevel) {
     const QString readme =
-        "# Title\n\n## Install\n\nsteps\n\n## Operating the station\n\n![window](docs/w.png)\n\nfirst\n\n"
+        "# Title\n\n## Install\n\nsteps\n\n## Operating the "
+        "station\n\n![window](docs/w.png)\n\nfirst\n\n"
         "### Keys\n\nF1\n\n"
         "## Benchmarks\n\nnot this\n";
     const QString section = ui::HelpWindow::section(readme, ui::HelpWindow::operatingHeading());
