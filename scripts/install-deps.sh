@@ -9,6 +9,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   iproute2 iputils-ping
   xvfb xauth
+  dpkg-dev file lintian desktop-file-utils appstream libcap2-bin
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <map>
+#include <string>
+
 #include "ports/interfaces.h"
 
 namespace nms::platform {
@@ -9,6 +12,9 @@ namespace nms::platform {
 class LinuxInterfaceList : public ports::InterfaceList {
 public:
     Result localAddresses() override;
+    // The interface each IPv4 address belongs to ("192.168.50.10" → "eth0"), for display; empty
+    // when the table cannot be read.
+    static std::map<std::string, std::string> interfaceNames();
 };
 
 }  // namespace nms::platform

@@ -19,6 +19,7 @@ public:
              const std::string& value) override;
 
     QString fileOf(const std::string& application) const;
+    const QString& folder() const { return folder_; }
     static QString defaultFolder();
 
 private:

@@ -83,7 +83,8 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
     std::string dbPath;
     ports::Network* network = nullptr;
     if (options.demo) {
-        const QString folder = demoFolder();
+        const QString folder =
+            options.demoFolder.empty() ? demoFolder() : QString::fromStdString(options.demoFolder);
         QDir().mkpath(folder);
         p.settings = std::make_unique<platform::QtSettings>(folder);
         p.lock = std::make_unique<platform::QtInstanceLock>(folder + "/nms.lock");
@@ -137,6 +138,12 @@ std::string StationRuntime::lockHolder() const {
     const auto& lock = *parts_->lock;
     if (lock.holder().empty()) return {};
     return lock.holder() + ", lock " + lock.path().toStdString();
+}
+
+QString StationRuntime::settingsFolder() const { return parts_->settings->folder(); }
+
+QString StationRuntime::settingsFile() const {
+    return parts_->settings->fileOf(station::settings::kApp);
 }
 
 int StationRuntime::exitStatus(int execResult) const { return parts_->lifecycle.finalStatus(execResult); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +20,8 @@ struct StationOptions {
     // The window's demo starts from an empty database each time; the command-line tool keeps
     // the demo database between calls so that `list` shows what `discover` found.
     bool freshDemoDatabase = true;
+    // Where the demo keeps its database, settings and lock; empty: the user's demo folder.
+    std::string demoFolder;
     std::string optionWord;            // "GPS", "LL" or anything else, joined as typed
     std::vector<std::string> rawArgs;  // every argument after the program name
     bool help = false;
@@ -39,6 +43,10 @@ public:
     // Empty when the database folder can be used; otherwise the sentence to show once.
     const std::string& databaseProblem() const { return databaseProblem_; }
     const std::string& databasePath() const { return env_->databasePath; }
+    // The folder of the per-user settings (the demo's own for the demo), and the station's file
+    // in it.
+    QString settingsFolder() const;
+    QString settingsFile() const;
     // Who holds the instance lock when another station runs ("process 4242 (nms) on host"), and
     // the lock's path; empty when this station holds it or nobody does.
     std::string lockHolder() const;

@@ -91,7 +91,10 @@ AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* p
     status->setWordWrap(true);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status, 1);
-    bottom->addWidget(button(m.cmdExport, this));
+    auto* exportButton = button(m.cmdExport, this);
+    bottom->addWidget(exportButton);
+    // "Export..." has no access key of its own.
+    addShortcut(exportButton, QKeySequence(Qt::CTRL | Qt::Key_E));
 
     auto* top = new QHBoxLayout;
     top->addWidget(frame1, 1);

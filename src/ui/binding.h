@@ -23,6 +23,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -38,15 +39,33 @@ using platform::fromModel;
 using platform::toModel;
 using Kind = ports::EventGate::Kind;
 
+// Relative luminance as the eye weighs the three primaries (sRGB), 0 for black to 1 for white.
+inline double luminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
 // Text that stays readable on a background the model chose (the system's text colour may be
-// light in a dark theme).
+// light in a dark theme): black or white, whichever stands out more. Lightness alone would put
+// white on pure green, which the eye sees as a bright colour.
 inline QColor textOn(const QColor& background) {
-    return background.lightness() > 140 ? QColor(Qt::black) : QColor(Qt::white);
+    const double l = luminance(background);
+    return (l + 0.05) / 0.05 >= 1.05 / (l + 0.05) ? QColor(Qt::black) : QColor(Qt::white);
 }
 
 // An ampersand in a caption is shown as written ("O&M:"), not taken as a shortcut mark.
 inline QString literalAmpersands(QString text) {
     return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// The property that holds the access key the window gave a caption (see setAccessKey).
+inline constexpr const char* kAccessKeyProperty = "nmsAccessKey";
+
+inline QChar accessKeyOf(const QObject* widget) {
+    const QVariant key = widget->property(kAccessKeyProperty);
+    return key.isValid() ? key.toChar() : QChar();
 }
 
 // The part every binding shares: it lives as a child of its widget and mirrors the model on

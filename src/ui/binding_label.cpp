@@ -15,7 +15,9 @@ public:
 
 protected:
     void mirrorState() override {
-        label_->setText(fromModel(model_.caption()));
+        // With a buddy, an ampersand marks the access key; without one it is shown as written.
+        const QString caption = fromModel(model_.caption());
+        label_->setText(label_->buddy() ? withAccessKey(caption, accessKeyOf(label_)) : caption);
         label_->setAutoFillBackground(model_.backColor() != ports::kSystemButtonFace);
         applyColor(QPalette::Window, QPalette::WindowText, ports::kSystemButtonFace);
     }
@@ -33,7 +35,9 @@ public:
     }
 
 protected:
-    void mirrorState() override { box_->setTitle(literalAmpersands(fromModel(model_.caption()))); }
+    void mirrorState() override {
+        box_->setTitle(withAccessKey(fromModel(model_.caption()), accessKeyOf(box_)));
+    }
 
 private:
     QGroupBox* box_;
@@ -67,6 +71,21 @@ void bind(QGroupBox* widget, ports::Label& model) {
 }
 void bindTitle(QWidget* window, ports::Label& model) {
     new TitleBinding(window, model);
+}
+
+void setAccessKey(QLabel* caption, QChar key, QWidget* buddy) {
+    caption->setProperty(kAccessKeyProperty, key);
+    caption->setBuddy(buddy);
+    for (QObject* child : caption->children()) {
+        if (auto* binding = dynamic_cast<LabelBinding*>(child)) binding->mirror();
+    }
+}
+
+void setAccessKey(QGroupBox* frame, QChar key) {
+    frame->setProperty(kAccessKeyProperty, key);
+    for (QObject* child : frame->children()) {
+        if (auto* binding = dynamic_cast<FrameBinding*>(child)) binding->mirror();
+    }
 }
 
 }  // namespace nms::ui

@@ -7,8 +7,12 @@ using namespace detail;
 
 class ListBinding : public Binding {
 public:
-    ListBinding(QComboBox* combo, ports::ListControl& model, ports::EventGate& gate)
-        : Binding(combo, model, &gate), combo_(combo), model_(model) {
+    ListBinding(QComboBox* combo, ports::ListControl& model, ports::EventGate& gate,
+                ItemText itemText)
+        : Binding(combo, model, &gate),
+          combo_(combo),
+          model_(model),
+          itemText_(std::move(itemText)) {
         connect(combo_, &QComboBox::activated, this, [this](int index) {
             dispatch(
                 [&model = model_, index] { model.setListIndex(index, ports::Origin::Operator); });
@@ -21,30 +25,35 @@ public:
 protected:
     void mirrorState() override {
         const auto& items = model_.items();
+        // Each entry keeps the model's item as its data; what it shows may say more.
         bool same = combo_->count() == model_.listCount();
         for (int i = 0; same && i < combo_->count(); ++i) {
-            same = combo_->itemText(i) == fromModel(items[static_cast<std::size_t>(i)]);
+            const auto& item = items[static_cast<std::size_t>(i)];
+            same = combo_->itemData(i).toString() == fromModel(item) &&
+                   combo_->itemText(i) == shownText(item);
         }
         if (!same) {
-            QStringList texts;
-            texts.reserve(static_cast<qsizetype>(items.size()));
-            for (const auto& item : items) texts.append(fromModel(item));
             combo_->clear();
-            combo_->addItems(texts);
+            for (const auto& item : items) combo_->addItem(shownText(item), fromModel(item));
         }
         if (combo_->currentIndex() != model_.listIndex())
             combo_->setCurrentIndex(model_.listIndex());
     }
 
 private:
+    QString shownText(const std::string& item) const {
+        return itemText_ ? itemText_(item) : fromModel(item);
+    }
+
     QComboBox* combo_;
     ports::ListControl& model_;
+    ItemText itemText_;
 };
 
 }  // namespace
 
-void bind(QComboBox* widget, ports::ListControl& model, ports::EventGate& gate) {
-    new ListBinding(widget, model, gate);
+void bind(QComboBox* widget, ports::ListControl& model, ports::EventGate& gate, ItemText itemText) {
+    new ListBinding(widget, model, gate, std::move(itemText));
 }
 
 }  // namespace nms::ui

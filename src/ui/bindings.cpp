@@ -25,4 +25,24 @@ QColor colorOf(ports::Color color, const QPalette& palette) {
     return QColor(ports::redOf(color), ports::greenOf(color), ports::blueOf(color));
 }
 
+QString withAccessKey(const QString& caption, QChar key) {
+    qsizetype at = -1;
+    if (!key.isNull()) {
+        for (qsizetype i = 0; i < caption.size(); ++i) {
+            if (caption[i].toLower() != key.toLower()) continue;
+            const bool wordStart = i == 0 || !caption[i - 1].isLetterOrNumber();
+            if (at < 0 || wordStart) at = i;
+            if (wordStart) break;
+        }
+    }
+    QString out;
+    out.reserve(caption.size() + 2);
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (i == at) out += QLatin1Char('&');
+        out += caption[i];
+        if (caption[i] == QLatin1Char('&')) out += QLatin1Char('&');
+    }
+    return out;
+}
+
 }  // namespace nms::ui

@@ -5,6 +5,8 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QEvent>
+#include <QLegend>
 #include <QLineSeries>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -13,6 +15,7 @@
 #include <algorithm>
 
 #include "sfn/frm_adjust.h"
+#include "ui/icons.h"
 
 namespace nms::ui {
 namespace {
@@ -71,6 +74,7 @@ DelayPlot::DelayPlot(sfn::frmAdjust& model, QWidget* parent) : QWidget(parent), 
     summary_->attachAxis(latency_);
 
     view_ = new QChartView(chart, this);
+    followPalette();
     view_->setRenderHint(QPainter::Antialiasing);
     view_->setMinimumHeight(220);
     auto* layout = new QVBoxLayout(this);
@@ -127,6 +131,31 @@ void DelayPlot::refresh() {
     delay_->setRange(low - margin, high + margin);
     const double sumMargin = std::max(1.0, (sumHigh - sumLow) * 0.1);
     latency_->setRange(sumLow - sumMargin, sumHigh + sumMargin);
+}
+
+void DelayPlot::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange && view_) followPalette();
+    QWidget::changeEvent(event);
+}
+
+void DelayPlot::followPalette() {
+    QChart* chart = view_->chart();
+    const QPalette p = palette();
+    const bool dark = darkPalette(p);
+    const QColor text = p.color(QPalette::WindowText);
+    chart->setBackgroundBrush(dark ? p.color(QPalette::Base).lighter(115) : QColor(Qt::white));
+    chart->setTitleBrush(text);
+    chart->legend()->setLabelColor(text);
+    for (QAbstractAxis* axis : chart->axes()) {
+        axis->setLabelsBrush(text);
+        axis->setTitleBrush(text);
+        QColor grid = text;
+        grid.setAlpha(50);
+        axis->setGridLineColor(grid);
+        axis->setLinePenColor(grid);
+    }
+    average_->setPen(QPen(dark ? QColor(110, 170, 255) : QColor(20, 60, 140), 2));
+    summary_->setPen(QPen(dark ? QColor(90, 200, 110) : QColor(40, 150, 60), 1, Qt::DotLine));
 }
 
 }  // namespace nms::ui

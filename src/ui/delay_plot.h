@@ -26,7 +26,13 @@ public:
     // Redraws from the history (also called by its own timer when the history grew).
     void refresh();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // The chart's sheet, texts and lines in the window's colours (a white sheet in a dark theme
+    // would glare, and the dark blue average would vanish on a dark one).
+    void followPalette();
     sfn::frmAdjust& model_;
     QChartView* view_ = nullptr;
     QLineSeries* minimum_ = nullptr;

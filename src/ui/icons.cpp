@@ -1,114 +1,149 @@
 #include "ui/icons.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QHash>
 #include <QIconEngine>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QString>
 #include <QStyle>
 #include <QStyleOption>
 #include <QSvgRenderer>
 
-#include <algorithm>
 #include <array>
-#include <map>
 #include <utility>
 
 // The resources live in a static library: nothing references their object file, so they are
 // registered by hand before the first use.
-static void registerIconResources() { Q_INIT_RESOURCE(icons); }
+static void registerIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace nms::ui {
 namespace {
 
-constexpr int kSizes[] = {16, 20, 24, 32, 48, 64};
+// The pictures are drawn for a light window. On a dark one their dark strokes and bodies would
+// vanish, so each dark colour is swapped for a lighter one of the same hue; the bright accents
+// (the level bars, the play and stop signs) stay as they are.
+constexpr std::array<std::pair<const char*, const char*>, 7> kDarkColours{{
+    {"#34495e", "#c5d3e0"},  // slate bodies and outlines
+    {"#0b7a9e", "#4fc6ee"},  // the refresh waves
+    {"#27803a", "#5fd07a"},  // the refresh arrows
+    {"#1f5fa8", "#72aaf0"},  // the save picture's body
+    {"#2d7dd2", "#79b8ff"},  // the discover arrow
+    {"#eef2f6", "#2a3340"},  // the monitor's screen
+    {"#9bb3d1", "#5b7391"},  // the lines on the save picture's label
+}};
 
-// Drawn here rather than through the SVG icon plug-in, so the pictures never depend on a
-// plug-in being installed next to the program. Each size is drawn when it is first asked for:
-// a window shows one or two sizes of each picture, and drawing all of them at start-up costs
-// more than the rest of the toolbar.
-class SvgIconEngine : public QIconEngine {
+QString fileOf(int picture) {
+    static constexpr std::array<const char*, 7> files{
+        "discover", "refresh", "save", "monitor_start", "monitor_stop", "encoder", "decoder",
+    };
+    if (picture < 1 || picture > static_cast<int>(files.size())) return {};
+    return QStringLiteral(":/icons/%1.svg")
+        .arg(QLatin1String(files[static_cast<std::size_t>(picture - 1)]));
+}
+
+QByteArray svgFor(int picture, bool dark) {
+    static const bool registered = (registerIconResources(), true);
+    (void)registered;
+    QFile file(fileOf(picture));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QByteArray svg = file.readAll();
+    if (dark) {
+        for (const auto& [light, replacement] : kDarkColours) {
+            svg.replace(QByteArray(light), QByteArray(replacement));
+        }
+    }
+    return svg;
+}
+
+QPixmap render(int picture, QSize size, bool dark) {
+    // Drawn here rather than through the SVG icon plug-in, so the pictures never depend on a
+    // plug-in being installed next to the program.
+    QSvgRenderer renderer(svgFor(picture, dark));
+    if (!renderer.isValid() || size.isEmpty()) return {};
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter);
+    painter.end();
+    return pixmap;
+}
+
+// Draws the picture for the palette in force at the moment it is painted, so a change of theme
+// needs no rebuilt toolbar or tree. No cache of its own beyond the icon's life: icons must not
+// outlive the application object, and a picture is drawn in well under a millisecond.
+class PictureEngine : public QIconEngine {
 public:
-    explicit SvgIconEngine(QString file) : file_(std::move(file)) {}
+    explicit PictureEngine(int picture) : picture_(picture) {}
 
-    QIconEngine* clone() const override { return new SvgIconEngine(file_); }
-    QString key() const override { return QStringLiteral("nms-svg"); }
-
-    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
-        QList<QSize> sizes;
-        for (int size : kSizes) sizes.append(QSize(size, size));
-        return sizes;
-    }
-
-    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
-        const int side = std::min(size.width(), size.height());
-        return {side, side};
-    }
-
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
         const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        QPixmap drawn = scaledPixmap(rect.size(), mode, state, ratio);
-        drawn.setDevicePixelRatio(ratio);
-        painter->drawPixmap(rect, drawn);
+        QPixmap pm = scaledPixmap(rect.size(), mode, state, ratio);
+        painter->drawPixmap(rect, pm);
     }
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
         return scaledPixmap(size, mode, state, 1.0);
     }
 
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
-        const int side = static_cast<int>(std::min(size.width(), size.height()) * scale);
-        if (side <= 0) return {};
-        const auto key = std::make_pair(side, static_cast<int>(mode));
-        if (auto it = drawn_.find(key); it != drawn_.end()) return it->second;
-        QPixmap pixmap = mode == QIcon::Normal || mode == QIcon::Active ? render(side) : styled(side, mode);
-        drawn_.emplace(key, pixmap);
-        return pixmap;
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+        if (const auto it = added_.find(key(mode, state)); it != added_.end())
+            return it->scaled(size * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const QSize pixels = (QSizeF(size) * scale).toSize();
+        QPixmap pm = render(picture_, pixels, darkPalette(QGuiApplication::palette()));
+        pm.setDevicePixelRatio(scale);
+        if (mode == QIcon::Disabled && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            pm = QApplication::style()->generatedIconPixmap(QIcon::Disabled, pm, &option);
+        }
+        return pm;
     }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = qMin(size.width(), size.height());
+        return {side, side};
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        return {{16, 16}, {20, 20}, {24, 24}, {32, 32}, {48, 48}, {64, 64}};
+    }
+
+    void addPixmap(const QPixmap& pixmap, QIcon::Mode mode, QIcon::State state) override {
+        added_.insert(key(mode, state), pixmap);
+    }
+
+    QString key() const override { return QStringLiteral("nms-picture"); }
+    QIconEngine* clone() const override { return new PictureEngine(*this); }
+    bool isNull() override { return false; }
 
 private:
-    QPixmap render(int side) const {
-        QSvgRenderer renderer(file_);
-        QPixmap pixmap(side, side);
-        pixmap.fill(Qt::transparent);
-        if (!renderer.isValid()) return pixmap;
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter);
-        return pixmap;
-    }
-
-    // Disabled and selected pictures as the style draws them from the normal one.
-    QPixmap styled(int side, QIcon::Mode mode) {
-        const QPixmap normal = scaledPixmap(QSize(side, side), QIcon::Normal, QIcon::Off, 1.0);
-        if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            QStyleOption option;
-            option.palette = QApplication::palette();
-            return app->style()->generatedIconPixmap(mode, normal, &option);
-        }
-        return normal;
-    }
-
-    QString file_;
-    std::map<std::pair<int, int>, QPixmap> drawn_;
+    static int key(QIcon::Mode mode, QIcon::State state) { return mode * 2 + state; }
+    int picture_;
+    QHash<int, QPixmap> added_;
 };
-
-bool renderable(const QString& file) { return QSvgRenderer(file).isValid(); }
 
 }  // namespace
 
+bool darkPalette(const QPalette& palette) {
+    return palette.color(QPalette::Active, QPalette::Window).lightness() < 128;
+}
+
+QPixmap picturePixmap(int picture, int size, const QPalette& palette) {
+    if (fileOf(picture).isEmpty()) return {};
+    return render(picture, QSize(size, size), darkPalette(palette));
+}
+
 QIcon pictureIcon(int picture) {
-    // No cache of its own: icons must not outlive the application object.
-    static const bool registered = (registerIconResources(), true);
-    (void)registered;
-    static constexpr std::array<const char*, 7> files{
-        "discover", "refresh", "save", "monitor_start", "monitor_stop", "encoder", "decoder",
-    };
-    if (picture < 1 || picture > static_cast<int>(files.size())) return {};
-    const auto index = static_cast<std::size_t>(picture - 1);
-    const QString file = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(files[index]));
-    if (!renderable(file)) return {};
-    return QIcon(new SvgIconEngine(file));
+    if (fileOf(picture).isEmpty()) return {};
+    return QIcon(new PictureEngine(picture));
 }
 
 }  // namespace nms::ui

@@ -2,11 +2,20 @@
 
 #include <QIcon>
 
+class QPalette;
+
 namespace nms::ui {
 
 // The pictures of the main window's image list, by their number: 1 discover, 2 refresh, 3 save,
 // 4 start and 5 stop audio monitoring (the toolbar), 6 encoder and 7 decoder (the tree).
-// Any other number gives an empty icon.
+// Any other number gives an empty icon. The icon follows the application's palette: it is drawn
+// anew, in its dark-theme colours, when the palette's window colour is dark.
 QIcon pictureIcon(int picture);
+
+// True when pictures drawn on this palette use their colours for a dark background.
+bool darkPalette(const QPalette& palette);
+
+// The picture as drawn on this palette, whatever the application's palette is.
+QPixmap picturePixmap(int picture, int size, const QPalette& palette);
 
 }  // namespace nms::ui

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -33,8 +34,15 @@
 #include "ui/level_bar.h"
 #include "ui/adjust_dialog.h"
 #include "ui/monitor_view.h"
+#include "ui/change_markers.h"
+#include "ui/help_window.h"
 #include "ui/statistics_dialog.h"
 #include "ui/waiting_dialog.h"
+#include "ui/wheel_guard.h"
+#include "ui/window_layout.h"
+#include "platform/qt_text.h"
+#include "protocol/address.h"
+#include "store/element_record.h"
 
 namespace nms::ui {
 namespace {
@@ -63,15 +71,26 @@ public:
         return label;
     }
 
-    void add(ports::Label& captionModel, QWidget* field, QWidget* unit = nullptr) {
-        add(caption(captionModel), field, unit);
+    // A row's mark of an unsaved edit stands in a narrow last column.
+    void add(ports::Label& captionModel, QWidget* field, QWidget* unit = nullptr,
+             QWidget* mark = nullptr) {
+        add(caption(captionModel), field, unit, mark);
     }
-    void add(QLabel* captionLabel, QWidget* field, QWidget* unit = nullptr) {
+    void add(QLabel* captionLabel, QWidget* field, QWidget* unit = nullptr, QWidget* mark = nullptr) {
         captionLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         grid_->addWidget(captionLabel, row_, 0);
         if (unit) {
             grid_->addWidget(field, row_, 1);
             grid_->addWidget(unit, row_, 2);
+            if (mark) grid_->addWidget(mark, row_, 3);
+        } else if (mark) {
+            // The mark right beside the field, however wide the column is.
+            auto* line = new QHBoxLayout;
+            line->setSpacing(6);
+            line->addWidget(field, 1);
+            line->addWidget(mark);
+            line->addStretch(0);
+            grid_->addLayout(line, row_, 1, 1, 2);
         } else {
             grid_->addWidget(field, row_, 1, 1, 2);
         }
@@ -95,8 +114,31 @@ private:
 };
 
 constexpr int kFieldWidth = 230;
+
+// Access keys of the captions, unique in the window (Alt+S, E and H open the menus); each moves
+// to its field, or clicks its button. A field whose caption holds no free letter is reached with
+// Tab. The element list's key is its frame's.
+struct AccessKey {
+    const char* caption;
+    char key;
+    const char* field;
+};
+constexpr AccessKey kAccessKeys[] = {
+    {"lblNMSIPAddr", 'n', "cmbNMSIPAddr"},       {"lblCapElementName", 'm', "txtElementName"},
+    {"lblCapElementMask", 'k', "txtElementMask"}, {"lblCapElementGW", 'g', "txtElementGW"},
+    {"lblCapVLANAudio", 'u', "txtVLAN_Audio"},   {"lblCapVLANOM", 'o', "txtVLAN_OM"},
+    {"Label9", 'a', "cmbAudioInput"},            {"lblCapAudioType", 't', "cmbAudioType"},
+    {"lblCapCompression", 'c', "chkEnableFLAC"}, {"lblCapNarrowBand", 'w', "chkNarrowBand"},
+    {"Label10", 'x', "cmbAudioTX"},              {"Label27", '6', "txtAES67Channel"},
+    {"lblCapEncoders", 'b', "cmbEncoders"},      {"lblCapSFN", 'f', "chkSFNEnabled"},
+    {"lblCapLowLatency", 'y', "chkLowLatency"},  {"Label16", 'v', "scrlAtten"},
+    {"Label20", 'z', "scrlBuffer"},              {"Label22", 'r', "cmbSilDetMode"},
+    {"lblCapPing", 'p', "cmdPing"},              {"lblCapStats", 'i', "cmdGetStats"},
+    {"lblCapAdjust", 'd', "cmdAdjust"},
+};
+constexpr char kTreeAccessKey = 'l';
 // What the frames around a pair of columns take from the panel's width.
-constexpr int kFrameAllowance = 48;
+constexpr int kColumnsFrameAllowance = 48;
 
 QWidget* wrap(QLayout* layout) {
     auto* w = new QWidget;
@@ -120,7 +162,7 @@ public:
     int twoColumnWidth() const {
         return left_->minimumSizeHint().width() + right_->minimumSizeHint().width() + grid_->horizontalSpacing();
     }
-    void fitTo(int width) { arrange(width >= twoColumnWidth() + kFrameAllowance); }
+    void fitTo(int width) { arrange(width >= twoColumnWidth() + kColumnsFrameAllowance); }
     bool twoColumns() const { return two_; }
 
 private:
@@ -140,6 +182,23 @@ private:
     QGridLayout* grid_ = nullptr;
     bool two_ = false;
 };
+
+namespace {
+
+// The tree's columns beside a node: what the element's stored record says of it.
+std::function<QStringList(const ports::TreeView::Node&)> recordColumns(app::frmMain& main) {
+    return [&main](const ports::TreeView::Node& node) {
+        namespace rec = store::record;
+        const std::string section = protocol::Encode_MAC(node.key);
+        auto read = [&](std::string_view key) {
+            return platform::fromModel(
+                main.db().ReadFromINI(section, std::string(key), main.databasePath(), "")).trimmed();
+        };
+        return QStringList{read(rec::kIp), read(rec::kVersion), read(rec::kSerial)};
+    };
+}
+
+}  // namespace
 
 MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
     auto& paging = main.paging();
@@ -162,11 +221,19 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
         &main.statistics(),
         &main.adjust(),
         &main,
+        &main.AudioTypes,
+        [&main](std::string_view key, std::string_view fallback) {
+            return main.context().readShown(key, fallback);
+        },
+        recordColumns(main),
+        main.databasePath(),
     };
 }
 
 MainWindow::MainWindow(app::frmMain& model, ports::EventGate& gate, QWidget* parent)
     : MainWindow(modelOf(model), gate, parent) {}
+
+
 
 MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
@@ -183,7 +250,9 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     auto* scroll = new QScrollArea(splitter_);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    QWidget* content = buildPanel(model.panel, gate);
+    // The panel's fields take the focus, not the area around them.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    QWidget* content = buildPanel(model, gate);
     if (model.main) {
         // The empty room under "Diagnostics:" holds the plant monitor's events.
         monitor_ = new MonitorView(*model.main, control<QToolBar>("Toolbar1"), control<QTreeWidget>("TreeView1"), content);
@@ -193,10 +262,13 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     scroll_ = scroll;
     scroll->viewport()->installEventFilter(this);
     splitter_->addWidget(scroll);
-    splitter_->setStretchFactor(0, 0);
-    splitter_->setStretchFactor(1, 1);
-    splitter_->setSizes({340, 940});
+    // The tree's columns want room on a wide window; a narrow one takes most from the panel's
+    // side, which flows into one column.
+    splitter_->setStretchFactor(0, model.nodeColumns ? 1 : 0);
+    splitter_->setStretchFactor(1, model.nodeColumns ? 2 : 1);
+    splitter_->setSizes({model.nodeColumns ? 460 : 340, model.nodeColumns ? 820 : 940});
     setCentralWidget(splitter_);
+    about_.databasePath = platform::fromModel(model.databasePath);
 
     // The windows that open over this one are built when they first open: most sessions never
     // open most of them, and building them all would lengthen every start.
@@ -223,7 +295,58 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
         buildWhenShown(model.adjust->form, [this] { adjustDialog(); });
     }
 
+    buildMenus(model);
+    finishTabOrder();
     resize(1280, 800);
+}
+
+void MainWindow::finishTabOrder() {
+    for (const AccessKey& k : kAccessKeys) {
+        auto* caption = findChild<QLabel*>(QLatin1String(k.caption));
+        auto* field = findChild<QWidget*>(QLatin1String(k.field));
+        if (caption && field) setAccessKey(caption, QLatin1Char(k.key), field);
+    }
+    if (auto* frame = findChild<QGroupBox*>(QStringLiteral("frmTreeView")))
+        setAccessKey(frame, QLatin1Char(kTreeAccessKey));
+    // The order a reader takes: the toolbar's interface list, the element list, then the panel
+    // column by column, top to bottom.
+    for (std::size_t i = 1; i < tabChain_.size(); ++i)
+        QWidget::setTabOrder(tabChain_[i - 1], tabChain_[i]);
+}
+
+void MainWindow::setInterfaceNames(std::function<QString(const QString&)> names) {
+    interfaceNames_ = std::move(names);
+    if (interfaceList_ && interfaceList_->onViewChanged) interfaceList_->onViewChanged();
+}
+
+void MainWindow::setAboutFacts(const AboutFacts& facts) {
+    const QString database = about_.databasePath;
+    about_ = facts;
+    if (about_.databasePath.isEmpty()) about_.databasePath = database;
+}
+
+void MainWindow::useLayout(const QString& file) {
+    layout_ = std::make_unique<WindowLayout>(file);
+    about_.layoutPath = file;
+    for (FormDialog* dialog : std::initializer_list<FormDialog*>{statistics_, adjust_}) {
+        if (dialog) dialog->rememberIn(layout_.get());
+    }
+    layout_->restore(objectName(), this);
+    const QByteArray splitter = layout_->state(QStringLiteral("splitter"));
+    if (!splitter.isEmpty()) splitter_->restoreState(splitter);
+}
+
+void MainWindow::saveLayout() const {
+    if (!layout_) return;
+    layout_->save(objectName(), this);
+    layout_->saveState(QStringLiteral("splitter"), splitter_->saveState());
+    if (help_ && help_->isVisible()) layout_->save(help_->objectName(), help_);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    saveLayout();
+    if (help_) help_->close();
+    QMainWindow::closeEvent(event);
 }
 
 MainWindow::~MainWindow() = default;
@@ -255,13 +378,20 @@ DisclaimerDialog* MainWindow::disclaimerDialog() {
     return disclaimer_;
 }
 
+// A dialog built after the layout was chosen remembers its place there too.
 StatisticsDialog* MainWindow::statisticsDialog() {
-    if (!statistics_ && statisticsModel_) statistics_ = new StatisticsDialog(*statisticsModel_, *gate_, this);
+    if (!statistics_ && statisticsModel_) {
+        statistics_ = new StatisticsDialog(*statisticsModel_, *gate_, this);
+        if (layout_) statistics_->rememberIn(layout_.get());
+    }
     return statistics_;
 }
 
 AdjustDialog* MainWindow::adjustDialog() {
-    if (!adjust_ && adjustModel_) adjust_ = new AdjustDialog(*adjustModel_, *gate_, this);
+    if (!adjust_ && adjustModel_) {
+        adjust_ = new AdjustDialog(*adjustModel_, *gate_, this);
+        if (layout_) adjust_->rememberIn(layout_.get());
+    }
     return adjust_;
 }
 
@@ -317,7 +447,18 @@ void MainWindow::buildToolbar(const Model& model, ports::EventGate& gate) {
     row->addWidget(list);
     toolbar->addWidget(interfaceBox);
     bind(caption, model.lblNMSIPAddr);
-    bind(list, model.cmbNMSIPAddr, gate);
+    // Each address with its interface's name; the address stays the entry's value.
+    interfaceList_ = &model.cmbNMSIPAddr;
+    bind(list, model.cmbNMSIPAddr, gate, [this](const std::string& item) {
+        const QString address = platform::fromModel(item);
+        if (address == QLatin1String("0.0.0.0")) return tr("%1 (all interfaces)").arg(address);
+        const QString name = interfaceNames_ ? interfaceNames_(address) : QString();
+        return name.isEmpty() ? address : QStringLiteral("%1 (%2)").arg(address, name);
+    });
+    // Choosing another interface moves every socket: never by a passing wheel.
+    guardWheel(list);
+    tabChain_.push_back(list);
+    toolbar_ = toolbar;
 }
 
 QWidget* MainWindow::buildTreePane(const Model& model, ports::EventGate& gate) {
@@ -331,13 +472,25 @@ QWidget* MainWindow::buildTreePane(const Model& model, ports::EventGate& gate) {
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(tree);
     bind(frame, model.frmTreeView);
-    bind(tree, model.TreeView1, gate);
+    TreeColumns columns;
+    if (model.nodeColumns) {
+        columns.headers = {tr("Element"), tr("IP address"), tr("Firmware"), tr("Serial")};
+        columns.values = model.nodeColumns;
+    }
+    bind(tree, model.TreeView1, gate, std::move(columns));
+    tabChain_.push_back(tree);
     return frame;
 }
 
-QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& gate) {
+QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
+    editor::PropertiesPanel& p = m.panel;
     auto* content = new QWidget();
     content->setObjectName(QStringLiteral("propertiesPanel"));
+    if (m.audioTypes) markers_ = new ChangeMarkers(p, *m.audioTypes, m.storedRecord, this);
+    auto mark = [this](QWidget* parent, const ports::Control& field) -> QWidget* {
+        return markers_ ? markers_->markFor(field, parent) : nullptr;
+    };
+    auto& chain = tabChain_;
 
     auto label = [](QWidget* parent, ports::Label& model) {
         auto* w = named(new QLabel(parent), model);
@@ -351,29 +504,39 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
         w->setMinimumWidth(140);
         return w;
     };
-    auto text = [&gate](QWidget* parent, ports::TextBox& model, int width = kFieldWidth) {
+    auto text = [&gate, &chain](QWidget* parent, ports::TextBox& model, int width = kFieldWidth) {
         auto* w = named(new QLineEdit(parent), model);
         w->setMaximumWidth(width);
         bind(w, model, gate);
+        chain.push_back(w);
         return w;
     };
-    auto list = [&gate](QWidget* parent, ports::ListControl& model) {
+    // Lists and scroll bars take the wheel only with the focus: a wheel over the form scrolls it.
+    auto list = [&gate, &chain](QWidget* parent, ports::ListControl& model) {
         auto* w = named(new QComboBox(parent), model);
         w->setMaximumWidth(kFieldWidth + 60);
         w->setMinimumWidth(kFieldWidth);
         w->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         bind(w, model, gate);
+        guardWheel(w);
+        chain.push_back(w);
         return w;
     };
-    auto check = [&gate](QWidget* parent, ports::CheckBox& model) {
+    auto check = [&gate, &chain](QWidget* parent, ports::CheckBox& model) {
         auto* w = named(new QCheckBox(parent), model);
         bind(w, model, gate);
+        chain.push_back(w);
         return w;
     };
-    auto scroll = [&gate](QWidget* parent, ports::ScrollBar& model) {
+    auto scroll = [&gate, &chain](QWidget* parent, ports::ScrollBar& model) {
         auto* w = named(new QScrollBar(Qt::Horizontal, parent), model);
         w->setMinimumWidth(160);
+        // The arrow keys move the thumb the way they point, as on a slider (a scroll bar's
+        // keys otherwise run as a page's would).
+        w->setInvertedControls(false);
         bind(w, model, gate);
+        guardWheel(w);
+        chain.push_back(w);
         return w;
     };
     auto unit = [&label](QWidget* parent, ports::Label& model) {
@@ -382,19 +545,24 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
         w->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         return w;
     };
-    auto button = [&gate](QWidget* parent, ports::Button& model) {
+    auto button = [&gate, &chain](QWidget* parent, ports::Button& model) {
         auto* w = named(new QPushButton(parent), model);
         w->setAutoDefault(false);
         bind(w, model, gate);
+        chain.push_back(w);
         return w;
     };
-    auto pair = [](QWidget* first, QLabel* secondCaption, QWidget* second) {
+    // Two check boxes on one row, each with its mark beside it.
+    auto pair = [](QWidget* first, QWidget* firstMark, QLabel* secondCaption, QWidget* second,
+                   QWidget* secondMark) {
         auto* row = new QHBoxLayout;
         row->setSpacing(8);
         row->addWidget(first);
+        if (firstMark) row->addWidget(firstMark);
         row->addSpacing(16);
         row->addWidget(secondCaption);
         row->addWidget(second);
+        if (secondMark) row->addWidget(secondMark);
         row->addStretch();
         return row;
     };
@@ -414,10 +582,14 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
         element.add(p.lblCapSerialNumber, value(properties, p.lblSerialNumber));
         element.add(p.lblCapVersion, value(properties, p.lblVersion));
         element.addSeparator();
-        element.add(p.lblCapElementName, text(properties, p.txtElementName));
-        element.add(p.lblCapElementIP, text(properties, p.txtElementIP));
-        element.add(p.lblCapElementMask, text(properties, p.txtElementMask));
-        element.add(p.lblCapElementGW, text(properties, p.txtElementGW));
+        element.add(p.lblCapElementName, text(properties, p.txtElementName), nullptr,
+                    mark(properties, p.txtElementName));
+        element.add(p.lblCapElementIP, text(properties, p.txtElementIP), nullptr,
+                    mark(properties, p.txtElementIP));
+        element.add(p.lblCapElementMask, text(properties, p.txtElementMask), nullptr,
+                    mark(properties, p.txtElementMask));
+        element.add(p.lblCapElementGW, text(properties, p.txtElementGW), nullptr,
+                    mark(properties, p.txtElementGW));
         auto* vlan = new QHBoxLayout;
         vlan->setSpacing(8);
         vlan->addWidget(label(properties, p.lblCapVLANAudio));
@@ -437,31 +609,42 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
 
     Rows audio(properties);
     {
-        audio.add(p.Label9, list(properties, p.cmbAudioInput));
-        audio.add(p.lblCapAudioType, list(properties, p.cmbAudioType));
-        audio.addLayout(audio.caption(p.lblCapCompression),
-                        pair(check(properties, p.chkEnableFLAC), label(properties, p.lblCapNarrowBand),
-                             check(properties, p.chkNarrowBand)));
-        audio.add(p.Label10, list(properties, p.cmbAudioTX));
-        audio.add(p.Label7, text(properties, p.txtRemoteIP));
+        audio.add(p.Label9, list(properties, p.cmbAudioInput), nullptr,
+                  mark(properties, p.cmbAudioInput));
+        audio.add(p.lblCapAudioType, list(properties, p.cmbAudioType), nullptr,
+                  mark(properties, p.cmbAudioType));
+        auto* compression = audio.caption(p.lblCapCompression);
+        auto* flac = check(properties, p.chkEnableFLAC);
+        auto* narrowCaption = label(properties, p.lblCapNarrowBand);
+        audio.addLayout(compression, pair(flac, nullptr, narrowCaption, check(properties, p.chkNarrowBand),
+                                          mark(properties, p.chkNarrowBand)));
+        audio.add(p.Label10, list(properties, p.cmbAudioTX), nullptr, mark(properties, p.cmbAudioTX));
+        audio.add(p.Label7, text(properties, p.txtRemoteIP), nullptr, mark(properties, p.txtRemoteIP));
         audio.add(p.Label27, text(properties, p.txtAES67Channel));
         audio.add(p.lblCapEncoders, list(properties, p.cmbEncoders));
         audio.addSeparator();
-        audio.addLayout(audio.caption(p.lblCapSFN), pair(check(properties, p.chkSFNEnabled),
-                                                         label(properties, p.lblCapLowLatency),
-                                                         check(properties, p.chkLowLatency)));
+        auto* sfnCaption = audio.caption(p.lblCapSFN);
+        auto* sfn = check(properties, p.chkSFNEnabled);
+        auto* sfnMark = mark(properties, p.chkSFNEnabled);
+        auto* lowCaption = label(properties, p.lblCapLowLatency);
+        audio.addLayout(sfnCaption, pair(sfn, sfnMark, lowCaption, check(properties, p.chkLowLatency),
+                                         mark(properties, p.chkLowLatency)));
         audio.finish();
     }
 
     Rows level(properties);
     level.add(p.Label16, scroll(properties, p.scrlAtten), unit(properties, p.lblAttenDB));
-    level.add(p.Label20, scroll(properties, p.scrlBuffer), unit(properties, p.lblLatency));
+    level.add(p.Label20, scroll(properties, p.scrlBuffer), unit(properties, p.lblLatency),
+              mark(properties, p.scrlBuffer));
     level.finish();
 
     Rows silence(properties);
-    silence.add(p.Label22, list(properties, p.cmbSilDetMode));
-    silence.add(p.Label24, scroll(properties, p.scrlSilDetLevel), unit(properties, p.lblSilDetLevel));
-    silence.add(p.Label26, scroll(properties, p.scrlSilDetTime), unit(properties, p.lblSilDetTime));
+    silence.add(p.Label22, list(properties, p.cmbSilDetMode), nullptr,
+                mark(properties, p.cmbSilDetMode));
+    silence.add(p.Label24, scroll(properties, p.scrlSilDetLevel), unit(properties, p.lblSilDetLevel),
+                mark(properties, p.scrlSilDetLevel));
+    silence.add(p.Label26, scroll(properties, p.scrlSilDetTime), unit(properties, p.lblSilDetTime),
+                mark(properties, p.scrlSilDetTime));
     silence.finish();
 
     auto* propertiesLayout = new QVBoxLayout(properties);
@@ -521,6 +704,15 @@ QWidget* MainWindow::buildPanel(editor::PropertiesPanel& p, ports::EventGate& ga
     layout->addWidget(properties);
     layout->addWidget(diagnostics);
     layout->addStretch(1);
+
+    if (markers_) {
+        markers_->setFrame(properties);
+        markers_->watch({&p.frmProperties, &p.lblElementMAC, &p.lblElementType, &p.txtElementName,
+                         &p.txtElementIP, &p.txtElementMask, &p.txtElementGW, &p.cmbAudioInput,
+                         &p.cmbAudioType, &p.chkNarrowBand, &p.cmbAudioTX, &p.txtRemoteIP,
+                         &p.chkSFNEnabled, &p.chkLowLatency, &p.scrlBuffer, &p.cmbSilDetMode,
+                         &p.scrlSilDetLevel, &p.scrlSilDetTime, &m.TreeView1});
+    }
     return content;
 }
 

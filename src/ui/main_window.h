@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -8,13 +9,18 @@
 #include <vector>
 
 #include "editor/properties_panel.h"
+#include "editor/save_configuration.h"
 #include "ports/controls.h"
 #include "ports/event_gate.h"
+#include "ui/about_dialog.h"
 #include "ui/disclaimer_dialog.h"
 #include "ui/paging_dialog.h"
 
+class QAbstractButton;
+class QAction;
 class QScrollArea;
 class QSplitter;
+class QToolBar;
 
 namespace nms::app {
 class frmMain;
@@ -32,11 +38,16 @@ class WaitingDialog;
 class StatisticsDialog;
 class AdjustDialog;
 class MonitorView;
+class ChangeMarkers;
+class HelpWindow;
+class WindowLayout;
 
 // The station's main window drawn for frmMain: the toolbar with the interface list, the element
 // tree on the left and the properties and diagnostics frames on the right, with the windows
 // that open over it (paging, MAC wait, notice). Every widget carries its control's name as its
-// object name.
+// object name. Around the station's own controls it adds what any desktop program has: a menu
+// bar holding the toolbar's actions with their shortcuts, help and an About window, access keys
+// and a Tab order in reading order, marks on unsaved edits, and a remembered place on screen.
 class MainWindow : public QMainWindow {
 public:
     // The controls the window draws, for a window that is not built on a whole frmMain.
@@ -56,6 +67,12 @@ public:
         sfn::frmAdjust* adjust = nullptr;
         // The whole main window, for what draws more than its controls (the plant monitor).
         app::frmMain* main = nullptr;
+        // For the marks on unsaved edits: the audio type table and the shown element's record.
+        const protocol::AudioTypeTable* audioTypes = nullptr;
+        editor::RecordReader storedRecord;
+        // Values shown beside each node of the tree, one per column after the node's text.
+        std::function<QStringList(const ports::TreeView::Node&)> nodeColumns;
+        std::string databasePath;
     };
 
     MainWindow(app::frmMain& model, ports::EventGate& gate, QWidget* parent = nullptr);
@@ -78,19 +95,56 @@ public:
     MonitorView* monitorView() const { return monitor_; }
     // A permanent mark in the status bar that this window drives the simulated plant.
     void markSimulated();
+
+    // The host's interface names by address, shown beside each address in the interface list
+    // (the address stays the value chosen). An address without a name is shown alone.
+    void setInterfaceNames(std::function<QString(const QString& address)> names);
+    // The paths the About window shows (the database's is known from the model).
+    void setAboutFacts(const AboutFacts& facts);
+    const AboutFacts& aboutFacts() const { return about_; }
+
+    // Keeps the window's place, its splitter and its dialogs' places in this file; places the
+    // window where it was left (fitted to a screen that can show it). Call before showing.
+    void useLayout(const QString& file);
+    void saveLayout() const;
+    const WindowLayout* layout() const { return layout_.get(); }
+
+    // The menu bar's item of that object name ("actionDiscover", ...), or null.
+    QAction* menuAction(const QString& name) const;
+    // The help window and the About window, once opened.
+    HelpWindow* helpWindow() const { return help_; }
+    AboutDialog* aboutDialog() const { return aboutDialog_; }
+    void showHelp();
+    void showAbout();
+    ChangeMarkers* changeMarkers() const { return markers_; }
+    // Every control the Tab key reaches, in reading order.
+    const std::vector<QWidget*>& tabChain() const { return tabChain_; }
     QSplitter* splitter() const { return splitter_; }
     // False once the panel is too narrow for its rows side by side and shows them one above the other.
     bool panelInTwoColumns() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     class Columns;
     void buildToolbar(const Model& model, ports::EventGate& gate);
     QWidget* buildTreePane(const Model& model, ports::EventGate& gate);
-    QWidget* buildPanel(editor::PropertiesPanel& panel, ports::EventGate& gate);
+    QWidget* buildPanel(const Model& model, ports::EventGate& gate);
+    void buildMenus(const Model& model);
+    void finishTabOrder();
     void buildWhenShown(ports::Form& form, std::function<void()> build);
+
+    ports::ListControl* interfaceList_ = nullptr;
+    std::function<QString(const QString&)> interfaceNames_;
+    std::vector<QWidget*> tabChain_;
+    ChangeMarkers* markers_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    HelpWindow* help_ = nullptr;
+    AboutDialog* aboutDialog_ = nullptr;
+    AboutFacts about_;
+    std::unique_ptr<WindowLayout> layout_;
 
     QSplitter* splitter_ = nullptr;
     QScrollArea* scroll_ = nullptr;

@@ -141,6 +141,7 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
     severity_->addItems(
         {tr("All"), QStringLiteral("alarm"), QStringLiteral("warning"), QStringLiteral("info")});
     auto* exportButton = new QPushButton(tr("Export CSV..."), this);
+    exportButton->setObjectName(QStringLiteral("cmdExportEvents"));
     exportButton->setAutoDefault(false);
     table_ = new QTableWidget(0, 5, this);
     table_->setObjectName(QStringLiteral("eventsTable"));
@@ -155,9 +156,13 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("monitorStatus"));
     auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(tr("Element:"), this));
+    auto* elementCaption = new QLabel(tr("Events of:"), this);
+    elementCaption->setBuddy(element_);
+    auto* severityCaption = new QLabel(tr("Severity:"), this);
+    severityCaption->setBuddy(severity_);
+    filters->addWidget(elementCaption);
     filters->addWidget(element_, 1);
-    filters->addWidget(new QLabel(tr("Severity:"), this));
+    filters->addWidget(severityCaption);
     filters->addWidget(severity_);
     filters->addStretch();
     filters->addWidget(exportButton);

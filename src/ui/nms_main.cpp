@@ -6,10 +6,11 @@
 #include <cstdio>
 
 #include "app/frm_main.h"
-#include "ui/qt_dialogs.h"
+#include "platform/interfaces_linux.h"
 #include "ports/dialogs.h"
-#include "ui/main_window.h"
 #include "runtime/station_runtime.h"
+#include "ui/main_window.h"
+#include "ui/qt_dialogs.h"
 
 int main(int argc, char** argv) {
     using namespace nms;
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Vantrelo NG NMS");
     QApplication::setOrganizationName("Kestrova");
+    // The desktop entry's name: the window system finds the station's icon and menu entry by it.
+    QGuiApplication::setDesktopFileName("com.kestrova.VantreloNMS");
     ui::QtDialogs dialogs;
     runtime::StationRuntime runtime(options, dialogs, argc, argv);
     auto& env = runtime.env();
@@ -33,15 +36,23 @@ int main(int argc, char** argv) {
     ui::MainWindow window(main, env.gate);
     dialogs.setFallbackParent(&window);
     if (options.demo) window.markSimulated();
+    // The demo runs on its own network: the host's interface names would not match its addresses.
+    if (!options.demo) {
+        const auto names = platform::LinuxInterfaceList::interfaceNames();
+        window.setInterfaceNames([names](const QString& address) {
+            const auto it = names.find(address.toStdString());
+            return it == names.end() ? QString() : QString::fromStdString(it->second);
+        });
+    }
+    window.setAboutFacts({QString::fromStdString(runtime.databasePath()), runtime.settingsFile(), {}});
+    // The window's place is the front end's own, beside the station's settings.
+    window.useLayout(runtime.settingsFolder() + QStringLiteral("/window.ini"));
 
     if (!runtime.databaseProblem().empty()) {
         main.msgBox(runtime.databaseProblem(), ports::MessageIcon::Exclamation, ports::MessageButtons::Ok,
                     ports::Answer::Ok);
     }
-    main.onStarted = [&] {
-        window.resize(1280, 800);
-        window.show();
-    };
+    main.onStarted = [&] { window.show(); };
     env.gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
     if (main.ended()) return runtime.exitStatus(1);
 

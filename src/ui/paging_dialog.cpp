@@ -64,6 +64,8 @@ PagingDialog::PagingDialog(const Model& model, ports::EventGate& gate, QWidget* 
     bind(lblTimeout_, model.lblTimeout);
     bind(seconds, model.lblSeconds);
     bind(cmdChangeTimeout_, model.cmdChangeTimeout, gate);
+    // "Change..." has no access key of its own.
+    addShortcut(cmdChangeTimeout_, QKeySequence(Qt::CTRL | Qt::Key_T));
     setMinimumWidth(380);
     mirrorForm();
 }

@@ -64,6 +64,8 @@ StatisticsDialog::StatisticsDialog(stats::frmStatistics& m, ports::EventGate& ga
         w->setAutoDefault(false);
         bind(w, *b, gate);
         buttons->addWidget(w);
+        // "Copy" has no access key of its own: the usual copy keys press it.
+        if (b == &m.cmdCopy) addShortcut(w, QKeySequence::Copy);
     }
 
     auto* layout = new QVBoxLayout(this);

@@ -25,6 +25,16 @@ inline QString screenshotPath(const QString& name) {
     return folder + QLatin1Char('/') + name;
 }
 
+// A caption as the operator reads it: the access key's mark gone, a doubled ampersand single.
+inline QString withoutAccessKey(const QString& text) {
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
+        out += text[i];
+    }
+    return out;
+}
+
 // The operator's hands: events as the window system delivers them.
 inline void typeText(QWidget* widget, const QString& text) {
     for (QChar c : text) {

@@ -82,13 +82,18 @@ protected:
             auto* w = window->control<QLabel>(l->name().c_str());
             common(w, *l);
             if (w) {
-            EXPECT_EQ(w->text(), q(l->caption())) << l->name();
-        }
+                // A caption with an access key reads as written, one letter underlined.
+                EXPECT_EQ(w->buddy() ? withoutAccessKey(w->text()) : w->text(), q(l->caption()))
+                    << l->name();
+            }
         }
         for (ports::Label* frame : {&p.frmProperties, &p.frmDiagnostics}) {
             auto* w = window->control<QGroupBox>(frame->name().c_str());
             ASSERT_NE(w, nullptr) << frame->name();
-            EXPECT_EQ(w->title(), q(frame->caption()));
+            // Unsaved edits add a note after the caption, never change it.
+            QString title = withoutAccessKey(w->title());
+            title.remove(QStringLiteral(" (modified)"));
+            EXPECT_EQ(title, q(frame->caption()));
         }
         for (ports::TextBox* t : {&p.txtElementName, &p.txtElementIP, &p.txtElementMask, &p.txtElementGW,
                                   &p.txtVLAN_Audio, &p.txtVLAN_OM, &p.txtRemoteIP, &p.txtAES67Channel}) {
@@ -166,7 +171,7 @@ TEST_F(MainWindowTest, TheWindowShowsTheStationAfterStartUp) {
 
     auto* frame = window->control<QGroupBox>("frmTreeView");
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->title(), "Select element: (3 items)");
+    EXPECT_EQ(withoutAccessKey(frame->title()), "Select element: (3 items)");
     auto* tree = window->control<QTreeWidget>("TreeView1");
     ASSERT_EQ(tree->topLevelItemCount(), 3);
     EXPECT_EQ(tree->topLevelItem(0)->text(0), q(main->TreeView1.nodes()[0].text));
@@ -174,7 +179,8 @@ TEST_F(MainWindowTest, TheWindowShowsTheStationAfterStartUp) {
     auto* interfaces = window->control<QComboBox>("cmbNMSIPAddr");
     ASSERT_NE(interfaces, nullptr);
     EXPECT_EQ(interfaces->count(), main->cmbNMSIPAddr.listCount());
-    EXPECT_EQ(window->control<QLabel>("lblNMSIPAddr")->text(), q(main->lblNMSIPAddr.caption()));
+    EXPECT_EQ(withoutAccessKey(window->control<QLabel>("lblNMSIPAddr")->text()),
+              q(main->lblNMSIPAddr.caption()));
 
     expectPanelMirrorsModel();
     EXPECT_TRUE(window->panelInTwoColumns());

@@ -1,0 +1,81 @@
+# Installing the station like any Debian program: `cmake --install` lays out the three programs,
+# the desktop entry, the icon, the man pages, the AppStream data, the sysctl drop-in and the
+# documents under the prefix; `cpack -G DEB` (scripts/package.sh) makes the package from that.
+
+include(GNUInstallDirs)
+
+set(NMS_PACKAGE_NAME vantrelo-nms)
+set(NMS_APP_ID com.kestrova.VantreloNMS)
+set(NMS_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+set(NMS_PACKAGING_OUT ${PROJECT_BINARY_DIR}/packaging)
+
+install(TARGETS nms nms-cli vantrelo-element-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES ${NMS_PACKAGING_DIR}/${NMS_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${NMS_PACKAGING_DIR}/vantrelo-nms.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+configure_file(${NMS_PACKAGING_DIR}/${NMS_APP_ID}.metainfo.xml
+               ${NMS_PACKAGING_OUT}/${NMS_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${NMS_PACKAGING_OUT}/${NMS_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# Vendor sysctl settings live under /usr/lib; an administrator's /etc/sysctl.d overrides them.
+install(FILES ${NMS_PACKAGING_DIR}/60-vantrelo-nms.conf DESTINATION lib/sysctl.d)
+
+# Man pages and the changelog are installed compressed, without a time stamp in the archive.
+set(_nms_compressed)
+foreach(_page nms nms-cli vantrelo-element-sim)
+  configure_file(${NMS_PACKAGING_DIR}/man/${_page}.1 ${NMS_PACKAGING_OUT}/man/${_page}.1 @ONLY)
+  list(APPEND _nms_compressed man/${_page}.1)
+endforeach()
+configure_file(${NMS_PACKAGING_DIR}/debian/changelog.in ${NMS_PACKAGING_OUT}/changelog @ONLY)
+list(APPEND _nms_compressed changelog)
+set(_nms_gz)
+foreach(_file ${_nms_compressed})
+  add_custom_command(OUTPUT ${NMS_PACKAGING_OUT}/${_file}.gz
+                     COMMAND gzip -9nc ${NMS_PACKAGING_OUT}/${_file} > ${NMS_PACKAGING_OUT}/${_file}.gz
+                     DEPENDS ${NMS_PACKAGING_OUT}/${_file}
+                     VERBATIM)
+  list(APPEND _nms_gz ${NMS_PACKAGING_OUT}/${_file}.gz)
+endforeach()
+add_custom_target(nms_package_files ALL DEPENDS ${_nms_gz})
+foreach(_page nms nms-cli vantrelo-element-sim)
+  install(FILES ${NMS_PACKAGING_OUT}/man/${_page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+set(NMS_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/${NMS_PACKAGE_NAME})
+install(FILES ${NMS_PACKAGING_DIR}/debian/copyright ${NMS_PACKAGING_OUT}/changelog.gz
+        DESTINATION ${NMS_DOCDIR})
+
+# --- The Debian package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${NMS_PACKAGE_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Kestrova Broadcast")
+set(CPACK_PACKAGE_CONTACT "Kestrova Broadcast <support@kestrova.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "network management station for Vantrelo NG audio links")
+set(CPACK_PACKAGE_DESCRIPTION
+    "The network management station of a Vantrelo NG IP studio-to-transmitter\n\
+link: it finds the encoders and decoders on the local network, keeps them in\n\
+a local database, shows and edits their configuration, sets their audio level,\n\
+shows an encoder's live level, fetches statistics and alarms, measures and\n\
+adjusts SFN delays, and pings them.\n\
+.\n\
+This package holds the station's window (nms), the station without a window\n\
+(nms-cli) and a simulated element for tests and training\n\
+(vantrelo-element-sim).")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kestrova.com/")
+# The libraries the programs link come from dpkg-shlibdeps. Only the window system plug-in,
+# which Qt loads at run time and no linker sees, is named here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# setcap, for the ping's capability; without it the installation says what to do instead.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${NMS_PACKAGING_DIR}/debian/postinst ${NMS_PACKAGING_DIR}/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

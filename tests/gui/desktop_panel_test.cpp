@@ -1,0 +1,142 @@
+// What the main window shows beyond the station's own controls: marks on unsaved edits, the
+// tree's columns and the interface names.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+
+#include "station_window.h"
+#include "ui/change_markers.h"
+
+namespace nms::testing {
+namespace {
+
+class DesktopPanel : public StationWindowTest {
+protected:
+    ui::ChangeMarkers& markers() { return *window->changeMarkers(); }
+    QString frameTitle() { return window->control<QGroupBox>("frmProperties")->title(); }
+    std::vector<std::string> marked() {
+        QApplication::processEvents();  // the comparison runs once the change is done
+        return markers().markedFields();
+    }
+    QStringList column(int c) {
+        auto* tree = window->control<QTreeWidget>("TreeView1");
+        QStringList out;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) out << tree->topLevelItem(i)->text(c);
+        return out;
+    }
+};
+
+TEST_F(DesktopPanel, EditedFieldsAreMarkedUntilTheyMatchTheStoredRecordAgain) {
+    open();
+    ASSERT_NE(window->changeMarkers(), nullptr);
+    EXPECT_TRUE(marked().empty());
+    EXPECT_EQ(frameTitle(), "Element properties:");
+
+    // An element just loaded is what its record says.
+    clickNode(0);
+    EXPECT_TRUE(marked().empty());
+    EXPECT_EQ(frameTitle(), "Element properties:");
+
+    auto* name = window->control<QLineEdit>("txtElementName");
+    name->selectAll();
+    typeText(name, "STUDIO-RX2");
+    emit window->control<QComboBox>("cmbSilDetMode")->activated(2);
+    EXPECT_EQ(marked(), (std::vector<std::string>{"txtElementName", "cmbSilDetMode"}));
+    EXPECT_EQ(frameTitle(), "Element properties: (modified)");
+    auto* mark = window->findChild<QLabel*>("txtElementNameChanged");
+    ASSERT_NE(mark, nullptr);
+    EXPECT_FALSE(mark->text().isEmpty());
+    EXPECT_TRUE(mark->toolTip().contains("Name: stored STUDIO-RX"))
+        << mark->toolTip().toStdString();
+    EXPECT_TRUE(window->findChild<QLabel*>("txtElementIPChanged")->text().isEmpty());
+    // The model's caption stays the station's.
+    EXPECT_EQ(main->panel.frmProperties.caption(), "Element properties:");
+    window->grab().save(screenshotPath("main_window_modified.png"));
+
+    // Typing the stored values back clears the marks.
+    name->selectAll();
+    typeText(name, "STUDIO-RX");
+    emit window->control<QComboBox>("cmbSilDetMode")->activated(0);
+    EXPECT_TRUE(marked().empty());
+    EXPECT_EQ(frameTitle(), "Element properties:");
+
+    // Another element shown, or none: nothing marked.
+    typeText(name, "X");
+    EXPECT_FALSE(marked().empty());
+    clickNode(1);
+    EXPECT_TRUE(marked().empty());
+    operatorDoes([&] { main->RefreshElementList(); });
+    EXPECT_TRUE(marked().empty());
+    EXPECT_EQ(frameTitle(), "Element properties:");
+}
+
+TEST_F(DesktopPanel, TheTreeShowsAddressFirmwareAndSerialAndSortsByThem) {
+    open();
+    auto* tree = window->control<QTreeWidget>("TreeView1");
+    ASSERT_EQ(tree->columnCount(), 4);
+    EXPECT_FALSE(tree->isHeaderHidden());
+    EXPECT_EQ(tree->headerItem()->text(1), "IP address");
+    // The station's order, and the stored values beside each node.
+    EXPECT_EQ(column(1), (QStringList{"192.168.1.91", "192.168.1.9", "192.168.1.100"}));
+    EXPECT_EQ(column(2), (QStringList{"3.71", "3.8", "3.75"}));
+    EXPECT_EQ(column(3), (QStringList{"20231", "20230", "9232"}));
+
+    auto header = [&](int c) {
+        emit tree->header()->sectionClicked(c);
+        QApplication::processEvents();
+    };
+    // Addresses and numbers sort as numbers, not as text.
+    header(1);
+    EXPECT_EQ(column(1), (QStringList{"192.168.1.9", "192.168.1.91", "192.168.1.100"}));
+    header(1);
+    EXPECT_EQ(column(1), (QStringList{"192.168.1.100", "192.168.1.91", "192.168.1.9"}));
+    header(2);
+    EXPECT_EQ(column(2), (QStringList{"3.71", "3.75", "3.8"}));
+    header(3);
+    EXPECT_EQ(column(3), (QStringList{"9232", "20230", "20231"}));
+
+    // A click on a sorted row shows that row's element; sorting does not change what is shown.
+    clickNode(0);
+    EXPECT_EQ(main->panel.lblElementMAC.caption(), "00:AA:00:00:00:03");
+    EXPECT_EQ(main->TreeView1.selectedIndex(), 2);
+    header(3);
+    header(3);  // the third click: the station's order again
+    EXPECT_EQ(column(1), (QStringList{"192.168.1.91", "192.168.1.9", "192.168.1.100"}));
+    EXPECT_EQ(main->panel.lblElementMAC.caption(), "00:AA:00:00:00:03");
+    EXPECT_EQ(tree->currentItem(), tree->topLevelItem(2));
+
+    // A rebuilt tree keeps the operator's sort.
+    header(1);
+    operatorDoes([&] { main->RefreshElementList(); });
+    QApplication::processEvents();
+    EXPECT_EQ(column(1), (QStringList{"192.168.1.9", "192.168.1.91", "192.168.1.100"}));
+}
+
+TEST_F(DesktopPanel, TheInterfaceListNamesEachAddressButTheAddressStaysTheValue) {
+    network.addresses.addresses = {"10.0.0.5", "192.168.50.10"};
+    open();
+    window->setInterfaceNames([](const QString& address) {
+        return address == "192.168.50.10" ? QStringLiteral("eth0") : QString();
+    });
+    auto* list = window->control<QComboBox>("cmbNMSIPAddr");
+    ASSERT_EQ(list->count(), main->cmbNMSIPAddr.listCount());
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i) shown << list->itemText(i);
+    EXPECT_EQ(shown, (QStringList{"10.0.0.5", "192.168.50.10 (eth0)", "0.0.0.0 (all interfaces)"}));
+    EXPECT_EQ(list->itemData(1).toString(), "192.168.50.10");
+
+    emit list->activated(1);
+    EXPECT_EQ(main->strLocalNMSIPAddress, "192.168.50.10");
+    EXPECT_EQ(settings.get("Kestrova", "Vantrelo NG", "NMS IP Address").value_or(""),
+              "192.168.50.10");
+    EXPECT_EQ(list->currentText(), "192.168.50.10 (eth0)");
+}
+
+}  // namespace
+}  // namespace nms::testing
