@@ -51,7 +51,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${NMS_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Kestrova Broadcast")
-set(CPACK_PACKAGE_CONTACT "Kestrova Broadcast <support@kestrova.com>")
+set(CPACK_PACKAGE_CONTACT "Kestrova Broadcast <support@kestrova-broadcast.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "network management station for Vantrelo NG audio links")
 set(CPACK_PACKAGE_DESCRIPTION
     "The network management station of a Vantrelo NG IP studio-to-transmitter\n\
@@ -68,7 +68,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kestrova.com/")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kestrova-broadcast.example/")
 # The libraries the programs link come from dpkg-shlibdeps. Only the window system plug-in,
 # which Qt loads at run time and no linker sees, is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
