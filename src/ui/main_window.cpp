@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include "ui/main_window_columns.h"
+
 #include <algorithm>
 
 #include <QCheckBox>
@@ -45,143 +47,6 @@
 #include "store/element_record.h"
 
 namespace nms::ui {
-namespace {
-
-QFrame* separator(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-// One column of "caption: field [unit]" rows.
-class Rows {
-public:
-    explicit Rows(QWidget* parent) : parent_(parent), grid_(new QGridLayout) {
-        grid_->setHorizontalSpacing(10);
-        grid_->setVerticalSpacing(7);
-        grid_->setColumnStretch(1, 1);
-        grid_->setColumnMinimumWidth(2, 64);
-    }
-    QGridLayout* layout() const { return grid_; }
-
-    QLabel* caption(ports::Label& model) {
-        auto* label = named(new QLabel(parent_), model);
-        bind(label, model);
-        return label;
-    }
-
-    // A row's mark of an unsaved edit stands in a narrow last column.
-    void add(ports::Label& captionModel, QWidget* field, QWidget* unit = nullptr,
-             QWidget* mark = nullptr) {
-        add(caption(captionModel), field, unit, mark);
-    }
-    void add(QLabel* captionLabel, QWidget* field, QWidget* unit = nullptr, QWidget* mark = nullptr) {
-        captionLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        grid_->addWidget(captionLabel, row_, 0);
-        if (unit) {
-            grid_->addWidget(field, row_, 1);
-            grid_->addWidget(unit, row_, 2);
-            if (mark) grid_->addWidget(mark, row_, 3);
-        } else if (mark) {
-            // The mark right beside the field, however wide the column is.
-            auto* line = new QHBoxLayout;
-            line->setSpacing(6);
-            line->addWidget(field, 1);
-            line->addWidget(mark);
-            line->addStretch(0);
-            grid_->addLayout(line, row_, 1, 1, 2);
-        } else {
-            grid_->addWidget(field, row_, 1, 1, 2);
-        }
-        ++row_;
-    }
-    void addLayout(QLabel* captionLabel, QLayout* fields) {
-        grid_->addWidget(captionLabel, row_, 0);
-        grid_->addLayout(fields, row_, 1, 1, 2);
-        ++row_;
-    }
-    void addSeparator() {
-        grid_->addWidget(separator(parent_), row_, 0, 1, 3);
-        ++row_;
-    }
-    void finish() { grid_->setRowStretch(row_, 1); }
-
-private:
-    QWidget* parent_;
-    QGridLayout* grid_;
-    int row_ = 0;
-};
-
-constexpr int kFieldWidth = 230;
-
-// Access keys of the captions, unique in the window (Alt+S, E and H open the menus); each moves
-// to its field, or clicks its button. A field whose caption holds no free letter is reached with
-// Tab. The element list's key is its frame's.
-struct AccessKey {
-    const char* caption;
-    char key;
-    const char* field;
-};
-constexpr AccessKey kAccessKeys[] = {
-    {"lblNMSIPAddr", 'n', "cmbNMSIPAddr"},       {"lblCapElementName", 'm', "txtElementName"},
-    {"lblCapElementMask", 'k', "txtElementMask"}, {"lblCapElementGW", 'g', "txtElementGW"},
-    {"lblCapVLANAudio", 'u', "txtVLAN_Audio"},   {"lblCapVLANOM", 'o', "txtVLAN_OM"},
-    {"Label9", 'a', "cmbAudioInput"},            {"lblCapAudioType", 't', "cmbAudioType"},
-    {"lblCapCompression", 'c', "chkEnableFLAC"}, {"lblCapNarrowBand", 'w', "chkNarrowBand"},
-    {"Label10", 'x', "cmbAudioTX"},              {"Label27", '6', "txtAES67Channel"},
-    {"lblCapEncoders", 'b', "cmbEncoders"},      {"lblCapSFN", 'f', "chkSFNEnabled"},
-    {"lblCapLowLatency", 'y', "chkLowLatency"},  {"Label16", 'v', "scrlAtten"},
-    {"Label20", 'z', "scrlBuffer"},              {"Label22", 'r', "cmbSilDetMode"},
-    {"lblCapPing", 'p', "cmdPing"},              {"lblCapStats", 'i', "cmdGetStats"},
-    {"lblCapAdjust", 'd', "cmdAdjust"},
-};
-constexpr char kTreeAccessKey = 'l';
-// What the frames around a pair of columns take from the panel's width.
-constexpr int kColumnsFrameAllowance = 48;
-
-QWidget* wrap(QLayout* layout) {
-    auto* w = new QWidget;
-    layout->setContentsMargins(0, 0, 0, 0);
-    w->setLayout(layout);
-    return w;
-}
-
-}  // namespace
-
-// Two groups of rows side by side, or one above the other when the panel is too narrow for both.
-class MainWindow::Columns : public QWidget {
-public:
-    Columns(QLayout* left, QLayout* right, QWidget* parent) : QWidget(parent), left_(wrap(left)), right_(wrap(right)) {
-        grid_ = new QGridLayout(this);
-        grid_->setContentsMargins(0, 0, 0, 0);
-        grid_->setHorizontalSpacing(28);
-        grid_->setVerticalSpacing(7);
-        arrange(true);
-    }
-    int twoColumnWidth() const {
-        return left_->minimumSizeHint().width() + right_->minimumSizeHint().width() + grid_->horizontalSpacing();
-    }
-    void fitTo(int width) { arrange(width >= twoColumnWidth() + kColumnsFrameAllowance); }
-    bool twoColumns() const { return two_; }
-
-private:
-    void arrange(bool two) {
-        if (two == two_ && grid_->count() == 2) return;
-        two_ = two;
-        grid_->removeWidget(left_);
-        grid_->removeWidget(right_);
-        grid_->addWidget(left_, 0, 0);
-        grid_->addWidget(right_, two ? 0 : 1, two ? 1 : 0);
-        grid_->setColumnStretch(0, 1);
-        grid_->setColumnStretch(1, two ? 1 : 0);
-        grid_->setVerticalSpacing(two ? 7 : 18);
-    }
-    QWidget* left_;
-    QWidget* right_;
-    QGridLayout* grid_ = nullptr;
-    bool two_ = false;
-};
 
 namespace {
 
@@ -299,6 +164,33 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     finishTabOrder();
     resize(1280, 800);
 }
+
+namespace {
+
+// Access keys of the captions, unique in the window (Alt+S, E and H open the menus); each moves
+// to its field, or clicks its button. A field whose caption holds no free letter is reached with
+// Tab. The element list's key is its frame's.
+struct AccessKey {
+    const char* caption;
+    char key;
+    const char* field;
+};
+constexpr AccessKey kAccessKeys[] = {
+    {"lblNMSIPAddr", 'n', "cmbNMSIPAddr"},       {"lblCapElementName", 'm', "txtElementName"},
+    {"lblCapElementMask", 'k', "txtElementMask"}, {"lblCapElementGW", 'g', "txtElementGW"},
+    {"lblCapVLANAudio", 'u', "txtVLAN_Audio"},   {"lblCapVLANOM", 'o', "txtVLAN_OM"},
+    {"Label9", 'a', "cmbAudioInput"},            {"lblCapAudioType", 't', "cmbAudioType"},
+    {"lblCapCompression", 'c', "chkEnableFLAC"}, {"lblCapNarrowBand", 'w', "chkNarrowBand"},
+    {"Label10", 'x', "cmbAudioTX"},              {"Label27", '6', "txtAES67Channel"},
+    {"lblCapEncoders", 'b', "cmbEncoders"},      {"lblCapSFN", 'f', "chkSFNEnabled"},
+    {"lblCapLowLatency", 'y', "chkLowLatency"},  {"Label16", 'v', "scrlAtten"},
+    {"Label20", 'z', "scrlBuffer"},              {"Label22", 'r', "cmbSilDetMode"},
+    {"lblCapPing", 'p', "cmdPing"},              {"lblCapStats", 'i', "cmdGetStats"},
+    {"lblCapAdjust", 'd', "cmdAdjust"},
+};
+constexpr char kTreeAccessKey = 'l';
+
+}  // namespace
 
 void MainWindow::finishTabOrder() {
     for (const AccessKey& k : kAccessKeys) {
@@ -480,240 +372,6 @@ QWidget* MainWindow::buildTreePane(const Model& model, ports::EventGate& gate) {
     bind(tree, model.TreeView1, gate, std::move(columns));
     tabChain_.push_back(tree);
     return frame;
-}
-
-QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
-    editor::PropertiesPanel& p = m.panel;
-    auto* content = new QWidget();
-    content->setObjectName(QStringLiteral("propertiesPanel"));
-    if (m.audioTypes) markers_ = new ChangeMarkers(p, *m.audioTypes, m.storedRecord, this);
-    auto mark = [this](QWidget* parent, const ports::Control& field) -> QWidget* {
-        return markers_ ? markers_->markFor(field, parent) : nullptr;
-    };
-    auto& chain = tabChain_;
-
-    auto label = [](QWidget* parent, ports::Label& model) {
-        auto* w = named(new QLabel(parent), model);
-        bind(w, model);
-        return w;
-    };
-    // A value the station shows but the operator does not edit; it can still be copied.
-    auto value = [&label](QWidget* parent, ports::Label& model) {
-        auto* w = label(parent, model);
-        w->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        w->setMinimumWidth(140);
-        return w;
-    };
-    auto text = [&gate, &chain](QWidget* parent, ports::TextBox& model, int width = kFieldWidth) {
-        auto* w = named(new QLineEdit(parent), model);
-        w->setMaximumWidth(width);
-        bind(w, model, gate);
-        chain.push_back(w);
-        return w;
-    };
-    // Lists and scroll bars take the wheel only with the focus: a wheel over the form scrolls it.
-    auto list = [&gate, &chain](QWidget* parent, ports::ListControl& model) {
-        auto* w = named(new QComboBox(parent), model);
-        w->setMaximumWidth(kFieldWidth + 60);
-        w->setMinimumWidth(kFieldWidth);
-        w->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        bind(w, model, gate);
-        guardWheel(w);
-        chain.push_back(w);
-        return w;
-    };
-    auto check = [&gate, &chain](QWidget* parent, ports::CheckBox& model) {
-        auto* w = named(new QCheckBox(parent), model);
-        bind(w, model, gate);
-        chain.push_back(w);
-        return w;
-    };
-    auto scroll = [&gate, &chain](QWidget* parent, ports::ScrollBar& model) {
-        auto* w = named(new QScrollBar(Qt::Horizontal, parent), model);
-        w->setMinimumWidth(160);
-        // The arrow keys move the thumb the way they point, as on a slider (a scroll bar's
-        // keys otherwise run as a page's would).
-        w->setInvertedControls(false);
-        bind(w, model, gate);
-        guardWheel(w);
-        chain.push_back(w);
-        return w;
-    };
-    auto unit = [&label](QWidget* parent, ports::Label& model) {
-        auto* w = label(parent, model);
-        w->setMinimumWidth(64);
-        w->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        return w;
-    };
-    auto button = [&gate, &chain](QWidget* parent, ports::Button& model) {
-        auto* w = named(new QPushButton(parent), model);
-        w->setAutoDefault(false);
-        bind(w, model, gate);
-        chain.push_back(w);
-        return w;
-    };
-    // Two check boxes on one row, each with its mark beside it.
-    auto pair = [](QWidget* first, QWidget* firstMark, QLabel* secondCaption, QWidget* second,
-                   QWidget* secondMark) {
-        auto* row = new QHBoxLayout;
-        row->setSpacing(8);
-        row->addWidget(first);
-        if (firstMark) row->addWidget(firstMark);
-        row->addSpacing(16);
-        row->addWidget(secondCaption);
-        row->addWidget(second);
-        if (secondMark) row->addWidget(secondMark);
-        row->addStretch();
-        return row;
-    };
-
-    // --- Element properties
-    auto* properties = named(new QGroupBox(content), p.frmProperties);
-    bind(properties, p.frmProperties);
-
-    Rows element(properties);
-    {
-        auto* type = value(properties, p.lblElementType);
-        QFont bold = type->font();
-        bold.setBold(true);
-        type->setFont(bold);
-        element.add(p.lblCapElementType, type);
-        element.add(p.lblCapElementMAC, value(properties, p.lblElementMAC));
-        element.add(p.lblCapSerialNumber, value(properties, p.lblSerialNumber));
-        element.add(p.lblCapVersion, value(properties, p.lblVersion));
-        element.addSeparator();
-        element.add(p.lblCapElementName, text(properties, p.txtElementName), nullptr,
-                    mark(properties, p.txtElementName));
-        element.add(p.lblCapElementIP, text(properties, p.txtElementIP), nullptr,
-                    mark(properties, p.txtElementIP));
-        element.add(p.lblCapElementMask, text(properties, p.txtElementMask), nullptr,
-                    mark(properties, p.txtElementMask));
-        element.add(p.lblCapElementGW, text(properties, p.txtElementGW), nullptr,
-                    mark(properties, p.txtElementGW));
-        auto* vlan = new QHBoxLayout;
-        vlan->setSpacing(8);
-        vlan->addWidget(label(properties, p.lblCapVLANAudio));
-        vlan->addWidget(text(properties, p.txtVLAN_Audio, 64));
-        vlan->addSpacing(12);
-        vlan->addWidget(label(properties, p.lblCapVLANOM));
-        vlan->addWidget(text(properties, p.txtVLAN_OM, 64));
-        vlan->addStretch();
-        element.addLayout(element.caption(p.lblCapVLAN), vlan);
-        element.addSeparator();
-        auto* firmware = new QHBoxLayout;
-        firmware->addWidget(button(properties, p.cmdBrowseFW));
-        firmware->addStretch();
-        element.addLayout(element.caption(p.lblCapUploadFW), firmware);
-        element.finish();
-    }
-
-    Rows audio(properties);
-    {
-        audio.add(p.Label9, list(properties, p.cmbAudioInput), nullptr,
-                  mark(properties, p.cmbAudioInput));
-        audio.add(p.lblCapAudioType, list(properties, p.cmbAudioType), nullptr,
-                  mark(properties, p.cmbAudioType));
-        auto* compression = audio.caption(p.lblCapCompression);
-        auto* flac = check(properties, p.chkEnableFLAC);
-        auto* narrowCaption = label(properties, p.lblCapNarrowBand);
-        audio.addLayout(compression, pair(flac, nullptr, narrowCaption, check(properties, p.chkNarrowBand),
-                                          mark(properties, p.chkNarrowBand)));
-        audio.add(p.Label10, list(properties, p.cmbAudioTX), nullptr, mark(properties, p.cmbAudioTX));
-        audio.add(p.Label7, text(properties, p.txtRemoteIP), nullptr, mark(properties, p.txtRemoteIP));
-        audio.add(p.Label27, text(properties, p.txtAES67Channel));
-        audio.add(p.lblCapEncoders, list(properties, p.cmbEncoders));
-        audio.addSeparator();
-        auto* sfnCaption = audio.caption(p.lblCapSFN);
-        auto* sfn = check(properties, p.chkSFNEnabled);
-        auto* sfnMark = mark(properties, p.chkSFNEnabled);
-        auto* lowCaption = label(properties, p.lblCapLowLatency);
-        audio.addLayout(sfnCaption, pair(sfn, sfnMark, lowCaption, check(properties, p.chkLowLatency),
-                                         mark(properties, p.chkLowLatency)));
-        audio.finish();
-    }
-
-    Rows level(properties);
-    level.add(p.Label16, scroll(properties, p.scrlAtten), unit(properties, p.lblAttenDB));
-    level.add(p.Label20, scroll(properties, p.scrlBuffer), unit(properties, p.lblLatency),
-              mark(properties, p.scrlBuffer));
-    level.finish();
-
-    Rows silence(properties);
-    silence.add(p.Label22, list(properties, p.cmbSilDetMode), nullptr,
-                mark(properties, p.cmbSilDetMode));
-    silence.add(p.Label24, scroll(properties, p.scrlSilDetLevel), unit(properties, p.lblSilDetLevel),
-                mark(properties, p.scrlSilDetLevel));
-    silence.add(p.Label26, scroll(properties, p.scrlSilDetTime), unit(properties, p.lblSilDetTime),
-                mark(properties, p.scrlSilDetTime));
-    silence.finish();
-
-    auto* propertiesLayout = new QVBoxLayout(properties);
-    propertiesLayout->setContentsMargins(14, 14, 14, 14);
-    propertiesLayout->setSpacing(10);
-    columns_.push_back(new Columns(element.layout(), audio.layout(), properties));
-    propertiesLayout->addWidget(columns_.back());
-    propertiesLayout->addWidget(separator(properties));
-    columns_.push_back(new Columns(level.layout(), silence.layout(), properties));
-    propertiesLayout->addWidget(columns_.back());
-
-    // --- Diagnostics
-    auto* diagnostics = named(new QGroupBox(content), p.frmDiagnostics);
-    bind(diagnostics, p.frmDiagnostics);
-    Rows diagLeft(diagnostics);
-    {
-        auto* ping = button(diagnostics, p.cmdPing);
-        ping->setMinimumWidth(170);
-        auto* pingRow = new QHBoxLayout;
-        pingRow->addWidget(ping);
-        pingRow->addStretch();
-        diagLeft.addLayout(diagLeft.caption(p.lblCapPing), pingRow);
-        auto* meterRow = new QHBoxLayout;
-        meterRow->setSpacing(10);
-        auto* meter = named(new LevelBar(diagnostics), p.VUMeter);
-        bind(meter, p.VUMeter);
-        meterRow->addWidget(meter);
-        auto* volume = label(diagnostics, p.lblVolume);
-        // A fixed size: a new level is then a repaint of the label alone, never a new layout of
-        // the panel (twenty times a second while monitoring).
-        volume->setFixedSize(std::max(80, volume->fontMetrics().horizontalAdvance(QStringLiteral("-138.5dBFS")) + 8),
-                             volume->sizeHint().height());
-        meterRow->addWidget(volume);
-        meterRow->addWidget(check(diagnostics, p.chkGetVolume));
-        meterRow->addStretch();
-        diagLeft.addLayout(diagLeft.caption(p.lblCapVolume), meterRow);
-    }
-    Rows diagRight(diagnostics);
-    {
-        auto* stats = new QHBoxLayout;
-        stats->addWidget(button(diagnostics, p.cmdGetStats));
-        stats->addStretch();
-        diagRight.addLayout(diagRight.caption(p.lblCapStats), stats);
-        auto* adjust = new QHBoxLayout;
-        adjust->addWidget(button(diagnostics, p.cmdAdjust));
-        adjust->addStretch();
-        diagRight.addLayout(diagRight.caption(p.lblCapAdjust), adjust);
-    }
-    auto* diagnosticsLayout = new QVBoxLayout(diagnostics);
-    diagnosticsLayout->setContentsMargins(14, 14, 14, 14);
-    columns_.push_back(new Columns(diagLeft.layout(), diagRight.layout(), diagnostics));
-    diagnosticsLayout->addWidget(columns_.back());
-
-    auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(4, 0, 4, 4);
-    layout->setSpacing(10);
-    layout->addWidget(properties);
-    layout->addWidget(diagnostics);
-    layout->addStretch(1);
-
-    if (markers_) {
-        markers_->setFrame(properties);
-        markers_->watch({&p.frmProperties, &p.lblElementMAC, &p.lblElementType, &p.txtElementName,
-                         &p.txtElementIP, &p.txtElementMask, &p.txtElementGW, &p.cmbAudioInput,
-                         &p.cmbAudioType, &p.chkNarrowBand, &p.cmbAudioTX, &p.txtRemoteIP,
-                         &p.chkSFNEnabled, &p.chkLowLatency, &p.scrlBuffer, &p.cmbSilDetMode,
-                         &p.scrlSilDetLevel, &p.scrlSilDetTime, &m.TreeView1});
-    }
-    return content;
 }
 
 }  // namespace nms::ui
