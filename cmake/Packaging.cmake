@@ -21,6 +21,8 @@ install(FILES ${NMS_PACKAGING_OUT}/${NMS_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 # Vendor sysctl settings live under /usr/lib; an administrator's /etc/sysctl.d overrides them.
 install(FILES ${NMS_PACKAGING_DIR}/60-vantrelo-nms.conf DESTINATION lib/sysctl.d)
+# The plant monitor as a user service: systemctl --user enable --now nms-monitor
+install(FILES ${NMS_PACKAGING_DIR}/nms-monitor.service DESTINATION lib/systemd/user)
 
 # Man pages and the changelog are installed compressed, without a time stamp in the archive.
 set(_nms_compressed)

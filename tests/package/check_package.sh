@@ -24,7 +24,7 @@ for f in /usr/bin/nms /usr/bin/nms-cli /usr/bin/vantrelo-element-sim \
          /usr/share/metainfo/com.kestrova.VantreloNMS.metainfo.xml \
          /usr/share/man/man1/nms.1.gz /usr/share/man/man1/nms-cli.1.gz \
          /usr/share/man/man1/vantrelo-element-sim.1.gz \
-         /usr/lib/sysctl.d/60-vantrelo-nms.conf \
+         /usr/lib/sysctl.d/60-vantrelo-nms.conf /usr/lib/systemd/user/nms-monitor.service \
          /usr/share/doc/vantrelo-nms/copyright /usr/share/doc/vantrelo-nms/changelog.gz; do
     grep -qx "$f" "$work/files" || fail "missing $f"
 done
