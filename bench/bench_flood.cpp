@@ -21,6 +21,7 @@
 #include "protocol/address.h"
 #include "protocol/feedback.h"
 #include "store/profile_store.h"
+#include "support/hostile_spray.h"
 #include "support/fake_network.h"
 #include "support/fakes.h"
 #include "support/memory_file_store.h"
@@ -63,58 +64,6 @@ public:
     int boxes = 0;
 };
 
-// What a hostile host sends: junk of every length, truncated and over-long answers, rejected
-// answers, plausible answers from addresses never paged, names with control bytes, brackets,
-// "=" and line feeds, and level replies of 1203 bytes.
-class Hostile {
-public:
-    std::vector<std::uint8_t> next() {
-        switch (rng_() % 7) {
-            case 0:
-                return junk(rng_() % 1500);
-            case 1:
-                return answer(1 + rng_() % 40);  // truncated
-            case 2:
-                return junk(57 + rng_() % 200);  // over-long
-            case 3: {
-                auto a = answer(0);
-                a[36] = 0x80;  // a negative serial number: rejected
-                return a;
-            }
-            case 4:
-                return answer(0);  // plausible, from a stranger
-            case 5:
-                return junk(1203);
-            default: {
-                auto a = answer(0);
-                const char name[17] = "[00AA]\n=X\r\x01]=\t[]";
-                std::memcpy(a.data() + protocol::feedback::kName, name, 16);
-                return a;
-            }
-        }
-    }
-
-private:
-    std::vector<std::uint8_t> junk(std::size_t n) {
-        std::vector<std::uint8_t> d(n);
-        for (auto& b : d) b = static_cast<std::uint8_t>(rng_());
-        return d;
-    }
-    std::vector<std::uint8_t> answer(std::size_t length) {
-        protocol::FeedbackFields f;
-        const std::uint8_t ip[4] = {10, 9, static_cast<std::uint8_t>(rng_()),
-                                    static_cast<std::uint8_t>(1 + rng_() % 250)};
-        const std::uint8_t mask[4] = {255, 255, 255, 0}, gw[4] = {10, 9, 0, 1},
-                           remote[4] = {239, 1, 1, 1};
-        std::memcpy(f.ip, ip, 4), std::memcpy(f.mask, mask, 4), std::memcpy(f.gateway, gw, 4);
-        std::memcpy(f.remote, remote, 4);
-        f.type = 16, f.role = 1, f.sn = 1 + static_cast<std::int32_t>(rng_() % 100000), f.major = 3,
-        f.minor = 70;
-        std::memset(f.name, 'X', 16);
-        return protocol::encodeFeedback(f, length);
-    }
-    std::mt19937 rng_{2976};
-};
 
 struct Station {
     explicit Station(bool bounded) {
@@ -133,7 +82,7 @@ struct Station {
     }
     ~Station() { main.reset(); }
     void flood() {
-        Hostile h;
+        testing::HostileSpray h{{10, 9, 0}, 2, 250};
         for (int i = 0; i < kDatagrams; ++i) {
             network.deliver(2976, h.next(), "10.9.0.66");
             peakQueue = std::max(peakQueue, gate.queued());

@@ -28,6 +28,7 @@
 #include "protocol/address.h"
 #include "protocol/feedback.h"
 #include "store/ini_document.h"
+#include "support/hostile_spray.h"
 
 namespace nms {
 namespace {
@@ -88,62 +89,9 @@ private:
     std::string root_;
 };
 
-// What a hostile host sends; plausible answers carry addresses of the test network where no
-// host lives (10.203.1.200 to .249), so a look-up of them stays inside the namespaces.
-class Spray {
-public:
-    std::vector<std::uint8_t> next() {
-        switch (rng_() % 8) {
-            case 0:
-                return junk(rng_() % 1500);
-            case 1:
-                return answer(1 + rng_() % 40);  // truncated
-            case 2:
-                return junk(57 + rng_() % 300);  // over-long
-            case 3: {
-                auto a = answer(0);
-                a[protocol::feedback::kSerial] = 0x80;  // a negative serial number
-                return a;
-            }
-            case 4:
-                return answer(0);
-            case 5:
-                return junk(1203);  // a level reply nobody asked for
-            default: {
-                auto a = answer(0);
-                static const char kNames[][17] = {"[00AA00000001]\n=", "X]\r\nIP=6.6.6.6\r\n",
-                                                  "=\x01\x02\x7f[]=\n[A]\nB=C",
-                                                  "\n[EVIL]\nNAME=XX"};
-                std::memcpy(a.data() + protocol::feedback::kName, kNames[rng_() % 4], 16);
-                return a;
-            }
-        }
-    }
-
-private:
-    std::vector<std::uint8_t> junk(std::size_t n) {
-        std::vector<std::uint8_t> d(n);
-        for (auto& b : d) b = static_cast<std::uint8_t>(rng_());
-        return d;
-    }
-    std::vector<std::uint8_t> answer(std::size_t length) {
-        protocol::FeedbackFields f;
-        const std::uint8_t ip[4] = {10, 203, 1, static_cast<std::uint8_t>(200 + rng_() % 50)};
-        const std::uint8_t mask[4] = {255, 255, 255, 0}, gw[4] = {10, 203, 1, 1},
-                           remote[4] = {239, 1, 1, 1};
-        std::memcpy(f.ip, ip, 4), std::memcpy(f.mask, mask, 4), std::memcpy(f.gateway, gw, 4);
-        std::memcpy(f.remote, remote, 4);
-        f.type = 16, f.role = static_cast<std::uint8_t>(1 + rng_() % 2),
-        f.sn = 1 + static_cast<std::int32_t>(rng_() % 99999);
-        f.major = 3, f.minor = 70;
-        std::memset(f.name, 'H', 16);
-        return protocol::encodeFeedback(f, length);
-    }
-    std::mt19937 rng_{2976};
-};
 
 // Sends `count` datagrams from the hostile host's namespace to the station, in bursts.
-void spray(Testbed& bed, const nettest::Host& from, const std::string& to, int count, Spray& s) {
+void spray(Testbed& bed, const nettest::Host& from, const std::string& to, int count, testing::HostileSpray& s) {
     platform::QtUdpSocket socket;
     bed.inNamespace(from.ns, [&] { ASSERT_TRUE(socket.bind(from.ip, 0)) << socket.errorString(); });
     for (int sent = 0; sent < count; ++sent) {
@@ -225,7 +173,7 @@ TEST(HostileNet, TheWindowWithABoxOpenKeepsReadingWithFlatMemoryAndAWholeDatabas
         << "the window did not start";
 
     // One rejected answer: its box stays open, as nobody is there to close it.
-    Spray s;
+    testing::HostileSpray s{{10, 203, 1}, 200, 50};
     auto rejected = protocol::encodeFeedback({}, 40);
     platform::QtUdpSocket first;
     bed.inNamespace(bed.element(2).ns, [&] { ASSERT_TRUE(first.bind(bed.element(2).ip, 0)); });
@@ -270,7 +218,7 @@ TEST(HostileNet, NmsCliDiscoversTheRealElementAndNothingForgedUnderASpray) {
         home.commandWithOutput(NMS_CLI, {"discover", "--yes", "--timeout", "4", "--stats"}));
     ASSERT_NE(cli, 0);
     nettest::spinFor(500);  // the scan has begun
-    Spray s;
+    testing::HostileSpray s{{10, 203, 1}, 200, 50};
     spray(bed, bed.element(2), bed.station().ip, kDatagrams, s);
     ASSERT_EQ(bed.wait(cli, 30000), 0) << home.file("err.txt").substr(0, 2000);
 
