@@ -342,13 +342,6 @@ void frmMain::clearElementPanel() {
 // ---------------------------------------------------------------------------------------------
 // The main socket: commands, dispatch, time-out
 
-void frmMain::sayNoAddress(const std::string& prefix) {
-    // A record without a usable address (edited by hand) is reported, not fatal: nothing is
-    // wrong with the socket.
-    msgBox(prefix + "no valid address is stored for this element.", MessageIcon::Critical, MessageButtons::Ok,
-           Answer::Ok);
-}
-
 bool frmMain::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {
     return editor_->SendCommandByte(value, remotePort);
 }
@@ -363,7 +356,7 @@ bool frmMain::SendConfigurationBytes(std::span<const std::uint8_t> packet) {
         // One send at a time: a second one would share this one's time-out.
         Toolbar1.setButtonEnabled(station::toolbar::kSave, false);
     });
-    if (result == station::ElementSocket::Result::NoAddress) sayNoAddress(kPrefix);
+    if (result == station::ElementSocket::Result::NoAddress) mainSocket_->sayNoAddress(kPrefix);
     if (result != station::ElementSocket::Result::Sent) {
         if (!ended()) endConfigurationWait();
         return false;

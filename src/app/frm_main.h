@@ -155,7 +155,6 @@ private:
     void continueFeedbackWithMac(const std::string& mac);
     void writePagingRecord(const std::string& section);
     void confirmSelectedElement(const std::string& section);
-    void sayNoAddress(const std::string& prefix);
     void endConfigurationWait();
     bool acceptMainPortDatagram(const ports::Datagram& datagram);
     void endLateRun();

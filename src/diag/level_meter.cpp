@@ -52,8 +52,7 @@ void LevelMeter::RequestVolume() {
     stop();
     toolbar_.setButtonEnabled(station::toolbar::kStartMonitoring, context_.hasShownElement());
     toolbar_.setButtonEnabled(station::toolbar::kStopMonitoring, false);
-    context_.msgBox(kPrefix + "no valid address is stored for this element.",
-                    ports::MessageIcon::Critical);
+    socket_.sayNoAddress(kPrefix);
 }
 
 double LevelMeter::Log10(double x) {

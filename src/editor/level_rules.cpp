@@ -46,11 +46,7 @@ bool ElementEditor::SendCommandByte(std::uint8_t value, std::uint16_t remotePort
     const std::string prefix = "103 - Unable to use UDP port " + std::to_string(remotePort) + ": ";
     const auto bytes = protocol::encodeCommandByte(value);
     const auto result = links_.mainSocket.sendToShown(bytes, remotePort, {prefix, true});
-    if (result == station::ElementSocket::Result::NoAddress) {
-        // A record without a usable address (edited by hand) is reported, not fatal: nothing
-        // is wrong with the socket.
-        context_.msgBox(prefix + "no valid address is stored for this element.", ports::MessageIcon::Critical);
-    }
+    if (result == station::ElementSocket::Result::NoAddress) links_.mainSocket.sayNoAddress(prefix);
     return result == station::ElementSocket::Result::Sent;
 }
 

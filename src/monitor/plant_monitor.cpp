@@ -63,7 +63,9 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
 PlantMonitor::~PlantMonitor() = default;
 
 void PlantMonitor::setStatus(std::string text) {
+    if (text == status_) return;
     status_ = std::move(text);
+    ++revision_;
 }
 
 void PlantMonitor::setInterval(int seconds) {
@@ -107,14 +109,14 @@ void PlantMonitor::resume() {
 }
 
 const PlantMonitor::Element* PlantMonitor::find(const std::string& mac) const {
-    for (const auto& e : elements_)
-        if (e.mac == mac) return &e;
-    return nullptr;
+    const auto it = byMac_.find(mac);
+    return it == byMac_.end() ? nullptr : &elements_[it->second];
 }
 
 void PlantMonitor::note(ports::JournalEvent event) {
     if (event.unixTimeMs == 0) event.unixTimeMs = context_.clock().unixTimeMs();
     batch_.push_back(std::move(event));
+    ++revision_;
     // Outside a cycle nothing else would write it soon.
     if (!inCycle_) {
         if (!journal_.append(batch_)) journalFailed_ = true;
@@ -154,6 +156,9 @@ void PlantMonitor::reloadElements() {
         next.push_back(std::move(e));
     }
     elements_ = std::move(next);
+    byMac_.clear();
+    for (std::size_t i = 0; i < elements_.size(); ++i) byMac_.emplace(elements_[i].mac, i);
+    ++revision_;
 }
 
 void PlantMonitor::beginCycle() {
@@ -272,6 +277,7 @@ void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErr
     e.reason = a.reason;
     if (a.health == from) return;
     e.health = a.health;
+    ++revision_;
     batch_.push_back({context_.clock().unixTimeMs(), e.mac, e.name, severityOf(a.health), "health",
                       healthWord(from), healthWord(a.health), a.reason});
     if (onHealthChanged) onHealthChanged(e, from);

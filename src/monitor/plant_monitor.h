@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "monitor/health.h"
@@ -67,6 +68,9 @@ public:
 
     const std::vector<Element>& elements() const { return elements_; }
     const Element* find(const std::string& mac) const;
+    // Grows whenever what the monitor shows changes (a health, an event written), so a view
+    // redraws only then.
+    std::uint64_t revision() const { return revision_; }
     // One line for a status bar: what runs, or why nothing can.
     const std::string& status() const { return status_; }
     int cycles() const { return cycles_; }
@@ -95,6 +99,7 @@ private:
     ports::Timer cycleTimer_;
     ports::Timer pumpTimer_;
     std::vector<Element> elements_;
+    std::unordered_map<std::string, std::size_t> byMac_;  // index into elements_
     std::deque<std::size_t> waiting_;
     struct Outstanding {
         std::size_t index;
@@ -107,6 +112,7 @@ private:
     int intervalSeconds_ = kDefaultIntervalSeconds;
     int retentionDays_ = kDefaultRetentionDays;
     int cycles_ = 0;
+    std::uint64_t revision_ = 0;
     bool running_ = false;
     bool paused_ = false;
     bool inCycle_ = false;

@@ -53,6 +53,10 @@ ElementSocket::Result ElementSocket::sendToShown(std::span<const std::uint8_t> b
     return Result::Sent;
 }
 
+void ElementSocket::sayNoAddress(const std::string& prefix) {
+    context_.msgBox(prefix + "no valid address is stored for this element.", ports::MessageIcon::Critical);
+}
+
 void ElementSocket::fail(const FailureText& failure) {
     if (context_.ended()) return;
     const std::string text =

@@ -54,6 +54,9 @@ public:
 
     // Says the failure (with the socket's words when asked) and ends the program.
     void fail(const FailureText& failure);
+    // Says, in a box, that a send had nowhere to go (prefix + "no valid address is stored for
+    // this element."); the program goes on, as nothing is wrong with the socket.
+    void sayNoAddress(const std::string& prefix);
 
 private:
     StationContext& context_;

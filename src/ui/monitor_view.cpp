@@ -174,16 +174,20 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
     connect(element_, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(severity_, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(exportButton, &QPushButton::clicked, this, [this] { exportCsv(); });
-    main.plantMonitor().onCycleEnded = [this] { refresh(); };
-    // The operator's own changes reach the journal between cycles.
+    // The journal is read again only when the monitor has something new to show: a cycle that
+    // changed a health, the operator's own change between cycles, a new status.
     auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this] { refresh(); });
-    timer->start(2000);
+    connect(timer, &QTimer::timeout, this, [this] {
+        if (main_.plantMonitor().revision() != shownRevision_ || toggle_->isChecked() != main_.plantMonitoring())
+            refresh();
+    });
+    timer->start(500);
     refresh();
 }
 
 void MonitorView::refresh() {
     auto& monitor = main_.plantMonitor();
+    shownRevision_ = monitor.revision();
     // Elements to filter by, as the monitor knows them.
     const QString chosen = element_->currentData().toString();
     QStringList macs{QString()};

@@ -2,6 +2,8 @@
 
 #include <QGroupBox>
 
+#include <cstdint>
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -38,6 +40,7 @@ private:
     QComboBox* severity_ = nullptr;
     QTableWidget* table_ = nullptr;
     QLabel* status_ = nullptr;
+    std::uint64_t shownRevision_ = ~std::uint64_t{0};
 };
 
 }  // namespace nms::ui
