@@ -41,13 +41,12 @@ const char* severityOf(Health h) {
 PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal& journal)
     : context_(context),
       journal_(journal),
-      socket_(context.network(), context.gate(), protocol::kPortStatistics,
-              protocol::kPortStatistics),
+      socket_(context, protocol::kPortStatistics, protocol::kPortStatistics),
       cycleTimer_(context.scheduler(), context.gate(), kDefaultIntervalSeconds * 1000),
       pumpTimer_(context.scheduler(), context.gate(), kPumpMs) {
-    socket_.onDataArrival = [this](const ports::Datagram& d) { reply(d); };
+    socket_.client().onDataArrival = [this](const ports::Datagram& d) { reply(d); };
     // What can never be a statistics reply does not wait in the station's queue.
-    socket_.acceptIncoming = [](const ports::Datagram& d) {
+    socket_.client().acceptIncoming = [](const ports::Datagram& d) {
         return d.bytes.size() <= protocol::statistics::kMaxReplyLength;
     };
     cycleTimer_.onTimer = [this] { beginCycle(); };
@@ -87,7 +86,6 @@ void PlantMonitor::stop() {
     pumpTimer_.setEnabled(false);
     if (inCycle_) finishCycle();
     socket_.close();
-    bound_ = false;
     setStatus("Plant monitor off.");
 }
 
@@ -98,7 +96,6 @@ void PlantMonitor::pause() {
     if (inCycle_) finishCycle();
     // The window that takes the port binds it next.
     socket_.close();
-    bound_ = false;
     if (running_) setStatus("Plant monitor paused while port 2978 is in use by a window.");
 }
 
@@ -124,13 +121,7 @@ void PlantMonitor::note(ports::JournalEvent event) {
     }
 }
 
-bool PlantMonitor::ensureBound() {
-    if (bound_ && boundAddress_ == context_.strLocalNMSIPAddress) return true;
-    socket_.close();
-    bound_ = socket_.bind(context_.strLocalNMSIPAddress, protocol::kPortStatistics);
-    boundAddress_ = bound_ ? context_.strLocalNMSIPAddress : std::string();
-    return bound_;
-}
+bool PlantMonitor::ensureBound() { return socket_.isBoundOnChosenInterface() || socket_.bind(); }
 
 void PlantMonitor::reloadElements() {
     auto& db = context_.db();
@@ -199,9 +190,10 @@ void PlantMonitor::pump() {
             judge(index, false, 0, 0);
             continue;
         }
-        socket_.remoteHost = e.ip;
-        socket_.remotePort = protocol::kPortStatistics;
-        if (!socket_.send(request)) {
+        auto& client = socket_.client();
+        client.remoteHost = e.ip;
+        client.remotePort = protocol::kPortStatistics;
+        if (!client.send(request)) {
             judge(index, false, 0, 0);
             continue;
         }

@@ -11,6 +11,7 @@
 #include "ports/controls.h"
 #include "ports/journal.h"
 #include "ports/udp_client.h"
+#include "station/element_socket.h"
 #include "station/station_context.h"
 #include "stats/statistics_decoder.h"
 
@@ -95,7 +96,8 @@ private:
 
     station::StationContext& context_;
     ports::EventJournal& journal_;
-    ports::UdpClient socket_;
+    // Bound on the chosen interface like the windows' sockets, but aimed at each element in turn.
+    station::ElementSocket socket_;
     ports::Timer cycleTimer_;
     ports::Timer pumpTimer_;
     std::vector<Element> elements_;
@@ -108,7 +110,6 @@ private:
     std::vector<Outstanding> outstanding_;
     std::vector<ports::JournalEvent> batch_;
     std::string status_;
-    std::string boundAddress_;
     int intervalSeconds_ = kDefaultIntervalSeconds;
     int retentionDays_ = kDefaultRetentionDays;
     int cycles_ = 0;
@@ -116,7 +117,6 @@ private:
     bool running_ = false;
     bool paused_ = false;
     bool inCycle_ = false;
-    bool bound_ = false;
     bool journalFailed_ = false;
 };
 
