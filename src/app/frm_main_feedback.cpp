@@ -8,6 +8,7 @@
 
 #include "app/frm_waiting.h"
 #include "diag/level_meter.h"
+#include "discovery/paging.h"
 #include "protocol/address.h"
 #include "protocol/dispatch.h"
 #include "protocol/text.h"
@@ -122,7 +123,12 @@ void frmMain::ProcessFeedback(const std::vector<std::uint8_t>& datagram) {
     if (AutoDiscoverAwaiting || lateRuns_ > 0) {
         std::string mac;
         if (!AutoDiscoverAwaiting) sRemoteMacAddress2.clear();
-        LookupMAC(UDP_Response_IP, mac, ":");
+        const bool found = LookupMAC(UDP_Response_IP, mac, ":");
+        if (!found && AutoDiscoverAwaiting) {
+            // Resolved on the network while the scan goes on; the scan's end says what was not.
+            paging_->deferAnswer(UDP_Response_IP, feedback_);
+            return finishFeedback();
+        }
         continueFeedbackWithMac(mac);
         return;
     }
@@ -146,7 +152,7 @@ void frmMain::continueFeedbackWithMac(const std::string& mac) {
     }
     const std::string section = protocol::Encode_MAC(mac);
     if (AutoDiscoverAwaiting) {
-        writePagingRecord(section);
+        writePagingRecord(section, feedback_, UDP_Response_IP);
     } else if (mac != panel.lblElementMAC.caption()) {
         feedbackFailed("The response received does not match the selected element.", "Cannot save this element info.");
     } else if (context_->db().GetSectionKeyCount(section, context_->databasePath()) >= rec::kMaxKeysForFeedback) {
@@ -174,13 +180,12 @@ void frmMain::finishFeedback() {
     }
 }
 
-void frmMain::writePagingRecord(const std::string& section) {
-    const auto& f = feedback_;
+void frmMain::writePagingRecord(const std::string& section, const protocol::FeedbackRecord& f, const std::string& ip) {
     const auto& path = context_->databasePath();
     auto put = [&](std::string_view key, const std::string& value) { context_->db().WriteToINI(section, std::string(key), value, path); };
     auto num = [](long long v) { return std::to_string(v); };
     put(rec::kName, protocol::FormatElementName(f.name));
-    put(rec::kIp, UDP_Response_IP);
+    put(rec::kIp, ip);
     put(rec::kMask, f.mask);
     put(rec::kGateway, f.gateway);
     put(rec::kInput, num(f.input));

@@ -1,7 +1,9 @@
 #include "discovery/paging.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "protocol/arp.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
 #include "station/settings_keys.h"
@@ -11,6 +13,20 @@ namespace {
 constexpr const char* kDefaultTimeout = station::settings::kScanTimeout.fallback;
 
 int intervalMs(double seconds) { return static_cast<int>(std::lround(seconds * 1000.0)); }
+
+// How many addresses the box names before it points to its details.
+constexpr std::size_t kAddressesInBox = 10;
+
+std::string unresolvedText(const std::vector<std::string>& addresses) {
+    const std::size_t n = addresses.size();
+    std::string text = "An error occured while retrieving 'Element MAC':\r";
+    text += n == 1 ? std::string("1 element answered the paging, but its MAC address could not be found:")
+                   : std::to_string(n) + " elements answered the paging, but their MAC addresses could not be found:";
+    for (std::size_t i = 0; i < n && i < kAddressesInBox; ++i) text += (i == 0 ? "\r" : ", ") + addresses[i];
+    if (n > kAddressesInBox) text += " and " + std::to_string(n - kAddressesInBox) + " more (see the details).";
+    text += "\rThey are not in the new database; run the discovery again to find them.";
+    return text;
+}
 }  // namespace
 
 Paging::Paging(station::StationContext& context, ports::UdpClient& mainSocket, const ports::ListControl& lstHidden)
@@ -66,6 +82,8 @@ void Paging::StartAutoDiscovery() {
 }
 
 void Paging::Form_Load() {
+    unresolved_.clear();
+    answerOrder_ = 0;
     if (onScanStarted) onScanStarted();
     auto& db = context_.db();
     const auto& path = context_.databasePath();
@@ -109,15 +127,76 @@ void Paging::Timer1_Timer() {
     endScan();
 }
 
+void Paging::deferAnswer(const std::string& ip, const protocol::FeedbackRecord& answer) {
+    if (!context_.AutoDiscoverAwaiting) return;
+    auto found = pending_.find(ip);
+    if (found != pending_.end()) {
+        found->second.answer = answer;
+        return;
+    }
+    auto& table = context_.network().neighbours();
+    const auto now = table.query(ip);
+    if (now.state == ports::NeighbourTable::State::Complete) {
+        std::string mac;
+        if (protocol::MacFromLinkAddress(now.linkAddress, mac, ":")) {
+            if (onAnswerResolved) onAnswerResolved(ip, mac, answer);
+            return;
+        }
+    }
+    if (now.state == ports::NeighbourTable::State::Unreachable) return markUnresolved(ip);
+    auto& p = pending_[ip];
+    p.answer = answer;
+    p.order = answerOrder_++;
+    // The scan's end cancels what is still open, so the watch never needs to outlive it.
+    p.watch = table.whenResolved(ip, std::max(Timer1.interval(), 1000),
+                                 [this, ip](ports::NeighbourTable::Entry entry) { resolved(ip, entry); });
+}
+
+void Paging::resolved(const std::string& ip, const ports::NeighbourTable::Entry& entry) {
+    auto found = pending_.find(ip);
+    if (found == pending_.end()) return;
+    const protocol::FeedbackRecord answer = found->second.answer;
+    pending_.erase(found);
+    std::string mac;
+    if (!context_.AutoDiscoverAwaiting) return;
+    if (entry.state == ports::NeighbourTable::State::Complete && protocol::MacFromLinkAddress(entry.linkAddress, mac, ":")) {
+        if (onAnswerResolved) onAnswerResolved(ip, mac, answer);
+    } else {
+        markUnresolved(ip);
+    }
+}
+
+void Paging::markUnresolved(const std::string& ip) {
+    if (std::find(unresolved_.begin(), unresolved_.end(), ip) == unresolved_.end()) unresolved_.push_back(ip);
+}
+
+void Paging::reportUnresolved() {
+    if (unresolved_.empty()) return;
+    std::string details;
+    for (const auto& ip : unresolved_) details += ip + "\n";
+    context_.msgBox(unresolvedText(unresolved_), ports::MessageIcon::Exclamation, ports::MessageButtons::Ok,
+                    ports::Answer::Ok, "Auto Discovery", details);
+}
+
 void Paging::endScan() {
     Timer1.setEnabled(false);
     Timer2.setEnabled(false);
+    // What has not resolved by now is reported; the order is the order the answers came in.
+    std::vector<std::pair<std::size_t, std::string>> open;
+    for (const auto& [ip, p] : pending_) {
+        context_.network().neighbours().cancelWatch(p.watch);
+        open.emplace_back(p.order, ip);
+    }
+    pending_.clear();
+    std::sort(open.begin(), open.end());
+    for (const auto& entry : open) markUnresolved(entry.second);
     auto& socket = socket_;
     socket.remotePort = static_cast<std::uint16_t>(SavedRemotePort);
     socket.remoteHost = SavedRemoteHost;
     context_.AutoDiscoverAwaiting = false;
     if (onScanEnded) onScanEnded();
     frmPaging.hide();
+    reportUnresolved();
 }
 
 void Paging::cmdChangeTimeout_Click() {

@@ -2,12 +2,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "ports/controls.h"
 #include "ports/dialogs.h"
 #include "ports/settings.h"
+#include "ports/neighbour_table.h"
 #include "ports/udp_client.h"
+#include "protocol/feedback.h"
 #include "station/station_context.h"
 #include "store/profile_store.h"
 
@@ -28,6 +32,22 @@ public:
     std::function<void()> onScanStarted;
     // the listening time is over and the database holds every answer (the tree is rebuilt).
     std::function<void()> onScanEnded;
+    // an answer deferred by deferAnswer() has its MAC address now (colon-separated), and the
+    // scan is still on: the answer is stored as if it had just arrived.
+    std::function<void(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer)>
+        onAnswerResolved;
+
+    // An answer of the scan whose sender is not in the station's neighbour table yet. A plant
+    // answers the broadcast all at once, faster than the kernel's table fills (and a table
+    // smaller than the plant never holds them all), so the address is resolved on the network
+    // while the scan goes on. What is still unresolved when the scan ends is said once, in one
+    // box that counts and lists the addresses, not in a box per answer. A second answer from the
+    // same address replaces the first.
+    void deferAnswer(const std::string& ip, const protocol::FeedbackRecord& answer);
+    // The addresses of the last scan that answered but whose MAC address was never found, in the
+    // order they answered.
+    const std::vector<std::string>& unresolvedAnswers() const { return unresolved_; }
+    std::size_t answersAwaitingMac() const { return pending_.size(); }
 
     ports::Form frmPaging{"frmPaging"};
     ports::Label lblPleaseWait{"lblPleaseWait"};
@@ -54,11 +74,22 @@ public:
     static bool acceptableTimeout(const std::string& text, double* seconds = nullptr);
 
 private:
+    struct Pending {
+        protocol::FeedbackRecord answer;
+        ports::NeighbourTable::WatchId watch = 0;
+        std::size_t order = 0;
+    };
     void endScan();
+    void resolved(const std::string& ip, const ports::NeighbourTable::Entry& entry);
+    void markUnresolved(const std::string& ip);
+    void reportUnresolved();
     station::StationContext& context_;
     ports::UdpClient& socket_;
     const ports::ListControl& lstHidden_;
     double durationOverride_ = 0;
+    std::map<std::string, Pending> pending_;
+    std::vector<std::string> unresolved_;
+    std::size_t answerOrder_ = 0;
 };
 
 }  // namespace nms::discovery

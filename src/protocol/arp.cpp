@@ -10,11 +10,15 @@ bool LookupMAC(ports::NeighbourTable& table, const std::string& ip, std::string&
     if (addr == 0 || addr == kInaddrNone) return false;
     // The table takes the plain dotted form, whatever short form the text used.
     const auto found = table.lookup(AddressToIPText(addr));
-    if (!found || found->empty()) return false;
+    return found && MacFromLinkAddress(*found, mac, separator);
+}
+
+bool MacFromLinkAddress(const std::vector<std::uint8_t>& linkAddress, std::string& mac, const std::string& separator) {
+    if (linkAddress.empty()) return false;
     bool anyNonZero = false;
-    for (std::size_t i = 0; i < 4 && i < found->size(); ++i) anyNonZero |= (*found)[i] != 0;
+    for (std::size_t i = 0; i < 4 && i < linkAddress.size(); ++i) anyNonZero |= linkAddress[i] != 0;
     if (!anyNonZero) return false;
-    mac = FormatMAC(*found, separator);
+    mac = FormatMAC(linkAddress, separator);
     return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ports/neighbour_table.h"
 
@@ -12,5 +14,8 @@ namespace nms::protocol {
 // bytes are not all zero. `mac` then receives it formatted with `separator` (empty text when the
 // address is not six octets long). On false, `mac` is left as it was.
 bool LookupMAC(ports::NeighbourTable& table, const std::string& ip, std::string& mac, const std::string& separator);
+
+// The same rule for a link-layer address already in hand (a completed resolution).
+bool MacFromLinkAddress(const std::vector<std::uint8_t>& linkAddress, std::string& mac, const std::string& separator);
 
 }  // namespace nms::protocol

@@ -184,13 +184,90 @@ TEST_F(PagingScan, ClosingThePagingWindowByHandEndsTheScan) {
     EXPECT_TRUE(dialogs.shown().empty());
 }
 
-TEST_F(PagingScan, AnAnswerWithoutMacIsReportedAndTheScanGoesOn) {
+// A plant answers faster than the station's neighbour table fills: an answer whose sender has no
+// entry yet is resolved while the scan goes on, and stored as soon as its MAC is known.
+TEST_F(PagingScan, AnAnswerWithoutMacIsResolvedWhileTheScanGoesOn) {
     startWith("");
+    dialogs.clearShown();
     operatorDoes([&] { main->Toolbar1.click(1); });
-    dialogs.expect(ports::Answer::Ok, "'Element MAC'");
-    receive(ElementAnswer::encoder().bytes());  // nobody in the neighbour table
+    auto late = ElementAnswer::encoder("192.168.1.50");
+    receive(late.bytes());  // nobody in the neighbour table yet
+    receive(late.bytes());  // asked again: still one resolution
+    EXPECT_TRUE(dialogs.shown().empty());
     EXPECT_TRUE(paging().frmPaging.shown());
+    ASSERT_EQ(network.neighbourWatches.size(), 1u);
+    auto [ip, done] = network.neighbourWatches.begin()->second;
+    network.neighbourWatches.clear();
+    EXPECT_EQ(ip, "192.168.1.50");
+    time.advance(2000);
+    done({ports::NeighbourTable::State::Complete, {0, 0x11, 0, 0, 0, 9}});
+    EXPECT_EQ(main->TreeView1.nodeCount(), 0);  // still nothing is rebuilt during the scan
+    time.advance(4000);
+    EXPECT_FALSE(paging().scanning());
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_EQ(main->TreeView1.nodeCount(), 1);
+    EXPECT_EQ(read("001100000009", "ip"), "192.168.1.50");
+    EXPECT_TRUE(paging().unresolvedAnswers().empty());
+}
+
+// What has no MAC when the scan ends is said once, counted and listed, and never stored.
+TEST_F(PagingScan, AnswersStillWithoutMacAreReportedOnceAtTheEnd) {
+    startWith("");
+    dialogs.clearShown();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    auto found = ElementAnswer::encoder("192.168.1.20");
+    element(found, {0, 0x11, 0, 0, 0, 1});
+    receive(found.bytes());
+    for (int i = 0; i < 12; ++i) receive(ElementAnswer::encoder("192.168.1." + std::to_string(100 + i)).bytes());
+    EXPECT_EQ(network.neighbourWatches.size(), 12u);
+    // The kernel gives up on the first one; the others are still resolving at the end.
+    auto first = network.neighbourWatches.begin();
+    auto failed = first->second.second;
+    network.neighbourWatches.erase(first);
+    failed({ports::NeighbourTable::State::Unreachable, {}});
+    EXPECT_TRUE(dialogs.shown().empty());
+
+    dialogs.expect(ports::Answer::Ok, "'Element MAC'");
+    time.advance(6000);
     EXPECT_TRUE(dialogs.allUsed());
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    const auto& box = dialogs.last();
+    EXPECT_EQ(box.text,
+              "An error occured while retrieving 'Element MAC':\r12 elements answered the paging, but their MAC "
+              "addresses could not be found:\r192.168.1.100, 192.168.1.101, 192.168.1.102, 192.168.1.103, "
+              "192.168.1.104, 192.168.1.105, 192.168.1.106, 192.168.1.107, 192.168.1.108, 192.168.1.109 and 2 more "
+              "(see the details).\rThey are not in the new database; run the discovery again to find them.");
+    EXPECT_EQ(box.title, "Auto Discovery");
+    EXPECT_NE(box.details.find("192.168.1.111\n"), std::string::npos);
+    EXPECT_EQ(paging().unresolvedAnswers().size(), 12u);
+    EXPECT_TRUE(network.neighbourWatches.empty());  // nothing is left watching
+    EXPECT_EQ(main->TreeView1.nodeCount(), 1);
+    EXPECT_FALSE(paging().scanning());
+    time.advance(10000);
+    EXPECT_EQ(dialogs.shown().size(), 1u);
+
+    // The next scan starts with a clean slate.
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_TRUE(paging().unresolvedAnswers().empty());
+}
+
+// Outside a scan the station's own MAC wait is unchanged: a resolution that completes after
+// the scan has ended stores nothing.
+TEST_F(PagingScan, AResolutionThatEndsAfterTheScanStoresNothing) {
+    startWith("");
+    dialogs.clearShown();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    receive(ElementAnswer::encoder("192.168.1.50").bytes());
+    ASSERT_EQ(network.neighbourWatches.size(), 1u);
+    auto done = network.neighbourWatches.begin()->second.second;
+    dialogs.expect(ports::Answer::Ok, "Local database is empty.");
+    dialogs.expect(ports::Answer::Ok, "1 element answered the paging, but its MAC address could not be found:\r192.168.1.50\r");
+    time.advance(6000);
+    EXPECT_TRUE(dialogs.allUsed());
+    done({ports::NeighbourTable::State::Complete, {0, 0x11, 0, 0, 0, 9}});
+    EXPECT_EQ(file(), "");
+    EXPECT_EQ(main->TreeView1.nodeCount(), 0);
 }
 
 }  // namespace

@@ -102,5 +102,31 @@ TEST(DiscoveryNet, AStationBoundToOneInterfacePagesOnlyThatNetwork) {
     EXPECT_EQ(home.records().sections().size(), 2u) << home.output();
 }
 
+// An element that already knows the station answers without asking for its address, so the
+// station's kernel may hold no entry for it (flushed, or crowded out of a full table). The scan
+// resolves the address itself instead of reporting the element without a MAC.
+TEST(DiscoveryNet, AnElementMissingFromTheStationsNeighbourTableIsStillFound) {
+    NMS_REQUIRE_TESTBED();
+    if (Testbed::elementSimPath().empty()) GTEST_SKIP() << "vantrelo-element-sim is not built";
+    nettest::ensureQtApplication();
+    Testbed bed(2);
+    ASSERT_TRUE(bed.ok()) << bed.error();
+    ASSERT_NE(bed.startElementSim(1, {"--role", "encoder", "--name", "KNOWN"}), 0);
+    ASSERT_NE(bed.startElementSim(2, {"--role", "decoder", "--name", "ALSO KNOWN"}), 0);
+    ASSERT_TRUE(daemonsReady(bed, {1, 2}));
+
+    StationHome home;
+    ASSERT_EQ(bed.run(bed.station().ns, home.command("discover --yes --timeout 2")), 0) << home.output("err.txt");
+    ASSERT_EQ(home.records().sections().size(), 2u) << home.output("err.txt");
+    // The elements keep the station's address; the station forgets theirs.
+    ASSERT_EQ(bed.run(bed.station().ns, "ip neigh flush all >/dev/null 2>&1"), 0);
+    ASSERT_EQ(bed.run(bed.station().ns, home.command("discover --yes --timeout 2")), 0) << home.output("err.txt");
+    const auto doc = home.records();
+    EXPECT_EQ(doc.sections().size(), 2u) << home.output("err.txt");
+    EXPECT_NE(doc.find(protocol::Encode_MAC(bed.element(1).mac)), nullptr);
+    EXPECT_NE(doc.find(protocol::Encode_MAC(bed.element(2).mac)), nullptr);
+    EXPECT_EQ(home.output("err.txt").find("'Element MAC'"), std::string::npos) << home.output("err.txt");
+}
+
 }  // namespace
 }  // namespace nms
