@@ -9,6 +9,10 @@
 # exit. The host-wide neighbour-table limits are raised for the run (scripts/netns-testbed.sh
 # neighbour-limits) and put back on every exit path.
 #
+# With NMS_BENCH_NEIGHBOUR_LIMITS=keep the host's limits stay as they are, to see how the station
+# copes with a plant larger than its kernel's table (the addresses it could not resolve are listed
+# in one message at the scan's end).
+#
 #   bench/bench_discovery_netns.sh [BUILD_DIR] [N ...]      (default: build 1000 2000 4000)
 set -euo pipefail
 build=${1:-build}
@@ -44,7 +48,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # Room for every element's entry, whatever else the host holds.
-"$testbed" neighbour-limits raise $((max + 1024)) "$limits"
+if [ "${NMS_BENCH_NEIGHBOUR_LIMITS:-raise}" != keep ]; then
+    "$testbed" neighbour-limits raise $((max + 1024)) "$limits"
+fi
 echo "neighbour limits (host-wide): $(cat /proc/sys/net/ipv4/neigh/default/gc_thresh{1,2,3} | tr '\n' ' ')"
 
 setup() {
@@ -75,7 +81,7 @@ teardown() {
     done
 }
 
-# One scan; prints: stored dropped due_ms cpu_ms (or "failed").
+# One scan; prints: stored dropped due_ms cpu_ms received (or "failed").
 run_scan() {
     local home=$work/home
     rm -rf "$home"
@@ -93,17 +99,17 @@ run_scan() {
     fi
     # Messages the station gave (for example a MAC address it could not find), counted.
     grep -v -E '^(stats:|QStandardPaths)' "$work/err.txt" | sort | uniq -c | sort -rn | head -3 >"$work/messages.txt" || true
-    echo "$line" | sed -E 's/.*dropped by the kernel ([0-9]+), elements stored ([0-9]+), .*scan due to tree (-?[0-9.]+) ms, cpu during scan ([0-9.]+) ms.*/\2 \1 \3 \4/'
+    echo "$line" | sed -E 's/.*datagrams received ([0-9]+), dropped by the kernel ([0-9]+), elements stored ([0-9]+), .*scan due to tree (-?[0-9.]+) ms, cpu during scan ([0-9.]+) ms.*/\3 \2 \4 \5 \1/'
 }
 
-printf '%9s %6s %10s %8s %16s %12s %14s %8s\n' elements scan "stored %" drops "tree after end" "cpu ms" "cpu/element us" ratio
+printf '%9s %6s %8s %10s %8s %16s %12s %14s %8s\n' elements scan answers "stored %" drops "tree after end" "cpu ms" "cpu/element us" ratio
 base=""
 for n in "${sizes[@]}"; do
     setup "$n"
     # The first scan meets a station whose neighbour table is empty; the second, one that still
     # holds the entries of the first.
     for kind in cold warm; do
-        read -r stored dropped due cpu <<<"$(run_scan)" || true
+        read -r stored dropped due cpu received <<<"$(run_scan)" || true
         if [ "$stored" = failed ] || [ -z "${cpu:-}" ]; then
             printf '%9s %6s  scan failed: %s\n' "$n" "$kind" "$(head -c 300 "$work/err.txt" | tr '\n' ' ')"
             continue
@@ -111,7 +117,7 @@ for n in "${sizes[@]}"; do
         per=$(awk -v c="$cpu" -v n="$n" 'BEGIN { printf "%.1f", c * 1000 / n }')
         [ "$kind" = cold ] && [ -z "$base" ] && base=$per
         ratio=$(awk -v a="$per" -v b="${base:-$per}" 'BEGIN { printf "%.2fx", a / b }')
-        printf '%9s %6s %9.1f%% %8s %13s ms %12s %14s %8s\n' "$n" "$kind" \
+        printf '%9s %6s %8s %9.1f%% %8s %13s ms %12s %14s %8s\n' "$n" "$kind" "$received" \
             "$(awk -v s="$stored" -v n="$n" 'BEGIN { print s * 100 / n }')" "$dropped" "$due" "$cpu" "$per" "$ratio"
         if [ -s "$work/messages.txt" ]; then sed 's/^/              station said: /' "$work/messages.txt"; fi
     done
