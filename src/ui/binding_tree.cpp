@@ -55,6 +55,60 @@ bool naturalLess(const QString& a, const QString& b) {
     return a.size() - i < b.size() - j;
 }
 
+// An element's row, whose texts are made only when the view asks for them: a view paints and
+// measures the rows it shows, so a tree of ten thousand elements costs little more to build
+// than an empty one, and a column value read from the database is read once, when first shown.
+class NodeItem : public QTreeWidgetItem {
+public:
+    using Values = std::function<QStringList(const ports::TreeView::Node&)>;
+    NodeItem(const ports::TreeView::Node& node, int index, QIcon icon, const Values* values)
+        : QTreeWidgetItem(UserType), node_(node), index_(index), icon_(std::move(icon)), values_(values) {
+        setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+
+    QVariant data(int column, int role) const override {
+        if (role == Qt::DisplayRole || role == Qt::EditRole) {
+            if (column == 0) return fromModel(node_.text);
+            const QStringList& v = columnValues();
+            return column - 1 < v.size() ? v[column - 1] : QString();
+        }
+        if (column == 0) {
+            if (role == Qt::DecorationRole) return icon_;
+            if (role == Qt::UserRole) return fromModel(node_.key);
+            if (role == kNodeIndexRole) return index_;
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    int nodeIndex() const { return index_; }
+
+    // The columns' values may change without the node's text changing (a saved address).
+    void refresh() {
+        if (!values_ || !*values_) return;
+        QStringList now = (*values_)(node_);
+        if (cached_ && now == values_cache_) return;
+        values_cache_ = std::move(now);
+        cached_ = true;
+        emitDataChanged();
+    }
+
+private:
+    const QStringList& columnValues() const {
+        if (!cached_) {
+            if (values_ && *values_) values_cache_ = (*values_)(node_);
+            cached_ = true;
+        }
+        return values_cache_;
+    }
+
+    ports::TreeView::Node node_;
+    int index_;
+    QIcon icon_;
+    const Values* values_;
+    mutable QStringList values_cache_;
+    mutable bool cached_ = false;
+};
+
 class TreeBinding : public Binding {
 public:
     TreeBinding(QTreeWidget* tree, ports::TreeView& model, ports::EventGate& gate,
@@ -73,6 +127,7 @@ public:
             header->setSortIndicatorShown(false);
             header->setStretchLastSection(true);
             header->setSectionResizeMode(QHeaderView::Interactive);
+            header->setResizeContentsPrecision(64);
             connect(header, &QHeaderView::sectionClicked, this,
                     [this](int column) { headerClicked(column); });
         }
@@ -99,7 +154,7 @@ protected:
         if (!sameNodes(nodes)) rebuild(nodes);
         const int selected = model_.selectedIndex();
         QTreeWidgetItem* item = itemOf(selected);
-        if (item) refreshValues(item, nodes[static_cast<std::size_t>(selected)]);
+        if (item) static_cast<NodeItem*>(item)->refresh();
         if (tree_->currentItem() != item || (item && !item->isSelected())) {
             tree_->setCurrentItem(item);
             if (item == nullptr) tree_->clearSelection();
@@ -149,7 +204,9 @@ private:
     }
 
     static int nodeIndexOf(const QTreeWidgetItem* item) {
-        return item ? item->data(0, kNodeIndexRole).toInt() : -1;
+        if (item == nullptr) return -1;
+        if (item->type() == QTreeWidgetItem::UserType) return static_cast<const NodeItem*>(item)->nodeIndex();
+        return item->data(0, kNodeIndexRole).toInt();
     }
 
     QTreeWidgetItem* itemOf(int nodeIndex) const {
@@ -163,16 +220,6 @@ private:
         return nullptr;
     }
 
-    // The columns' values may change without the node's text changing (a saved address).
-    void refreshValues(QTreeWidgetItem* item, const ports::TreeView::Node& node) {
-        if (!columns_.values) return;
-        const QStringList values = columns_.values(node);
-        for (int c = 1; c < tree_->columnCount(); ++c) {
-            const QString value = c - 1 < values.size() ? values[c - 1] : QString();
-            if (item->text(c) != value) item->setText(c, value);
-        }
-    }
-
     void rebuild(const std::vector<ports::TreeView::Node>& nodes) {
         pressed_ = nullptr;
         tree_->clear();
@@ -182,28 +229,38 @@ private:
             if (it == icons.end()) it = icons.insert(picture, pictureIcon(picture));
             return *it;
         };
-        QList<QTreeWidgetItem*> items;
-        items.reserve(static_cast<qsizetype>(nodes.size()));
-        for (std::size_t i = 0; i < nodes.size(); ++i) {
-            const auto& node = nodes[i];
-            auto* item = new QTreeWidgetItem(QStringList{fromModel(node.text)});
+        QHash<QPair<int, int>, QIcon> combined;
+        auto iconOf = [&](const ports::TreeView::Node& node) {
+            const QPair<int, int> pictures{node.image, node.selectedImage};
+            auto it = combined.find(pictures);
+            if (it != combined.end()) return *it;
             QIcon icon = iconFor(node.image);
             if (node.selectedImage != node.image) {
                 for (const QSize& size : iconFor(node.selectedImage).availableSizes()) {
                     icon.addPixmap(iconFor(node.selectedImage).pixmap(size), QIcon::Selected);
                 }
             }
-            item->setIcon(0, icon);
-            item->setData(0, Qt::UserRole, fromModel(node.key));
-            item->setData(0, kNodeIndexRole, static_cast<int>(i));
-            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-            refreshValues(item, node);
-            items.append(item);
+            return *combined.insert(pictures, icon);
+        };
+        QList<QTreeWidgetItem*> items;
+        items.reserve(static_cast<qsizetype>(nodes.size()));
+        for (std::size_t i = 0; i < nodes.size(); ++i) {
+            const auto& node = nodes[i];
+            items.append(new NodeItem(node, static_cast<int>(i), iconOf(node), &columns_.values));
         }
         if (sortColumn_ >= 0) sortItems(items);
         tree_->addTopLevelItems(items);
         if (columns_.values && shown_.empty() && !nodes.empty()) {
-            for (int c = 0; c + 1 < tree_->columnCount(); ++c) tree_->resizeColumnToContents(c);
+            // Measured on the first rows only (every row would make every row's texts), and at
+            // least as wide as the widest value the column can hold.
+            const QFontMetrics metrics(tree_->font());
+            for (int c = 0; c + 1 < tree_->columnCount(); ++c) {
+                tree_->resizeColumnToContents(c);
+                if (c >= 1 && c - 1 < columns_.widest.size()) {
+                    const int room = metrics.horizontalAdvance(columns_.widest[c - 1]) + 2 * metrics.averageCharWidth();
+                    if (tree_->columnWidth(c) < room) tree_->setColumnWidth(c, room);
+                }
+            }
         }
         shown_ = nodes;
     }

@@ -70,6 +70,7 @@ void bind(LevelBar* widget, ports::ImageBar& model);
 struct TreeColumns {
     QStringList headers;  // the node text's column first
     std::function<QStringList(const ports::TreeView::Node&)> values;  // one per extra header
+    QStringList widest;  // per extra header, a text as wide as its widest value may be
 };
 // Pictures come from the main window's image list (pictureIcon).
 void bind(QTreeWidget* widget, ports::TreeView& model, ports::EventGate& gate,

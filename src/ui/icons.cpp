@@ -38,8 +38,8 @@ constexpr std::array<std::pair<const char*, const char*>, 7> kDarkColours{{
 }};
 
 QString fileOf(int picture) {
-    static constexpr std::array<const char*, 7> files{
-        "discover", "refresh", "save", "monitor_start", "monitor_stop", "encoder", "decoder",
+    static constexpr std::array<const char*, 8> files{
+        "discover", "refresh", "save", "monitor_start", "monitor_stop", "encoder", "decoder", "plant",
     };
     if (picture < 1 || picture > static_cast<int>(files.size())) return {};
     return QStringLiteral(":/icons/%1.svg")

@@ -7,10 +7,11 @@ class QPalette;
 namespace nms::ui {
 
 // The pictures of the main window's image list, by their number: 1 discover, 2 refresh, 3 save,
-// 4 start and 5 stop audio monitoring (the toolbar), 6 encoder and 7 decoder (the tree).
-// Any other number gives an empty icon. The icon follows the application's palette: it is drawn
+// 4 start and 5 stop audio monitoring (the toolbar), 6 encoder and 7 decoder (the tree), and the
+// window's own 8 (kPicturePlant, the plant monitor's toggle). Any other number gives an empty icon. The icon follows the application's palette: it is drawn
 // anew, in its dark-theme colours, when the palette's window colour is dark.
 QIcon pictureIcon(int picture);
+inline constexpr int kPicturePlant = 8;
 
 // True when pictures drawn on this palette use their colours for a dark background.
 bool darkPalette(const QPalette& palette);

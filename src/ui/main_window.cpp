@@ -368,6 +368,7 @@ QWidget* MainWindow::buildTreePane(const Model& model, ports::EventGate& gate) {
     if (model.nodeColumns) {
         columns.headers = {tr("Element"), tr("IP address"), tr("Firmware"), tr("Serial")};
         columns.values = model.nodeColumns;
+        columns.widest = {QStringLiteral("255.255.255.255"), QStringLiteral("99.99"), QStringLiteral("4294967295")};
     }
     bind(tree, model.TreeView1, gate, std::move(columns));
     tabChain_.push_back(tree);

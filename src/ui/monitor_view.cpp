@@ -22,6 +22,7 @@
 #include "monitor/plant_monitor.h"
 #include "platform/qt_text.h"
 #include "protocol/text.h"
+#include "ui/icons.h"
 
 namespace nms::ui {
 namespace {
@@ -119,7 +120,9 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
     toggle_->setCheckable(true);
     toggle_->setChecked(main.plantMonitoring());
     toggle_->setToolTip(tr("Ask every element for its statistics in cycles and show its health"));
-    toggle_->setIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    // The station's own picture: a style's stock icon would be looked up in the desktop's icon
+    // theme on every start, which costs more than the rest of this panel.
+    toggle_->setIcon(pictureIcon(kPicturePlant));
     if (toolbar) {
         // After the station's own buttons, before the interface list at the far end.
         const auto actions = toolbar->actions();

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <map>
 #include <memory>
 
 #include "gui_support.h"
@@ -351,6 +352,46 @@ TEST_F(TreeBinding, SelectionFollowsTheModelAndIsLostOnARebuild) {
     EXPECT_TRUE(clicked.empty());  // mirroring never reads as a click
     model.clear();
     EXPECT_EQ(tree->topLevelItemCount(), 0);
+}
+
+// A plant of thousands: the column values are read for the rows the view shows, not for every
+// row, yet every row gives its value when asked, and the selected row follows a changed record.
+TEST_F(Binding, ALargeTreeReadsItsColumnsOnlyForTheRowsItShows) {
+    ports::TreeView big{"TreeView1"};
+    std::vector<ports::TreeView::Node> nodes;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string mac = "00:AA:00:00:" + std::to_string(10 + i / 100) + ":" + std::to_string(10 + i % 100);
+        nodes.push_back({mac, "E" + std::to_string(i) + " [" + mac + "]", 6, 6});
+    }
+    big.assign(std::move(nodes));
+    std::map<std::string, QString> ips;
+    int reads = 0;
+    auto* tree = make<QTreeWidget>();
+    ui::TreeColumns columns;
+    columns.headers = {"Element", "IP address"};
+    columns.values = [&](const ports::TreeView::Node& node) {
+        ++reads;
+        auto it = ips.find(node.key);
+        return QStringList{it == ips.end() ? QString("10.0.0.1") : it->second};
+    };
+    columns.widest = {"255.255.255.255"};
+    ui::bind(tree, big, gate, std::move(columns));
+    host->resize(400, 300);
+    host->show();
+    tree->resize(400, 300);
+    QApplication::processEvents();
+    ASSERT_EQ(tree->topLevelItemCount(), 5000);
+    EXPECT_LT(reads, 500) << "every row's values were made";
+    EXPECT_GE(tree->columnWidth(1), tree->fontMetrics().horizontalAdvance("255.255.255.255"));
+    EXPECT_EQ(tree->topLevelItem(4999)->text(1), "10.0.0.1");
+    EXPECT_EQ(tree->topLevelItem(4999)->text(0), "E4999 [00:AA:00:00:59:109]");
+
+    // A saved address shows on the selected row without a rebuild.
+    big.clickNode(4999);
+    ips[big.nodes()[4999].key] = "10.9.9.9";
+    big.clickNode(4999);
+    EXPECT_EQ(tree->topLevelItem(4999)->text(1), "10.9.9.9");
+    EXPECT_EQ(tree->currentItem(), tree->topLevelItem(4999));
 }
 
 TEST_F(Binding, TheToolbarShowsItsItemsAndReportsClicksByIndex) {

@@ -12,11 +12,11 @@ namespace {
 
 TEST(Pictures, EveryPictureOfTheImageListIsDrawnAndTheyDiffer) {
     const QList<int> sizes{16, 24, 48};
-    QImage sheet(8 + 7 * 56, 8 + sizes.size() * 56, QImage::Format_ARGB32);
+    QImage sheet(8 + 8 * 56, 8 + sizes.size() * 56, QImage::Format_ARGB32);
     sheet.fill(Qt::white);
     QPainter painter(&sheet);
     std::vector<QImage> drawn;
-    for (int picture = 1; picture <= 7; ++picture) {
+    for (int picture = 1; picture <= ui::kPicturePlant; ++picture) {
         const QIcon icon = ui::pictureIcon(picture);
         ASSERT_FALSE(icon.isNull()) << picture;
         for (int row = 0; row < sizes.size(); ++row) {
@@ -36,7 +36,7 @@ TEST(Pictures, EveryPictureOfTheImageListIsDrawnAndTheyDiffer) {
     }
     painter.end();
     EXPECT_TRUE(ui::pictureIcon(0).isNull());
-    EXPECT_TRUE(ui::pictureIcon(8).isNull());
+    EXPECT_TRUE(ui::pictureIcon(ui::kPicturePlant + 1).isNull());
     sheet.save(screenshotPath("pictures.png"));
 }
 
