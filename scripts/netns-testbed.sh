@@ -11,7 +11,8 @@
 #
 # Namespaces: PREFIX-sw (bridges br1..brK), PREFIX-st (the station, eth0..eth(K-1)) and
 # PREFIX-e1..PREFIX-eN (one element each, eth0). Network k is 10.203.k.0/24; the station is
-# 10.203.k.1 on it, element i sits on network 1 + (i-1) mod K with address 10.203.k.(10+i).
+# 10.203.k.1 on it, element i sits on network k = 1 + (i-1) mod K with address
+# 10.203.k.(10+j), j = 1 + (i-1) div K its place on that network (up to 240 per network).
 # MACs are locally administered: 02:cb:kk:ff:ff:01 for the station, 02:cb:kk:ii:ii:02 for
 # element i. create prints one line per host: ROLE NAMESPACE INTERFACE ADDRESS MAC NETWORK.
 #
@@ -66,8 +67,9 @@ mac() { printf '02:cb:%02x:%02x:%02x:%02x' "$1" "$2" "$3" "$4"; }
 
 create() {
     local prefix=$1 elements=$2 networks=${3:-1}
-    [[ "$elements" =~ ^[0-9]+$ ]] && [ "$elements" -le 200 ] || die "ELEMENTS must be 0 to 200"
     [[ "$networks" =~ ^[0-9]+$ ]] && [ "$networks" -ge 1 ] && [ "$networks" -le 8 ] || die "NETWORKS must be 1 to 8"
+    [[ "$elements" =~ ^[0-9]+$ ]] && [ "$elements" -le $((240 * networks)) ] ||
+        die "ELEMENTS must be 0 to 240 per network"
     ns_exists "$prefix-sw" && die "$prefix exists already"
     # Whatever fails half-way is taken down again.
     trap 'destroy "$prefix"' ERR
@@ -89,15 +91,16 @@ create() {
     done
     for ((i = 1; i <= elements; i++)); do
         net=$((1 + (i - 1) % networks))
+        local j=$((1 + (i - 1) / networks))
         ns=$prefix-e$i
         ip netns add "$ns"
         ip -n "$ns" link set lo up
         ip -n "$sw" link add "e$i" type veth peer name eth0 netns "$ns"
         ip -n "$sw" link set "e$i" master "br$net" up
         ip -n "$ns" link set eth0 address "$(mac "$net" $((i >> 8)) $((i & 255)) 2)"
-        ip -n "$ns" addr add "10.203.$net.$((10 + i))/24" broadcast "10.203.$net.255" dev eth0
+        ip -n "$ns" addr add "10.203.$net.$((10 + j))/24" broadcast "10.203.$net.255" dev eth0
         ip -n "$ns" link set eth0 up
-        echo "element $ns eth0 10.203.$net.$((10 + i)) $(mac "$net" $((i >> 8)) $((i & 255)) 2) $net"
+        echo "element $ns eth0 10.203.$net.$((10 + j)) $(mac "$net" $((i >> 8)) $((i & 255)) 2) $net"
     done
     trap - ERR
 }

@@ -50,8 +50,10 @@ public:
 
     // Start-up, as the window's; false when the station ended during it.
     bool start();
-    // Runs the event loop until `done` holds or `ms` have passed; true when done.
-    bool runUntil(const std::function<bool()>& done, int ms);
+    // Runs the event loop until `done` holds or `ms` have passed; true when done. `done` is asked
+    // again every `pollMs`: short for a command that waits for an answer, long for one that runs
+    // for days and would otherwise wake the processor hundreds of times a second for nothing.
+    bool runUntil(const std::function<bool()>& done, int ms, int pollMs = 5);
     // Runs the event loop for `ms`.
     void runFor(int ms);
     // Shows the element of this MAC text or element key (any case, ":" or "-" or nothing
@@ -72,6 +74,8 @@ private:
 };
 
 std::string jsonString(const std::string& s);
+// The processor time this process has used, user and system, in milliseconds.
+double processCpuMs();
 // A number, or null when there is none.
 std::string jsonNumber(const std::optional<long long>& v);
 

@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "        measure an SFN decoder's network delay once, or every second for S seconds\n"
     "  set-delay MAC STEPS [--servo on|off] [--clear-counters] --yes\n"
     "        set an SFN decoder's additional delay (STEPS of 100 ns, 0 to 25000)\n"
-    "  monitor [--interval S] [--cycles N] [--json] [--metrics-file PATH]\n"
+    "  monitor [--interval S] [--cycles N] [--json] [--metrics-file PATH] [--stats]\n"
     "        watch every element's health: a line per change; with --metrics-file, the figures\n"
     "        in the Prometheus text format after every cycle (for node_exporter's textfile\n"
     "        collector); stops on SIGINT or SIGTERM\n"
@@ -41,7 +41,8 @@ constexpr const char* kUsage =
     "  --demo       work on the simulated demo plant (\"Simulated network\")\n"
     "  --verbose    also print the hints written for the window (the notice, an empty database)\n"
     "  --stats      discover: also print, to standard error, the datagrams received and dropped\n"
-    "               and how long the end of the scan took\n"
+    "               and how long the end of the scan took; monitor: each cycle's duration,\n"
+    "               replies, misses and processor time\n"
     "  --version    print the station's version\n"
     "exit status: 0 done; 1 failed; 2 usage; 3 refused before sending; 4 not confirmed by the\n"
     "element; 5 no answer in time\n";

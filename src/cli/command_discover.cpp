@@ -1,7 +1,5 @@
 // nms-cli discover: one paging scan, exactly as the window's "Discover elements".
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 
@@ -9,20 +7,6 @@
 #include "discovery/paging.h"
 
 namespace nms::cli {
-
-namespace {
-
-// The processor time this process has used, user and system, in milliseconds.
-double processCpuMs() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    auto ms = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
-    };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-}  // namespace
 
 void printElements(app::frmMain& main, bool json);
 

@@ -67,6 +67,9 @@ void watchStopSignals() {
     std::signal(SIGTERM, onStopSignal);
 }
 
+// How soon a stop signal or the last cycle is noticed.
+constexpr int kStopPollMs = 200;
+
 int runMonitor(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& monitor = main.plantMonitor();
@@ -86,7 +89,20 @@ int runMonitor(Session& session, const Arguments& args) {
     };
     std::string lastStatus;
     int failures = 0;
+    // Figures for scripts that measure a plant: each cycle's own, and the processor time this
+    // process used since the previous cycle ended (the monitoring of one interval).
+    double cpuAtLastCycleMs = processCpuMs();
     monitor.onCycleEnded = [&] {
+        if (args.stats) {
+            const auto& c = monitor.lastCycle();
+            const double cpu = processCpuMs();
+            std::fprintf(stderr,
+                         "stats: cycle %d: elements %d, replies %d, missed %d, took %lld ms, cpu since the last "
+                         "cycle %.1f ms\n",
+                         monitor.cycles(), c.asked, c.replies, c.missed, static_cast<long long>(c.durationMs),
+                         cpu - cpuAtLastCycleMs);
+            cpuAtLastCycleMs = cpu;
+        }
         if (!args.metricsFile.empty()) {
             const auto written = session.runtime().files().replace(
                 args.metricsFile,
@@ -103,7 +119,7 @@ int runMonitor(Session& session, const Arguments& args) {
         if (args.cycles > 0 && monitor.cycles() >= args.cycles) break;
         session.runUntil(
             [&] { return stopRequested() || (args.cycles > 0 && monitor.cycles() >= args.cycles); },
-            std::min(cycleMs, 1000));
+            std::min(cycleMs, 1000), kStopPollMs);
         if (monitor.status() != lastStatus) {
             lastStatus = monitor.status();
             std::fprintf(stderr, "nms-cli: %s\n", lastStatus.c_str());

@@ -3,6 +3,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 
@@ -39,7 +41,7 @@ bool Session::start() {
     return main_->running() && !main_->ended();
 }
 
-bool Session::runUntil(const std::function<bool()>& done, int ms) {
+bool Session::runUntil(const std::function<bool()>& done, int ms, int pollMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (main_ && main_->ended()) return false;
@@ -47,7 +49,7 @@ bool Session::runUntil(const std::function<bool()>& done, int ms) {
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         QEventLoop loop;
-        QTimer::singleShot(std::min<long long>(left.count(), 5), &loop, &QEventLoop::quit);
+        QTimer::singleShot(std::min<long long>(left.count(), std::max(pollMs, 1)), &loop, &QEventLoop::quit);
         loop.exec();
     }
     return true;
@@ -82,6 +84,15 @@ void Session::finish() {
     if (finished_ || !main_) return;
     finished_ = true;
     if (!main_->ended()) main_->Form_Unload();
+}
+
+double processCpuMs() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
 std::string jsonString(const std::string& s) {

@@ -162,6 +162,9 @@ void PlantMonitor::beginCycle() {
     }
     reloadElements();
     inCycle_ = true;
+    current_ = {};
+    current_.asked = static_cast<int>(elements_.size());
+    cycleStartMs_ = context_.clock().monotonicMs();
     waiting_.clear();
     outstanding_.clear();
     for (std::size_t i = 0; i < elements_.size(); ++i) waiting_.push_back(i);
@@ -251,9 +254,11 @@ void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErr
     if (answered) {
         e.misses = 0;
         ++e.replies;
+        ++current_.replies;
     } else {
         ++e.misses;
         ++e.missed;
+        ++current_.missed;
     }
     CycleResult c;
     c.answered = answered;
@@ -282,6 +287,8 @@ void PlantMonitor::finishCycle() {
     waiting_.clear();
     outstanding_.clear();
     ++cycles_;
+    current_.durationMs = context_.clock().monotonicMs() - cycleStartMs_;
+    lastCycle_ = current_;
     const std::int64_t now = context_.clock().unixTimeMs();
     if (!batch_.empty()) {
         if (journal_.append(batch_)) {

@@ -76,6 +76,13 @@ public:
     const std::string& status() const { return status_; }
     int cycles() const { return cycles_; }
     bool cycleRunning() const { return inCycle_; }
+    // What the last finished cycle did: how long it took from its first request to its last
+    // answer or miss, and how the elements it asked answered.
+    struct CycleFigures {
+        std::int64_t durationMs = 0;
+        int asked = 0, replies = 0, missed = 0;
+    };
+    const CycleFigures& lastCycle() const { return lastCycle_; }
 
     ports::EventJournal& journal() { return journal_; }
     // An operator's action that changed an element goes to the journal with the next batch.
@@ -113,6 +120,8 @@ private:
     int intervalSeconds_ = kDefaultIntervalSeconds;
     int retentionDays_ = kDefaultRetentionDays;
     int cycles_ = 0;
+    CycleFigures current_, lastCycle_;
+    std::int64_t cycleStartMs_ = 0;
     std::uint64_t revision_ = 0;
     bool running_ = false;
     bool paused_ = false;

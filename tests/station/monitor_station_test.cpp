@@ -77,6 +77,12 @@ TEST_F(MonitorStation, OffUntilTurnedOnAndThenEveryElementIsJudgedEachCycle) {
     EXPECT_EQ(health("TX NORTH"), Health::Warning);
     time.advance(20000);
     EXPECT_EQ(health("TX NORTH"), Health::Offline);
+    // The cycle's own figures: everyone asked, the silent one missed after its wait.
+    const auto& last = mon().lastCycle();
+    EXPECT_EQ(last.asked, static_cast<int>(mon().elements().size()));
+    EXPECT_EQ(last.missed, 1);
+    EXPECT_EQ(last.replies, last.asked - 1);
+    EXPECT_GE(last.durationMs, monitor::PlantMonitor::kReplyTimeoutMs);
 
     main.setPlantMonitoring(false);
     const auto cycles = mon().cycles();
