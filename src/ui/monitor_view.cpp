@@ -89,6 +89,14 @@ public:
         painter->restore();
     }
 
+    // Room for the mark whether the monitor is on or not: the column is sized when the tree is
+    // built, and the mark must not cover the end of a node's text once monitoring starts.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (index.column() == 0) size.rwidth() += std::max(8, size.height() / 2) + 12;
+        return size;
+    }
+
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override {
         const auto* e = element(index);
