@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <future>
+
 #include "platform/database_location.h"
 #include "platform/file_store_linux.h"
 #include "platform/linux_network.h"
@@ -102,6 +104,12 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         databaseProblem_ = location.error;
     }
     p.db = std::make_unique<store::ProfileStore>(p.files, p.scheduler);
+    // The database is read and parsed while the window is built; the read needs no lock, and
+    // what changes before the first use (the demo's fresh start) is seen by its stamp.
+    p.db->readAhead(dbPath, std::async(std::launch::async, [dbPath] {
+        platform::LinuxFileStore files;
+        return store::ProfileStore::readAndParse(files, dbPath);
+    }));
     // The event journal lives beside the database.
     const auto slash = dbPath.rfind('/');
     p.journal = std::make_unique<platform::SqliteJournal>(

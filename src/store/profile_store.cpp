@@ -104,20 +104,35 @@ struct ProfileStore::Impl {
     FileState* lastState = nullptr;  // unordered_map nodes never move
     std::string lastPath;
     const ports::EventGate* gate = nullptr;
+    std::unordered_map<std::string, std::future<ReadAhead>> ahead;
 
     Impl(ProfileStore& o, ports::FileStore& f, ports::Scheduler& s) : owner(o), files(f), scheduler(s) {}
 
     void reload(FileState& st, const std::string& path) {
-        ports::FileStamp stamp;
-        auto content = files.read(path, &stamp);
-        IniDocument fresh = content ? IniDocument::parse(*content) : IniDocument{};
-        st.disk = content ? stamp : ports::FileStamp{};
+        ReadAhead got = readAhead(path);
+        auto& content = got.content;
+        IniDocument fresh = std::move(got.doc);
+        st.disk = content ? got.stamp : ports::FileStamp{};
         st.loaded = true;
         // Our own changes that have not reached the file yet go on top of what is there now.
         for (const auto& op : st.ops) apply(fresh, op);
         fresh.applyTouchedFrom(st.doc);
         st.doc = std::move(fresh);
         st.exists = content.has_value() || st.anySet;
+    }
+
+    // The file as it stands: what was read ahead when it is still current, or read now.
+    ReadAhead readAhead(const std::string& path) {
+        if (auto it = ahead.find(path); it != ahead.end()) {
+            std::future<ReadAhead> pending = std::move(it->second);
+            ahead.erase(it);
+            if (pending.valid()) {
+                ReadAhead got = pending.get();
+                const ports::FileStamp now = files.stamp(path);
+                if (got.content ? got.stamp == now : !now.exists) return got;
+            }
+        }
+        return ProfileStore::readAndParse(files, path);
     }
 
     // Brings the model up to date with the disk, unless our own emptying of the file since the
@@ -245,6 +260,21 @@ ProfileStore::ProfileStore(ports::FileStore& files, ports::Scheduler& scheduler)
     : impl_(std::make_unique<Impl>(*this, files, scheduler)) {}
 
 void ProfileStore::followEvents(const ports::EventGate& gate) { impl_->gate = &gate; }
+
+void ProfileStore::readAhead(const std::string& path, std::future<ReadAhead> ahead) {
+    impl_->ahead[path] = std::move(ahead);
+}
+
+ProfileStore::ReadAhead ProfileStore::readAndParse(ports::FileStore& files, const std::string& path) {
+    ReadAhead got;
+    got.content = files.read(path, &got.stamp);
+    if (got.content) {
+        got.doc = IniDocument::parse(*got.content);
+        // The text itself is not needed once parsed; a large one is let go at once.
+        std::string().swap(*got.content);
+    }
+    return got;
+}
 
 ProfileStore::~ProfileStore() {
     // The owner may be half gone by now, so a failure here is not reported.

@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ports/event_gate.h"
 #include "ports/file_store.h"
 #include "ports/scheduler.h"
+#include "store/ini_document.h"
 
 namespace nms::store {
 
@@ -67,6 +70,19 @@ public:
     bool flush();
     // Called with the path and the system's words when a save fails. The station shows it once.
     std::function<void(const std::string& path, const std::string& error)> onWriteFailed;
+
+    // A file read and parsed ahead of its first use, on another thread while the station builds
+    // its window: a database of thousands of elements takes as long to parse as the window takes
+    // to build. The first use of `path` waits for it and takes it only if the file's stamp is
+    // still the one it was read with; otherwise the file is read again as usual.
+    struct ReadAhead {
+        std::optional<std::string> content;  // nothing: no file (or none that could be read)
+        ports::FileStamp stamp;
+        IniDocument doc;
+    };
+    void readAhead(const std::string& path, std::future<ReadAhead> ahead);
+    // The reading and parsing that readAhead's thread does.
+    static ReadAhead readAndParse(ports::FileStore& files, const std::string& path);
 
 private:
     struct Impl;

@@ -61,20 +61,21 @@ bool naturalLess(const QString& a, const QString& b) {
 class NodeItem : public QTreeWidgetItem {
 public:
     using Values = std::function<QStringList(const ports::TreeView::Node&)>;
-    NodeItem(const ports::TreeView::Node& node, int index, QIcon icon, const Values* values)
-        : QTreeWidgetItem(UserType), node_(node), index_(index), icon_(std::move(icon)), values_(values) {
+    // `nodes` is the binding's copy of the nodes shown, which outlives the items made from it.
+    NodeItem(const std::vector<ports::TreeView::Node>& nodes, int index, const QIcon& icon, const Values* values)
+        : QTreeWidgetItem(UserType), nodes_(nodes), index_(index), icon_(icon), values_(values) {
         setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
 
     QVariant data(int column, int role) const override {
         if (role == Qt::DisplayRole || role == Qt::EditRole) {
-            if (column == 0) return fromModel(node_.text);
+            if (column == 0) return fromModel(node().text);
             const QStringList& v = columnValues();
             return column - 1 < v.size() ? v[column - 1] : QString();
         }
         if (column == 0) {
             if (role == Qt::DecorationRole) return icon_;
-            if (role == Qt::UserRole) return fromModel(node_.key);
+            if (role == Qt::UserRole) return fromModel(node().key);
             if (role == kNodeIndexRole) return index_;
         }
         return QTreeWidgetItem::data(column, role);
@@ -85,7 +86,7 @@ public:
     // The columns' values may change without the node's text changing (a saved address).
     void refresh() {
         if (!values_ || !*values_) return;
-        QStringList now = (*values_)(node_);
+        QStringList now = (*values_)(node());
         if (cached_ && now == values_cache_) return;
         values_cache_ = std::move(now);
         cached_ = true;
@@ -95,13 +96,15 @@ public:
 private:
     const QStringList& columnValues() const {
         if (!cached_) {
-            if (values_ && *values_) values_cache_ = (*values_)(node_);
+            if (values_ && *values_) values_cache_ = (*values_)(node());
             cached_ = true;
         }
         return values_cache_;
     }
 
-    ports::TreeView::Node node_;
+    const ports::TreeView::Node& node() const { return nodes_[static_cast<std::size_t>(index_)]; }
+
+    const std::vector<ports::TreeView::Node>& nodes_;
     int index_;
     QIcon icon_;
     const Values* values_;
@@ -242,15 +245,15 @@ private:
             }
             return *combined.insert(pictures, icon);
         };
+        const bool first = shown_.empty();
+        shown_ = nodes;  // the items read their nodes from here
         QList<QTreeWidgetItem*> items;
-        items.reserve(static_cast<qsizetype>(nodes.size()));
-        for (std::size_t i = 0; i < nodes.size(); ++i) {
-            const auto& node = nodes[i];
-            items.append(new NodeItem(node, static_cast<int>(i), iconOf(node), &columns_.values));
-        }
+        items.reserve(static_cast<qsizetype>(shown_.size()));
+        for (std::size_t i = 0; i < shown_.size(); ++i)
+            items.append(new NodeItem(shown_, static_cast<int>(i), iconOf(shown_[i]), &columns_.values));
         if (sortColumn_ >= 0) sortItems(items);
         tree_->addTopLevelItems(items);
-        if (columns_.values && shown_.empty() && !nodes.empty()) {
+        if (columns_.values && first && !nodes.empty()) {
             // Measured on the first rows only (every row would make every row's texts), and at
             // least as wide as the widest value the column can hold.
             const QFontMetrics metrics(tree_->font());
@@ -262,7 +265,6 @@ private:
                 }
             }
         }
-        shown_ = nodes;
     }
 
     // Ascending, descending, then the model's order again.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
@@ -304,6 +305,41 @@ TEST_F(ProfileStoreSavingTest, AFailedDeleteOfTheFileIsReported) {
     EXPECT_FALSE(store.flush());
     EXPECT_EQ(failures.size(), 1u);
     EXPECT_TRUE(files.exists(kPath));
+}
+
+// --- reading ahead
+
+// The database read on another thread while the window is built is the one the first read
+// uses, unless the file changed in between: then the change wins.
+TEST_F(ProfileStoreSavingTest, AFileReadAheadIsUsedOnlyWhileItIsStillTheFileOnDisk) {
+    files.editExternally(kPath, "[A]\nNAME=FIRST\n");
+    auto readNow = [this] {
+        std::promise<ProfileStore::ReadAhead> promise;
+        promise.set_value(ProfileStore::readAndParse(files, kPath));
+        return promise.get_future();
+    };
+    {
+        ProfileStore ahead{files, time};
+        ahead.readAhead(kPath, readNow());
+        const int reads = files.reads;
+        EXPECT_EQ(ahead.ReadFromINI("A", "NAME", kPath, "?"), "FIRST");
+        EXPECT_EQ(files.reads, reads) << "the first use read the file again";
+    }
+    {
+        ProfileStore stale{files, time};
+        stale.readAhead(kPath, readNow());
+        files.editExternally(kPath, "[A]\nNAME=SECOND\n");
+        EXPECT_EQ(stale.ReadFromINI("A", "NAME", kPath, "?"), "SECOND");
+    }
+    {
+        // Read ahead while there was no file; made before the first use.
+        files.removeExternally(kPath);
+        ProfileStore later{files, time};
+        later.readAhead(kPath, readNow());
+        files.editExternally(kPath, "[B]\nNAME=NEW\n");
+        EXPECT_TRUE(later.fileExists(kPath));
+        EXPECT_EQ(later.ReadFromINI("B", "NAME", kPath, "?"), "NEW");
+    }
 }
 
 }  // namespace
