@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <future>
+#include <system_error>
 
 #include "platform/database_location.h"
 #include "platform/file_store_linux.h"
@@ -106,10 +107,14 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
     p.db = std::make_unique<store::ProfileStore>(p.files, p.scheduler);
     // The database is read and parsed while the window is built; the read needs no lock, and
     // what changes before the first use (the demo's fresh start) is seen by its stamp.
-    p.db->readAhead(dbPath, std::async(std::launch::async, [dbPath] {
-        platform::LinuxFileStore files;
-        return store::ProfileStore::readAndParse(files, dbPath);
-    }));
+    try {
+        p.db->readAhead(dbPath, std::async(std::launch::async, [dbPath] {
+            platform::LinuxFileStore files;
+            return store::ProfileStore::readAndParse(files, dbPath);
+        }));
+    } catch (const std::system_error&) {
+        // No thread to be had (a process at its limit): the first use reads the file itself.
+    }
     // The event journal lives beside the database.
     const auto slash = dbPath.rfind('/');
     p.journal = std::make_unique<platform::SqliteJournal>(
