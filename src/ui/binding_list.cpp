@@ -1,11 +1,39 @@
 #include "ui/binding.h"
 
-#include <QStandardItemModel>
+#include <QAbstractListModel>
 
 namespace nms::ui {
 namespace {
 
 using namespace detail;
+
+// The entries of a list that shows its items as they are, read from a copy of the model's items
+// when the box asks for them: a list of thousands of encoders is filled in one step, and an
+// entry's text is made only when it is shown. Each entry's data is its item, as for any list.
+class PlainItems : public QAbstractListModel {
+public:
+    explicit PlainItems(QObject* parent) : QAbstractListModel(parent) {}
+
+    const std::vector<std::string>& items() const { return items_; }
+    void assign(const std::vector<std::string>& items) {
+        beginResetModel();
+        items_ = items;
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(items_.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() < 0 || index.row() >= rowCount()) return {};
+        if (role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::UserRole)
+            return fromModel(items_[static_cast<std::size_t>(index.row())]);
+        return {};
+    }
+
+private:
+    std::vector<std::string> items_;
+};
 
 class ListBinding : public Binding {
 public:
@@ -15,6 +43,10 @@ public:
           combo_(combo),
           model_(model),
           itemText_(std::move(itemText)) {
+        if (!itemText_) {
+            plain_ = new PlainItems(combo_);
+            combo_->setModel(plain_);
+        }
         connect(combo_, &QComboBox::activated, this, [this](int index) {
             dispatch(
                 [&model = model_, index] { model.setListIndex(index, ports::Origin::Operator); });
@@ -27,53 +59,30 @@ public:
 protected:
     void mirrorState() override {
         const auto& items = model_.items();
-        // Each entry keeps the model's item as its data; what it shows may say more.
-        bool same = combo_->count() == model_.listCount();
-        // A plain list shows its items as they are: the copy of what was shown tells at once.
-        if (!itemText_ && same && items == shown_) {
-            if (combo_->currentIndex() != model_.listIndex()) combo_->setCurrentIndex(model_.listIndex());
-            return;
+        if (plain_) {
+            if (plain_->items() != items) plain_->assign(items);
+        } else {
+            // Each entry keeps the model's item as its data; what it shows may say more.
+            bool same = combo_->count() == model_.listCount();
+            for (int i = 0; same && i < combo_->count(); ++i) {
+                const auto& item = items[static_cast<std::size_t>(i)];
+                same = combo_->itemData(i).toString() == fromModel(item) &&
+                       combo_->itemText(i) == itemText_(item);
+            }
+            if (!same) {
+                combo_->clear();
+                for (const auto& item : items) combo_->addItem(itemText_(item), fromModel(item));
+            }
         }
-        for (int i = 0; same && i < combo_->count(); ++i) {
-            const auto& item = items[static_cast<std::size_t>(i)];
-            same = combo_->itemData(i).toString() == fromModel(item) &&
-                   combo_->itemText(i) == shownText(item);
-        }
-        if (!same) refill(items);
-        if (!itemText_) shown_ = items;
         if (combo_->currentIndex() != model_.listIndex())
             combo_->setCurrentIndex(model_.listIndex());
     }
 
 private:
-    // All entries in one insertion: a list of thousands of encoders added one by one would
-    // signal, and be measured by the box, thousands of times.
-    void refill(const std::vector<std::string>& items) {
-        combo_->clear();
-        auto* model = qobject_cast<QStandardItemModel*>(combo_->model());
-        if (model == nullptr) {
-            for (const auto& item : items) combo_->addItem(shownText(item), fromModel(item));
-            return;
-        }
-        QList<QStandardItem*> rows;
-        rows.reserve(static_cast<qsizetype>(items.size()));
-        for (const auto& item : items) {
-            auto* row = new QStandardItem(shownText(item));
-            row->setData(fromModel(item), Qt::UserRole);
-            row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-            rows.append(row);
-        }
-        model->invisibleRootItem()->appendRows(rows);
-    }
-
-    QString shownText(const std::string& item) const {
-        return itemText_ ? itemText_(item) : fromModel(item);
-    }
-
     QComboBox* combo_;
     ports::ListControl& model_;
     ItemText itemText_;
-    std::vector<std::string> shown_;
+    PlainItems* plain_ = nullptr;
 };
 
 }  // namespace

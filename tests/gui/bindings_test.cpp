@@ -161,10 +161,12 @@ TEST_F(Binding, ListsMirrorItemsAndSelectionAndReportTheOperatorsChoice) {
     ui::bind(combo, model, gate);
     ASSERT_EQ(combo->count(), 2);
     EXPECT_EQ(combo->itemText(1), "Multicast");
+    EXPECT_EQ(combo->itemData(1).toString(), "Multicast");  // each entry's data is its item
     EXPECT_EQ(combo->currentIndex(), -1);
 
     model.setListIndex(0);
     EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_EQ(combo->currentText(), "Unicast");
     emit combo->activated(1);
     EXPECT_EQ(model.listIndex(), 1);
     EXPECT_EQ(changes.seen, (std::vector<Origin>{Origin::Program, Origin::Operator}));
