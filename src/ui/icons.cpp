@@ -7,8 +7,10 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QString>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOption>
 #include <QSvgRenderer>
 
@@ -38,8 +40,8 @@ constexpr std::array<std::pair<const char*, const char*>, 7> kDarkColours{{
 }};
 
 QString fileOf(int picture) {
-    static constexpr std::array<const char*, 8> files{
-        "discover", "refresh", "save", "monitor_start", "monitor_stop", "encoder", "decoder", "plant",
+    static constexpr std::array<const char*, 9> files{
+        "discover", "refresh", "save", "monitor_start", "monitor_stop", "encoder", "decoder", "plant", "more",
     };
     if (picture < 1 || picture > static_cast<int>(files.size())) return {};
     return QStringLiteral(":/icons/%1.svg")
@@ -144,6 +146,41 @@ QPixmap picturePixmap(int picture, int size, const QPalette& palette) {
 QIcon pictureIcon(int picture) {
     if (fileOf(picture).isEmpty()) return {};
     return QIcon(new PictureEngine(picture));
+}
+
+}  // namespace nms::ui
+
+namespace nms::ui {
+namespace {
+
+// The application's style, with the toolbar's overflow arrow drawn from the station's own
+// pictures: the stock one is a set of image files, and reading the first image file makes Qt
+// load every image format plug-in it has, which costs a start more than the toolbar itself.
+class StationStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const override {
+        if (icon == SP_ToolBarHorizontalExtensionButton) return pictureIcon(kPictureMore);
+        if (icon == SP_ToolBarVerticalExtensionButton) {
+            static const QIcon down = [] {
+                QIcon turned;
+                for (const int side : {16, 24, 32}) {
+                    const QPixmap right = pictureIcon(kPictureMore).pixmap(side);
+                    turned.addPixmap(right.transformed(QTransform().rotate(90)));
+                }
+                return turned;
+            }();
+            return down;
+        }
+        return QProxyStyle::standardIcon(icon, option, widget);
+    }
+};
+
+}  // namespace
+
+QStyle* stationStyle() {
+    QStyle* base = QStyleFactory::create(QApplication::style()->name());
+    return new StationStyle(base);
 }
 
 }  // namespace nms::ui

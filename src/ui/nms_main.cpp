@@ -9,6 +9,7 @@
 #include "platform/interfaces_linux.h"
 #include "ports/dialogs.h"
 #include "runtime/station_runtime.h"
+#include "ui/icons.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Vantrelo NG NMS");
     QApplication::setOrganizationName("Kestrova");
+    QApplication::setStyle(ui::stationStyle());
     // The desktop entry's name: the window system finds the station's icon and menu entry by it.
     QGuiApplication::setDesktopFileName("com.kestrova.VantreloNMS");
     ui::QtDialogs dialogs;

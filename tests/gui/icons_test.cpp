@@ -3,6 +3,10 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
+#include <QStyle>
+
+#include <memory>
 
 #include "gui_support.h"
 #include "ui/icons.h"
@@ -12,11 +16,11 @@ namespace {
 
 TEST(Pictures, EveryPictureOfTheImageListIsDrawnAndTheyDiffer) {
     const QList<int> sizes{16, 24, 48};
-    QImage sheet(8 + 8 * 56, 8 + sizes.size() * 56, QImage::Format_ARGB32);
+    QImage sheet(8 + 9 * 56, 8 + sizes.size() * 56, QImage::Format_ARGB32);
     sheet.fill(Qt::white);
     QPainter painter(&sheet);
     std::vector<QImage> drawn;
-    for (int picture = 1; picture <= ui::kPicturePlant; ++picture) {
+    for (int picture = 1; picture <= ui::kPictureMore; ++picture) {
         const QIcon icon = ui::pictureIcon(picture);
         ASSERT_FALSE(icon.isNull()) << picture;
         for (int row = 0; row < sizes.size(); ++row) {
@@ -36,7 +40,7 @@ TEST(Pictures, EveryPictureOfTheImageListIsDrawnAndTheyDiffer) {
     }
     painter.end();
     EXPECT_TRUE(ui::pictureIcon(0).isNull());
-    EXPECT_TRUE(ui::pictureIcon(ui::kPicturePlant + 1).isNull());
+    EXPECT_TRUE(ui::pictureIcon(ui::kPictureMore + 1).isNull());
     sheet.save(screenshotPath("pictures.png"));
 }
 
@@ -60,6 +64,22 @@ TEST(Pictures, EachSizeAndStateIsDrawnWhenAskedForAndStaysTheSame) {
     icon.paint(&painter, QRect(10, 10, 20, 20));
     painter.end();
     EXPECT_NE(canvas.toImage().pixel(20, 20), QColor(Qt::white).rgb());
+}
+
+// The toolbar's overflow arrows come from the station's pictures, not from the style's image
+// files; every other stock picture is the style's own.
+TEST(Pictures, TheStationStyleDrawsTheToolbarArrowsItselfAndLeavesTheRestToItsBase) {
+    std::unique_ptr<QStyle> style(ui::stationStyle());
+    const QIcon right = style->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton);
+    const QIcon down = style->standardIcon(QStyle::SP_ToolBarVerticalExtensionButton);
+    ASSERT_FALSE(right.isNull());
+    ASSERT_FALSE(down.isNull());
+    EXPECT_EQ(right.pixmap(24).toImage(), ui::pictureIcon(ui::kPictureMore).pixmap(24).toImage());
+    EXPECT_NE(down.pixmap(24).toImage(), right.pixmap(24).toImage());
+    EXPECT_FALSE(style->standardIcon(QStyle::SP_MessageBoxWarning).isNull());
+    auto* proxy = qobject_cast<QProxyStyle*>(style.get());
+    ASSERT_NE(proxy, nullptr);
+    EXPECT_EQ(proxy->baseStyle()->name(), QApplication::style()->name());
 }
 
 }  // namespace
