@@ -2,6 +2,13 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 namespace nms::platform {
 
@@ -13,6 +20,36 @@ void QtLifecycle::exitProgram(int status) {
     if (auto* app = QCoreApplication::instance()) {
         QMetaObject::invokeMethod(app, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
     }
+}
+
+namespace {
+// The signal handler may only write to a descriptor; the event loop reads the other end.
+int wakeFds[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    const auto saved = errno;
+    [[maybe_unused]] const auto written = ::write(wakeFds[0], &byte, 1);
+    errno = saved;
+}
+}  // namespace
+
+void quitOnTerminationSignals() {
+    auto* app = QCoreApplication::instance();
+    if (!app || wakeFds[0] >= 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakeFds) != 0) return;
+    auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [] {
+        char drained[16];
+        while (::read(wakeFds[1], drained, sizeof drained) > 0) {
+        }
+        QCoreApplication::exit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace nms::platform

@@ -22,4 +22,10 @@ private:
     std::optional<int> status_;
 };
 
+// Ends the event loop on SIGTERM, SIGINT or SIGHUP (a logout, a service manager, Ctrl+C), so that
+// the program shuts down as it does when its window is closed: the database's last changes
+// written, the journal's last batch, the instance lock released. Without it such a signal ends
+// the process where it stands. Call once, after the application object exists.
+void quitOnTerminationSignals();
+
 }  // namespace nms::platform

@@ -7,6 +7,7 @@
 
 #include "app/frm_main.h"
 #include "platform/interfaces_linux.h"
+#include "platform/qt_lifecycle.h"
 #include "ports/dialogs.h"
 #include "runtime/station_runtime.h"
 #include "ui/icons.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vantrelo NG NMS");
     QApplication::setOrganizationName("Kestrova");
     QApplication::setStyle(ui::stationStyle());
+    platform::quitOnTerminationSignals();
     // The desktop entry's name: the window system finds the station's icon and menu entry by it.
     QGuiApplication::setDesktopFileName("com.kestrova.VantreloNMS");
     ui::QtDialogs dialogs;

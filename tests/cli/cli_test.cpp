@@ -6,6 +6,8 @@
 #include <QLockFile>
 #include <QString>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -119,6 +121,43 @@ TEST_F(CliTest, ASecondStationSaysWhichStationHoldsTheLock) {
     EXPECT_NE(r.err.find("already running"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("in use by process " + std::to_string(::getpid())), std::string::npos) << r.err;
 }
+
+#ifdef NMS_GUI
+// A logout or a service manager ends the station with SIGTERM: it shuts down as when its window
+// is closed, with a success status and its instance lock released, instead of dying on the spot.
+TEST_F(CliTest, TheWindowShutsDownCleanlyOnSigterm) {
+    std::ofstream(root_ + "/nms.ini") << "[00AA00000001]\nNAME=STUDIO A\nIP=10.1.1.1\nROLE=1\n";
+    const std::string lock = root_ + "/run/vantrelo-nms.lock";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setenv("HOME", root_.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (root_ + "/cfg").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::unsetenv("NMS_DATABASE");
+        // Under the sanitizers this test is about the exit, not about what the toolkit keeps.
+        ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        const std::string database = root_ + "/nms.ini";
+        ::execl(NMS_GUI, NMS_GUI, "--database", database.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    bool running = false;
+    for (int i = 0; i < 200 && !running; ++i) {
+        running = std::filesystem::exists(lock);
+        if (!running) ::usleep(50 * 1000);
+    }
+    ::usleep(200 * 1000);  // well into its event loop
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(running) << "the station never took its lock";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(std::filesystem::exists(lock));
+}
+#endif
 
 }  // namespace
 }  // namespace nms
