@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QPalette>
 #include <QPointer>
 #include <QTimer>
 
@@ -18,7 +19,7 @@ using platform::fromModel;
 
 namespace {
 // Amber reads on a light and on a dark window alike.
-constexpr const char* kMarkStyle = "QLabel { color: #e08a00; font-weight: bold; }";
+constexpr QRgb kMarkColour = 0xe08a00;
 constexpr const char* kMark = "\u25CF";
 }  // namespace
 
@@ -61,7 +62,14 @@ QLabel* ChangeMarkers::markFor(const ports::Control& field, QWidget* parent) {
         return nullptr;
     auto* mark = new QLabel(parent);
     mark->setObjectName(QString::fromStdString(field.name()) + QStringLiteral("Changed"));
-    mark->setStyleSheet(QLatin1String(kMarkStyle));
+    // A palette and a font rather than a style sheet: each widget with a style sheet of its own
+    // gets a style of its own, which made these fifteen marks a noticeable part of a start.
+    QPalette palette = mark->palette();
+    palette.setColor(QPalette::WindowText, QColor(kMarkColour));
+    mark->setPalette(palette);
+    QFont bold = mark->font();
+    bold.setBold(true);
+    mark->setFont(bold);
     mark->setFixedWidth(mark->fontMetrics().horizontalAdvance(QString::fromUtf8(kMark)) + 4);
     mark->setAlignment(Qt::AlignCenter);
     marks_.emplace_back(&field, mark);
