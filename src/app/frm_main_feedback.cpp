@@ -153,6 +153,7 @@ void frmMain::continueFeedbackWithMac(const std::string& mac) {
     const std::string section = protocol::Encode_MAC(mac);
     if (AutoDiscoverAwaiting) {
         writePagingRecord(section, feedback_, UDP_Response_IP);
+        paging_->answerStored(UDP_Response_IP);
     } else if (mac != panel.lblElementMAC.caption()) {
         feedbackFailed("The response received does not match the selected element.", "Cannot save this element info.");
     } else if (context_->db().GetSectionKeyCount(section, context_->databasePath()) >= rec::kMaxKeysForFeedback) {

@@ -83,6 +83,7 @@ void Paging::StartAutoDiscovery() {
 
 void Paging::Form_Load() {
     unresolved_.clear();
+    unresolvedSet_.clear();
     answerOrder_ = 0;
     if (onScanStarted) onScanStarted();
     auto& db = context_.db();
@@ -138,18 +139,18 @@ void Paging::deferAnswer(const std::string& ip, const protocol::FeedbackRecord& 
     const auto now = table.query(ip);
     if (now.state == ports::NeighbourTable::State::Complete) {
         std::string mac;
-        if (protocol::MacFromLinkAddress(now.linkAddress, mac, ":")) {
-            if (onAnswerResolved) onAnswerResolved(ip, mac, answer);
-            return;
-        }
+        if (protocol::MacFromLinkAddress(now.linkAddress, mac, ":")) return store(ip, mac, answer);
     }
     if (now.state == ports::NeighbourTable::State::Unreachable) return markUnresolved(ip);
     auto& p = pending_[ip];
     p.answer = answer;
     p.order = answerOrder_++;
     // The scan's end cancels what is still open, so the watch never needs to outlive it.
-    p.watch = table.whenResolved(ip, std::max(Timer1.interval(), 1000),
-                                 [this, ip](ports::NeighbourTable::Entry entry) { resolved(ip, entry); });
+    // The outcome is an event like any other: it waits while another is being handled (a box).
+    p.watch = table.whenResolved(ip, std::max(Timer1.interval(), 1000), [this, ip](ports::NeighbourTable::Entry entry) {
+        context_.gate().dispatch(ports::EventGate::Kind::Posted,
+                                 [this, ip, entry = std::move(entry)] { resolved(ip, entry); });
+    });
 }
 
 void Paging::resolved(const std::string& ip, const ports::NeighbourTable::Entry& entry) {
@@ -159,15 +160,24 @@ void Paging::resolved(const std::string& ip, const ports::NeighbourTable::Entry&
     pending_.erase(found);
     std::string mac;
     if (!context_.AutoDiscoverAwaiting) return;
-    if (entry.state == ports::NeighbourTable::State::Complete && protocol::MacFromLinkAddress(entry.linkAddress, mac, ":")) {
-        if (onAnswerResolved) onAnswerResolved(ip, mac, answer);
-    } else {
+    if (entry.state == ports::NeighbourTable::State::Complete && protocol::MacFromLinkAddress(entry.linkAddress, mac, ":"))
+        store(ip, mac, answer);
+    else
         markUnresolved(ip);
-    }
 }
 
 void Paging::markUnresolved(const std::string& ip) {
-    if (std::find(unresolved_.begin(), unresolved_.end(), ip) == unresolved_.end()) unresolved_.push_back(ip);
+    if (unresolvedSet_.insert(ip).second) unresolved_.push_back(ip);
+}
+
+void Paging::answerStored(const std::string& ip) {
+    // An address given up on earlier that answered again and resolved is found after all.
+    if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
+}
+
+void Paging::store(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer) {
+    answerStored(ip);
+    if (onAnswerResolved) onAnswerResolved(ip, mac, answer);
 }
 
 void Paging::reportUnresolved() {

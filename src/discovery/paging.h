@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ports/controls.h"
@@ -44,6 +45,9 @@ public:
     // box that counts and lists the addresses, not in a box per answer. A second answer from the
     // same address replaces the first.
     void deferAnswer(const std::string& ip, const protocol::FeedbackRecord& answer);
+    // An answer of the scan was stored (its MAC was known at once): it is not missing, even if
+    // an earlier answer from its address could not be resolved.
+    void answerStored(const std::string& ip);
     // The addresses of the last scan that answered but whose MAC address was never found, in the
     // order they answered.
     const std::vector<std::string>& unresolvedAnswers() const { return unresolved_; }
@@ -82,6 +86,7 @@ private:
     void endScan();
     void resolved(const std::string& ip, const ports::NeighbourTable::Entry& entry);
     void markUnresolved(const std::string& ip);
+    void store(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer);
     void reportUnresolved();
     station::StationContext& context_;
     ports::UdpClient& socket_;
@@ -89,6 +94,7 @@ private:
     double durationOverride_ = 0;
     std::map<std::string, Pending> pending_;
     std::vector<std::string> unresolved_;
+    std::unordered_set<std::string> unresolvedSet_;
     std::size_t answerOrder_ = 0;
 };
 

@@ -252,6 +252,27 @@ TEST_F(PagingScan, AnswersStillWithoutMacAreReportedOnceAtTheEnd) {
     EXPECT_TRUE(paging().unresolvedAnswers().empty());
 }
 
+// An address the kernel gave up on that answers again once it can be resolved is stored, and
+// not listed as missing.
+TEST_F(PagingScan, AnAddressGivenUpOnThatAnswersAgainAndResolvesIsFoundAfterAll) {
+    startWith("");
+    dialogs.clearShown();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    auto answer = ElementAnswer::encoder("192.168.1.50");
+    receive(answer.bytes());
+    ASSERT_EQ(network.neighbourWatches.size(), 1u);
+    auto failed = network.neighbourWatches.begin()->second.second;
+    network.neighbourWatches.clear();
+    failed({ports::NeighbourTable::State::Unreachable, {}});
+    EXPECT_EQ(paging().unresolvedAnswers(), (std::vector<std::string>{"192.168.1.50"}));
+    element(answer, {0, 0x11, 0, 0, 0, 7});
+    receive(answer.bytes());
+    time.advance(6000);
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_TRUE(paging().unresolvedAnswers().empty());
+    EXPECT_EQ(read("001100000007", "ip"), "192.168.1.50");
+}
+
 // Outside a scan the station's own MAC wait is unchanged: a resolution that completes after
 // the scan has ended stores nothing.
 TEST_F(PagingScan, AResolutionThatEndsAfterTheScanStoresNothing) {
