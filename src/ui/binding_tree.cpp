@@ -141,7 +141,8 @@ public:
         tree_->setSelectionMode(QAbstractItemView::SingleSelection);
         tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
         tree_->setContextMenuPolicy(Qt::NoContextMenu);
-        tree_->viewport()->installEventFilter(this);
+        viewport_ = tree_->viewport();
+        viewport_->installEventFilter(this);
         // Keyboard moves select a node as a click does; mouse clicks are taken on release below.
         connect(tree_, &QTreeWidget::currentItemChanged, this,
                 [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
@@ -165,7 +166,9 @@ protected:
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched != tree_->viewport()) return false;
+        // The viewport as it was when the filter was installed: while the tree is being destroyed
+        // its viewport still sends events, and the tree can no longer be asked for it.
+        if (watched != viewport_) return false;
         const auto type = event->type();
         if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
             type != QEvent::MouseButtonDblClick) {
@@ -313,6 +316,7 @@ private:
     }
 
     QTreeWidget* tree_;
+    QWidget* viewport_ = nullptr;
     ports::TreeView& model_;
     TreeColumns columns_;
     std::vector<ports::TreeView::Node> shown_;

@@ -125,7 +125,8 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     }
     scroll->setWidget(content);
     scroll_ = scroll;
-    scroll->viewport()->installEventFilter(this);
+    scrollViewport_ = scroll->viewport();
+    scrollViewport_->installEventFilter(this);
     splitter_->addWidget(scroll);
     // The tree's columns want room on a wide window; a narrow one takes most from the panel's
     // side, which flows into one column.
@@ -301,8 +302,10 @@ void MainWindow::markSimulated() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (scroll_ && watched == scroll_->viewport() && event->type() == QEvent::Resize) {
-        for (Columns* columns : columns_) columns->fitTo(scroll_->viewport()->width());
+    // The viewport as it was when the filter was installed: it may still send events while the
+    // scroll area around it is being destroyed.
+    if (scrollViewport_ && watched == scrollViewport_ && event->type() == QEvent::Resize) {
+        for (Columns* columns : columns_) columns->fitTo(scrollViewport_->width());
     }
     return QMainWindow::eventFilter(watched, event);
 }

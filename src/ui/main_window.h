@@ -148,6 +148,7 @@ private:
 
     QSplitter* splitter_ = nullptr;
     QScrollArea* scroll_ = nullptr;
+    QWidget* scrollViewport_ = nullptr;
     std::vector<Columns*> columns_;
     PagingDialog* paging_ = nullptr;
     WaitingDialog* waiting_ = nullptr;
