@@ -1,6 +1,7 @@
 #include "store/profile_store.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -127,9 +128,13 @@ struct ProfileStore::Impl {
             std::future<ReadAhead> pending = std::move(it->second);
             ahead.erase(it);
             if (pending.valid()) {
-                ReadAhead got = pending.get();
-                const ports::FileStamp now = files.stamp(path);
-                if (got.content ? got.stamp == now : !now.exists) return got;
+                try {
+                    ReadAhead got = pending.get();
+                    const ports::FileStamp now = files.stamp(path);
+                    if (got.content ? got.stamp == now : !now.exists) return got;
+                } catch (const std::exception&) {
+                    // A read-ahead that failed (out of memory on its thread) is only a lost head start.
+                }
             }
         }
         return ProfileStore::readAndParse(files, path);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -339,6 +340,14 @@ TEST_F(ProfileStoreSavingTest, AFileReadAheadIsUsedOnlyWhileItIsStillTheFileOnDi
         files.editExternally(kPath, "[B]\nNAME=NEW\n");
         EXPECT_TRUE(later.fileExists(kPath));
         EXPECT_EQ(later.ReadFromINI("B", "NAME", kPath, "?"), "NEW");
+    }
+    {
+        // A read-ahead that failed on its thread is only a lost head start.
+        ProfileStore failed{files, time};
+        std::promise<ProfileStore::ReadAhead> promise;
+        promise.set_exception(std::make_exception_ptr(std::bad_alloc()));
+        failed.readAhead(kPath, promise.get_future());
+        EXPECT_EQ(failed.ReadFromINI("B", "NAME", kPath, "?"), "NEW");
     }
 }
 
