@@ -66,6 +66,7 @@ frmMain::frmMain(station::StationEnv& env)
     paging_->onScanEnded = [this] { Load_Config(); };
     paging_->onAnswerResolved = [this](const std::string& ip, const std::string& mac,
                                        const protocol::FeedbackRecord& answer) {
+        sRemoteMacAddress2 = mac;
         writePagingRecord(protocol::Encode_MAC(mac), answer, ip);
     };
     waiting_ = std::make_unique<frmWaiting>(*this);
@@ -76,7 +77,10 @@ frmMain::frmMain(station::StationEnv& env)
     adjust_ = std::make_unique<sfn::frmAdjust>(*context_, panel.lblElementType);
     ownJournal_ = std::make_unique<monitor::MemoryJournal>();
     monitor_ = std::make_unique<monitor::PlantMonitor>(*context_, env.journal ? *env.journal : *ownJournal_);
-    // Port 2978 has one owner at a time: the window that opens takes it from the monitor.
+    // Port 2978 has one owner at a time: the window that opens takes it from the monitor,
+    // whoever opens it (the toolbar, the menu, the command line).
+    statistics_->onOpening = [this] { monitor_->pause(); };
+    adjust_->onOpening = [this] { monitor_->pause(); };
     statistics_->onClosed = [this] { monitor_->resume(); };
     adjust_->onClosed = [this] { monitor_->resume(); };
     context_->onOperatorChange = [this](const std::string& mac, const std::string& name, const std::string& what,
@@ -400,15 +404,9 @@ bool frmMain::LookupMAC(const std::string& ip, std::string& mac, const std::stri
     return true;
 }
 
-void frmMain::cmdGetStats_Click() {
-    monitor_->pause();
-    statistics_->open();
-}
+void frmMain::cmdGetStats_Click() { statistics_->open(); }
 
-void frmMain::cmdAdjust_Click() {
-    monitor_->pause();
-    adjust_->open();
-}
+void frmMain::cmdAdjust_Click() { adjust_->open(); }
 
 // ---------------------------------------------------------------------------------------------
 // Plant monitor

@@ -118,17 +118,17 @@ void frmMain::ProcessFeedback(const std::vector<std::uint8_t>& datagram) {
     // Accepted: the reply time-out of a configuration send is over.
     endConfigurationWait();
 
-    // The element's MAC address names its record. An element that has just answered is in the
-    // neighbour table, so a late feedback gets one look-up rather than a wait of its own.
-    if (AutoDiscoverAwaiting || lateRuns_ > 0) {
+    // The element's MAC address names its record. During a scan the scan finds it (resolving it
+    // on the network while the scan goes on, if need be). An element that has just answered is
+    // in the neighbour table, so a late feedback gets one look-up rather than a wait of its own.
+    if (AutoDiscoverAwaiting) {
+        paging_->takeAnswer(UDP_Response_IP, feedback_);
+        return finishFeedback();
+    }
+    if (lateRuns_ > 0) {
         std::string mac;
-        if (!AutoDiscoverAwaiting) sRemoteMacAddress2.clear();
-        const bool found = LookupMAC(UDP_Response_IP, mac, ":");
-        if (!found && AutoDiscoverAwaiting) {
-            // Resolved on the network while the scan goes on; the scan's end says what was not.
-            paging_->deferAnswer(UDP_Response_IP, feedback_);
-            return finishFeedback();
-        }
+        sRemoteMacAddress2.clear();
+        LookupMAC(UDP_Response_IP, mac, ":");
         continueFeedbackWithMac(mac);
         return;
     }
@@ -152,8 +152,7 @@ void frmMain::continueFeedbackWithMac(const std::string& mac) {
     }
     const std::string section = protocol::Encode_MAC(mac);
     if (AutoDiscoverAwaiting) {
-        writePagingRecord(section, feedback_, UDP_Response_IP);
-        paging_->answerStored(UDP_Response_IP);
+        paging_->storeAnswer(UDP_Response_IP, mac, feedback_);
     } else if (mac != panel.lblElementMAC.caption()) {
         feedbackFailed("The response received does not match the selected element.", "Cannot save this element info.");
     } else if (context_->db().GetSectionKeyCount(section, context_->databasePath()) >= rec::kMaxKeysForFeedback) {

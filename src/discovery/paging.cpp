@@ -128,7 +128,7 @@ void Paging::Timer1_Timer() {
     endScan();
 }
 
-void Paging::deferAnswer(const std::string& ip, const protocol::FeedbackRecord& answer) {
+void Paging::takeAnswer(const std::string& ip, const protocol::FeedbackRecord& answer) {
     if (!context_.AutoDiscoverAwaiting) return;
     auto found = pending_.find(ip);
     if (found != pending_.end()) {
@@ -137,10 +137,9 @@ void Paging::deferAnswer(const std::string& ip, const protocol::FeedbackRecord& 
     }
     auto& table = context_.network().neighbours();
     const auto now = table.query(ip);
-    if (now.state == ports::NeighbourTable::State::Complete) {
-        std::string mac;
-        if (protocol::MacFromLinkAddress(now.linkAddress, mac, ":")) return store(ip, mac, answer);
-    }
+    std::string mac;
+    if (now.state == ports::NeighbourTable::State::Complete && protocol::MacFromLinkAddress(now.linkAddress, mac, ":"))
+        return storeAnswer(ip, mac, answer);
     if (now.state == ports::NeighbourTable::State::Unreachable) return markUnresolved(ip);
     auto& p = pending_[ip];
     p.answer = answer;
@@ -155,13 +154,12 @@ void Paging::deferAnswer(const std::string& ip, const protocol::FeedbackRecord& 
 
 void Paging::resolved(const std::string& ip, const ports::NeighbourTable::Entry& entry) {
     auto found = pending_.find(ip);
-    if (found == pending_.end()) return;
+    if (found == pending_.end() || !context_.AutoDiscoverAwaiting) return;
     const protocol::FeedbackRecord answer = found->second.answer;
     pending_.erase(found);
     std::string mac;
-    if (!context_.AutoDiscoverAwaiting) return;
     if (entry.state == ports::NeighbourTable::State::Complete && protocol::MacFromLinkAddress(entry.linkAddress, mac, ":"))
-        store(ip, mac, answer);
+        storeAnswer(ip, mac, answer);
     else
         markUnresolved(ip);
 }
@@ -170,13 +168,13 @@ void Paging::markUnresolved(const std::string& ip) {
     if (unresolvedSet_.insert(ip).second) unresolved_.push_back(ip);
 }
 
-void Paging::answerStored(const std::string& ip) {
+void Paging::storeAnswer(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer) {
+    if (auto waiting = pending_.find(ip); waiting != pending_.end()) {
+        context_.network().neighbours().cancelWatch(waiting->second.watch);
+        pending_.erase(waiting);
+    }
     // An address given up on earlier that answered again and resolved is found after all.
     if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
-}
-
-void Paging::store(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer) {
-    answerStored(ip);
     if (onAnswerResolved) onAnswerResolved(ip, mac, answer);
 }
 

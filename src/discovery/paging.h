@@ -33,25 +33,23 @@ public:
     std::function<void()> onScanStarted;
     // the listening time is over and the database holds every answer (the tree is rebuilt).
     std::function<void()> onScanEnded;
-    // an answer deferred by deferAnswer() has its MAC address now (colon-separated), and the
-    // scan is still on: the answer is stored as if it had just arrived.
+    // an answer of the scan has its MAC address (colon-separated): store it.
     std::function<void(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer)>
         onAnswerResolved;
 
-    // An answer of the scan whose sender is not in the station's neighbour table yet. A plant
-    // answers the broadcast all at once, faster than the kernel's table fills (and a table
-    // smaller than the plant never holds them all), so the address is resolved on the network
-    // while the scan goes on. What is still unresolved when the scan ends is said once, in one
+    // An answer of the scan. Its sender's MAC address comes from the station's neighbour table;
+    // a plant answers the broadcast all at once, faster than the kernel's table fills (and a
+    // table smaller than the plant never holds them all), so an address not in it yet is
+    // resolved on the network while the scan goes on. What is still unresolved when the scan ends is said once, in one
     // box that counts and lists the addresses, not in a box per answer. A second answer from the
     // same address replaces the first.
-    void deferAnswer(const std::string& ip, const protocol::FeedbackRecord& answer);
-    // An answer of the scan was stored (its MAC was known at once): it is not missing, even if
-    // an earlier answer from its address could not be resolved.
-    void answerStored(const std::string& ip);
+    void takeAnswer(const std::string& ip, const protocol::FeedbackRecord& answer);
+    // An answer of the scan whose MAC address is known: stored now. An earlier answer from the
+    // same address that still waits for its MAC, or was given up on, is superseded.
+    void storeAnswer(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer);
     // The addresses of the last scan that answered but whose MAC address was never found, in the
     // order they answered.
     const std::vector<std::string>& unresolvedAnswers() const { return unresolved_; }
-    std::size_t answersAwaitingMac() const { return pending_.size(); }
 
     ports::Form frmPaging{"frmPaging"};
     ports::Label lblPleaseWait{"lblPleaseWait"};
@@ -86,7 +84,6 @@ private:
     void endScan();
     void resolved(const std::string& ip, const ports::NeighbourTable::Entry& entry);
     void markUnresolved(const std::string& ip);
-    void store(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer);
     void reportUnresolved();
     station::StationContext& context_;
     ports::UdpClient& socket_;

@@ -123,6 +123,7 @@ void frmAdjust::applyDesign() {
 
 void frmAdjust::open() {
     if (form.shown() || context_.ended()) return;
+    if (onOpening) onOpening();
     applyDesign();
     // Auto refresh is off whenever the window opens; its check box handler stops Timer2.
     chkAutoUpdate.setChecked(false);

@@ -85,7 +85,8 @@ public:
 
     ports::UdpClient& udpClient3() { return socket_.client(); }
     bool isOpen() const { return form.shown(); }
-    // Runs when the window has closed and released its port.
+    // Runs as the window opens, before it binds its port, and when it has closed and released it.
+    std::function<void()> onOpening;
     std::function<void()> onClosed;
 
 private:

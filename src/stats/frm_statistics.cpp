@@ -135,6 +135,7 @@ std::array<frmStatistics::FigureRow, 10> frmStatistics::figureRows() {
 }
 
 void frmStatistics::open() {
+    if (onOpening) onOpening();
     form.show();
     Form_Load();
 }

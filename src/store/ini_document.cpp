@@ -203,7 +203,7 @@ std::size_t IniDocument::SectionIndex::find(std::string_view name, const std::ve
 void IniDocument::rebuildIndex() const {
     index_.clear();
     index_.reserve(sections_.size(), sections_);
-    for (std::size_t i = 0; i < sections_.size(); ++i) index_.insert(i, sections_);
+    for (std::size_t i = 0; i < sections_.size(); ++i) sections_[i].shadowed = !index_.insert(i, sections_);
     indexValid_ = true;
 }
 

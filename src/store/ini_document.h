@@ -22,7 +22,9 @@ struct IniSection {
     std::string name;
     std::vector<IniEntry> entries;
     bool touched = false;  // holds a touched entry
-    bool shadowed = false;  // an earlier section has the same name (only the first is ever found)
+    // An earlier section has the same name (only the first is ever found). Kept by the document's
+    // index, which is rebuilt after a section is renamed or removed.
+    mutable bool shadowed = false;
     std::size_t keyCount() const;
 };
 

@@ -273,6 +273,27 @@ TEST_F(PagingScan, AnAddressGivenUpOnThatAnswersAgainAndResolvesIsFoundAfterAll)
     EXPECT_EQ(read("001100000007", "ip"), "192.168.1.50");
 }
 
+// A later answer from an address still being resolved replaces the earlier one: it is the one
+// stored when the address resolves, and the address is resolved once.
+TEST_F(PagingScan, ALaterAnswerFromAnAddressStillResolvingIsTheOneStored) {
+    startWith("");
+    dialogs.clearShown();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    auto first = ElementAnswer::encoder("192.168.1.50");
+    first.setName("OLD NAME");
+    receive(first.bytes());
+    auto second = ElementAnswer::encoder("192.168.1.50");
+    second.setName("NEW NAME");
+    receive(second.bytes());
+    ASSERT_EQ(network.neighbourWatches.size(), 1u);
+    auto done = network.neighbourWatches.begin()->second.second;
+    network.neighbourWatches.clear();
+    done({ports::NeighbourTable::State::Complete, {0, 0x11, 0, 0, 0, 7}});
+    time.advance(6000);
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_EQ(read("001100000007", "name"), "NEW NAME        ");
+}
+
 // Outside a scan the station's own MAC wait is unchanged: a resolution that completes after
 // the scan has ended stores nothing.
 TEST_F(PagingScan, AResolutionThatEndsAfterTheScanStoresNothing) {

@@ -11,6 +11,7 @@
 #include "monitor/memory_journal.h"
 #include "monitor/metrics.h"
 #include "monitor/plant_monitor.h"
+#include "sfn/frm_adjust.h"
 #include "station/demo_station.h"
 #include "stats/frm_statistics.h"
 
@@ -107,6 +108,25 @@ TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
     EXPECT_FALSE(mon().paused());
     time.advance(1000);
     EXPECT_GT(statsRequestsTo(element("TX NORTH").ipText()), toNorth);
+}
+
+// Scripts open the windows without the toolbar: the port is handed over all the same.
+TEST_F(MonitorStation, AWindowOpenedWithoutTheToolbarStillTakesThePortFromTheMonitor) {
+    main.setPlantMonitoring(true);
+    time.advance(1000);
+    show("TX EAST SFN");
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.statistics().open(); });
+    ASSERT_TRUE(main.statistics().isOpen());
+    EXPECT_TRUE(mon().paused());
+    EXPECT_FALSE(main.ended()) << "the window's bind failed";
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.statistics().form.closeByOperator(); });
+    EXPECT_FALSE(mon().paused());
+
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.adjust().open(); });
+    ASSERT_TRUE(main.adjust().isOpen());
+    EXPECT_TRUE(mon().paused());
+    EXPECT_FALSE(main.ended()) << "the window's bind failed";
+    EXPECT_TRUE(dialogs.allUsed());
 }
 
 TEST_F(MonitorStation, MetricsNameEveryElementInTheExpositionFormat) {

@@ -305,6 +305,16 @@ TEST_F(ProfileStoreTest, AHandWrittenLineWithoutAKeyNameIsKeptButNamesNoEntry) {
     EXPECT_EQ(saved(), "[b]\nK=2\n");
 }
 
+// A section renamed to a name an earlier section already has is the second of that name: reads
+// find the first, also when they go through the records in file order.
+TEST(IniDocumentTest, ASectionRenamedToAnEarlierNameIsNeverTheOneFound) {
+    auto doc = IniDocument::parse("[B]\nK=b\n[A]\nK=a\n[C]\nK=c\n");
+    ASSERT_TRUE(doc.renameSectionInPlace("C", "B"));
+    ASSERT_NE(doc.find("A"), nullptr);  // the reader now stands just before the second B
+    ASSERT_NE(doc.find("B", "K"), nullptr);
+    EXPECT_EQ(doc.find("B", "K")->value, "b");
+}
+
 // Every byte value at every position of a 16-character element name, as a datagram could carry
 // it, must leave the file's structure as it was: the same sections, the same keys.
 TEST_F(ProfileStoreTest, EveryByteInEveryNamePositionLeavesSectionsAndKeysIntact) {
