@@ -5,7 +5,7 @@
 #   is caught even where the linker would not notice it (a header-only use).
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
-core_dirs=(src/ports src/protocol src/store src/station src/editor src/discovery src/diag src/stats src/sfn src/app)
+core_dirs=(src/ports src/protocol src/store src/station src/editor src/discovery src/diag src/stats src/sfn src/monitor src/app)
 bad=0
 for d in "${core_dirs[@]}"; do
   [ -d "$root/$d" ] || continue

@@ -138,7 +138,7 @@ public:
     store::ProfileStore& db() { return context_->db(); }
     const std::string& databasePath() const { return context_->databasePath(); }
     ports::Dialogs& dialogs() { return context_->dialogs(); }
-    // The one-byte command to the shown element (the editor's level rule sends it).
+    // The one-byte command to the shown element, as the editor sends it.
     bool SendCommandByte(std::uint8_t value, std::uint16_t remotePort);
 
     // Shows a message box (after the database has reached the disk). No title: the

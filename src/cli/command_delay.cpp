@@ -12,8 +12,7 @@
 namespace nms::cli {
 namespace {
 
-constexpr std::int64_t kFixedLatencyNs =
-    396098;  // MAC and audio interface latencies of the element
+using sfn::kFixedLatencyNs;
 
 bool isSfnDecoder(Session& session) {
     auto& p = session.main().panel;

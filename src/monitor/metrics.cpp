@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "protocol/statistics.h"
+
 namespace nms::monitor {
 
 namespace {
@@ -42,9 +44,11 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
         }
     };
     auto num = [](std::int64_t v) { return std::to_string(v); };
-    auto word = [](std::int32_t w, std::uint16_t mask, bool set) -> std::string {
+    namespace bits = protocol::statistics;
+    // 1 while the bit is set; nothing while the word is unknown.
+    auto bit = [](std::int32_t w, std::uint16_t mask) -> std::string {
         if (w >= 65535) return {};
-        return ((w & mask) != 0) == set ? "1" : "0";
+        return (w & mask) != 0 ? "1" : "0";
     };
     using E = PlantMonitor::Element;
     family("vantrelo_element_up", "gauge",
@@ -56,25 +60,25 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
            [&](const E& e) { return num(static_cast<int>(e.health)); });
     family("vantrelo_element_audio_alarm", "gauge",
            "1 while the silence or packet loss detector is triggered.",
-           [&](const E& e) { return word(e.alarmWord, 0x0100, true); });
+           [&](const E& e) { return bit(e.alarmWord, bits::kAlarmAudio); });
     family("vantrelo_element_reference_alarm", "gauge",
            "The 10 MHz reference problem code; 0 when it is good.", [&](const E& e) {
                return e.alarmWord >= 65535 || e.sfn != 1 ? std::string()
-                                                         : num(e.alarmWord & 0x7C00);
+                                                         : num(e.alarmWord & bits::kAlarmReferenceMask);
            });
     family("vantrelo_element_pps_missing", "gauge",
            "1 while the 1 PPS signal is missing or constantly high.", [&](const E& e) {
-               return e.sfn != 1 ? std::string() : word(e.alarmWord, 0x8000, true);
+               return e.sfn != 1 ? std::string() : bit(e.alarmWord, bits::kAlarm1ppsMissing);
            });
     family("vantrelo_element_link_up", "gauge", "1 while the Ethernet link is connected.",
-           [&](const E& e) { return word(e.ethernetWord, 0x0100, true); });
+           [&](const E& e) { return bit(e.ethernetWord, bits::kEthLinkUp); });
     family("vantrelo_element_link_full_duplex", "gauge", "1 for a full duplex link.",
-           [&](const E& e) { return word(e.ethernetWord, 0x0400, true); });
+           [&](const E& e) { return bit(e.ethernetWord, bits::kEthFullDuplex); });
     family("vantrelo_element_link_speed_bits_per_second", "gauge", "Speed of the Ethernet link.",
            [&](const E& e) {
                return e.ethernetWord >= 65535
                           ? std::string()
-                          : std::string((e.ethernetWord & 0x0200) ? "10000000" : "100000000");
+                          : std::string((e.ethernetWord & bits::kEth10Mbit) ? "10000000" : "100000000");
            });
     const struct {
         const char* name;

@@ -303,7 +303,7 @@ void PlantMonitor::finishCycle() {
                                                                   batch_.size() - kMaxKept));
         }
     }
-    journal_.prune(now - retentionDays_ * kDayMs);
+    journal_.prune(now - kDefaultRetentionDays * kDayMs);
     int online = 0, attention = 0;
     for (const auto& e : elements_) {
         if (e.health == Health::Online)

@@ -59,7 +59,6 @@ public:
     // Seconds between cycles, limited to 2 to 300.
     void setInterval(int seconds);
     int interval() const { return intervalSeconds_; }
-    void setRetentionDays(int days) { retentionDays_ = days; }
 
     // Port 2978 has one owner at a time: while the statistics or the SFN window holds it the
     // monitor waits, and goes on when the window has closed.
@@ -75,7 +74,6 @@ public:
     // One line for a status bar: what runs, or why nothing can.
     const std::string& status() const { return status_; }
     int cycles() const { return cycles_; }
-    bool cycleRunning() const { return inCycle_; }
     // What the last finished cycle did: how long it took from its first request to its last
     // answer or miss, and how the elements it asked answered.
     struct CycleFigures {
@@ -118,7 +116,6 @@ private:
     std::vector<ports::JournalEvent> batch_;
     std::string status_;
     int intervalSeconds_ = kDefaultIntervalSeconds;
-    int retentionDays_ = kDefaultRetentionDays;
     int cycles_ = 0;
     CycleFigures current_, lastCycle_;
     std::int64_t cycleStartMs_ = 0;

@@ -19,7 +19,6 @@ public:
     SqliteJournal(const SqliteJournal&) = delete;
     SqliteJournal& operator=(const SqliteJournal&) = delete;
 
-    bool isOpen() const { return db_ != nullptr; }
     const std::string& path() const { return path_; }
     bool append(const std::vector<ports::JournalEvent>& batch) override;
     std::vector<ports::JournalEvent> query(std::int64_t sinceUnixMs,

@@ -26,13 +26,12 @@ StationOptions parseStationOptions(int argc, const char* const* argv) {
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        o.rawArgs.push_back(a);
         if (a == "--demo") {
             o.demo = true;
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--database") {
-            if (i + 1 < argc) o.rawArgs.push_back(argv[++i]);
+            if (i + 1 < argc) ++i;
             else o.error = "--database needs a path";
         } else if (a.rfind("--database=", 0) == 0) {
             // taken by the database location

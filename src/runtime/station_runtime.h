@@ -23,7 +23,6 @@ struct StationOptions {
     // Where the demo keeps its database, settings and lock; empty: the user's demo folder.
     std::string demoFolder;
     std::string optionWord;            // "GPS", "LL" or anything else, joined as typed
-    std::vector<std::string> rawArgs;  // every argument after the program name
     bool help = false;
     std::string error;                 // an option the station does not know
 };

@@ -23,11 +23,6 @@ namespace field = protocol::delay;
 
 namespace {
 
-// Latencies of the element's own interfaces; a decoder adds both to the network delay before
-// the audio leaves it.
-constexpr std::int32_t kMacLatencyNs = 265;
-constexpr std::int32_t kAudioLatencyNs = 395833;
-constexpr std::int64_t kFixedLatencyNs = kMacLatencyNs + kAudioLatencyNs;
 
 // One step of the scroll bar is 100 ns; its range is 0 to 2.5 ms.
 constexpr int kNsPerStep = 100;

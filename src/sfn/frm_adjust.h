@@ -12,6 +12,12 @@
 
 namespace nms::sfn {
 
+// Latencies of the element's own interfaces; a decoder adds both to the network delay before
+// the audio leaves it.
+inline constexpr std::int32_t kMacLatencyNs = 265;
+inline constexpr std::int32_t kAudioLatencyNs = 395833;
+inline constexpr std::int64_t kFixedLatencyNs = kMacLatencyNs + kAudioLatencyNs;
+
 // The SFN adjustment window ("SFN Adjustment - " + name): a decoder's network delay measured
 // through PTP, its additional delay and automatic delay compensation, on a socket of its own
 // (local and element port 2978). Modal over the main window while open; the object lives as

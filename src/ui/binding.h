@@ -55,11 +55,6 @@ inline QColor textOn(const QColor& background) {
     return (l + 0.05) / 0.05 >= 1.05 / (l + 0.05) ? QColor(Qt::black) : QColor(Qt::white);
 }
 
-// An ampersand in a caption is shown as written ("O&M:"), not taken as a shortcut mark.
-inline QString literalAmpersands(QString text) {
-    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
-
 // The property that holds the access key the window gave a caption (see setAccessKey).
 inline constexpr const char* kAccessKeyProperty = "nmsAccessKey";
 

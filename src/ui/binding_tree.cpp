@@ -7,9 +7,6 @@ namespace {
 
 using namespace detail;
 
-// Each item remembers the model's index of its node, whatever order the operator sorted.
-constexpr int kNodeIndexRole = Qt::UserRole + 1;
-
 int mouseButtonNumber(Qt::MouseButton button) {
     switch (button) {
         case Qt::LeftButton:
@@ -76,7 +73,6 @@ public:
         if (column == 0) {
             if (role == Qt::DecorationRole) return icon_;
             if (role == Qt::UserRole) return fromModel(node().key);
-            if (role == kNodeIndexRole) return index_;
         }
         return QTreeWidgetItem::data(column, role);
     }
@@ -209,25 +205,20 @@ private:
         return true;
     }
 
+    // Every item of this tree is a NodeItem, which remembers its node whatever order the
+    // operator sorted.
     static int nodeIndexOf(const QTreeWidgetItem* item) {
-        if (item == nullptr) return -1;
-        if (item->type() == QTreeWidgetItem::UserType) return static_cast<const NodeItem*>(item)->nodeIndex();
-        return item->data(0, kNodeIndexRole).toInt();
+        return item ? static_cast<const NodeItem*>(item)->nodeIndex() : -1;
     }
 
     QTreeWidgetItem* itemOf(int nodeIndex) const {
-        if (nodeIndex < 0) return nullptr;
-        // Without a sort the item stands at the node's own place.
-        QTreeWidgetItem* item = tree_->topLevelItem(nodeIndex);
-        if (item && nodeIndexOf(item) == nodeIndex) return item;
-        for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
-            if (nodeIndexOf(tree_->topLevelItem(i)) == nodeIndex) return tree_->topLevelItem(i);
-        }
-        return nullptr;
+        if (nodeIndex < 0 || static_cast<std::size_t>(nodeIndex) >= items_.size()) return nullptr;
+        return items_[static_cast<std::size_t>(nodeIndex)];
     }
 
     void rebuild(const std::vector<ports::TreeView::Node>& nodes) {
         pressed_ = nullptr;
+        items_.clear();
         tree_->clear();
         QHash<int, QIcon> icons;
         auto iconFor = [&icons](int picture) {
@@ -242,9 +233,9 @@ private:
             if (it != combined.end()) return *it;
             QIcon icon = iconFor(node.image);
             if (node.selectedImage != node.image) {
-                for (const QSize& size : iconFor(node.selectedImage).availableSizes()) {
-                    icon.addPixmap(iconFor(node.selectedImage).pixmap(size), QIcon::Selected);
-                }
+                // The picture engine keeps one pixmap per state and scales it: the largest.
+                const QIcon selected = iconFor(node.selectedImage);
+                icon.addPixmap(selected.pixmap(selected.availableSizes().constLast()), QIcon::Selected);
             }
             return *combined.insert(pictures, icon);
         };
@@ -252,8 +243,11 @@ private:
         shown_ = nodes;  // the items read their nodes from here
         QList<QTreeWidgetItem*> items;
         items.reserve(static_cast<qsizetype>(shown_.size()));
-        for (std::size_t i = 0; i < shown_.size(); ++i)
-            items.append(new NodeItem(shown_, static_cast<int>(i), iconOf(shown_[i]), &columns_.values));
+        items_.reserve(shown_.size());
+        for (std::size_t i = 0; i < shown_.size(); ++i) {
+            items_.push_back(new NodeItem(shown_, static_cast<int>(i), iconOf(shown_[i]), &columns_.values));
+            items.append(items_.back());
+        }
         if (sortColumn_ >= 0) sortItems(items);
         tree_->addTopLevelItems(items);
         if (columns_.values && first && !nodes.empty()) {
@@ -320,6 +314,7 @@ private:
     ports::TreeView& model_;
     TreeColumns columns_;
     std::vector<ports::TreeView::Node> shown_;
+    std::vector<NodeItem*> items_;  // by node index; owned by the tree
     QTreeWidgetItem* pressed_ = nullptr;
     bool mouseDown_ = false;
     int sortColumn_ = -1;

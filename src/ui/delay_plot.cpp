@@ -43,13 +43,11 @@ DelayPlot::DelayPlot(sfn::frmAdjust& model, QWidget* parent) : QWidget(parent), 
     band_->setPen(QPen(QColor(70, 130, 200), 1));
     average_ = new QLineSeries(chart);
     average_->setName(tr("average (µs)"));
-    average_->setPen(QPen(QColor(20, 60, 140), 2));
     additional_ = new QLineSeries(chart);
     additional_->setName(tr("additional delay (µs)"));
     additional_->setPen(QPen(QColor(200, 110, 20), 2, Qt::DashLine));
     summary_ = new QLineSeries(chart);
     summary_->setName(tr("latency summary, average (µs)"));
-    summary_->setPen(QPen(QColor(40, 150, 60), 1, Qt::DotLine));
 
     for (QAbstractSeries* s :
          std::initializer_list<QAbstractSeries*>{band_, average_, additional_, summary_})

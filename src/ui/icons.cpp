@@ -77,8 +77,9 @@ QPixmap render(int picture, QSize size, bool dark) {
 }
 
 // Draws the picture for the palette in force at the moment it is painted, so a change of theme
-// needs no rebuilt toolbar or tree. No cache of its own beyond the icon's life: icons must not
-// outlive the application object, and a picture is drawn in well under a millisecond.
+// needs no rebuilt toolbar or tree. What it drew is kept for the icon's life (a tree paints the
+// same picture on every row), by size, state and palette; icons must not outlive the
+// application object, so nothing is kept beyond that.
 class PictureEngine : public QIconEngine {
 public:
     explicit PictureEngine(int picture) : picture_(picture) {}
@@ -99,13 +100,19 @@ public:
         if (const auto it = added_.find(key(mode, state)); it != added_.end())
             return it->scaled(size * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         const QSize pixels = (QSizeF(size) * scale).toSize();
-        QPixmap pm = render(picture_, pixels, darkPalette(QGuiApplication::palette()));
+        const bool dark = darkPalette(QGuiApplication::palette());
+        const quint64 drawnKey = (quint64(quint16(pixels.width())) << 32) | (quint64(quint16(pixels.height())) << 16) |
+                                 (quint64(qRound(scale * 16) & 0xFF) << 8) | quint64(key(mode, state) << 1) |
+                                 (dark ? 1u : 0u);
+        if (const auto it = drawn_.find(drawnKey); it != drawn_.end()) return *it;
+        QPixmap pm = render(picture_, pixels, dark);
         pm.setDevicePixelRatio(scale);
         if (mode == QIcon::Disabled && qobject_cast<QApplication*>(QCoreApplication::instance())) {
             QStyleOption option;
             option.palette = QGuiApplication::palette();
             pm = QApplication::style()->generatedIconPixmap(QIcon::Disabled, pm, &option);
         }
+        drawn_.insert(drawnKey, pm);
         return pm;
     }
 
@@ -130,6 +137,7 @@ private:
     static int key(QIcon::Mode mode, QIcon::State state) { return mode * 2 + state; }
     int picture_;
     QHash<int, QPixmap> added_;
+    QHash<quint64, QPixmap> drawn_;
 };
 
 }  // namespace
@@ -162,14 +170,10 @@ public:
     QIcon standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const override {
         if (icon == SP_ToolBarHorizontalExtensionButton) return pictureIcon(kPictureMore);
         if (icon == SP_ToolBarVerticalExtensionButton) {
-            static const QIcon down = [] {
-                QIcon turned;
-                for (const int side : {16, 24, 32}) {
-                    const QPixmap right = pictureIcon(kPictureMore).pixmap(side);
-                    turned.addPixmap(right.transformed(QTransform().rotate(90)));
-                }
-                return turned;
-            }();
+            // Asked for rarely (a vertical toolbar), and drawn for the palette of the moment.
+            QIcon down;
+            for (const int side : {16, 24, 32})
+                down.addPixmap(pictureIcon(kPictureMore).pixmap(side).transformed(QTransform().rotate(90)));
             return down;
         }
         return QProxyStyle::standardIcon(icon, option, widget);

@@ -124,7 +124,6 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
         if (auto* column = qobject_cast<QVBoxLayout*>(content->layout())) column->insertWidget(2, monitor_, 1);
     }
     scroll->setWidget(content);
-    scroll_ = scroll;
     scrollViewport_ = scroll->viewport();
     scrollViewport_->installEventFilter(this);
     splitter_->addWidget(scroll);

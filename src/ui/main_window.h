@@ -18,7 +18,6 @@
 
 class QAbstractButton;
 class QAction;
-class QScrollArea;
 class QSplitter;
 class QToolBar;
 
@@ -147,7 +146,6 @@ private:
     std::unique_ptr<WindowLayout> layout_;
 
     QSplitter* splitter_ = nullptr;
-    QScrollArea* scroll_ = nullptr;
     QWidget* scrollViewport_ = nullptr;
     std::vector<Columns*> columns_;
     PagingDialog* paging_ = nullptr;

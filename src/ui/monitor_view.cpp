@@ -29,13 +29,6 @@ namespace {
 
 using monitor::Health;
 
-// The MAC text of a tree node: its text ends with "[MAC]".
-QString macOf(const QString& nodeText) {
-    const int open = nodeText.lastIndexOf(QLatin1Char('['));
-    const int close = nodeText.lastIndexOf(QLatin1Char(']'));
-    return open >= 0 && close > open ? nodeText.mid(open + 1, close - open - 1) : QString();
-}
-
 QColor colourOf(Health h) {
     switch (h) {
         case Health::Online:
@@ -110,7 +103,8 @@ public:
 
 private:
     const monitor::PlantMonitor::Element* element(const QModelIndex& index) const {
-        const QString mac = macOf(index.siblingAtColumn(0).data(Qt::DisplayRole).toString());
+        // A node's key is its element's MAC text, as the monitor knows it.
+        const QString mac = index.siblingAtColumn(0).data(Qt::UserRole).toString();
         return mac.isEmpty() ? nullptr : main_.plantMonitor().find(mac.toStdString());
     }
     app::frmMain& main_;
@@ -201,9 +195,7 @@ void MonitorView::refresh() {
     shownRevision_ = monitor.revision();
     // Elements to filter by, as the monitor knows them.
     const QString chosen = element_->currentData().toString();
-    QStringList macs{QString()};
-    for (const auto& e : monitor.elements()) macs << QString::fromStdString(e.mac);
-    if (element_->count() != macs.size()) {
+    if (element_->count() != static_cast<int>(monitor.elements().size()) + 1) {
         const QSignalBlocker block(element_);
         element_->clear();
         element_->addItem(tr("All"), QString());
