@@ -76,6 +76,9 @@ private:
 std::string jsonString(const std::string& s);
 // The processor time this process has used, user and system, in milliseconds.
 double processCpuMs();
+// The MAC text ("00:1A:2B:3C:4D:5E") of a MAC or element key given in any case, with ":" or
+// "-" or nothing between the groups; empty when it is not one.
+std::string macFromArgument(const std::string& macOrKey);
 // A number, or null when there is none.
 std::string jsonNumber(const std::optional<long long>& v);
 

@@ -141,16 +141,10 @@ int runEvents(Session& session, const Arguments& args) {
         }
         since = *parsed;
     }
-    std::string mac;
-    if (!args.element.empty()) {
-        std::string key;
-        for (char c : protocol::text::toUpper(args.element))
-            if (c != ':' && c != '-') key += c;
-        if (key.size() != 12) {
-            std::fprintf(stderr, "nms-cli: --element takes a MAC, not %s\n", args.element.c_str());
-            return kExitUsage;
-        }
-        for (std::size_t i = 0; i < 12; i += 2) mac += (i ? ":" : "") + key.substr(i, 2);
+    const std::string mac = args.element.empty() ? std::string() : macFromArgument(args.element);
+    if (!args.element.empty() && mac.empty()) {
+        std::fprintf(stderr, "nms-cli: --element takes a MAC, not %s\n", args.element.c_str());
+        return kExitUsage;
     }
     auto& journal = session.runtime().journal();
     const auto events = journal.query(since, mac);

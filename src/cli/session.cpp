@@ -59,11 +59,15 @@ void Session::runFor(int ms) {
     runUntil([] { return false; }, ms);
 }
 
-bool Session::showElement(const std::string& macOrKey) {
+std::string macFromArgument(const std::string& macOrKey) {
     std::string key;
     for (char c : protocol::text::toUpper(macOrKey))
         if (c != ':' && c != '-') key += c;
-    const std::string mac = key.size() == 12 ? protocol::Decode_MAC(key) : std::string();
+    return key.size() == 12 ? protocol::Decode_MAC(key) : std::string();
+}
+
+bool Session::showElement(const std::string& macOrKey) {
+    const std::string mac = macFromArgument(macOrKey);
     const auto& nodes = main_->TreeView1.nodes();
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         if (mac.empty() || nodes[i].key != mac) continue;
