@@ -327,6 +327,7 @@ void frmMain::Load_Config() {
             }
             TreeView1.assign(std::move(nodes));
             panel.cmbEncoders.addItems(std::move(encoders));
+            editor_->showBinding();
         }
     }
     frmTreeView.setCaption("Select element: (" + std::to_string(TreeView1.nodeCount()) + " items)");

@@ -280,6 +280,7 @@ void frmMain::confirmSelectedElement(const std::string& section) {
     put(rec::kLowLatency, num(f.llo));
 
     if (!confirmed) return;
+    editor_->reloadShown();
     feedbackWaited_ = true;
     context_->noteOperatorChange("configuration saved", protocol::text::trim(f.name));
     msgBox("New configuration has been sucessfuly saved and loaded!", MessageIcon::Information, MessageButtons::Ok,

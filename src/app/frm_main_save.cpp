@@ -17,6 +17,13 @@ void frmMain::SaveConfiguration() {
                MessageButtons::Ok, Answer::Ok, std::string(editor::kSaveErrorTitle));
         return;
     }
+    // A gateway outside the subnet can be meant (a routed management network), but more often
+    // it is a typing error that leaves the element unreachable: only a deliberate Yes sends it.
+    if (const auto question = editor::gatewayQuestion(editor::elementAddresses(panel))) {
+        if (msgBox(*question, MessageIcon::Exclamation, MessageButtons::YesNo, Answer::No,
+                   std::string(editor::kSaveConfirmationTitle)) != Answer::Yes)
+            return;
+    }
     // The fixed question, with every setting that is about to change on air unfolded below it.
     const auto changes = editor::configurationChanges(
         panel, AudioTypes, [&ctx](std::string_view key, std::string_view fallback) {

@@ -156,6 +156,18 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
     if (isAes67TypeSelected()) ResolveAES67Multicast();
 }
 
+void ElementEditor::reloadShown() {
+    const std::string mac = ui_.lblElementMAC.caption();
+    if (shownSection().empty()) return;
+    TreeView1_NodeClick({mac, mac});
+}
+
+void ElementEditor::showBinding() {
+    if (shownSection().empty()) return;
+    ui_.cmbEncoders.setListIndex(
+        values::listIndexFrom(readShown(rec::kBound, def::kBound), ui_.cmbEncoders.listCount()));
+}
+
 void ElementEditor::loadEncoder(const std::string& section) {
     ui_.lblElementType.setCaption(std::string(captions::kEncoder));
     links_.toolbar.setButtonEnabled(kStartMonitoring, true);

@@ -33,6 +33,13 @@ public:
     // A node of the element tree was clicked: its key is the MAC text, its text name and MAC.
     void TreeView1_NodeClick(const ports::TreeView::Node& node);
     void ClearElementPanel();
+    // Loads the shown element's record again, as a click on its node does. After the element
+    // has confirmed a configuration the panel must show what was stored, not the values the
+    // answer's comparison left in the controls (an encoder's buffer, say).
+    void reloadShown();
+    // Sets "Bound to" from the shown element's record; the encoder list is refilled (and its
+    // selection lost) whenever the tree is rebuilt.
+    void showBinding();
     void ApplyElementTypeLayout();
 
     // Rules of the panel, run by their controls' change events and by the load.

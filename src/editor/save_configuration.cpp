@@ -1,5 +1,7 @@
 #include "editor/save_configuration.h"
 
+#include <cstdio>
+
 #include "editor/record_values.h"
 #include "editor/role_captions.h"
 #include "ports/colors.h"
@@ -12,6 +14,32 @@ namespace nms::editor {
 namespace rec = store::record;
 namespace def = store::record::defaults;
 
+namespace {
+
+// The character as the operator typed it, with its code, so that one that does not show (a
+// control character, a look-alike) can still be found.
+std::string refusedNameCharacter(std::uint32_t c) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    std::string shown;
+    if (c >= 0x20 && (c < 0x7F || c > 0x9F)) {
+        protocol::text::appendCodePoint(shown, c);
+        shown = "\"" + shown + "\" ";
+    }
+    return "The element name cannot hold the character " + shown + "(" + code +
+           "): only Latin-1 letters, digits and signs go to the element as they are.";
+}
+
+}  // namespace
+
+ElementAddresses elementAddresses(const PropertiesPanel& p) {
+    // An AES67 stream is a group whatever the TX type says.
+    return {p.txtElementIP.text(), p.txtElementMask.text(), p.txtElementGW.text(),
+            p.txtRemoteIP.text(),
+            p.cmbAudioTX.listIndex() == 1 ||
+                protocol::AudioTypeTable::isAes67Row(p.cmbAudioType.listIndex())};
+}
+
 std::optional<std::string> saveCheckFailure(const PropertiesPanel& p, store::ProfileStore& db,
                                             const std::string& databasePath) {
     if (p.lblElementMAC.caption() == captions::kNoElement) return "No Network Element selected!";
@@ -19,6 +47,8 @@ std::optional<std::string> saveCheckFailure(const PropertiesPanel& p, store::Pro
         p.cmbAudioInput.listIndex() < 0)
         return "Please verify that all audio fields are correct!";
     if (p.txtElementName.text().empty()) return "Please verify that the name field is correct!";
+    if (const auto c = protocol::unsendableNameCharacter(p.txtElementName.text()))
+        return refusedNameCharacter(*c);
     bool addressesValid = true;
     for (const ports::TextBox* box :
          {&p.txtElementIP, &p.txtElementMask, &p.txtElementGW, &p.txtRemoteIP})
@@ -28,6 +58,7 @@ std::optional<std::string> saveCheckFailure(const PropertiesPanel& p, store::Pro
     const bool channelUnusable = protocol::AudioTypeTable::isAes67Row(p.cmbAudioType.listIndex()) &&
                                  p.txtAES67Channel.backColor() == ports::kLightRed;
     if (!addressesValid || channelUnusable) return "Please verify that all IP fields are correct!";
+    if (auto refusal = addressRefusal(elementAddresses(p))) return refusal;
     if (!db.fileExists(databasePath)) return "The local database in your computer, is corrupted!";
     return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/address_checks.h"
 #include "editor/properties_panel.h"
 #include "protocol/audio_types.h"
 #include "protocol/configuration.h"
@@ -24,8 +25,13 @@ inline constexpr std::string_view kSaveConfirmationTitle = "Send configuration";
 inline constexpr std::string_view kSaveErrorTitle = "Error!";
 inline constexpr std::string_view kCannotSave = "Cannot save.";
 
+// The four addresses of the configuration (the format check has passed) and the kind of stream.
+ElementAddresses elementAddresses(const PropertiesPanel& panel);
+
 // The first line of the message of the first check that fails, in the checks' order; nothing
 // when the editor holds a complete, well-formed configuration and the database file exists.
+// Besides the format, the name must hold only characters the element keeps as they are, and
+// the addresses must leave the element reachable (addressRefusal).
 std::optional<std::string> saveCheckFailure(const PropertiesPanel& panel, store::ProfileStore& db,
                                             const std::string& databasePath);
 

@@ -16,6 +16,16 @@ std::array<std::uint8_t, kNameLength> configurationName(std::string_view utf8) {
     return out;
 }
 
+std::optional<std::uint32_t> unsendableNameCharacter(std::string_view utf8) {
+    const std::string sent = FormatElementName(utf8);
+    for (std::size_t i = 0; i < sent.size();) {
+        const std::uint32_t cp = text::nextCodePoint(sent, i);
+        const bool printableLatin1 = (cp >= 0x20 && cp <= 0x7E) || (cp >= 0xA0 && cp <= 0xFF);
+        if (!printableLatin1) return cp;
+    }
+    return std::nullopt;
+}
+
 std::vector<std::uint8_t> encodeConfiguration(const ConfigurationFields& f, bool decoderLayout, float v) {
     std::size_t length = 0;
     if (decoderLayout) {

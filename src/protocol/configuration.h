@@ -65,6 +65,14 @@ struct ConfigurationFields {
 // byte per character.
 std::array<std::uint8_t, configuration::kNameLength> configurationName(std::string_view utf8);
 
+// The first character of the name as sent (cut to 16 characters, upper case) that the element
+// cannot hold as itself, nothing when every one can. The packet carries one byte per character
+// and the feedback gives each byte back as the Latin-1 character of its code, so only the
+// printable Latin-1 characters come back as they went: any other loses its upper bits on the
+// way out (the euro sign goes as 0xAC and comes back as "¬"), and a control character would
+// break the record it is stored in.
+std::optional<std::uint32_t> unsendableNameCharacter(std::string_view utf8);
+
 // The packet for the layout and the firmware version (compared in single precision).
 std::vector<std::uint8_t> encodeConfiguration(const ConfigurationFields& fields, bool decoderLayout,
                                               float version);

@@ -11,10 +11,11 @@
 namespace nms::testing {
 namespace {
 
-// An encoder on 3.70, a decoder on 3.69 with SFN, an encoder without a version.
+// An encoder on 3.70 (bound to the third), a decoder on 3.69 with SFN, an encoder without a
+// version.
 constexpr const char* kDatabase =
     "[00AA00000001]\nname=STUDIO A        \nip=192.168.1.50\nmask=255.255.255.0\ngw=192.168.1.1\ninput=1\n"
-    "type=16\ntx=0\nremote=192.168.1.60\nrole=1\nsn=11\nver=3.70\nsfn=0\nbuf=1\natt=200\nllo=0\n"
+    "type=16\ntx=0\nremote=192.168.1.60\nrole=1\nsn=11\nver=3.70\nsfn=0\nbuf=1\natt=200\nllo=0\nbound=2\n"
     "[00AA00000002]\nname=TX SITE         \nip=192.168.1.60\nmask=255.255.255.0\ngw=0.0.0.0\ninput=0\n"
     "type=32\ntx=1\nmulti=239.200.0.5\nrole=2\nsn=22\nver=3.69\nsfn=1\nbuf=10\nsdm=3\nsdl=10\nsdt=12\n"
     "dly=0\natt=245\nllo=0\n"
@@ -73,6 +74,144 @@ TEST_F(Save, ChecksRunInTheirOrderEachWithItsMessage) {
     p.txtElementMask.setText("255.255.255.0");
     p.txtElementGW.setText("0.0.0.0");
     expectRefusal("The local database in your computer, is corrupted!");
+}
+
+TEST_F(Save, NamesAndAddressesTheElementCannotUseAreRefusedNamingTheField) {
+    const std::string name = "The element name cannot hold the character ";
+    const std::string latin1 =
+        ": only Latin-1 letters, digits and signs go to the element as they are.";
+    const std::string unusable = " is not a usable host address of its subnet.";
+    struct Case {
+        int node;
+        const char* control;
+        const char* value;
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {0, "name", "tx n\u00f6rd \u00c4\u00d6 \u20ac", name + "\"\u20ac\" (U+20AC)" + latin1},
+        {0, "name", "A\tB", name + "(U+0009)" + latin1},
+        {0, "name", "\u0142\u00f3d\u017a", name + "\"\u0142\" (U+0142)" + latin1},
+        {0, "ip", "0.0.0.0", "The element's IP address 0.0.0.0" + unusable},
+        {0, "ip", "255.255.255.255", "The element's IP address 255.255.255.255" + unusable},
+        {0, "ip", "192.168.1.0", "The element's IP address 192.168.1.0" + unusable},
+        {0, "ip", "192.168.1.255", "The element's IP address 192.168.1.255" + unusable},
+        {0, "ip", "127.0.0.1", "The element's IP address 127.0.0.1" + unusable},
+        {0, "ip", "224.0.0.5", "The element's IP address 224.0.0.5" + unusable},
+        {0, "ip", "192.168.1.1",
+         "The element's IP address 192.168.1.1 is the address of its gateway."},
+        {0, "mask", "255.0.255.0", "The element's subnet mask 255.0.255.0 is not contiguous."},
+        {0, "mask", "255.255.255.1", "The element's subnet mask 255.255.255.1 is not contiguous."},
+        {0, "gw", "192.168.1.255",
+         "The element's gateway 192.168.1.255 is not a usable host address."},
+        {0, "gw", "239.0.0.1", "The element's gateway 239.0.0.1 is not a usable host address."},
+        {0, "remote", "239.1.1.1",
+         "The remote IP address 239.1.1.1 is not a unicast host address."},
+        {0, "remote", "0.0.0.0", "The remote IP address 0.0.0.0 is not a unicast host address."},
+        {1, "remote", "192.168.1.70",
+         "The multicast IP address 192.168.1.70 is not a multicast address (224.0.0.0 to "
+         "239.255.255.255)."},
+        {1, "remote", "240.0.0.1",
+         "The multicast IP address 240.0.0.1 is not a multicast address (224.0.0.0 to "
+         "239.255.255.255)."},
+    };
+    auto& p = main->panel;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.control) + "=" + c.value);
+        show(c.node);
+        const std::string control = c.control;
+        auto& box = control == "name"   ? p.txtElementName
+                    : control == "ip"   ? p.txtElementIP
+                    : control == "mask" ? p.txtElementMask
+                    : control == "gw"   ? p.txtElementGW
+                                        : p.txtRemoteIP;
+        box.setText(c.value, ports::Origin::Operator);
+        box.lostFocus();
+        expectRefusal(c.refusal);
+        EXPECT_TRUE(dialogs.allUsed());
+    }
+    // No gateway is still said with 0.0.0.0, and a /31 link uses both of its addresses.
+    show(0);
+    p.txtElementGW.setText("0.0.0.0", ports::Origin::Operator);
+    p.txtElementMask.setText("255.255.255.254", ports::Origin::Operator);
+    p.txtElementIP.setText("192.168.1.51", ports::Origin::Operator);
+    const auto packet = saveConfirmed();
+    ASSERT_EQ(packet.size(), 39u);
+    EXPECT_EQ(std::vector<std::uint8_t>(packet.begin(), packet.begin() + 12),
+              (std::vector<std::uint8_t>{192, 168, 1, 51, 255, 255, 255, 254, 0, 0, 0, 0}));
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    time.advance(3001);
+}
+
+TEST_F(Save, ANameOfLatin1LettersGoesOutAsTyped) {
+    show(0);
+    auto& p = main->panel;
+    p.txtElementName.setText("tx n\u00f6rd \u00c4\u00d6 \u00ff", ports::Origin::Operator);
+    p.txtElementName.lostFocus();
+    const auto packet = saveConfirmed();
+    ASSERT_EQ(packet.size(), 39u);
+    EXPECT_EQ(std::string(packet.begin() + 20, packet.begin() + 36),
+              "TX N\xD6RD \xC4\xD6 \xFF    ");
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    time.advance(3001);
+}
+
+TEST_F(Save, AGatewayOutsideTheSubnetIsSentOnlyOnAYes) {
+    show(0);
+    main->panel.txtElementGW.setText("10.0.0.1", ports::Origin::Operator);
+    const std::string question =
+        "The element's gateway 10.0.0.1 is outside its subnet 192.168.1.0/24,\rso the element "
+        "cannot reach it.\rSend this configuration anyway?";
+    network.sent.clear();
+    dialogs.expect(ports::Answer::No, "outside its subnet");
+    save();
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.last().text, question);
+    EXPECT_EQ(dialogs.last().buttons, ports::MessageButtons::YesNo);
+    EXPECT_EQ(dialogs.last().defaultButton, ports::Answer::No);
+    EXPECT_TRUE(network.sent.empty());
+    EXPECT_FALSE(main->awaitingConfigurationAnswer());
+
+    dialogs.expect(ports::Answer::Yes, "outside its subnet");
+    const auto packet = saveConfirmed();
+    ASSERT_EQ(packet.size(), 39u);
+    EXPECT_EQ(std::vector<std::uint8_t>(packet.begin() + 8, packet.begin() + 12),
+              (std::vector<std::uint8_t>{10, 0, 0, 1}));
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    time.advance(3001);
+    EXPECT_TRUE(dialogs.allUsed());
+}
+
+// The element's answer left an encoder's buffer bar at its value (7.5mS) and the tree's rebuild
+// emptied "Bound to"; after the confirmation the panel is what a click on the element shows.
+TEST_F(Save, AfterTheConfirmationThePanelShowsTheRecord) {
+    show(0);
+    auto& p = main->panel;
+    p.txtElementName.setText("studio b", ports::Origin::Operator);
+    p.txtElementName.lostFocus();
+    saveConfirmed();
+    network.macs["192.168.1.50"] = {0x00, 0xAA, 0, 0, 0, 0x01};
+    auto answer = ElementAnswer::encoder();
+    answer.setName("STUDIO B");
+    ElementAnswer::setAddress(answer.f.remote, "192.168.1.60");
+    answer.f.buf = 1;
+    dialogs.expect(ports::Answer::Ok, "sucessfuly saved");
+    receive(answer.bytes());
+    time.advance(1000);
+    ASSERT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(read("00AA00000001", "name"), "STUDIO B        ");
+    EXPECT_EQ(read("00AA00000001", "buf"), "1");
+
+    const auto shown = [&p] {
+        return std::vector<std::string>{
+            p.txtElementName.text(), p.lblLatency.caption(), std::to_string(p.scrlBuffer.value()),
+            std::to_string(p.cmbEncoders.listIndex()), p.cmbEncoders.text()};
+    };
+    const auto afterConfirmation = shown();
+    EXPECT_EQ(afterConfirmation[1], "2.5mS");
+    EXPECT_EQ(afterConfirmation[3], "2");
+    EXPECT_EQ(afterConfirmation[4], "OLD [00:AA:00:00:00:03]");
+    show(0);
+    EXPECT_EQ(shown(), afterConfirmation);
 }
 
 TEST_F(Save, AnAes67ChannelThatCannotBeUsedFailsTheAddressCheck) {
