@@ -14,7 +14,9 @@ bool LookupMAC(ports::NeighbourTable& table, const std::string& ip, std::string&
 }
 
 bool MacFromLinkAddress(const std::vector<std::uint8_t>& linkAddress, std::string& mac, const std::string& separator) {
-    if (linkAddress.empty()) return false;
+    // Only an Ethernet address names an element: a tunnel's 4 bytes or InfiniBand's 20 would
+    // give an empty MAC text, and every such element would share the record of an empty section.
+    if (linkAddress.size() != 6) return false;
     bool anyNonZero = false;
     for (std::size_t i = 0; i < 4 && i < linkAddress.size(); ++i) anyNonZero |= linkAddress[i] != 0;
     if (!anyNonZero) return false;

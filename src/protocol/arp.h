@@ -10,9 +10,10 @@
 // resolution table.
 namespace nms::protocol {
 
-// True when the table holds a complete entry for `ip`: a link-layer address whose first four
-// bytes are not all zero. `mac` then receives it formatted with `separator` (empty text when the
-// address is not six octets long). On false, `mac` is left as it was.
+// True when the table holds a complete entry for `ip`: a link-layer address of six octets whose
+// first four bytes are not all zero. `mac` then receives it formatted with `separator`. An address
+// of another length (a tunnel, InfiniBand) counts as no MAC found. On false, `mac` is left as it
+// was.
 bool LookupMAC(ports::NeighbourTable& table, const std::string& ip, std::string& mac, const std::string& separator);
 
 // The same rule for a link-layer address already in hand (a completed resolution).

@@ -112,6 +112,29 @@ TEST_F(PagingScan, ASecondAnswerOfTheSameElementOverwritesTheFirst) {
     EXPECT_EQ(main->TreeView1.nodeCount(), 1);
 }
 
+// A link address that is not six bytes (a tunnel's 4, InfiniBand's 20) is no MAC: the answer is
+// listed as unresolved, never stored under an empty section that every such element would share.
+TEST_F(PagingScan, ALinkAddressOfAnotherLengthIsNoMac) {
+    startWith("");
+    dialogs.clearShown();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    receive(ElementAnswer::encoder("192.168.1.50").bytes());
+    receive(ElementAnswer::decoder("192.168.1.60").bytes());
+    ASSERT_EQ(network.neighbourWatches.size(), 2u);
+    auto watches = std::move(network.neighbourWatches);
+    network.neighbourWatches.clear();
+    for (auto& [id, watch] : watches)
+        watch.second({ports::NeighbourTable::State::Complete,
+                      std::vector<std::uint8_t>(watch.first == "192.168.1.50" ? 4 : 20, 0x80)});
+    dialogs.expect(ports::Answer::Ok, "Local database is empty");
+    dialogs.expect(ports::Answer::Ok, "'Element MAC'");
+    time.advance(6000);
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(paging().unresolvedAnswers(), (std::vector<std::string>{"192.168.1.50", "192.168.1.60"}));
+    EXPECT_EQ(read("", "ip"), "<missing>");
+    EXPECT_EQ(main->TreeView1.nodeCount(), 0);
+}
+
 TEST_F(PagingScan, NoAnswerEndsWithTheEmptyDatabaseMessage) {
     startWith("");
     operatorDoes([&] { main->Toolbar1.click(1); });

@@ -182,10 +182,13 @@ TEST_F(LookupMac, AnEntryWithoutARealAddressDoesNotCount) {
     EXPECT_TRUE(LookupMAC(table, "10.0.0.3", mac, ":"));
 }
 
-TEST_F(LookupMac, AnAddressOfAnotherLengthSucceedsWithEmptyText) {
-    table.add("10.0.0.1", {1, 2, 3, 4, 5, 6, 7, 8});
-    EXPECT_TRUE(LookupMAC(table, "10.0.0.1", mac, ":"));
-    EXPECT_EQ(mac, "");
+// A tunnel's 4-byte or InfiniBand's 20-byte link address names no element: no MAC found.
+TEST_F(LookupMac, AnAddressOfAnotherLengthIsNoMac) {
+    for (std::size_t length : {4u, 5u, 7u, 8u, 20u}) {
+        table.add("10.0.0.1", std::vector<std::uint8_t>(length, 0x2A));
+        EXPECT_FALSE(LookupMAC(table, "10.0.0.1", mac, ":")) << length;
+        EXPECT_EQ(mac, "unchanged");
+    }
 }
 
 }  // namespace
