@@ -19,6 +19,8 @@ Session::Session(const Arguments& args, const runtime::StationOptions& options, 
     : app_(*QCoreApplication::instance()),
       dialogs_(args.yes, args.verbose),
       runtime_(options, dialogs_, argc, argv) {
+    // `nms-cli monitor` starts the monitor itself; no other command polls the plant.
+    runtime_.env().monitorAsRemembered = false;
     main_ = std::make_unique<app::frmMain>(runtime_.env());
     // The notice is a window; a script has read it in the manual.
     auto& notice = main_->disclaimer();

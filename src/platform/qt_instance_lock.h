@@ -21,6 +21,7 @@ public:
 
     bool tryAcquire() override;
     void release() override;
+    std::string creationFailure() const override { return creationFailure_; }
 
     const QString& path() const { return path_; }
     // Who holds the lock after a failed tryAcquire ("process 4242 (nms) on studio-pc"), or empty.
@@ -30,6 +31,7 @@ public:
 private:
     QString path_;
     std::string holder_;
+    std::string creationFailure_;
     std::unique_ptr<QLockFile> lock_;
 };
 

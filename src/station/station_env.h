@@ -35,6 +35,10 @@ struct StationEnv {
     std::function<void()> afterInstanceLock;
     // The event journal of the plant monitor and of the operator's changes; none: one in memory.
     ports::EventJournal* journal = nullptr;
+    // Whether the plant monitor starts with the station when the operator left it on. A station
+    // without a window runs it only when asked to monitor: a choice made in the window must not
+    // make every command poll the whole plant.
+    bool monitorAsRemembered = true;
 };
 
 // The title a message box shows when its caller names none.
@@ -44,5 +48,7 @@ inline constexpr const char* kApplicationTitle = "Kestrova Vantrelo NG Manager";
 inline constexpr int kExitSocketFailure = 2;
 inline constexpr int kExitAlreadyRunning = 3;
 inline constexpr int kExitInterfaceList = 4;
+// The instance lock could not be created (not another station: its folder cannot take it).
+inline constexpr int kExitLockUnavailable = 1;
 
 }  // namespace nms::station

@@ -149,6 +149,40 @@ TEST_F(StartUp, PickingAllInterfacesRebindsTheMainSocketOnPort2976) {
     EXPECT_EQ(network.bound(), (std::vector<std::pair<std::string, std::uint16_t>>{{"0.0.0.0", 2976}}));
 }
 
+// The window starts the monitor the operator left on; a station without a window (nms-cli) runs
+// it only for the command that monitors, so that no other command polls the plant.
+TEST_F(StartUp, TheMonitorLeftOnStartsOnlyWhereTheStationAllowsIt) {
+    settings.set(station::settings::kApp, station::settings::kSection, "MonitorPlant", "1");
+    files.editExternally(kDb, "[001A2B3C4D5E]\nROLE=1\n");
+    for (const bool allowed : {true, false}) {
+        create();
+        env->monitorAsRemembered = allowed;
+        gate.dispatch(ports::EventGate::Kind::Posted, [&] { main->Form_Load(); });
+        ASSERT_TRUE(main->running());
+        EXPECT_EQ(main->plantMonitoring(), allowed);
+        main->Form_Unload();
+        main.reset();
+    }
+}
+
+// A lock that cannot be created at all (its folder read-only or full) is not another station:
+// the station says where and why, and ends with a failure instead of "already running".
+TEST_F(StartUp, ALockThatCannotBeCreatedIsSaidAsSuch) {
+    lock.setCannotCreate("The station's lock /run/user/1000/vantrelo-nms.lock cannot be created in "
+                         "/run/user/1000: Read-only file system");
+    dialogs.expect(Answer::Ok, "cannot be created");
+    create();
+    EXPECT_FALSE(main->Form_Load());
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.last().text,
+              "The station's lock /run/user/1000/vantrelo-nms.lock cannot be created in /run/user/1000: Read-only "
+              "file system");
+    EXPECT_EQ(dialogs.last().icon, MessageIcon::Critical);
+    EXPECT_EQ(lifecycle.exits, (std::vector<int>{station::kExitLockUnavailable}));
+    EXPECT_EQ(station::kExitLockUnavailable, 1);
+    EXPECT_TRUE(network.bound().empty());
+}
+
 TEST_F(StartUp, ShutdownClosesTheSocketAndReleasesTheLock) {
     start(std::string("[001A2B3C4D5E]\nROLE=1\n"));
     EXPECT_TRUE(lock.held);

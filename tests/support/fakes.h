@@ -34,16 +34,20 @@ class FakeInstanceLock : public ports::InstanceLock {
 public:
     explicit FakeInstanceLock(bool heldElsewhere = false) : heldElsewhere_(heldElsewhere) {}
     bool tryAcquire() override {
-        if (heldElsewhere_) return false;
+        if (heldElsewhere_ || !cannotCreate_.empty()) return false;
         held = true;
         return true;
     }
     void release() override { held = false; }
+    std::string creationFailure() const override { return cannotCreate_; }
     void setHeldElsewhere(bool on) { heldElsewhere_ = on; }
+    // The lock file cannot be created (its folder read-only or full): the sentence that says so.
+    void setCannotCreate(std::string why) { cannotCreate_ = std::move(why); }
     bool held = false;
 
 private:
     bool heldElsewhere_;
+    std::string cannotCreate_;
 };
 
 class FakeLifecycle : public ports::Lifecycle {
