@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace nms::protocol::text {
 
@@ -145,14 +144,32 @@ double leadingNumber(std::string_view s) {
         ++j;
     }
     if (!digits) return 0.0;
-    const std::string part(s.substr(i, j - i));
-    return std::strtod(part.c_str(), nullptr);
+    // from_chars, not strtod: the window's toolkit gives the C library the user's locale, and
+    // under a decimal comma strtod would read the firmware "3.7" as 3.
+    const bool negative = s[i] == '-';
+    if (s[i] == '+' || s[i] == '-') ++i;
+    const std::string_view number = s.substr(i, j - i);
+    double v = 0.0;
+    if (std::from_chars(number.data(), number.data() + number.size(), v).ec ==
+        std::errc::result_out_of_range) {
+        // Hundreds of digits: huge when a digit before the point is not 0, else tiny.
+        const auto whole = number.substr(0, number.find('.'));
+        v = whole.find_first_not_of('0') == std::string_view::npos ? 0.0 : HUGE_VAL;
+    }
+    return negative ? -v : v;
 }
 
 std::string shortestNumber(double v) {
     if (v == 0.0) return "0";  // also turns -0 into 0
     char buf[64];
     auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    if (ec != std::errc()) return "0";
+    return std::string(buf, ptr);
+}
+
+std::string fixedNumber(double v, int decimals) {
+    char buf[400];
+    const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
     if (ec != std::errc()) return "0";
     return std::string(buf, ptr);
 }

@@ -34,6 +34,9 @@ bool parseInteger(std::string_view s, long long& out);
 double leadingNumber(std::string_view s);
 // Shortest decimal form of a number: no trailing zeros, no "+", "." as the separator.
 std::string shortestNumber(double v);
+// A number with a fixed count of decimals and "." as the separator ("0.50"), as printf's "%.2f"
+// writes it in the C locale, whatever the user's locale: for files, JSON and metrics.
+std::string fixedNumber(double v, int decimals);
 
 // A time stamp for an operator or a file: ISO 8601 in UTC, "2026-01-01T00:00:05Z", or with
 // milliseconds "2026-01-01T00:00:05.250Z".

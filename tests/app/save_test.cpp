@@ -4,9 +4,8 @@
 #include "packets.h"
 #include "station_fixture.h"
 
-#include <clocale>
-
 #include "editor/save_configuration.h"
+#include "support/scoped_locale.h"
 
 namespace nms::testing {
 namespace {
@@ -341,11 +340,14 @@ TEST(SaveVersion, ReadWithAPointWhateverTheLocale) {
     EXPECT_EQ(editor::configurationVersion("3.70"), 3.7f);
     EXPECT_EQ(editor::configurationVersion("2.0"), 2.0f);
     EXPECT_EQ(editor::configurationVersion("abc"), 0.0f);
-    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
-        EXPECT_EQ(editor::configurationVersion("3.7"), 3.7f);
+    // The window's toolkit gives the C library the user's locale; "3.7" read as 3 would send
+    // the oldest packet layout.
+    for (const char* name : kCommaLocales) {
+        const ScopedLocale comma(name);
+        ASSERT_TRUE(comma.active()) << name << " is missing (scripts/install-deps.sh creates it)";
+        EXPECT_EQ(editor::configurationVersion("3.7"), 3.7f) << name;
+        EXPECT_EQ(editor::configurationVersion("3.69"), 3.69f) << name;
     }
-    std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
 }  // namespace
