@@ -73,14 +73,13 @@ std::optional<std::string> addressRefusal(const ElementAddresses& a) {
     }
 
     const std::uint32_t stream = valueOf(a.stream);
-    if (a.multicastStream) {
-        if (!multicastGroup(stream))
-            return "The multicast IP address " + a.stream +
-                   " is not a multicast address (224.0.0.0 to 239.255.255.255).";
-    } else if (!unicastHost(stream) ||
-               ((stream & mask) == (ip & mask) && subnetOwnAddress(stream, mask))) {
-        return "The remote IP address " + a.stream + " is not a unicast host address.";
-    }
+    if (a.streamKind == StreamAddress::Multicast && !multicastGroup(stream))
+        return "The multicast IP address " + a.stream +
+               " is not a multicast address (224.0.0.0 to 239.255.255.255).";
+    if (a.streamKind == StreamAddress::Decoder &&
+        (!unicastHost(stream) ||
+         ((stream & mask) == (ip & mask) && subnetOwnAddress(stream, mask))))
+        return "The decoder IP address " + a.stream + " is not a unicast host address.";
     return std::nullopt;
 }
 

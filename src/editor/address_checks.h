@@ -7,10 +7,17 @@
 // live with takes it off the network, and the station can no longer reach it to put it right.
 namespace nms::editor {
 
+// What the stream address of a configuration is to the element.
+enum class StreamAddress {
+    Decoder,    // an encoder sending unicast: the decoder it sends to
+    Multicast,  // the group sent to or joined
+    NotJudged,  // a decoder receiving unicast: not where anything is sent
+};
+
 // The four address texts of a configuration, each a valid dotted text.
 struct ElementAddresses {
     std::string ip, mask, gateway, stream;
-    bool multicastStream = false;  // the stream address is a group, not a decoder
+    StreamAddress streamKind = StreamAddress::Decoder;
 };
 
 // The first line of the refusal for the first address the element could not use, naming the

@@ -33,11 +33,14 @@ std::string refusedNameCharacter(std::uint32_t c) {
 }  // namespace
 
 ElementAddresses elementAddresses(const PropertiesPanel& p) {
-    // An AES67 stream is a group whatever the TX type says.
+    // An AES67 stream is a group whatever the TX type says. A decoder that receives unicast
+    // keeps an address that is not where anything goes (often the group default, or 0.0.0.0).
+    StreamAddress kind = StreamAddress::Multicast;
+    if (p.cmbAudioTX.listIndex() != 1 &&
+        !protocol::AudioTypeTable::isAes67Row(p.cmbAudioType.listIndex()))
+        kind = sendsDecoderLayout(p) ? StreamAddress::NotJudged : StreamAddress::Decoder;
     return {p.txtElementIP.text(), p.txtElementMask.text(), p.txtElementGW.text(),
-            p.txtRemoteIP.text(),
-            p.cmbAudioTX.listIndex() == 1 ||
-                protocol::AudioTypeTable::isAes67Row(p.cmbAudioType.listIndex())};
+            p.txtRemoteIP.text(), kind};
 }
 
 std::optional<std::string> saveCheckFailure(const PropertiesPanel& p, store::ProfileStore& db,

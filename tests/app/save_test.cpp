@@ -104,8 +104,8 @@ TEST_F(Save, NamesAndAddressesTheElementCannotUseAreRefusedNamingTheField) {
          "The element's gateway 192.168.1.255 is not a usable host address."},
         {0, "gw", "239.0.0.1", "The element's gateway 239.0.0.1 is not a usable host address."},
         {0, "remote", "239.1.1.1",
-         "The remote IP address 239.1.1.1 is not a unicast host address."},
-        {0, "remote", "0.0.0.0", "The remote IP address 0.0.0.0 is not a unicast host address."},
+         "The decoder IP address 239.1.1.1 is not a unicast host address."},
+        {0, "remote", "0.0.0.0", "The decoder IP address 0.0.0.0 is not a unicast host address."},
         {1, "remote", "192.168.1.70",
          "The multicast IP address 192.168.1.70 is not a multicast address (224.0.0.0 to "
          "239.255.255.255)."},
@@ -137,6 +137,13 @@ TEST_F(Save, NamesAndAddressesTheElementCannotUseAreRefusedNamingTheField) {
     ASSERT_EQ(packet.size(), 39u);
     EXPECT_EQ(std::vector<std::uint8_t>(packet.begin(), packet.begin() + 12),
               (std::vector<std::uint8_t>{192, 168, 1, 51, 255, 255, 255, 254, 0, 0, 0, 0}));
+    dialogs.expect(ports::Answer::Ok, "timed out");
+    time.advance(3001);
+    // A decoder receiving unicast sends nothing to the address it keeps.
+    show(1);
+    p.cmbAudioTX.setListIndex(0);
+    p.txtRemoteIP.setText("0.0.0.0", ports::Origin::Operator);
+    ASSERT_EQ(saveConfirmed().size(), 41u);
     dialogs.expect(ports::Answer::Ok, "timed out");
     time.advance(3001);
 }
