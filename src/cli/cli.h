@@ -20,6 +20,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitRefused = 3;       // refused before anything was sent
 inline constexpr int kExitNotConfirmed = 4;  // the element answered otherwise
 inline constexpr int kExitTimedOut = 5;      // no answer in time
+inline constexpr int kExitInterrupted = 130;  // SIGINT, SIGTERM or SIGHUP ended the command
 
 struct Arguments {
     std::string command;
@@ -50,6 +51,10 @@ public:
 
     // Start-up, as the window's; false when the station ended during it.
     bool start();
+    // For a command that only reads the database or the journal: the element list is loaded,
+    // without the instance lock, the station's ports or any change to its files, so that it
+    // works beside a running station.
+    void startReadOnly();
     // Runs the event loop until `done` holds or `ms` have passed; true when done. `done` is asked
     // again every `pollMs`: short for a command that waits for an answer, long for one that runs
     // for days and would otherwise wake the processor hundreds of times a second for nothing.
@@ -91,8 +96,11 @@ int runSet(Session& session, const Arguments& args);
 int runMonitor(Session& session, const Arguments& args);
 int runEvents(Session& session, const Arguments& args);
 
-// True once SIGINT or SIGTERM asked the program to stop.
+// True once SIGINT, SIGTERM or SIGHUP asked the program to stop. Every wait of the session
+// (runUntil, runFor) then returns at once; the command ends as on its normal end (its last
+// figures written, nothing new sent, the lock released) and nms-cli exits with kExitInterrupted.
 bool stopRequested();
+// Installed once, before the session: from then on those signals only ask the command to stop.
 void watchStopSignals();
 
 }  // namespace nms::cli

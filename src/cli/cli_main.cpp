@@ -32,7 +32,7 @@ constexpr const char* kUsage =
     "  monitor [--interval S] [--cycles N] [--json] [--metrics-file PATH] [--stats]\n"
     "        watch every element's health: a line per change; with --metrics-file, the figures\n"
     "        in the Prometheus text format after every cycle (for node_exporter's textfile\n"
-    "        collector); stops on SIGINT or SIGTERM\n"
+    "        collector); runs until SIGINT, SIGTERM or SIGHUP (or N cycles)\n"
     "  events [--since ISO8601] [--element MAC] [--json]\n"
     "        the event journal: health changes and the operator's changes, newest first\n"
     "options:\n"
@@ -45,7 +45,9 @@ constexpr const char* kUsage =
     "               replies, misses and processor time\n"
     "  --version    print the station's version\n"
     "exit status: 0 done; 1 failed; 2 usage; 3 refused before sending; 4 not confirmed by the\n"
-    "element; 5 no answer in time\n";
+    "element; 5 no answer in time; 130 interrupted (SIGINT, SIGTERM or SIGHUP: the command\n"
+    "ends as it normally does, its last figures written)\n"
+    "list and events only read, and work while a station runs\n";
 
 bool takesValue(const std::string& a) {
     return a == "--database";
@@ -155,6 +157,9 @@ int main(int argc, char** argv) {
     QCoreApplication qapp(argc, argv);
     QCoreApplication::setApplicationName("Vantrelo NG NMS");
     QCoreApplication::setOrganizationName("Kestrova");
+    // From here a Ctrl+C, a service manager's SIGTERM or a closed terminal's SIGHUP ends the
+    // command as its normal end does (figures written, lock released) instead of killing it.
+    cli::watchStopSignals();
     if (options.demo)
         std::fprintf(stderr,
                      "nms-cli: Simulated network (the built-in demo plant; nothing goes to a real "
@@ -169,7 +174,16 @@ int main(int argc, char** argv) {
                      env.databasePath.c_str());
         return 1;
     }
-    if (!session.start()) {
+    // Reading needs no lock: `list` and `events` work while a station runs.
+    const bool readOnly = args.command == "list" || args.command == "events";
+    if (readOnly) {
+        session.startReadOnly();
+    } else if (!session.start()) {
+        if (cli::stopRequested() && !session.main().ended()) {
+            session.finish();
+            std::fprintf(stderr, "nms-cli: interrupted\n");
+            return cli::kExitInterrupted;
+        }
         const std::string holder = session.runtime().lockHolder();
         if (!holder.empty())
             std::fprintf(stderr, "nms-cli: the station is in use by %s\n", holder.c_str());
@@ -195,5 +209,9 @@ int main(int argc, char** argv) {
         status = cli::runEvents(session, args);
     if (session.main().ended()) return session.endedStatus();
     session.finish();
+    if (cli::stopRequested()) {
+        std::fprintf(stderr, "nms-cli: interrupted\n");
+        return cli::kExitInterrupted;
+    }
     return status;
 }

@@ -127,6 +127,7 @@ int runDelay(Session& session, const Arguments& args) {
         // Every second for the time asked, as the window's "&Auto" does.
         for (int second = 1; second < static_cast<int>(args.watch); ++second) {
             session.runFor(1000);
+            if (stopRequested()) break;  // the figures printed so far are the last
             const int before = run.replies;
             session.env().gate.dispatch(ports::EventGate::Kind::Operator,
                                         [&run] { run.window.cmdRefresh_Click(); });
@@ -159,6 +160,10 @@ int runSetDelay(Session& session, const Arguments& args) {
     if (!run.open()) return session.main().ended() ? session.endedStatus() : 1;
     // The window's controls follow the element's first reply; the new values go in after it.
     run.awaitReply(1, 1000);
+    if (stopRequested()) {  // interrupted before sending: nothing changes on air
+        run.window.Form_Unload();
+        return kExitInterrupted;
+    }
     auto& w = run.window;
     auto& ctx = session.main().context();
     const std::string autoClearBefore = ctx.setting(station::settings::kAutoClearCounters);

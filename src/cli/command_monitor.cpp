@@ -1,8 +1,6 @@
 // nms-cli monitor and events: the plant monitor without a window, for a server that watches a
 // plant and hands its figures to the site's own monitoring.
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 
@@ -14,12 +12,6 @@
 namespace nms::cli {
 
 namespace {
-
-std::atomic<bool> stopSignal{false};
-
-extern "C" void onStopSignal(int) {
-    stopSignal = true;
-}
 
 std::string eventJson(const ports::JournalEvent& e) {
     return "{\"time\": " + jsonString(protocol::text::isoUtcTime(e.unixTimeMs, true)) +
@@ -58,15 +50,6 @@ std::optional<std::int64_t> parseIsoUtc(const std::string& text) {
 
 }  // namespace
 
-bool stopRequested() {
-    return stopSignal;
-}
-
-void watchStopSignals() {
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
-}
-
 // How soon a stop signal or the last cycle is noticed.
 constexpr int kStopPollMs = 200;
 
@@ -74,7 +57,6 @@ int runMonitor(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& monitor = main.plantMonitor();
     if (args.interval > 0) monitor.setInterval(args.interval);
-    watchStopSignals();
     monitor.onHealthChanged = [&](const monitor::PlantMonitor::Element& e, monitor::Health from) {
         const ports::JournalEvent event{session.env().clock.unixTimeMs(),
                                         e.mac,
@@ -92,6 +74,14 @@ int runMonitor(Session& session, const Arguments& args) {
     // Figures for scripts that measure a plant: each cycle's own, and the processor time this
     // process used since the previous cycle ended (the monitoring of one interval).
     double cpuAtLastCycleMs = processCpuMs();
+    auto writeMetrics = [&] {
+        if (args.metricsFile.empty()) return;
+        const auto written = session.runtime().files().replace(
+            args.metricsFile, monitor::prometheusText(monitor, session.env().clock.unixTimeMs()));
+        if (!written.ok && failures++ == 0)
+            std::fprintf(stderr, "nms-cli: %s cannot be written: %s\n", args.metricsFile.c_str(),
+                         written.error.c_str());
+    };
     monitor.onCycleEnded = [&] {
         if (args.stats) {
             const auto& c = monitor.lastCycle();
@@ -103,14 +93,7 @@ int runMonitor(Session& session, const Arguments& args) {
                          cpu - cpuAtLastCycleMs);
             cpuAtLastCycleMs = cpu;
         }
-        if (!args.metricsFile.empty()) {
-            const auto written = session.runtime().files().replace(
-                args.metricsFile,
-                monitor::prometheusText(monitor, session.env().clock.unixTimeMs()));
-            if (!written.ok && failures++ == 0)
-                std::fprintf(stderr, "nms-cli: %s cannot be written: %s\n",
-                             args.metricsFile.c_str(), written.error.c_str());
-        }
+        writeMetrics();
     };
     // Monitoring from the command line does not change the window's choice.
     monitor.start();
@@ -126,6 +109,8 @@ int runMonitor(Session& session, const Arguments& args) {
         }
     }
     monitor.stop();
+    // Stopped by a signal, mid-cycle perhaps: the figures as they stand are the last ones.
+    if (stopRequested() && !main.ended()) writeMetrics();
     return main.ended() ? session.endedStatus() : 0;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/frm_disclaimer.h"
+#include "platform/qt_lifecycle.h"
 #include "protocol/address.h"
 #include "protocol/text.h"
 
@@ -43,10 +44,15 @@ bool Session::start() {
     return main_->running() && !main_->ended();
 }
 
+void Session::startReadOnly() {
+    env().gate.dispatch(ports::EventGate::Kind::Posted, [this] { main_->Load_Config(); });
+}
+
 bool Session::runUntil(const std::function<bool()>& done, int ms, int pollMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (main_ && main_->ended()) return false;
+        if (stopRequested()) return false;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
@@ -90,6 +96,14 @@ void Session::finish() {
     if (finished_ || !main_) return;
     finished_ = true;
     if (!main_->ended()) main_->Form_Unload();
+}
+
+bool stopRequested() {
+    return platform::terminationSignal() != 0;
+}
+
+void watchStopSignals() {
+    platform::noteTerminationSignals();
 }
 
 double processCpuMs() {

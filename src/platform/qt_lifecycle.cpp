@@ -23,14 +23,26 @@ void QtLifecycle::exitProgram(int status) {
 }
 
 namespace {
-// The signal handler may only write to a descriptor; the event loop reads the other end.
+// The signal handler may only note the signal and write to a descriptor; the event loop reads
+// the other end.
 int wakeFds[2] = {-1, -1};
+volatile std::sig_atomic_t received = 0;
 
-void onTerminationSignal(int) {
+void onTerminationSignal(int signal) {
+    received = signal;
+    if (wakeFds[0] < 0) return;
     const char byte = 1;
     const auto saved = errno;
     [[maybe_unused]] const auto written = ::write(wakeFds[0], &byte, 1);
     errno = saved;
+}
+
+void catchTerminationSignals() {
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 }  // namespace
 
@@ -45,11 +57,15 @@ void quitOnTerminationSignals() {
         }
         QCoreApplication::exit(0);
     });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    catchTerminationSignals();
+}
+
+void noteTerminationSignals() {
+    catchTerminationSignals();
+}
+
+int terminationSignal() {
+    return received;
 }
 
 }  // namespace nms::platform

@@ -28,4 +28,10 @@ private:
 // the process where it stands. Call once, after the application object exists.
 void quitOnTerminationSignals();
 
+// For a program that runs its own waits (nms-cli): SIGTERM, SIGINT and SIGHUP only note the
+// signal, and the program ends its work as on its normal end when it sees terminationSignal().
+void noteTerminationSignals();
+// The last of those signals received, or 0.
+int terminationSignal();
+
 }  // namespace nms::platform

@@ -1,12 +1,16 @@
 // nms-cli as a script uses it: its help and version, the demo marked as such, the element list
-// as a table and as JSON, a missing database, and a second station that cannot get the lock.
+// as a table and as JSON, a missing database, a second station that cannot get the lock while
+// reading needs none, a lock folder that cannot take the lock, the stop signals, and the window's
+// own help and version.
 
 #include <gtest/gtest.h>
 
 #include <QLockFile>
 #include <QString>
 
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +18,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace nms {
 namespace {
@@ -37,12 +43,23 @@ protected:
     }
     ~CliTest() override { std::filesystem::remove_all(root_); }
 
-    Result run(const std::string& args) {
+    // Runs a program (nms-cli unless said) in the test's own folders. `prepare`, when given, runs
+    // first in a child process of its own (a mount namespace, say) that then runs the program.
+    Result run(const std::string& args, const std::function<bool()>& prepare = {}, const char* program = NMS_CLI) {
         const std::string command = "env -u NMS_DATABASE HOME=" + root_ + " XDG_CONFIG_HOME=" + root_ +
                                     "/cfg XDG_DATA_HOME=" + root_ + "/data XDG_RUNTIME_DIR=" + root_ + "/run " +
-                                    NMS_CLI + " " + args + " >" + root_ + "/out 2>" + root_ + "/err";
+                                    program + " " + args + " >" + root_ + "/out 2>" + root_ + "/err";
         Result r;
-        const int raw = std::system(command.c_str());
+        int raw = -1;
+        if (!prepare) {
+            raw = std::system(command.c_str());
+        } else if (const pid_t child = ::fork(); child == 0) {
+            if (!prepare()) ::_exit(98);
+            const int inner = std::system(command.c_str());
+            ::_exit(WIFEXITED(inner) ? WEXITSTATUS(inner) : 99);
+        } else if (child > 0) {
+            ::waitpid(child, &raw, 0);
+        }
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         r.out = read("out");
         r.err = read("err");
@@ -55,6 +72,31 @@ protected:
         return s.str();
     }
     std::string demoFolder() const { return root_ + "/run/vantrelo-nms-demo-" + std::to_string(::getuid()); }
+    // Starts nms-cli in the test's own folders without waiting for it; output goes to out and err.
+    pid_t start(std::vector<std::string> args) {
+        const pid_t pid = ::fork();
+        if (pid != 0) return pid;
+        ::setenv("HOME", root_.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (root_ + "/cfg").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
+        ::unsetenv("NMS_DATABASE");
+        if (!std::freopen((root_ + "/out").c_str(), "w", stdout) || !std::freopen((root_ + "/err").c_str(), "w", stderr))
+            ::_exit(126);
+        std::vector<char*> argv{const_cast<char*>(NMS_CLI)};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(NMS_CLI, argv.data());
+        ::_exit(127);
+    }
+    // Waits up to 20 s for `ready`.
+    static bool waitFor(const std::function<bool()>& ready) {
+        for (int i = 0; i < 400; ++i) {
+            if (ready()) return true;
+            ::usleep(50 * 1000);
+        }
+        return false;
+    }
 
     std::string root_;
 };
@@ -112,15 +154,120 @@ TEST_F(CliTest, ADatabaseThatDoesNotExistIsSaid) {
     EXPECT_NE(r.err.find("no database at " + root_ + "/nowhere/nms.ini"), std::string::npos) << r.err;
 }
 
-TEST_F(CliTest, ASecondStationSaysWhichStationHoldsTheLock) {
-    std::filesystem::create_directories(demoFolder());
+// Only what uses the station's ports or changes its files takes the lock: reading the database
+// or the journal works beside a running station; anything else says which station holds it.
+TEST_F(CliTest, AStationThatRunsLeavesReadingFreeAndSaysWhoHoldsTheLock) {
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
     QLockFile held(QString::fromStdString(demoFolder() + "/nms.lock"));
     ASSERT_TRUE(held.tryLock(0));
-    const auto r = run("list --demo");
-    EXPECT_NE(r.status, 0);
+    auto r = run("list --demo");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("STUDIO A LR"), std::string::npos) << r.out;
+    r = run("events --demo");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("already running"), std::string::npos) << r.err;
+    r = run("discover --demo --yes --timeout 1");
+    EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("already running"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("in use by process " + std::to_string(::getpid())), std::string::npos) << r.err;
+    r = run("list --demo");
+    EXPECT_NE(r.out.find("STUDIO A LR"), std::string::npos) << "the refused discovery changed the database";
 }
+
+// A folder that cannot take the lock (read-only, full) is not a running station: the message
+// says so and where, and the status is 1, not 3.
+TEST_F(CliTest, ALockFolderThatCannotTakeTheLockIsSaidWithItsPlace) {
+    const std::string folder = demoFolder();
+    std::filesystem::create_directories(folder);
+    std::function<bool()> readOnly;
+    if (::getuid() == 0) {
+        // Permissions do not stop root: a read-only file system in a mount namespace of its own.
+        readOnly = [folder] {
+            return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   ::mount("tmpfs", folder.c_str(), "tmpfs", MS_RDONLY, "mode=0700") == 0;
+        };
+    } else {
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    }
+    const auto r = run("discover --demo --yes --timeout 1", readOnly);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    if (r.status == 98) GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("cannot be created in " + folder + ": "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("already running"), std::string::npos) << r.err;
+}
+
+// SIGINT, SIGTERM and SIGHUP end a command as its normal end does, with 130: the monitor writes
+// its figures and releases the lock; a delay watch keeps what it printed.
+TEST_F(CliTest, EveryStopSignalEndsACommandAsItsNormalEndWith130) {
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
+    const std::string metrics = root_ + "/metrics.prom";
+    const std::string lock = demoFolder() + "/nms.lock";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        std::filesystem::remove(metrics);
+        const pid_t pid = start({"monitor", "--demo", "--interval", "2", "--metrics-file", metrics});
+        ASSERT_GT(pid, 0);
+        const bool cycled = waitFor([&] { return std::filesystem::exists(metrics); });
+        std::filesystem::remove(metrics);  // written again on the way out
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(cycled) << read("err");
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << signal << " killed it";
+        EXPECT_EQ(WEXITSTATUS(status), 130) << signal;
+        EXPECT_TRUE(std::filesystem::exists(metrics)) << signal;
+        EXPECT_FALSE(std::filesystem::exists(lock)) << signal;
+    }
+
+    const std::string list = run("list --demo").out;
+    const auto at = list.find("TX EAST SFN");
+    ASSERT_NE(at, std::string::npos) << list;
+    const std::string mac = list.substr(list.find(':', at) - 2, 17);
+    const pid_t pid = start({"delay", mac, "--demo", "--watch", "60"});
+    ASSERT_GT(pid, 0);
+    const bool printed = waitFor([&] { return read("out").find("Auto delay compensation") != std::string::npos; });
+    ::kill(pid, SIGHUP);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(printed) << read("err");
+    ASSERT_TRUE(WIFEXITED(status)) << "SIGHUP killed it";
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_NE(read("out").find("Auto delay compensation"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(lock));
+}
+
+// Ctrl+C in the middle of a discovery keeps the database the scan was replacing, not the half
+// of the plant that had answered.
+TEST_F(CliTest, AnInterruptedDiscoveryKeepsTheOldDatabase) {
+    std::filesystem::create_directories(demoFolder());
+    const std::string folder = "run/vantrelo-nms-demo-" + std::to_string(::getuid());
+    const std::string old = "[00AA00000001]\nNAME=OLD\nIP=192.168.50.99\nROLE=1\n";
+    std::ofstream(demoFolder() + "/nms.ini") << old;
+    const pid_t pid = start({"discover", "--demo", "--yes", "--timeout", "30"});
+    ASSERT_GT(pid, 0);
+    const bool answered = waitFor([&] { return read((folder + "/nms.ini").c_str()).find("[001A2B") != std::string::npos; });
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(answered) << read("err");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(read((folder + "/nms.ini").c_str()), old);
+    EXPECT_EQ(read((folder + "/nms.ini.bak").c_str()), old);
+}
+
+#ifdef NMS_GUI
+// Help and version come before any window, lock or file.
+TEST_F(CliTest, TheWindowAnswersHelpAndVersionWithoutStarting) {
+    auto r = run("--version", {}, NMS_GUI);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("nms (Vantrelo NG NMS) 3.7.8", 0), 0u) << r.out;
+    r = run("--help", {}, NMS_GUI);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("--version"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(root_ + "/run/vantrelo-nms.lock"));
+}
+#endif
 
 #ifdef NMS_GUI
 // A logout or a service manager ends the station with SIGTERM: it shuts down as when its window
