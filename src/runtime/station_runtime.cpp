@@ -30,6 +30,8 @@ StationOptions parseStationOptions(int argc, const char* const* argv) {
             o.demo = true;
         } else if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--database") {
             if (i + 1 < argc) ++i;
             else o.error = "--database needs a path";
@@ -51,7 +53,9 @@ std::string stationUsage(const char* program) {
            "  GPS              GPSDO version (buffer up to 23 steps)\n"
            "  LL               low-latency option (buffer up to 44 steps)\n"
            "  --demo           run on the simulated demo plant, apart from the real database and settings\n"
-           "  --database PATH  use this nms.ini (also: environment variable NMS_DATABASE)\n";
+           "  --database PATH  use this nms.ini (also: environment variable NMS_DATABASE)\n"
+           "  --version        print the version and end\n"
+           "  -h, --help       print this help and end\n";
 }
 
 struct StationRuntime::Parts {

@@ -24,6 +24,7 @@ struct StationOptions {
     std::string demoFolder;
     std::string optionWord;            // "GPS", "LL" or anything else, joined as typed
     bool help = false;
+    bool version = false;
     std::string error;                 // an option the station does not know
 };
 

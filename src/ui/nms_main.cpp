@@ -17,8 +17,13 @@
 int main(int argc, char** argv) {
     using namespace nms;
     const auto options = runtime::parseStationOptions(argc, argv);
+    // Help and version are answered before any window, lock or file is touched.
     if (options.help) {
         std::fputs(runtime::stationUsage(argv[0]).c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("nms (Vantrelo NG NMS) %s\n", NMS_VERSION);
         return 0;
     }
     if (!options.error.empty()) {
