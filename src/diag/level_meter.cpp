@@ -47,12 +47,15 @@ void LevelMeter::RequestVolume() {
     const auto request = protocol::requestBytes(protocol::kLevelRequest);
     const auto result =
         socket_.sendToShown(request, protocol::kPortLevelAndDecoderCommand, {kPrefix, true});
-    if (result != station::ElementSocket::Result::NoAddress) return;
-    // Stopped before the box opens, so no tick queued behind it can ask again.
+    if (result != station::ElementSocket::Result::NoAddress &&
+        result != station::ElementSocket::Result::SendFailed)
+        return;
+    // Stopped (before the box opens, where it is ours to open), so no tick queued behind it can
+    // ask again: a failure is said once, not 20 times a second.
     stop();
     toolbar_.setButtonEnabled(station::toolbar::kStartMonitoring, context_.hasShownElement());
     toolbar_.setButtonEnabled(station::toolbar::kStopMonitoring, false);
-    socket_.sayNoAddress(kPrefix);
+    if (result == station::ElementSocket::Result::NoAddress) socket_.sayNoAddress(kPrefix);
 }
 
 double LevelMeter::Log10(double x) {

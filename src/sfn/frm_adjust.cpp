@@ -29,7 +29,7 @@ constexpr int kNsPerStep = 100;
 constexpr int kMaxSteps = 25000;
 
 const station::ElementSocket::FailureText kSocketFailure{"Unable to use UDP port 2978: occupied.",
-                                                         false};
+                                                         false, "Unable to use UDP port 2978: "};
 constexpr const char* kReplyError =
     "Error 4 while retrieving values. Please reset the device and try again.";
 constexpr const char* kNoAddress = "No address is stored for this element.";
@@ -186,6 +186,11 @@ bool frmAdjust::send(std::span<const std::uint8_t> bytes) {
             lblStatus.setCaption(kNoAddress);
             return false;
         case station::ElementSocket::Result::Failed:
+            break;
+        case station::ElementSocket::Result::SendFailed:
+            // Said once: auto refresh, or the clearing after a set, would say it again.
+            StopAutoRefresh();
+            Timer1.setEnabled(false);
             break;
     }
     return false;

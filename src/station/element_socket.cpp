@@ -47,14 +47,21 @@ ElementSocket::Result ElementSocket::sendToShown(std::span<const std::uint8_t> b
     if (!protocol::IsValidIP(client_.remoteHost)) return Result::NoAddress;
     if (beforeSend) beforeSend();
     if (!client_.send(bytes)) {
-        fail(failure);
-        return Result::Failed;
+        // Nothing is wrong with the port: the network is unreachable for now (a cable out, a
+        // link down). That is worth saying, not worth ending the station for.
+        saySendFailure(failure);
+        return Result::SendFailed;
     }
     return Result::Sent;
 }
 
 void ElementSocket::sayNoAddress(const std::string& prefix) {
     context_.msgBox(prefix + "no valid address is stored for this element.", ports::MessageIcon::Critical);
+}
+
+void ElementSocket::saySendFailure(const FailureText& failure) {
+    const std::string& prefix = failure.sendPrefix.empty() ? failure.text : failure.sendPrefix;
+    context_.msgBox(prefix + client_.errorDescription(), ports::MessageIcon::Critical);
 }
 
 void ElementSocket::fail(const FailureText& failure) {

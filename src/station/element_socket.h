@@ -13,8 +13,9 @@ namespace nms::station {
 // A socket of the station that talks to the shown element: the main socket on port 2976, and
 // the statistics and SFN windows' sockets on port 2978. It is bound on the chosen interface and
 // stays bound between sends (an answer already waiting in it is never thrown away by a rebind);
-// every send goes to the address stored for the shown element. A socket failure is said with
-// the owner's text and ends the program.
+// every send goes to the address stored for the shown element. A port that cannot be bound is
+// said with the owner's text and ends the program; a send that fails (no route, link down, no
+// buffer space) is said with the socket's words and the station goes on.
 class ElementSocket {
 public:
     // A failure's text: a prefix followed by the socket's own words ("101 - Unable to use UDP
@@ -22,8 +23,10 @@ public:
     struct FailureText {
         std::string text;
         bool appendError = true;
+        // What a failed send says before the socket's words; empty: `text`.
+        std::string sendPrefix;
     };
-    enum class Result { Sent, NoAddress, Failed };
+    enum class Result { Sent, NoAddress, Failed, SendFailed };
 
     ElementSocket(StationContext& context, std::uint16_t localPort, std::uint16_t remotePort);
     ~ElementSocket();
@@ -44,8 +47,9 @@ public:
     // Sends `bytes` to the shown element's stored address, on `remotePort`. The socket is
     // (re)bound only when it is not bound on the chosen interface. `beforeSend` runs just
     // before the datagram leaves (a reply time-out starts there). NoAddress: the record holds
-    // no usable address, nothing was sent and nothing said. Failed: the failure has been said
-    // and the program has ended.
+    // no usable address, nothing was sent and nothing said. Failed: the port could not be
+    // bound; said, and the program has ended. SendFailed: the datagram did not leave; said once
+    // (the owner stops whatever would send again), and the station goes on.
     Result sendToShown(std::span<const std::uint8_t> bytes, std::uint16_t remotePort,
                        const FailureText& failure, const std::function<void()>& beforeSend = {});
     Result sendToShown(std::span<const std::uint8_t> bytes, const FailureText& failure) {
@@ -54,6 +58,8 @@ public:
 
     // Says the failure (with the socket's words when asked) and ends the program.
     void fail(const FailureText& failure);
+    // Says that a send failed, with the socket's words; the program goes on.
+    void saySendFailure(const FailureText& failure);
     // Says, in a box, that a send had nowhere to go (prefix + "no valid address is stored for
     // this element."); the program goes on, as nothing is wrong with the socket.
     void sayNoAddress(const std::string& prefix);

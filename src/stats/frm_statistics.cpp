@@ -22,7 +22,7 @@ using Result = station::ElementSocket::Result;
 namespace record_keys = store::record;
 
 const station::ElementSocket::FailureText kSocketFailure{
-    "Error 2: Unable to use UDP port 2978: occupied.", false};
+    "Error 2: Unable to use UDP port 2978: occupied.", false, "Error 2: Unable to use UDP port 2978: "};
 constexpr const char* kNoAddress = "No address is stored for this element.";
 constexpr int kAutoRefreshMs = 1000;
 
@@ -182,6 +182,11 @@ bool frmStatistics::send(std::string_view request) {
             break;
         case Result::Failed:
             break;  // said, and the program has ended
+        case Result::SendFailed:
+            // Said once: auto refresh would say it again every second.
+            chkAutoRefresh.setChecked(false);
+            tmrAutoRefresh.setEnabled(false);
+            break;
     }
     return false;
 }

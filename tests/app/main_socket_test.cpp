@@ -97,12 +97,49 @@ TEST_F(MainSocket, LevelRequestIsExactlyThreeBytesEvery50ms) {
     EXPECT_EQ(network.sent.size(), 4u);
 }
 
-TEST_F(MainSocket, SocketFailuresShowTheirNumberedMessageAndEndTheProgram) {
+// A cable out or a link down is said once per action, with the numbered message and the
+// network's reason, and the station goes on; the next action sends again.
+TEST_F(MainSocket, ASendTheNetworkRefusesIsSaidWithItsReasonAndTheStationGoesOn) {
     show(0);
     network.failingHosts.insert("192.168.1.50");
     dialogs.expect(ports::Answer::Ok, "103 - Unable to use UDP port 2979: ");
-    main->SendCommandByte(55, 2979);
+    EXPECT_FALSE(main->SendCommandByte(55, 2979));
     EXPECT_EQ(dialogs.last().text, "103 - Unable to use UDP port 2979: Network is unreachable");
+    EXPECT_EQ(dialogs.last().icon, ports::MessageIcon::Critical);
+
+    // The configuration send: no reply wait is left running behind it.
+    network.sendError = "No buffer space available";
+    dialogs.expect(ports::Answer::Ok, "101 - Unable to use UDP port 2976: No buffer space available");
+    const std::uint8_t packet[39] = {};
+    EXPECT_FALSE(main->SendConfigurationBytes(packet));
+    EXPECT_FALSE(main->awaitingConfigurationAnswer());
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(4));
+
+    // The level meter asks 20 times a second: it says it once and stops.
+    network.sendError = "Network is unreachable";
+    dialogs.expect(ports::Answer::Ok, "104 - Unable to use UDP port 2976: Network is unreachable");
+    operatorDoes([&] { main->Toolbar1.click(6); });
+    time.advance(5000);
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(dialogs.shown().size(), 3u);  // no reply time-out either
+    EXPECT_FALSE(main->meter().tmrVolume.enabled());
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(6));
+
+    EXPECT_FALSE(main->ended());
+    EXPECT_TRUE(lifecycle.exits.empty());
+    network.failingHosts.clear();
+    network.sent.clear();
+    EXPECT_TRUE(main->SendCommandByte(55, 2979));
+    EXPECT_EQ(network.sent.size(), 1u);
+}
+
+// Only a port that cannot be bound ends the station.
+TEST_F(MainSocket, APortThatCannotBeBoundStillEndsTheProgram) {
+    show(0);
+    main->mainSocket().close();
+    network.occupiedPorts[2976] = "Address already in use";
+    dialogs.expect(ports::Answer::Ok, "103 - Unable to use UDP port 2979: Address already in use");
+    main->SendCommandByte(55, 2979);
     ASSERT_EQ(lifecycle.exits.size(), 1u);
     EXPECT_NE(lifecycle.exits[0], 0);
     EXPECT_TRUE(main->ended());
@@ -118,23 +155,6 @@ TEST_F(MainSocket, ARecordWithoutAnAddressIsReportedWithoutEndingTheStation) {
     EXPECT_TRUE(network.sent.empty());
     EXPECT_FALSE(main->ended());
     EXPECT_TRUE(lifecycle.exits.empty());
-}
-
-TEST_F(MainSocket, LevelRequestFailureIsMessage104) {
-    show(0);
-    network.failingHosts.insert("192.168.1.50");
-    dialogs.expect(ports::Answer::Ok, "104 - Unable to use UDP port 2976: ");
-    main->RequestVolume();
-    EXPECT_TRUE(main->ended());
-}
-
-TEST_F(MainSocket, ConfigurationSendFailureIsMessage101) {
-    show(0);
-    network.failingHosts.insert("192.168.1.50");
-    dialogs.expect(ports::Answer::Ok, "101 - Unable to use UDP port 2976: ");
-    const std::uint8_t packet[39] = {};
-    EXPECT_FALSE(main->SendConfigurationBytes(packet));
-    EXPECT_TRUE(main->ended());
 }
 
 TEST_F(MainSocket, ReplyTimeOutIsReportedOnce3000msAfterTheSend) {

@@ -269,6 +269,24 @@ TEST_F(AdjustTest, AnOccupiedPortEndsTheProgramAfterItsMessage) {
     EXPECT_NE(lifecycle.exits[0], 0);
 }
 
+// A cable out is no reason to end the station: the refused request is said once, with the
+// network's reason, and nothing is kept as if it had reached the element.
+TEST_F(AdjustTest, ARequestTheNetworkRefusesIsSaidOnceAndTheWindowStays) {
+    open();
+    network.failingHosts.insert("192.168.1.60");
+    dialogs.expect(Answer::Ok, "Unable to use UDP port 2978: Network is unreachable");
+    adjust.chkAutoUpdate.setChecked(true, Origin::Operator);
+    time.advance(5000);
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_FALSE(adjust.chkAutoUpdate.checked() || adjust.Timer2.enabled());
+    dialogs.expect(Answer::Ok, "Unable to use UDP port 2978: Network is unreachable");
+    adjust.cmdSet.click();
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_FALSE(adjust.UnsavedParameters);
+    EXPECT_TRUE(adjust.form.shown());
+    EXPECT_TRUE(lifecycle.exits.empty());
+}
+
 TEST_F(AdjustTest, EachDecodedReplyAddsAHistoryPointClearedOnOpening) {
     open();
     time.advance(5250);

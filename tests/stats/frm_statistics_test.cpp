@@ -157,7 +157,9 @@ TEST_F(StatisticsWindow, ClearAsksFirstAndSendsOnlyTheReset) {
     EXPECT_EQ(sent(), std::vector<Bytes>{kRstStats});
 }
 
-TEST_F(StatisticsWindow, ASocketThatCannotBeUsedOnLoadEndsTheProgram) {
+// A port that cannot be bound ends the program with the fixed sentence; a request the network
+// refuses (a cable out) is said once with its reason, and the station goes on.
+TEST_F(StatisticsWindow, OnlyAPortThatCannotBeBoundEndsTheProgram) {
     for (const bool occupied : {true, false}) {
         SCOPED_TRACE(occupied ? "bind" : "first request");
         ports::EventGate g;
@@ -172,10 +174,20 @@ TEST_F(StatisticsWindow, ASocketThatCannotBeUsedOnLoadEndsTheProgram) {
         stats::frmStatistics w(context, lblElementType);
         dialogs.expect(ports::Answer::Ok);
         w.open();
-        EXPECT_EQ(dialogs.last().text, "Error 2: Unable to use UDP port 2978: occupied.");
+        EXPECT_EQ(dialogs.last().text, occupied ? "Error 2: Unable to use UDP port 2978: occupied."
+                                                : "Error 2: Unable to use UDP port 2978: Network is unreachable");
         EXPECT_EQ(dialogs.last().icon, ports::MessageIcon::Critical);
-        EXPECT_EQ(life.exits, std::vector<int>{station::kExitSocketFailure});
-        EXPECT_TRUE(net.bound().empty());
+        EXPECT_EQ(life.exits, occupied ? std::vector<int>{station::kExitSocketFailure} : std::vector<int>{});
+        EXPECT_EQ(net.bound().empty(), occupied);
+        if (occupied) continue;
+        // Auto refresh would ask every second: the failure stops it, so it is said once.
+        dialogs.expect(ports::Answer::Ok, "Network is unreachable");
+        w.chkAutoRefresh.setChecked(true, ports::Origin::Operator);
+        time.advance(5000);
+        EXPECT_TRUE(dialogs.allUsed());
+        EXPECT_FALSE(w.chkAutoRefresh.checked() || w.tmrAutoRefresh.enabled());
+        EXPECT_TRUE(w.isOpen());
+        w.Form_Unload();
     }
 }
 

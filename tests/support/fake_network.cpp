@@ -25,7 +25,7 @@ public:
     void close() override { state_ = State::Closed; }
     bool sendTo(const std::string& host, std::uint16_t port, std::span<const std::uint8_t> bytes) override {
         if (state_ != State::Open || n_.failingHosts.count(host)) {
-            error_ = "Network is unreachable";
+            error_ = state_ == State::Open ? n_.sendError : "Network is unreachable";
             return false;
         }
         n_.sent.push_back({address_, port_, host, port, {bytes.begin(), bytes.end()}});

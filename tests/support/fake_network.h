@@ -35,8 +35,9 @@ public:
     void deliver(std::uint16_t port, std::vector<std::uint8_t> bytes, const std::string& from = "192.168.1.50");
     // Ports that a bind must fail on, with the error text.
     std::map<std::uint16_t, std::string> occupiedPorts;
-    // Sends to these hosts fail.
+    // Sends to these hosts ("255.255.255.255" for a broadcast) fail, in these words.
     std::set<std::string> failingHosts;
+    std::string sendError = "Network is unreachable";
     std::vector<Sent> sent;
     // Sockets currently bound: (address, port).
     std::vector<std::pair<std::string, std::uint16_t>> bound() const;
