@@ -10,6 +10,9 @@ namespace nms::cli {
 
 void printElements(app::frmMain& main, bool json);
 
+// The status a shell gives a program that SIGINT ended.
+constexpr int kDiscoveryInterrupted = 130;
+
 int runDiscover(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& paging = main.paging();
@@ -22,7 +25,7 @@ int runDiscover(Session& session, const Arguments& args) {
         ++received;
         arrival(d);
     };
-    bool ended = false;
+    bool ended = false, saved = false;
     double scanEndMs = 0;
     // The tree is due when the scan's time is up; how late it comes shows a blocked event loop.
     using Steady = std::chrono::steady_clock;
@@ -32,7 +35,7 @@ int runDiscover(Session& session, const Arguments& args) {
     paging.onScanEnded = [&, scanEnded] {
         const auto start = std::chrono::steady_clock::now();
         if (scanEnded) scanEnded();
-        session.env().db.flush();
+        saved = session.env().db.flush();
         scanEndMs =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
@@ -41,15 +44,24 @@ int runDiscover(Session& session, const Arguments& args) {
         ended = true;
     };
 
+    // Ctrl+C in the middle of a scan must not leave half a plant as the database.
+    watchStopSignals();
     scanStarted = Steady::now();
     cpuAtScanStartMs = processCpuMs();
     session.env().gate.dispatch(ports::EventGate::Kind::Operator,
                                 [&main] { main.Toolbar1_ButtonClick(1); });
     const int scanIntervalMs = paging.Timer1.interval();
     if (!paging.scanning() && !ended) return 1;  // the operator did not confirm (no --yes)
+    if (paging.stoppedBeforeRequest()) return 1;  // said; the database is as it was
     const double seconds = args.timeout > 0 ? args.timeout : 15;
-    session.runUntil([&] { return ended; }, static_cast<int>(seconds * 1000) + 10000);
+    session.runUntil([&] { return ended || stopRequested(); }, static_cast<int>(seconds * 1000) + 10000);
+    if (!ended && stopRequested()) {
+        session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&paging] { paging.abandonScan(); });
+        std::fprintf(stderr, "nms-cli: discovery interrupted; the database is as it was\n");
+        return kDiscoveryInterrupted;
+    }
     if (!ended) return 1;
+    if (!saved) return 1;  // said: the new database could not be written
     printElements(main, args.json);
     if (args.stats) {
         const double dueToTreeMs =

@@ -85,17 +85,28 @@ void Paging::Form_Load() {
     unresolved_.clear();
     unresolvedSet_.clear();
     answerOrder_ = 0;
+    stoppedBeforeRequest_ = false;
     if (onScanStarted) onScanStarted();
-    auto& db = context_.db();
-    const auto& path = context_.databasePath();
-    if (db.fileExists(path)) db.deleteFile(path);
-    db.createEmptyFile(path);
-
     auto& socket = socket_;
     SavedRemotePort = socket.remotePort;
     SavedRemoteHost = socket.remoteHost;
     socket.remotePort = protocol::kPortPaging;
     socket.remoteHost = std::string(protocol::kBroadcastAddress);
+
+    // The database the scan replaces is kept beside it first (one generation); a scan that
+    // cannot keep it replaces nothing.
+    auto& db = context_.db();
+    const auto& path = context_.databasePath();
+    const std::string copy = path + ".bak";
+    previous_.reset();
+    std::string problem;
+    if (!db.snapshot(path, previous_)) {
+        problem = path + " cannot be read";
+    } else if (previous_) {
+        if (const auto kept = db.replaceFile(copy, previous_); !kept.ok) problem = copy + ": " + kept.error;
+    }
+    if (!problem.empty()) return stopBeforeRequest("Unable to keep a copy of the local database (" + problem +
+                                                   ").\rThe database was not changed.");
 
     std::string timeout = scanTimeoutText();
     double seconds = 6.0;
@@ -111,11 +122,41 @@ void Paging::Form_Load() {
     context_.AutoDiscoverAwaiting = true;
 
     if (!socket.send(std::string(protocol::kPagingRequest))) {
-        // Nothing can answer a request that never left: say so and end the scan at once.
-        context_.msgBox("Unable to send the paging request: " + socket.errorDescription(), ports::MessageIcon::Critical,
-                  ports::MessageButtons::Ok, ports::Answer::Ok, "Auto Discovery");
-        Timer1_Timer();
+        // Nothing can answer a request that never left: the database stays as it is.
+        return stopBeforeRequest("Unable to send the paging request: " + socket.errorDescription());
     }
+    // Only a request that went out replaces the database; no answer can come before this.
+    if (db.fileExists(path)) db.deleteFile(path);
+    db.createEmptyFile(path);
+}
+
+void Paging::stopBeforeRequest(const std::string& text) {
+    stoppedBeforeRequest_ = true;
+    context_.msgBox(text, ports::MessageIcon::Critical, ports::MessageButtons::Ok, ports::Answer::Ok,
+                    "Auto Discovery");
+    Timer1_Timer();
+}
+
+void Paging::abandonScan() {
+    if (!frmPaging.shown()) return;
+    for (const auto& [ip, p] : pending_) context_.network().neighbours().cancelWatch(p.watch);
+    pending_.clear();
+    unresolved_.clear();
+    unresolvedSet_.clear();
+    Timer1.setEnabled(false);
+    Timer2.setEnabled(false);
+    socket_.remotePort = static_cast<std::uint16_t>(SavedRemotePort);
+    socket_.remoteHost = SavedRemoteHost;
+    context_.AutoDiscoverAwaiting = false;
+    const auto& path = context_.databasePath();
+    if (const auto back = context_.db().replaceFile(path, previous_); !back.ok) {
+        context_.msgBox("Unable to put the previous local database back (" + path + ": " + back.error +
+                            ").\rA copy of it is kept as " + path + ".bak.",
+                        ports::MessageIcon::Critical, ports::MessageButtons::Ok, ports::Answer::Ok, "Auto Discovery");
+    }
+    previous_.reset();
+    if (onScanEnded) onScanEnded();
+    frmPaging.hide();
 }
 
 void Paging::Timer2_Timer() {
@@ -182,7 +223,8 @@ void Paging::reportUnresolved() {
     if (unresolved_.empty()) return;
     std::string details;
     for (const auto& ip : unresolved_) details += ip + "\n";
-    context_.msgBox(unresolvedText(unresolved_), ports::MessageIcon::Exclamation, ports::MessageButtons::Ok,
+    // An error, not a warning: these elements are missing from the new database.
+    context_.msgBox(unresolvedText(unresolved_), ports::MessageIcon::Critical, ports::MessageButtons::Ok,
                     ports::Answer::Ok, "Auto Discovery", details);
 }
 
@@ -202,6 +244,7 @@ void Paging::endScan() {
     socket.remotePort = static_cast<std::uint16_t>(SavedRemotePort);
     socket.remoteHost = SavedRemoteHost;
     context_.AutoDiscoverAwaiting = false;
+    previous_.reset();
     if (onScanEnded) onScanEnded();
     frmPaging.hide();
     reportUnresolved();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -67,6 +68,12 @@ public:
     void Timer2_Timer();
     void cmdChangeTimeout_Click();
     bool scanning() const { return frmPaging.shown(); }
+    // The last scan stopped before its request went out (it could not be sent, or the database
+    // could not be kept): the database is as it was.
+    bool stoppedBeforeRequest() const { return stoppedBeforeRequest_; }
+    // Ends the scan in progress at once and puts back the database it replaced (a script
+    // interrupted mid-scan): the answers so far are dropped, nothing is reported.
+    void abandonScan();
     // A scan of another length than the stored setting, without changing it (scripts).
     void overrideDuration(double seconds) { durationOverride_ = seconds; }
 
@@ -82,6 +89,7 @@ private:
         std::size_t order = 0;
     };
     void endScan();
+    void stopBeforeRequest(const std::string& text);
     void resolved(const std::string& ip, const ports::NeighbourTable::Entry& entry);
     void markUnresolved(const std::string& ip);
     void reportUnresolved();
@@ -93,6 +101,9 @@ private:
     std::vector<std::string> unresolved_;
     std::unordered_set<std::string> unresolvedSet_;
     std::size_t answerOrder_ = 0;
+    // The database as it was before the scan (nothing: there was none), until the scan ends.
+    std::optional<std::string> previous_;
+    bool stoppedBeforeRequest_ = false;
 };
 
 }  // namespace nms::discovery

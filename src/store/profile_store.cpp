@@ -418,4 +418,21 @@ void ProfileStore::createEmptyFile(const std::string& path) { impl_->resetFile(p
 
 bool ProfileStore::flush() { return impl_->flushAll(true); }
 
+bool ProfileStore::snapshot(const std::string& path, std::optional<std::string>& content) {
+    impl_->flushAll(true);
+    ports::FileStamp stamp;
+    content = impl_->files.read(path, &stamp);
+    return content.has_value() || !impl_->files.stamp(path).exists;
+}
+
+ports::WriteResult ProfileStore::replaceFile(const std::string& path, const std::optional<std::string>& content) {
+    auto& files = impl_->files;
+    ports::WriteResult r;
+    if (content) r = files.replace(path, *content);
+    else if (files.stamp(path).exists) r = files.remove(path);
+    // The model is read again from the new file at its next use.
+    if (r.ok) impl_->find(path) = FileState{};
+    return r;
+}
+
 }  // namespace nms::store

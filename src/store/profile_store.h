@@ -64,6 +64,13 @@ public:
     bool fileExists(const std::string& path);
     void deleteFile(const std::string& path);
     void createEmptyFile(const std::string& path);
+    // The file's bytes as they stand on disk once its pending changes are written (nothing: no
+    // file). False when the file exists but cannot be read.
+    bool snapshot(const std::string& path, std::optional<std::string>& content);
+    // Puts exactly `content` in the file (nothing: removes it), atomically and at once; changes
+    // not written yet are dropped, and the next read sees the new file. On failure the file is
+    // as it was and nothing is reported: the caller says it in its own words.
+    ports::WriteResult replaceFile(const std::string& path, const std::optional<std::string>& content);
 
     // Writes every pending change now. Returns false when the file could not be written; the
     // failure is also reported once through onWriteFailed.

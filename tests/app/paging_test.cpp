@@ -143,6 +143,77 @@ TEST_F(PagingScan, NoAnswerEndsWithTheEmptyDatabaseMessage) {
     EXPECT_TRUE(dialogs.allUsed());
 }
 
+// The database a scan replaces is kept beside it, one generation; a scan that cannot page the
+// network, or cannot keep that copy, replaces nothing.
+TEST_F(PagingScan, TheReplacedDatabaseIsKeptAndAScanThatCannotStartChangesNothing) {
+    const std::string old = "[00FFFFFFFFFF]\nNAME=OLD\nROLE=1\n";
+    const std::string bak = std::string(kDb) + ".bak";
+    startWith(old);
+
+    network.failingHosts.insert("255.255.255.255");
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    dialogs.expect(ports::Answer::Ok, "Unable to send the paging request: Network is unreachable");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_TRUE(paging().stoppedBeforeRequest());
+    EXPECT_FALSE(paging().scanning() || main->AutoDiscoverAwaiting);
+    EXPECT_EQ(file(), old);
+    EXPECT_EQ(main->TreeView1.nodeCount(), 1);
+
+    files.failAt(MemoryFileStore::Step::Write, 1);
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    dialogs.expect(ports::Answer::Ok, "Unable to keep a copy of the local database (" + bak);
+    network.failingHosts.clear();
+    network.sent.clear();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_TRUE(network.sent.empty());  // nothing asked that the database could not take
+    EXPECT_EQ(file(), old);
+
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_FALSE(paging().stoppedBeforeRequest());
+    EXPECT_EQ(files.content(bak), old);
+    EXPECT_EQ(file(), "");
+    auto a = ElementAnswer::encoder();
+    element(a, {0, 0x11, 0, 0, 0, 1});
+    receive(a.bytes());
+    time.advance(6000);
+    const std::string found = file();
+    ASSERT_NE(found.find("[001100000001]"), std::string::npos);
+
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    EXPECT_EQ(files.content(bak), found);  // one generation
+}
+
+// A scan abandoned half way (a script interrupted) leaves the database as it was before it.
+TEST_F(PagingScan, AnAbandonedScanPutsThePreviousDatabaseBack) {
+    for (const bool hadFile : {true, false}) {
+        SCOPED_TRACE(hadFile ? "a database" : "no database");
+        const std::string old = "[00FFFFFFFFFF]\nNAME=OLD\nROLE=1\n";
+        if (hadFile) startWith(old);
+        else start(std::nullopt);
+        if (hadFile) dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+        dialogs.allowUnexpected = true;  // the empty database's hint
+        operatorDoes([&] { main->Toolbar1.click(1); });
+        auto a = ElementAnswer::encoder();
+        element(a, {0, 0x11, 0, 0, 0, 1});
+        receive(a.bytes());
+        time.advance(1000);
+        ASSERT_NE(file().find("[001100000001]"), std::string::npos);
+        operatorDoes([&] { paging().abandonScan(); });
+        EXPECT_FALSE(paging().scanning() || main->AutoDiscoverAwaiting);
+        EXPECT_EQ(file(), hadFile ? old : "<missing>");
+        EXPECT_EQ(main->TreeView1.nodeCount(), hadFile ? 1 : 0);
+        time.advance(10000);
+        EXPECT_EQ(file(), hadFile ? old : "<missing>");
+        main.reset();
+        files.removeExternally(kDb);
+        dialogs.allowUnexpected = false;
+    }
+}
+
 TEST_F(PagingScan, ChangingTheTimeoutRestartsTheScanFromThatMoment) {
     startWith("");
     operatorDoes([&] { main->Toolbar1.click(1); });
@@ -261,6 +332,7 @@ TEST_F(PagingScan, AnswersStillWithoutMacAreReportedOnceAtTheEnd) {
               "192.168.1.104, 192.168.1.105, 192.168.1.106, 192.168.1.107, 192.168.1.108, 192.168.1.109 and 2 more "
               "(see the details).\rThey are not in the new database; run the discovery again to find them.");
     EXPECT_EQ(box.title, "Auto Discovery");
+    EXPECT_EQ(box.icon, ports::MessageIcon::Critical);  // they are missing from the new database
     EXPECT_NE(box.details.find("192.168.1.111\n"), std::string::npos);
     EXPECT_EQ(paging().unresolvedAnswers().size(), 12u);
     EXPECT_TRUE(network.neighbourWatches.empty());  // nothing is left watching
