@@ -206,7 +206,7 @@ std::vector<OutDatagram> Element::receive(std::uint16_t port, std::span<const st
                 resetCounters(nowMs);
             } else if (protocol::isRequest(bytes, protocol::kGetDelayRequest)) {
                 answer(kPortStatistics, delayReply(nowMs));
-            } else if (auto s = protocol::decodeDelaySet(bytes)) {
+            } else if (auto s = protocol::decodeDelaySet(bytes); s && !faults.keepDelay) {
                 settings_.additionalDelayNs = s->additionalNs;
                 settings_.autoServo = s->autoServo;
             }

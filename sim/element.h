@@ -66,7 +66,7 @@ struct OutDatagram {
     std::int64_t delayMs = 0;  // held back this long before it leaves
 };
 
-// Misbehaviour on demand, applied to answers (and to nothing else).
+// Misbehaviour on demand, applied to answers (and, with keepDelay, to one command).
 struct Faults {
     std::uint16_t onlyForPort = 0;  // 0: every answer; else only answers to requests on this port
     int drop = 0;                   // answers to swallow; -1 swallows all
@@ -77,6 +77,7 @@ struct Faults {
     std::size_t padTo = 0;   // zero bytes appended up to this length
     std::string answerFrom;  // another source address
     bool answerPing = true;  // false: ICMP echo is ignored (read by the hosts of an element)
+    bool keepDelay = false;  // the SFN delay set command is not taken: the unit keeps its own
 };
 
 class Element {

@@ -144,6 +144,12 @@ bool applyElementOption(ElementDefinition& definition, const std::string& key, c
         definition.faults.answerTwice = v == 1;
         return true;
     }
+    if (key == "keep-delay") {
+        int v = 0;
+        if (!setNumber(key, value, 0, 1, v, error)) return false;
+        definition.faults.keepDelay = v == 1;
+        return true;
+    }
     error = "unknown option '" + key + "'";
     return false;
 }

@@ -12,7 +12,8 @@
 //
 // Keys: role (encoder|decoder), name, ip, mask, gw, mac, serial, fw (3.70), tx, sfn, remote,
 // type (type byte), input, level, buffer, llo, delay (ns), servo, drop (answers to drop, -1 all),
-// delay-ms (answers held back), twice (answer twice, 0|1).
+// delay-ms (answers held back), twice (answer twice, 0|1), keep-delay (the delay set command is
+// not taken, 0|1).
 namespace nms::sim {
 
 struct ElementDefinition {

@@ -182,11 +182,32 @@ int runSetDelay(Session& session, const Arguments& args) {
     // The window's setting is the operator's; a script's choice for one call does not change it.
     ctx.setSetting(station::settings::kAutoClearCounters, autoClearBefore);
     const bool sent = w.UnsavedParameters;
-    w.Form_Unload();  // stores dly and srv, as closing the window does
-    if (!sent) return 1;
+    if (!sent) {
+        w.Form_Unload();
+        return 1;
+    }
+    const bool servo = w.chkAutoServo.checked();
     std::fprintf(stderr, "nms-cli: additional delay %s, auto delay compensation %s sent\n",
-                 sfn::FormatDelay(static_cast<std::int32_t>(steps * 100)).c_str(),
-                 w.chkAutoServo.checked() ? "on" : "off");
+                 sfn::FormatDelay(static_cast<std::int32_t>(steps * 100)).c_str(), servo ? "on" : "off");
+    // The set has no answer of its own: what the element holds now is asked for ("GetDel"), so
+    // that a set it did not take is not reported as done.
+    const int before = run.replies;
+    operatorDoes([&] { w.cmdRefresh_Click(); });
+    const bool answered = run.awaitReply(before + 1, 1000);
+    w.Form_Unload();  // stores dly and srv, as closing the window does
+    if (session.main().ended()) return session.endedStatus();
+    if (!answered) {
+        std::fprintf(stderr, "nms-cli: no delay reply within 1 s: the new delay is not confirmed\n");
+        return kExitTimedOut;
+    }
+    const std::int64_t reported = protocol::GetLongFromReply(run.reply, protocol::delay::kAdditional);
+    const bool reportedServo =
+        run.reply.size() > protocol::delay::kServoState && run.reply[protocol::delay::kServoState] == 1;
+    if (reported != steps * 100 || reportedServo != servo) {
+        std::fprintf(stderr, "nms-cli: the element reports additional delay %s, auto delay compensation %s\n",
+                     sfn::FormatDelay(static_cast<std::int32_t>(reported)).c_str(), reportedServo ? "on" : "off");
+        return kExitNotConfirmed;
+    }
     return 0;
 }
 

@@ -213,6 +213,10 @@ int runSet(Session& session, const Arguments& args) {
             jsonString(main.panel.lblElementMAC.caption()).c_str(), sent ? "true" : "false",
             confirmed && !rejected ? "true" : "false", changeList.c_str(), messages.c_str());
     }
+    // A send the network refused (no route, link down) is a failure, not a refusal.
+    if (!sent && said(session.dialogs(), firstBox, "101 - Unable to use UDP port 2976: ") &&
+        !said(session.dialogs(), firstBox, "no valid address is stored"))
+        return 1;
     if (!sent) return kExitRefused;
     if (rejected) return kExitNotConfirmed;
     if (confirmed) return 0;

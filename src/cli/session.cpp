@@ -89,7 +89,9 @@ bool Session::showElement(const std::string& macOrKey) {
 }
 
 int Session::endedStatus() {
-    return runtime_.exitStatus(1);
+    // The station ends with 2 on a port it could not bind; for nms-cli 2 means a usage error.
+    const int status = runtime_.exitStatus(1);
+    return status == station::kExitSocketFailure ? 1 : status;
 }
 
 void Session::finish() {

@@ -84,6 +84,33 @@ TEST_F(CliCommandsNet, SetOnASilentElementTimesOut) {
     EXPECT_EQ(stored(3, "NAME"), "QUIET           ");
 }
 
+// A cable out is said and survived: each command fails with 1, and a discovery that cannot page
+// leaves the database as it was (the one before the last discovery is kept beside it).
+TEST_F(CliCommandsNet, ALinkDownFailsTheCommandAndChangesNothing) {
+    ASSERT_EQ(run("discover --yes --timeout 1"), 0) << home.output("err.txt");
+    const std::string database = home.output("nms.ini");
+    EXPECT_EQ(store::IniDocument::parse(home.output("nms.ini.bak")).sections().size(), 3u);
+    ASSERT_EQ(bed->run(bed->station().ns, "ip link set dev " + bed->station().interface + " down"), 0);
+
+    EXPECT_EQ(run("discover --yes --timeout 1"), 1) << home.output("err.txt");
+    EXPECT_NE(home.output("err.txt").find("Unable to send the paging request: Network is unreachable"),
+              std::string::npos)
+        << home.output("err.txt");
+    EXPECT_EQ(home.output("nms.ini"), database);
+
+    EXPECT_EQ(run("set " + mac(1) + " name=GONE --yes"), 1) << home.output("err.txt");
+    EXPECT_NE(home.output("err.txt").find("101 - Unable to use UDP port 2976: Network is unreachable"),
+              std::string::npos)
+        << home.output("err.txt");
+    EXPECT_EQ(stored(1, "NAME"), "ENC             ");
+
+    EXPECT_EQ(run("set-delay " + mac(2) + " 1500 --yes"), 1) << home.output("err.txt");
+    EXPECT_NE(home.output("err.txt").find("Unable to use UDP port 2978: Network is unreachable"),
+              std::string::npos)
+        << home.output("err.txt");
+    EXPECT_EQ(stored(2, "DLY"), "1200");
+}
+
 TEST_F(CliCommandsNet, StatsDelayAndSetDelayTalkToTheDecoderOnPort2978) {
     ASSERT_EQ(run("stats " + mac(2) + " --json"), 0) << home.output("err.txt");
     std::string out = home.output();
@@ -100,6 +127,15 @@ TEST_F(CliCommandsNet, StatsDelayAndSetDelayTalkToTheDecoderOnPort2978) {
     ASSERT_EQ(run("delay " + mac(2) + " --json"), 0);
     EXPECT_NE(home.output().find("\"additional_delay_ns\": 150000"), std::string::npos)
         << home.output();
+
+    // The set has no answer of its own: a unit that did not take it is found by reading back.
+    bed->stop(decoder);
+    decoder = bed->startElementSim(2, {"--role", "decoder", "--name", "DEC SFN", "--fw", "3.75", "--sfn", "1",
+                                       "--delay", "120000", "--keep-delay", "1"});
+    ASSERT_TRUE(nettest::daemonsReady(*bed, {2}));
+    EXPECT_EQ(run("set-delay " + mac(2) + " 1500 --servo off --yes"), 4) << home.output("err.txt");
+    EXPECT_NE(home.output("err.txt").find("the element reports additional delay"), std::string::npos)
+        << home.output("err.txt");
 
     // An encoder has no delay to measure; a silent element gives no statistics.
     EXPECT_EQ(run("delay " + mac(1)), 3);
