@@ -89,8 +89,8 @@ void PlantMonitor::stop() {
     setStatus("Plant monitor off.");
 }
 
-void PlantMonitor::pause() {
-    if (paused_) return;
+std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause() {
+    if (paused_) return {};
     paused_ = true;
     pumpTimer_.setEnabled(false);
     if (inCycle_) finishCycle();
@@ -108,10 +108,14 @@ void PlantMonitor::resume() {
 const PlantMonitor::Element* PlantMonitor::find(const std::string& mac) const {
     const auto it = byMac_.find(mac);
     return it == byMac_.end() ? nullptr : &elements_[it->second];
+    std::vector<station::ElementSocket::OwedReply> owed;
+    for (const auto& o : outstanding_)
+        owed.push_back({elements_[o.index].ip, o.sentMs + kReplyTimeoutMs});
 }
 
 void PlantMonitor::note(ports::JournalEvent event) {
     if (event.unixTimeMs == 0) event.unixTimeMs = context_.clock().unixTimeMs();
+    return owed;
     batch_.push_back(std::move(event));
     ++revision_;
     // Outside a cycle nothing else would write it soon.

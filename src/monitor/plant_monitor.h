@@ -61,8 +61,9 @@ public:
     int interval() const { return intervalSeconds_; }
 
     // Port 2978 has one owner at a time: while the statistics or the SFN window holds it the
-    // monitor waits, and goes on when the window has closed.
-    void pause();
+    // monitor waits, and goes on when the window has closed. pause() gives the replies its
+    // polls still await: they will reach the window's socket, which must not take them.
+    std::vector<station::ElementSocket::OwedReply> pause();
     void resume();
     bool paused() const { return paused_; }
 

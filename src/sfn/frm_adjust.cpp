@@ -69,8 +69,9 @@ frmAdjust::frmAdjust(station::StationContext& context, const ports::Label& lblEl
     Timer1.onTimer = [this] { Timer1_Timer(); };
     Timer2.onTimer = [this] { Timer2_Timer(); };
     udpClient3().onDataArrival = [this](const ports::Datagram& d) { udpClient3_DataArrival(d); };
-    // A datagram too long to be a reply is dropped before it can queue behind a box.
-    udpClient3().acceptIncoming = [](const ports::Datagram& d) { return d.bytes.size() <= field::kReplyLength; };
+    // Only the shown element's reply moves the bar and the servo box; a datagram from anyone
+    // else, or too long to be a reply, is dropped before it can queue behind a box.
+    socket_.acceptRepliesFromShownOnly(field::kReplyLength);
 
     context.atEnd([this] {
         Timer1.setEnabled(false);
@@ -118,7 +119,7 @@ void frmAdjust::applyDesign() {
 
 void frmAdjust::open() {
     if (form.shown() || context_.ended()) return;
-    if (onOpening) onOpening();
+    socket_.oweReplies(onOpening ? onOpening() : std::vector<station::ElementSocket::OwedReply>{});
     applyDesign();
     // Auto refresh is off whenever the window opens; its check box handler stops Timer2.
     chkAutoUpdate.setChecked(false);

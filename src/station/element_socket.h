@@ -4,7 +4,9 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "ports/controls.h"
 #include "ports/udp_client.h"
 #include "station/station_context.h"
 
@@ -56,6 +58,27 @@ public:
         return sendToShown(bytes, remotePort_, failure);
     }
 
+    // A reply that the port's previous holder (the plant monitor) still awaits from an element
+    // when a window takes the port from it, until `untilMs` (monotonic), when the holder would
+    // have given up on it.
+    struct OwedReply {
+        std::string address;
+        std::int64_t untilMs = 0;
+    };
+    // From now on only datagrams of at most `maxLength` bytes that come from the address the
+    // last request to the shown element went to reach onDataArrival. Anything else on the port
+    // (another element still answering the plant monitor, a host spraying the port) is ignored
+    // and counted: it must never be shown as this element's figures.
+    void acceptRepliesFromShownOnly(std::size_t maxLength);
+    // Replies owed to the port's previous holder. A request to an element that still owes one
+    // waits until that answer has come (and is ignored) or the holder would have given up: a
+    // statistics reply looks like any other reply on the port, and datagrams may overtake each
+    // other, so only what comes after the request left can be its answer. Forgotten when the
+    // socket closes.
+    void oweReplies(std::vector<OwedReply> owed) { owed_ = std::move(owed); }
+    // Datagrams ignored since the socket was last bound.
+    std::uint64_t ignoredReplies() const { return ignored_; }
+
     // Says the failure (with the socket's words when asked) and ends the program.
     void fail(const FailureText& failure);
     // Says that a send failed, with the socket's words; the program goes on.
@@ -65,12 +88,27 @@ public:
     void sayNoAddress(const std::string& prefix);
 
 private:
+    bool fromShown(const ports::Datagram& datagram);
+    bool owesReply(const std::string& address) const;
+    // Sends the requests that waited for an owed answer, in order.
+    void releaseHeld();
+    struct Held {
+        std::vector<std::uint8_t> bytes;
+        std::uint16_t remotePort;
+        FailureText failure;
+    };
     StationContext& context_;
     ports::UdpClient client_;
     std::uint16_t localPort_;
     std::uint16_t remotePort_;
     std::string boundAddress_;
     bool bound_ = false;
+    // Where the last request to the shown element went; empty when none went out.
+    std::string shownAddress_;
+    std::vector<OwedReply> owed_;
+    std::vector<Held> held_;
+    ports::Timer releaseTimer_;
+    std::uint64_t ignored_ = 0;
 };
 
 }  // namespace nms::station

@@ -77,14 +77,7 @@ frmStatistics::frmStatistics(station::StationContext& context, const ports::Labe
         {&lblCapOMAlarmsList, "Active alarms / status:"},
     };
     for (auto [label, text] : captions) label->setCaption(text);
-    for (auto* label : {&lblMACTxOK, &lblMACRxOK, &lblMACTxErr, &lblMACRxErr, &lblPTPRxOK,
-                        &lblPTPRxErr, &lblPTPClkAdj, &lblPTPLatency, &lblAudioRxFramesOK,
-                        &lblAudioRxFramesErr, &lblOMAlarmsList})
-        label->setCaption("-");
-    applyIndicator(lblAudio, {IndicatorState::Neutral, kUnknownState, kCaptionAudio});
-    applyIndicator(lblClock, {IndicatorState::Neutral, kUnknownState, kCaptionClock});
-    applyIndicator(lbl1PPS, {IndicatorState::Neutral, kUnknownState, kCaption1pps});
-    applyIndicator(lblEthernet, {IndicatorState::Neutral, kUnknownState, kCaptionEthernet});
+    showNoFigures();
     cmdRefreshStats.setCaption("&Refresh");
     cmdRefreshStats.setToolTip("Fetch counters");
     cmdResetStats.setCaption("&Clear");
@@ -108,10 +101,9 @@ frmStatistics::frmStatistics(station::StationContext& context, const ports::Labe
     };
     tmrAutoRefresh.onTimer = [this] { cmdRefreshStats_Click(); };
     udpClient2().onDataArrival = [this](const ports::Datagram& d) { udpClient2_DataArrival(d); };
-    // A datagram too long to be a reply is dropped before it can queue behind a box.
-    udpClient2().acceptIncoming = [](const ports::Datagram& d) {
-        return d.bytes.size() <= protocol::statistics::kMaxReplyLength;
-    };
+    // Only the shown element's figures are shown under its name; a datagram from anyone else,
+    // or too long to be a reply, is dropped before it can queue behind a box.
+    socket_.acceptRepliesFromShownOnly(protocol::statistics::kMaxReplyLength);
 
     context.atEnd([this] {
         tmrAutoRefresh.setEnabled(false);
@@ -134,8 +126,25 @@ std::array<frmStatistics::FigureRow, 10> frmStatistics::figureRows() {
              {lblCapAudioRxFramesErr, lblAudioRxFramesErr}}};
 }
 
+void frmStatistics::showNoFigures() {
+    for (auto* label : {&lblMACTxOK, &lblMACRxOK, &lblMACTxErr, &lblMACRxErr, &lblPTPRxOK,
+                        &lblPTPRxErr, &lblPTPClkAdj, &lblPTPLatency, &lblAudioRxFramesOK,
+                        &lblAudioRxFramesErr, &lblOMAlarmsList})
+        label->setCaption("-");
+    lblOMAlarmsList.setVisible(true);
+    applyIndicator(lblAudio, {IndicatorState::Neutral, kUnknownState, kCaptionAudio});
+    applyIndicator(lblClock, {IndicatorState::Neutral, kUnknownState, kCaptionClock});
+    applyIndicator(lbl1PPS, {IndicatorState::Neutral, kUnknownState, kCaption1pps});
+    applyIndicator(lblEthernet, {IndicatorState::Neutral, kUnknownState, kCaptionEthernet});
+    lastView_.reset();
+}
+
 void frmStatistics::open() {
-    if (onOpening) onOpening();
+    socket_.oweReplies(onOpening ? onOpening() : std::vector<station::ElementSocket::OwedReply>{});
+    // The object outlives the window: what it showed of the element it was last opened for
+    // (PTP figures a reply for an element without SFN leaves alone) must not stand under this
+    // one's name, nor be copied as its figures.
+    showNoFigures();
     form.show();
     Form_Load();
 }

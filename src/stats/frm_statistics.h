@@ -84,11 +84,17 @@ public:
 
     ports::UdpClient& udpClient2() { return socket_.client(); }
     bool isOpen() const { return form.shown(); }
-    // Runs as the window opens, before it binds its port, and when it has closed and released it.
-    std::function<void()> onOpening;
+    // Datagrams on the window's port that were not the shown element's reply (another sender,
+    // or an answer still owed to the port's previous holder), since the window last opened.
+    std::uint64_t ignoredReplies() const { return socket_.ignoredReplies(); }
+    // Runs as the window opens, before it binds its port, and gives the replies the port's
+    // previous holder still awaits; onClosed runs when the window has closed and released it.
+    std::function<std::vector<station::ElementSocket::OwedReply>()> onOpening;
     std::function<void()> onClosed;
 
 private:
+    // Every figure and indicator as the window is designed, before any reply.
+    void showNoFigures();
     bool send(std::string_view request);
     void applyIndicator(ports::Label& label, const Indicator& indicator);
     void applyView(const StatisticsView& view);

@@ -57,7 +57,7 @@ TEST_F(DiagnosticWindows, TheStatisticsWindowShowsTheReplyAndReleasesItsPortOnCl
     f.ptpSyncOk = 500;
     f.alarmWord = 0x8C00;  // a 10 MHz problem and no 1 PPS
     f.ethernetWord = 0x0100;  // link up, 100 Mbit/s half duplex
-    network.deliver(2978, protocol::encodeStatistics(f, true));
+    network.deliver(2978, protocol::encodeStatistics(f, true), network.sent.back().host);
     QApplication::processEvents();
     auto* clock = dialog->findChild<QLabel*>("lblClock");
     ASSERT_NE(clock, nullptr);
@@ -84,7 +84,7 @@ TEST_F(DiagnosticWindows, TheSfnWindowPlotsEachReply) {
         r.minimumNs = r.averageNs - 3500 - (i % 3) * 400;
         r.maximumNs = r.averageNs + 4100 + (i % 5) * 300;
         r.additionalNs = 120000;
-        network.deliver(2978, protocol::encodeDelayReply(r));
+        network.deliver(2978, protocol::encodeDelayReply(r), network.sent.back().host);
         time.advance(1000);
     }
     EXPECT_EQ(main->adjust().history.size(), 30u);

@@ -51,7 +51,10 @@ protected:
         files.editExternally(kDb, "[00AA00000002]\n" + record);
         adjust.open();
     }
-    void receive(Bytes bytes) { network.deliver(2978, std::move(bytes)); }
+    // A datagram from the decoder's address, unless another sender is named.
+    void receive(Bytes bytes, const std::string& from = "192.168.1.60") {
+        network.deliver(2978, std::move(bytes), from);
+    }
     std::string stored(const std::string& key) {
         return db.ReadFromINI("00AA00000002", key, kDb, "-");
     }
@@ -296,6 +299,36 @@ TEST_F(AdjustTest, EachDecodedReplyAddsAHistoryPointClearedOnOpening) {
               (DelayPoint{VirtualTime::kEpochMs + 5250, 3150, 3250, 3350, 2000, 250, true}));
     open();
     EXPECT_TRUE(adjust.history.empty());
+}
+
+// Another element's datagram, or this decoder's answer to the plant monitor's last poll (the
+// same length as a delay reply, with no delays in it), must not move the operator's controls.
+TEST_F(AdjustTest, OnlyTheDecodersOwnReplyIsTakenAnythingElseIsIgnoredAndCounted) {
+    open(std::string(kDecoder) + "DLY=7\nSRV=1\n");
+    receive(delayReply(0, 0, 0, 0, 0, false), "192.168.1.50");
+    EXPECT_EQ(adjust.scrlAdditionalDelay.value(), 7);
+    EXPECT_TRUE(adjust.chkAutoServo.checked());
+    EXPECT_EQ(adjust.lblCurrentDelayAVG.caption(), "-");
+    EXPECT_EQ(adjust.ignoredReplies(), 1u);
+    receive(delayReply(1000, 900, 1100, 700));
+    EXPECT_EQ(adjust.lblCurrentDelayAVG.caption(), "1 uS, 700 nS");
+
+    adjust.onOpening = [this] {
+        return std::vector<station::ElementSocket::OwedReply>{{"192.168.1.60", time.monotonicMs() + 500}};
+    };
+    network.sent.clear();
+    open(std::string(kDecoder) + "SRV=1\n");
+    EXPECT_EQ(adjust.lblCurrentDelayAVG.caption(), "-");  // a new opening shows nothing old
+    EXPECT_EQ(adjust.ignoredReplies(), 0u);
+    EXPECT_TRUE(network.sent.empty());  // "GetDel" waits for the monitor's answer
+    receive(delayReply(0, 0, 0, 0));    // which is that answer
+    EXPECT_EQ(adjust.lblCurrentDelayAVG.caption(), "-");
+    EXPECT_TRUE(adjust.chkAutoServo.checked());
+    EXPECT_EQ(adjust.ignoredReplies(), 1u);
+    time.advance(1);
+    EXPECT_EQ(sent(), std::vector<Bytes>{kGetDel});
+    receive(delayReply(2000, 900, 1100, 0, 0, true));
+    EXPECT_EQ(adjust.lblCurrentDelayAVG.caption(), "2 uS, 0 nS");
 }
 
 TEST(FormatDelay, SplitsIntoMillisecondsMicrosecondsAndNanoseconds) {

@@ -129,6 +129,23 @@ TEST_F(MonitorStation, AWindowOpenedWithoutTheToolbarStillTakesThePortFromTheMon
     EXPECT_TRUE(dialogs.allUsed());
 }
 
+// The monitor's first cycle has just asked every element when the SFN window takes the port:
+// their answers reach the window, the decoder's own among them, first. A statistics reply is as
+// long as a delay reply and has no delays in it; taken, it showed zeros and unticked the servo.
+TEST_F(MonitorStation, AWindowThatTakesThePortMidCycleLeavesTheMonitorsAnswersAlone) {
+    show("TX EAST SFN");
+    main.setPlantMonitoring(true);
+    const auto asked = mon().elements().size();
+    ASSERT_GT(asked, 1u);
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.adjust().open(); });
+    time.advance(1000);
+    auto& w = main.adjust();
+    EXPECT_GT(w.UDP_Response_PTP_Propagation_Delay_Minimum, 700000);
+    EXPECT_TRUE(w.chkAutoServo.checked());
+    EXPECT_EQ(w.ignoredReplies(), asked);
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { w.form.closeByOperator(); });
+}
+
 TEST_F(MonitorStation, MetricsNameEveryElementInTheExpositionFormat) {
     main.setPlantMonitoring(true);
     time.advance(11000);

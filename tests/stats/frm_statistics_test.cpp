@@ -58,8 +58,13 @@ protected:
         lblMAC.setCaption(mac);
         lblElementType.setCaption(type);
         win->open();
+        if (!network.sent.empty()) shownIp = network.sent.back().host;
     }
-    void receive(Bytes bytes) { network.deliver(2978, std::move(bytes)); }
+    // A datagram from the shown element, unless another sender is named.
+    void receive(Bytes bytes, const std::string& from = "") {
+        network.deliver(2978, std::move(bytes), from.empty() ? shownIp : from);
+    }
+    std::string shownIp;
     std::vector<Bytes> sent() const {
         std::vector<Bytes> out;
         for (const auto& s : network.sent) out.push_back(s.bytes);
@@ -254,6 +259,68 @@ TEST_F(StatisticsWindow, CopyGivesThePlainTextOfTheWindow) {
               "1PPS: red, 1 PPS signal is missing or is constantly HIGH.\n"
               "ETH (100 Full): green, ETH connected.\n"
               "Active alarms / status: 3072\n");
+}
+
+// Port 2978 is shared with the plant monitor and open to anyone: only the shown element's
+// reply may stand under its name.
+TEST_F(StatisticsWindow, OnlyTheShownElementsReplyIsTakenAnythingElseIsIgnoredAndCounted) {
+    open(kDecoder, "DECODER");
+    receive(statsReply(7777), "192.168.1.50");  // the encoder, answering someone else
+    receive(statsReply(8888), "10.9.9.9");
+    EXPECT_EQ(win->lblAudioRxFramesOK.caption(), "-");
+    EXPECT_FALSE(win->lastView().has_value());
+    EXPECT_EQ(win->ignoredReplies(), 2u);
+    receive(statsReply(5000));
+    EXPECT_EQ(win->lblMACTxOK.caption(), "1197");
+    EXPECT_EQ(win->ignoredReplies(), 2u);
+
+    // The monitor's poll of this very element was still unanswered when the window took the
+    // port. Its answer looks like the window's and may overtake it: the window asks only once
+    // it has come, or once the monitor would have given up on it.
+    win->form.closeByOperator();
+    win->onOpening = [this] {
+        return std::vector<station::ElementSocket::OwedReply>{{"192.168.1.60", time.monotonicMs() + 500}};
+    };
+    network.sent.clear();
+    open(kDecoder, "DECODER");
+    EXPECT_TRUE(network.sent.empty());
+    EXPECT_EQ(win->ignoredReplies(), 0u);  // counted per opening
+    receive(statsReply(6000));
+    EXPECT_EQ(win->lblMACTxOK.caption(), "-");
+    EXPECT_EQ(win->ignoredReplies(), 1u);
+    time.advance(1);
+    ASSERT_EQ(sent(), std::vector<Bytes>{kGetStats});
+    receive(statsReply(6000));
+    EXPECT_EQ(win->lblMACTxOK.caption(), "1197");
+
+    win->form.closeByOperator();
+    network.sent.clear();
+    open(kDecoder, "DECODER");
+    time.advance(499);
+    EXPECT_TRUE(network.sent.empty());
+    time.advance(1);  // never came
+    EXPECT_EQ(sent(), std::vector<Bytes>{kGetStats});
+}
+
+TEST_F(StatisticsWindow, EachOpeningStartsWithoutThePreviousElementsFigures) {
+    std::string copied;
+    win->onCopy = [&](const std::string& text) { copied = text; };
+    open(kDecoder, "DECODER");  // SFN on
+    receive(statsReply(5000, 0x8C00));
+    ASSERT_EQ(win->lblPTPLatency.caption(), "1250 nS");
+    win->form.closeByOperator();
+
+    open(kOtherDecoder, "DECODER");  // SFN off: a reply leaves the PTP figures alone
+    for (const auto& row : win->figureRows()) EXPECT_EQ(row.figure.caption(), "-") << row.caption.caption();
+    EXPECT_EQ(win->lblClock.backColor(), ports::kSystemButtonFace);
+    EXPECT_EQ(win->lblOMAlarmsList.caption(), "-");
+    EXPECT_FALSE(win->lastView().has_value());
+    receive(statsReply(6000));
+    EXPECT_EQ(win->lblMACTxOK.caption(), "1197");
+    win->cmdCopy.click();
+    EXPECT_NE(copied.find("Good PTP Sync: -\nBad PTP Sync: -\nClock Difference: -\nMeasured delay: -\n"),
+              std::string::npos)
+        << copied;
 }
 
 }  // namespace
