@@ -86,6 +86,9 @@ double processCpuMs();
 std::string macFromArgument(const std::string& macOrKey);
 // A number, or null when there is none.
 std::string jsonNumber(const std::optional<long long>& v);
+// " (N other datagrams on port 2978 ignored)": what a window took for no reply of its element;
+// nothing when there was none.
+std::string ignoredNote(std::uint64_t ignored);
 
 int runDiscover(Session& session, const Arguments& args);
 int runList(Session& session, const Arguments& args);

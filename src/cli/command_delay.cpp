@@ -66,14 +66,15 @@ void printDelays(Session& session, const AdjustRun& run, bool json) {
             "{\"mac\": %s, \"name\": %s, \"min_ns\": %lld, \"avg_ns\": %lld, \"max_ns\": %lld, "
             "\"additional_delay_ns\": %lld, \"servo\": %s, \"servo_ns\": %lld, \"summary_min_ns\": "
             "%lld, "
-            "\"summary_avg_ns\": %lld, \"summary_max_ns\": %lld}\n",
+            "\"summary_avg_ns\": %lld, \"summary_max_ns\": %lld, \"ignored_replies\": %llu}\n",
             jsonString(session.main().panel.lblElementMAC.caption()).c_str(),
             jsonString(protocol::text::trim(session.main().panel.txtElementName.text())).c_str(),
             static_cast<long long>(mn), static_cast<long long>(av), static_cast<long long>(mx),
             static_cast<long long>(additional), servo ? "true" : "false",
             static_cast<long long>(servoNs), static_cast<long long>(mn + kFixedLatencyNs),
             static_cast<long long>(av + kFixedLatencyNs),
-            static_cast<long long>(mx + kFixedLatencyNs));
+            static_cast<long long>(mx + kFixedLatencyNs),
+            static_cast<unsigned long long>(w.ignoredReplies()));
     } else {
         std::printf("%-26s %s\n", w.lblCapDelayMIN.caption().c_str(),
                     w.lblCurrentDelayMIN.caption().c_str());
@@ -120,7 +121,8 @@ int runDelay(Session& session, const Arguments& args) {
     if (!run.open()) return session.main().ended() ? session.endedStatus() : 1;
     int status = 0;
     if (!run.awaitReply(1, 1000)) {
-        std::fprintf(stderr, "nms-cli: no delay reply within 1 s\n");
+        std::fprintf(stderr, "nms-cli: no delay reply within 1 s%s\n",
+                     ignoredNote(run.window.ignoredReplies()).c_str());
         status = kExitTimedOut;
     } else {
         printDelays(session, run, args.json);

@@ -81,8 +81,9 @@ int runStats(Session& session, const Arguments& args) {
     const auto facts = window.shownElementFacts();
     window.Form_Unload();
     if (!answered) {
-        std::fprintf(stderr, "nms-cli: no statistics reply from %s within 1 s\n",
-                     main.panel.txtElementIP.text().c_str());
+        std::fprintf(stderr, "nms-cli: no statistics reply from %s within 1 s%s\n",
+                     main.panel.txtElementIP.text().c_str(),
+                     ignoredNote(window.ignoredReplies()).c_str());
         return kExitTimedOut;
     }
     const auto& r = window.record;
@@ -123,7 +124,7 @@ int runStats(Session& session, const Arguments& args) {
         "\"audio_err\": %s, \"audio_err_ratio\": %s, \"audio_rate_pps\": %s, \"alarm_word\": %s, "
         "\"eth_word\": %s, "
         "\"indicators\": {\"audio\": %s, \"clock\": %s, \"pps\": %s, \"ethernet\": %s}, "
-        "\"alarm_code\": %s}\n",
+        "\"alarm_code\": %s, \"ignored_replies\": %llu}\n",
         jsonString(main.panel.lblElementMAC.caption()).c_str(), jsonString(name).c_str(), role,
         num(r.UDP_Response_Tx_Frames_OK).c_str(), num(r.UDP_Response_Rx_Frames_OK).c_str(),
         num(r.UDP_Response_Tx_Frames_Err).c_str(), num(r.UDP_Response_Rx_Frames_Err).c_str(),
@@ -140,7 +141,8 @@ int runStats(Session& session, const Arguments& args) {
         jsonNumber(v.audioFrameRate).c_str(), word(r.UDP_Response_OM_Alarms_List).c_str(),
         word(r.UDP_Response_ETH_Status).c_str(), indicatorJson(v.audio, false).c_str(),
         indicatorJson(v.clock, false).c_str(), indicatorJson(v.pps, false).c_str(),
-        indicatorJson(v.ethernet, true).c_str(), v.alarmsList ? v.alarmsList->c_str() : "null");
+        indicatorJson(v.ethernet, true).c_str(), v.alarmsList ? v.alarmsList->c_str() : "null",
+        static_cast<unsigned long long>(window.ignoredReplies()));
     return 0;
 }
 

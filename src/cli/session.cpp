@@ -134,6 +134,12 @@ std::string jsonString(const std::string& s) {
     return out + "\"";
 }
 
+std::string ignoredNote(std::uint64_t ignored) {
+    if (ignored == 0) return {};
+    return " (" + std::to_string(ignored) +
+           (ignored == 1 ? " other datagram" : " other datagrams") + " on port 2978 ignored)";
+}
+
 std::string jsonNumber(const std::optional<long long>& v) {
     return v ? std::to_string(*v) : "null";
 }

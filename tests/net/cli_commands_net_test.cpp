@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "net/netns_fixture.h"
 #include "net/station_home.h"
@@ -141,6 +143,29 @@ TEST_F(CliCommandsNet, StatsDelayAndSetDelayTalkToTheDecoderOnPort2978) {
     EXPECT_EQ(run("delay " + mac(1)), 3);
     bed->stop(silent);
     EXPECT_EQ(run("stats " + mac(3)), 5);
+}
+
+// Port 2978 is open to anyone: while the silent element is asked, what another host sends there
+// is not its figures. The command says it had no answer, and how much it ignored.
+TEST_F(CliCommandsNet, StatsOfASilentElementTakeNoOtherHostsReply) {
+    bed->stop(silent);
+    platform::QtUdpSocket sprayer;
+    bed->inNamespace(bed->element(1).ns, [&] { ASSERT_TRUE(sprayer.bind(bed->element(1).ip, 0)); });
+    std::atomic<bool> done{false};
+    std::thread spray([&] {
+        const std::vector<std::uint8_t> reply(66, 0x11);
+        while (!done) {
+            sprayer.sendTo(bed->station().ip, 2978, reply);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const int status = run("stats " + mac(3) + " --json");
+    done = true;
+    spray.join();
+    EXPECT_EQ(status, 5) << home.output();
+    EXPECT_EQ(home.output(), "");
+    EXPECT_NE(home.output("err.txt").find("other datagrams on port 2978 ignored"), std::string::npos)
+        << home.output("err.txt");
 }
 
 }  // namespace
