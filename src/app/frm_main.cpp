@@ -147,7 +147,8 @@ bool frmMain::Form_Load() {
     // 4. One station per user.
     if (!ctx.acquireInstanceLock()) {
         if (const std::string why = ctx.env.instanceLock.creationFailure(); !why.empty()) {
-            msgBox(why, MessageIcon::Critical, MessageButtons::Ok, Answer::Ok, "Kestrova Vantrelo NG NMS");
+            msgBox(why, MessageIcon::Critical, MessageButtons::Ok, Answer::Ok,
+                   "Kestrova Vantrelo NG NMS");
             endProgram(station::kExitLockUnavailable);
             return false;
         }
@@ -213,7 +214,8 @@ void frmMain::finishStartUp() {
     txt::parseInteger(txt::trim(context_->setting(station::settings::kMonitorInterval)), seconds);
     monitor_->setInterval(static_cast<int>(std::clamp<long long>(seconds, monitor::PlantMonitor::kMinIntervalSeconds,
                                                                   monitor::PlantMonitor::kMaxIntervalSeconds)));
-    if (context_->env.monitorAsRemembered && context_->setting(station::settings::kMonitorPlant) == "1")
+    if (context_->env.monitorAsRemembered &&
+        context_->setting(station::settings::kMonitorPlant) == "1")
         monitor_->start();
     if (onStarted) onStarted();
 }

@@ -32,7 +32,8 @@ QString whyNoFileIn(const QString& folder) {
         ::close(fd);
         ::unlink(probe.constData());
     }
-    return error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("the file could not be written");
+    return error ? QString::fromLocal8Bit(std::strerror(error))
+                 : QStringLiteral("the file could not be written");
 }
 
 }  // namespace

@@ -130,7 +130,8 @@ TEST_F(PagingScan, ALinkAddressOfAnotherLengthIsNoMac) {
     dialogs.expect(ports::Answer::Ok, "'Element MAC'");
     time.advance(6000);
     EXPECT_TRUE(dialogs.allUsed());
-    EXPECT_EQ(paging().unresolvedAnswers(), (std::vector<std::string>{"192.168.1.50", "192.168.1.60"}));
+    EXPECT_EQ(paging().unresolvedAnswers(),
+              (std::vector<std::string>{"192.168.1.50", "192.168.1.60"}));
     EXPECT_EQ(read("", "ip"), "<missing>");
     EXPECT_EQ(main->TreeView1.nodeCount(), 0);
 }

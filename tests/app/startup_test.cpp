@@ -175,8 +175,8 @@ TEST_F(StartUp, ALockThatCannotBeCreatedIsSaidAsSuch) {
     EXPECT_FALSE(main->Form_Load());
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.last().text,
-              "The station's lock /run/user/1000/vantrelo-nms.lock cannot be created in /run/user/1000: Read-only "
-              "file system");
+              "The station's lock /run/user/1000/vantrelo-nms.lock cannot be created in "
+              "/run/user/1000: Read-only file system");
     EXPECT_EQ(dialogs.last().icon, MessageIcon::Critical);
     EXPECT_EQ(lifecycle.exits, (std::vector<int>{station::kExitLockUnavailable}));
     EXPECT_EQ(station::kExitLockUnavailable, 1);

@@ -45,7 +45,8 @@ protected:
 
     // Runs a program (nms-cli unless said) in the test's own folders. `prepare`, when given, runs
     // first in a child process of its own (a mount namespace, say) that then runs the program.
-    Result run(const std::string& args, const std::function<bool()>& prepare = {}, const char* program = NMS_CLI) {
+    Result run(const std::string& args, const std::function<bool()>& prepare = {},
+               const char* program = NMS_CLI) {
         const std::string command = "env -u NMS_DATABASE HOME=" + root_ + " XDG_CONFIG_HOME=" + root_ +
                                     "/cfg XDG_DATA_HOME=" + root_ + "/data XDG_RUNTIME_DIR=" + root_ + "/run " +
                                     program + " " + args + " >" + root_ + "/out 2>" + root_ + "/err";
@@ -81,7 +82,8 @@ protected:
         ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
         ::unsetenv("NMS_DATABASE");
-        if (!std::freopen((root_ + "/out").c_str(), "w", stdout) || !std::freopen((root_ + "/err").c_str(), "w", stderr))
+        if (!std::freopen((root_ + "/out").c_str(), "w", stdout) ||
+            !std::freopen((root_ + "/err").c_str(), "w", stderr))
             ::_exit(126);
         std::vector<char*> argv{const_cast<char*>(NMS_CLI)};
         for (auto& a : args) argv.push_back(a.data());
@@ -171,7 +173,8 @@ TEST_F(CliTest, AStationThatRunsLeavesReadingFreeAndSaysWhoHoldsTheLock) {
     EXPECT_NE(r.err.find("already running"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("in use by process " + std::to_string(::getpid())), std::string::npos) << r.err;
     r = run("list --demo");
-    EXPECT_NE(r.out.find("STUDIO A LR"), std::string::npos) << "the refused discovery changed the database";
+    EXPECT_NE(r.out.find("STUDIO A LR"), std::string::npos)
+        << "the refused discovery changed the database";
 }
 
 // A folder that cannot take the lock (read-only, full) is not a running station: the message
@@ -183,11 +186,13 @@ TEST_F(CliTest, ALockFolderThatCannotTakeTheLockIsSaidWithItsPlace) {
     if (::getuid() == 0) {
         // Permissions do not stop root: a read-only file system in a mount namespace of its own.
         readOnly = [folder] {
-            return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+            return ::unshare(CLONE_NEWNS) == 0 &&
+                   ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                    ::mount("tmpfs", folder.c_str(), "tmpfs", MS_RDONLY, "mode=0700") == 0;
         };
     } else {
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(
+            folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     }
     const auto r = run("discover --demo --yes --timeout 1", readOnly);
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
@@ -205,7 +210,8 @@ TEST_F(CliTest, EveryStopSignalEndsACommandAsItsNormalEndWith130) {
     const std::string lock = demoFolder() + "/nms.lock";
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         std::filesystem::remove(metrics);
-        const pid_t pid = start({"monitor", "--demo", "--interval", "2", "--metrics-file", metrics});
+        const pid_t pid =
+            start({"monitor", "--demo", "--interval", "2", "--metrics-file", metrics});
         ASSERT_GT(pid, 0);
         const bool cycled = waitFor([&] { return std::filesystem::exists(metrics); });
         std::filesystem::remove(metrics);  // written again on the way out
@@ -225,7 +231,8 @@ TEST_F(CliTest, EveryStopSignalEndsACommandAsItsNormalEndWith130) {
     const std::string mac = list.substr(list.find(':', at) - 2, 17);
     const pid_t pid = start({"delay", mac, "--demo", "--watch", "60"});
     ASSERT_GT(pid, 0);
-    const bool printed = waitFor([&] { return read("out").find("Auto delay compensation") != std::string::npos; });
+    const bool printed =
+        waitFor([&] { return read("out").find("Auto delay compensation") != std::string::npos; });
     ::kill(pid, SIGHUP);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
