@@ -10,9 +10,6 @@ namespace nms::cli {
 
 void printElements(app::frmMain& main, bool json);
 
-// The status a shell gives a program that SIGINT ended.
-constexpr int kDiscoveryInterrupted = 130;
-
 int runDiscover(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& paging = main.paging();
@@ -44,8 +41,6 @@ int runDiscover(Session& session, const Arguments& args) {
         ended = true;
     };
 
-    // Ctrl+C in the middle of a scan must not leave half a plant as the database.
-    watchStopSignals();
     scanStarted = Steady::now();
     cpuAtScanStartMs = processCpuMs();
     session.env().gate.dispatch(ports::EventGate::Kind::Operator,
@@ -55,10 +50,11 @@ int runDiscover(Session& session, const Arguments& args) {
     if (paging.stoppedBeforeRequest()) return 1;  // said; the database is as it was
     const double seconds = args.timeout > 0 ? args.timeout : 15;
     session.runUntil([&] { return ended || stopRequested(); }, static_cast<int>(seconds * 1000) + 10000);
+    // Ctrl+C in the middle of a scan must not leave half a plant as the database.
     if (!ended && stopRequested()) {
         session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&paging] { paging.abandonScan(); });
         std::fprintf(stderr, "nms-cli: discovery interrupted; the database is as it was\n");
-        return kDiscoveryInterrupted;
+        return kExitInterrupted;
     }
     if (!ended) return 1;
     if (!saved) return 1;  // said: the new database could not be written
