@@ -3,7 +3,7 @@
 # it only installs what is missing.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config locales
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
@@ -21,6 +21,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The locale tests run the station under decimal-comma locales, which a fresh machine lacks (the
+# tests fail without them rather than prove nothing).
+available=$(locale -a 2>/dev/null || true)
+for name in de_DE fr_FR; do
+  if ! grep -qixE "$name\.utf-?8" <<<"$available"; then
+    echo "creating the locale $name.UTF-8"
+    if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+    $SUDO localedef -i "$name" -f UTF-8 "$name.UTF-8"
+  fi
+done
 
 # The station's ping needs an ICMP socket. Root can always open one; for a normal user, say how
 # to allow it (nothing is changed here).

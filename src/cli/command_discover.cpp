@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "discovery/paging.h"
+#include "protocol/text.h"
 
 namespace nms::cli {
 
@@ -64,10 +65,12 @@ int runDiscover(Session& session, const Arguments& args) {
             std::chrono::duration<double, std::milli>(treeShown - scanStarted).count() - scanIntervalMs;
         std::fprintf(stderr,
                      "stats: datagrams received %llu, dropped by the kernel %llu, elements stored %d, scan end to tree "
-                     "%.1f ms, scan due to tree %.1f ms, cpu during scan %.1f ms\n",
+                     "%s ms, scan due to tree %s ms, cpu during scan %s ms\n",
                      static_cast<unsigned long long>(received),
                      static_cast<unsigned long long>(main.udpClient.droppedDatagrams()), main.TreeView1.nodeCount(),
-                     scanEndMs, dueToTreeMs, cpuAtTreeMs - cpuAtScanStartMs);
+                     protocol::text::fixedNumber(scanEndMs, 1).c_str(),
+                     protocol::text::fixedNumber(dueToTreeMs, 1).c_str(),
+                     protocol::text::fixedNumber(cpuAtTreeMs - cpuAtScanStartMs, 1).c_str());
         std::fprintf(stderr, "stats: datagrams refused as they arrived %llu, dropped at the full queue %llu\n",
                      static_cast<unsigned long long>(main.udpClient.refusedDatagrams()),
                      static_cast<unsigned long long>(session.env().gate.dropped(ports::EventGate::Kind::Datagram)));

@@ -88,9 +88,9 @@ int runMonitor(Session& session, const Arguments& args) {
             const double cpu = processCpuMs();
             std::fprintf(stderr,
                          "stats: cycle %d: elements %d, replies %d, missed %d, took %lld ms, cpu since the last "
-                         "cycle %.1f ms\n",
+                         "cycle %s ms\n",
                          monitor.cycles(), c.asked, c.replies, c.missed, static_cast<long long>(c.durationMs),
-                         cpu - cpuAtLastCycleMs);
+                         protocol::text::fixedNumber(cpu - cpuAtLastCycleMs, 1).c_str());
             cpuAtLastCycleMs = cpu;
         }
         writeMetrics();

@@ -32,9 +32,7 @@ std::string indicatorJson(const stats::Indicator& i, bool withCaption) {
 }
 
 std::string ratioJson(float ratio) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f", static_cast<double>(ratio));
-    return buf;
+    return protocol::text::fixedNumber(static_cast<double>(ratio), 2);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #include "monitor/metrics.h"
 
-#include <cstdio>
-
 #include "protocol/statistics.h"
+#include "protocol/text.h"
 
 namespace nms::monitor {
 
@@ -23,6 +22,8 @@ std::string labelValue(const std::string& v) {
     }
     return out;
 }
+
+using protocol::text::fixedNumber;
 
 const char* roleWord(int role) {
     return role == 1 ? "encoder" : role == 2 ? "decoder" : "unknown";
@@ -110,25 +111,19 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
     family("vantrelo_element_ptp_clock_difference_seconds", "gauge",
            "PTP clock difference of an SFN element.", [&](const E& e) {
                if (e.sfn != 1 || !e.counted) return std::string();
-               char buf[32];
-               std::snprintf(buf, sizeof buf, "%.9f", e.record.UDP_Response_PTP_Sync_Value / 1e9);
-               return std::string(buf);
+               return fixedNumber(e.record.UDP_Response_PTP_Sync_Value / 1e9, 9);
            });
     family("vantrelo_element_last_seen_timestamp_seconds", "gauge",
            "When the element last answered (Unix time).", [&](const E& e) {
                if (e.lastSeenUnixMs == 0) return std::string();
-               char buf[32];
-               std::snprintf(buf, sizeof buf, "%.3f", e.lastSeenUnixMs / 1000.0);
-               return std::string(buf);
+               return fixedNumber(static_cast<double>(e.lastSeenUnixMs) / 1000.0, 3);
            });
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f", nowUnixMs / 1000.0);
     out +=
         "# HELP vantrelo_monitor_last_cycle_timestamp_seconds When the monitor last finished a "
         "cycle.\n"
         "# TYPE vantrelo_monitor_last_cycle_timestamp_seconds gauge\n"
         "vantrelo_monitor_last_cycle_timestamp_seconds " +
-        std::string(buf) + "\n";
+        fixedNumber(static_cast<double>(nowUnixMs) / 1000.0, 3) + "\n";
     return out;
 }
 

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scoped_locale.h"
+
 namespace nms {
 namespace {
 
@@ -312,6 +314,85 @@ TEST_F(CliTest, TheWindowShutsDownCleanlyOnSigterm) {
     EXPECT_FALSE(std::filesystem::exists(lock));
 }
 #endif
+
+// nms-cli, like the window, lets Qt give the C library the user's locale. Under a decimal comma a
+// whole session on the demo plant (discovery, a save and the database it leaves, statistics, SFN
+// delay, the monitor's metrics file, the journal) must send, store and print what it does under
+// "C"; only what changes from one run to the next (times, counters, clock readings) is masked.
+TEST_F(CliTest, ACommaLocaleChangesNothingTheStationSendsStoresOrPrints) {
+    const std::regex isoTime(R"(\d{4}-\d\d-\d\dT[0-9:.]+Z)");
+    const std::regex figure("-?[0-9]+");
+    // Lines sorted: elements answer a cycle in any order.
+    auto sorted = [](const std::string& text) {
+        std::istringstream in(text);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == ',') line.pop_back();
+            lines.push_back(line);
+        }
+        std::sort(lines.begin(), lines.end());
+        std::string out;
+        for (const auto& l : lines) out += l + "\n";
+        return out;
+    };
+    auto masked = [&](const std::string& text) { return std::regex_replace(text, figure, "#"); };
+    // The database's sections sorted, each byte for byte: discovery stores elements as they answer.
+    auto sections = [](const std::string& ini) {
+        std::vector<std::string> blocks;
+        for (std::size_t at = 0; at < ini.size();) {
+            const std::size_t next = ini.find("\n[", at);
+            const std::size_t end = next == std::string::npos ? ini.size() : next + 1;
+            blocks.push_back(ini.substr(at, end - at));
+            at = end;
+        }
+        std::sort(blocks.begin(), blocks.end());
+        std::string out;
+        for (const auto& b : blocks) out += b;
+        return out;
+    };
+    auto session = [&](const std::string& locale) {
+        std::filesystem::remove_all(demoFolder());
+        const std::string cli = "env LC_ALL=" + locale + " " + NMS_CLI;
+        std::string all;
+        // The command, its status and its output, reduced by `shape` when given.
+        auto take = [&](const std::string& args,
+                        const std::function<std::string(const std::string&)>& shape = {}) {
+            const Result r = run(args + " --demo", {}, cli.c_str());
+            all += "$ " + args + " -> " + std::to_string(r.status) + "\n" +
+                   (shape ? shape(r.out) : r.out);
+            return r;
+        };
+        all += masked(take("discover --yes --timeout 1 --json --stats").err);
+        take("list --json");
+        take("set 00:1A:2B:50:00:16 name=STUDIO-B --yes --json");
+        take("set 00:1A:2B:50:00:21 sdl=3 --yes --json");
+        all += sections(
+            read(("run/vantrelo-nms-demo-" + std::to_string(::getuid()) + "/nms.ini").c_str()));
+        take("list --json");
+        take("stats 00:1A:2B:50:00:16 --json", masked);
+        take("delay 00:1A:2B:50:00:20 --json", masked);
+        const Result watched =
+            take("monitor --cycles 2 --interval 2 --json --stats --metrics-file " + root_ +
+                     "/metrics.prom",
+                 [&](const std::string& out) { return sorted(masked(out)); });
+        all += sorted(masked(watched.err)) + sorted(masked(read("metrics.prom")));
+        auto withoutTimes = [&](const std::string& out) {
+            return sorted(std::regex_replace(out, isoTime, "T"));
+        };
+        take("events --json", withoutTimes);
+        take("events", withoutTimes);
+        return all;
+    };
+    const std::string reference = session("C");
+    ASSERT_NE(reference.find("\"confirmed\": true"), std::string::npos) << reference;
+    ASSERT_NE(reference.find("vantrelo_element_ptp_clock_difference_seconds{"), std::string::npos)
+        << reference;
+    for (const char* name : testing::kCommaLocales) {
+        ASSERT_TRUE(testing::ScopedLocale(name).active())
+            << name << " is missing (scripts/install-deps.sh creates it)";
+        EXPECT_EQ(session(name), reference) << name;
+    }
+}
 
 }  // namespace
 }  // namespace nms
