@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
   iproute2 iputils-ping
-  xvfb xauth
+  xvfb xauth xdotool
   dpkg-dev file lintian desktop-file-utils appstream libcap2-bin
 )
 missing=()

@@ -1,5 +1,6 @@
 #include "ui/binding.h"
 
+#include <QApplication>
 #include <QHeaderView>
 
 namespace nms::ui {
@@ -122,7 +123,6 @@ public:
         if (withColumns) {
             tree_->setHeaderLabels(columns_.headers);
             auto* header = tree_->header();
-            header->setSectionsClickable(true);
             header->setSortIndicatorShown(false);
             header->setStretchLastSection(true);
             header->setSectionResizeMode(QHeaderView::Interactive);
@@ -133,16 +133,23 @@ public:
         tree_->setRootIsDecorated(false);
         tree_->setItemsExpandable(false);
         tree_->setUniformRowHeights(true);
+        // The view's own sorting stays off (it would reorder by text, and the model's order is
+        // the station's); turning it off also makes the header unclickable, so the header's clicks
+        // are allowed again after it and sorted here.
         tree_->setSortingEnabled(false);
+        if (withColumns) tree_->header()->setSectionsClickable(true);
         tree_->setSelectionMode(QAbstractItemView::SingleSelection);
         tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
         tree_->setContextMenuPolicy(Qt::NoContextMenu);
         viewport_ = tree_->viewport();
         viewport_->installEventFilter(this);
         // Keyboard moves select a node as a click does; mouse clicks are taken on release below.
+        // A press anywhere else in the list (its header, its scroll bar) may give the list the
+        // focus, and the view then makes its first row current: that is no operator's choice.
         connect(tree_, &QTreeWidget::currentItemChanged, this,
                 [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
                     if (mouseDown_ || item == nullptr) return;
+                    //TMP if (QApplication::mouseButtons() != Qt::NoButton) return;
                     clickNode(nodeIndexOf(item));
                 });
         mirror();

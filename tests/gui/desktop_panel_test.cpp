@@ -4,11 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
+#include <QWindow>
+
+#include <functional>
 
 #include "station_window.h"
 #include "ui/change_markers.h"
@@ -116,6 +123,53 @@ TEST_F(DesktopPanel, TheTreeShowsAddressFirmwareAndSerialAndSortsByThem) {
     operatorDoes([&] { main->RefreshElementList(); });
     QApplication::processEvents();
     EXPECT_EQ(column(1), (QStringList{"192.168.1.9", "192.168.1.91", "192.168.1.100"}));
+}
+
+// A real mouse on a real display: the press on a header gives the list the focus, and a list
+// that takes its focus as a keyboard move would load the first element and lose the click.
+// Runs under an X server (tests/gui/under_xvfb.sh); skipped offscreen.
+TEST_F(DesktopPanel, AHeaderClickedThroughTheWindowSystemSortsAndLoadsNothing) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    ASSERT_FALSE(xdotool.isEmpty()) << "xdotool is not installed";
+    open();
+    auto* tree = window->control<QTreeWidget>("TreeView1");
+    auto settle = [](const std::function<bool()>& done) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!done() && waited.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
+    settle([&] { return window->windowHandle()->isExposed(); });
+    // Mapped now: the window system can give it the keyboard.
+    window->activateWindow();
+    settle([&] { return window->isActiveWindow(); });
+    auto realClick = [&](int section) {
+        auto* header = tree->header();
+        const QPoint local(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                           header->height() / 2);
+        const QPoint at = header->viewport()->mapToGlobal(local);
+        // Moved back off the list afterwards: a move to where the pointer already is never syncs.
+        QProcess::execute(xdotool, {QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
+                                    QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1"),
+                                    QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("1"),
+                                    QStringLiteral("1")});
+    };
+    // The focus is in the panel, as after typing a name: the press moves it to the list.
+    window->control<QLineEdit>("txtElementName")->setFocus();
+    settle([&] { return window->control<QLineEdit>("txtElementName")->hasFocus(); });
+    ASSERT_TRUE(window->control<QLineEdit>("txtElementName")->hasFocus());
+    realClick(1);
+    settle([&] { return tree->header()->isSortIndicatorShown(); });
+    EXPECT_TRUE(tree->header()->isSortIndicatorShown());
+    EXPECT_EQ(tree->header()->sortIndicatorSection(), 1);
+    EXPECT_EQ(column(1).join(' ').toStdString(), "192.168.1.9 192.168.1.91 192.168.1.100");
+    // The header is not an element: nothing was loaded.
+    EXPECT_EQ(main->TreeView1.selectedIndex(), -1);
+    EXPECT_EQ(main->panel.lblElementMAC.caption(), "-");
+
+    realClick(1);
+    settle([&] { return tree->header()->sortIndicatorOrder() == Qt::DescendingOrder; });
+    EXPECT_EQ(column(1).join(' ').toStdString(), "192.168.1.100 192.168.1.91 192.168.1.9");
 }
 
 TEST_F(DesktopPanel, TheInterfaceListNamesEachAddressButTheAddressStaysTheValue) {
