@@ -57,6 +57,13 @@ int runMonitor(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& monitor = main.plantMonitor();
     if (args.interval > 0) monitor.setInterval(args.interval);
+    // What a killed run left beside the metrics file goes; a run still writing keeps its own.
+    if (!args.metricsFile.empty())
+        session.runtime().files().removeStaleTemporaries(args.metricsFile);
+    // Said as it happens, once each: the journal cannot be written, is written again, events lost.
+    monitor.onJournalNotice = [](const std::string& text) {
+        std::fprintf(stderr, "nms-cli: %s\n", text.c_str());
+    };
     monitor.onHealthChanged = [&](const monitor::PlantMonitor::Element& e, monitor::Health from) {
         const ports::JournalEvent event{session.env().clock.unixTimeMs(),
                                         e.mac,
@@ -133,7 +140,12 @@ int runEvents(Session& session, const Arguments& args) {
     }
     auto& journal = session.runtime().journal();
     const auto events = journal.query(since, mac);
-    if (!journal.error().empty()) std::fprintf(stderr, "nms-cli: %s\n", journal.error().c_str());
+    // A journal that cannot be read is not a journal without events.
+    if (!journal.error().empty()) {
+        std::fprintf(stderr, "nms-cli: the event journal cannot be read: %s\n",
+                     journal.error().c_str());
+        return 1;
+    }
     if (args.json) {
         std::printf("[");
         for (std::size_t i = 0; i < events.size(); ++i)

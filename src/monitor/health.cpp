@@ -1,5 +1,7 @@
 #include "monitor/health.h"
 
+#include <algorithm>
+
 #include "protocol/statistics.h"
 
 namespace nms::monitor {
@@ -22,8 +24,38 @@ const char* healthWord(Health health) {
     return "unknown";
 }
 
-std::int64_t counterGrowth(std::int64_t before, std::int64_t now) {
-    return now >= before ? now - before : now;
+std::optional<std::int64_t> counterGrowth(std::int32_t before, std::int32_t now,
+                                          std::int64_t limit) {
+    const std::uint32_t growth =
+        static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(before);
+    if (static_cast<std::int64_t>(growth) > limit) return std::nullopt;
+    return static_cast<std::int64_t>(growth);
+}
+
+std::int64_t counterLimit(std::int64_t elapsedMs) {
+    return kMaxFramesPerSecond * (std::max<std::int64_t>(elapsedMs, 0) + 1000) / 1000;
+}
+
+Health settle(Health shown, const Assessment& seen, Trend& trend) {
+    constexpr int kEnough = 1000;  // only "at least two" matters; this keeps the counts small
+    if (seen.health == Health::Online) {
+        trend.clean = std::min(trend.clean + 1, kEnough);
+        trend.troubled = 0;
+    } else {
+        trend.troubled = std::min(trend.troubled + 1, kEnough);
+        trend.clean = 0;
+    }
+    switch (seen.health) {
+        case Health::Online:
+            if (shown == Health::Unknown || trend.clean >= kCyclesToRecover) return Health::Online;
+            return shown;
+        case Health::Warning:
+            if (shown != Health::Online) return Health::Warning;
+            if (!seen.transient || trend.troubled >= kCyclesToWarn) return Health::Warning;
+            return Health::Online;
+        default:
+            return seen.health;
+    }
 }
 
 namespace {
@@ -40,6 +72,7 @@ Assessment assess(const CycleResult& c) {
         return {Health::Offline,
                 "No reply to the last " + std::to_string(c.missesInARow) + " requests."};
     std::string alarm, warning;
+    bool stateWarning = false;
     if (!c.answered) add(warning, "No reply to the last request.");
     const bool alarmWord = c.answered && c.alarmWord < 65535;
     if (alarmWord) {
@@ -61,8 +94,11 @@ Assessment assess(const CycleResult& c) {
         if ((c.ethernetWord & kEthLinkUp) == 0) {
             add(alarm, "Not connected.");
         } else {
-            if ((c.ethernetWord & kEthFullDuplex) == 0) add(warning, "Half duplex link.");
-            if (c.ethernetWord & kEth10Mbit) add(warning, "10 Mbit/s link.");
+            const bool halfDuplex = (c.ethernetWord & kEthFullDuplex) == 0;
+            const bool slow = (c.ethernetWord & kEth10Mbit) != 0;
+            if (halfDuplex) add(warning, "Half duplex link.");
+            if (slow) add(warning, "10 Mbit/s link.");
+            stateWarning = halfDuplex || slow;
         }
     }
     if (c.answered && c.audioFrameErrors > 0)
@@ -70,7 +106,7 @@ Assessment assess(const CycleResult& c) {
     if (c.answered && c.sfn == 1 && c.ptpSyncErrors > 0)
         add(warning, std::to_string(c.ptpSyncErrors) + " bad PTP syncs in the last cycle.");
     if (!alarm.empty()) return {Health::Alarm, alarm + (warning.empty() ? "" : " " + warning)};
-    if (!warning.empty()) return {Health::Warning, warning};
+    if (!warning.empty()) return {Health::Warning, warning, !stateWarning};
     return {Health::Online, "Replies, no alarm."};
 }
 

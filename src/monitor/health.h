@@ -19,7 +19,7 @@ inline constexpr int kMissesForOffline = 3;
 
 // What one cycle learnt of an element: the reply decoded the way the statistics window decodes
 // it (nothing when the element did not answer in time), and the counters' growth since the
-// previous reply (a counter that went down was reset and counts from zero).
+// previous reply.
 struct CycleResult {
     bool answered = false;
     int missesInARow = 0;
@@ -34,11 +34,47 @@ struct CycleResult {
 struct Assessment {
     Health health = Health::Unknown;
     std::string reason;  // in words, with the statistics window's texts
+    // The warning comes only from what this one cycle counted (a missed reply, new bad audio
+    // frames or PTP syncs), not from a state the element reports (its link, its alarms).
+    bool transient = false;
 };
 
+// What this one cycle shows, on its own.
 Assessment assess(const CycleResult& cycle);
 
-// Growth of a counter from one reply to the next; a counter that went down was reset.
-std::int64_t counterGrowth(std::int64_t before, std::int64_t now);
+// Cycles in a row whose own assessment was online (clean) or not (troubled).
+struct Trend {
+    int clean = 0;
+    int troubled = 0;
+};
+
+// The health shown after a cycle, from the health shown before and the cycle's own assessment,
+// so that one stray error does not make an element flap between online and warning:
+// - alarm and offline are shown in the cycle they are seen, and so is a warning from the state
+//   the element reports (half duplex, 10 Mbit/s);
+// - a warning from what a cycle counted (a missed reply, bad audio frames, bad PTP syncs) needs
+//   trouble in two cycles in a row;
+// - back to online needs two clean cycles in a row.
+// An element not judged yet takes what its first cycle shows.
+inline constexpr int kCyclesToWarn = 2;
+inline constexpr int kCyclesToRecover = 2;
+Health settle(Health shown, const Assessment& seen, Trend& trend);
+
+// Growth of a counter from one reply to the next, as the element counts: modulo 2^32, so that a
+// counter that passes 2^31 or 2^32 keeps counting. Nothing when the counter went back, or on
+// further than `limit`, more than the element can count in the time between the two replies:
+// the counter was reset, or the reply was not the element's.
+std::optional<std::int64_t> counterGrowth(std::int32_t before, std::int32_t now,
+                                          std::int64_t limit);
+
+// The most frames an element can count in one second: its port is 100 Mbit/s at most, and a
+// minimal Ethernet frame takes 84 bytes on the wire (64, the preamble and the gap), which makes
+// 148,810 frames a second. Every counter of a statistics reply counts frames (audio frames and
+// PTP syncs arrive in frames), so none can grow faster.
+inline constexpr std::int64_t kMaxFramesPerSecond = 148810;
+
+// The growth a counter may show after `elapsedMs` between two replies, with one second more for
+// the replies' own delays.
+std::int64_t counterLimit(std::int64_t elapsedMs);
 
 }  // namespace nms::monitor

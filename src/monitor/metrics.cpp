@@ -105,6 +105,10 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
         {"vantrelo_element_replies_total", "Statistics replies received.", &E::replies},
         {"vantrelo_element_missed_replies_total", "Statistics requests not answered within 500 ms.",
          &E::missed},
+        {"vantrelo_element_counter_resets_total",
+         "Replies whose counters went back or grew faster than the element can count (reset, or a "
+         "reply not the element's); they add nothing to the other totals.",
+         &E::counterResets},
     };
     for (const auto& c : counters)
         family(c.name, "counter", c.help, [&](const E& e) { return num(e.*(c.field)); });

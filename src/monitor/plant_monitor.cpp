@@ -43,7 +43,8 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
       journal_(journal),
       socket_(context, protocol::kPortStatistics, protocol::kPortStatistics),
       cycleTimer_(context.scheduler(), context.gate(), kDefaultIntervalSeconds * 1000),
-      pumpTimer_(context.scheduler(), context.gate(), kPumpMs) {
+      pumpTimer_(context.scheduler(), context.gate(), kPumpMs),
+      journalTimer_(context.scheduler(), context.gate(), kJournalFirstRetryMs) {
     socket_.client().onDataArrival = [this](const ports::Datagram& d) { reply(d); };
     // What can never be a statistics reply does not wait in the station's queue.
     socket_.client().acceptIncoming = [](const ports::Datagram& d) {
@@ -51,10 +52,23 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
     };
     cycleTimer_.onTimer = [this] { beginCycle(); };
     pumpTimer_.onTimer = [this] { pump(); };
+    journalTimer_.onTimer = [this] {
+        journalTimer_.setEnabled(false);
+        // Within a cycle its end writes.
+        if (!inCycle_) writeJournal(false);
+    };
     context.atEnd([this] {
         cycleTimer_.setEnabled(false);
         pumpTimer_.setEnabled(false);
+        journalTimer_.setEnabled(false);
         socket_.close();
+        // A last try for what waits, whatever the back-off: after this it is gone.
+        writeJournal(true);
+        const auto lost = static_cast<std::int64_t>(batch_.size()) + journalDropped_;
+        if (lost > 0)
+            sayJournal(std::to_string(lost) +
+                       " events could not be written to the event journal and are lost" +
+                       (journal_.error().empty() ? "." : ": " + journal_.error()));
     });
     setStatus("Plant monitor off.");
 }
@@ -86,6 +100,7 @@ void PlantMonitor::stop() {
     pumpTimer_.setEnabled(false);
     if (inCycle_) finishCycle();
     socket_.close();
+    writeJournal(true);
     setStatus("Plant monitor off.");
 }
 
@@ -93,10 +108,14 @@ std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause() {
     if (paused_) return {};
     paused_ = true;
     pumpTimer_.setEnabled(false);
+    std::vector<station::ElementSocket::OwedReply> owed;
+    for (const auto& o : outstanding_)
+        owed.push_back({elements_[o.index].ip, o.sentMs + kReplyTimeoutMs});
     if (inCycle_) finishCycle();
     // The window that takes the port binds it next.
     socket_.close();
     if (running_) setStatus("Plant monitor paused while port 2978 is in use by a window.");
+    return owed;
 }
 
 void PlantMonitor::resume() {
@@ -108,21 +127,62 @@ void PlantMonitor::resume() {
 const PlantMonitor::Element* PlantMonitor::find(const std::string& mac) const {
     const auto it = byMac_.find(mac);
     return it == byMac_.end() ? nullptr : &elements_[it->second];
-    std::vector<station::ElementSocket::OwedReply> owed;
-    for (const auto& o : outstanding_)
-        owed.push_back({elements_[o.index].ip, o.sentMs + kReplyTimeoutMs});
 }
 
 void PlantMonitor::note(ports::JournalEvent event) {
     if (event.unixTimeMs == 0) event.unixTimeMs = context_.clock().unixTimeMs();
-    return owed;
-    batch_.push_back(std::move(event));
+    keep(std::move(event));
     ++revision_;
     // Outside a cycle nothing else would write it soon.
-    if (!inCycle_) {
-        if (!journal_.append(batch_)) journalFailed_ = true;
-        batch_.clear();
+    if (!inCycle_) writeJournal(false);
+}
+
+void PlantMonitor::sayJournal(const std::string& text) {
+    if (onJournalNotice) onJournalNotice(text);
+}
+
+void PlantMonitor::keep(ports::JournalEvent event) {
+    if (batch_.size() >= kMaxPendingEvents) {
+        batch_.pop_front();
+        ++journalDropped_;
     }
+    batch_.push_back(std::move(event));
+}
+
+void PlantMonitor::writeJournal(bool force) {
+    if (batch_.empty()) return;
+    const std::int64_t now = context_.clock().monotonicMs();
+    if (journalDown_ && !force && now < journalRetryAtMs_) return;
+    if (journal_.append(std::vector<ports::JournalEvent>(batch_.begin(), batch_.end()))) {
+        batch_.clear();
+        if (!journalDown_) return;
+        journalDown_ = false;
+        journalBackoffMs_ = 0;
+        journalTimer_.setEnabled(false);
+        journalProblem_.clear();
+        ++revision_;
+        std::string text = "The event journal is written again.";
+        if (journalDropped_ > 0)
+            text += " " + std::to_string(journalDropped_) +
+                    " events were dropped while it could not be written (at most " +
+                    std::to_string(kMaxPendingEvents) + " wait for it).";
+        journalDropped_ = 0;
+        sayJournal(text);
+        return;
+    }
+    journalBackoffMs_ = journalBackoffMs_ == 0
+                            ? kJournalFirstRetryMs
+                            : std::min(journalBackoffMs_ * 2, kJournalLastRetryMs);
+    journalRetryAtMs_ = now + journalBackoffMs_;
+    journalTimer_.setEnabled(false);
+    journalTimer_.setInterval(journalBackoffMs_);
+    journalTimer_.setEnabled(true);
+    if (journalDown_) return;
+    journalDown_ = true;
+    journalProblem_ = "The event journal cannot be written: " + journal_.error() + ".";
+    ++revision_;
+    sayJournal(journalProblem_ + " Events wait in memory (at most " +
+               std::to_string(kMaxPendingEvents) + ") and are written when it can be.");
 }
 
 bool PlantMonitor::ensureBound() { return socket_.isBoundOnChosenInterface() || socket_.bind(); }
@@ -224,26 +284,53 @@ void PlantMonitor::reply(const ports::Datagram& d) {
     const stats::ElementFacts facts{e.role, e.sfn, e.sdm, e.role == rec::kRoleDecoder};
     stats::decodeStatistics(d.bytes, facts, e.record, context_.clock().tickCount());
     const auto& now = e.record;
-    auto grow = [&](std::int64_t& total, std::int32_t was, std::int32_t is) {
-        const std::int64_t g = e.counted ? counterGrowth(was, is) : 0;
-        total += g;
-        return g;
+    // The protocol has no request number: a reply forged with the element's address is taken.
+    // What it can do to the totals is bounded by what the element could have counted since its
+    // previous reply; beyond that, or backwards, the counter was reset (or the reply is not the
+    // element's) and nothing is added.
+    const std::int64_t nowMs = context_.clock().monotonicMs();
+    const std::int64_t limit = counterLimit(nowMs - e.countedAtMs);
+    std::string resets;
+    auto grow = [&](const char* what, std::int64_t& total, std::int32_t was, std::int32_t is) {
+        if (!e.counted) return std::int64_t{0};
+        const auto g = counterGrowth(was, is, limit);
+        if (!g) {
+            resets += (resets.empty() ? "" : "; ") + std::string(what) + " " + std::to_string(was) +
+                      " -> " + std::to_string(is);
+            return std::int64_t{0};
+        }
+        total += *g;
+        return *g;
     };
-    grow(e.txFrames, before.UDP_Response_Tx_Frames_OK, now.UDP_Response_Tx_Frames_OK);
-    grow(e.rxFrames, before.UDP_Response_Rx_Frames_OK, now.UDP_Response_Rx_Frames_OK);
-    grow(e.txFrameErrors, before.UDP_Response_Tx_Frames_Err, now.UDP_Response_Tx_Frames_Err);
-    grow(e.rxFrameErrors, before.UDP_Response_Rx_Frames_Err, now.UDP_Response_Rx_Frames_Err);
-    grow(e.audioFrames, before.UDP_Response_Rx_Audio_Frames_OK,
+    grow("good frames sent", e.txFrames, before.UDP_Response_Tx_Frames_OK,
+         now.UDP_Response_Tx_Frames_OK);
+    grow("good frames received", e.rxFrames, before.UDP_Response_Rx_Frames_OK,
+         now.UDP_Response_Rx_Frames_OK);
+    grow("bad frames sent", e.txFrameErrors, before.UDP_Response_Tx_Frames_Err,
+         now.UDP_Response_Tx_Frames_Err);
+    grow("bad frames received", e.rxFrameErrors, before.UDP_Response_Rx_Frames_Err,
+         now.UDP_Response_Rx_Frames_Err);
+    grow("good audio frames", e.audioFrames, before.UDP_Response_Rx_Audio_Frames_OK,
          now.UDP_Response_Rx_Audio_Frames_OK);
-    const auto audioErrors = grow(e.audioFrameErrors, before.UDP_Response_Rx_Audio_Frames_Err,
-                                  now.UDP_Response_Rx_Audio_Frames_Err);
+    const auto audioErrors =
+        grow("bad audio frames", e.audioFrameErrors, before.UDP_Response_Rx_Audio_Frames_Err,
+             now.UDP_Response_Rx_Audio_Frames_Err);
     std::int64_t ptpErrors = 0;
     if (e.sfn == 1) {
-        grow(e.ptpSyncs, before.UDP_Response_PTP_Sync_OK, now.UDP_Response_PTP_Sync_OK);
-        ptpErrors =
-            grow(e.ptpSyncErrors, before.UDP_Response_PTP_Sync_Err, now.UDP_Response_PTP_Sync_Err);
+        grow("good PTP syncs", e.ptpSyncs, before.UDP_Response_PTP_Sync_OK,
+             now.UDP_Response_PTP_Sync_OK);
+        ptpErrors = grow("bad PTP syncs", e.ptpSyncErrors, before.UDP_Response_PTP_Sync_Err,
+                         now.UDP_Response_PTP_Sync_Err);
+    }
+    if (!resets.empty()) {
+        ++e.counterResets;
+        ++revision_;
+        keep({context_.clock().unixTimeMs(), e.mac, e.name, "warning", "counter reset", "", "",
+              "Went back or grew faster than the element can count, not added to the totals: " +
+                  resets + "."});
     }
     e.counted = true;
+    e.countedAtMs = nowMs;
     e.alarmWord = now.UDP_Response_OM_Alarms_List;
     e.ethernetWord = now.UDP_Response_ETH_Status;
     e.lastSeenUnixMs = context_.clock().unixTimeMs();
@@ -275,12 +362,13 @@ void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErr
     c.ptpSyncErrors = ptpErrors;
     const Assessment a = assess(c);
     const Health from = e.health;
+    const Health to = settle(from, a, e.trend);
     e.reason = a.reason;
-    if (a.health == from) return;
-    e.health = a.health;
+    if (to == from) return;
+    e.health = to;
     ++revision_;
-    batch_.push_back({context_.clock().unixTimeMs(), e.mac, e.name, severityOf(a.health), "health",
-                      healthWord(from), healthWord(a.health), a.reason});
+    keep({context_.clock().unixTimeMs(), e.mac, e.name, severityOf(to), "health", healthWord(from),
+          healthWord(to), a.reason});
     if (onHealthChanged) onHealthChanged(e, from);
 }
 
@@ -294,20 +382,10 @@ void PlantMonitor::finishCycle() {
     current_.durationMs = context_.clock().monotonicMs() - cycleStartMs_;
     lastCycle_ = current_;
     const std::int64_t now = context_.clock().unixTimeMs();
-    if (!batch_.empty()) {
-        if (journal_.append(batch_)) {
-            batch_.clear();
-            journalFailed_ = false;
-        } else {
-            // Kept for the next cycle, within bounds; the station goes on.
-            journalFailed_ = true;
-            constexpr std::size_t kMaxKept = 10000;
-            if (batch_.size() > kMaxKept)
-                batch_.erase(batch_.begin(), batch_.begin() + static_cast<std::ptrdiff_t>(
-                                                                  batch_.size() - kMaxKept));
-        }
-    }
-    journal_.prune(now - kDefaultRetentionDays * kDayMs);
+    // What could not be written waits for a later cycle, within bounds; the station goes on.
+    writeJournal(false);
+    // A journal that cannot be written is not made to wait twice in one cycle.
+    if (!journalDown_) journal_.prune(now - kDefaultRetentionDays * kDayMs);
     int online = 0, attention = 0;
     for (const auto& e : elements_) {
         if (e.health == Health::Online)
@@ -318,7 +396,6 @@ void PlantMonitor::finishCycle() {
     std::string status = "Plant monitor: " + std::to_string(elements_.size()) + " elements, " +
                          std::to_string(online) + " online, " + std::to_string(attention) +
                          " need attention.";
-    if (journalFailed_) status += " The event journal cannot be written: " + journal_.error();
     setStatus(status);
     if (onCycleEnded) onCycleEnded();
 }

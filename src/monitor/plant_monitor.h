@@ -22,6 +22,11 @@ namespace nms::monitor {
 // counted as missed. Replies are decoded as the statistics window decodes them; each element's
 // health follows, every change goes to the journal, a batch per cycle. It is off until the
 // operator turns it on, and while it is off it sends nothing and binds nothing.
+//
+// A journal that cannot be written (locked by another program, a full disk) does not stop the
+// monitor: the events wait in memory, at most kMaxPendingEvents of them (the oldest are dropped
+// and counted), and the write is tried again after 1 s, 2 s, 4 s, ... up to a minute, never by
+// waiting. That it cannot be written is said once, and once that it is written again.
 class PlantMonitor {
 public:
     static constexpr int kMaxOutstanding = 32;
@@ -30,21 +35,27 @@ public:
     static constexpr int kMinIntervalSeconds = 2;
     static constexpr int kMaxIntervalSeconds = 300;
     static constexpr int kDefaultRetentionDays = 90;
+    static constexpr std::size_t kMaxPendingEvents = 10000;
+    static constexpr int kJournalFirstRetryMs = 1000;
+    static constexpr int kJournalLastRetryMs = 60000;
 
     struct Element {
         std::string section, mac, name, ip;
         int role = 0, sfn = 0, sdm = 0;
         Health health = Health::Unknown;
-        std::string reason = "Not polled yet.";
+        std::string reason = "Not polled yet.";  // what the last cycle showed
+        Trend trend;
         int misses = 0;  // in a row
         stats::StatisticsRecord record;
         bool counted = false;  // a reply has been decoded: counters can grow from it
+        std::int64_t countedAtMs = 0;  // when (monotonic)
         std::int32_t alarmWord = 65535, ethernetWord = 65535;
         std::int64_t lastSeenUnixMs = 0;
-        // Growth since monitoring began (a reset counter keeps counting from its new value).
+        // Growth since monitoring began. A counter that went back or jumped further than the
+        // element can count adds nothing: it counts as a reset.
         std::int64_t txFrames = 0, rxFrames = 0, txFrameErrors = 0, rxFrameErrors = 0;
         std::int64_t audioFrames = 0, audioFrameErrors = 0, ptpSyncs = 0, ptpSyncErrors = 0;
-        std::int64_t replies = 0, missed = 0;
+        std::int64_t replies = 0, missed = 0, counterResets = 0;
     };
 
     PlantMonitor(station::StationContext& context, ports::EventJournal& journal);
@@ -86,9 +97,16 @@ public:
     ports::EventJournal& journal() { return journal_; }
     // An operator's action that changed an element goes to the journal with the next batch.
     void note(ports::JournalEvent event);
+    // While the journal cannot be written, why; empty otherwise.
+    const std::string& journalProblem() const { return journalProblem_; }
+    // Events not written yet, and those dropped since the journal could last be written.
+    std::size_t pendingEvents() const { return batch_.size(); }
+    std::int64_t droppedEvents() const { return journalDropped_; }
 
     std::function<void(const Element& element, Health from)> onHealthChanged;
     std::function<void()> onCycleEnded;
+    // A sentence about the journal: it cannot be written, it is written again, events are lost.
+    std::function<void(const std::string& text)> onJournalNotice;
 
 private:
     void beginCycle();
@@ -99,6 +117,11 @@ private:
     void reloadElements();
     bool ensureBound();
     void setStatus(std::string text);
+    // Writes what waits, unless a failed write's back-off has not run out (`force` ignores it).
+    void writeJournal(bool force);
+    // Adds an event to what waits for the journal; beyond the bound the oldest is dropped.
+    void keep(ports::JournalEvent event);
+    void sayJournal(const std::string& text);
 
     station::StationContext& context_;
     ports::EventJournal& journal_;
@@ -106,6 +129,7 @@ private:
     station::ElementSocket socket_;
     ports::Timer cycleTimer_;
     ports::Timer pumpTimer_;
+    ports::Timer journalTimer_;  // the next try of a journal that could not be written
     std::vector<Element> elements_;
     std::unordered_map<std::string, std::size_t> byMac_;  // index into elements_
     std::deque<std::size_t> waiting_;
@@ -114,7 +138,7 @@ private:
         std::int64_t sentMs;
     };
     std::vector<Outstanding> outstanding_;
-    std::vector<ports::JournalEvent> batch_;
+    std::deque<ports::JournalEvent> batch_;  // not written yet, oldest first
     std::string status_;
     int intervalSeconds_ = kDefaultIntervalSeconds;
     int cycles_ = 0;
@@ -124,7 +148,11 @@ private:
     bool running_ = false;
     bool paused_ = false;
     bool inCycle_ = false;
-    bool journalFailed_ = false;
+    bool journalDown_ = false;
+    int journalBackoffMs_ = 0;
+    std::int64_t journalRetryAtMs_ = 0;  // monotonic
+    std::int64_t journalDropped_ = 0;
+    std::string journalProblem_;
 };
 
 }  // namespace nms::monitor

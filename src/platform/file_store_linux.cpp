@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -70,6 +71,16 @@ bool isNetworkFileSystem(const std::string& folder) {
         default:
             return false;
     }
+}
+
+// The rest of a temporary's name is "<pid>-<n>" (see replace()). A name that says no process is
+// an old leftover too.
+bool madeByAGoneProcess(const char* rest) {
+    long pid = 0;
+    const char* p = rest;
+    for (; *p >= '0' && *p <= '9' && pid < 100000000; ++p) pid = pid * 10 + (*p - '0');
+    if (p == rest || *p != '-' || pid <= 0) return true;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 }  // namespace
@@ -262,8 +273,10 @@ void LinuxFileStore::removeStaleTemporaries(const std::string& path) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     while (const dirent* e = ::readdir(dir)) {
-        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
-            ::unlinkat(::dirfd(dir), e->d_name, 0);
+        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        // A save in progress in another process (or in this one) keeps its temporary.
+        if (!madeByAGoneProcess(e->d_name + prefix.size())) continue;
+        ::unlinkat(::dirfd(dir), e->d_name, 0);
     }
     ::closedir(dir);
 }

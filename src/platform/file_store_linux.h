@@ -11,6 +11,8 @@ namespace nms::platform {
 // The element database on a Linux file system. replace() writes a complete temporary file beside
 // the target, syncs it, renames it over the target and syncs the folder, so that a crash at any
 // moment leaves either the old file or the new one, never a torn one.
+// removeStaleTemporaries() removes the temporaries of a file whose process is gone: a killed
+// save's leftover, never a save in progress in a process that still runs.
 //
 // stamp() is asked before every read of the database, so it is kept cheap: on a local file
 // system the folder is watched with inotify, and while no event has arrived for it the stamp

@@ -1,6 +1,11 @@
 #include "platform/sqlite_journal.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 
 namespace nms::platform {
 
@@ -29,54 +34,92 @@ std::string column(sqlite3_stmt* s, int i) {
     return text ? reinterpret_cast<const char*>(text) : "";
 }
 
+std::int64_t monotonicMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
 SqliteJournal::SqliteJournal(const std::string& path) : path_(path) {}
 
+SqliteJournal::~SqliteJournal() {
+    sqlite3_close_v2(db_);
+}
+
+void SqliteJournal::startCall() {
+    deadlineMs_ = monotonicMs() + kBusyWaitMs;
+}
+
+int SqliteJournal::busy(void* self, int) {
+    if (monotonicMs() >= static_cast<SqliteJournal*>(self)->deadlineMs_) return 0;
+    sqlite3_sleep(2);
+    return 1;
+}
+
+bool SqliteJournal::fail(const std::string& why) {
+    error_ = path_ + ": " + why;
+    // Statements still open are finalized by their owners; the connection goes with the last.
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    tableReady_ = false;
+    return false;
+}
+
 bool SqliteJournal::open(bool create) {
     if (db_) return true;
-    // A failed open is not retried on every cycle: it is said once.
-    if (tried_ && !error_.empty()) return false;
-    tried_ = true;
-    const std::string& path = path_;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-        error_ = path + ": " + (db_ ? sqlite3_errmsg(db_) : "cannot be opened");
-        sqlite3_close(db_);
-        db_ = nullptr;
-        if (!create) error_.clear(), tried_ = false;  // nothing written yet: not an error
-        return false;
-    }
-    sqlite3_busy_timeout(db_, 2000);
+    if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK)
+        return fail(db_ ? sqlite3_errmsg(db_) : "cannot be opened");
+    sqlite3_busy_handler(db_, &SqliteJournal::busy, this);
+    return true;
+}
+
+bool SqliteJournal::ensureTable() {
+    if (tableReady_) return true;
     if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL") ||
         !exec("CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac TEXT NOT NULL, "
               "name TEXT, "
               "severity TEXT, what TEXT, from_state TEXT, to_state TEXT, detail TEXT)") ||
-        !exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)")) {
-        error_ = path + ": " + error_;
-        sqlite3_close(db_);
-        db_ = nullptr;
-        return false;
-    }
+        !exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)"))
+        return fail(error_);
+    tableReady_ = true;
     return true;
 }
 
-SqliteJournal::~SqliteJournal() {
-    sqlite3_close(db_);
+bool SqliteJournal::holdsJournal(bool& empty) {
+    empty = false;
+    // The first read of the file: a file that is no database fails here.
+    Statement kind(db_, "SELECT type FROM sqlite_master WHERE name = 'events'");
+    if (!kind) return fail(sqlite3_errmsg(db_));
+    const int rc = sqlite3_step(kind.get());
+    if (rc == SQLITE_ROW) {
+        const std::string type = column(kind.get(), 0);
+        if (type != "table") return fail("not an event journal (events is a " + type + ")");
+        return true;
+    }
+    if (rc != SQLITE_DONE) return fail(sqlite3_errmsg(db_));
+    // No events at all: a database with nothing in it is a journal not written yet.
+    Statement count(db_, "SELECT count(*) FROM sqlite_master");
+    if (!count || sqlite3_step(count.get()) != SQLITE_ROW) return fail(sqlite3_errmsg(db_));
+    empty = sqlite3_column_int64(count.get(), 0) == 0;
+    return empty || fail("not an event journal (no table events)");
 }
 
 bool SqliteJournal::exec(const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-    error_ = message ? message : "error";
+    error_ = message ? message : sqlite3_errmsg(db_);
     sqlite3_free(message);
     return false;
 }
 
 bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
     if (batch.empty()) return true;
-    if (!open(true)) return false;
-    if (!exec("BEGIN IMMEDIATE")) return false;
+    startCall();
+    if (!open(true) || !ensureTable()) return false;
+    if (!exec("BEGIN IMMEDIATE")) return fail(error_);
     Statement insert(db_, "INSERT INTO events VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
     bool ok = static_cast<bool>(insert);
     for (const auto& e : batch) {
@@ -92,14 +135,10 @@ bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
         ok = sqlite3_step(insert.get()) == SQLITE_DONE;
         sqlite3_reset(insert.get());
     }
-    if (!ok) {
-        error_ = sqlite3_errmsg(db_);
+    if (!ok || !exec("COMMIT")) {
+        const std::string why = ok ? error_ : sqlite3_errmsg(db_);
         exec("ROLLBACK");
-        return false;
-    }
-    if (!exec("COMMIT")) {
-        exec("ROLLBACK");
-        return false;
+        return fail(why);
     }
     error_.clear();
     return true;
@@ -108,25 +147,48 @@ bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
 std::vector<ports::JournalEvent> SqliteJournal::query(std::int64_t sinceUnixMs,
                                                       const std::string& mac) {
     std::vector<ports::JournalEvent> out;
-    if (!open(false)) return out;
+    error_.clear();
+    startCall();
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0) {
+        if (errno != ENOENT) fail(std::strerror(errno));
+        return out;  // not written yet: no events
+    }
+    if (!S_ISREG(st.st_mode)) {
+        fail(S_ISDIR(st.st_mode) ? "is a folder, not an event journal" : "is not a file");
+        return out;
+    }
+    bool empty = false;
+    if (!open(false) || !holdsJournal(empty) || empty) return out;
     Statement select(
         db_,
         "SELECT time_ms, mac, name, severity, what, from_state, to_state, detail FROM events "
         "WHERE time_ms >= ? AND (? = '' OR mac = ?) ORDER BY time_ms DESC, rowid DESC");
-    if (!select) return out;
+    if (!select) {
+        fail(std::string("not an event journal (") + sqlite3_errmsg(db_) + ")");
+        return out;
+    }
+    tableReady_ = true;  // ours: it may be pruned and written
     sqlite3_bind_int64(select.get(), 1, sinceUnixMs);
     select.text(2, mac);
     select.text(3, mac);
-    while (sqlite3_step(select.get()) == SQLITE_ROW) {
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
         auto* s = select.get();
         out.push_back({sqlite3_column_int64(s, 0), column(s, 1), column(s, 2), column(s, 3),
                        column(s, 4), column(s, 5), column(s, 6), column(s, 7)});
+    }
+    if (rc != SQLITE_DONE) {
+        out.clear();
+        fail(sqlite3_errmsg(db_));
     }
     return out;
 }
 
 void SqliteJournal::prune(std::int64_t beforeUnixMs) {
-    if (!db_) return;  // nothing was written by this station yet
+    // Only a journal this station has written to, and found to be ours.
+    if (!db_ || !tableReady_) return;
+    startCall();
     Statement remove(db_, "DELETE FROM events WHERE time_ms < ?");
     if (!remove) return;
     sqlite3_bind_int64(remove.get(), 1, beforeUnixMs);

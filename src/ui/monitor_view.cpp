@@ -230,7 +230,9 @@ void MonitorView::refresh() {
     table_->resizeColumnsToContents();
     toggle_->setChecked(main_.plantMonitoring());
     // Said once, in the panel: a port that cannot be used or a journal that cannot be written.
-    status_->setText(platform::fromModel(monitor.status()));
+    const std::string& journal = monitor.journalProblem();
+    status_->setText(
+        platform::fromModel(journal.empty() ? monitor.status() : monitor.status() + " " + journal));
     if (tree_) tree_->viewport()->update();
 }
 

@@ -154,6 +154,39 @@ TEST_F(CliTest, AnEmptyDatabaseHintIsOnlyForTheVerbose) {
     EXPECT_NE(r.err.find("Local database is empty"), std::string::npos) << r.err;
 }
 
+// A journal that cannot be read is not "no events": the command fails and says which file and why.
+TEST_F(CliTest, AnEventJournalThatCannotBeReadIsSaidAndFails) {
+    std::filesystem::create_directories(demoFolder());
+    const std::string journal = demoFolder() + "/nms-events.sqlite";
+    auto r = run("events --demo");
+    EXPECT_EQ(r.status, 0) << r.err;  // none written yet
+    std::ofstream(journal) << std::string(4096, 'x');
+    r = run("events --demo");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(journal + ": file is not a database"), std::string::npos) << r.err;
+    std::filesystem::remove(journal);
+    std::filesystem::create_directory(journal);
+    r = run("events --demo --json");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(journal + ": is a folder"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+// A run killed while it wrote the metrics left its temporary; the next run removes it, and leaves
+// a temporary of a process that still runs alone.
+TEST_F(CliTest, TheMonitorRemovesTheMetricsTemporariesOfKilledRuns) {
+    const std::string stale = root_ + "/.m.prom.tmp-2147483646-1";
+    const std::string live = root_ + "/.m.prom.tmp-" + std::to_string(::getpid()) + "-1";
+    std::ofstream(stale) << "torn";
+    std::ofstream(live) << "being written";
+    const auto r =
+        run("monitor --demo --cycles 1 --interval 2 --metrics-file " + root_ + "/m.prom");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(root_ + "/m.prom"));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live));
+}
+
 TEST_F(CliTest, ADatabaseThatDoesNotExistIsSaid) {
     const auto r = run("list --database " + root_ + "/nowhere/nms.ini");
     EXPECT_NE(r.status, 0);

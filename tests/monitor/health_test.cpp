@@ -75,11 +75,57 @@ TEST(Health, NewErrorsInTheCycleWarnAndAnAlarmOutranksThem) {
               "1 PPS signal is missing or is constantly HIGH. 2 bad PTP syncs in the last cycle.");
 }
 
-TEST(Health, ACounterThatWentDownWasResetAndCountsFromZero) {
-    EXPECT_EQ(counterGrowth(100, 150), 50);
-    EXPECT_EQ(counterGrowth(100, 100), 0);
-    EXPECT_EQ(counterGrowth(100, 7), 7);
-    EXPECT_EQ(counterGrowth(-2147483648LL, 2147483647LL), 4294967295LL);
+// The demo decoder's one bad audio frame every two minutes made it flap between online and
+// warning; a cycle's counts now need a second troubled cycle, and recovery two clean ones.
+TEST(Health, OneTroubledCycleDoesNotWarnAndOneCleanCycleDoesNotRecover) {
+    constexpr std::int32_t kGoodLink = 0x0500;
+    auto clean = answered(0, kGoodLink);
+    auto badFrame = clean;
+    badFrame.audioFrameErrors = 1;
+    CycleResult missed;
+    missed.missesInARow = 1;
+    const struct {
+        const char* what;
+        Health shown;
+        CycleResult cycle;
+        Health expected;
+    } steps[] = {
+        {"first cycle", Health::Unknown, clean, Health::Online},
+        {"one bad frame", Health::Online, badFrame, Health::Online},
+        {"clean again", Health::Online, clean, Health::Online},
+        {"one bad frame", Health::Online, badFrame, Health::Online},
+        {"and one missed reply", Health::Online, missed, Health::Warning},
+        {"one clean cycle", Health::Warning, clean, Health::Warning},
+        {"a second", Health::Warning, clean, Health::Online},
+        {"a half-duplex link is a state: at once", Health::Online, answered(0, 0x0100),
+         Health::Warning},
+        {"an alarm: at once", Health::Warning, answered(0x8000, kGoodLink), Health::Alarm},
+        {"one clean cycle", Health::Alarm, clean, Health::Alarm},
+        {"a second", Health::Alarm, clean, Health::Online},
+    };
+    Trend trend;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        const auto seen = assess(step.cycle);
+        EXPECT_EQ(settle(step.shown, seen, trend), step.expected);
+    }
+    EXPECT_EQ(assess(badFrame).reason, "1 bad audio frames in the last cycle.");
+}
+
+// A counter grows modulo 2^32 as the element counts; backwards or beyond what a 100 Mbit/s port
+// can carry since the previous reply is a reset (or a forged reply), never growth.
+TEST(Health, ACounterThatWentBackOrJumpedFurtherThanTheElementCanCountIsAReset) {
+    const auto tenSeconds = counterLimit(10000);
+    EXPECT_EQ(tenSeconds, 11 * kMaxFramesPerSecond);
+    EXPECT_EQ(counterGrowth(100, 150, tenSeconds), 50);
+    EXPECT_EQ(counterGrowth(100, 100, tenSeconds), 0);
+    EXPECT_EQ(counterGrowth(2147483600, -2147483600, tenSeconds), 96);  // past 2^31
+    EXPECT_EQ(counterGrowth(-1, 5, tenSeconds), 6);                     // past 2^32
+    EXPECT_EQ(counterGrowth(100, 7, tenSeconds), std::nullopt);         // went back
+    EXPECT_EQ(counterGrowth(100, 100 + 2000000000, tenSeconds), std::nullopt);
+    EXPECT_EQ(counterGrowth(100, 100 + 11 * kMaxFramesPerSecond, tenSeconds),
+              11 * kMaxFramesPerSecond);
+    EXPECT_EQ(counterGrowth(100, 101 + 11 * kMaxFramesPerSecond, tenSeconds), std::nullopt);
 }
 
 TEST(MemoryJournal, KeepsBatchesWholeAndReadsNewestFirst) {

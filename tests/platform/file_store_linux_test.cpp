@@ -192,15 +192,20 @@ TEST_F(LinuxFileStoreTest, RemoveDeletesTheFileAndAMissingFileIsNoError) {
     EXPECT_TRUE(store.remove(file).ok);
 }
 
+// A temporary names the process that writes it: one whose process is gone is a killed save's
+// leftover; one whose process still runs is a save in progress and stays.
 TEST_F(LinuxFileStoreTest, StaleTemporariesOfThisFileAreRemovedAndNothingElse) {
     put(file, "x");
     const std::string prefix = LinuxFileStore::temporaryPrefix(file);
-    put(dir.path() + "/" + prefix + "123-1", "torn");
-    put(dir.path() + "/" + prefix + "99-7", "torn");
+    const std::string running = prefix + std::to_string(::getppid()) + "-3";
+    put(dir.path() + "/" + prefix + "2147483646-1", "torn");  // above any process number
+    put(dir.path() + "/" + prefix + "x", "torn");
+    put(dir.path() + "/" + running, "being written");
     put(dir.path() + "/.other.ini.tmp-1-1", "not ours");
     put(dir.path() + "/notes.txt", "keep");
     store.removeStaleTemporaries(file);
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".other.ini.tmp-1-1", "nms.ini", "notes.txt"}));
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::vector<std::string>{running, ".other.ini.tmp-1-1", "nms.ini", "notes.txt"}));
 }
 
 TEST_F(LinuxFileStoreTest, EnsureWritableFolderCreatesEveryLevel) {

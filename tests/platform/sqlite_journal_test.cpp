@@ -1,13 +1,17 @@
 // The event journal in its SQLite file: batches whole or not at all, newest first, pruned by age,
+// a lock at the first write that holds only while it lasts, a file that is no journal said why,
 // a file that cannot be made said once, and a kill during writing leaves whole batches only.
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +71,83 @@ TEST_F(SqliteJournalTest, AFileThatCannotBeMadeIsSaidAndNothingElseHappens) {
     EXPECT_NE(j.error().find("no/such/folder"), std::string::npos) << j.error();
     EXPECT_FALSE(j.append(batch(2, 1)));
     EXPECT_TRUE(j.query(0, "").empty());
+}
+
+// Another program held the file locked as the first batch came: that batch fails with the reason,
+// and once the lock is gone the next one is written, instead of the journal staying off.
+TEST_F(SqliteJournalTest, AJournalLockedAtTheFirstWriteIsWrittenOnceTheLockIsGone) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "CREATE TABLE t (x); BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    SqliteJournal j(path());
+    EXPECT_FALSE(j.append(batch(1000, 2)));
+    EXPECT_EQ(j.error(), path() + ": database is locked");
+    EXPECT_FALSE(j.append(batch(2000, 2)));
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_TRUE(j.append(batch(3000, 2))) << j.error();
+    EXPECT_TRUE(j.error().empty());
+    EXPECT_EQ(j.query(0, "").size(), 2u);
+}
+
+// A file that is not our journal is said, with its path and why, never read as "no events";
+// a journal not written yet is empty.
+TEST_F(SqliteJournalTest, AFileThatIsNotAJournalCannotBeReadAndSaysWhy) {
+    {
+        SqliteJournal j(path());
+        for (int t = 0; t < 200; ++t) ASSERT_TRUE(j.append(batch(t * 10, 10)));
+    }
+    const auto whole = std::filesystem::file_size(path());
+    auto sql = [&](const char* statements) {
+        std::filesystem::remove(path());
+        sqlite3* db = nullptr;
+        sqlite3_open(path().c_str(), &db);
+        sqlite3_exec(db, statements, nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        const char* reason;  // empty: no events, no error
+    } cases[] = {
+        {"cut short", [&] { std::filesystem::resize_file(path(), whole / 2); }, "malformed"},
+        {"bytes that are no database",
+         [&] { std::ofstream(path(), std::ios::trunc) << std::string(8192, '\x5a'); },
+         "not a database"},
+        {"someone else's events", [&] { sql("CREATE TABLE events (id INTEGER, text TEXT)"); },
+         "not an event journal (no such column: time_ms)"},
+        {"a view", [&] { sql("CREATE TABLE t (x); CREATE VIEW events AS SELECT x FROM t"); },
+         "not an event journal (events is a view)"},
+        {"no events table", [&] { sql("CREATE TABLE t (x)"); },
+         "not an event journal (no table events)"},
+        {"a folder",
+         [&] {
+             std::filesystem::remove(path());
+             std::filesystem::create_directory(path());
+         },
+         "is a folder"},
+        {"an empty file",
+         [&] {
+             std::filesystem::remove(path());
+             std::ofstream{path()};
+         },
+         ""},
+        {"no file", [&] { std::filesystem::remove(path()); }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        SqliteJournal j(path());
+        EXPECT_TRUE(j.query(0, "").empty());
+        if (*c.reason) {
+            EXPECT_EQ(j.error().rfind(path() + ": ", 0), 0u) << j.error();
+            EXPECT_NE(j.error().find(c.reason), std::string::npos) << j.error();
+        } else {
+            EXPECT_EQ(j.error(), "");
+        }
+        std::filesystem::remove_all(path());
+    }
 }
 
 TEST_F(SqliteJournalTest, AKillDuringWritingLeavesWholeBatches) {

@@ -11,6 +11,7 @@
 #include "monitor/memory_journal.h"
 #include "monitor/metrics.h"
 #include "monitor/plant_monitor.h"
+#include "protocol/statistics.h"
 #include "sfn/frm_adjust.h"
 #include "station/demo_station.h"
 #include "stats/frm_statistics.h"
@@ -144,6 +145,89 @@ TEST_F(MonitorStation, AWindowThatTakesThePortMidCycleLeavesTheMonitorsAnswersAl
     EXPECT_TRUE(w.chkAutoServo.checked());
     EXPECT_EQ(w.ignoredReplies(), asked);
     gate.dispatch(ports::EventGate::Kind::Operator, [&] { w.form.closeByOperator(); });
+}
+
+// The demo decoders count a bad audio frame every two minutes: one troubled cycle in twelve,
+// which is not a warning.
+TEST_F(MonitorStation, AnOccasionalBadAudioFrameDoesNotMakeAnElementFlap) {
+    main.setPlantMonitoring(true);
+    time.advance(300000);
+    std::int64_t badFrames = 0;
+    for (const auto& e : mon().elements()) badFrames += e.audioFrameErrors;
+    EXPECT_GT(badFrames, 0);
+    for (const auto& e : mon().journal().query(0, ""))
+        EXPECT_EQ(e.detail.find("bad audio frames"), std::string::npos)
+            << e.name << ": " << e.from << " -> " << e.to;
+}
+
+// A reply forged with the element's address is taken, but its counters cannot add more than the
+// element could have counted: a jump is a reset, counted and written, and so is the fall back.
+TEST_F(MonitorStation, ACounterThatJumpsIsAResetAndNotAddedToTheTotals) {
+    main.setPlantMonitoring(true);
+    time.advance(21000);
+    auto studio = [&] {
+        for (const auto& e : mon().elements())
+            if (e.name == "STUDIO A LR") return e;
+        throw std::runtime_error("no STUDIO A LR");
+    };
+    const auto before = studio();
+    ASSERT_GT(before.txFrames, 0);
+    auto& faults = element("STUDIO A LR").faults;
+    faults.onlyForPort = 2978;
+    faults.overwriteByte = {{protocol::statistics::kTxFramesOk, 0x70}};  // + about 1.9 x 10^9
+    time.advance(10000);
+    faults.overwriteByte.reset();
+    time.advance(10000);
+    const auto after = studio();
+    EXPECT_EQ(after.counterResets, 2);
+    EXPECT_LT(after.txFrames - before.txFrames, 3 * 11 * monitor::kMaxFramesPerSecond);
+    int rows = 0;
+    for (const auto& e : mon().journal().query(0, after.mac)) {
+        if (e.what != "counter reset") continue;
+        ++rows;
+        EXPECT_EQ(e.severity, "warning");
+        EXPECT_NE(e.detail.find("good frames sent"), std::string::npos) << e.detail;
+    }
+    EXPECT_EQ(rows, 2);
+    EXPECT_NE(monitor::prometheusText(mon(), 0).find(
+                  "vantrelo_element_counter_resets_total{mac=\"" + after.mac),
+              std::string::npos);
+}
+
+// A journal that cannot be written: said once, the events wait (the oldest beyond the bound are
+// dropped and counted), the write is tried again later, and its return is said once with the count.
+TEST_F(MonitorStation, AJournalThatCannotBeWrittenIsSaidOnceAndWrittenWhenItCanBe) {
+    auto& journal = dynamic_cast<monitor::MemoryJournal&>(mon().journal());
+    std::vector<std::string> notices;
+    mon().onJournalNotice = [&](const std::string& text) { notices.push_back(text); };
+    journal.failAppends = 1000000;
+    main.setPlantMonitoring(true);
+    time.advance(60000);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(
+        notices[0].rfind("The event journal cannot be written: the journal cannot be written.", 0),
+        0u)
+        << notices[0];
+    EXPECT_FALSE(mon().journalProblem().empty());
+    const auto waiting = mon().pendingEvents();
+    ASSERT_GT(waiting, 0u);
+    constexpr auto kMax = monitor::PlantMonitor::kMaxPendingEvents;
+    for (std::size_t i = 0; i < kMax; ++i)
+        mon().note({0, "00:1A:2B:00:00:01", "X", "info", "level", "", "1", ""});
+    EXPECT_EQ(mon().pendingEvents(), kMax);
+    EXPECT_EQ(mon().droppedEvents(), static_cast<std::int64_t>(waiting));
+    EXPECT_EQ(journal.size(), 0u);
+
+    journal.failAppends = 0;
+    time.advance(120000);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(
+        notices[1],
+        "The event journal is written again. " + std::to_string(waiting) +
+            " events were dropped while it could not be written (at most 10000 wait for it).");
+    EXPECT_EQ(mon().pendingEvents(), 0u);
+    EXPECT_GE(journal.size(), kMax);
+    EXPECT_TRUE(mon().journalProblem().empty());
 }
 
 TEST_F(MonitorStation, MetricsNameEveryElementInTheExpositionFormat) {
