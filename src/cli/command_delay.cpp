@@ -121,8 +121,10 @@ int runDelay(Session& session, const Arguments& args) {
     if (!run.open()) return session.main().ended() ? session.endedStatus() : 1;
     int status = 0;
     if (!run.awaitReply(1, 1000)) {
-        std::fprintf(stderr, "nms-cli: no delay reply within 1 s%s\n",
-                     ignoredNote(run.window.ignoredReplies()).c_str());
+        // An interrupted wait is no missing reply: nms-cli says it was interrupted.
+        if (!stopRequested())
+            std::fprintf(stderr, "nms-cli: no delay reply within 1 s%s\n",
+                         ignoredNote(run.window.ignoredReplies()).c_str());
         status = kExitTimedOut;
     } else {
         printDelays(session, run, args.json);
@@ -135,7 +137,7 @@ int runDelay(Session& session, const Arguments& args) {
                                         [&run] { run.window.cmdRefresh_Click(); });
             if (run.awaitReply(before + 1, 1000))
                 printDelays(session, run, args.json);
-            else
+            else if (!stopRequested())
                 std::fprintf(stderr, "nms-cli: no delay reply within 1 s\n");
             if (session.main().ended()) return session.endedStatus();
         }
