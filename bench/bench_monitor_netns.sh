@@ -10,7 +10,178 @@
 #
 #   bench/bench_monitor_netns.sh [BUILD_DIR] [ELEMENTS] [CYCLES] [SECONDS]
 #                                (default: build 250 3 40; ELEMENTS at most 480)
+#
+# With --crowd, large plants from one process: a crowd of simulated elements
+# (vantrelo-element-crowd, on the far end of one veth pair, each element with its own address and
+# MAC) is found by `nms-cli discover` and polled by `nms-cli monitor --stats`, per plant size with
+# every element answering, with every tenth silent, and (above 1000) with a segment of 1000 silent
+# (found by the scan, but never answering its statistics). Per run it prints the cycle's
+# duration, the replies per cycle and the station's processor time per element, each as a ratio
+# to the first size with every element answering. The first cycle of a run (every element new to
+# the monitor) is shown apart; the figures are those of the cycles after it. The host-wide
+# neighbour-table limits are raised for the run and put back on every exit path.
+#
+#   bench/bench_monitor_netns.sh --crowd [BUILD_DIR] [CYCLES] [N ...]
+#                                (default: build 3 1000 4000)
 set -euo pipefail
+
+crowd_mode() {
+    local build=${1:-build}
+    shift || true
+    local cycles=${1:-3}
+    shift || true
+    local sizes=("$@")
+    [ ${#sizes[@]} -gt 0 ] || sizes=(1000 4000)
+    [ "$(id -u)" -eq 0 ] || { echo "bench_monitor_netns: skipped: needs root (network namespaces)"; exit 0; }
+    [[ "$cycles" =~ ^[0-9]+$ ]] && [ "$cycles" -ge 1 ] || { echo "CYCLES is a number of cycles"; exit 1; }
+    local n max=0
+    for n in "${sizes[@]}"; do
+        [[ "$n" =~ ^[0-9]+$ ]] && [ "$n" -ge 10 ] && [ "$n" -le 60000 ] || { echo "sizes are 10 to 60000"; exit 1; }
+        [ "$n" -gt "$max" ] && max=$n
+    done
+    here=$(cd "$(dirname "$0")" && pwd)
+    testbed=$here/../scripts/netns-testbed.sh
+    cli=$(readlink -f "$build/src/nms-cli")
+    crowd=$(readlink -f "$build/sim/vantrelo-element-crowd")
+    [ -x "$cli" ] && [ -x "$crowd" ] || { echo "build nms-cli and vantrelo-element-crowd first"; exit 1; }
+
+    p="vbc$$"
+    work=$(mktemp -d /tmp/nms-bench-monitor-crowd-XXXXXX)
+    limits=$work/neighbour-limits
+    teardown() {
+        local ns pids
+        for ns in "$p-st" "$p-cr"; do
+            pids=$(ip netns pids "$ns" 2>/dev/null || true)
+            [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+            ip netns del "$ns" 2>/dev/null || true
+        done
+    }
+    cleanup() {
+        teardown
+        [ -f "$limits" ] && { "$testbed" neighbour-limits restore "$limits" || true; }
+        rm -rf "$work"
+    }
+    trap cleanup EXIT
+    trap 'exit 130' INT TERM
+    "$testbed" neighbour-limits raise $((max + 1024)) "$limits"
+
+    # The crowd of N elements, silent as its flags say; the one before it ends first (the crowd
+    # namespace holds nothing else).
+    start_crowd() {
+        local pids
+        pids=$(ip netns pids "$p-cr" 2>/dev/null || true)
+        if [ -n "$pids" ]; then
+            kill $pids 2>/dev/null || true
+            for _ in $(seq 1 50); do
+                [ -z "$(ip netns pids "$p-cr" 2>/dev/null)" ] && break
+                sleep 0.1
+            done
+        fi
+        (ip netns exec "$p-cr" "$crowd" --interface eth0 --first 10.204.0.2 --mask 255.255.0.0 \
+            --verbose "$@" 2>>"$work/crowd.err" &)
+        for _ in $(seq 1 50); do
+            [ -n "$(ip netns pids "$p-cr" 2>/dev/null)" ] && break
+            sleep 0.1
+        done
+        sleep 0.3
+    }
+    setup() {
+        ip netns add "$p-st"
+        ip netns add "$p-cr"
+        ip -n "$p-st" link set lo up
+        ip -n "$p-st" link add eth0 type veth peer name eth0 netns "$p-cr"
+        ip -n "$p-st" addr add 10.204.255.1/16 broadcast 10.204.255.255 dev eth0
+        ip -n "$p-st" link set eth0 address 02:cd:ff:ff:ff:01 up
+        ip netns exec "$p-cr" sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 >/dev/null 2>&1 || true
+        ip -n "$p-cr" link set eth0 up
+    }
+    home=$work/home
+    station() {
+        ip netns exec "$p-st" env HOME="$home" XDG_CONFIG_HOME="$home/cfg" XDG_RUNTIME_DIR="$home/run" \
+            XDG_DATA_HOME="$home/data" NMS_DATABASE="$home/nms.ini" QT_QPA_PLATFORM=offscreen "$@"
+    }
+
+    # One monitor run; writes to $work/result: first_took took replies missed cpu_us_per_element
+    # (or "failed"). An interrupted nms-cli ends the benchmark.
+    # The figures after the first cycle: the median duration, the mean replies, misses and
+    # processor time (the interval's, per element).
+    monitor_run() {
+        local n=$1 status=0
+        station "$cli" monitor --interval 2 --cycles "$cycles" --stats >/dev/null 2>"$work/monitor.err" || status=$?
+        [ "$status" -ne 130 ] || exit 130
+        sed -nE 's/^stats: cycle ([0-9]+): elements ([0-9]+), replies ([0-9]+), missed ([0-9]+), took ([0-9]+) ms, cpu since the last cycle ([0-9.]+) ms$/\1 \2 \3 \4 \5 \6/p' \
+            "$work/monitor.err" >"$work/cycles.txt"
+        [ -s "$work/cycles.txt" ] || { echo failed >"$work/result"; return; }
+        awk -v n="$n" '
+            { c[NR] = $1; r[NR] = $3; m[NR] = $4; t[NR] = $5; u[NR] = $6 }
+            END {
+                from = NR > 1 ? 2 : 1; k = 0
+                for (i = from; i <= NR; i++) { k++; tt[k] = t[i]; rs += r[i]; ms += m[i]; us += u[i] }
+                # median of the durations after the first cycle
+                for (i = 1; i <= k; i++) for (j = i + 1; j <= k; j++) if (tt[j] < tt[i]) { x = tt[i]; tt[i] = tt[j]; tt[j] = x }
+                med = k % 2 ? tt[(k + 1) / 2] : (tt[k / 2] + tt[k / 2 + 1]) / 2
+                printf "%d %.0f %.0f %.0f %.1f\n", t[1], med, rs / k, ms / k, us / k * 1000 / n
+            }' "$work/cycles.txt" >"$work/result"
+    }
+
+    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2fx", a / b; else print "n/a" }'; }
+
+    printf '%8s %-18s %9s %10s %8s %9s %8s %7s %12s %8s %s\n' elements scenario "first ms" "cycle ms" ratio \
+        replies ratio missed "cpu/el us" ratio target
+    local base_took="" base_replies="" base_cpu="" label flags stored status line first took replies missed cpu target
+    for n in "${sizes[@]}"; do
+        setup
+        start_crowd --count "$n"
+        rm -rf "$home"
+        mkdir -p "$home/cfg/vantrelo-nms" "$home/run"
+        chmod 700 "$home/run"
+        printf '[Vantrelo%%20NG]\nEULA1=1\nMonitorPlant=0\n' >"$home/cfg/vantrelo-nms/Kestrova.ini"
+        status=0
+        station "$cli" discover --yes --timeout 3 >/dev/null 2>"$work/discover.err" || status=$?
+        [ "$status" -ne 130 ] || exit 130
+        stored=$(grep -c '^\[' "$home/nms.ini" 2>/dev/null || echo 0)
+        if [ "$stored" -ne "$n" ]; then
+            echo "  $n elements: the scan stored $stored: $(grep -v QStandardPaths "$work/discover.err" | head -c 300 | tr '\n' ' ')"
+            [ "$stored" -gt 0 ] || { teardown; continue; }
+        fi
+        for scenario in all tenth segment; do
+            case $scenario in
+                all) label="all answering"; flags=(); target=200 ;;
+                tenth) label="every 10th silent"; flags=(--silent-every 10); target=2000 ;;
+                segment)
+                    [ "$n" -gt 1000 ] || continue
+                    label="1000 silent"; flags=(--silent-from $((n - 999))); target=3000 ;;
+            esac
+            [ "$scenario" = all ] || start_crowd --count "$n" "${flags[@]}"
+            monitor_run "$stored"
+            line=$(cat "$work/result")
+            if [ "$line" = failed ]; then
+                printf '%8s %-18s  monitor failed: %s\n' "$n" "$label" "$(grep -v QStandardPaths "$work/monitor.err" | head -c 300 | tr '\n' ' ')"
+                continue
+            fi
+            read -r first took replies missed cpu <<<"$line"
+            if [ -z "$base_took" ] && [ "$scenario" = all ]; then
+                base_took=$took base_replies=$replies base_cpu=$cpu
+            fi
+            # The targets are those of a plant of 4000.
+            [ "$n" -eq 4000 ] && target="<= $target ms" || target=""
+            printf '%8s %-18s %9s %10s %8s %9s %8s %7s %12s %8s %s\n' "$n" "$label" "$first" "$took" \
+                "$(ratio "$took" "${base_took:-$took}")" "$replies" "$(ratio "$replies" "${base_replies:-$replies}")" \
+                "$missed" "$cpu" "$(ratio "$cpu" "${base_cpu:-$cpu}")" "$target"
+            grep -v -E '^(stats:|QStandardPaths)' "$work/monitor.err" | sort | uniq -c | sort -rn | head -2 |
+                sed 's/^/           station said: /' || true
+        done
+        teardown
+    done
+    echo "cycles per run: $cycles (a cycle every 2 s; the first shown apart)"
+    echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+if [ "${1:-}" = --crowd ]; then
+    shift
+    crowd_mode "$@"
+    exit 0
+fi
+
 build=${1:-build}
 n=${2:-250}
 cycles=${3:-3}
