@@ -49,5 +49,6 @@ ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600
 # 1000 elements; a few rounds each, at random moments.
 build/bench/bench_store_kill 10
 build/bench/bench_discovery_kill 10
-# And of the headless plant monitor while it writes its journal and metrics (a few seconds).
-build/bench/bench_monitor_kill 10
+# And of the headless plant monitor while it writes its journal and metrics: fifty rounds, about
+# a quarter of a minute.
+build/bench/bench_monitor_kill 50
