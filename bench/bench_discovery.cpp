@@ -8,14 +8,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/frm_main.h"
+#include "crowd.h"
 #include "discovery/paging.h"
 #include "platform/file_store_linux.h"
-#include "sim/virtual_lan.h"
-#include "store/profile_store.h"
-#include "support/fakes.h"
-#include "support/scripted_dialogs.h"
-#include "support/virtual_time.h"
+#include "station/main_toolbar.h"
+#include "support/station_on_fakes.h"
 
 namespace {
 
@@ -33,35 +30,10 @@ struct Result {
 };
 
 Result run(int elements, const std::string& folder) {
-    testing::VirtualTime time;
-    ports::EventGate gate;
-    testing::ScriptedDialogs dialogs;
-    dialogs.allowUnexpected = true;
-    testing::MemorySettings settings;
-    settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
-    testing::FakeInstanceLock lock;
-    testing::FakeLifecycle lifecycle;
-    sim::VirtualLan::Options options;
-    options.stationAddresses = {"10.20.0.1"};
-    options.netmask = "255.255.0.0";
-    options.minLatencyUs = 100;
-    options.maxLatencyUs = 10000;  // every answer within 10 ms of the request
-    sim::VirtualLan lan(time, time, options);
-    for (int i = 0; i < elements; ++i) {
-        sim::ElementIdentity id;
-        id.name = "ELEMENT " + std::to_string(i);
-        id.role = i % 3 == 0 ? sim::Role::Decoder : sim::Role::Encoder;
-        id.serial = 100000 + i;
-        const int host = i + 2;
-        id.ip = {10, 20, static_cast<std::uint8_t>(host >> 8), static_cast<std::uint8_t>(host & 0xFF)};
-        id.gateway = {10, 20, 0, 1};
-        id.mask = {255, 255, 0, 0};
-        id.mac = {0x00, 0x1A, 0x2B, 0x70, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i & 0xFF)};
-        sim::ElementSettings s;
-        s.remote = {239, 192, 0, 1};
-        s.tx = id.role == sim::Role::Decoder ? 0 : static_cast<std::uint8_t>(i % 2);
-        lan.addElement(id, s);
-    }
+    testing::StationOnFakes<> s;
+    s.dialogs.allowUnexpected = true;
+    sim::VirtualLan lan(s.time, s.time, crowdOptions(100, 10000));  // every answer within 10 ms of the request
+    addCrowd(lan, elements, true);
     Result r;
     lan.onFrame = [&](const sim::VirtualLan::Frame& f) {
         if (f.destinationPort == 2976 && f.sourceIp != "10.20.0.1") ++r.answered;
@@ -71,24 +43,23 @@ Result run(int elements, const std::string& folder) {
     const std::string path = folder + "/nms-" + std::to_string(elements) + ".ini";
     files.remove(path);
     files.replace(path, "");
-    store::ProfileStore db(files, time);
-    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, lan, db, path, ""};
-    app::frmMain main(env);
-    gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
-    dialogs.clearShown();
+    s.create({path, &lan, &files});
+    s.load();
+    s.dialogs.clearShown();
 
-    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1_ButtonClick(1); });
+    s.operatorDoes([&] { s.main->Toolbar1_ButtonClick(station::toolbar::kDiscover); });
     const auto burst = Clock::now();
-    time.advance(50);  // every answer has arrived and been handled
+    s.time.advance(50);  // every answer has arrived and been handled
     r.burstMs = msSince(burst);
-    time.advance(5900);
+    s.time.advance(5900);
     const auto rebuild = Clock::now();
-    time.advance(100);  // the scan ends at 6 s: save, rebuild
-    db.flush();
+    s.time.advance(100);  // the scan ends at 6 s: save, rebuild
+    s.db->flush();
     r.rebuildMs = msSince(rebuild);
-    r.stored = main.TreeView1.nodeCount();
-    r.messages = static_cast<int>(dialogs.shown().size());
-    if (main.paging().scanning()) std::fprintf(stderr, "scan did not end\n");
+    r.stored = s.main->TreeView1.nodeCount();
+    r.messages = static_cast<int>(s.dialogs.shown().size());
+    if (s.main->paging().scanning()) std::fprintf(stderr, "scan did not end\n");
+    s.destroy();
     files.remove(path);
     return r;
 }

@@ -20,14 +20,12 @@
 #include <set>
 #include <string>
 
-#include "app/frm_main.h"
+#include "crowd.h"
 #include "discovery/paging.h"
 #include "platform/file_store_linux.h"
-#include "sim/virtual_lan.h"
+#include "station/main_toolbar.h"
 #include "store/ini_document.h"
-#include "store/profile_store.h"
-#include "support/fakes.h"
-#include "support/virtual_time.h"
+#include "support/station_on_fakes.h"
 
 namespace {
 
@@ -60,65 +58,24 @@ public:
 };
 
 // The station's world: everything but the database file is in memory.
-struct World {
-    explicit World(const std::string& path, int elements) : lan(time, time, options()) {
-        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
-        for (int i = 0; i < elements; ++i) {
-            sim::ElementIdentity id;
-            id.name = "ELEMENT " + std::to_string(i);
-            id.role = i % 3 == 0 ? sim::Role::Decoder : sim::Role::Encoder;
-            id.serial = 100000 + i;
-            const int host = i + 2;
-            id.ip = {10, 20, static_cast<std::uint8_t>(host >> 8),
-                     static_cast<std::uint8_t>(host & 0xFF)};
-            id.gateway = {10, 20, 0, 1};
-            id.mask = {255, 255, 0, 0};
-            id.mac = {0x00,
-                      0x1A,
-                      0x2B,
-                      0x70,
-                      static_cast<std::uint8_t>(i >> 8),
-                      static_cast<std::uint8_t>(i & 0xFF)};
-            sim::ElementSettings s;
-            s.remote = {239, 192, 0, 1};
-            lan.addElement(id, s);
-        }
-        db = std::make_unique<store::ProfileStore>(files, time);
-        env = std::make_unique<station::StationEnv>(station::StationEnv{
-            time, time, gate, dialogs, settings, lock, lifecycle, lan, *db, path, ""});
-        main = std::make_unique<app::frmMain>(*env);
-        gate.dispatch(ports::EventGate::Kind::Posted, [this] { main->Form_Load(); });
+struct World : testing::StationOnFakes<YesDialogs> {
+    // Answers spread over the first second and a half of the scan, so that the file is saved some
+    // 30 times while it grows.
+    World(const std::string& path, int elements) : lan(time, time, crowdOptions(1000, 1500000)) {
+        addCrowd(lan, elements, false);
+        create({path, &lan, &disk});
+        load();
     }
-    ~World() { main.reset(); }
+    ~World() { destroy(); }
 
-    static sim::VirtualLan::Options options() {
-        sim::VirtualLan::Options o;
-        o.stationAddresses = {"10.20.0.1"};
-        o.netmask = "255.255.0.0";
-        // Answers spread over the first second and a half of the scan, so that the file is saved
-        // some 30 times while it grows.
-        o.minLatencyUs = 1000;
-        o.maxLatencyUs = 1500000;
-        return o;
-    }
-
-    testing::VirtualTime time;
-    ports::EventGate gate;
-    YesDialogs dialogs;
-    testing::MemorySettings settings;
-    testing::FakeInstanceLock lock;
-    testing::FakeLifecycle lifecycle;
     sim::VirtualLan lan;
-    platform::LinuxFileStore files;
-    std::unique_ptr<store::ProfileStore> db;
-    std::unique_ptr<station::StationEnv> env;
-    std::unique_ptr<app::frmMain> main;
+    platform::LinuxFileStore disk;
 };
 
 [[noreturn]] void runStation(const std::string& path) {
     World w(path, kElements);
     for (;;) {
-        w.gate.dispatch(ports::EventGate::Kind::Operator, [&] { w.main->Toolbar1_ButtonClick(1); });
+        w.gate.dispatch(ports::EventGate::Kind::Operator, [&] { w.main->Toolbar1_ButtonClick(station::toolbar::kDiscover); });
         // Virtual time as fast as the station can go; the file is saved for real.
         while (w.main->paging().scanning()) w.time.advance(1);
     }

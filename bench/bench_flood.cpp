@@ -15,17 +15,12 @@
 #include <random>
 #include <string>
 
-#include "app/frm_main.h"
 #include "app/frm_waiting.h"
 #include "discovery/paging.h"
 #include "protocol/address.h"
 #include "protocol/feedback.h"
-#include "store/profile_store.h"
 #include "support/hostile_spray.h"
-#include "support/fake_network.h"
-#include "support/fakes.h"
-#include "support/memory_file_store.h"
-#include "support/virtual_time.h"
+#include "support/station_on_fakes.h"
 
 namespace {
 
@@ -65,22 +60,17 @@ public:
 };
 
 
-struct Station {
+struct Station : testing::StationOnFakes<Dialogs> {
     explicit Station(bool bounded) {
-        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
         files.editExternally(kDb, kDatabase);
-        db = std::make_unique<store::ProfileStore>(files, time);
-        env = std::make_unique<station::StationEnv>(station::StationEnv{
-            time, time, gate, dialogs, settings, lock, lifecycle, network, *db, kDb, "", {}});
-        main = std::make_unique<app::frmMain>(*env);
+        create({kDb});
         network.macs["192.168.1.50"] = {0x00, 0xAA, 0, 0, 0, 0x01};
-        gate.dispatch(Kind::Posted, [this] { main->Form_Load(); });
+        load();
         if (!bounded) {
             gate.limitQueue(Kind::Datagram, 0);
             main->udpClient.acceptIncoming = nullptr;
         }
     }
-    ~Station() { main.reset(); }
     void flood() {
         testing::HostileSpray h{{10, 9, 0}, 2, 250};
         for (int i = 0; i < kDatagrams; ++i) {
@@ -100,17 +90,6 @@ struct Station {
     }
     static std::vector<std::uint8_t> rejected() { return stranger(0); }
 
-    testing::VirtualTime time;
-    ports::EventGate gate;
-    Dialogs dialogs;
-    testing::MemorySettings settings;
-    testing::FakeInstanceLock lock;
-    testing::FakeLifecycle lifecycle;
-    testing::FakeNetwork network;
-    testing::MemoryFileStore files;
-    std::unique_ptr<store::ProfileStore> db;
-    std::unique_ptr<station::StationEnv> env;
-    std::unique_ptr<app::frmMain> main;
     std::size_t peakQueue = 0;
     double floodedMb = 0;
 };
@@ -150,7 +129,7 @@ void macWait(bool bounded) {
 void scanBox(bool bounded) {
     const double before = residentMb();
     Station s(bounded);
-    s.gate.dispatch(Kind::Operator, [&] { s.main->Toolbar1_ButtonClick(1); });
+    s.gate.dispatch(Kind::Operator, [&] { s.main->Toolbar1_ButtonClick(station::toolbar::kDiscover); });
     const int boxes = s.dialogs.boxes;
     s.dialogs.whileOpen = [&] {
         s.flood();
@@ -166,7 +145,7 @@ void monitoringBox(bool bounded) {
     const double before = residentMb();
     Station s(bounded);
     s.gate.dispatch(Kind::Operator, [&] { s.main->TreeView1.clickNode(0); });
-    s.gate.dispatch(Kind::Operator, [&] { s.main->Toolbar1_ButtonClick(6); });
+    s.gate.dispatch(Kind::Operator, [&] { s.main->Toolbar1_ButtonClick(station::toolbar::kStartMonitoring); });
     const int boxes = s.dialogs.boxes;
     s.dialogs.whileOpen = [&] { s.flood(); };
     s.network.deliver(2976, s.rejected());

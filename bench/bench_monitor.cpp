@@ -8,15 +8,10 @@
 #include <ctime>
 #include <string>
 
-#include "app/frm_main.h"
 #include "discovery/paging.h"
 #include "monitor/plant_monitor.h"
 #include "sim/virtual_lan.h"
-#include "store/profile_store.h"
-#include "support/fakes.h"
-#include "support/memory_file_store.h"
-#include "support/scripted_dialogs.h"
-#include "support/virtual_time.h"
+#include "support/station_on_fakes.h"
 
 namespace {
 
@@ -33,14 +28,9 @@ double cpuMs() {
 int main() {
     constexpr int kElements = 1000;
     constexpr int kCycles = 10;
-    testing::VirtualTime time;
-    ports::EventGate gate;
-    testing::ScriptedDialogs dialogs;
-    dialogs.allowUnexpected = true;
-    testing::MemorySettings settings;
-    settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
-    testing::FakeInstanceLock lock;
-    testing::FakeLifecycle lifecycle;
+    testing::StationOnFakes<> station;
+    station.dialogs.allowUnexpected = true;
+    auto& time = station.time;
     sim::VirtualLan::Options options;
     options.stationAddresses = {"10.20.0.1"};
     options.netmask = "255.255.0.0";
@@ -64,12 +54,10 @@ int main() {
                     std::to_string(host & 0xFF) + "\nrole=" + (i % 2 ? "2" : "1") + "\nsfn=" + (i % 4 == 1 ? "1" : "0") +
                     "\n";
     }
-    testing::MemoryFileStore files;
-    files.editExternally("/bench/nms.ini", database);
-    store::ProfileStore db(files, time);
-    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, lan, db, "/bench/nms.ini", ""};
-    app::frmMain main(env);
-    gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
+    station.files.editExternally("/bench/nms.ini", database);
+    station.create({"/bench/nms.ini", &lan});
+    station.load();
+    auto& main = *station.main;
 
     // The same stretch of time with the monitor off: timers and the station idle.
     const double idleStart = cpuMs();
@@ -103,5 +91,6 @@ int main() {
     // the idle figure is; the share of a core above is the figure to read.
     std::printf("  idle over the same time %.2f ms of CPU; monitoring / idle = %.0fx\n", idleMs,
                 idleMs > 0 ? busyMs / idleMs : 0.0);
+    station.destroy();
     return 0;
 }

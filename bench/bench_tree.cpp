@@ -11,14 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
 #include "platform/file_store_linux.h"
 #include "sim/virtual_lan.h"
 #include "store/ini_document.h"
-#include "store/profile_store.h"
-#include "support/fakes.h"
-#include "support/scripted_dialogs.h"
-#include "support/virtual_time.h"
+#include "support/station_on_fakes.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -76,33 +72,30 @@ int main(int argc, char** argv) {
         files.replace(path, text);
         const double parse = medianMs(5, [&] { auto doc = store::IniDocument::parse(text); (void)doc; });
 
-        testing::VirtualTime time;
-        ports::EventGate gate;
-        testing::ScriptedDialogs dialogs;
-        dialogs.allowUnexpected = true;
-        testing::MemorySettings settings;
-        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
-        testing::FakeInstanceLock lock;
-        testing::FakeLifecycle lifecycle;
-        sim::VirtualLan lan(time, time);
-        store::ProfileStore db(files, time);
-        station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, lan, db, path, ""};
-        app::frmMain main(env);
+        testing::StationOnFakes<> station;
+        station.dialogs.allowUnexpected = true;
+        sim::VirtualLan lan(station.time, station.time);
+        station.create({path, &lan, &files});
+        auto& main = *station.main;
         main.Form_Load();
         const double core = medianMs(5, [&] { main.Load_Config(); });
 
-        ui::MainWindow window(main, gate);
-        window.resize(1280, 800);
-        window.show();
-        QApplication::processEvents();
-        auto* tree = window.findChild<QTreeWidget*>("TreeView1");
-        const double drawn = medianMs(5, [&] {
-            main.Load_Config();
-            if (tree) tree->repaint();
+        {
+            ui::MainWindow window(main, station.gate);
+            window.resize(1280, 800);
+            window.show();
             QApplication::processEvents();
-        });
-        std::printf("%9d %12.2f %15.2f %7.2fx %18.2f\n", n, parse, core, core / parse, drawn);
-        main.Form_Unload();
+            auto* tree = window.findChild<QTreeWidget*>("TreeView1");
+            const double drawn = medianMs(5, [&] {
+                main.Load_Config();
+                if (tree) tree->repaint();
+                QApplication::processEvents();
+            });
+            std::printf("%9d %12.2f %15.2f %7.2fx %18.2f\n", n, parse, core, core / parse, drawn);
+            main.Form_Unload();
+        }
+        // The station goes before the virtual LAN its sockets are on.
+        station.destroy();
     }
     std::filesystem::remove_all(folder);
     return 0;

@@ -15,14 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
 #include "ports/dialogs.h"
-#include "ports/event_gate.h"
-#include "store/profile_store.h"
-#include "support/fake_network.h"
-#include "support/fakes.h"
-#include "support/memory_file_store.h"
-#include "support/virtual_time.h"
+#include "support/station_on_fakes.h"
 
 namespace nms::fuzz {
 
@@ -101,41 +95,17 @@ public:
 };
 
 // A main window on the fakes with a stored database, started, the notice dismissed.
-struct Station {
+struct Station : testing::StationOnFakes<PermissiveDialogs> {
     static constexpr const char* kDb = "/fuzz/nms.ini";
 
     explicit Station(const std::string& database) {
-        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
         files.editExternally(kDb, database);
-        db = std::make_unique<store::ProfileStore>(files, time);
-        env = std::make_unique<station::StationEnv>(station::StationEnv{
-            time, time, gate, dialogs, settings, lock, lifecycle, network, *db, kDb, "", {}});
-        main = std::make_unique<app::frmMain>(*env);
-        gate.dispatch(ports::EventGate::Kind::Posted, [this] { main->Form_Load(); });
+        testing::StationOptions options;
+        options.databasePath = kDb;
+        create(options);
+        load();
     }
-    ~Station() {
-        // The window goes before the database it writes to.
-        main.reset();
-    }
-    void operatorDoes(std::function<void()> action) {
-        gate.dispatch(ports::EventGate::Kind::Operator, std::move(action));
-    }
-    std::string file() {
-        db->flush();
-        return files.exists(kDb) ? files.content(kDb) : std::string();
-    }
-
-    testing::VirtualTime time;
-    ports::EventGate gate;
-    PermissiveDialogs dialogs;
-    testing::MemorySettings settings;
-    testing::FakeInstanceLock lock;
-    testing::FakeLifecycle lifecycle;
-    testing::FakeNetwork network;
-    testing::MemoryFileStore files;
-    std::unique_ptr<store::ProfileStore> db;
-    std::unique_ptr<station::StationEnv> env;
-    std::unique_ptr<app::frmMain> main;
+    std::string file() { return StationOnFakes::file(std::string()); }
 };
 
 }  // namespace nms::fuzz

@@ -11,10 +11,9 @@ constexpr const char* kEncoderRecord =
 class Feedback : public StationTest {
 protected:
     void SetUp() override {
-        start(std::string(kEncoderRecord));
-        ASSERT_TRUE(main->running());
+        startRunning(kEncoderRecord);
         network.macs["192.168.1.50"] = {0x00, 0xAA, 0, 0, 0, 0x01};
-        operatorDoes([&] { main->TreeView1.clickNode(0); });
+        show(0);
         ASSERT_EQ(main->panel.lblElementMAC.caption(), "00:AA:00:00:00:01");
     }
     // The element answers; the MAC wait finds it on its first tick.

@@ -34,12 +34,11 @@ std::vector<std::uint8_t> strangerAnswer(int i) {
 class HostileInput : public StationTest {
 protected:
     void SetUp() override {
-        start(std::string(kEncoderRecord));
-        ASSERT_TRUE(main->running());
+        startRunning(kEncoderRecord);
         network.macs["192.168.1.50"] = {0x00, 0xAA, 0, 0, 0, 0x01};
     }
     void showElement() {
-        operatorDoes([&] { main->TreeView1.clickNode(0); });
+        show(0);
         ASSERT_EQ(main->panel.lblElementMAC.caption(), "00:AA:00:00:00:01");
     }
     // Runs `spray` while the first box is open, and `laterBoxes` while any later one is.

@@ -10,13 +10,7 @@ constexpr const char* kDatabase =
 
 class MainSocket : public StationTest {
 protected:
-    void SetUp() override {
-        start(std::string(kDatabase));
-        ASSERT_TRUE(main->running());
-    }
-    void show(int node) {
-        operatorDoes([&] { main->TreeView1.clickNode(node); });
-    }
+    void SetUp() override { startRunning(kDatabase); }
 };
 
 TEST_F(MainSocket, DatagramsAreDispatchedByLength) {

@@ -23,16 +23,7 @@ constexpr const char* kDatabase =
 
 class Save : public StationTest {
 protected:
-    void SetUp() override {
-        start(std::string(kDatabase));
-        ASSERT_TRUE(main->running());
-    }
-    void show(int node) {
-        operatorDoes([&] { main->TreeView1.clickNode(node); });
-    }
-    void save() {
-        operatorDoes([&] { main->Toolbar1.click(4); });
-    }
+    void SetUp() override { startRunning(kDatabase); }
     // Confirms the next save and returns the packet that went out.
     std::vector<std::uint8_t> saveConfirmed() {
         network.sent.clear();

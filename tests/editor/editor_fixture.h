@@ -16,7 +16,7 @@
 #include "support/fakes.h"
 #include "support/memory_file_store.h"
 #include "support/scripted_dialogs.h"
-#include "support/station_world.h"
+#include "support/station_on_fakes.h"
 #include "support/virtual_time.h"
 
 namespace nms::testing {

@@ -16,9 +16,9 @@ namespace {
 TEST_F(DemoStation, DiscoveryFindsThePlantAndStoresEachRecordWithItsKeys) {
     discover();
     EXPECT_TRUE(dialogs.allUsed());
-    ASSERT_EQ(main.TreeView1.nodeCount(), 5);
-    EXPECT_EQ(main.frmTreeView.caption(), "Select element: (5 items)");
-    EXPECT_EQ(main.panel.cmbEncoders.listCount(), 3);  // "<None>" and the two encoders
+    ASSERT_EQ(main->TreeView1.nodeCount(), 5);
+    EXPECT_EQ(main->frmTreeView.caption(), "Select element: (5 items)");
+    EXPECT_EQ(main->panel.cmbEncoders.listCount(), 3);  // "<None>" and the two encoders
 
     const std::set<std::string> common = {"NAME", "IP", "MASK", "GW", "INPUT", "TYPE", "TX", "ROLE",
                                           "SN", "VER", "SFN", "BUF", "ATT", "LLO"};
@@ -34,12 +34,12 @@ TEST_F(DemoStation, DiscoveryFindsThePlantAndStoresEachRecordWithItsKeys) {
         EXPECT_EQ(keysOf(sectionOf(decoder)), with(common, {"MULTI", "SDM", "SDL", "SDT", "DLY"})) << decoder;
 
     const auto a = sectionOf("STUDIO A LR");
-    EXPECT_EQ(db.ReadFromINI(a, "name", kDb, ""), "STUDIO A LR     ");
-    EXPECT_EQ(db.ReadFromINI(a, "ip", kDb, ""), "192.168.50.21");
-    EXPECT_EQ(db.ReadFromINI(a, "remote", kDb, ""), "192.168.50.31");
-    EXPECT_EQ(db.ReadFromINI(a, "role", kDb, ""), "1");
-    EXPECT_EQ(db.ReadFromINI(sectionOf("TX EAST SFN"), "sfn", kDb, ""), "1");
-    EXPECT_EQ(db.ReadFromINI(sectionOf("TX EAST SFN"), "dly", kDb, ""), "1200");
+    EXPECT_EQ(db->ReadFromINI(a, "name", kDb, ""), "STUDIO A LR     ");
+    EXPECT_EQ(db->ReadFromINI(a, "ip", kDb, ""), "192.168.50.21");
+    EXPECT_EQ(db->ReadFromINI(a, "remote", kDb, ""), "192.168.50.31");
+    EXPECT_EQ(db->ReadFromINI(a, "role", kDb, ""), "1");
+    EXPECT_EQ(db->ReadFromINI(sectionOf("TX EAST SFN"), "sfn", kDb, ""), "1");
+    EXPECT_EQ(db->ReadFromINI(sectionOf("TX EAST SFN"), "dly", kDb, ""), "1200");
 }
 
 TEST_F(DemoStation, ASecondDiscoveryReplacesTheDatabase) {
@@ -47,21 +47,21 @@ TEST_F(DemoStation, ASecondDiscoveryReplacesTheDatabase) {
     plant.lan().elements().front()->faults.drop = -1;  // one element stops answering
     dialogs.expect(ports::Answer::Yes, "Are you sure?");
     discover();
-    EXPECT_EQ(main.TreeView1.nodeCount(), 4);
+    EXPECT_EQ(main->TreeView1.nodeCount(), 4);
     std::vector<std::string> sections;
-    db.LoadIniSectionsLB(sections, kDb);
+    db->LoadIniSectionsLB(sections, kDb);
     EXPECT_EQ(sections.size(), 4u);
 }
 
 TEST_F(DemoStation, AnElementConfirmsAConfigurationSettingBySetting) {
     discover();
     // Show STUDIO A LR and send it its own configuration with a new name.
-    const auto& nodes = main.TreeView1.nodes();
+    const auto& nodes = main->TreeView1.nodes();
     const auto it = std::find_if(nodes.begin(), nodes.end(),
                                  [](const auto& n) { return n.text.rfind("STUDIO A LR", 0) == 0; });
     ASSERT_NE(it, nodes.end());
-    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.TreeView1.clickNode(static_cast<int>(it - nodes.begin())); });
-    auto& ui = main.panel;
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->TreeView1.clickNode(static_cast<int>(it - nodes.begin())); });
+    auto& ui = main->panel;
     ASSERT_EQ(ui.lblElementType.caption(), "ENCODER");
     ui.txtElementName.setText("ON AIR A", ports::Origin::Operator);
 
@@ -71,17 +71,17 @@ TEST_F(DemoStation, AnElementConfirmsAConfigurationSettingBySetting) {
     f.gateway = protocol::IPBytes(ui.txtElementGW.text());
     f.remote = protocol::IPBytes(ui.txtRemoteIP.text());
     f.input = static_cast<std::uint8_t>(ui.cmbAudioInput.listIndex());
-    f.typeCode = static_cast<std::uint8_t>(main.AudioTypes.row(ui.cmbAudioType.listIndex()).code);
+    f.typeCode = static_cast<std::uint8_t>(main->AudioTypes.row(ui.cmbAudioType.listIndex()).code);
     f.tx = static_cast<std::uint8_t>(ui.cmbAudioTX.listIndex());
     f.name = protocol::configurationName(ui.txtElementName.text());
-    f.sampleWidth = static_cast<std::uint8_t>(main.AudioTypes.row(ui.cmbAudioType.listIndex()).width);
+    f.sampleWidth = static_cast<std::uint8_t>(main->AudioTypes.row(ui.cmbAudioType.listIndex()).width);
     const auto packet = protocol::encodeConfiguration(f, false, 3.72f);
     dialogs.expect(ports::Answer::Ok, "sucessfuly");
-    ASSERT_TRUE(main.SendConfigurationBytes(packet));
+    ASSERT_TRUE(main->SendConfigurationBytes(packet));
     time.advance(1500);  // the answer, then the MAC wait's first look-up
     EXPECT_TRUE(dialogs.allUsed());
-    EXPECT_FALSE(main.waiting().isOpen());
-    EXPECT_EQ(db.ReadFromINI(sectionOf("ON AIR A"), "name", kDb, ""), "ON AIR A        ");
+    EXPECT_FALSE(main->waiting().isOpen());
+    EXPECT_EQ(db->ReadFromINI(sectionOf("ON AIR A"), "name", kDb, ""), "ON AIR A        ");
     time.advance(5000);  // the reply time-out was stopped by the answer
     EXPECT_TRUE(dialogs.allUsed());
 }

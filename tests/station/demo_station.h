@@ -10,47 +10,34 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
 #include "discovery/paging.h"
 #include "protocol/address.h"
 #include "sim/demo_plant.h"
-#include "store/profile_store.h"
-#include "support/fakes.h"
-#include "support/memory_file_store.h"
-#include "support/scripted_dialogs.h"
-#include "support/virtual_time.h"
+#include "support/station_on_fakes.h"
 
 namespace nms::testing {
 
-class DemoStation : public ::testing::Test {
+class DemoStation : public ::testing::Test, protected StationOnFakes<> {
 protected:
     static constexpr const char* kDb = "/demo/nms.ini";
-    VirtualTime time;
-    ports::EventGate gate;
-    ScriptedDialogs dialogs;
-    MemorySettings settings;
-    FakeInstanceLock lock;
-    FakeLifecycle lifecycle;
-    MemoryFileStore files;
     sim::DemoPlant plant{time, time};
-    store::ProfileStore db{files, time};
-    station::StationEnv env{time, time, gate, dialogs, settings, lock, lifecycle, plant.network(), db, kDb, ""};
-    app::frmMain main{env};
+
+    DemoStation() { create({kDb, &plant.network()}); }
+    ~DemoStation() override { destroy(); }
 
     void SetUp() override {
-        settings.set(station::settings::kApp, station::settings::kSection, "EULA1", "1");
         dialogs.expect(ports::Answer::Ok, "Local database is empty.");
-        gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
-        ASSERT_TRUE(main.running());
+        load();
+        ASSERT_TRUE(main->running());
     }
     void discover() {
-        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1.click(1); });
+        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->Toolbar1.click(1); });
         time.advance(6000);
-        ASSERT_FALSE(main.paging().scanning());
+        ASSERT_FALSE(main->paging().scanning());
     }
     std::set<std::string> keysOf(const std::string& section) {
         std::vector<std::string> keys;
-        db.LoadIniSectionKeysLB(section, keys, kDb);
+        db->LoadIniSectionKeysLB(section, keys, kDb);
         return {keys.begin(), keys.end()};
     }
     sim::Element& element(const std::string& name) {
@@ -59,20 +46,20 @@ protected:
         throw std::runtime_error("no element " + name);
     }
     void show(const std::string& name) {
-        const auto& nodes = main.TreeView1.nodes();
+        const auto& nodes = main->TreeView1.nodes();
         const auto it = std::find_if(nodes.begin(), nodes.end(),
                                      [&](const auto& n) { return n.text.rfind(name, 0) == 0; });
         ASSERT_NE(it, nodes.end()) << name;
         gate.dispatch(ports::EventGate::Kind::Operator,
-                      [&] { main.TreeView1.clickNode(static_cast<int>(it - nodes.begin())); });
+                      [&] { main->TreeView1.clickNode(static_cast<int>(it - nodes.begin())); });
     }
     void save() {
         dialogs.expect(ports::Answer::Yes, "Are you sure?");
-        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1.click(4); });
+        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->Toolbar1.click(4); });
     }
     std::string stored(const std::string& name, const std::string& key) {
         const auto mac = protocol::FormatMAC(element(name).identity().mac, ":");
-        return db.ReadFromINI(protocol::Encode_MAC(mac), key, kDb, "<missing>");
+        return db->ReadFromINI(protocol::Encode_MAC(mac), key, kDb, "<missing>");
     }
     std::string sectionOf(const std::string& name) {
         for (auto* e : plant.lan().elements())

@@ -27,7 +27,7 @@ protected:
         DemoStation::SetUp();
         discover();
     }
-    monitor::PlantMonitor& mon() { return main.plantMonitor(); }
+    monitor::PlantMonitor& mon() { return main->plantMonitor(); }
     Health health(const std::string& name) {
         for (const auto& e : mon().elements())
             if (e.name == name) return e.health;
@@ -51,7 +51,7 @@ TEST_F(MonitorStation, OffUntilTurnedOnAndThenEveryElementIsJudgedEachCycle) {
     EXPECT_EQ(mon().cycles(), 0);
     EXPECT_TRUE(mon().elements().empty());
 
-    main.setPlantMonitoring(true);
+    main->setPlantMonitoring(true);
     time.advance(1000);
     ASSERT_EQ(mon().cycles(), 1);
     EXPECT_EQ(health("STUDIO A LR"), Health::Online);
@@ -62,7 +62,7 @@ TEST_F(MonitorStation, OffUntilTurnedOnAndThenEveryElementIsJudgedEachCycle) {
 
     // An alarm the element raises shows within one cycle, and is written once.
     element("TX WEST SFN").alarmWord = 0x8000;
-    const auto before = main.plantMonitor().cycles();
+    const auto before = main->plantMonitor().cycles();
     time.advance(10000);
     EXPECT_EQ(mon().cycles(), before + 1);
     EXPECT_EQ(health("TX WEST SFN"), Health::Alarm);
@@ -86,7 +86,7 @@ TEST_F(MonitorStation, OffUntilTurnedOnAndThenEveryElementIsJudgedEachCycle) {
     EXPECT_EQ(last.replies, last.asked - 1);
     EXPECT_GE(last.durationMs, monitor::PlantMonitor::kReplyTimeoutMs);
 
-    main.setPlantMonitoring(false);
+    main->setPlantMonitoring(false);
     const auto cycles = mon().cycles();
     time.advance(60000);
     EXPECT_EQ(mon().cycles(), cycles);
@@ -94,18 +94,18 @@ TEST_F(MonitorStation, OffUntilTurnedOnAndThenEveryElementIsJudgedEachCycle) {
 
 TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
     countRequests();
-    main.setPlantMonitoring(true);
+    main->setPlantMonitoring(true);
     time.advance(1000);
     show("TX EAST SFN");
-    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.panel.cmdGetStats.click(); });
-    ASSERT_TRUE(main.statistics().isOpen());
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->panel.cmdGetStats.click(); });
+    ASSERT_TRUE(main->statistics().isOpen());
     EXPECT_TRUE(mon().paused());
     const auto toNorth = statsRequestsTo(element("TX NORTH").ipText());
     time.advance(30000);
     EXPECT_EQ(statsRequestsTo(element("TX NORTH").ipText()), toNorth);  // the monitor asked nothing
     EXPECT_TRUE(dialogs.allUsed());  // and the window's bind did not fail
     gate.dispatch(ports::EventGate::Kind::Operator,
-                  [&] { main.statistics().form.closeByOperator(); });
+                  [&] { main->statistics().form.closeByOperator(); });
     EXPECT_FALSE(mon().paused());
     time.advance(1000);
     EXPECT_GT(statsRequestsTo(element("TX NORTH").ipText()), toNorth);
@@ -113,20 +113,20 @@ TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
 
 // Scripts open the windows without the toolbar: the port is handed over all the same.
 TEST_F(MonitorStation, AWindowOpenedWithoutTheToolbarStillTakesThePortFromTheMonitor) {
-    main.setPlantMonitoring(true);
+    main->setPlantMonitoring(true);
     time.advance(1000);
     show("TX EAST SFN");
-    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.statistics().open(); });
-    ASSERT_TRUE(main.statistics().isOpen());
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->statistics().open(); });
+    ASSERT_TRUE(main->statistics().isOpen());
     EXPECT_TRUE(mon().paused());
-    EXPECT_FALSE(main.ended()) << "the window's bind failed";
-    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.statistics().form.closeByOperator(); });
+    EXPECT_FALSE(main->ended()) << "the window's bind failed";
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->statistics().form.closeByOperator(); });
     EXPECT_FALSE(mon().paused());
 
-    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.adjust().open(); });
-    ASSERT_TRUE(main.adjust().isOpen());
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->adjust().open(); });
+    ASSERT_TRUE(main->adjust().isOpen());
     EXPECT_TRUE(mon().paused());
-    EXPECT_FALSE(main.ended()) << "the window's bind failed";
+    EXPECT_FALSE(main->ended()) << "the window's bind failed";
     EXPECT_TRUE(dialogs.allUsed());
 }
 
@@ -135,12 +135,12 @@ TEST_F(MonitorStation, AWindowOpenedWithoutTheToolbarStillTakesThePortFromTheMon
 // long as a delay reply and has no delays in it; taken, it showed zeros and unticked the servo.
 TEST_F(MonitorStation, AWindowThatTakesThePortMidCycleLeavesTheMonitorsAnswersAlone) {
     show("TX EAST SFN");
-    main.setPlantMonitoring(true);
+    main->setPlantMonitoring(true);
     const auto asked = mon().elements().size();
     ASSERT_GT(asked, 1u);
-    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.adjust().open(); });
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->adjust().open(); });
     time.advance(1000);
-    auto& w = main.adjust();
+    auto& w = main->adjust();
     EXPECT_GT(w.UDP_Response_PTP_Propagation_Delay_Minimum, 700000);
     EXPECT_TRUE(w.chkAutoServo.checked());
     EXPECT_EQ(w.ignoredReplies(), asked);
@@ -150,7 +150,7 @@ TEST_F(MonitorStation, AWindowThatTakesThePortMidCycleLeavesTheMonitorsAnswersAl
 // The demo decoders count a bad audio frame every two minutes: one troubled cycle in twelve,
 // which is not a warning.
 TEST_F(MonitorStation, AnOccasionalBadAudioFrameDoesNotMakeAnElementFlap) {
-    main.setPlantMonitoring(true);
+    main->setPlantMonitoring(true);
     time.advance(300000);
     std::int64_t badFrames = 0;
     for (const auto& e : mon().elements()) badFrames += e.audioFrameErrors;
@@ -163,7 +163,7 @@ TEST_F(MonitorStation, AnOccasionalBadAudioFrameDoesNotMakeAnElementFlap) {
 // A reply forged with the element's address is taken, but its counters cannot add more than the
 // element could have counted: a jump is a reset, counted and written, and so is the fall back.
 TEST_F(MonitorStation, ACounterThatJumpsIsAResetAndNotAddedToTheTotals) {
-    main.setPlantMonitoring(true);
+    main->setPlantMonitoring(true);
     time.advance(21000);
     auto studio = [&] {
         for (const auto& e : mon().elements())
@@ -201,7 +201,7 @@ TEST_F(MonitorStation, AJournalThatCannotBeWrittenIsSaidOnceAndWrittenWhenItCanB
     std::vector<std::string> notices;
     mon().onJournalNotice = [&](const std::string& text) { notices.push_back(text); };
     journal.failAppends = 1000000;
-    main.setPlantMonitoring(true);
+    main->setPlantMonitoring(true);
     time.advance(60000);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(
@@ -231,7 +231,7 @@ TEST_F(MonitorStation, AJournalThatCannotBeWrittenIsSaidOnceAndWrittenWhenItCanB
 }
 
 TEST_F(MonitorStation, MetricsNameEveryElementInTheExpositionFormat) {
-    main.setPlantMonitoring(true);
+    main->setPlantMonitoring(true);
     time.advance(11000);
     const std::string text = monitor::prometheusText(mon(), 1767225600000);
     std::istringstream lines(text);

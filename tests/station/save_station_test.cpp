@@ -26,10 +26,10 @@ TEST_P(SaveEachLayout, TheElementConfirmsAndTheRecordIsUpdated) {
     e.identity().minor = static_cast<std::uint8_t>(layout.minor);
     discover();
     show(layout.element);
-    main.panel.txtElementName.setText("Renamed", ports::Origin::Operator);
-    main.panel.txtElementName.lostFocus();
+    main->panel.txtElementName.setText("Renamed", ports::Origin::Operator);
+    main->panel.txtElementName.lostFocus();
     const bool decoder = e.isDecoder();
-    if (decoder) main.panel.scrlBuffer.setValue(7, ports::Origin::Operator);
+    if (decoder) main->panel.scrlBuffer.setValue(7, ports::Origin::Operator);
     save();
     dialogs.expect(ports::Answer::Ok, "New configuration has been sucessfuly saved and loaded!");
     time.advance(1500);
@@ -39,8 +39,8 @@ TEST_P(SaveEachLayout, TheElementConfirmsAndTheRecordIsUpdated) {
     if (decoder) {
         EXPECT_EQ(stored("RENAMED", "buf"), "7");
     }
-    EXPECT_TRUE(main.Toolbar1.buttonEnabled(4));
-    EXPECT_EQ(main.TreeView1.nodeCount(), 5);
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(4));
+    EXPECT_EQ(main->TreeView1.nodeCount(), 5);
     time.advance(5000);  // no time-out after the answer
     EXPECT_TRUE(dialogs.allUsed());
 }
@@ -53,9 +53,9 @@ INSTANTIATE_TEST_SUITE_P(ByRoleAndFirmware, SaveEachLayout,
 TEST_F(SaveStation, AnElementThatDoesNotAnswerTimesOutOnceAndNothingIsStored) {
     discover();
     show("TX NORTH");
-    const std::string section = main.context().shownSection();
+    const std::string section = main->context().shownSection();
     element("TX NORTH").faults.drop = -1;
-    main.panel.txtElementName.setText("Silent", ports::Origin::Operator);
+    main->panel.txtElementName.setText("Silent", ports::Origin::Operator);
     save();
     time.advance(2999);
     EXPECT_TRUE(dialogs.allUsed());
@@ -63,7 +63,7 @@ TEST_F(SaveStation, AnElementThatDoesNotAnswerTimesOutOnceAndNothingIsStored) {
     time.advance(1);
     time.advance(10000);
     EXPECT_TRUE(dialogs.allUsed());
-    EXPECT_EQ(db.ReadFromINI(section, "name", kDb, ""), "TX NORTH        ");
+    EXPECT_EQ(db->ReadFromINI(section, "name", kDb, ""), "TX NORTH        ");
 }
 
 TEST_F(SaveStation, AnElementThatKeepsOneSettingIsReportedForThatSettingAndTheRestIsStored) {
@@ -73,7 +73,7 @@ TEST_F(SaveStation, AnElementThatKeepsOneSettingIsReportedForThatSettingAndTheRe
     auto& e = element("STUDIO A LR");
     e.faults.onlyForPort = 2976;
     e.faults.overwriteByte = std::make_pair(std::size_t{11}, std::uint8_t{99});
-    main.panel.txtElementName.setText("Studio Z", ports::Origin::Operator);
+    main->panel.txtElementName.setText("Studio Z", ports::Origin::Operator);
     save();
     dialogs.expect(ports::Answer::Ok, "An error occured while saving 'Element GW':");
     time.advance(1500);
