@@ -64,11 +64,6 @@ frmMain::frmMain(station::StationEnv& env)
         clearTreeAndLists();
     };
     paging_->onScanEnded = [this] { Load_Config(); };
-    paging_->onAnswerResolved = [this](const std::string& ip, const std::string& mac,
-                                       const protocol::FeedbackRecord& answer) {
-        sRemoteMacAddress2 = mac;
-        writePagingRecord(protocol::Encode_MAC(mac), answer, ip);
-    };
     waiting_ = std::make_unique<frmWaiting>(*this);
     disclaimer_ = std::make_unique<frmDisclaimer>(env.settings);
     ping_ = std::make_unique<diag::Ping>(env.network.icmp(), context_->dialogs(), env.gate, panel.cmdPing,

@@ -153,7 +153,6 @@ private:
     void feedbackFailed(const std::string& firstLine, const std::string& secondLine);
     void finishFeedback();
     void continueFeedbackWithMac(const std::string& mac);
-    void writePagingRecord(const std::string& section, const protocol::FeedbackRecord& answer, const std::string& ip);
     void confirmSelectedElement(const std::string& section);
     void endConfigurationWait();
     bool acceptMainPortDatagram(const ports::Datagram& datagram);

@@ -180,33 +180,6 @@ void frmMain::finishFeedback() {
     }
 }
 
-void frmMain::writePagingRecord(const std::string& section, const protocol::FeedbackRecord& f, const std::string& ip) {
-    const auto& path = context_->databasePath();
-    auto put = [&](std::string_view key, const std::string& value) { context_->db().WriteToINI(section, std::string(key), value, path); };
-    auto num = [](long long v) { return std::to_string(v); };
-    put(rec::kName, protocol::FormatElementName(f.name));
-    put(rec::kIp, ip);
-    put(rec::kMask, f.mask);
-    put(rec::kGateway, f.gateway);
-    put(rec::kInput, num(f.input));
-    put(rec::kType, num(f.type));
-    put(rec::kTx, num(f.tx));
-    put(rec::streamAddressKey(f.tx, f.role), f.remote);
-    put(rec::kRole, num(f.role));
-    put(rec::kSerial, num(f.sn));
-    put(rec::kVersion, f.versionText());
-    put(rec::kSfn, num(f.sfn));
-    put(rec::kBuffer, num(f.buf));
-    if (f.role == rec::kRoleDecoder) {
-        put(rec::kSilenceMode, num(f.sdm));
-        put(rec::kSilenceLevel, num(f.sdl));
-        put(rec::kSilenceTime, num(f.sdt));
-        put(rec::kDelay, num(f.dly));
-    }
-    put(rec::kAttenuation, num(f.att));
-    put(rec::kLowLatency, num(f.llo));
-}
-
 void frmMain::confirmSelectedElement(const std::string& section) {
     auto& f = feedback_;
     auto& ui = panel;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "protocol/address.h"
 #include "protocol/arp.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
 #include "station/settings_keys.h"
+#include "store/element_record.h"
 
 namespace nms::discovery {
 namespace {
@@ -216,7 +218,8 @@ void Paging::storeAnswer(const std::string& ip, const std::string& mac, const pr
     }
     // An address given up on earlier that answered again and resolved is found after all.
     if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
-    if (onAnswerResolved) onAnswerResolved(ip, mac, answer);
+    store::writeElementRecord(context_.db(), context_.databasePath(), protocol::Encode_MAC(mac),
+                              store::recordFromAnswer(answer, ip));
 }
 
 void Paging::reportUnresolved() {

@@ -34,9 +34,6 @@ public:
     std::function<void()> onScanStarted;
     // the listening time is over and the database holds every answer (the tree is rebuilt).
     std::function<void()> onScanEnded;
-    // an answer of the scan has its MAC address (colon-separated): store it.
-    std::function<void(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer)>
-        onAnswerResolved;
 
     // An answer of the scan. Its sender's MAC address comes from the station's neighbour table;
     // a plant answers the broadcast all at once, faster than the kernel's table fills (and a
@@ -45,7 +42,8 @@ public:
     // box that counts and lists the addresses, not in a box per answer. A second answer from the
     // same address replaces the first.
     void takeAnswer(const std::string& ip, const protocol::FeedbackRecord& answer);
-    // An answer of the scan whose MAC address is known: stored now. An earlier answer from the
+    // An answer of the scan whose MAC address (colon-separated) is known: its record is written
+    // now, under the section its MAC address names. An earlier answer from the
     // same address that still waits for its MAC, or was given up on, is superseded.
     void storeAnswer(const std::string& ip, const std::string& mac, const protocol::FeedbackRecord& answer);
     // The addresses of the last scan that answered but whose MAC address was never found, in the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 // The element record: one section of the database per element, named by its element key, with
@@ -69,3 +71,38 @@ inline constexpr int kMaxKeysForLoad = 22;
 inline constexpr std::string_view kDatabaseFileName = "nms.ini";
 
 }  // namespace nms::store::record
+
+namespace nms::protocol {
+struct FeedbackRecord;
+}
+
+namespace nms::store {
+
+class ProfileStore;
+
+// One element's record as the station writes it. A field that holds nothing is left as it is in
+// the file; the others are written in this order (a key the section does not have yet goes to
+// its end), which is the order of a record made from a paging answer.
+struct ElementRecord {
+    std::optional<std::string> name, ip, mask, gateway;
+    std::optional<long long> input, type, tx;
+    // The stream address, under the key the element keeps it (record::streamAddressKey).
+    std::optional<std::string> remote, multicast;
+    std::optional<long long> role, serial;
+    std::optional<std::string> version;
+    std::optional<long long> sfn, buffer, silenceMode, silenceLevel, silenceTime, delay,
+        attenuation, lowLatency;
+
+    // Sets the stream address under the key an element of this TX type and role keeps it.
+    void setStreamAddress(int tx, int role, std::string address);
+};
+
+// The whole record an element's paging answer makes, from the address that answered (only a
+// decoder has a silence detector and a delay).
+ElementRecord recordFromAnswer(const protocol::FeedbackRecord& answer, const std::string& ip);
+
+// Writes the fields the record holds into the element's section.
+void writeElementRecord(ProfileStore& db, const std::string& path, const std::string& section,
+                        const ElementRecord& record);
+
+}  // namespace nms::store

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/feedback.h"
+#include "store/element_record.h"
 #include "store/ini_document.h"
 #include "support/memory_file_store.h"
 #include "support/virtual_time.h"
@@ -354,6 +356,48 @@ TEST_F(ProfileStoreTest, EverySectionIsListedBeyondTheOld57NameLimit) {
     fresh.LoadIniSectionsLB(listed, kPath);
     EXPECT_EQ(listed, expected);
     EXPECT_EQ(listed[57], expected[57]);
+}
+
+// --- the typed element record
+
+TEST_F(ProfileStoreTest, AnElementRecordIsWrittenInOneOrderAndLeavesWhatItDoesNotHold) {
+    protocol::FeedbackRecord decoder;
+    decoder.name = "TX SITE";
+    decoder.mask = "255.255.255.0";
+    decoder.gateway = "0.0.0.0";
+    decoder.remote = "239.200.0.5";
+    decoder.type = 32;
+    decoder.role = 2;
+    decoder.sn = 22;
+    decoder.major = 3, decoder.minor = 69;
+    decoder.sdl = 10, decoder.dly = 1200;
+    writeElementRecord(store, kPath, "00AA00000002", recordFromAnswer(decoder, "192.168.1.60"));
+    EXPECT_EQ(keys("00AA00000002"),
+              (std::vector<std::string>{"NAME", "IP", "MASK", "GW", "INPUT", "TYPE", "TX", "MULTI",
+                                        "ROLE", "SN", "VER", "SFN", "BUF", "SDM", "SDL", "SDT",
+                                        "DLY", "ATT", "LLO"}));
+    EXPECT_EQ(store.ReadFromINI("00AA00000002", "name", kPath, ""), "TX SITE         ");
+    EXPECT_EQ(store.ReadFromINI("00AA00000002", "ver", kPath, ""), "3.69");
+    EXPECT_EQ(store.ReadFromINI("00AA00000002", "dly", kPath, ""), "1200");
+
+    // An encoder sending unicast keeps its decoder under REMOTE and has no silence detector.
+    protocol::FeedbackRecord encoder = decoder;
+    encoder.role = 1;
+    writeElementRecord(store, kPath, "00AA00000001", recordFromAnswer(encoder, "192.168.1.50"));
+    EXPECT_EQ(keys("00AA00000001"),
+              (std::vector<std::string>{"NAME", "IP", "MASK", "GW", "INPUT", "TYPE", "TX", "REMOTE",
+                                        "ROLE", "SN", "VER", "SFN", "BUF", "ATT", "LLO"}));
+
+    // Only what a record holds is written.
+    ElementRecord partial;
+    partial.serial = 23;
+    partial.setStreamAddress(1, 1, "239.200.0.6");
+    writeElementRecord(store, kPath, "00AA00000001", partial);
+    EXPECT_EQ(keys("00AA00000001").size(), 16u);
+    EXPECT_EQ(store.ReadFromINI("00AA00000001", "sn", kPath, ""), "23");
+    EXPECT_EQ(store.ReadFromINI("00AA00000001", "multi", kPath, ""), "239.200.0.6");
+    EXPECT_EQ(store.ReadFromINI("00AA00000001", "remote", kPath, ""), "239.200.0.5");
+    EXPECT_EQ(store.ReadFromINI("00AA00000001", "name", kPath, ""), "TX SITE         ");
 }
 
 }  // namespace
