@@ -1,7 +1,6 @@
 #include "sfn/frm_adjust.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "editor/record_values.h"
 #include "editor/role_captions.h"
@@ -10,6 +9,7 @@
 #include "protocol/paging.h"
 #include "protocol/rounding.h"
 #include "protocol/statistics.h"
+#include "sfn/delay_reading.h"
 #include "store/element_record.h"
 
 namespace nms::sfn {
@@ -34,11 +34,6 @@ constexpr const char* kReplyError =
     "Error 4 while retrieving values. Please reset the device and try again.";
 constexpr const char* kNoAddress = "No address is stored for this element.";
 constexpr const char* kNoValue = "-";
-
-bool fitsInt32(std::int64_t v) {
-    return v >= std::numeric_limits<std::int32_t>::min() &&
-           v <= std::numeric_limits<std::int32_t>::max();
-}
 
 }  // namespace
 
@@ -318,21 +313,19 @@ void frmAdjust::DecodeDelays(std::span<const std::uint8_t> reply) {
          lblDelaySumMAX},
     };
     for (const auto& f : figures) {
-        // In 64 bits: an element's figures near the 32-bit limit must be reported, not wrap.
-        const std::int64_t delay =
-            std::int64_t{protocol::GetLongFromReply(reply, f.offset)} + additional + servo;
-        if (!fitsInt32(delay)) {
+        const auto delay = delayInEffect(protocol::GetLongFromReply(reply, f.offset), additional, servo);
+        if (!delay) {
             context_.msgBox(kReplyError, MessageIcon::Critical);
             return;
         }
-        f.shown = static_cast<std::int32_t>(delay);
+        f.shown = *delay;
         f.network.setCaption(FormatDelay(f.shown));
-        const std::int64_t summary = delay + kFixedLatencyNs;
-        if (!fitsInt32(summary)) {
+        const auto summary = latencySummary(*delay);
+        if (!summary) {
             context_.msgBox(kReplyError, MessageIcon::Critical);
             return;
         }
-        f.summary.setCaption(FormatDelay(static_cast<std::int32_t>(summary)));
+        f.summary.setCaption(FormatDelay(*summary));
     }
 
     history.add({context_.clock().unixTimeMs(), UDP_Response_PTP_Propagation_Delay_Minimum,

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "plant/sfn_alignment.h"
+#include "ports/controls.h"
+#include "station/element_socket.h"
+#include "station/station_context.h"
+
+namespace nms::monitor {
+class PlantMonitor;
+}
+
+namespace nms::plant {
+
+// The SFN overview: the SFN decoders of the database (role 2, sfn 1) grouped by the stream they
+// receive, each group measured at once ("GetDel" from port 2978 to every decoder, once a second),
+// aligned on its slowest path, and the alignment applied with the SFN window's own set command,
+// recorded and journalled as that window does, then measured again to show what it achieved.
+//
+// Port 2978 has one owner at a time: the plant monitor pauses while a measurement or an apply
+// holds it, and the replies its polls still await are not taken for a decoder's.
+class SfnOverview {
+public:
+    static constexpr int kMaxOutstanding = 32;
+    static constexpr int kReplyTimeoutMs = 500;
+    static constexpr int kRoundMs = 1000;
+    static constexpr int kDefaultSeconds = 10;
+    // From the set commands to the first request of the measurement that confirms them.
+    static constexpr int kSettleMs = 100;
+
+    // A decoder's figures over one measurement.
+    struct Measurement {
+        int asked = 0, replies = 0;
+        std::string problem;  // the last reply that could not be read, or a send that failed
+        // The network delay as the decoder measured it: the smallest minimum, the mean of the
+        // averages, the largest maximum.
+        std::int32_t networkMinNs = 0, networkMaxNs = 0;
+        std::int64_t networkAvgSumNs = 0;
+        // The latency summary as the SFN window computes it, over the measurement.
+        std::int32_t summaryMinNs = 0, summaryMaxNs = 0;
+        std::int64_t summaryAvgSumNs = 0;
+        // In effect at the last reply.
+        std::int32_t additionalNs = 0;
+        bool autoServo = false;
+        std::int32_t servoCorrectionNs = 0;
+        bool answered() const { return replies > 0; }
+        std::int64_t networkAvgNs() const { return replies ? networkAvgSumNs / replies : 0; }
+        std::int64_t summaryAvgNs() const { return replies ? summaryAvgSumNs / replies : 0; }
+        // Network max + fixed latencies + additional delay (with the servo correction in effect):
+        // the largest latency summary.
+        std::int64_t totalNs() const { return summaryMaxNs; }
+        // The total before the additional delay: what alignment makes up for.
+        std::int64_t pathNs() const { return std::int64_t{summaryMaxNs} - additionalNs; }
+    };
+
+    struct Decoder {
+        std::string section, mac, name, ip;
+        Measurement measured;      // the measurement the alignment stands on
+        Measurement confirmation;  // the measurement after an apply
+        // The apply: whether the set command went out and the record was written.
+        std::optional<std::int64_t> appliedSteps;
+        bool sent = false, recorded = false, confirmed = false;
+        std::string applyProblem;
+    };
+
+    struct Group {
+        std::string stream;
+        std::vector<Decoder> decoders;
+        bool measured = false;
+        Alignment alignment;
+        bool applied = false;
+        // After an apply: the spread of totals the second measurement found, and the time from
+        // the apply to the last decoder confirming its new delay.
+        std::optional<std::int64_t> spreadAchievedNs;
+        std::optional<std::int64_t> applyToLastConfirmationMs;
+    };
+
+    enum class State { Idle, Measuring, Confirming };
+
+    SfnOverview(station::StationContext& context, monitor::PlantMonitor& monitor);
+    ~SfnOverview();
+    SfnOverview(const SfnOverview&) = delete;
+    SfnOverview& operator=(const SfnOverview&) = delete;
+
+    // The groups from the database, in the order their first decoder stands in it.
+    void reload();
+    std::vector<Group>& groups() { return groups_; }
+    const std::vector<Group>& groups() const { return groups_; }
+
+    // Measures a group for `seconds` rounds, then aligns it with `marginNs`. False (said in
+    // status()) when the port cannot be used or a measurement already runs.
+    bool measure(std::size_t group, int seconds = kDefaultSeconds,
+                 std::int64_t marginNs = kDefaultMarginNs);
+    // Aligns the measured group again with another margin.
+    void align(std::size_t group, std::int64_t marginNs);
+    // Asks for one confirmation listing every change, then sends each in-range decoder its new
+    // additional delay (servo as in effect), records and journals it, and measures the group
+    // again. False when nothing went out (refused, nothing to apply, the port cannot be used).
+    bool apply(std::size_t group);
+    void cancel();
+
+    State state() const { return state_; }
+    bool busy() const { return state_ != State::Idle; }
+    // 0 to 100 over the rounds of the running measurement.
+    int progress() const;
+    const std::string& status() const { return status_; }
+    bool cancelled() const { return cancelled_; }
+    // Datagrams on the port that were no awaited decoder's reply.
+    std::uint64_t ignoredReplies() const { return ignored_; }
+    // Runs whenever what the overview shows changes (a reply, a round, the end).
+    std::function<void()> onChanged;
+
+private:
+    bool takePort();
+    void releasePort();
+    void startRounds(std::size_t group, int seconds);
+    void round();
+    void pump();
+    void expire();
+    void reply(const ports::Datagram& d);
+    void finishIfDone();
+    void finish();
+    Measurement& current(Decoder& d) {
+        return state_ == State::Confirming ? d.confirmation : d.measured;
+    }
+    void changed() {
+        if (onChanged) onChanged();
+    }
+
+    station::StationContext& context_;
+    monitor::PlantMonitor& monitor_;
+    station::ElementSocket socket_;
+    ports::Timer roundTimer_;
+    ports::Timer deadlineTimer_;
+    std::vector<Group> groups_;
+    State state_ = State::Idle;
+    std::size_t group_ = 0;
+    int rounds_ = 0, roundsDone_ = 0;
+    std::int64_t marginNs_ = kDefaultMarginNs;
+    std::int64_t firstRoundAtMs_ = 0;
+    std::deque<std::size_t> waiting_;
+    struct Sent {
+        std::size_t index;
+        std::int64_t sentMs;
+    };
+    std::deque<Sent> sent_;  // in sending order
+    std::unordered_multimap<std::string, std::size_t> awaitedAt_;
+    std::vector<bool> busyDecoder_;  // waiting or awaited
+    std::int64_t applyStartMs_ = 0;
+    bool portTaken_ = false;
+    bool cancelled_ = false;
+    std::uint64_t ignored_ = 0;
+    std::string status_;
+};
+
+// "TX EAST SFN: 1200 -> 1571 steps, servo on" lines for the apply confirmation.
+std::string applyConfirmationText(const SfnOverview::Group& group);
+
+}  // namespace nms::plant

@@ -1,0 +1,137 @@
+#include "plant/sfn_overview.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "monitor/plant_monitor.h"
+#include "sfn/frm_adjust.h"
+#include "station/demo_station.h"
+
+namespace nms::testing {
+namespace {
+
+using plant::kNsPerStep;
+using plant::SfnOverview;
+
+class SfnOverviewDemo : public DemoStation {
+protected:
+    void SetUp() override {
+        DemoStation::SetUp();
+        discover();
+        overview = std::make_unique<SfnOverview>(main->context(), main->plantMonitor());
+        overview->reload();
+    }
+    void TearDown() override { overview.reset(); }
+    SfnOverview::Group& group() { return overview->groups().at(0); }
+    const SfnOverview::Decoder& decoder(const std::string& name) {
+        for (const auto& d : group().decoders)
+            if (d.name == name) return d;
+        throw std::runtime_error("no decoder " + name);
+    }
+    const plant::AlignmentProposal& proposal(const std::string& name) {
+        const auto& ds = group().decoders;
+        for (std::size_t i = 0; i < ds.size(); ++i)
+            if (ds[i].name == name) return group().alignment.proposals.at(i);
+        throw std::runtime_error("no decoder " + name);
+    }
+    std::unique_ptr<SfnOverview> overview;
+};
+
+TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecoders) {
+    ASSERT_EQ(overview->groups().size(), 1u);
+    EXPECT_EQ(group().stream, "239.192.50.1");
+    ASSERT_EQ(group().decoders.size(), 2u);
+    std::vector<std::string> journalled;
+    auto journal = main->context().onOperatorChange;
+    main->context().onOperatorChange = [&](const std::string& mac, const std::string& name,
+                                           const std::string& what, const std::string& to) {
+        journalled.push_back(name + ": " + what + ": " + to);
+        journal(mac, name, what, to);
+    };
+    operatorDoes([&] { main->setPlantMonitoring(true); });
+
+    operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 10)); });
+    EXPECT_TRUE(main->plantMonitor().paused());
+    time.advance(5000);
+    EXPECT_EQ(overview->progress(), 50);
+    time.advance(5000);
+    ASSERT_FALSE(overview->busy());
+    EXPECT_FALSE(main->plantMonitor().paused());
+    const auto& east = decoder("TX EAST SFN").measured;
+    const auto& west = decoder("TX WEST SFN").measured;
+    EXPECT_EQ(east.replies, 10);
+    EXPECT_EQ(west.replies, 10);
+    EXPECT_TRUE(east.autoServo);
+    EXPECT_LT(east.networkMaxNs + 20000, west.networkMaxNs);  // the simulated paths differ
+    EXPECT_LE(east.networkMinNs, east.networkAvgNs());
+    EXPECT_EQ(west.totalNs(),
+              std::int64_t{west.networkMaxNs} + sfn::kFixedLatencyNs + west.additionalNs);
+    const auto& a = group().alignment;
+    ASSERT_TRUE(a.error.empty()) << a.error;
+    ASSERT_TRUE(a.proposals[0].inRange && a.proposals[1].inRange);
+    EXPECT_LT(*a.spreadAfterNs, kNsPerStep);
+
+    dialogs.expect(ports::Answer::Yes, "TX WEST SFN: 0 -> ");
+    operatorDoes([&] { ASSERT_TRUE(overview->apply(0)); });
+    EXPECT_NE(dialogs.last().text.find("\rTX EAST SFN: 1200 -> "), std::string::npos);
+    time.advance(10000);
+    ASSERT_FALSE(overview->busy());
+    EXPECT_FALSE(main->plantMonitor().paused());
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto& d = group().decoders[i];
+        SCOPED_TRACE(d.name);
+        EXPECT_TRUE(d.sent && d.recorded && d.confirmed);
+        EXPECT_EQ(stored(d.name, "dly"), std::to_string(*a.proposals[i].steps));
+        EXPECT_EQ(stored(d.name, "srv"), d.measured.autoServo ? "1" : "0");
+        // What the decoder holds now, on the path it was measured on, lands within one step of
+        // the target.
+        const std::int64_t total = d.measured.pathNs() + d.confirmation.additionalNs;
+        EXPECT_GE(total, a.targetNs);
+        EXPECT_LT(total, a.targetNs + kNsPerStep);
+    }
+    EXPECT_EQ(journalled.size(), 2u);
+    EXPECT_NE(journalled.front().find(": SFN delay set: "), std::string::npos);
+    ASSERT_TRUE(group().spreadAchievedNs && group().applyToLastConfirmationMs);
+    std::printf(
+        "spread before %lld ns, proposed after %lld ns, measured after %lld ns; apply to "
+        "last confirmation %lld ms\n",
+        static_cast<long long>(*a.spreadBeforeNs), static_cast<long long>(*a.spreadAfterNs),
+        static_cast<long long>(*group().spreadAchievedNs),
+        static_cast<long long>(*group().applyToLastConfirmationMs));
+}
+
+TEST_F(SfnOverviewDemo, AShortReplyIsSaidForItsDecoderAndASilentOneIsMarkedNotGuessed) {
+    auto& east = element("TX EAST SFN");
+    auto& west = element("TX WEST SFN");
+    east.faults.onlyForPort = 2978;
+    east.faults.truncateTo = 60;
+    operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 2)); });
+    time.advance(2000);
+    ASSERT_FALSE(overview->busy());
+    EXPECT_FALSE(decoder("TX EAST SFN").measured.answered());
+    EXPECT_NE(decoder("TX EAST SFN").measured.problem.find("short delay reply (60 of 66 bytes)"),
+              std::string::npos);
+    EXPECT_EQ(decoder("TX WEST SFN").measured.replies, 2);
+    EXPECT_FALSE(proposal("TX EAST SFN").steps);
+    EXPECT_TRUE(proposal("TX WEST SFN").steps);
+
+    east.faults = {};
+    west.faults.onlyForPort = 2978;
+    west.faults.drop = -1;
+    operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 2)); });
+    time.advance(2000);
+    ASSERT_FALSE(overview->busy());
+    EXPECT_EQ(decoder("TX WEST SFN").measured.asked, 2);
+    EXPECT_FALSE(decoder("TX WEST SFN").measured.answered());
+    EXPECT_TRUE(decoder("TX WEST SFN").measured.problem.empty());
+    EXPECT_FALSE(proposal("TX WEST SFN").steps);
+    // Cancel gives the port back at once.
+    operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 10)); });
+    operatorDoes([&] { overview->cancel(); });
+    EXPECT_FALSE(overview->busy());
+    EXPECT_TRUE(overview->cancelled());
+}
+
+}  // namespace
+}  // namespace nms::testing
