@@ -25,8 +25,21 @@ std::vector<ports::JournalEvent> MemoryJournal::query(std::int64_t sinceUnixMs,
     return out;
 }
 
-void MemoryJournal::prune(std::int64_t beforeUnixMs) {
+void MemoryJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
     std::erase_if(events_, [beforeUnixMs](const auto& e) { return e.unixTimeMs < beforeUnixMs; });
+    if (maxBytes <= 0) return;
+    // Roughly what a row takes: its texts and its time.
+    auto bytes = [](const ports::JournalEvent& e) {
+        return static_cast<std::int64_t>(8 + e.mac.size() + e.name.size() + e.severity.size() +
+                                         e.what.size() + e.from.size() + e.to.size() +
+                                         e.detail.size());
+    };
+    std::int64_t total = 0;
+    for (const auto& e : events_) total += bytes(e);
+    while (total > maxBytes && !events_.empty()) {
+        total -= bytes(events_.front());
+        events_.pop_front();
+    }
 }
 
 }  // namespace nms::monitor

@@ -12,7 +12,7 @@ public:
     bool append(const std::vector<ports::JournalEvent>& batch) override;
     std::vector<ports::JournalEvent> query(std::int64_t sinceUnixMs,
                                            const std::string& mac) override;
-    void prune(std::int64_t beforeUnixMs) override;
+    void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) override;
     const std::string& error() const override { return error_; }
     // Makes the next appends fail (tests).
     int failAppends = 0;

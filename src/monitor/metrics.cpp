@@ -128,6 +128,12 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
         "# TYPE vantrelo_monitor_last_cycle_timestamp_seconds gauge\n"
         "vantrelo_monitor_last_cycle_timestamp_seconds " +
         fixedNumber(static_cast<double>(nowUnixMs) / 1000.0, 3) + "\n";
+    out +=
+        "# HELP vantrelo_monitor_cycle_overruns_total Cycles still running when the next one was "
+        "due.\n"
+        "# TYPE vantrelo_monitor_cycle_overruns_total counter\n"
+        "vantrelo_monitor_cycle_overruns_total " +
+        std::to_string(monitor.overruns()) + "\n";
     return out;
 }
 

@@ -16,7 +16,6 @@ namespace rec = store::record;
 
 namespace {
 
-constexpr int kPumpMs = 50;
 constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
 
 int recordNumber(const std::string& text) {
@@ -43,15 +42,20 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
       journal_(journal),
       socket_(context, protocol::kPortStatistics, protocol::kPortStatistics),
       cycleTimer_(context.scheduler(), context.gate(), kDefaultIntervalSeconds * 1000),
-      pumpTimer_(context.scheduler(), context.gate(), kPumpMs),
+      deadlineTimer_(context.scheduler(), context.gate(), kReplyTimeoutMs),
+      catchUpTimer_(context.scheduler(), context.gate(), 1),
       journalTimer_(context.scheduler(), context.gate(), kJournalFirstRetryMs) {
     socket_.client().onDataArrival = [this](const ports::Datagram& d) { reply(d); };
     // What can never be a statistics reply does not wait in the station's queue.
     socket_.client().acceptIncoming = [](const ports::Datagram& d) {
         return d.bytes.size() <= protocol::statistics::kMaxReplyLength;
     };
-    cycleTimer_.onTimer = [this] { beginCycle(); };
-    pumpTimer_.onTimer = [this] { pump(); };
+    cycleTimer_.onTimer = [this] { cycleDue(); };
+    deadlineTimer_.onTimer = [this] { expire(); };
+    catchUpTimer_.onTimer = [this] {
+        catchUpTimer_.setEnabled(false);
+        beginCycle();
+    };
     journalTimer_.onTimer = [this] {
         journalTimer_.setEnabled(false);
         // Within a cycle its end writes.
@@ -59,7 +63,8 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
     };
     context.atEnd([this] {
         cycleTimer_.setEnabled(false);
-        pumpTimer_.setEnabled(false);
+        deadlineTimer_.setEnabled(false);
+        catchUpTimer_.setEnabled(false);
         journalTimer_.setEnabled(false);
         socket_.close();
         // A last try for what waits, whatever the back-off: after this it is gone.
@@ -97,7 +102,7 @@ void PlantMonitor::stop() {
     if (!running_) return;
     running_ = false;
     cycleTimer_.setEnabled(false);
-    pumpTimer_.setEnabled(false);
+    catchUpTimer_.setEnabled(false);
     if (inCycle_) finishCycle();
     socket_.close();
     writeJournal(true);
@@ -107,10 +112,12 @@ void PlantMonitor::stop() {
 std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause() {
     if (paused_) return {};
     paused_ = true;
-    pumpTimer_.setEnabled(false);
+    catchUpTimer_.setEnabled(false);
     std::vector<station::ElementSocket::OwedReply> owed;
-    for (const auto& o : outstanding_)
-        owed.push_back({elements_[o.index].ip, o.sentMs + kReplyTimeoutMs});
+    for (const Lane* lane : {&fast_, &slow_})
+        for (const auto& s : lane->sent)
+            if (laneOf_[s.index])
+                owed.push_back({elements_[s.index].ip, s.sentMs + kReplyTimeoutMs});
     if (inCycle_) finishCycle();
     // The window that takes the port binds it next.
     socket_.close();
@@ -185,7 +192,28 @@ void PlantMonitor::writeJournal(bool force) {
                std::to_string(kMaxPendingEvents) + ") and are written when it can be.");
 }
 
-bool PlantMonitor::ensureBound() { return socket_.isBoundOnChosenInterface() || socket_.bind(); }
+std::int64_t PlantMonitor::journalBytes() const {
+    long long megabytes = kDefaultJournalMegabytes;
+    if (!protocol::text::parseInteger(
+            protocol::text::trim(context_.setting(station::settings::kJournalMegabytes)),
+            megabytes) ||
+        megabytes <= 0)
+        megabytes = kDefaultJournalMegabytes;
+    return static_cast<std::int64_t>(megabytes) * 1024 * 1024;
+}
+
+int PlantMonitor::journalDays() const {
+    long long days = kDefaultRetentionDays;
+    if (!protocol::text::parseInteger(
+            protocol::text::trim(context_.setting(station::settings::kJournalDays)), days) ||
+        days <= 0)
+        days = kDefaultRetentionDays;
+    return static_cast<int>(std::min<long long>(days, 100000));
+}
+
+bool PlantMonitor::ensureBound() {
+    return socket_.isBoundOnChosenInterface() || socket_.bind();
+}
 
 void PlantMonitor::reloadElements() {
     auto& db = context_.db();
@@ -216,6 +244,28 @@ void PlantMonitor::reloadElements() {
     ++revision_;
 }
 
+int PlantMonitor::places() {
+    int n = std::clamp(static_cast<int>(elements_.size()) / kElementsPerPlace, kMinOutstanding,
+                       kMaxOutstanding);
+    // Should every awaited element answer at once, the kernel keeps every answer.
+    const int buffer = socket_.client().receiveBufferBytes();
+    if (buffer > 0) n = std::min(n, std::max(1, buffer / kReceiveBufferPerReply));
+    return n;
+}
+
+void PlantMonitor::cycleDue() {
+    if (!inCycle_) {
+        beginCycle();
+        return;
+    }
+    // Said, and the next cycle follows this one at once rather than a whole interval later.
+    if (!cycleOverdue_) {
+        cycleOverdue_ = true;
+        ++overruns_;
+        ++revision_;
+    }
+}
+
 void PlantMonitor::beginCycle() {
     if (!running_ || paused_ || context_.ended()) return;
     if (inCycle_) return;  // a slow cycle is never overlapped by the next one
@@ -226,59 +276,128 @@ void PlantMonitor::beginCycle() {
     }
     reloadElements();
     inCycle_ = true;
+    // The interval runs from this cycle's start.
+    cycleTimer_.setEnabled(false);
+    cycleTimer_.setEnabled(true);
     current_ = {};
-    current_.asked = static_cast<int>(elements_.size());
     cycleStartMs_ = context_.clock().monotonicMs();
-    waiting_.clear();
-    outstanding_.clear();
-    for (std::size_t i = 0; i < elements_.size(); ++i) waiting_.push_back(i);
-    pumpTimer_.setEnabled(true);
+    fast_ = {};
+    slow_ = {};
+    awaitedAt_.clear();
+    laneOf_.assign(elements_.size(), nullptr);
+    std::vector<std::size_t> slow;
+    for (std::size_t i = 0; i < elements_.size(); ++i) {
+        if (elements_[i].misses >= kSlowLaneMisses)
+            slow.push_back(i);
+        else
+            fast_.waiting.push_back(i);
+    }
+    // Those the slow lane left out longest go first.
+    std::stable_sort(slow.begin(), slow.end(), [this](std::size_t a, std::size_t b) {
+        return elements_[a].askedInCycle < elements_[b].askedInCycle;
+    });
+    slow_.waiting.assign(slow.begin(), slow.end());
+    current_.slowLane = static_cast<int>(slow.size());
+    current_.places = places();
+    slow_.places = slow.empty() ? 0 : std::max(1, current_.places / 4);
+    fast_.places = std::max(1, current_.places - slow_.places);
     pump();
+}
+
+void PlantMonitor::expire() {
+    deadlineTimer_.setEnabled(false);
+    if (!inCycle_) return;
+    const std::int64_t now = context_.clock().monotonicMs();
+    for (Lane* lane : {&fast_, &slow_}) {
+        while (!lane->sent.empty() && now - lane->sent.front().sentMs >= kReplyTimeoutMs) {
+            const std::size_t index = lane->sent.front().index;
+            lane->sent.pop_front();
+            if (!laneOf_[index]) continue;  // answered
+            laneOf_[index] = nullptr;
+            --lane->awaited;
+            const auto range = awaitedAt_.equal_range(elements_[index].ip);
+            for (auto it = range.first; it != range.second; ++it)
+                if (it->second == index) {
+                    awaitedAt_.erase(it);
+                    break;
+                }
+            judge(index, false, 0, 0);
+        }
+    }
+    pump();
+}
+
+void PlantMonitor::armDeadline() {
+    std::int64_t first = -1;
+    for (Lane* lane : {&fast_, &slow_}) {
+        // Answered requests at the front need no wake-up of their own.
+        while (!lane->sent.empty() && !laneOf_[lane->sent.front().index]) lane->sent.pop_front();
+        if (!lane->sent.empty() && (first < 0 || lane->sent.front().sentMs < first))
+            first = lane->sent.front().sentMs;
+    }
+    if (first < 0) {
+        deadlineTimer_.setEnabled(false);
+        return;
+    }
+    const std::int64_t deadline = first + kReplyTimeoutMs;
+    if (deadlineTimer_.enabled() && deadline == armedDeadline_) return;
+    armedDeadline_ = deadline;
+    deadlineTimer_.setEnabled(false);
+    deadlineTimer_.setInterval(
+        static_cast<int>(std::max<std::int64_t>(1, deadline - context_.clock().monotonicMs())));
+    deadlineTimer_.setEnabled(true);
 }
 
 void PlantMonitor::pump() {
     if (!inCycle_) return;
     const std::int64_t now = context_.clock().monotonicMs();
-    // Requests not answered in time are missed.
-    for (auto it = outstanding_.begin(); it != outstanding_.end();) {
-        if (now - it->sentMs >= kReplyTimeoutMs) {
-            judge(it->index, false, 0, 0);
-            it = outstanding_.erase(it);
-        } else {
-            ++it;
-        }
-    }
     static const auto request = protocol::requestBytes(protocol::kGetStatsRequest);
-    while (!waiting_.empty() && static_cast<int>(outstanding_.size()) < kMaxOutstanding) {
-        const std::size_t index = waiting_.front();
-        waiting_.pop_front();
-        const Element& e = elements_[index];
-        if (!protocol::IsValidIP(e.ip)) {
-            judge(index, false, 0, 0);
-            continue;
+    const bool fastBusy = !fast_.waiting.empty() || fast_.awaited > 0;
+    const bool slowMaySend = fastBusy || now - cycleStartMs_ < kSlowLaneWindowMs;
+    for (Lane* lane : {&fast_, &slow_}) {
+        if (lane == &slow_ && !slowMaySend) break;
+        while (!lane->waiting.empty() && lane->awaited < lane->places) {
+            const std::size_t index = lane->waiting.front();
+            lane->waiting.pop_front();
+            Element& e = elements_[index];
+            e.askedInCycle = cycles_;
+            ++current_.asked;
+            if (!protocol::IsValidIP(e.ip)) {
+                judge(index, false, 0, 0);
+                continue;
+            }
+            auto& client = socket_.client();
+            client.remoteHost = e.ip;
+            client.remotePort = protocol::kPortStatistics;
+            if (!client.send(request)) {
+                judge(index, false, 0, 0);
+                continue;
+            }
+            lane->sent.push_back({index, now});
+            ++lane->awaited;
+            laneOf_[index] = lane;
+            awaitedAt_.emplace(e.ip, index);
         }
-        auto& client = socket_.client();
-        client.remoteHost = e.ip;
-        client.remotePort = protocol::kPortStatistics;
-        if (!client.send(request)) {
-            judge(index, false, 0, 0);
-            continue;
-        }
-        outstanding_.push_back({index, now});
     }
-    if (waiting_.empty() && outstanding_.empty()) finishCycle();
+    // What the slow lane could not ask in time waits for the next cycle.
+    const bool slowDone = slow_.awaited == 0 && (slow_.waiting.empty() || !slowMaySend);
+    if (fast_.waiting.empty() && fast_.awaited == 0 && slowDone) {
+        finishCycle();
+        return;
+    }
+    armDeadline();
 }
 
 void PlantMonitor::reply(const ports::Datagram& d) {
     if (!inCycle_ || d.bytes.size() > protocol::statistics::kMaxReplyLength) return;
     // A reply belongs to the element polled at the address it came from; anything else is
     // ignored.
-    const auto it = std::find_if(
-        outstanding_.begin(), outstanding_.end(),
-        [&](const Outstanding& o) { return elements_[o.index].ip == d.senderAddress; });
-    if (it == outstanding_.end()) return;
-    const std::size_t index = it->index;
-    outstanding_.erase(it);
+    const auto it = awaitedAt_.find(d.senderAddress);
+    if (it == awaitedAt_.end()) return;
+    const std::size_t index = it->second;
+    awaitedAt_.erase(it);
+    --laneOf_[index]->awaited;
+    laneOf_[index] = nullptr;
     Element& e = elements_[index];
     const auto before = e.record;
     const stats::ElementFacts facts{e.role, e.sfn, e.sdm, e.role == rec::kRoleDecoder};
@@ -367,17 +486,21 @@ void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErr
     if (to == from) return;
     e.health = to;
     ++revision_;
+    if (onHealthChanged) onHealthChanged(e, from);
+    // That an element answers as it should after a start is no event; anything else is.
+    if (from == Health::Unknown && to == Health::Online) return;
     keep({context_.clock().unixTimeMs(), e.mac, e.name, severityOf(to), "health", healthWord(from),
           healthWord(to), a.reason});
-    if (onHealthChanged) onHealthChanged(e, from);
 }
 
 void PlantMonitor::finishCycle() {
     inCycle_ = false;
-    pumpTimer_.setEnabled(false);
+    deadlineTimer_.setEnabled(false);
     // What was still waiting when a window took the port counts as not asked, not as missed.
-    waiting_.clear();
-    outstanding_.clear();
+    fast_ = {};
+    slow_ = {};
+    awaitedAt_.clear();
+    laneOf_.clear();
     ++cycles_;
     current_.durationMs = context_.clock().monotonicMs() - cycleStartMs_;
     lastCycle_ = current_;
@@ -385,7 +508,7 @@ void PlantMonitor::finishCycle() {
     // What could not be written waits for a later cycle, within bounds; the station goes on.
     writeJournal(false);
     // A journal that cannot be written is not made to wait twice in one cycle.
-    if (!journalDown_) journal_.prune(now - kDefaultRetentionDays * kDayMs);
+    if (!journalDown_) journal_.prune(now - journalDays() * kDayMs, journalBytes());
     int online = 0, attention = 0;
     for (const auto& e : elements_) {
         if (e.health == Health::Online)
@@ -396,7 +519,15 @@ void PlantMonitor::finishCycle() {
     std::string status = "Plant monitor: " + std::to_string(elements_.size()) + " elements, " +
                          std::to_string(online) + " online, " + std::to_string(attention) +
                          " need attention.";
+    if (overruns_ > 0)
+        status += " " + std::to_string(overruns_) + (overruns_ == 1 ? " cycle" : " cycles") +
+                  " took longer than the " + std::to_string(intervalSeconds_) + " s interval.";
     setStatus(status);
+    // The cycle due while this one ran starts now; not from within a reply's handling.
+    if (cycleOverdue_) {
+        cycleOverdue_ = false;
+        if (running_ && !paused_) catchUpTimer_.setEnabled(true);
+    }
     if (onCycleEnded) onCycleEnded();
 }
 

@@ -18,10 +18,20 @@
 namespace nms::monitor {
 
 // The plant monitor: while it is on, every element of the database is asked for its statistics
-// once per cycle, from port 2978, at most 32 requests at a time, each answered within 500 ms or
+// once per cycle, from port 2978, each request answered within 500 ms of its own sending or
 // counted as missed. Replies are decoded as the statistics window decodes them; each element's
-// health follows, every change goes to the journal, a batch per cycle. It is off until the
-// operator turns it on, and while it is off it sends nothing and binds nothing.
+// health follows, every change goes to the journal, a batch per cycle (the first reading after
+// a start only when it is not online: that every element is there is no event). It is off until
+// the operator turns it on, and while it is off it sends nothing and binds nothing.
+//
+// The requests awaiting an answer grow with the plant, from 32 to 256, and never beyond what the
+// socket's receive buffer holds should all answer at once. An element that has missed
+// kSlowLaneMisses in a row (offline for several cycles) is asked in a slow lane with a quarter
+// of the places, which sends only while the others are asked or within the cycle's first
+// second: a segment that is down neither holds the others' places nor stretches the cycle;
+// what the slow lane could not ask goes first in the next cycle. A cycle still running when the
+// next is due is counted as an overrun and said in the status, and the next cycle starts when
+// it ends, the interval counted from there.
 //
 // A journal that cannot be written (locked by another program, a full disk) does not stop the
 // monitor: the events wait in memory, at most kMaxPendingEvents of them (the oldest are dropped
@@ -29,12 +39,20 @@ namespace nms::monitor {
 // waiting. That it cannot be written is said once, and once that it is written again.
 class PlantMonitor {
 public:
-    static constexpr int kMaxOutstanding = 32;
+    static constexpr int kMinOutstanding = 32;
+    static constexpr int kMaxOutstanding = 256;
+    static constexpr int kElementsPerPlace = 8;
+    // Room in the receive buffer for one reply as the kernel counts it (the datagram and its
+    // bookkeeping).
+    static constexpr int kReceiveBufferPerReply = 2048;
     static constexpr int kReplyTimeoutMs = 500;
+    static constexpr int kSlowLaneMisses = kMissesForOffline + 3;
+    static constexpr int kSlowLaneWindowMs = 1000;
     static constexpr int kDefaultIntervalSeconds = 10;
     static constexpr int kMinIntervalSeconds = 2;
     static constexpr int kMaxIntervalSeconds = 300;
     static constexpr int kDefaultRetentionDays = 90;
+    static constexpr int kDefaultJournalMegabytes = 256;
     static constexpr std::size_t kMaxPendingEvents = 10000;
     static constexpr int kJournalFirstRetryMs = 1000;
     static constexpr int kJournalLastRetryMs = 60000;
@@ -45,9 +63,10 @@ public:
         Health health = Health::Unknown;
         std::string reason = "Not polled yet.";  // what the last cycle showed
         Trend trend;
-        int misses = 0;  // in a row
+        int misses = 0;         // in a row
+        int askedInCycle = -1;  // the last cycle that asked it
         stats::StatisticsRecord record;
-        bool counted = false;  // a reply has been decoded: counters can grow from it
+        bool counted = false;          // a reply has been decoded: counters can grow from it
         std::int64_t countedAtMs = 0;  // when (monotonic)
         std::int32_t alarmWord = 65535, ethernetWord = 65535;
         std::int64_t lastSeenUnixMs = 0;
@@ -91,8 +110,12 @@ public:
     struct CycleFigures {
         std::int64_t durationMs = 0;
         int asked = 0, replies = 0, missed = 0;
+        int slowLane = 0;  // elements in the slow lane, asked or not
+        int places = 0;    // requests that could await an answer at once
     };
     const CycleFigures& lastCycle() const { return lastCycle_; }
+    // Cycles still running when the next one was due.
+    std::int64_t overruns() const { return overruns_; }
 
     ports::EventJournal& journal() { return journal_; }
     // An operator's action that changed an element goes to the journal with the next batch.
@@ -110,8 +133,16 @@ public:
 
 private:
     void beginCycle();
+    void cycleDue();
+    // Sends what each lane may, and ends the cycle when nothing is left to await.
     void pump();
+    // Misses the requests whose time has run out, then pumps.
+    void expire();
+    void armDeadline();
     void finishCycle();
+    int places();
+    std::int64_t journalBytes() const;
+    int journalDays() const;
     void reply(const ports::Datagram& datagram);
     void judge(std::size_t index, bool answered, std::int64_t audioErrors, std::int64_t ptpErrors);
     void reloadElements();
@@ -128,16 +159,26 @@ private:
     // Bound on the chosen interface like the windows' sockets, but aimed at each element in turn.
     station::ElementSocket socket_;
     ports::Timer cycleTimer_;
-    ports::Timer pumpTimer_;
-    ports::Timer journalTimer_;  // the next try of a journal that could not be written
+    ports::Timer deadlineTimer_;  // the earliest deadline of an awaited request
+    ports::Timer catchUpTimer_;   // the cycle due while the last one still ran
+    ports::Timer journalTimer_;   // the next try of a journal that could not be written
     std::vector<Element> elements_;
     std::unordered_map<std::string, std::size_t> byMac_;  // index into elements_
-    std::deque<std::size_t> waiting_;
-    struct Outstanding {
+    struct Sent {
         std::size_t index;
         std::int64_t sentMs;
     };
-    std::vector<Outstanding> outstanding_;
+    struct Lane {
+        std::deque<std::size_t> waiting;
+        // In sending order, hence in order of deadlines; answered ones may stay till theirs.
+        std::deque<Sent> sent;
+        int awaited = 0;
+        int places = 0;
+    };
+    Lane fast_, slow_;
+    std::vector<Lane*> laneOf_;  // by element index, while its request awaits an answer
+    std::unordered_multimap<std::string, std::size_t> awaitedAt_;  // address -> element index
+    std::int64_t armedDeadline_ = -1;        // what deadlineTimer_ wakes up for
     std::deque<ports::JournalEvent> batch_;  // not written yet, oldest first
     std::string status_;
     int intervalSeconds_ = kDefaultIntervalSeconds;
@@ -148,6 +189,8 @@ private:
     bool running_ = false;
     bool paused_ = false;
     bool inCycle_ = false;
+    bool cycleOverdue_ = false;
+    std::int64_t overruns_ = 0;
     bool journalDown_ = false;
     int journalBackoffMs_ = 0;
     std::int64_t journalRetryAtMs_ = 0;  // monotonic

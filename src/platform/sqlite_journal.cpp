@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -78,14 +79,39 @@ bool SqliteJournal::open(bool create) {
 
 bool SqliteJournal::ensureTable() {
     if (tableReady_) return true;
-    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL") ||
+    // Incremental vacuum can only be chosen before the first table: a new journal has it.
+    if (!exec("PRAGMA auto_vacuum=INCREMENTAL") || !exec("PRAGMA journal_mode=WAL") ||
+        !exec("PRAGMA synchronous=NORMAL") ||
         !exec("CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac TEXT NOT NULL, "
               "name TEXT, "
               "severity TEXT, what TEXT, from_state TEXT, to_state TEXT, detail TEXT)") ||
-        !exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)"))
+        !exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") ||
+        !exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)"))
         return fail(error_);
-    tableReady_ = true;
+    // A journal made before it had incremental vacuum is rebuilt with it while that is quick;
+    // a larger one keeps its size (SQLite reuses its free pages) until it is vacuumed by hand.
+    if (pragma("PRAGMA auto_vacuum") != 2 &&
+        pragma("PRAGMA page_count") * pragma("PRAGMA page_size") <= kConvertBelowBytes)
+        exec("VACUUM");
+    ready();
     return true;
+}
+
+void SqliteJournal::ready() {
+    tableReady_ = true;
+    // The write-ahead log is cut back after a checkpoint instead of keeping its largest size.
+    exec(("PRAGMA journal_size_limit=" + std::to_string(kWalLimitBytes)).c_str());
+}
+
+std::int64_t SqliteJournal::pragma(const char* sql) {
+    Statement s(db_, sql);
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return -1;
+    return sqlite3_column_int64(s.get(), 0);
+}
+
+std::int64_t SqliteJournal::fileBytes() {
+    if (!db_) return 0;
+    return std::max<std::int64_t>(0, pragma("PRAGMA page_count") * pragma("PRAGMA page_size"));
 }
 
 bool SqliteJournal::holdsJournal(bool& empty) {
@@ -160,18 +186,20 @@ std::vector<ports::JournalEvent> SqliteJournal::query(std::int64_t sinceUnixMs,
     }
     bool empty = false;
     if (!open(false) || !holdsJournal(empty) || empty) return out;
+    // One statement each, so that each has its index: by time, or by element and time.
     Statement select(
-        db_,
-        "SELECT time_ms, mac, name, severity, what, from_state, to_state, detail FROM events "
-        "WHERE time_ms >= ? AND (? = '' OR mac = ?) ORDER BY time_ms DESC, rowid DESC");
+        db_, mac.empty()
+                 ? "SELECT time_ms, mac, name, severity, what, from_state, to_state, detail FROM "
+                   "events WHERE time_ms >= ?1 ORDER BY time_ms DESC, rowid DESC"
+                 : "SELECT time_ms, mac, name, severity, what, from_state, to_state, detail FROM "
+                   "events WHERE mac = ?2 AND time_ms >= ?1 ORDER BY time_ms DESC, rowid DESC");
     if (!select) {
         fail(std::string("not an event journal (") + sqlite3_errmsg(db_) + ")");
         return out;
     }
-    tableReady_ = true;  // ours: it may be pruned and written
+    if (!tableReady_) ready();  // ours: it may be pruned and written
     sqlite3_bind_int64(select.get(), 1, sinceUnixMs);
-    select.text(2, mac);
-    select.text(3, mac);
+    if (!mac.empty()) select.text(2, mac);
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
         auto* s = select.get();
@@ -185,14 +213,49 @@ std::vector<ports::JournalEvent> SqliteJournal::query(std::int64_t sinceUnixMs,
     return out;
 }
 
-void SqliteJournal::prune(std::int64_t beforeUnixMs) {
+void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
     // Only a journal this station has written to, and found to be ours.
     if (!db_ || !tableReady_) return;
     startCall();
-    Statement remove(db_, "DELETE FROM events WHERE time_ms < ?");
-    if (!remove) return;
-    sqlite3_bind_int64(remove.get(), 1, beforeUnixMs);
-    sqlite3_step(remove.get());
+    {
+        Statement remove(db_,
+                         "DELETE FROM events WHERE rowid IN (SELECT rowid FROM events WHERE "
+                         "time_ms < ? ORDER BY time_ms LIMIT ?)");
+        if (!remove) return;
+        sqlite3_bind_int64(remove.get(), 1, beforeUnixMs);
+        sqlite3_bind_int(remove.get(), 2, kPruneStepRows);
+        sqlite3_step(remove.get());
+    }
+    const std::int64_t pageSize = pragma("PRAGMA page_size");
+    const std::int64_t used =
+        (pragma("PRAGMA page_count") - pragma("PRAGMA freelist_count")) * pageSize;
+    // The bound holds the write-ahead log too.
+    const std::int64_t budget = std::max<std::int64_t>(maxBytes - kWalLimitBytes, maxBytes / 2);
+    if (maxBytes > 0 && pageSize > 0 && used > budget) {
+        // Rows are appended in time order and never updated: the oldest have the lowest rowids,
+        // and the span of rowids counts the rows without reading them.
+        const std::int64_t first = pragma("SELECT min(rowid) FROM events");
+        const std::int64_t last = pragma("SELECT max(rowid) FROM events");
+        if (first > 0 && last >= first) {
+            const double rows = static_cast<double>(last - first + 1);
+            const double excess =
+                static_cast<double>(used) - kPruneToShare * static_cast<double>(budget);
+            const auto n = std::clamp<std::int64_t>(
+                static_cast<std::int64_t>(excess / static_cast<double>(used) * rows) + 1, 1,
+                kPruneStepRows);
+            Statement remove(db_, "DELETE FROM events WHERE rowid < ?");
+            if (remove) {
+                sqlite3_bind_int64(remove.get(), 1, first + n);
+                sqlite3_step(remove.get());
+            }
+        }
+    }
+    // The room of what went goes back to the file system.
+    const std::int64_t freePages = pragma("PRAGMA freelist_count");
+    if (freePages > 0)
+        exec(("PRAGMA incremental_vacuum(" +
+              std::to_string(std::min<std::int64_t>(freePages, kVacuumStepPages)) + ")")
+                 .c_str());
 }
 
 }  // namespace nms::platform

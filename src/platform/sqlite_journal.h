@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "ports/journal.h"
@@ -18,12 +19,27 @@ namespace nms::platform {
 // locked journal never stalls the station's one thread for longer: what cannot be written then
 // waits for the caller's next try.
 //
+// The journal stays within a size: beyond it the oldest events go, and the file gives back
+// the room they took (incremental vacuum), a bounded number of rows and pages per prune so
+// that a prune stays short; a journal grown far beyond its bound shrinks over several.
+// Reads are served by an index on the time (newest first, since a time) and one on the element.
+//
 // A read says why it could not read (error() is empty after a read that worked): a file that is
 // not an SQLite database, or holds no journal of ours, is an error; a journal that does not
 // exist yet is empty.
 class SqliteJournal : public ports::EventJournal {
 public:
     static constexpr int kBusyWaitMs = 30;
+    // At most this many rows and free pages go in one prune.
+    static constexpr int kPruneStepRows = 10000;
+    static constexpr int kVacuumStepPages = 1024;
+    // A prune by size forgets down to this share of the bound, so that it runs now and then
+    // rather than at every batch; the rest leaves room for the write-ahead log.
+    static constexpr double kPruneToShare = 0.9;
+    // The write-ahead log is cut back to this after a checkpoint.
+    static constexpr int kWalLimitBytes = 4 * 1024 * 1024;
+    // A journal without incremental vacuum up to this size is rebuilt with it when opened.
+    static constexpr std::int64_t kConvertBelowBytes = 4 * 1024 * 1024;
 
     explicit SqliteJournal(const std::string& path);
     ~SqliteJournal() override;
@@ -34,7 +50,9 @@ public:
     bool append(const std::vector<ports::JournalEvent>& batch) override;
     std::vector<ports::JournalEvent> query(std::int64_t sinceUnixMs,
                                            const std::string& mac) override;
-    void prune(std::int64_t beforeUnixMs) override;
+    void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) override;
+    // Bytes the journal's pages take, whether in use or free (0 when it is not open).
+    std::int64_t fileBytes();
     const std::string& error() const override { return error_; }
 
 private:
@@ -43,6 +61,10 @@ private:
     // Whether the file holds our table; `empty` when it holds nothing at all.
     bool holdsJournal(bool& empty);
     bool exec(const char* sql);
+    // The first column of the first row of `sql`; -1 when there is none.
+    std::int64_t pragma(const char* sql);
+    // The journal is ours: it may be written and pruned.
+    void ready();
     // Says why, with the path, and closes: the next call starts afresh.
     bool fail(const std::string& why);
     void startCall();

@@ -40,7 +40,7 @@ public:
     std::uint64_t droppedDatagrams() const override { return dropped_; }
 
     // The receive buffer the kernel granted, in bytes (0 while closed).
-    int receiveBufferBytes() const { return receiveBuffer_; }
+    int receiveBufferBytes() const override { return receiveBuffer_; }
     std::uint16_t localPort() const { return localPort_; }
     // Copies the last broadcast was sent as (one per interface when bound to all).
     int lastBroadcastCopies() const { return lastCopies_; }

@@ -29,8 +29,10 @@ public:
     virtual bool append(const std::vector<JournalEvent>& batch) = 0;
     // Events at or after `sinceUnixMs`, of one element when `mac` is not empty, newest first.
     virtual std::vector<JournalEvent> query(std::int64_t sinceUnixMs, const std::string& mac) = 0;
-    // Forgets what is older than `beforeUnixMs`.
-    virtual void prune(std::int64_t beforeUnixMs) = 0;
+    // Forgets what is older than `beforeUnixMs` and, while the journal takes more than
+    // `maxBytes` (0: no bound), its oldest events, a bounded number per call so that a call stays
+    // short however much there is to forget; the room they took is given back.
+    virtual void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) = 0;
     virtual const std::string& error() const = 0;
 };
 

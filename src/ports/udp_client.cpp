@@ -64,4 +64,6 @@ bool UdpClient::send(const std::string& text) {
 
 std::uint64_t UdpClient::droppedDatagrams() const { return socket_ ? socket_->droppedDatagrams() : 0; }
 
+int UdpClient::receiveBufferBytes() const { return socket_ ? socket_->receiveBufferBytes() : 0; }
+
 }  // namespace nms::ports

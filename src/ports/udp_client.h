@@ -38,6 +38,8 @@ public:
     // Words of the last failure ("" when none).
     const std::string& errorDescription() const { return error_; }
     std::uint64_t droppedDatagrams() const;
+    // The receive buffer of the bound socket; 0 when not known.
+    int receiveBufferBytes() const;
     // Datagrams acceptIncoming refused.
     std::uint64_t refusedDatagrams() const { return refused_; }
 

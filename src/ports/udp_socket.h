@@ -35,6 +35,8 @@ public:
     virtual std::string errorString() const = 0;
     // Datagrams the kernel reported as dropped for lack of buffer space, since bind.
     virtual std::uint64_t droppedDatagrams() const { return 0; }
+    // The receive buffer the kernel granted, in bytes; 0 while closed or when not known.
+    virtual int receiveBufferBytes() const { return 0; }
 
     // Set by the owner; an adapter calls it once per received datagram, in arrival order, on
     // the station's thread.

@@ -21,5 +21,8 @@ inline constexpr Key kAutoClearCounters{kSectionSfn, "AutoClearCounters", "0"};
 // The plant monitor: on or off, and the seconds between its cycles.
 inline constexpr Key kMonitorPlant{kSection, "MonitorPlant", "0"};
 inline constexpr Key kMonitorInterval{kSection, "MonitorInterval", "10"};
+// The monitor's event journal keeps so many days, within so many megabytes.
+inline constexpr Key kJournalDays{kSection, "JournalDays", "90"};
+inline constexpr Key kJournalMegabytes{kSection, "JournalMegabytes", "256"};
 
 }  // namespace nms::station::settings

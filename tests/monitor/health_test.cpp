@@ -141,7 +141,7 @@ TEST(MemoryJournal, KeepsBatchesWholeAndReadsNewestFirst) {
     EXPECT_EQ(all[0].mac, "B");
     EXPECT_EQ(j.query(0, "A").size(), 1u);
     EXPECT_EQ(j.query(1500, "").size(), 1u);
-    j.prune(1500);
+    j.prune(1500, 0);
     EXPECT_EQ(j.size(), 1u);
 }
 

@@ -41,7 +41,7 @@ protected:
 TEST_F(SqliteJournalTest, NothingIsMadeUntilSomethingIsWritten) {
     SqliteJournal j(path());
     EXPECT_TRUE(j.query(0, "").empty());
-    j.prune(1000);
+    j.prune(1000, 0);
     EXPECT_FALSE(std::filesystem::exists(path()));
     EXPECT_TRUE(j.error().empty());
 }
@@ -61,8 +61,34 @@ TEST_F(SqliteJournalTest, BatchesAreReadBackNewestFirstByElementAndPrunedByAge) 
     EXPECT_EQ(j.query(0, "00:1A:2B:00:00:01").size(), 2u);
     EXPECT_EQ(j.query(5001, "").size(), 2u);
     j.append({});  // an empty batch is nothing to write
-    j.prune(5000);
+    j.prune(5000, 0);
     EXPECT_EQ(j.query(0, "").size(), 3u);
+}
+
+// Beyond its size the oldest events go, a bounded number per prune, and the file gives the
+// room back: it ends within its bound with the newest events kept.
+TEST_F(SqliteJournalTest, PrunesKeepTheJournalWithinItsSizeAndTheFileShrinks) {
+    constexpr std::int64_t kBound = 5 * 1024 * 1024;
+    SqliteJournal j(path());
+    for (int t = 0; t < 60; ++t) ASSERT_TRUE(j.append(batch(t * 1000, 1000))) << j.error();
+    const auto grown = j.fileBytes();
+    ASSERT_GT(grown, kBound);
+    int prunes = 0;
+    for (; prunes < 20 && j.fileBytes() > kBound; ++prunes) j.prune(0, kBound);
+    EXPECT_GT(prunes, 1);  // a bounded step each
+    EXPECT_LE(j.fileBytes(), kBound);
+    EXPECT_LE(static_cast<std::int64_t>(std::filesystem::file_size(path())), grown);
+    const auto kept = j.query(0, "");
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(kept.front().unixTimeMs, 59 * 1000 + 999);
+    EXPECT_GT(kept.back().unixTimeMs, 0);
+    // Within the bound, prunes by age go on as before, a bounded step each.
+    j.prune(59 * 1000, kBound);
+    EXPECT_GT(j.query(0, "").size(), 1000u);
+    j.prune(59 * 1000, kBound);
+    j.prune(59 * 1000, kBound);
+    EXPECT_EQ(j.query(0, "").size(), 1000u);
+    EXPECT_EQ(j.query(0, "00:1A:2B:00:00:01").size(), 333u);
 }
 
 TEST_F(SqliteJournalTest, AFileThatCannotBeMadeIsSaidAndNothingElseHappens) {
