@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,12 @@ inline constexpr int kExitNotConfirmed = 4;  // the element answered otherwise
 inline constexpr int kExitTimedOut = 5;      // no answer in time
 inline constexpr int kExitInterrupted = 130;  // SIGINT, SIGTERM or SIGHUP ended the command
 
+// An option a command declares beside its code; the dispatcher only looks it up.
+struct CommandOption {
+    const char* name;
+    bool takesValue;
+};
+
 struct Arguments {
     std::string command;
     std::vector<std::string> positional;
@@ -35,6 +42,8 @@ struct Arguments {
     std::string metricsFile;               // monitor: the Prometheus text file kept up to date
     std::string since;                     // events: ISO 8601
     std::string element;                   // events: one element's MAC
+    // The command's own options, as given: name and value ("" for a flag).
+    std::vector<std::pair<std::string, std::string>> commandOptions;
     std::vector<const char*> stationArgs;  // what the station's own options parser takes
 };
 
@@ -98,6 +107,16 @@ int runSetDelay(Session& session, const Arguments& args);
 int runSet(Session& session, const Arguments& args);
 int runMonitor(Session& session, const Arguments& args);
 int runEvents(Session& session, const Arguments& args);
+int runSfn(Session& session, const Arguments& args);
+std::span<const CommandOption> sfnOptions();
+// The option `name` that `command` declares, or nothing.
+inline const CommandOption* findOption(const std::string& command, const std::string& name) {
+    const std::span<const CommandOption> declared =
+        command == "sfn" ? sfnOptions() : std::span<const CommandOption>{};
+    for (const auto& o : declared)
+        if (name == o.name) return &o;
+    return nullptr;
+}
 
 // True once SIGINT, SIGTERM or SIGHUP asked the program to stop. Every wait of the session
 // (runUntil, runFor) then returns at once; the command ends as on its normal end (its last

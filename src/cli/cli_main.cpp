@@ -35,6 +35,9 @@ constexpr const char* kUsage =
     "        collector); runs until SIGINT, SIGTERM or SIGHUP (or N cycles)\n"
     "  events [--since ISO8601] [--element MAC] [--json]\n"
     "        the event journal: health changes and the operator's changes, newest first\n"
+    "  sfn [--group ADDR] [--seconds S] [--margin-us N] [--json] [--apply --yes]\n"
+    "        measure every SFN decoder of each stream for S seconds (10), propose additional\n"
+    "        delays that align their totals (margin N us, 100), and with --apply --yes set them\n"
     "options:\n"
     "  --yes        answer Yes to the station's questions (nothing changes on air without it)\n"
     "  --json       print JSON instead of text\n"
@@ -71,7 +74,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     static const char* const kCommands[] = {"discover", "list",      "set",     "stats",
-                                            "delay",    "set-delay", "monitor", "events"};
+                                            "delay",    "set-delay", "monitor", "events",
+                                            "sfn"};
     bool known = false;
     for (const char* c : kCommands) known = known || args.command == c;
     if (!known) {
@@ -136,6 +140,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "nms-cli: --servo takes on or off\n");
                 return cli::kExitUsage;
             }
+        } else if (const auto* o = cli::findOption(args.command, a)) {
+            args.commandOptions.emplace_back(a, o->takesValue ? value() : std::string());
         } else if (a.rfind("--", 0) == 0) {
             // The station's own options (--demo, --database PATH).
             args.stationArgs.push_back(argv[i]);
@@ -207,6 +213,8 @@ int main(int argc, char** argv) {
         status = cli::runMonitor(session, args);
     else if (args.command == "events")
         status = cli::runEvents(session, args);
+    else if (args.command == "sfn")
+        status = cli::runSfn(session, args);
     if (session.main().ended()) return session.endedStatus();
     session.finish();
     if (cli::stopRequested()) {

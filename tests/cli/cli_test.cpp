@@ -429,5 +429,29 @@ TEST_F(CliTest, ACommaLocaleChangesNothingTheStationSendsStoresOrPrints) {
     }
 }
 
+TEST_F(CliTest, SfnMeasuresTheDemoDecodersOfAStreamAndAppliesOnlyWithYes) {
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
+    auto r = run("sfn --demo --json --seconds 2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"groups\": [{\"stream\": \"239.192.50.1\", \"target_ns\": ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\"margin_ns\": 100000,"), std::string::npos) << r.out;
+    for (const char* name : {"TX EAST SFN", "TX WEST SFN"})
+        EXPECT_NE(r.out.find("\"name\": \"" + std::string(name) + "\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"answered\": true, \"network_min_ns\": "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"in_range\": true}"), std::string::npos) << r.out;  // no apply fields
+    EXPECT_EQ(r.out.find("\"sent\""), std::string::npos);
+
+    r = run("sfn --demo --apply --seconds 1");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(run("sfn --demo --group 239.1.1.1").status, 3);
+    EXPECT_EQ(run("sfn --demo --margin-us -1").status, 2);
+
+    r = run("sfn --demo --apply --yes --json --seconds 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"sent\": true, \"recorded\": true}, {"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"spread_achieved_ns\": "), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace nms
