@@ -57,7 +57,9 @@ SfnOverview::SfnOverview(station::StationContext& context, monitor::PlantMonitor
         ++ignored_;
         return false;
     };
-    context.atEnd([this] {
+    // The overview may go before the station ends (a command's, a closed window's).
+    context.atEnd([this, alive = std::weak_ptr<SfnOverview*>(self_)] {
+        if (alive.expired()) return;
         roundTimer_.setEnabled(false);
         deadlineTimer_.setEnabled(false);
         socket_.close();

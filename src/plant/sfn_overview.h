@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -158,6 +159,7 @@ private:
     bool cancelled_ = false;
     std::uint64_t ignored_ = 0;
     std::string status_;
+    std::shared_ptr<SfnOverview*> self_ = std::make_shared<SfnOverview*>(this);
 };
 
 // "TX EAST SFN: 1200 -> 1571 steps, servo on" lines for the apply confirmation.
