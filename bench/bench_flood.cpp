@@ -15,7 +15,7 @@
 #include <random>
 #include <string>
 
-#include "app/frm_waiting.h"
+#include "editor/frm_waiting.h"
 #include "discovery/paging.h"
 #include "protocol/address.h"
 #include "protocol/feedback.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <set>
 
-#include "app/frm_waiting.h"
+#include "editor/frm_waiting.h"
 #include "discovery/paging.h"
 #include "fuzz_support.h"
 #include "protocol/address.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "app/frm_disclaimer.h"
-#include "app/frm_waiting.h"
 #include "diag/level_meter.h"
+#include "editor/configuration_exchange.h"
 #include "diag/ping.h"
 #include "discovery/paging.h"
 #include "monitor/memory_journal.h"
@@ -30,7 +30,6 @@ namespace txt = protocol::text;
 frmMain::frmMain(station::StationEnv& env)
     : context_(std::make_unique<station::StationContext>(env)),
       mainSocket_(std::make_unique<station::ElementSocket>(*context_, protocol::kPortFeedback, protocol::kPortFeedback)),
-      timerRemoteSent(env.scheduler, env.gate, 3000),
       udpClient(mainSocket_->client()),
       GpsdoVersion(context_->GpsdoVersion),
       LowLatencyOption(context_->LowLatencyOption),
@@ -64,10 +63,18 @@ frmMain::frmMain(station::StationEnv& env)
         clearTreeAndLists();
     };
     paging_->onScanEnded = [this] { Load_Config(); };
-    waiting_ = std::make_unique<frmWaiting>(*this);
     disclaimer_ = std::make_unique<frmDisclaimer>(env.settings);
     ping_ = std::make_unique<diag::Ping>(env.network.icmp(), context_->dialogs(), env.gate, panel.cmdPing,
                                          panel.txtElementIP);
+    exchange_ = std::make_unique<editor::ConfigurationExchange>(
+        panel, *context_,
+        editor::ExchangeLinks{*editor_, *mainSocket_, Toolbar1, [this](const std::string& ip) { mySilentPing(ip); },
+                              [this] { Load_Config(); },
+                              [this](const std::string& ip, const protocol::FeedbackRecord& answer) {
+                                  paging_->takeAnswer(ip, answer);
+                              },
+                              [this](const std::string& ip, const std::string& mac,
+                                     const protocol::FeedbackRecord& answer) { paging_->storeAnswer(ip, mac, answer); }});
     statistics_ = std::make_unique<stats::frmStatistics>(*context_, panel.lblElementType);
     adjust_ = std::make_unique<sfn::frmAdjust>(*context_, panel.lblElementType);
     ownJournal_ = std::make_unique<monitor::MemoryJournal>();
@@ -92,16 +99,12 @@ frmMain::frmMain(station::StationEnv& env)
     cmbNMSIPAddr.onClick = [this](Origin) { cmbNMSIPAddr_Click(); };
     udpClient.onDataArrival = [this](const ports::Datagram& d) { udpClient_DataArrival(d); };
     udpClient.acceptIncoming = [this](const ports::Datagram& d) { return acceptMainPortDatagram(d); };
-    timerRemoteSent.onTimer = [this] { timerRemoteSent_Timer(); };
     panel.chkGetVolume.onClick = [this](Origin) { meter_->chkGetVolume_Click(); };
     panel.cmdPing.onClick = [this] { cmdPing_Click(); };
     panel.cmdGetStats.onClick = [this] { cmdGetStats_Click(); };
     panel.cmdAdjust.onClick = [this] { cmdAdjust_Click(); };
 
-    context_->atEnd([this] {
-        timerRemoteSent.setEnabled(false);
-        mainSocket_->close();
-    });
+    context_->atEnd([this] { mainSocket_->close(); });
 
     // A database that cannot be written is said once per run of failures, after the event in
     // progress (the failure may come from the flush that precedes a message box).
@@ -217,7 +220,7 @@ void frmMain::finishStartUp() {
 
 void frmMain::Form_Unload() {
     context_->db().flush();
-    timerRemoteSent.setEnabled(false);
+    exchange_->timerRemoteSent.setEnabled(false);
     meter_->tmrVolume.setEnabled(false);
     mainSocket_->close();
     context_->releaseInstanceLock();
@@ -231,7 +234,7 @@ void frmMain::Toolbar1_ButtonClick(int index) {
     } else if (index == tb::kRefresh) {
         RefreshElementList();
     } else if (index == tb::kSave) {
-        SaveConfiguration();
+        exchange_->SaveConfiguration();
     } else if (index == tb::kStartMonitoring) {
         panel.chkGetVolume.setValue(1);
         Toolbar1.setButtonEnabled(tb::kStartMonitoring, false);
@@ -360,53 +363,30 @@ bool frmMain::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {
 
 void frmMain::RequestVolume() { meter_->RequestVolume(); }
 
-bool frmMain::SendConfigurationBytes(std::span<const std::uint8_t> packet) {
-    static const std::string kPrefix = "101 - Unable to use UDP port 2976: ";
-    const auto result = mainSocket_->sendToShown(packet, protocol::kPortFeedback, {kPrefix, true}, [this] {
-        timerRemoteSent.setEnabled(false);
-        timerRemoteSent.setEnabled(true);
-        // One send at a time: a second one would share this one's time-out.
-        Toolbar1.setButtonEnabled(station::toolbar::kSave, false);
-    });
-    if (result == station::ElementSocket::Result::NoAddress) mainSocket_->sayNoAddress(kPrefix);
-    if (result != station::ElementSocket::Result::Sent) {
-        if (!ended()) endConfigurationWait();
-        return false;
-    }
-    mySilentPing(udpClient.remoteHost);
-    return true;
-}
-
-void frmMain::endConfigurationWait() {
-    timerRemoteSent.setEnabled(false);
-    Toolbar1.setButtonEnabled(station::toolbar::kSave, true);
-}
-
 void frmMain::udpClient_DataArrival(const ports::Datagram& datagram) {
     const auto route = protocol::routeOnMainPort(datagram.bytes.size());
     if (route == protocol::MainPortRoute::LevelReply) meter_->ShowAudioLevel(datagram.bytes);
-    else if (route == protocol::MainPortRoute::Feedback) ProcessFeedback(datagram.bytes);
+    else if (route == protocol::MainPortRoute::Feedback) exchange_->ProcessFeedback(datagram.bytes);
     // Anything else is not for the station (and normally never gets this far).
-}
-
-void frmMain::timerRemoteSent_Timer() {
-    endConfigurationWait();
-    msgBox("Waiting for a response from Network Element has timed out!\rCannot save.", MessageIcon::Critical,
-           MessageButtons::Ok, Answer::Ok, "Error!");
 }
 
 // ---------------------------------------------------------------------------------------------
 // Ping, statistics, SFN
 
+editor::frmWaiting& frmMain::waiting() { return exchange_->waiting(); }
+
+bool frmMain::acceptMainPortDatagram(const ports::Datagram& datagram) {
+    const auto route = protocol::routeOnMainPort(datagram.bytes.size());
+    if (route == protocol::MainPortRoute::Drop) return false;
+    // Without monitoring a level reply would only show silence, which the meter shows already.
+    if (route == protocol::MainPortRoute::LevelReply) return meter_->tmrVolume.enabled();
+    if (route == protocol::MainPortRoute::Feedback) return exchange_->acceptFeedback(datagram.bytes);
+    return true;
+}
+
 void frmMain::cmdPing_Click() { ping_->cmdPing_Click(); }
 
 void frmMain::mySilentPing(const std::string& strIPAddress) { ping_->mySilentPing(strIPAddress); }
-
-bool frmMain::LookupMAC(const std::string& ip, std::string& mac, const std::string& separator) {
-    if (!protocol::LookupMAC(context_->network().neighbours(), ip, mac, separator)) return false;
-    sRemoteMacAddress2 = mac;
-    return true;
-}
 
 void frmMain::cmdGetStats_Click() { statistics_->open(); }
 

@@ -18,6 +18,11 @@
 #include "station/main_toolbar.h"
 #include "station/station_context.h"
 
+namespace nms::editor {
+class ConfigurationExchange;
+class frmWaiting;
+}  // namespace nms::editor
+
 namespace nms::discovery {
 class Paging;
 }
@@ -42,7 +47,6 @@ class MemoryJournal;
 
 namespace nms::app {
 
-class frmWaiting;
 class frmDisclaimer;
 
 // The station's main window: the element tree, the properties panel, the toolbar and the main
@@ -75,7 +79,6 @@ public:
     ports::Label lblNMSIPAddr{"lblNMSIPAddr"};
     ports::ListControl cmbNMSIPAddr{"cmbNMSIPAddr"};
     editor::PropertiesPanel panel;
-    ports::Timer timerRemoteSent;
     ports::UdpClient& udpClient;
 
     // --- Shared state (held by the station context)
@@ -84,45 +87,30 @@ public:
     std::string& strLocalNMSIPAddress;
     protocol::AudioTypeTable& AudioTypes;
     bool& AutoDiscoverAwaiting;
-    // --- The feedback handler's state
-    std::string UDP_Response_IP;
-    std::string sRemoteMacAddress2;
-    std::uint8_t getMACTimeout = 0;
-    std::uint8_t getMACTimeoutCount = 0;
 
     // --- Procedures
     void Load_Config();
     void RefreshElementList();
     void FillInterfaceList();
     void cmbNMSIPAddr_Click();
-    void SaveConfiguration();
-    void SendConfiguration();
     void cmdPing_Click();
     void cmdGetStats_Click();
     void cmdAdjust_Click();
     void Toolbar1_ButtonClick(int index);
     void TreeView1_MouseUp(int button);
     void udpClient_DataArrival(const ports::Datagram& datagram);
-    void ProcessFeedback(const std::vector<std::uint8_t>& datagram);
-    void timerRemoteSent_Timer();
-    // The configuration send: the packet goes out with the reply time-out started just before,
-    // then the element is pinged silently. False when nothing was sent (the failure has been
-    // reported, and for a socket failure the program has ended).
-    bool SendConfigurationBytes(std::span<const std::uint8_t> packet);
     void RequestVolume();
     void StartAutoDiscovery();
     void mySilentPing(const std::string& strIPAddress);
-    bool LookupMAC(const std::string& ip, std::string& mac, const std::string& separator);
     // Ends the program at once after an error, with a non-zero status.
     void endProgram(int status) { context_->endProgram(status); }
-    // True while a configuration send waits for the element's answer.
-    bool awaitingConfigurationAnswer() const { return timerRemoteSent.enabled(); }
 
     station::StationContext& context() { return *context_; }
     station::ElementSocket& mainSocket() { return *mainSocket_; }
     editor::ElementEditor& editor() { return *editor_; }
     discovery::Paging& paging() { return *paging_; }
-    frmWaiting& waiting() { return *waiting_; }
+    editor::ConfigurationExchange& exchange() { return *exchange_; }
+    editor::frmWaiting& waiting();
     frmDisclaimer& disclaimer() { return *disclaimer_; }
     diag::Ping& ping() { return *ping_; }
     diag::LevelMeter& meter() { return *meter_; }
@@ -132,7 +120,6 @@ public:
     // The plant monitor on or off, remembered for the next start.
     void setPlantMonitoring(bool on);
     bool plantMonitoring() const;
-    const protocol::FeedbackRecord& feedbackRecord() const { return feedback_; }
     station::StationEnv& env() { return context_->env; }
 
     store::ProfileStore& db() { return context_->db(); }
@@ -150,17 +137,11 @@ private:
     void finishStartUp();
     void clearTreeAndLists();
     void clearElementPanel();
-    void feedbackFailed(const std::string& firstLine, const std::string& secondLine);
-    void finishFeedback();
-    void continueFeedbackWithMac(const std::string& mac);
-    void confirmSelectedElement(const std::string& section);
-    void endConfigurationWait();
     bool acceptMainPortDatagram(const ports::Datagram& datagram);
-    void endLateRun();
 
     std::unique_ptr<editor::ElementEditor> editor_;
     std::unique_ptr<discovery::Paging> paging_;
-    std::unique_ptr<frmWaiting> waiting_;
+    std::unique_ptr<editor::ConfigurationExchange> exchange_;
     std::unique_ptr<frmDisclaimer> disclaimer_;
     std::unique_ptr<diag::Ping> ping_;
     std::unique_ptr<diag::LevelMeter> meter_;
@@ -168,15 +149,7 @@ private:
     std::unique_ptr<sfn::frmAdjust> adjust_;
     std::unique_ptr<monitor::MemoryJournal> ownJournal_;
     std::unique_ptr<monitor::PlantMonitor> monitor_;
-    protocol::FeedbackRecord feedback_;
     bool running_ = false;
-    bool feedbackInProgress_ = false;
-    // Feedback queued behind an earlier one's box or MAC wait ("late"), see frm_main_feedback.cpp.
-    bool feedbackWaited_ = false;
-    bool lateCountOpen_ = false;
-    bool lateTreeRebuild_ = false;
-    int lateRuns_ = 0;
-    std::uint64_t lateRejected_ = 0;
 };
 
 }  // namespace nms::app

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <map>
 
-#include "app/frm_waiting.h"
+#include "editor/configuration_exchange.h"
 #include "cli/cli.h"
 #include "editor/save_configuration.h"
 #include "protocol/audio_types.h"
@@ -181,7 +181,7 @@ int runSet(Session& session, const Arguments& args) {
     const std::size_t firstBox = session.dialogs().said().size();
     session.env().gate.dispatch(ports::EventGate::Kind::Operator,
                                 [&main] { main.Toolbar1_ButtonClick(4); });
-    const bool sent = main.awaitingConfigurationAnswer();
+    const bool sent = main.exchange().awaitingConfigurationAnswer();
     bool confirmed = false, rejected = false, timedOut = false;
     if (sent) {
         // The answer, the MAC wait (up to about 21 s) and the comparison, or the time-out.
@@ -192,7 +192,7 @@ int runSet(Session& session, const Arguments& args) {
                 rejected = said(session.dialogs(), firstBox, "An error occured") ||
                            said(session.dialogs(), firstBox, "does not match") ||
                            said(session.dialogs(), firstBox, "corrupted");
-                return !main.awaitingConfigurationAnswer() && !main.waiting().isOpen() &&
+                return !main.exchange().awaitingConfigurationAnswer() && !main.waiting().isOpen() &&
                        (confirmed || timedOut || rejected);
             },
             40000);

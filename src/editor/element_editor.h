@@ -9,6 +9,7 @@
 #include "ports/dialogs.h"
 #include "ports/origin.h"
 #include "protocol/audio_types.h"
+#include "protocol/feedback.h"
 #include "station/element_socket.h"
 #include "station/station_context.h"
 #include "store/profile_store.h"
@@ -41,6 +42,12 @@ public:
     // selection lost) whenever the tree is rebuilt.
     void showBinding();
     void ApplyElementTypeLayout();
+
+    // The element's answer to a configuration, shown: its role (false for a role the station
+    // does not know), then its serial number, version, level, buffer and silence detector, each
+    // brought into its control's range in the answer itself, which is what the record keeps.
+    bool showConfirmedRole(int role);
+    void showConfirmedAnswer(protocol::FeedbackRecord& answer);
 
     // Rules of the panel, run by their controls' change events and by the load.
     void cmbAudioType_Click();

@@ -27,7 +27,7 @@
 
 #include "app/frm_disclaimer.h"
 #include "app/frm_main.h"
-#include "app/frm_waiting.h"
+#include "editor/frm_waiting.h"
 #include "sfn/frm_adjust.h"
 #include "stats/frm_statistics.h"
 #include "discovery/paging.h"

@@ -185,7 +185,7 @@ TEST_F(HostileInput, AFloodWhileAnotherBoxIsOpenQueuesNoMoreThanTheLimit) {
     whileFirstBoxIsOpen([&] {
         for (int i = 0; i < 5000; ++i) receive(rejectedAnswer(i));
     });
-    operatorDoes([&] { main->timerRemoteSent_Timer(); });
+    operatorDoes([&] { main->exchange().timerRemoteSent_Timer(); });
     EXPECT_EQ(peakQueue, ports::EventGate::kDatagramQueueLimit);
     EXPECT_EQ(gate.dropped(Kind::Datagram), 5000u - 64u);
     ASSERT_EQ(dialogs.texts().size(), 3u);

@@ -105,8 +105,8 @@ TEST_F(MainSocket, ASendTheNetworkRefusesIsSaidWithItsReasonAndTheStationGoesOn)
     network.sendError = "No buffer space available";
     dialogs.expect(ports::Answer::Ok, "101 - Unable to use UDP port 2976: No buffer space available");
     const std::uint8_t packet[39] = {};
-    EXPECT_FALSE(main->SendConfigurationBytes(packet));
-    EXPECT_FALSE(main->awaitingConfigurationAnswer());
+    EXPECT_FALSE(main->exchange().SendConfigurationBytes(packet));
+    EXPECT_FALSE(main->exchange().awaitingConfigurationAnswer());
     EXPECT_TRUE(main->Toolbar1.buttonEnabled(4));
 
     // The level meter asks 20 times a second: it says it once and stops.
@@ -154,7 +154,7 @@ TEST_F(MainSocket, ARecordWithoutAnAddressIsReportedWithoutEndingTheStation) {
 TEST_F(MainSocket, ReplyTimeOutIsReportedOnce3000msAfterTheSend) {
     show(0);
     const std::uint8_t packet[39] = {};
-    ASSERT_TRUE(main->SendConfigurationBytes(packet));
+    ASSERT_TRUE(main->exchange().SendConfigurationBytes(packet));
     EXPECT_EQ(network.echoes, (std::vector<std::string>{"192.168.1.50"}));  // the silent ping after the send
     time.advance(2999);
     EXPECT_TRUE(dialogs.shown().empty());
@@ -170,7 +170,7 @@ TEST_F(MainSocket, ReplyTimeOutIsReportedOnce3000msAfterTheSend) {
 TEST_F(MainSocket, AnAcceptedFeedbackStopsTheReplyTimeOut) {
     show(0);
     const std::uint8_t packet[39] = {};
-    main->SendConfigurationBytes(packet);
+    main->exchange().SendConfigurationBytes(packet);
     network.macs["192.168.1.50"] = {0x00, 0xAA, 0, 0, 0, 0x01};
     dialogs.allowUnexpected = true;  // the comparison messages are not what this test is about
     receive(ElementAnswer::encoder().bytes());
@@ -193,7 +193,7 @@ TEST_F(MainSocket, MacWaitMakesAtMost21LookUpsAndResetsItsCount) {
     time.advance(1000);
     EXPECT_FALSE(main->waiting().isOpen());
     EXPECT_EQ(network.lookups - before, 21);
-    EXPECT_EQ(main->getMACTimeoutCount, 0);
+    EXPECT_EQ(main->waiting().getMACTimeoutCount(), 0);
     EXPECT_EQ(network.echoes.size(), 21u);  // one silent ping per tick
     ASSERT_FALSE(dialogs.shown().empty());
     EXPECT_EQ(dialogs.last().text, "An error occured while retrieving 'Element MAC':\rFeedback is corrupted.");
@@ -204,10 +204,10 @@ TEST_F(MainSocket, ClosingTheMacWaitByHandEndsItAsATimeOut) {
     dialogs.expect(ports::Answer::Ok, "'Element MAC'");
     receive(ElementAnswer::encoder().bytes());
     time.advance(3000);
-    EXPECT_EQ(main->getMACTimeoutCount, 3);
+    EXPECT_EQ(main->waiting().getMACTimeoutCount(), 3);
     main->waiting().form.closeByOperator();
     EXPECT_FALSE(main->waiting().isOpen());
-    EXPECT_EQ(main->getMACTimeoutCount, 0);
+    EXPECT_EQ(main->waiting().getMACTimeoutCount(), 0);
     EXPECT_TRUE(dialogs.allUsed());
 }
 
@@ -218,14 +218,14 @@ TEST_F(MainSocket, ADatagramDuringTheMacWaitWaitsUntilTheFeedbackHasEnded) {
     ASSERT_TRUE(main->waiting().isOpen());
     auto other = ElementAnswer::encoder("192.168.1.77");
     receive(other.bytes());
-    EXPECT_EQ(main->UDP_Response_IP, "192.168.1.50");  // the feedback in progress is untouched
+    EXPECT_EQ(main->exchange().responseAddress(), "192.168.1.50");  // the feedback in progress is untouched
     network.macs["192.168.1.50"] = {0x00, 0xAA, 0, 0, 0, 0x01};
     time.advance(1000);
     // The first feedback was compared with the editor (its messages), and only then was the
     // held datagram handled: with one look-up rather than a wait of its own (a spray of them
     // would otherwise cost 21 seconds each), and its failure counted rather than shown.
     EXPECT_FALSE(dialogs.shown().empty());
-    EXPECT_EQ(main->UDP_Response_IP, "192.168.1.77");
+    EXPECT_EQ(main->exchange().responseAddress(), "192.168.1.77");
     EXPECT_FALSE(main->waiting().isOpen());
     EXPECT_EQ(dialogs.last().text, "1 more answer was rejected while this message was open.");
 }

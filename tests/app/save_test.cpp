@@ -166,7 +166,7 @@ TEST_F(Save, AGatewayOutsideTheSubnetIsSentOnlyOnAYes) {
     EXPECT_EQ(dialogs.last().buttons, ports::MessageButtons::YesNo);
     EXPECT_EQ(dialogs.last().defaultButton, ports::Answer::No);
     EXPECT_TRUE(network.sent.empty());
-    EXPECT_FALSE(main->awaitingConfigurationAnswer());
+    EXPECT_FALSE(main->exchange().awaitingConfigurationAnswer());
 
     dialogs.expect(ports::Answer::Yes, "outside its subnet");
     const auto packet = saveConfirmed();
@@ -244,7 +244,7 @@ TEST_F(Save, ConfirmationAsksWithNoAsDefaultAndNoSendsNothing) {
     EXPECT_EQ(box.defaultButton, ports::Answer::No);
     EXPECT_EQ(box.details, "Name: STUDIO A \u2192 STUDIO B");
     EXPECT_TRUE(network.sent.empty());
-    EXPECT_FALSE(main->awaitingConfigurationAnswer());
+    EXPECT_FALSE(main->exchange().awaitingConfigurationAnswer());
     EXPECT_EQ(read("00AA00000001", "name"), "STUDIO A        ");
 }
 
@@ -320,7 +320,7 @@ TEST_F(Save, SaveChangesWaitsForTheAnswerOrTheTimeOut) {
     show(0);
     saveConfirmed();
     dialogs.expect(ports::Answer::Ok, "timed out");
-    EXPECT_TRUE(main->awaitingConfigurationAnswer());
+    EXPECT_TRUE(main->exchange().awaitingConfigurationAnswer());
     EXPECT_FALSE(main->Toolbar1.buttonEnabled(4));
     network.sent.clear();
     save();  // disabled: nothing happens

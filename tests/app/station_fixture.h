@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_waiting.h"
+#include "editor/configuration_exchange.h"
 #include "diag/level_meter.h"
 #include "station/main_toolbar.h"
 #include "support/station_on_fakes.h"

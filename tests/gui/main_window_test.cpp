@@ -309,7 +309,7 @@ TEST_F(MainWindowTest, TheWaitWindowOpensAndClosesWithTheMacWait) {
     ASSERT_NE(dialog, nullptr);
     auto& waiting = main->waiting();
     bool closed = false;
-    operatorDoes([&] { waiting.open([&] { closed = true; }); });
+    operatorDoes([&] { waiting.open(20, [&] { closed = true; }); });
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowTitle(), "Waiting remote response...");
     EXPECT_EQ(dialog->lblWaitTimeout()->text(), "Please wait while retrieving response from remote element....");
@@ -319,7 +319,7 @@ TEST_F(MainWindowTest, TheWaitWindowOpensAndClosesWithTheMacWait) {
     dialog->reject();  // Escape
     EXPECT_TRUE(closed);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(main->getMACTimeoutCount, 0);
+    EXPECT_EQ(main->waiting().getMACTimeoutCount(), 0);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <set>
 
-#include "app/frm_waiting.h"
+#include "editor/configuration_exchange.h"
 #include "protocol/configuration.h"
 #include "station/demo_station.h"
 
@@ -77,7 +77,7 @@ TEST_F(DemoStation, AnElementConfirmsAConfigurationSettingBySetting) {
     f.sampleWidth = static_cast<std::uint8_t>(main->AudioTypes.row(ui.cmbAudioType.listIndex()).width);
     const auto packet = protocol::encodeConfiguration(f, false, 3.72f);
     dialogs.expect(ports::Answer::Ok, "sucessfuly");
-    ASSERT_TRUE(main->SendConfigurationBytes(packet));
+    ASSERT_TRUE(main->exchange().SendConfigurationBytes(packet));
     time.advance(1500);  // the answer, then the MAC wait's first look-up
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_FALSE(main->waiting().isOpen());

@@ -1,36 +1,36 @@
-#include "app/frm_waiting.h"
+#include "editor/frm_waiting.h"
 
-#include "app/frm_main.h"
+#include <utility>
 
-namespace nms::app {
+namespace nms::editor {
 
-frmWaiting::frmWaiting(frmMain& main)
-    : timerGetMAC(main.env().scheduler, main.env().gate, 1000), main_(main) {
+frmWaiting::frmWaiting(ports::Scheduler& scheduler, ports::EventGate& gate, Steps steps)
+    : timerGetMAC(scheduler, gate, 1000), steps_(std::move(steps)) {
     form.setCaption("Waiting remote response...");
     lblWaitTimeout.setCaption("Please wait while retrieving response from remote element....");
     timerGetMAC.onTimer = [this] { timerGetMAC_Timer(); };
     form.onOperatorClose = [this] { closeByOperator(); };
 }
 
-void frmWaiting::open(std::function<void()> closed) {
+void frmWaiting::open(std::uint8_t timeout, std::function<void()> closed) {
+    getMACTimeout_ = timeout;
     closed_ = std::move(closed);
     form.show();
     timerGetMAC.setEnabled(true);
 }
 
 void frmWaiting::timerGetMAC_Timer() {
-    ++main_.getMACTimeoutCount;
-    main_.mySilentPing(main_.UDP_Response_IP);
-    if (main_.getMACTimeoutCount > main_.getMACTimeout) {
+    ++getMACTimeoutCount_;
+    steps_.ping();
+    if (getMACTimeoutCount_ > getMACTimeout_) {
         timerGetMAC.setEnabled(false);
-        main_.getMACTimeoutCount = 0;
+        getMACTimeoutCount_ = 0;
         form.hide();
     }
     // The look-up runs on the tick that passed the limit too, so a wait makes at most 21.
-    std::string mac;
-    if (main_.LookupMAC(main_.UDP_Response_IP, mac, ":")) {
+    if (steps_.lookUpMac()) {
         timerGetMAC.setEnabled(false);
-        main_.getMACTimeoutCount = 0;
+        getMACTimeoutCount_ = 0;
         form.hide();
     }
     if (!form.shown()) close();
@@ -39,7 +39,7 @@ void frmWaiting::timerGetMAC_Timer() {
 void frmWaiting::closeByOperator() {
     if (!form.shown()) return;
     timerGetMAC.setEnabled(false);
-    main_.getMACTimeoutCount = 0;
+    getMACTimeoutCount_ = 0;
     form.hide();
     close();
 }
@@ -48,4 +48,4 @@ void frmWaiting::close() {
     if (auto done = std::move(closed_)) done();
 }
 
-}  // namespace nms::app
+}  // namespace nms::editor
