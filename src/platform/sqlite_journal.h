@@ -31,8 +31,8 @@ class SqliteJournal : public ports::EventJournal {
 public:
     static constexpr int kBusyWaitMs = 30;
     // At most this many rows and free pages go in one prune.
-    static constexpr int kPruneStepRows = 10000;
-    static constexpr int kVacuumStepPages = 1024;
+    static constexpr int kPruneStepRows = 2000;
+    static constexpr int kVacuumStepPages = 256;
     // A prune by size forgets down to this share of the bound, so that it runs now and then
     // rather than at every batch; the rest leaves room for the write-ahead log.
     static constexpr double kPruneToShare = 0.9;

@@ -74,7 +74,7 @@ TEST_F(SqliteJournalTest, PrunesKeepTheJournalWithinItsSizeAndTheFileShrinks) {
     const auto grown = j.fileBytes();
     ASSERT_GT(grown, kBound);
     int prunes = 0;
-    for (; prunes < 20 && j.fileBytes() > kBound; ++prunes) j.prune(0, kBound);
+    for (; prunes < 100 && j.fileBytes() > kBound; ++prunes) j.prune(0, kBound);
     EXPECT_GT(prunes, 1);  // a bounded step each
     EXPECT_LE(j.fileBytes(), kBound);
     EXPECT_LE(static_cast<std::int64_t>(std::filesystem::file_size(path())), grown);
@@ -85,8 +85,7 @@ TEST_F(SqliteJournalTest, PrunesKeepTheJournalWithinItsSizeAndTheFileShrinks) {
     // Within the bound, prunes by age go on as before, a bounded step each.
     j.prune(59 * 1000, kBound);
     EXPECT_GT(j.query(0, "").size(), 1000u);
-    j.prune(59 * 1000, kBound);
-    j.prune(59 * 1000, kBound);
+    for (int i = 0; i < 20; ++i) j.prune(59 * 1000, kBound);
     EXPECT_EQ(j.query(0, "").size(), 1000u);
     EXPECT_EQ(j.query(0, "00:1A:2B:00:00:01").size(), 333u);
 }
