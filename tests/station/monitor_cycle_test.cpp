@@ -47,7 +47,7 @@ protected:
                 e.faults.onlyForPort = 2978;
                 e.faults.drop = -1;
             }
-            char mac[13];
+            char mac[32];  // room for any int the format could be given
             std::snprintf(mac, sizeof mac, "001A2B72%02X%02X", i >> 8, i & 0xFF);
             database +=
                 std::string("[") + mac + "]\nname=" + id.name + "\nip=" + ipOf(i) + "\nrole=1\n";
