@@ -1,0 +1,354 @@
+#include "plant/plant_backup.h"
+
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <unordered_set>
+
+#include "plant/json_reader.h"
+#include "ports/settings.h"
+#include "protocol/address.h"
+#include "store/ini_document.h"
+#include "store/profile_store.h"
+
+namespace nms::plant {
+
+namespace k = store::record;
+namespace keys = station::settings;
+
+std::span<const station::settings::Key> plantSettingKeys() {
+    static constexpr std::array<keys::Key, 7> kKeys{
+        keys::kInterface,        keys::kScanTimeout, keys::kMonitorPlant,
+        keys::kMonitorInterval,  keys::kJournalDays, keys::kJournalMegabytes,
+        keys::kAutoClearCounters};
+    return kKeys;
+}
+
+std::vector<BackupSetting> plantSettings(const ports::SettingsStore& settings) {
+    std::vector<BackupSetting> out;
+    for (const auto& key : plantSettingKeys())
+        if (auto v = settings.get(keys::kApp, key.section, key.name))
+            out.push_back(BackupSetting{key.section, key.name, *v});
+    return out;
+}
+
+std::vector<BackupRecord> recordsOfDatabase(std::string_view iniText) {
+    const auto doc = store::IniDocument::parse(iniText);
+    std::vector<BackupRecord> out;
+    out.reserve(doc.sections().size());
+    for (const auto& s : doc.sections()) {
+        if (s.shadowed) continue;
+        BackupRecord r;
+        r.key = s.name;
+        for (const auto& e : s.entries) {
+            if (e.raw) continue;
+            bool seen = false;
+            for (const auto& [key, value] : r.values) seen = seen || store::sameName(key, e.key);
+            if (!seen) r.values.emplace_back(e.key, e.value);
+        }
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+std::string databaseText(const std::vector<BackupRecord>& records) {
+    std::string out;
+    for (const auto& r : records) {
+        out += '[';
+        out += r.key;
+        out += "]\n";
+        for (const auto& [key, value] : r.values) {
+            out += key;
+            out += '=';
+            out += value;
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// A whole decimal number as the record stores one (no "+", no leading zero, no fraction), short
+// enough to be exact in any JSON reader: written as a number, read back as the same text.
+bool isWholeNumber(std::string_view v) {
+    if (v.empty() || v.size() > 15) return false;
+    std::size_t i = v[0] == '-' ? 1 : 0;
+    if (i == v.size() || (v[i] == '0' && v.size() > i + 1)) return false;
+    for (; i < v.size(); ++i)
+        if (v[i] < '0' || v[i] > '9') return false;
+    return true;
+}
+
+std::string jsonValue(const std::string& v) {
+    return isWholeNumber(v) ? v : json::quote(v);
+}
+
+}  // namespace
+
+std::string backupJson(const PlantBackup& b) {
+    std::string out = "{\n";
+    out += "  \"format_version\": " + std::to_string(b.formatVersion) + ",\n";
+    out += "  \"time\": " + json::quote(b.time) + ",\n";
+    out += "  \"station\": " + json::quote(b.station) + ",\n";
+    out += "  \"program_version\": " + json::quote(b.program) + ",\n";
+    out += "  \"settings\": [";
+    for (std::size_t i = 0; i < b.settings.size(); ++i) {
+        const auto& s = b.settings[i];
+        out += i ? ",\n    " : "\n    ";
+        out += "{\"section\": " + json::quote(s.section) + ", \"name\": " + json::quote(s.name) +
+               ", \"value\": " + jsonValue(s.value) + "}";
+    }
+    out += b.settings.empty() ? "],\n" : "\n  ],\n";
+    out += "  \"records\": [";
+    for (std::size_t i = 0; i < b.records.size(); ++i) {
+        const auto& r = b.records[i];
+        out += i ? ",\n    " : "\n    ";
+        out += "{\"key\": " + json::quote(r.key) + ", \"values\": {";
+        for (std::size_t v = 0; v < r.values.size(); ++v) {
+            out += v ? ", " : "";
+            out += json::quote(r.values[v].first) + ": " + jsonValue(r.values[v].second);
+        }
+        out += "}}";
+    }
+    out += b.records.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+namespace {
+
+bool isElementKey(std::string_view key) {
+    if (key.size() != 12) return false;
+    for (const char c : key)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
+bool hasControl(std::string_view s) {
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+// A key name the database file can hold and give back as the same key.
+bool isKeyName(std::string_view s) {
+    if (s.empty() || hasControl(s) || s.find('=') != std::string_view::npos || s.front() == '[')
+        return false;
+    return s.front() != ' ' && s.back() != ' ' && s.front() != '\t' && s.back() != '\t';
+}
+
+// The text a record keeps for a JSON value, or nothing when the value is not one a record holds.
+std::optional<std::string> recordText(const json::Value& v) {
+    if (v.kind == json::Value::Kind::String) return v.text;
+    if (v.kind == json::Value::Kind::Number && v.text.find_first_of(".eE") == std::string::npos)
+        return v.text;
+    return std::nullopt;
+}
+
+std::optional<long long> wholeNumber(std::string_view v) {
+    if (!isWholeNumber(v)) return std::nullopt;
+    long long n = 0;
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (r.ec != std::errc{} || r.ptr != v.data() + v.size()) return std::nullopt;
+    return n;
+}
+
+// Fills the typed record from the keys the station knows; the first value that is not what such
+// a key holds, as its error.
+std::string typeRecord(BackupRecord& r) {
+    auto& e = r.element;
+    auto numberField = [](std::string_view key,
+                          store::ElementRecord& el) -> std::optional<long long>* {
+        if (store::sameName(key, k::kInput)) return &el.input;
+        if (store::sameName(key, k::kType)) return &el.type;
+        if (store::sameName(key, k::kTx)) return &el.tx;
+        if (store::sameName(key, k::kRole)) return &el.role;
+        if (store::sameName(key, k::kSerial)) return &el.serial;
+        if (store::sameName(key, k::kSfn)) return &el.sfn;
+        if (store::sameName(key, k::kBuffer)) return &el.buffer;
+        if (store::sameName(key, k::kSilenceMode)) return &el.silenceMode;
+        if (store::sameName(key, k::kSilenceLevel)) return &el.silenceLevel;
+        if (store::sameName(key, k::kSilenceTime)) return &el.silenceTime;
+        if (store::sameName(key, k::kDelay)) return &el.delay;
+        if (store::sameName(key, k::kAttenuation)) return &el.attenuation;
+        if (store::sameName(key, k::kLowLatency)) return &el.lowLatency;
+        return nullptr;
+    };
+    auto textField = [](std::string_view key,
+                        store::ElementRecord& el) -> std::optional<std::string>* {
+        if (store::sameName(key, k::kName)) return &el.name;
+        if (store::sameName(key, k::kIp)) return &el.ip;
+        if (store::sameName(key, k::kMask)) return &el.mask;
+        if (store::sameName(key, k::kGateway)) return &el.gateway;
+        if (store::sameName(key, k::kRemote)) return &el.remote;
+        if (store::sameName(key, k::kMulticast)) return &el.multicast;
+        if (store::sameName(key, k::kVersion)) return &el.version;
+        return nullptr;
+    };
+    auto isAddress = [](std::string_view key) {
+        return store::sameName(key, k::kIp) || store::sameName(key, k::kMask) ||
+               store::sameName(key, k::kGateway) || store::sameName(key, k::kRemote) ||
+               store::sameName(key, k::kMulticast);
+    };
+    for (const auto& [key, value] : r.values) {
+        if (auto* field = numberField(key, e)) {
+            *field = wholeNumber(value);
+            if (!*field) return "\"" + key + "\" is \"" + value + "\", not a whole number";
+        } else if (store::sameName(key, k::kServo) || store::sameName(key, k::kBound)) {
+            if (!wholeNumber(value))
+                return "\"" + key + "\" is \"" + value + "\", not a whole number";
+        } else if (auto* text = textField(key, e)) {
+            if (isAddress(key) && !protocol::IsValidIP(value))
+                return "\"" + key + "\" is \"" + value + "\", not an IPv4 address";
+            *text = value;
+        }
+    }
+    if (!e.role) return "it has no \"role\"";
+    if (*e.role != k::kRoleEncoder && *e.role != k::kRoleDecoder)
+        return "its role " + std::to_string(*e.role) +
+               " is neither an encoder (1) nor a decoder (2)";
+    return {};
+}
+
+std::string recordLabel(std::size_t index, const BackupRecord& r) {
+    std::string label = "record " + std::to_string(index + 1);
+    const std::string mac = protocol::Decode_MAC(r.key);
+    if (!mac.empty()) label += " (" + mac;
+    for (const auto& [key, value] : r.values)
+        if (store::sameName(key, k::kName)) {
+            std::string name = value;
+            while (!name.empty() && name.back() == ' ') name.pop_back();
+            label += (mac.empty() ? " (\"" : ", \"") + name + "\"";
+            return label + ")";
+        }
+    return mac.empty() ? label : label + ")";
+}
+
+}  // namespace
+
+BackupReading readBackup(std::string_view text) {
+    BackupReading out;
+    auto refuse = [&](std::string why) {
+        out.error = "Not a plant backup this station can restore: " + std::move(why) + ".";
+        return out;
+    };
+    auto parsed = json::parse(text);
+    if (!parsed.value) return refuse(parsed.error);
+    const auto& root = *parsed.value;
+    if (root.kind != json::Value::Kind::Object)
+        return refuse("the file does not hold a JSON object");
+    const auto* version = root.member("format_version");
+    if (!version || version->kind != json::Value::Kind::Number)
+        return refuse("it has no \"format_version\"");
+    if (version->text != std::to_string(kBackupFormatVersion))
+        return refuse("it is of format version " + version->text + "; this station reads version " +
+                      std::to_string(kBackupFormatVersion));
+    PlantBackup b;
+    for (auto [name, field] : {std::pair{"time", &b.time}, std::pair{"station", &b.station},
+                               std::pair{"program_version", &b.program}}) {
+        const auto* v = root.member(name);
+        if (!v || v->kind != json::Value::Kind::String)
+            return refuse(std::string("its \"") + name + "\" is missing or not text");
+        *field = v->text;
+    }
+    const auto* settings = root.member("settings");
+    if (!settings || settings->kind != json::Value::Kind::Array)
+        return refuse("its \"settings\" are missing or not a list");
+    for (std::size_t i = 0; i < settings->items.size(); ++i) {
+        const auto& s = settings->items[i];
+        const auto* section = s.member("section");
+        const auto* name = s.member("name");
+        const auto* value = s.member("value");
+        std::optional<std::string> valueText = value ? recordText(*value) : std::nullopt;
+        if (s.kind != json::Value::Kind::Object || !section ||
+            section->kind != json::Value::Kind::String || !name ||
+            name->kind != json::Value::Kind::String || !valueText)
+            return refuse("setting " + std::to_string(i + 1) +
+                          " is not a section, a name and a value");
+        b.settings.push_back(BackupSetting{section->text, name->text, *valueText});
+    }
+    const auto* records = root.member("records");
+    if (!records || records->kind != json::Value::Kind::Array)
+        return refuse("its \"records\" are missing or not a list");
+    std::unordered_set<std::string> seen;
+    b.records.reserve(records->items.size());
+    for (std::size_t i = 0; i < records->items.size(); ++i) {
+        const auto& item = records->items[i];
+        const std::string at = "record " + std::to_string(i + 1);
+        if (item.kind != json::Value::Kind::Object) return refuse(at + " is not an object");
+        const auto* key = item.member("key");
+        const auto* values = item.member("values");
+        if (!key || key->kind != json::Value::Kind::String || !isElementKey(key->text))
+            return refuse(at + " has no element key (twelve hexadecimal digits of its MAC)");
+        if (!values || values->kind != json::Value::Kind::Object)
+            return refuse(at + " has no \"values\"");
+        BackupRecord r;
+        r.key = key->text;
+        for (const auto& [name, value] : values->members) {
+            auto valueText = recordText(value);
+            if (!isKeyName(name))
+                return refuse(recordLabel(i, r) + " has a key name the database cannot hold: \"" +
+                              name + "\"");
+            for (const auto& [other, ignored] : r.values)
+                if (store::sameName(other, name))
+                    return refuse(recordLabel(i, r) + " gives the key \"" + name + "\" twice");
+            if (!valueText || hasControl(*valueText))
+                return refuse(recordLabel(i, r) + ": \"" + name +
+                              "\" is not text or a whole number");
+            r.values.emplace_back(name, std::move(*valueText));
+        }
+        if (const auto why = typeRecord(r); !why.empty())
+            return refuse(recordLabel(i, r) + ": " + why);
+        if (!seen.insert(store::foldName(r.key)).second)
+            return refuse(recordLabel(i, r) + " has the MAC of an earlier record");
+        b.records.push_back(std::move(r));
+    }
+    out.backup = std::move(b);
+    return out;
+}
+
+std::string replacementSummary(const std::vector<BackupRecord>& current, const PlantBackup& backup,
+                               const std::string& databasePath) {
+    std::unordered_set<std::string> inBackup;
+    for (const auto& r : backup.records) inBackup.insert(store::foldName(r.key));
+    std::size_t dropped = 0, changed = 0;
+    std::unordered_set<std::string> inCurrent;
+    for (const auto& r : current) {
+        inCurrent.insert(store::foldName(r.key));
+        if (!inBackup.count(store::foldName(r.key))) {
+            ++dropped;
+            continue;
+        }
+        for (const auto& b : backup.records)
+            if (store::sameName(b.key, r.key) && b.values != r.values) ++changed;
+    }
+    std::size_t added = 0;
+    for (const auto& r : backup.records) added += inCurrent.count(store::foldName(r.key)) ? 0 : 1;
+    auto count = [](std::size_t n) {
+        return std::to_string(n) + (n == 1 ? " element" : " elements");
+    };
+    return "The local database " + databasePath + " (" + count(current.size()) +
+           ") will be replaced by the plant backup made on " + backup.station + " at " +
+           backup.time + " (" + count(backup.records.size()) + "): " + std::to_string(dropped) +
+           " removed, " + std::to_string(changed) + " changed, " + std::to_string(added) +
+           " added. The present database is kept as " + databasePath + ".bak.";
+}
+
+ports::WriteResult restoreDatabase(store::ProfileStore& db, const std::string& path,
+                                   const PlantBackup& backup) {
+    std::optional<std::string> previous;
+    if (!db.snapshot(path, previous)) return {false, path + " cannot be read"};
+    if (previous) {
+        if (auto kept = db.replaceFile(path + ".bak", previous); !kept.ok)
+            return {false, "unable to keep a copy of the local database (" + path +
+                               ".bak: " + kept.error + ")"};
+    }
+    auto replaced = db.replaceFile(path, databaseText(backup.records));
+    if (!replaced.ok) replaced.error = path + ": " + replaced.error;
+    return replaced;
+}
+
+}  // namespace nms::plant
