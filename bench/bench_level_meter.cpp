@@ -27,10 +27,9 @@
 #include <string>
 
 #include "app/frm_disclaimer.h"
-#include "app/frm_main.h"
 #include "discovery/paging.h"
 #include "station/main_toolbar.h"
-#include "support/scripted_dialogs.h"
+#include "support/station_on_fakes.h"  // the main window model, as tests and benches reach it
 #include "ui/level_bar.h"
 #include "ui/main_window.h"
 #include "runtime/station_runtime.h"
@@ -121,7 +120,7 @@ int runStation(int argc, char** argv, int seconds) {
         window.resize(1280, 800);
         window.show();
         main.paging().overrideDuration(0.3);
-        env.gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1_ButtonClick(1); });
+        env.gate.dispatch(ports::EventGate::Kind::Operator, [&] { main.Toolbar1_ButtonClick(station::toolbar::kDiscover); });
     };
     // Once the scan has ended: the first encoder is shown and monitored.
     main.paging().frmPaging.onViewChanged = [&] {

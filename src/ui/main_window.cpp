@@ -85,7 +85,8 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
                                 notice.cmdClose},
         &main.statistics(),
         &main.adjust(),
-        &main,
+        &main.plantMonitor(),
+        [&main](bool on) { main.setPlantMonitoring(on); },
         &main.AudioTypes,
         [&main](std::string_view key, std::string_view fallback) {
             return main.context().readShown(key, fallback);
@@ -118,9 +119,10 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     // The panel's fields take the focus, not the area around them.
     scroll->setFocusPolicy(Qt::NoFocus);
     QWidget* content = buildPanel(model, gate);
-    if (model.main) {
+    if (model.plantMonitor) {
         // The empty room under "Diagnostics:" holds the plant monitor's events.
-        monitor_ = new MonitorView(*model.main, control<QToolBar>("Toolbar1"), control<QTreeWidget>("TreeView1"), content);
+        monitor_ = new MonitorView(*model.plantMonitor, model.setPlantMonitoring, gate, control<QToolBar>("Toolbar1"),
+                                   control<QTreeWidget>("TreeView1"), content);
         if (auto* column = qobject_cast<QVBoxLayout*>(content->layout())) column->insertWidget(2, monitor_, 1);
     }
     scroll->setWidget(content);

@@ -24,6 +24,9 @@ class QToolBar;
 namespace nms::app {
 class frmMain;
 }
+namespace nms::monitor {
+class PlantMonitor;
+}
 namespace nms::stats {
 class frmStatistics;
 }
@@ -64,8 +67,9 @@ public:
         std::optional<DisclaimerDialog::Model> disclaimer;
         stats::frmStatistics* statistics = nullptr;
         sfn::frmAdjust* adjust = nullptr;
-        // The whole main window, for what draws more than its controls (the plant monitor).
-        app::frmMain* main = nullptr;
+        // The plant monitor and its switch (remembered for the next start).
+        monitor::PlantMonitor* plantMonitor = nullptr;
+        std::function<void(bool on)> setPlantMonitoring;
         // For the marks on unsaved edits: the audio type table and the shown element's record.
         const protocol::AudioTypeTable* audioTypes = nullptr;
         editor::RecordReader storedRecord;

@@ -26,7 +26,6 @@
 #include <QVBoxLayout>
 
 #include "app/frm_disclaimer.h"
-#include "app/frm_main.h"
 #include "editor/frm_waiting.h"
 #include "sfn/frm_adjust.h"
 #include "stats/frm_statistics.h"

@@ -18,7 +18,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/frm_main.h"
 #include "monitor/plant_monitor.h"
 #include "platform/qt_text.h"
 #include "protocol/text.h"
@@ -64,12 +63,12 @@ QString wordOf(Health h) {
 // Draws the health mark at the right end of a node and says why in its tool tip.
 class HealthMarks : public QStyledItemDelegate {
 public:
-    HealthMarks(app::frmMain& main, QObject* parent) : QStyledItemDelegate(parent), main_(main) {}
+    HealthMarks(const monitor::PlantMonitor& monitor, QObject* parent) : QStyledItemDelegate(parent), monitor_(monitor) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         QStyledItemDelegate::paint(painter, option, index);
-        if (index.column() != 0 || !main_.plantMonitoring()) return;
+        if (index.column() != 0 || !monitor_.running()) return;
         const auto* e = element(index);
         if (!e || e->health == Health::Unknown) return;
         const int d = std::max(8, option.rect.height() / 2);
@@ -93,7 +92,7 @@ public:
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override {
         const auto* e = element(index);
-        if (!e || !main_.plantMonitoring())
+        if (!e || !monitor_.running())
             return QStyledItemDelegate::helpEvent(event, view, option, index);
         QToolTip::showText(
             event->globalPos(),
@@ -105,22 +104,27 @@ private:
     const monitor::PlantMonitor::Element* element(const QModelIndex& index) const {
         // A node's key is its element's MAC text, as the monitor knows it.
         const QString mac = index.siblingAtColumn(0).data(Qt::UserRole).toString();
-        return mac.isEmpty() ? nullptr : main_.plantMonitor().find(mac.toStdString());
+        return mac.isEmpty() ? nullptr : monitor_.find(mac.toStdString());
     }
-    app::frmMain& main_;
+    const monitor::PlantMonitor& monitor_;
 };
 
 }  // namespace
 
-MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tree, QWidget* parent)
-    : QGroupBox(tr("Events"), parent), main_(main), tree_(tree) {
+MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool on)> setMonitoring,
+                         ports::EventGate& gate, QToolBar* toolbar, QTreeWidget* tree, QWidget* parent)
+    : QGroupBox(tr("Events"), parent),
+      monitor_(monitor),
+      setMonitoring_(std::move(setMonitoring)),
+      gate_(gate),
+      tree_(tree) {
     setObjectName(QStringLiteral("monitorEvents"));
-    if (tree_) tree_->setItemDelegateForColumn(0, new HealthMarks(main, tree_));
+    if (tree_) tree_->setItemDelegateForColumn(0, new HealthMarks(monitor, tree_));
 
     toggle_ = new QAction(tr("Monitor plant"), this);
     toggle_->setObjectName(QStringLiteral("actionMonitorPlant"));
     toggle_->setCheckable(true);
-    toggle_->setChecked(main.plantMonitoring());
+    toggle_->setChecked(monitor.running());
     toggle_->setToolTip(tr("Ask every element for its statistics in cycles and show its health"));
     // The station's own picture: a style's stock icon would be looked up in the desktop's icon
     // theme on every start, which costs more than the rest of this panel.
@@ -133,8 +137,8 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
         toolbar->insertAction(before, toggle_);
     }
     connect(toggle_, &QAction::toggled, this, [this](bool on) {
-        main_.context().gate().dispatch(ports::EventGate::Kind::Operator, [this, on] {
-            main_.setPlantMonitoring(on);
+        gate_.dispatch(ports::EventGate::Kind::Operator, [this, on] {
+            setMonitoring_(on);
             refresh();
         });
     });
@@ -183,7 +187,7 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
     // changed a health, the operator's own change between cycles, a new status.
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this] {
-        if (main_.plantMonitor().revision() != shownRevision_ || toggle_->isChecked() != main_.plantMonitoring())
+        if (monitor_.revision() != shownRevision_ || toggle_->isChecked() != monitor_.running())
             refresh();
     });
     timer->start(500);
@@ -191,7 +195,7 @@ MonitorView::MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tre
 }
 
 void MonitorView::refresh() {
-    auto& monitor = main_.plantMonitor();
+    auto& monitor = monitor_;
     shownRevision_ = monitor.revision();
     // Elements to filter by, as the monitor knows them.
     const QString chosen = element_->currentData().toString();
@@ -228,7 +232,7 @@ void MonitorView::refresh() {
         ++row;
     }
     table_->resizeColumnsToContents();
-    toggle_->setChecked(main_.plantMonitoring());
+    toggle_->setChecked(monitor_.running());
     // Said once, in the panel: a port that cannot be used or a journal that cannot be written.
     const std::string& journal = monitor.journalProblem();
     status_->setText(
@@ -243,7 +247,7 @@ QString MonitorView::csv() const {
         return QLatin1Char('"') + s + QLatin1Char('"');
     };
     QString out = QStringLiteral("time_utc,mac,name,severity,what,from,to,detail\r\n");
-    for (const auto& e : main_.plantMonitor().journal().query(0, {}))
+    for (const auto& e : monitor_.journal().query(0, {}))
         out += quoted(protocol::text::isoUtcTime(e.unixTimeMs, true)) + ',' + quoted(e.mac) + ',' +
                quoted(e.name) + ',' + quoted(e.severity) + ',' + quoted(e.what) + ',' +
                quoted(e.from) + ',' + quoted(e.to) + ',' + quoted(e.detail) +

@@ -3,6 +3,9 @@
 #include <QGroupBox>
 
 #include <cstdint>
+#include <functional>
+
+#include "ports/event_gate.h"
 
 class QAction;
 class QComboBox;
@@ -11,8 +14,8 @@ class QTableWidget;
 class QToolBar;
 class QTreeWidget;
 
-namespace nms::app {
-class frmMain;
+namespace nms::monitor {
+class PlantMonitor;
 }
 
 namespace nms::ui {
@@ -22,7 +25,9 @@ namespace nms::ui {
 // with the journal, newest first, filtered by element and severity, exported as CSV.
 class MonitorView : public QGroupBox {
 public:
-    MonitorView(app::frmMain& main, QToolBar* toolbar, QTreeWidget* tree,
+    // `setMonitoring` turns the monitor on or off (and remembers it), run as the operator's event.
+    MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool on)> setMonitoring,
+                ports::EventGate& gate, QToolBar* toolbar, QTreeWidget* tree,
                 QWidget* parent = nullptr);
 
     QAction* toggle() const { return toggle_; }
@@ -33,7 +38,9 @@ public:
 
 private:
     void exportCsv();
-    app::frmMain& main_;
+    monitor::PlantMonitor& monitor_;
+    std::function<void(bool on)> setMonitoring_;
+    ports::EventGate& gate_;
     QTreeWidget* tree_;
     QAction* toggle_ = nullptr;
     QComboBox* element_ = nullptr;

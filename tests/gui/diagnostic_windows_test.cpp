@@ -119,7 +119,9 @@ TEST_F(DiagnosticWindows, TheDemoWindowSaysItDrivesASimulatedNetwork) {
 #include <QTableWidget>
 #include <QToolBar>
 
+#include "monitor/memory_journal.h"
 #include "monitor/plant_monitor.h"
+#include "support/station_on_fakes.h"
 #include "ui/monitor_view.h"
 
 namespace nms::testing {
@@ -146,6 +148,27 @@ TEST_F(DiagnosticWindows, MonitorPlantIsAToggleAndItsEventsFillThePanel) {
     toggle->trigger();
     EXPECT_FALSE(main->plantMonitoring());
     EXPECT_EQ(settings.getOr("Kestrova", "Vantrelo NG", "MonitorPlant", ""), "0");
+}
+
+// The view needs the monitor and its switch, not the main window.
+TEST(MonitorViewAlone, ItsToggleRunsTheSwitchItWasGivenAsTheOperatorsEvent) {
+    StationWorld world("/db/nms.ini");
+    monitor::MemoryJournal journal;
+    monitor::PlantMonitor plant(world.ctx, journal);
+    std::vector<bool> switched;
+    ui::MonitorView view(
+        plant,
+        [&](bool on) {
+            switched.push_back(on);
+            on ? plant.start() : plant.stop();
+        },
+        world.gate, nullptr, nullptr);
+    EXPECT_FALSE(view.toggle()->isChecked());
+    view.toggle()->trigger();
+    EXPECT_TRUE(plant.running());
+    view.toggle()->trigger();
+    EXPECT_EQ(switched, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(plant.running());
 }
 
 }  // namespace
