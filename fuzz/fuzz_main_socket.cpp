@@ -11,6 +11,7 @@
 #include "fuzz_support.h"
 #include "protocol/address.h"
 #include "protocol/feedback.h"
+#include "station/main_toolbar.h"
 #include "store/ini_document.h"
 
 namespace {
@@ -48,7 +49,7 @@ public:
             checkBounded();
         }
         // Everything that can still happen does: waits end, scans end, queues drain.
-        s_.operatorDoes([&] { s_.main->Toolbar1.click(7); });
+        s_.operatorDoes([&] { s_.main->Toolbar1.click(nms::station::toolbar::kStopMonitoring); });
         s_.dialogs.whileOpen = nullptr;
         for (int i = 0; i < 4; ++i) s_.time.advance(30000);
         check(!s_.main->waiting().isOpen() && !s_.main->paging().scanning(), "every wait ends");
@@ -81,7 +82,9 @@ private:
                 });
                 break;
             case 5: {
-                static const int kButtons[] = {1, 2, 4, 6, 7};
+                namespace tb = nms::station::toolbar;
+                static const int kButtons[] = {tb::kDiscover, tb::kRefresh, tb::kSave, tb::kStartMonitoring,
+                                               tb::kStopMonitoring};
                 s_.operatorDoes([&, b = kButtons[in_.pick(5)]] { s_.main->Toolbar1.click(b); });
                 break;
             }

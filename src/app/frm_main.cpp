@@ -10,7 +10,6 @@
 #include "monitor/memory_journal.h"
 #include "monitor/plant_monitor.h"
 #include "protocol/address.h"
-#include "protocol/arp.h"
 #include "protocol/dispatch.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
@@ -360,8 +359,6 @@ void frmMain::clearElementPanel() {
 bool frmMain::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {
     return editor_->SendCommandByte(value, remotePort);
 }
-
-void frmMain::RequestVolume() { meter_->RequestVolume(); }
 
 void frmMain::udpClient_DataArrival(const ports::Datagram& datagram) {
     const auto route = protocol::routeOnMainPort(datagram.bytes.size());

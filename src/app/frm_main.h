@@ -99,7 +99,6 @@ public:
     void Toolbar1_ButtonClick(int index);
     void TreeView1_MouseUp(int button);
     void udpClient_DataArrival(const ports::Datagram& datagram);
-    void RequestVolume();
     void StartAutoDiscovery();
     void mySilentPing(const std::string& strIPAddress);
     // Ends the program at once after an error, with a non-zero status.

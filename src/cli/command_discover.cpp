@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "discovery/paging.h"
+#include "station/main_toolbar.h"
 #include "protocol/text.h"
 
 namespace nms::cli {
@@ -45,7 +46,7 @@ int runDiscover(Session& session, const Arguments& args) {
     scanStarted = Steady::now();
     cpuAtScanStartMs = processCpuMs();
     session.env().gate.dispatch(ports::EventGate::Kind::Operator,
-                                [&main] { main.Toolbar1_ButtonClick(1); });
+                                [&main] { main.Toolbar1_ButtonClick(station::toolbar::kDiscover); });
     const int scanIntervalMs = paging.Timer1.interval();
     if (!paging.scanning() && !ended) return 1;  // the operator did not confirm (no --yes)
     if (paging.stoppedBeforeRequest()) return 1;  // said; the database is as it was

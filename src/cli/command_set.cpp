@@ -9,6 +9,7 @@
 #include "editor/configuration_exchange.h"
 #include "cli/cli.h"
 #include "editor/save_configuration.h"
+#include "station/main_toolbar.h"
 #include "protocol/audio_types.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
@@ -180,7 +181,7 @@ int runSet(Session& session, const Arguments& args) {
         });
     const std::size_t firstBox = session.dialogs().said().size();
     session.env().gate.dispatch(ports::EventGate::Kind::Operator,
-                                [&main] { main.Toolbar1_ButtonClick(4); });
+                                [&main] { main.Toolbar1_ButtonClick(station::toolbar::kSave); });
     const bool sent = main.exchange().awaitingConfigurationAnswer();
     bool confirmed = false, rejected = false, timedOut = false;
     if (sent) {
