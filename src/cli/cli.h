@@ -108,6 +108,8 @@ int runSet(Session& session, const Arguments& args);
 int runMonitor(Session& session, const Arguments& args);
 int runEvents(Session& session, const Arguments& args);
 int runSfn(Session& session, const Arguments& args);
+int runBackup(Session& session, const Arguments& args);
+int runRestore(Session& session, const Arguments& args);
 std::span<const CommandOption> sfnOptions();
 // The option `name` that `command` declares, or nothing.
 inline const CommandOption* findOption(const std::string& command, const std::string& name) {

@@ -38,6 +38,11 @@ constexpr const char* kUsage =
     "  sfn [--group ADDR] [--seconds S] [--margin-us N] [--json] [--apply --yes]\n"
     "        measure every SFN decoder of each stream for S seconds (10), propose additional\n"
     "        delays that align their totals (margin N us, 100), and with --apply --yes set them\n"
+    "  backup FILE\n"
+    "        write every record of the database and the plant settings to one JSON file\n"
+    "  restore FILE [--yes]\n"
+    "        check a backup whole, say what it replaces, and with --yes replace the database\n"
+    "        with it (the previous one is kept as nms.ini.bak)\n"
     "options:\n"
     "  --yes        answer Yes to the station's questions (nothing changes on air without it)\n"
     "  --json       print JSON instead of text\n"
@@ -50,7 +55,7 @@ constexpr const char* kUsage =
     "exit status: 0 done; 1 failed; 2 usage; 3 refused before sending; 4 not confirmed by the\n"
     "element; 5 no answer in time; 130 interrupted (SIGINT, SIGTERM or SIGHUP: the command\n"
     "ends as it normally does, its last figures written)\n"
-    "list and events only read, and work while a station runs\n";
+    "list, events and backup only read, and work while a station runs\n";
 
 bool takesValue(const std::string& a) {
     return a == "--database";
@@ -75,7 +80,7 @@ int main(int argc, char** argv) {
     }
     static const char* const kCommands[] = {"discover", "list",      "set",     "stats",
                                             "delay",    "set-delay", "monitor", "events",
-                                            "sfn"};
+                                            "sfn",      "backup",    "restore"};
     bool known = false;
     for (const char* c : kCommands) known = known || args.command == c;
     if (!known) {
@@ -175,13 +180,14 @@ int main(int argc, char** argv) {
     if (!session.runtime().databaseProblem().empty())
         std::fprintf(stderr, "nms-cli: %s\n", session.runtime().databaseProblem().c_str());
     auto& env = session.env();
-    if (args.command != "discover" && !options.demo && !env.db.fileExists(env.databasePath)) {
+    if (args.command != "discover" && args.command != "restore" && !options.demo && !env.db.fileExists(env.databasePath)) {
         std::fprintf(stderr, "nms-cli: no database at %s (nms-cli discover makes one)\n",
                      env.databasePath.c_str());
         return 1;
     }
-    // Reading needs no lock: `list` and `events` work while a station runs.
-    const bool readOnly = args.command == "list" || args.command == "events";
+    // Reading needs no lock: `list`, `events` and `backup` work while a station runs.
+    const bool readOnly =
+        args.command == "list" || args.command == "events" || args.command == "backup";
     if (readOnly) {
         session.startReadOnly();
     } else if (!session.start()) {
@@ -215,6 +221,10 @@ int main(int argc, char** argv) {
         status = cli::runEvents(session, args);
     else if (args.command == "sfn")
         status = cli::runSfn(session, args);
+    else if (args.command == "backup")
+        status = cli::runBackup(session, args);
+    else if (args.command == "restore")
+        status = cli::runRestore(session, args);
     if (session.main().ended()) return session.endedStatus();
     session.finish();
     if (cli::stopRequested()) {

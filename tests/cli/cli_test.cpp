@@ -453,5 +453,35 @@ TEST_F(CliTest, SfnMeasuresTheDemoDecodersOfAStreamAndAppliesOnlyWithYes) {
     EXPECT_NE(r.out.find("\"spread_achieved_ns\": "), std::string::npos) << r.out;
 }
 
+TEST_F(CliTest, ARestoreAfterADiscoveryGivesBackTheDatabaseByteForByte) {
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
+    ASSERT_EQ(run("set 00:1A:2B:50:00:15 name=RENAMED --demo --yes").status, 0);
+    const std::string folder = "run/vantrelo-nms-demo-" + std::to_string(::getuid());
+    const std::string before = read((folder + "/nms.ini").c_str());
+    const std::string file = root_ + "/plant.json";
+    auto r = run("backup " + file + " --demo");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
+    const std::string discovered = read((folder + "/nms.ini").c_str());
+    ASSERT_NE(discovered, before);
+
+    r = run("restore " + file + " --demo");  // says what it would replace, changes nothing
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.out.find("1 changed"), std::string::npos) << r.out;
+    EXPECT_EQ(read((folder + "/nms.ini").c_str()), discovered);
+    r = run("restore " + file + " --demo --yes");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
+    EXPECT_EQ(read((folder + "/nms.ini.bak").c_str()), discovered);
+
+    std::string bad = read("plant.json");
+    bad.replace(bad.find("\"ROLE\": 1"), 9, "\"ROLE\": 5");
+    std::ofstream(file) << bad;
+    r = run("restore " + file + " --demo --yes");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("role 5 is neither"), std::string::npos) << r.err;
+    EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
+}
+
 }  // namespace
 }  // namespace nms
