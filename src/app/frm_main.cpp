@@ -35,7 +35,6 @@ frmMain::frmMain(station::StationEnv& env)
       strLocalNMSIPAddress(context_->strLocalNMSIPAddress),
       AudioTypes(context_->AudioTypes),
       AutoDiscoverAwaiting(context_->AutoDiscoverAwaiting) {
-    context_->setShownElementLabel(panel.lblElementMAC);
     caption.setCaption("Vantrelo NG NMS");
     frmTreeView.setCaption("Elements");
     lblNMSIPAddr.setCaption("NMS interface:");

@@ -61,7 +61,7 @@ void ElementEditor::wire() {
 }
 
 std::string ElementEditor::shownSection() const {
-    return protocol::Encode_MAC(ui_.lblElementMAC.caption());
+    return context_.shownSection();
 }
 
 std::string ElementEditor::readFrom(const std::string& section, std::string_view key,
@@ -141,6 +141,7 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
         ui_.lblElementType.setCaption(std::string(captions::kUnknown));
 
     ui_.lblElementMAC.setCaption(node.key);
+    context_.setShownElement(node.key);
     ui_.lblSerialNumber.setCaption(readFrom(section, rec::kSerial, ""));
     ui_.chkSFNEnabled.setValue(values::checkValueFrom(readFrom(section, rec::kSfn, def::kSfn)));
     ui_.chkLowLatency.setValue(
@@ -157,7 +158,7 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
 }
 
 void ElementEditor::reloadShown() {
-    const std::string mac = ui_.lblElementMAC.caption();
+    const std::string mac = context_.shownElementMac();
     if (shownSection().empty()) return;
     TreeView1_NodeClick({mac, mac});
 }
@@ -278,6 +279,7 @@ void ElementEditor::ApplyElementTypeLayout() {
 void ElementEditor::ClearElementPanel() {
     ui_.lblElementType.setCaption(std::string(captions::kNoElement));
     ui_.lblElementMAC.setCaption(std::string(captions::kNoElement));
+    context_.setShownElement(std::string(captions::kNoElement));
     ui_.lblSerialNumber.setCaption("-");
     ui_.lblVersion.setCaption("-");
     ui_.cmdPing.setCaption("<Unknown>");

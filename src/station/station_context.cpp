@@ -51,10 +51,6 @@ ports::Answer StationContext::msgBox(const std::string& text, ports::MessageIcon
     return dialogs().messageBox({text, title, icon, buttons, defaultButton, details});
 }
 
-std::string StationContext::shownElementMac() const {
-    return shownLabel_ ? shownLabel_->caption() : "-";
-}
-
 std::string StationContext::shownSection() const {
     return protocol::Encode_MAC(shownElementMac());
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ports/controls.h"
@@ -54,9 +55,10 @@ public:
                          ports::Answer defaultButton = ports::Answer::Ok,
                          const std::string& title = {}, const std::string& details = {});
 
-    // --- The shown element: the MAC text in the editor's lblElementMAC ("-" for none).
-    void setShownElementLabel(const ports::Label& label) { shownLabel_ = &label; }
-    std::string shownElementMac() const;
+    // --- The shown element: its MAC text ("-" for none), set by the editor as it shows an
+    // element (its lblElementMAC mirrors it).
+    void setShownElement(std::string mac) { shownMac_ = std::move(mac); }
+    const std::string& shownElementMac() const { return shownMac_; }
     bool hasShownElement() const { return shownElementMac() != "-"; }
     // Its record section (element key) and the values stored there.
     std::string shownSection() const;
@@ -86,7 +88,7 @@ public:
 private:
     class FlushingDialogs;
     std::unique_ptr<FlushingDialogs> dialogs_;
-    const ports::Label* shownLabel_ = nullptr;
+    std::string shownMac_ = "-";
     std::vector<std::function<void()>> atEnd_;
     bool ended_ = false;
     bool lockHeld_ = false;

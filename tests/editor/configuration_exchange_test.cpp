@@ -52,6 +52,10 @@ TEST_F(Exchange, ASaveIsSentAnsweredWaitedForAndConfirmedIntoTheRecordAndThePane
     EXPECT_EQ(network.sent.back().host, "192.168.1.20");
     EXPECT_EQ(pinged, std::vector<std::string>{"192.168.1.20"});
 
+    // Which element is shown is the station's state, not what a label happens to read.
+    ui.lblElementMAC.setCaption("00:00:00:00:00:01");
+    EXPECT_EQ(ctx.shownElementMac(), kEncoderMac);
+
     ElementAnswer a = answer();
     a.setName("STUDIO B");
     a.f.att = 180;

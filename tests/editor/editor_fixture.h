@@ -90,7 +90,6 @@ protected:
 
     EditorTest() : StationWorld(kPath) {
         ctx.AudioTypes = protocol::AudioTypeTable::standard();
-        ctx.setShownElementLabel(ui.lblElementMAC);
         using Kind = ports::Toolbar::Kind;
         toolbar.setItems({{Kind::Button, 1, "", true},
                           {Kind::Button, 2, "", true},

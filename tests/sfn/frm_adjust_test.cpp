@@ -37,12 +37,11 @@ Bytes delayReply(std::int32_t avg, std::int32_t min, std::int32_t max, std::int3
 
 class AdjustTest : public ::testing::Test, protected StationWorld {
 protected:
-    ports::Label lblMAC, lblElementType;
+    ports::Label lblElementType;
     frmAdjust adjust{ctx, lblElementType};
 
     AdjustTest() : StationWorld(kDb) {
-        ctx.setShownElementLabel(lblMAC);
-        lblMAC.setCaption("00:AA:00:00:00:02");
+        ctx.setShownElement("00:AA:00:00:00:02");
         lblElementType.setCaption("DECODER");
     }
     // Opens the window on a record (written as if by hand), closing it first when open.

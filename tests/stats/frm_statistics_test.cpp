@@ -46,16 +46,15 @@ Bytes statsReply(std::int32_t audioFrames, std::uint16_t alarm = 0, bool decoder
 
 class StatisticsWindow : public ::testing::Test, protected StationWorld {
 protected:
-    ports::Label lblMAC, lblElementType;
+    ports::Label lblElementType;
     std::unique_ptr<stats::frmStatistics> win;  // goes before the context
 
     StatisticsWindow() : StationWorld(kDb) {
         files.editExternally(kDb, kDatabase);
-        ctx.setShownElementLabel(lblMAC);
         win = std::make_unique<stats::frmStatistics>(ctx, lblElementType);
     }
     void open(const char* mac, const char* type) {
-        lblMAC.setCaption(mac);
+        ctx.setShownElement(mac);
         lblElementType.setCaption(type);
         win->open();
         if (!network.sent.empty()) shownIp = network.sent.back().host;
@@ -174,8 +173,7 @@ TEST_F(StatisticsWindow, OnlyAPortThatCannotBeBoundEndsTheProgram) {
         net.failingHosts.insert("192.168.1.50");
         station::StationEnv e{time, time, g, dialogs, settings, lock, life, net, db, kDb, ""};
         station::StationContext context(e);
-        context.setShownElementLabel(lblMAC);
-        lblMAC.setCaption(kEncoder);
+        context.setShownElement(kEncoder);
         stats::frmStatistics w(context, lblElementType);
         dialogs.expect(ports::Answer::Ok);
         w.open();
