@@ -55,5 +55,15 @@ if grep -rnE '#\s*include\s*<Q(Application|Widget|Gui|MessageBox|Dialog)' "$root
   echo "a headless layer includes Qt Widgets or Gui"
   bad=1
 fi
+# The main window model is start-up, the tree, the toolbar and the main socket: only the front
+# ends and the station fixture of the tests reach it; every conversation with an element has a
+# home of its own that the others reach instead.
+while IFS= read -r hit; do
+  [ -n "$hit" ] || continue
+  case "${hit#"$root"/}" in
+    src/app/*|src/ui/*|src/cli/*|tests/support/*) ;;
+    *) echo "$hit"; echo "only src/app, src/ui, src/cli and tests/support may include app/frm_main.h"; bad=1 ;;
+  esac
+done < <(grep -rlE '^\s*#\s*include\s*"app/frm_main\.h"' "$root/src" "$root/tests" "$root/bench" "$root/fuzz" "$root/sim" 2>/dev/null || true)
 if [ "$bad" = 1 ]; then exit 1; fi
 echo "every layer includes only what lies below it"
