@@ -42,7 +42,7 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
 fi
 
 export QT_QPA_PLATFORM=offscreen
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300 -L '^(ports|protocol|store|station|editor|discovery|diag|stats|sfn|monitor|app|sim|platform|net|cli|fuzz)$'
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 300 -L '^(ports|protocol|store|station|editor|discovery|diag|stats|sfn|monitor|plant|app|sim|platform|net|cli|fuzz)$'
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 600
 
 # Crash safety on real files: kill -9 during a run of writes, and during discovery of a plant of
