@@ -18,22 +18,17 @@ int runDiscover(Session& session, const Arguments& args) {
     if (args.timeout > 0) paging.overrideDuration(args.timeout);
 
     // Figures for scripts that measure a plant: every datagram counted, and the scan's end timed.
-    std::uint64_t received = 0;
-    auto arrival = main.udpClient.onDataArrival;
-    main.udpClient.onDataArrival = [&received, arrival](const ports::Datagram& d) {
-        ++received;
-        arrival(d);
-    };
+    const std::uint64_t receivedBefore = main.udpClient.deliveredDatagrams();
     bool ended = false, saved = false;
     double scanEndMs = 0;
     // The tree is due when the scan's time is up; how late it comes shows a blocked event loop.
     using Steady = std::chrono::steady_clock;
     Steady::time_point scanStarted{}, treeShown{};
     double cpuAtScanStartMs = 0, cpuAtTreeMs = 0;
-    auto scanEnded = paging.onScanEnded;
-    paging.onScanEnded = [&, scanEnded] {
-        const auto start = std::chrono::steady_clock::now();
-        if (scanEnded) scanEnded();
+    Steady::time_point endStarted{};
+    paging.scanEnding.connect([&] { endStarted = Steady::now(); });
+    paging.scanEnded.connect([&] {
+        const auto start = endStarted;
         saved = session.env().db.flush();
         scanEndMs =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -41,7 +36,7 @@ int runDiscover(Session& session, const Arguments& args) {
         treeShown = Steady::now();
         cpuAtTreeMs = processCpuMs();
         ended = true;
-    };
+    });
 
     scanStarted = Steady::now();
     cpuAtScanStartMs = processCpuMs();
@@ -67,7 +62,7 @@ int runDiscover(Session& session, const Arguments& args) {
         std::fprintf(stderr,
                      "stats: datagrams received %llu, dropped by the kernel %llu, elements stored %d, scan end to tree "
                      "%s ms, scan due to tree %s ms, cpu during scan %s ms\n",
-                     static_cast<unsigned long long>(received),
+                     static_cast<unsigned long long>(main.udpClient.deliveredDatagrams() - receivedBefore),
                      static_cast<unsigned long long>(main.udpClient.droppedDatagrams()), main.TreeView1.nodeCount(),
                      protocol::text::fixedNumber(scanEndMs, 1).c_str(),
                      protocol::text::fixedNumber(dueToTreeMs, 1).c_str(),

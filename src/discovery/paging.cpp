@@ -157,7 +157,9 @@ void Paging::abandonScan() {
                         ports::MessageIcon::Critical, ports::MessageButtons::Ok, ports::Answer::Ok, "Auto Discovery");
     }
     previous_.reset();
+    scanEnding();
     if (onScanEnded) onScanEnded();
+    scanEnded();
     frmPaging.hide();
 }
 
@@ -248,7 +250,9 @@ void Paging::endScan() {
     socket.remoteHost = SavedRemoteHost;
     context_.AutoDiscoverAwaiting = false;
     previous_.reset();
+    scanEnding();
     if (onScanEnded) onScanEnded();
+    scanEnded();
     frmPaging.hide();
     reportUnresolved();
 }

@@ -11,6 +11,7 @@
 #include "ports/controls.h"
 #include "ports/dialogs.h"
 #include "ports/settings.h"
+#include "ports/signal.h"
 #include "ports/neighbour_table.h"
 #include "ports/udp_client.h"
 #include "protocol/feedback.h"
@@ -34,6 +35,9 @@ public:
     std::function<void()> onScanStarted;
     // the listening time is over and the database holds every answer (the tree is rebuilt).
     std::function<void()> onScanEnded;
+    // The same end for other watchers: just before onScanEnded runs, and just after.
+    ports::Signal<> scanEnding;
+    ports::Signal<> scanEnded;
 
     // An answer of the scan. Its sender's MAC address comes from the station's neighbour table;
     // a plant answers the broadcast all at once, faster than the kernel's table fills (and a

@@ -30,7 +30,9 @@ bool UdpClient::bind(const std::string& address) {
             }
             gate->dispatch(EventGate::Kind::Datagram, [weak, d = std::move(d)] {
                 auto self = weak.lock();
-                if (self && *self && (*self)->onDataArrival) (*self)->onDataArrival(d);
+                if (!self || !*self || !(*self)->onDataArrival) return;
+                ++(*self)->delivered_;
+                (*self)->onDataArrival(d);
             });
         };
     }

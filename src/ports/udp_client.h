@@ -42,6 +42,8 @@ public:
     int receiveBufferBytes() const;
     // Datagrams acceptIncoming refused.
     std::uint64_t refusedDatagrams() const { return refused_; }
+    // Datagrams handed to onDataArrival.
+    std::uint64_t deliveredDatagrams() const { return delivered_; }
 
     std::function<void(const Datagram&)> onDataArrival;
     // Judges a datagram as it arrives, before it joins the event gate's queue: one its owner
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<UdpSocket> socket_;
     std::string error_;
     std::uint64_t refused_ = 0;
+    std::uint64_t delivered_ = 0;
     std::shared_ptr<UdpClient*> self_;
 };
 

@@ -215,6 +215,31 @@ TEST_F(PagingScan, AnAbandonedScanPutsThePreviousDatabaseBack) {
     }
 }
 
+// A script watches the scan's end and counts the datagrams without taking the window's place:
+// its watchers run just before and just after the tree is rebuilt, whether the scan ended or
+// was abandoned.
+TEST_F(PagingScan, WatchersSeeTheScanEndAroundTheRebuiltTree) {
+    startWith("");
+    std::vector<std::string> seen;
+    paging().scanEnding.connect([&] { seen.push_back("ending " + std::to_string(main->TreeView1.nodeCount())); });
+    paging().scanEnded.connect([&] { seen.push_back("ended " + std::to_string(main->TreeView1.nodeCount())); });
+    const auto delivered = main->udpClient.deliveredDatagrams();
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    auto a = ElementAnswer::encoder();
+    element(a, {0, 0x11, 0, 0, 0, 1});
+    receive(a.bytes());
+    EXPECT_EQ(main->udpClient.deliveredDatagrams(), delivered + 1);
+    time.advance(6000);
+    ASSERT_FALSE(paging().scanning());
+    EXPECT_EQ(seen, (std::vector<std::string>{"ending 0", "ended 1"}));
+
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { paging().abandonScan(); });
+    EXPECT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen.back(), "ended 1");
+}
+
 TEST_F(PagingScan, ChangingTheTimeoutRestartsTheScanFromThatMoment) {
     startWith("");
     operatorDoes([&] { main->Toolbar1.click(1); });
