@@ -28,14 +28,12 @@ struct AdjustRun {
     int replies = 0;
 
     explicit AdjustRun(Session& s) : session(s), window(s.main().adjust()) {
-        auto arrival = window.udpClient3().onDataArrival;
-        window.udpClient3().onDataArrival = [this, arrival](const ports::Datagram& d) {
+        window.udpClient3().dataArrived.connect([this](const ports::Datagram& d) {
             if (d.bytes.size() <= protocol::delay::kReplyLength) {
                 reply = d.bytes;
                 ++replies;
             }
-            arrival(d);
-        };
+        });
     }
     bool open() {
         session.env().gate.dispatch(ports::EventGate::Kind::Operator, [this] { window.open(); });

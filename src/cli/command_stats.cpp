@@ -48,14 +48,12 @@ int runStats(Session& session, const Arguments& args) {
 
     std::vector<std::uint8_t> reply;
     bool answered = false;
-    auto arrival = window.udpClient2().onDataArrival;
-    window.udpClient2().onDataArrival = [&](const ports::Datagram& d) {
+    window.udpClient2().dataArrived.connect([&](const ports::Datagram& d) {
         if (d.bytes.size() <= protocol::statistics::kMaxReplyLength) {
             reply = d.bytes;
             answered = true;
         }
-        arrival(d);
-    };
+    });
     session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&window] { window.open(); });
     if (main.ended()) return session.endedStatus();
     if (!window.lblStatus.caption().empty()) {

@@ -33,6 +33,8 @@ bool UdpClient::bind(const std::string& address) {
                 if (!self || !*self || !(*self)->onDataArrival) return;
                 ++(*self)->delivered_;
                 (*self)->onDataArrival(d);
+                // The owner may have gone with its handler (a window its own reply closed).
+                if (self = weak.lock(); self && *self) (*self)->dataArrived(d);
             });
         };
     }

@@ -9,6 +9,7 @@
 
 #include "ports/event_gate.h"
 #include "ports/network.h"
+#include "ports/signal.h"
 
 namespace nms::ports {
 
@@ -46,6 +47,8 @@ public:
     std::uint64_t deliveredDatagrams() const { return delivered_; }
 
     std::function<void(const Datagram&)> onDataArrival;
+    // The same datagram for other watchers (a script reading the reply), after its owner had it.
+    Signal<const Datagram&> dataArrived;
     // Judges a datagram as it arrives, before it joins the event gate's queue: one its owner
     // would drop anyway costs nothing however long a box or a wait lasts. It runs even while a
     // handler is suspended in a box, so it must not change what that handler works on. Unset:

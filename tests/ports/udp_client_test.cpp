@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "support/fake_network.h"
@@ -36,6 +37,27 @@ TEST(UdpClient, ARefusedDatagramNeverReachesTheQueue) {
     network.deliver(2976, {1, 2});
     network.deliver(2976, {1});
     EXPECT_EQ(arrived, std::vector<std::size_t>{1});
+}
+
+// A watcher (a script reading replies) sees what the owner was handed, after it, without taking
+// the owner's place; what was refused or dropped it never sees.
+TEST(UdpClient, WatchersSeeEachDeliveredDatagramAfterItsOwner) {
+    testing::FakeNetwork network;
+    EventGate gate;
+    UdpClient client(network, gate, 2976, 2976);
+    std::vector<std::string> seen;
+    client.onDataArrival = [&](const Datagram& d) {
+        seen.push_back("owner " + std::to_string(d.bytes.size()));
+    };
+    client.dataArrived.connect(
+        [&](const Datagram& d) { seen.push_back("watcher " + std::to_string(d.bytes.size())); });
+    client.acceptIncoming = [](const Datagram& d) { return !d.bytes.empty(); };
+    ASSERT_TRUE(client.bind("0.0.0.0"));
+    network.deliver(2976, {});
+    network.deliver(2976, {7, 7});
+    EXPECT_EQ(seen, (std::vector<std::string>{"owner 2", "watcher 2"}));
+    EXPECT_EQ(client.deliveredDatagrams(), 1u);
+    EXPECT_EQ(client.refusedDatagrams(), 1u);
 }
 
 }  // namespace
