@@ -13,20 +13,7 @@ for program in "$build/src/nms" "$build/bench/bench_startup" "$build/bench/bench
     [ -x "$program" ] || { echo "build nms, bench_startup and bench_level_meter first"; exit 1; }
 done
 
-display=
-for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "bench_gui: no free display number"; exit 1; }
-Xvfb ":$display" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; wait $xvfb 2>/dev/null || true' EXIT
-for _ in $(seq 1 50); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$display"
-unset QT_QPA_PLATFORM
-"$build/bench/bench_startup" "$build/src/nms" "$runs"
-echo
-"$build/bench/bench_level_meter"
+# On a virtual X display of its own, stopped on exit.
+# shellcheck disable=SC2016
+exec "$(dirname "$0")/../tests/gui/under_xvfb.sh" bash -c \
+    '"$0/bench/bench_startup" "$0/src/nms" "$1"; echo; "$0/bench/bench_level_meter"' "$build" "$runs"

@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# Runs a GUI test program on a virtual X server of its own, so that the tests that drive the
-# window through the window system (real pointer clicks with xdotool) run too. The server is
+# Runs a program on a virtual X server of its own: the GUI tests that drive the window through
+# the window system (real pointer clicks with xdotool), and the window's benchmarks. The server is
 # stopped on exit, whatever the outcome.
 #
 #   tests/gui/under_xvfb.sh PROGRAM [ARGS...]
 set -euo pipefail
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "under_xvfb: $tool is not installed (scripts/install-deps.sh)"; exit 1; }
-done
+command -v Xvfb >/dev/null || { echo "under_xvfb: Xvfb is not installed (scripts/install-deps.sh)"; exit 1; }
 display=
 for n in $(seq 150 250); do
     if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
