@@ -2,6 +2,7 @@
 
 #include "editor/configuration_exchange.h"
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -19,7 +20,6 @@ using ports::Answer;
 using ports::MessageButtons;
 using ports::MessageIcon;
 namespace rec = store::record;
-namespace txt = protocol::text;
 
 namespace {
 constexpr const char* kCorrupted = "Feedback is corrupted.";
@@ -298,44 +298,34 @@ void ConfigurationExchange::confirmSelectedElement(const std::string& section) {
     };
     auto& r = confirmedFields;
 
-    if (txt::toUpper(txt::trim(f.name)) == txt::toUpper(txt::trim(ui.txtElementName.text())))
-        r.name = protocol::FormatElementName(ui.txtElementName.text());
-    else
-        mismatch("Element Name");
-    if (UDP_Response_IP == ui.txtElementIP.text())
-        r.ip = ui.txtElementIP.text();
-    else
-        mismatch("Element IP");
-    if (f.mask == ui.txtElementMask.text())
-        r.mask = ui.txtElementMask.text();
-    else
-        mismatch("Element Mask");
-    if (f.gateway == ui.txtElementGW.text())
-        r.gateway = ui.txtElementGW.text();
-    else
-        mismatch("Element GW");
-    if (f.input == ui.cmbAudioInput.listIndex())
-        r.input = ui.cmbAudioInput.listIndex();
-    else
-        mismatch("Audio Input");
+    // A setting the answer confirms is kept; one that differs is said.
+    auto check = [&](bool same, const char* setting, const std::function<void()>& keep) {
+        if (same)
+            keep();
+        else
+            mismatch(setting);
+    };
+    check(protocol::text::toUpper(protocol::text::trim(f.name)) ==
+              protocol::text::toUpper(protocol::text::trim(ui.txtElementName.text())),
+          "Element Name", [&] { r.name = protocol::FormatElementName(ui.txtElementName.text()); });
+    check(UDP_Response_IP == ui.txtElementIP.text(), "Element IP",
+          [&] { r.ip = ui.txtElementIP.text(); });
+    check(f.mask == ui.txtElementMask.text(), "Element Mask",
+          [&] { r.mask = ui.txtElementMask.text(); });
+    check(f.gateway == ui.txtElementGW.text(), "Element GW",
+          [&] { r.gateway = ui.txtElementGW.text(); });
+    check(f.input == ui.cmbAudioInput.listIndex(), "Audio Input",
+          [&] { r.input = ui.cmbAudioInput.listIndex(); });
     const int row = ui.cmbAudioType.listIndex();
-    if (row >= 0 && row < protocol::kAudioTypeRows &&
-        (f.type & protocol::kTypeCodeMask) == context_.AudioTypes.row(row).code)
-        r.type = f.type;
-    else
-        mismatch("Audio Type");
-    if (f.tx == ui.cmbAudioTX.listIndex())
-        r.tx = ui.cmbAudioTX.listIndex();
-    else
-        mismatch("Audio TX");
+    check(row >= 0 && row < protocol::kAudioTypeRows &&
+              (f.type & protocol::kTypeCodeMask) == context_.AudioTypes.row(row).code,
+          "Audio Type", [&] { r.type = f.type; });
+    check(f.tx == ui.cmbAudioTX.listIndex(), "Audio TX", [&] { r.tx = ui.cmbAudioTX.listIndex(); });
 
     r.role = f.role;
     if (!links_.editor.showConfirmedRole(f.role)) confirmed = false;
-
-    if (f.remote == ui.txtRemoteIP.text())
-        r.setStreamAddress(f.tx, f.role, f.remote);
-    else
-        mismatch(f.tx != 0 ? "Multicast IP" : "Remote IP");
+    check(f.remote == ui.txtRemoteIP.text(), f.tx != 0 ? "Multicast IP" : "Remote IP",
+          [&] { r.setStreamAddress(f.tx, f.role, f.remote); });
 
     // The panel brings the levels, buffer and silence detector into its ranges; the record keeps
     // them as shown.
