@@ -111,11 +111,9 @@ int runStation(int argc, char** argv, int seconds) {
     paints.labelWidget = window.findChild<QWidget*>("lblVolume");
 
     int levelReplies = 0;
-    auto arrival = main.udpClient.onDataArrival;
-    main.udpClient.onDataArrival = [&levelReplies, arrival](const ports::Datagram& d) {
+    main.udpClient.dataArrived.connect([&levelReplies](const ports::Datagram& d) {
         if (d.bytes.size() > 1201) ++levelReplies;
-        arrival(d);
-    };
+    });
     main.onStarted = [&] {
         window.resize(1280, 800);
         window.show();
