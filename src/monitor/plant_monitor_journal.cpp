@@ -1,0 +1,87 @@
+// The plant monitor's side of the event journal: the batch of a cycle, written once per cycle,
+// kept (bounded) while the journal cannot be written, and tried again with a back-off.
+
+#include "monitor/plant_monitor.h"
+
+#include <algorithm>
+
+#include "protocol/text.h"
+
+namespace nms::monitor {
+
+void PlantMonitor::note(ports::JournalEvent event) {
+    if (event.unixTimeMs == 0) event.unixTimeMs = context_.clock().unixTimeMs();
+    keep(std::move(event));
+    ++revision_;
+    // Outside a cycle nothing else would write it soon.
+    if (!inCycle_) writeJournal(false);
+}
+
+void PlantMonitor::sayJournal(const std::string& text) {
+    if (onJournalNotice) onJournalNotice(text);
+}
+
+void PlantMonitor::keep(ports::JournalEvent event) {
+    if (batch_.size() >= kMaxPendingEvents) {
+        batch_.pop_front();
+        ++journalDropped_;
+    }
+    batch_.push_back(std::move(event));
+}
+
+void PlantMonitor::writeJournal(bool force) {
+    if (batch_.empty()) return;
+    const std::int64_t now = context_.clock().monotonicMs();
+    if (journalDown_ && !force && now < journalRetryAtMs_) return;
+    if (journal_.append(std::vector<ports::JournalEvent>(batch_.begin(), batch_.end()))) {
+        batch_.clear();
+        if (!journalDown_) return;
+        journalDown_ = false;
+        journalBackoffMs_ = 0;
+        journalTimer_.setEnabled(false);
+        journalProblem_.clear();
+        ++revision_;
+        std::string text = "The event journal is written again.";
+        if (journalDropped_ > 0)
+            text += " " + std::to_string(journalDropped_) +
+                    " events were dropped while it could not be written (at most " +
+                    std::to_string(kMaxPendingEvents) + " wait for it).";
+        journalDropped_ = 0;
+        sayJournal(text);
+        return;
+    }
+    journalBackoffMs_ = journalBackoffMs_ == 0
+                            ? kJournalFirstRetryMs
+                            : std::min(journalBackoffMs_ * 2, kJournalLastRetryMs);
+    journalRetryAtMs_ = now + journalBackoffMs_;
+    journalTimer_.setEnabled(false);
+    journalTimer_.setInterval(journalBackoffMs_);
+    journalTimer_.setEnabled(true);
+    if (journalDown_) return;
+    journalDown_ = true;
+    journalProblem_ = "The event journal cannot be written: " + journal_.error() + ".";
+    ++revision_;
+    sayJournal(journalProblem_ + " Events wait in memory (at most " +
+               std::to_string(kMaxPendingEvents) + ") and are written when it can be.");
+}
+
+std::int64_t PlantMonitor::journalBytes() const {
+    long long megabytes = kDefaultJournalMegabytes;
+    if (!protocol::text::parseInteger(
+            protocol::text::trim(context_.setting(station::settings::kJournalMegabytes)),
+            megabytes) ||
+        megabytes <= 0)
+        megabytes = kDefaultJournalMegabytes;
+    return static_cast<std::int64_t>(megabytes) * 1024 * 1024;
+}
+
+int PlantMonitor::journalDays() const {
+    long long days = kDefaultRetentionDays;
+    if (!protocol::text::parseInteger(
+            protocol::text::trim(context_.setting(station::settings::kJournalDays)), days) ||
+        days <= 0)
+        days = kDefaultRetentionDays;
+    return static_cast<int>(std::min<long long>(days, 100000));
+}
+
+}  // namespace nms::monitor
