@@ -23,17 +23,6 @@ std::string roleWord(const std::string& stored) {
     return "UNKNOWN";
 }
 
-// A whole decimal number as the record stores one (no sign but "-", no leading zero, no fraction):
-// printed as a JSON number; anything else stays text.
-bool isWholeNumber(const std::string& v) {
-    if (v.empty() || v.size() > 15) return false;
-    std::size_t i = v[0] == '-' ? 1 : 0;
-    if (i == v.size() || (v[i] == '0' && v.size() > i + 1)) return false;
-    for (; i < v.size(); ++i)
-        if (v[i] < '0' || v[i] > '9') return false;
-    return true;
-}
-
 std::vector<Row> rowsOf(app::frmMain& main) {
     auto& db = main.db();
     const auto& path = main.databasePath();
@@ -84,7 +73,7 @@ void printElements(app::frmMain& main, bool json) {
             for (std::size_t k = 0; k < r.record.size(); ++k) {
                 const auto& [key, value] = r.record[k];
                 std::printf("%s%s: %s", k ? ", " : "", jsonString(key).c_str(),
-                            isWholeNumber(value) ? value.c_str() : jsonString(value).c_str());
+                            protocol::text::isWholeNumber(value) ? value.c_str() : jsonString(value).c_str());
             }
             std::printf("}}");
         }

@@ -8,6 +8,7 @@
 #include "plant/json_reader.h"
 #include "ports/settings.h"
 #include "protocol/address.h"
+#include "protocol/text.h"
 #include "store/ini_document.h"
 #include "store/profile_store.h"
 
@@ -69,19 +70,8 @@ std::string databaseText(const std::vector<BackupRecord>& records) {
 
 namespace {
 
-// A whole decimal number as the record stores one (no "+", no leading zero, no fraction), short
-// enough to be exact in any JSON reader: written as a number, read back as the same text.
-bool isWholeNumber(std::string_view v) {
-    if (v.empty() || v.size() > 15) return false;
-    std::size_t i = v[0] == '-' ? 1 : 0;
-    if (i == v.size() || (v[i] == '0' && v.size() > i + 1)) return false;
-    for (; i < v.size(); ++i)
-        if (v[i] < '0' || v[i] > '9') return false;
-    return true;
-}
-
 std::string jsonValue(const std::string& v) {
-    return isWholeNumber(v) ? v : json::quote(v);
+    return protocol::text::isWholeNumber(v) ? v : json::quote(v);
 }
 
 }  // namespace
@@ -149,7 +139,7 @@ std::optional<std::string> recordText(const json::Value& v) {
 }
 
 std::optional<long long> wholeNumber(std::string_view v) {
-    if (!isWholeNumber(v)) return std::nullopt;
+    if (!protocol::text::isWholeNumber(v)) return std::nullopt;
     long long n = 0;
     const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
     if (r.ec != std::errc{} || r.ptr != v.data() + v.size()) return std::nullopt;

@@ -131,6 +131,15 @@ bool parseInteger(std::string_view s, long long& out) {
     return ec == std::errc() && ptr == s.data() + s.size();
 }
 
+bool isWholeNumber(std::string_view v) {
+    if (v.empty() || v.size() > 15) return false;
+    std::size_t i = v[0] == '-' ? 1 : 0;
+    if (i == v.size() || (v[i] == '0' && v.size() > i + 1)) return false;
+    for (; i < v.size(); ++i)
+        if (v[i] < '0' || v[i] > '9') return false;
+    return true;
+}
+
 double leadingNumber(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && s[i] == ' ') ++i;

@@ -29,6 +29,10 @@ std::string toLower(std::string_view utf8);
 std::string trim(std::string_view s);
 // True when s is a decimal integer (optional sign, digits only) that fits in a 64-bit value.
 bool parseInteger(std::string_view s, long long& out);
+// A whole decimal number as a record stores one (no sign but "-", no leading zero, no fraction),
+// short enough to be exact in any JSON reader: written to JSON as a number, read back as the
+// same text.
+bool isWholeNumber(std::string_view v);
 // The leading numeric part of a text, read as a decimal number ("3.7abc" is 3.7, "x" is 0), as
 // the station reads version texts.
 double leadingNumber(std::string_view s);
