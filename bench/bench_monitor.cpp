@@ -66,7 +66,7 @@ int main() {
 
     auto& monitor = main.plantMonitor();
     std::int64_t cycleStart = 0, longestCycle = 0;
-    monitor.onCycleEnded = [&] { longestCycle = std::max(longestCycle, time.monotonicMs() - cycleStart); };
+    monitor.cycleEnded.connect([&] { longestCycle = std::max(longestCycle, time.monotonicMs() - cycleStart); });
     const double busyStart = cpuMs();
     for (int c = 0; c < kCycles; ++c) {
         cycleStart = time.monotonicMs();

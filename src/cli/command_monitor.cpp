@@ -61,21 +61,21 @@ int runMonitor(Session& session, const Arguments& args) {
     if (!args.metricsFile.empty())
         session.runtime().files().removeStaleTemporaries(args.metricsFile);
     // Said as it happens, once each: the journal cannot be written, is written again, events lost.
-    monitor.onJournalNotice = [](const std::string& text) {
-        std::fprintf(stderr, "nms-cli: %s\n", text.c_str());
-    };
-    monitor.onHealthChanged = [&](const monitor::PlantMonitor::Element& e, monitor::Health from) {
-        const ports::JournalEvent event{session.env().clock.unixTimeMs(),
-                                        e.mac,
-                                        e.name,
-                                        "",
-                                        "health",
-                                        monitor::healthWord(from),
-                                        monitor::healthWord(e.health),
-                                        e.reason};
-        std::printf("%s\n", args.json ? eventJson(event).c_str() : eventLine(event).c_str());
-        std::fflush(stdout);
-    };
+    monitor.journalNotice.connect(
+        [](const std::string& text) { std::fprintf(stderr, "nms-cli: %s\n", text.c_str()); });
+    monitor.healthChanged.connect(
+        [&](const monitor::PlantMonitor::Element& e, monitor::Health from) {
+            const ports::JournalEvent event{session.env().clock.unixTimeMs(),
+                                            e.mac,
+                                            e.name,
+                                            "",
+                                            "health",
+                                            monitor::healthWord(from),
+                                            monitor::healthWord(e.health),
+                                            e.reason};
+            std::printf("%s\n", args.json ? eventJson(event).c_str() : eventLine(event).c_str());
+            std::fflush(stdout);
+        });
     std::string lastStatus;
     int failures = 0;
     // Figures for scripts that measure a plant: each cycle's own, and the processor time this
@@ -89,19 +89,20 @@ int runMonitor(Session& session, const Arguments& args) {
             std::fprintf(stderr, "nms-cli: %s cannot be written: %s\n", args.metricsFile.c_str(),
                          written.error.c_str());
     };
-    monitor.onCycleEnded = [&] {
+    monitor.cycleEnded.connect([&] {
         if (args.stats) {
             const auto& c = monitor.lastCycle();
             const double cpu = processCpuMs();
             std::fprintf(stderr,
-                         "stats: cycle %d: elements %d, replies %d, missed %d, took %lld ms, cpu since the last "
-                         "cycle %s ms\n",
-                         monitor.cycles(), c.asked, c.replies, c.missed, static_cast<long long>(c.durationMs),
+                         "stats: cycle %d: elements %d, replies %d, missed %d, took %lld ms, "
+                         "cpu since the last cycle %s ms\n",
+                         monitor.cycles(), c.asked, c.replies, c.missed,
+                         static_cast<long long>(c.durationMs),
                          protocol::text::fixedNumber(cpu - cpuAtLastCycleMs, 1).c_str());
             cpuAtLastCycleMs = cpu;
         }
         writeMetrics();
-    };
+    });
     // Monitoring from the command line does not change the window's choice.
     monitor.start();
     const int cycleMs = monitor.interval() * 1000;

@@ -412,7 +412,7 @@ void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErr
     if (to == from) return;
     e.health = to;
     ++revision_;
-    if (onHealthChanged) onHealthChanged(e, from);
+    healthChanged(e, from);
     // That an element answers as it should after a start is no event; anything else is.
     if (from == Health::Unknown && to == Health::Online) return;
     keep({context_.clock().unixTimeMs(), e.mac, e.name, severityOf(to), "health", healthWord(from),
@@ -454,7 +454,7 @@ void PlantMonitor::finishCycle() {
         cycleOverdue_ = false;
         if (running_ && !paused_) catchUpTimer_.setEnabled(true);
     }
-    if (onCycleEnded) onCycleEnded();
+    cycleEnded();
 }
 
 }  // namespace nms::monitor

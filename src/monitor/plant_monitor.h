@@ -10,6 +10,7 @@
 #include "monitor/health.h"
 #include "ports/controls.h"
 #include "ports/journal.h"
+#include "ports/signal.h"
 #include "ports/udp_client.h"
 #include "station/element_socket.h"
 #include "station/station_context.h"
@@ -126,10 +127,12 @@ public:
     std::size_t pendingEvents() const { return batch_.size(); }
     std::int64_t droppedEvents() const { return journalDropped_; }
 
-    std::function<void(const Element& element, Health from)> onHealthChanged;
-    std::function<void()> onCycleEnded;
+    // Watched by whoever shows the plant (the window, nms-cli monitor, a bench), each beside
+    // the others. A health change gives the element and the health it had before.
+    ports::Signal<const Element&, Health> healthChanged;
+    ports::Signal<> cycleEnded;
     // A sentence about the journal: it cannot be written, it is written again, events are lost.
-    std::function<void(const std::string& text)> onJournalNotice;
+    ports::Signal<const std::string&> journalNotice;
 
 private:
     void beginCycle();

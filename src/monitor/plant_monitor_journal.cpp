@@ -18,7 +18,7 @@ void PlantMonitor::note(ports::JournalEvent event) {
 }
 
 void PlantMonitor::sayJournal(const std::string& text) {
-    if (onJournalNotice) onJournalNotice(text);
+    journalNotice(text);
 }
 
 void PlantMonitor::keep(ports::JournalEvent event) {

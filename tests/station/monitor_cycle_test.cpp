@@ -58,7 +58,7 @@ protected:
         station.files.editExternally("/db/nms.ini", database);
         station.create({"/db/nms.ini", lan_.get()});
         station.load();
-        mon().onCycleEnded = [this] { ++ended_; };
+        mon().cycleEnded.connect([this] { ++ended_; });
     }
     static std::string ipOf(int i) {
         const int host = i + 2;
@@ -84,11 +84,18 @@ protected:
 // Every tenth of 400 elements silent: each silent one holds a place for its 500 ms and no more,
 // and the plant has places enough for all of them at once, so the cycle ends at their deadline
 // (32 places and a 50 ms tick made it two rounds, over a second). Only what is not online at the
-// first reading goes to the journal.
+// first reading goes to the journal. A second watcher of the monitor's events hears them beside
+// the fixture's own.
 TEST_F(MonitorCycle, SilentElementsEndAtTheirOwnDeadlineAndTheFirstReadingJournalsOnlyTrouble) {
     plant(400, [](int i) { return i % 10 == 5; });
+    int endedSeen = 0, healthChanges = 0;
+    mon().cycleEnded.connect([&] { ++endedSeen; });
+    mon().healthChanged.connect(
+        [&](const PlantMonitor::Element&, monitor::Health) { ++healthChanges; });
     station.operatorDoes([&] { station.main->setPlantMonitoring(true); });
     cycles(1);
+    EXPECT_EQ(endedSeen, 1);
+    EXPECT_EQ(healthChanges, 400);
     const auto& c = mon().lastCycle();
     EXPECT_EQ(c.asked, 400);
     EXPECT_EQ(c.missed, 40);

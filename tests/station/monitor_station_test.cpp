@@ -199,7 +199,7 @@ TEST_F(MonitorStation, ACounterThatJumpsIsAResetAndNotAddedToTheTotals) {
 TEST_F(MonitorStation, AJournalThatCannotBeWrittenIsSaidOnceAndWrittenWhenItCanBe) {
     auto& journal = dynamic_cast<monitor::MemoryJournal&>(mon().journal());
     std::vector<std::string> notices;
-    mon().onJournalNotice = [&](const std::string& text) { notices.push_back(text); };
+    mon().journalNotice.connect([&](const std::string& text) { notices.push_back(text); });
     journal.failAppends = 1000000;
     main->setPlantMonitoring(true);
     time.advance(60000);
