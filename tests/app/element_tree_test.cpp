@@ -1,3 +1,4 @@
+#include "station/main_toolbar.h"
 #include "station_fixture.h"
 
 namespace nms::testing {
@@ -16,10 +17,10 @@ TEST_F(ElementTree, NodesFollowTheFileWithTheirPicturesAndTheEncoderList) {
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_EQ(nodes[0].key, "00:AA:00:00:00:01");
     EXPECT_EQ(nodes[0].text, "D1               [00:AA:00:00:00:01]");
-    EXPECT_EQ(nodes[0].image, 7);
-    EXPECT_EQ(nodes[0].selectedImage, 7);
-    EXPECT_EQ(nodes[1].image, 6);
-    EXPECT_EQ(nodes[2].image, 6);
+    EXPECT_EQ(nodes[0].image, station::toolbar::kPictureDecoder);
+    EXPECT_EQ(nodes[0].selectedImage, station::toolbar::kPictureDecoder);
+    EXPECT_EQ(nodes[1].image, station::toolbar::kPictureEncoder);
+    EXPECT_EQ(nodes[2].image, station::toolbar::kPictureEncoder);
     EXPECT_EQ(main->panel.cmbEncoders.items(),
               (std::vector<std::string>{"<None>", nodes[1].text, nodes[2].text}));
     EXPECT_EQ(main->frmTreeView.caption(), "Select element: (3 items)");
@@ -34,13 +35,13 @@ TEST_F(ElementTree, UnclassifiableRolesAndOddSectionsAreShownNeverDropped) {
                       "[00AA00000005]\nROLE=\nNAME=W\n"));
     const auto& nodes = main->TreeView1.nodes();
     ASSERT_EQ(nodes.size(), 5u);
-    EXPECT_EQ(nodes[0].image, 7);
-    EXPECT_EQ(nodes[1].image, 7);
+    EXPECT_EQ(nodes[0].image, station::toolbar::kPictureDecoder);
+    EXPECT_EQ(nodes[1].image, station::toolbar::kPictureDecoder);
     EXPECT_EQ(nodes[2].text, " [00:AA:00:00:00:03]");  // empty name
-    EXPECT_EQ(nodes[2].image, 6);
+    EXPECT_EQ(nodes[2].image, station::toolbar::kPictureEncoder);
     EXPECT_EQ(nodes[3].key, "");
     EXPECT_EQ(nodes[3].text, "Z []");
-    EXPECT_EQ(nodes[4].image, 7);
+    EXPECT_EQ(nodes[4].image, station::toolbar::kPictureDecoder);
     EXPECT_EQ(main->frmTreeView.caption(), "Select element: (5 items)");
 }
 
@@ -53,7 +54,7 @@ TEST_F(ElementTree, MissingAndEmptyDatabasesHaveTheirOwnMessages) {
 
     files.editExternally(kDb, "");
     dialogs.expect(ports::Answer::Ok);
-    operatorDoes([&] { main->Toolbar1.click(2); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kRefresh); });
     EXPECT_EQ(dialogs.last().text,
               "Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network.");
 }
@@ -62,7 +63,7 @@ TEST_F(ElementTree, RefreshReflectsTheFileAsItIsNowAndEmptiesTheEditor) {
     start(std::string(kThreeElements));
     main->TreeView1.clickNode(1);
     files.editExternally(kDb, "[00AA00000009]\nNAME=NEW\nROLE=2\n");  // another program rewrote it
-    operatorDoes([&] { main->Toolbar1.click(2); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kRefresh); });
     ASSERT_EQ(main->TreeView1.nodeCount(), 1);
     EXPECT_EQ(main->TreeView1.nodes()[0].text, "NEW [00:AA:00:00:00:09]");
     EXPECT_EQ(main->TreeView1.selectedIndex(), -1);
@@ -71,7 +72,7 @@ TEST_F(ElementTree, RefreshReflectsTheFileAsItIsNowAndEmptiesTheEditor) {
 
     files.removeExternally(kDb);
     dialogs.expect(ports::Answer::Ok, "Please click 'Auto Discover' icon");
-    operatorDoes([&] { main->Toolbar1.click(2); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kRefresh); });
     EXPECT_EQ(main->TreeView1.nodeCount(), 0);
     EXPECT_EQ(main->frmTreeView.caption(), "Select element: (0 items)");
 }

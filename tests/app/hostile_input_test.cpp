@@ -2,6 +2,7 @@
 // what is queued stays bounded, and the operator gets one box per event, not one per datagram.
 #include "discovery/paging.h"
 #include "packets.h"
+#include "station/main_toolbar.h"
 #include "station_fixture.h"
 
 namespace nms::testing {
@@ -146,7 +147,7 @@ TEST_F(HostileInput, TheElementsOwnAnswerQueuedBehindAForgedOneIsStillConfirmed)
 // its own, the scan's end is not pushed back, and the count follows it.
 TEST_F(HostileInput, AFloodDuringAScanDelaysNeitherItsEndNorStoresAnyoneButTheElements) {
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     ASSERT_TRUE(main->paging().scanning());
     dialogs.clearShown();
 

@@ -1,4 +1,5 @@
 #include "packets.h"
+#include "station/main_toolbar.h"
 #include "station_fixture.h"
 
 namespace nms::testing {
@@ -78,7 +79,7 @@ TEST_F(MainSocket, CommandByteGoesToThePortOfTheRoleFromPort2976) {
 TEST_F(MainSocket, LevelRequestIsExactlyThreeBytesEvery50ms) {
     show(0);  // encoder
     network.sent.clear();
-    operatorDoes([&] { main->Toolbar1.click(6); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kStartMonitoring); });
     time.advance(200);
     ASSERT_EQ(network.sent.size(), 4u);
     for (const auto& s : network.sent) {
@@ -86,7 +87,7 @@ TEST_F(MainSocket, LevelRequestIsExactlyThreeBytesEvery50ms) {
         EXPECT_EQ(s.port, 2977);
         EXPECT_EQ(s.host, "192.168.1.50");
     }
-    operatorDoes([&] { main->Toolbar1.click(7); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kStopMonitoring); });
     time.advance(200);
     EXPECT_EQ(network.sent.size(), 4u);
 }
@@ -107,17 +108,17 @@ TEST_F(MainSocket, ASendTheNetworkRefusesIsSaidWithItsReasonAndTheStationGoesOn)
     const std::uint8_t packet[39] = {};
     EXPECT_FALSE(main->exchange().SendConfigurationBytes(packet));
     EXPECT_FALSE(main->exchange().awaitingConfigurationAnswer());
-    EXPECT_TRUE(main->Toolbar1.buttonEnabled(4));
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(station::toolbar::kSave));
 
     // The level meter asks 20 times a second: it says it once and stops.
     network.sendError = "Network is unreachable";
     dialogs.expect(ports::Answer::Ok, "104 - Unable to use UDP port 2976: Network is unreachable");
-    operatorDoes([&] { main->Toolbar1.click(6); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kStartMonitoring); });
     time.advance(5000);
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_EQ(dialogs.shown().size(), 3u);  // no reply time-out either
     EXPECT_FALSE(main->meter().tmrVolume.enabled());
-    EXPECT_TRUE(main->Toolbar1.buttonEnabled(6));
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(station::toolbar::kStartMonitoring));
 
     EXPECT_FALSE(main->ended());
     EXPECT_TRUE(lifecycle.exits.empty());
@@ -241,12 +242,12 @@ class MonitoringFaults : public StationTest {};
 TEST_F(MonitoringFaults, EmptyingThePanelStopsMonitoringAndDisablesItsButtons) {
     start(std::string(kDatabase));
     operatorDoes([&] { main->TreeView1.clickNode(0); });
-    operatorDoes([&] { main->Toolbar1.click(6); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kStartMonitoring); });
     ASSERT_TRUE(main->meter().tmrVolume.enabled());
-    operatorDoes([&] { main->Toolbar1.click(2); });  // Refresh list
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kRefresh); });  // Refresh list
     EXPECT_FALSE(main->meter().tmrVolume.enabled());
-    EXPECT_FALSE(main->Toolbar1.buttonEnabled(6));
-    EXPECT_FALSE(main->Toolbar1.buttonEnabled(7));
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(station::toolbar::kStartMonitoring));
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(station::toolbar::kStopMonitoring));
     network.sent.clear();
     time.advance(1000);
     EXPECT_TRUE(network.sent.empty());
@@ -256,14 +257,14 @@ TEST_F(MonitoringFaults, ALevelRequestWithNowhereToGoIsSaidOnceAndStopsMonitorin
     start("[00AA00000001]\nNAME=ENC\nROLE=1\nVER=3.70\n");
     operatorDoes([&] { main->TreeView1.clickNode(0); });
     dialogs.expect(ports::Answer::Ok, "104 - Unable to use UDP port 2976: no valid address");
-    operatorDoes([&] { main->Toolbar1.click(6); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kStartMonitoring); });
     time.advance(5000);
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_EQ(dialogs.shown().size(), 1u);
     EXPECT_FALSE(main->meter().tmrVolume.enabled());
     EXPECT_FALSE(main->panel.chkGetVolume.checked());
-    EXPECT_TRUE(main->Toolbar1.buttonEnabled(6));
-    EXPECT_FALSE(main->Toolbar1.buttonEnabled(7));
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(station::toolbar::kStartMonitoring));
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(station::toolbar::kStopMonitoring));
     EXPECT_FALSE(main->ended());
 }
 

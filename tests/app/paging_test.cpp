@@ -1,5 +1,6 @@
 #include "discovery/paging.h"
 #include "packets.h"
+#include "station/main_toolbar.h"
 #include "station_fixture.h"
 
 namespace nms::testing {
@@ -20,7 +21,7 @@ protected:
 TEST_F(PagingScan, AnEmptyDatabaseStartsWithoutAskingAndTheRequestIsExact) {
     startWith("");
     network.sent.clear();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_TRUE(paging().frmPaging.shown());
     EXPECT_EQ(paging().frmPaging.caption(), "Paging network...");
@@ -40,7 +41,7 @@ TEST_F(PagingScan, NoLeavesEverythingAsItWas) {
     operatorDoes([&] { main->TreeView1.clickNode(0); });
     dialogs.expect(ports::Answer::No, "Performing an 'Auto Discovery'");
     network.sent.clear();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_EQ(dialogs.last().text,
               "Performing an 'Auto Discovery' will delete the local database in your computer and create a new one, "
               "based on the Network Elements found (if any). \rAre you sure?");
@@ -58,7 +59,7 @@ TEST_F(PagingScan, AnswersBecomeTheNewDatabaseAndTheTreeIsRebuiltAtTheEnd) {
     main->udpClient.remotePort = 2976;
     main->udpClient.remoteHost = "192.168.1.99";
     dialogs.expect(ports::Answer::Yes);
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_EQ(main->TreeView1.nodeCount(), 0);
 
     auto unicast = ElementAnswer::encoder("192.168.1.50");
@@ -84,7 +85,7 @@ TEST_F(PagingScan, AnswersBecomeTheNewDatabaseAndTheTreeIsRebuiltAtTheEnd) {
     EXPECT_EQ(main->udpClient.remoteHost, "192.168.1.99");
     ASSERT_EQ(main->TreeView1.nodeCount(), 3);
     EXPECT_EQ(main->TreeView1.nodes()[0].text, "STUDIO A         [00:11:00:00:00:01]");
-    EXPECT_EQ(main->TreeView1.nodes()[2].image, 7);
+    EXPECT_EQ(main->TreeView1.nodes()[2].image, station::toolbar::kPictureDecoder);
 
     db->flush();
     EXPECT_EQ(file(),
@@ -101,7 +102,7 @@ TEST_F(PagingScan, AnswersBecomeTheNewDatabaseAndTheTreeIsRebuiltAtTheEnd) {
 
 TEST_F(PagingScan, ASecondAnswerOfTheSameElementOverwritesTheFirst) {
     startWith("");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     auto a = ElementAnswer::encoder();
     element(a, {0, 0x11, 0, 0, 0, 1});
     receive(a.bytes());
@@ -117,7 +118,7 @@ TEST_F(PagingScan, ASecondAnswerOfTheSameElementOverwritesTheFirst) {
 TEST_F(PagingScan, ALinkAddressOfAnotherLengthIsNoMac) {
     startWith("");
     dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     receive(ElementAnswer::encoder("192.168.1.50").bytes());
     receive(ElementAnswer::decoder("192.168.1.60").bytes());
     ASSERT_EQ(network.neighbourWatches.size(), 2u);
@@ -138,7 +139,7 @@ TEST_F(PagingScan, ALinkAddressOfAnotherLengthIsNoMac) {
 
 TEST_F(PagingScan, NoAnswerEndsWithTheEmptyDatabaseMessage) {
     startWith("");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     dialogs.expect(ports::Answer::Ok, "Please click the 'Auto Discover' icon");
     time.advance(6000);
     EXPECT_TRUE(dialogs.allUsed());
@@ -154,7 +155,7 @@ TEST_F(PagingScan, TheReplacedDatabaseIsKeptAndAScanThatCannotStartChangesNothin
     network.failingHosts.insert("255.255.255.255");
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
     dialogs.expect(ports::Answer::Ok, "Unable to send the paging request: Network is unreachable");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_TRUE(paging().stoppedBeforeRequest());
     EXPECT_FALSE(paging().scanning() || main->AutoDiscoverAwaiting);
@@ -166,13 +167,13 @@ TEST_F(PagingScan, TheReplacedDatabaseIsKeptAndAScanThatCannotStartChangesNothin
     dialogs.expect(ports::Answer::Ok, "Unable to keep a copy of the local database (" + bak);
     network.failingHosts.clear();
     network.sent.clear();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_TRUE(network.sent.empty());  // nothing asked that the database could not take
     EXPECT_EQ(file(), old);
 
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_FALSE(paging().stoppedBeforeRequest());
     EXPECT_EQ(files.content(bak), old);
     EXPECT_EQ(file(), "");
@@ -184,7 +185,7 @@ TEST_F(PagingScan, TheReplacedDatabaseIsKeptAndAScanThatCannotStartChangesNothin
     ASSERT_NE(found.find("[001100000001]"), std::string::npos);
 
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_EQ(files.content(bak), found);  // one generation
 }
 
@@ -197,7 +198,7 @@ TEST_F(PagingScan, AnAbandonedScanPutsThePreviousDatabaseBack) {
         else start(std::nullopt);
         if (hadFile) dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
         dialogs.allowUnexpected = true;  // the empty database's hint
-        operatorDoes([&] { main->Toolbar1.click(1); });
+        operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
         auto a = ElementAnswer::encoder();
         element(a, {0, 0x11, 0, 0, 0, 1});
         receive(a.bytes());
@@ -224,7 +225,7 @@ TEST_F(PagingScan, WatchersSeeTheScanEndAroundTheRebuiltTree) {
     paging().scanEnding.connect([&] { seen.push_back("ending " + std::to_string(main->TreeView1.nodeCount())); });
     paging().scanEnded.connect([&] { seen.push_back("ended " + std::to_string(main->TreeView1.nodeCount())); });
     const auto delivered = main->udpClient.deliveredDatagrams();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     auto a = ElementAnswer::encoder();
     element(a, {0, 0x11, 0, 0, 0, 1});
     receive(a.bytes());
@@ -234,7 +235,7 @@ TEST_F(PagingScan, WatchersSeeTheScanEndAroundTheRebuiltTree) {
     EXPECT_EQ(seen, (std::vector<std::string>{"ending 0", "ended 1"}));
 
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     operatorDoes([&] { paging().abandonScan(); });
     EXPECT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen.back(), "ended 1");
@@ -242,7 +243,7 @@ TEST_F(PagingScan, WatchersSeeTheScanEndAroundTheRebuiltTree) {
 
 TEST_F(PagingScan, ChangingTheTimeoutRestartsTheScanFromThatMoment) {
     startWith("");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     time.advance(3000);
     EXPECT_EQ(paging().lblTimeout.caption(), "3");
     dialogs.expectInput("10");
@@ -262,7 +263,7 @@ TEST_F(PagingScan, ChangingTheTimeoutRestartsTheScanFromThatMoment) {
 
 TEST_F(PagingScan, CancelOrAnUnacceptableAnswerChangesNothingButRestartsTheTimers) {
     startWith("");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     time.advance(3000);
     for (const char* answer : {"abc", "2", "16", "", "0", "-5"}) {
         dialogs.expectInput(std::string(answer));
@@ -282,7 +283,7 @@ TEST_F(PagingScan, CancelOrAnUnacceptableAnswerChangesNothingButRestartsTheTimer
 TEST_F(PagingScan, AHandEditedTimeoutOutsideTheRangeCountsAsSix) {
     settings.set("Kestrova", "Vantrelo NG", "ScanTimeout", "0");
     startWith("");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_EQ(paging().lblTimeout.caption(), "6");
     dialogs.expect(ports::Answer::Ok);
     time.advance(6000);
@@ -292,7 +293,7 @@ TEST_F(PagingScan, AHandEditedTimeoutOutsideTheRangeCountsAsSix) {
 TEST_F(PagingScan, ClosingThePagingWindowByHandEndsTheScan) {
     startWith("");
     dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     auto a = ElementAnswer::encoder();
     element(a, {0, 0x11, 0, 0, 0, 1});
     receive(a.bytes());
@@ -309,7 +310,7 @@ TEST_F(PagingScan, ClosingThePagingWindowByHandEndsTheScan) {
 TEST_F(PagingScan, AnAnswerWithoutMacIsResolvedWhileTheScanGoesOn) {
     startWith("");
     dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     auto late = ElementAnswer::encoder("192.168.1.50");
     receive(late.bytes());  // nobody in the neighbour table yet
     receive(late.bytes());  // asked again: still one resolution
@@ -334,7 +335,7 @@ TEST_F(PagingScan, AnAnswerWithoutMacIsResolvedWhileTheScanGoesOn) {
 TEST_F(PagingScan, AnswersStillWithoutMacAreReportedOnceAtTheEnd) {
     startWith("");
     dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     auto found = ElementAnswer::encoder("192.168.1.20");
     element(found, {0, 0x11, 0, 0, 0, 1});
     receive(found.bytes());
@@ -369,7 +370,7 @@ TEST_F(PagingScan, AnswersStillWithoutMacAreReportedOnceAtTheEnd) {
 
     // The next scan starts with a clean slate.
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     EXPECT_TRUE(paging().unresolvedAnswers().empty());
 }
 
@@ -378,7 +379,7 @@ TEST_F(PagingScan, AnswersStillWithoutMacAreReportedOnceAtTheEnd) {
 TEST_F(PagingScan, AnAddressGivenUpOnThatAnswersAgainAndResolvesIsFoundAfterAll) {
     startWith("");
     dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     auto answer = ElementAnswer::encoder("192.168.1.50");
     receive(answer.bytes());
     ASSERT_EQ(network.neighbourWatches.size(), 1u);
@@ -399,7 +400,7 @@ TEST_F(PagingScan, AnAddressGivenUpOnThatAnswersAgainAndResolvesIsFoundAfterAll)
 TEST_F(PagingScan, ALaterAnswerFromAnAddressStillResolvingIsTheOneStored) {
     startWith("");
     dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     auto first = ElementAnswer::encoder("192.168.1.50");
     first.setName("OLD NAME");
     receive(first.bytes());
@@ -420,7 +421,7 @@ TEST_F(PagingScan, ALaterAnswerFromAnAddressStillResolvingIsTheOneStored) {
 TEST_F(PagingScan, AResolutionThatEndsAfterTheScanStoresNothing) {
     startWith("");
     dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(1); });
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
     receive(ElementAnswer::encoder("192.168.1.50").bytes());
     ASSERT_EQ(network.neighbourWatches.size(), 1u);
     auto done = network.neighbourWatches.begin()->second.second;

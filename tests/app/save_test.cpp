@@ -2,6 +2,7 @@
 // what changes, the packet for each layout, and the one send at a time.
 
 #include "packets.h"
+#include "station/main_toolbar.h"
 #include "station_fixture.h"
 
 #include "editor/save_configuration.h"
@@ -321,14 +322,14 @@ TEST_F(Save, SaveChangesWaitsForTheAnswerOrTheTimeOut) {
     saveConfirmed();
     dialogs.expect(ports::Answer::Ok, "timed out");
     EXPECT_TRUE(main->exchange().awaitingConfigurationAnswer());
-    EXPECT_FALSE(main->Toolbar1.buttonEnabled(4));
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(station::toolbar::kSave));
     network.sent.clear();
     save();  // disabled: nothing happens
     EXPECT_TRUE(network.sent.empty());
     time.advance(3000);
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_EQ(dialogs.shown().size(), 2u);
-    EXPECT_TRUE(main->Toolbar1.buttonEnabled(4));
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(station::toolbar::kSave));
     // Nothing was stored from the editor alone.
     EXPECT_EQ(read("00AA00000001", "name"), "STUDIO A        ");
 }

@@ -1,4 +1,5 @@
 #include "app/frm_disclaimer.h"
+#include "station/main_toolbar.h"
 #include "station_fixture.h"
 
 using nms::ports::Answer;
@@ -54,19 +55,19 @@ TEST_F(StartUp, AudioTypeListHoldsExactlyTheThirteenTypes) {
 
 TEST_F(StartUp, MonitoringButtonsStayDisabledUntilAnElementIsShownAndButtons6And7Toggle) {
     start(std::string("[001A2B3C4D5E]\nROLE=1\n"));
-    EXPECT_FALSE(main->Toolbar1.buttonEnabled(6));
-    EXPECT_FALSE(main->Toolbar1.buttonEnabled(7));
-    main->Toolbar1.setButtonEnabled(6, true);
-    main->Toolbar1_ButtonClick(6);
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(station::toolbar::kStartMonitoring));
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(station::toolbar::kStopMonitoring));
+    main->Toolbar1.setButtonEnabled(station::toolbar::kStartMonitoring, true);
+    main->Toolbar1_ButtonClick(station::toolbar::kStartMonitoring);
     EXPECT_TRUE(main->panel.chkGetVolume.checked());
     EXPECT_TRUE(main->meter().tmrVolume.enabled());
-    EXPECT_FALSE(main->Toolbar1.buttonEnabled(6));
-    EXPECT_TRUE(main->Toolbar1.buttonEnabled(7));
-    main->Toolbar1_ButtonClick(7);
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(station::toolbar::kStartMonitoring));
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(station::toolbar::kStopMonitoring));
+    main->Toolbar1_ButtonClick(station::toolbar::kStopMonitoring);
     EXPECT_FALSE(main->panel.chkGetVolume.checked());
     EXPECT_FALSE(main->meter().tmrVolume.enabled());
-    EXPECT_TRUE(main->Toolbar1.buttonEnabled(6));
-    EXPECT_FALSE(main->Toolbar1.buttonEnabled(7));
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(station::toolbar::kStartMonitoring));
+    EXPECT_FALSE(main->Toolbar1.buttonEnabled(station::toolbar::kStopMonitoring));
     EXPECT_EQ(main->panel.lblVolume.caption(), "-oodBFS");
 }
 

@@ -1,4 +1,5 @@
 #include "editor_fixture.h"
+#include "station/main_toolbar.h"
 
 namespace nms::testing {
 namespace {
@@ -44,8 +45,8 @@ TEST_F(EditorTest, LoadsAnEncoderIntoThePanel) {
     EXPECT_FALSE(ui.Label26.enabled());
     EXPECT_TRUE(ui.VUMeter.enabled());
     EXPECT_EQ(ui.lblVolume.caption(), "-oodBFS");
-    EXPECT_TRUE(toolbar.buttonEnabled(6));
-    EXPECT_FALSE(toolbar.buttonEnabled(7));
+    EXPECT_TRUE(toolbar.buttonEnabled(station::toolbar::kStartMonitoring));
+    EXPECT_FALSE(toolbar.buttonEnabled(station::toolbar::kStopMonitoring));
     // Loading reads only: nothing sent, nothing written.
     EXPECT_TRUE(sentCommands().empty());
     EXPECT_EQ(files.replaces, 0);
@@ -75,8 +76,8 @@ TEST_F(EditorTest, LoadsADecoderIntoThePanel) {
     EXPECT_FALSE(ui.VUMeter.enabled());
     EXPECT_TRUE(ui.chkSFNEnabled.checked());
     EXPECT_TRUE(ui.cmdAdjust.enabled());
-    EXPECT_FALSE(toolbar.buttonEnabled(6));
-    EXPECT_FALSE(toolbar.buttonEnabled(7));
+    EXPECT_FALSE(toolbar.buttonEnabled(station::toolbar::kStartMonitoring));
+    EXPECT_FALSE(toolbar.buttonEnabled(station::toolbar::kStopMonitoring));
     EXPECT_TRUE(sentCommands().empty());
 }
 
@@ -223,7 +224,7 @@ TEST_F(EditorTest, TwentyTwoKeysLoadTwentyThreeAreCorrupted) {
 
     // A 23rd key: the message, and the panel keeps the decoder shown before.
     ui.chkGetVolume.setChecked(true);
-    toolbar.setButtonEnabled(7, true);
+    toolbar.setButtonEnabled(station::toolbar::kStopMonitoring, true);
     full.emplace_back("extra", "1");
     storeRecords({{kDecoderMac, full}});
     dialogs.expect(ports::Answer::Ok);
@@ -239,8 +240,8 @@ TEST_F(EditorTest, TwentyTwoKeysLoadTwentyThreeAreCorrupted) {
     EXPECT_EQ(ui.txtRemoteIP.text(), "239.200.1.5");
     // The first three steps have run.
     EXPECT_FALSE(ui.chkGetVolume.checked());
-    EXPECT_FALSE(toolbar.buttonEnabled(6));
-    EXPECT_FALSE(toolbar.buttonEnabled(7));
+    EXPECT_FALSE(toolbar.buttonEnabled(station::toolbar::kStartMonitoring));
+    EXPECT_FALSE(toolbar.buttonEnabled(station::toolbar::kStopMonitoring));
 }
 
 TEST_F(EditorTest, EveryClickStopsMonitoring) {
@@ -248,15 +249,15 @@ TEST_F(EditorTest, EveryClickStopsMonitoring) {
     for (const std::string& mac : {kEncoderMac, kEncoderMac, kDecoderMac}) {
         SCOPED_TRACE(mac);
         ui.chkGetVolume.setChecked(true);
-        toolbar.setButtonEnabled(6, false);
-        toolbar.setButtonEnabled(7, true);
+        toolbar.setButtonEnabled(station::toolbar::kStartMonitoring, false);
+        toolbar.setButtonEnabled(station::toolbar::kStopMonitoring, true);
         ASSERT_TRUE(levelTimer.enabled());
         click(mac);
         EXPECT_FALSE(ui.chkGetVolume.checked());
         EXPECT_FALSE(levelTimer.enabled());
         EXPECT_FALSE(ui.chkGetVolume.visible());
-        EXPECT_FALSE(toolbar.buttonEnabled(7));
-        EXPECT_EQ(toolbar.buttonEnabled(6), mac == kEncoderMac);
+        EXPECT_FALSE(toolbar.buttonEnabled(station::toolbar::kStopMonitoring));
+        EXPECT_EQ(toolbar.buttonEnabled(station::toolbar::kStartMonitoring), mac == kEncoderMac);
     }
 }
 
@@ -267,7 +268,7 @@ TEST_F(EditorTest, NodeWithoutTextLoadsNothing) {
     EXPECT_FALSE(ui.cmdGetStats.enabled());
     EXPECT_FALSE(ui.chkGetVolume.checked());
     EXPECT_EQ(ui.lblElementMAC.caption(), kEncoderMac);
-    EXPECT_FALSE(toolbar.buttonEnabled(6));
+    EXPECT_FALSE(toolbar.buttonEnabled(station::toolbar::kStartMonitoring));
 }
 
 TEST_F(EditorTest, UnknownRoleShowsTheRecordWithoutALayout) {
@@ -275,7 +276,7 @@ TEST_F(EditorTest, UnknownRoleShowsTheRecordWithoutALayout) {
     EXPECT_EQ(ui.lblElementType.caption(), "UNKNOWN");
     EXPECT_EQ(ui.lblElementMAC.caption(), kEncoderMac);
     EXPECT_EQ(ui.txtElementIP.text(), "192.168.1.20");
-    EXPECT_FALSE(toolbar.buttonEnabled(6));
+    EXPECT_FALSE(toolbar.buttonEnabled(station::toolbar::kStartMonitoring));
     EXPECT_FALSE(ui.cmdAdjust.enabled());
 }
 

@@ -19,6 +19,7 @@
 #include "discovery/paging.h"
 #include "gui_support.h"
 #include "platform/qt_text.h"
+#include "station/main_toolbar.h"
 #include "ui/bindings.h"
 #include "ui/level_bar.h"
 #include "ui/main_window.h"
@@ -193,7 +194,8 @@ TEST_F(MainWindowTest, ClickingAnEncoderAndADecoderShowsTheirLayouts) {
     EXPECT_EQ(main->panel.lblElementType.caption(), "ENCODER");
     EXPECT_EQ(main->TreeView1.selectedIndex(), 1);
     expectPanelMirrorsModel();
-    auto* start = window->control<QToolBar>("Toolbar1")->actions()[5];
+    auto* start =
+        window->control<QToolBar>("Toolbar1")->actions()[station::toolbar::kStartMonitoring - 1];
     EXPECT_TRUE(start->isEnabled());
     shoot("main_window_encoder.png");
 
@@ -257,7 +259,7 @@ TEST_F(MainWindowTest, TheWindowsOverTheMainOneAreBuiltWhenTheyFirstOpen) {
     EXPECT_EQ(window->findChild<ui::PagingDialog*>(), nullptr);
     EXPECT_EQ(window->findChild<ui::DisclaimerDialog*>(), nullptr);
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
-    window->control<QToolBar>("Toolbar1")->actions()[0]->trigger();
+    window->control<QToolBar>("Toolbar1")->actions()[station::toolbar::kDiscover - 1]->trigger();
     ASSERT_TRUE(main->paging().frmPaging.shown());
     auto* dialog = window->findChild<ui::PagingDialog*>();
     ASSERT_NE(dialog, nullptr);
@@ -277,7 +279,7 @@ TEST_F(MainWindowTest, ThePagingWindowFollowsTheScan) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(dialog->isVisible());
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
-    window->control<QToolBar>("Toolbar1")->actions()[0]->trigger();
+    window->control<QToolBar>("Toolbar1")->actions()[station::toolbar::kDiscover - 1]->trigger();
     ASSERT_TRUE(main->paging().frmPaging.shown());
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowTitle(), "Paging network...");

@@ -13,6 +13,7 @@
 #include "discovery/paging.h"
 #include "protocol/address.h"
 #include "sim/demo_plant.h"
+#include "station/main_toolbar.h"
 #include "support/station_on_fakes.h"
 
 namespace nms::testing {
@@ -31,7 +32,8 @@ protected:
         ASSERT_TRUE(main->running());
     }
     void discover() {
-        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->Toolbar1.click(1); });
+        gate.dispatch(ports::EventGate::Kind::Operator,
+                      [&] { main->Toolbar1.click(station::toolbar::kDiscover); });
         time.advance(6000);
         ASSERT_FALSE(main->paging().scanning());
     }
@@ -55,7 +57,8 @@ protected:
     }
     void save() {
         dialogs.expect(ports::Answer::Yes, "Are you sure?");
-        gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->Toolbar1.click(4); });
+        gate.dispatch(ports::EventGate::Kind::Operator,
+                      [&] { main->Toolbar1.click(station::toolbar::kSave); });
     }
     std::string stored(const std::string& name, const std::string& key) {
         const auto mac = protocol::FormatMAC(element(name).identity().mac, ":");

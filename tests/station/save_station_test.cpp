@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "station/demo_station.h"
+#include "station/main_toolbar.h"
 
 namespace nms::testing {
 namespace {
@@ -39,7 +40,7 @@ TEST_P(SaveEachLayout, TheElementConfirmsAndTheRecordIsUpdated) {
     if (decoder) {
         EXPECT_EQ(stored("RENAMED", "buf"), "7");
     }
-    EXPECT_TRUE(main->Toolbar1.buttonEnabled(4));
+    EXPECT_TRUE(main->Toolbar1.buttonEnabled(station::toolbar::kSave));
     EXPECT_EQ(main->TreeView1.nodeCount(), 5);
     time.advance(5000);  // no time-out after the answer
     EXPECT_TRUE(dialogs.allUsed());
