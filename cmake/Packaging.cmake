@@ -23,6 +23,12 @@ install(FILES ${NMS_PACKAGING_OUT}/${NMS_APP_ID}.metainfo.xml
 install(FILES ${NMS_PACKAGING_DIR}/60-vantrelo-nms.conf DESTINATION lib/sysctl.d)
 # The plant monitor as a user service: systemctl --user enable --now nms-monitor
 install(FILES ${NMS_PACKAGING_DIR}/nms-monitor.service DESTINATION lib/systemd/user)
+# Prometheus: the alert rules where a configuration can name them, and a sample configuration
+# for several stations that does.
+install(FILES ${NMS_PACKAGING_DIR}/prometheus/vantrelo-nms.rules.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vantrelo-nms/prometheus)
+install(FILES ${NMS_PACKAGING_DIR}/prometheus/prometheus.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vantrelo-nms/examples)
 
 # Man pages and the changelog are installed compressed, without a time stamp in the archive.
 set(_nms_compressed)

@@ -25,6 +25,8 @@ for f in /usr/bin/nms /usr/bin/nms-cli /usr/bin/vantrelo-element-sim \
          /usr/share/man/man1/nms.1.gz /usr/share/man/man1/nms-cli.1.gz \
          /usr/share/man/man1/vantrelo-element-sim.1.gz \
          /usr/lib/sysctl.d/60-vantrelo-nms.conf /usr/lib/systemd/user/nms-monitor.service \
+         /usr/share/vantrelo-nms/prometheus/vantrelo-nms.rules.yml \
+         /usr/share/doc/vantrelo-nms/examples/prometheus.yml \
          /usr/share/doc/vantrelo-nms/copyright /usr/share/doc/vantrelo-nms/changelog.gz; do
     grep -qx "$f" "$work/files" || fail "missing $f"
 done
