@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/frm_main.h"
@@ -27,24 +28,33 @@ inline constexpr int kExitInterrupted = 130;  // SIGINT, SIGTERM or SIGHUP ended
 struct CommandOption {
     const char* name;
     bool takesValue;
+    // The usage message for a value the option does not take, or nullptr when it takes it: a
+    // value refused here ends nms-cli with kExitUsage before the station starts.
+    const char* (*refuses)(const std::string& value) = nullptr;
 };
 
 struct Arguments {
     std::string command;
     std::vector<std::string> positional;
-    bool yes = false, json = false, verbose = false, stats = false, reset = false,
-         clearCounters = false;
-    double timeout = 0;                    // discover: scan seconds
-    double watch = 0;                      // delay: seconds of refreshes
-    std::string servo;                     // set-delay: "on", "off" or empty
-    int interval = 0;                      // monitor: seconds between cycles (0: the stored one)
-    int cycles = 0;                        // monitor: cycles to run (0: until stopped)
-    std::string metricsFile;               // monitor: the Prometheus text file kept up to date
-    std::string since;                     // events: ISO 8601
-    std::string element;                   // events: one element's MAC
+    // The options every command takes.
+    bool yes = false, json = false, verbose = false;
     // The command's own options, as given: name and value ("" for a flag).
     std::vector<std::pair<std::string, std::string>> commandOptions;
     std::vector<const char*> stationArgs;  // what the station's own options parser takes
+
+    // Whether the command's option `name` was given.
+    bool given(std::string_view name) const {
+        for (const auto& o : commandOptions)
+            if (o.first == name) return true;
+        return false;
+    }
+    // The value the command's option `name` was given last; empty when it was not given.
+    std::string value(std::string_view name) const {
+        std::string v;
+        for (const auto& o : commandOptions)
+            if (o.first == name) v = o.second;
+        return v;
+    }
 };
 
 // A station without a window, for one command.
@@ -99,27 +109,37 @@ std::string jsonNumber(const std::optional<long long>& v);
 // nothing when there was none.
 std::string ignoredNote(std::uint64_t ignored);
 
-int runDiscover(Session& session, const Arguments& args);
-int runList(Session& session, const Arguments& args);
-int runStats(Session& session, const Arguments& args);
-int runDelay(Session& session, const Arguments& args);
-int runSetDelay(Session& session, const Arguments& args);
-int runSet(Session& session, const Arguments& args);
-int runMonitor(Session& session, const Arguments& args);
-int runEvents(Session& session, const Arguments& args);
-int runSfn(Session& session, const Arguments& args);
-int runBackup(Session& session, const Arguments& args);
-int runRestore(Session& session, const Arguments& args);
-std::span<const CommandOption> sfnOptions();
-// The option `name` that `command` declares, or nothing.
-inline const CommandOption* findOption(const std::string& command, const std::string& name) {
-    const std::span<const CommandOption> declared =
-        command == "sfn" ? sfnOptions() : std::span<const CommandOption>{};
-    for (const auto& o : declared)
-        if (name == o.name) return &o;
-    return nullptr;
-}
+// A command, declared in its own file beside its code: its name, the options it takes besides
+// those of every command, and how it runs. The dispatcher only looks commands up by name.
+struct Command {
+    const char* name;
+    int (*run)(Session& session, const Arguments& args);
+    std::span<const CommandOption> options = {};
+    // It only reads the database or the journal: no instance lock, no port of the station, no
+    // change to its files, so that it works beside a running station.
+    bool readOnly = false;
+    // It works where there is no database yet (it makes one or brings one).
+    bool withoutDatabase = false;
 
+    // The option `name` this command declares, or nothing.
+    const CommandOption* option(std::string_view name) const {
+        for (const auto& o : options)
+            if (name == o.name) return &o;
+        return nullptr;
+    }
+};
+
+extern const Command kDiscoverCommand;
+extern const Command kListCommand;
+extern const Command kSetCommand;
+extern const Command kStatsCommand;
+extern const Command kDelayCommand;
+extern const Command kSetDelayCommand;
+extern const Command kMonitorCommand;
+extern const Command kEventsCommand;
+extern const Command kSfnCommand;
+extern const Command kBackupCommand;
+extern const Command kRestoreCommand;
 // True once SIGINT, SIGTERM or SIGHUP asked the program to stop. Every wait of the session
 // (runUntil, runFor) then returns at once; the command ends as on its normal end (its last
 // figures written, nothing new sent, the lock released) and nms-cli exits with kExitInterrupted.

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "protocol/text.h"
 
 namespace {
 
@@ -78,12 +77,14 @@ int main(int argc, char** argv) {
         std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);
         return 0;
     }
-    static const char* const kCommands[] = {"discover", "list",      "set",     "stats",
-                                            "delay",    "set-delay", "monitor", "events",
-                                            "sfn",      "backup",    "restore"};
-    bool known = false;
-    for (const char* c : kCommands) known = known || args.command == c;
-    if (!known) {
+    static const cli::Command* const kCommands[] = {
+        &cli::kDiscoverCommand, &cli::kListCommand,     &cli::kSetCommand,     &cli::kStatsCommand,
+        &cli::kDelayCommand,    &cli::kSetDelayCommand, &cli::kMonitorCommand, &cli::kEventsCommand,
+        &cli::kSfnCommand,      &cli::kBackupCommand,   &cli::kRestoreCommand};
+    const cli::Command* command = nullptr;
+    for (const cli::Command* c : kCommands)
+        if (args.command == c->name) command = c;
+    if (!command) {
         std::fprintf(stderr, "nms-cli: unknown command %s\n%s", args.command.c_str(), kUsage);
         return cli::kExitUsage;
     }
@@ -104,49 +105,13 @@ int main(int argc, char** argv) {
             args.json = true;
         } else if (a == "--verbose") {
             args.verbose = true;
-        } else if (a == "--stats") {
-            args.stats = true;
-        } else if (a == "--reset") {
-            args.reset = true;
-        } else if (a == "--clear-counters") {
-            args.clearCounters = true;
-        } else if (a == "--timeout" || a == "--watch") {
-            const std::string v = value();
-            const double seconds = protocol::text::leadingNumber(v);
-            if (a == "--timeout" && (seconds <= 0 || seconds > 65)) {
-                std::fprintf(stderr, "nms-cli: --timeout takes seconds from 0.1 to 65\n");
+        } else if (const auto* o = command->option(a)) {
+            const std::string v = o->takesValue ? value() : std::string();
+            if (const char* refused = o->refuses ? o->refuses(v) : nullptr) {
+                std::fprintf(stderr, "nms-cli: %s\n", refused);
                 return cli::kExitUsage;
             }
-            if (a == "--watch" && (seconds < 1 || seconds > 86400)) {
-                std::fprintf(stderr, "nms-cli: --watch takes seconds from 1 to 86400\n");
-                return cli::kExitUsage;
-            }
-            (a == "--timeout" ? args.timeout : args.watch) = seconds;
-        } else if (a == "--interval" || a == "--cycles") {
-            long long n = 0;
-            const std::string v = value();
-            if (!protocol::text::parseInteger(v, n) || n < (a == "--interval" ? 2 : 1) ||
-                n > (a == "--interval" ? 300 : 1000000)) {
-                std::fprintf(
-                    stderr, "nms-cli: %s takes %s\n", a.c_str(),
-                    a == "--interval" ? "seconds from 2 to 300" : "a number of cycles from 1");
-                return cli::kExitUsage;
-            }
-            (a == "--interval" ? args.interval : args.cycles) = static_cast<int>(n);
-        } else if (a == "--metrics-file") {
-            args.metricsFile = value();
-        } else if (a == "--since") {
-            args.since = value();
-        } else if (a == "--element") {
-            args.element = value();
-        } else if (a == "--servo") {
-            args.servo = value();
-            if (args.servo != "on" && args.servo != "off") {
-                std::fprintf(stderr, "nms-cli: --servo takes on or off\n");
-                return cli::kExitUsage;
-            }
-        } else if (const auto* o = cli::findOption(args.command, a)) {
-            args.commandOptions.emplace_back(a, o->takesValue ? value() : std::string());
+            args.commandOptions.emplace_back(a, v);
         } else if (a.rfind("--", 0) == 0) {
             // The station's own options (--demo, --database PATH).
             args.stationArgs.push_back(argv[i]);
@@ -180,15 +145,13 @@ int main(int argc, char** argv) {
     if (!session.runtime().databaseProblem().empty())
         std::fprintf(stderr, "nms-cli: %s\n", session.runtime().databaseProblem().c_str());
     auto& env = session.env();
-    if (args.command != "discover" && args.command != "restore" && !options.demo && !env.db.fileExists(env.databasePath)) {
+    if (!command->withoutDatabase && !options.demo && !env.db.fileExists(env.databasePath)) {
         std::fprintf(stderr, "nms-cli: no database at %s (nms-cli discover makes one)\n",
                      env.databasePath.c_str());
         return 1;
     }
     // Reading needs no lock: `list`, `events` and `backup` work while a station runs.
-    const bool readOnly =
-        args.command == "list" || args.command == "events" || args.command == "backup";
-    if (readOnly) {
+    if (command->readOnly) {
         session.startReadOnly();
     } else if (!session.start()) {
         if (cli::stopRequested() && !session.main().ended()) {
@@ -202,29 +165,7 @@ int main(int argc, char** argv) {
         return session.endedStatus();
     }
 
-    int status = 1;
-    if (args.command == "discover")
-        status = cli::runDiscover(session, args);
-    else if (args.command == "list")
-        status = cli::runList(session, args);
-    else if (args.command == "set")
-        status = cli::runSet(session, args);
-    else if (args.command == "stats")
-        status = cli::runStats(session, args);
-    else if (args.command == "delay")
-        status = cli::runDelay(session, args);
-    else if (args.command == "set-delay")
-        status = cli::runSetDelay(session, args);
-    else if (args.command == "monitor")
-        status = cli::runMonitor(session, args);
-    else if (args.command == "events")
-        status = cli::runEvents(session, args);
-    else if (args.command == "sfn")
-        status = cli::runSfn(session, args);
-    else if (args.command == "backup")
-        status = cli::runBackup(session, args);
-    else if (args.command == "restore")
-        status = cli::runRestore(session, args);
+    const int status = command->run(session, args);
     if (session.main().ended()) return session.endedStatus();
     session.finish();
     if (cli::stopRequested()) {

@@ -113,4 +113,7 @@ int runRestore(Session& session, const Arguments& args) {
     return 0;
 }
 
+extern const Command kBackupCommand{.name = "backup", .run = runBackup, .readOnly = true};
+extern const Command kRestoreCommand{.name = "restore", .run = runRestore, .withoutDatabase = true};
+
 }  // namespace nms::cli

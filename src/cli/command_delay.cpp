@@ -111,6 +111,19 @@ bool showSfnDecoder(Session& session, const Arguments& args, std::size_t positio
     return true;
 }
 
+const char* watchRefused(const std::string& value) {
+    const double seconds = protocol::text::leadingNumber(value);
+    return seconds < 1 || seconds > 86400 ? "--watch takes seconds from 1 to 86400" : nullptr;
+}
+
+const char* servoRefused(const std::string& value) {
+    return value != "on" && value != "off" ? "--servo takes on or off" : nullptr;
+}
+
+constexpr CommandOption kDelayOptions[] = {{"--watch", true, watchRefused}};
+constexpr CommandOption kSetDelayOptions[] = {{"--servo", true, servoRefused},
+                                              {"--clear-counters", false}};
+
 }  // namespace
 
 int runDelay(Session& session, const Arguments& args) {
@@ -127,7 +140,8 @@ int runDelay(Session& session, const Arguments& args) {
     } else {
         printDelays(session, run, args.json);
         // Every second for the time asked, as the window's "&Auto" does.
-        for (int second = 1; second < static_cast<int>(args.watch); ++second) {
+        const int watch = static_cast<int>(protocol::text::leadingNumber(args.value("--watch")));
+        for (int second = 1; second < watch; ++second) {
             session.runFor(1000);
             if (stopRequested()) break;  // the figures printed so far are the last
             const int before = run.replies;
@@ -174,13 +188,15 @@ int runSetDelay(Session& session, const Arguments& args) {
     };
     operatorDoes(
         [&] { w.scrlAdditionalDelay.setValue(static_cast<int>(steps), ports::Origin::Operator); });
-    if (!args.servo.empty())
+    const std::string servoChoice = args.value("--servo");
+    const bool clearCounters = args.given("--clear-counters");
+    if (!servoChoice.empty())
         operatorDoes(
-            [&] { w.chkAutoServo.setChecked(args.servo == "on", ports::Origin::Operator); });
-    operatorDoes([&] { w.chkAutoClear.setChecked(args.clearCounters, ports::Origin::Operator); });
+            [&] { w.chkAutoServo.setChecked(servoChoice == "on", ports::Origin::Operator); });
+    operatorDoes([&] { w.chkAutoClear.setChecked(clearCounters, ports::Origin::Operator); });
     operatorDoes([&] { w.cmdSet_Click(); });
     if (session.main().ended()) return session.endedStatus();
-    if (args.clearCounters) session.runUntil([&] { return !w.Timer1.enabled(); }, 1000);
+    if (clearCounters) session.runUntil([&] { return !w.Timer1.enabled(); }, 1000);
     // The window's setting is the operator's; a script's choice for one call does not change it.
     ctx.setSetting(station::settings::kAutoClearCounters, autoClearBefore);
     const bool sent = w.UnsavedParameters;
@@ -212,5 +228,9 @@ int runSetDelay(Session& session, const Arguments& args) {
     }
     return 0;
 }
+
+extern const Command kDelayCommand{.name = "delay", .run = runDelay, .options = kDelayOptions};
+extern const Command kSetDelayCommand{
+    .name = "set-delay", .run = runSetDelay, .options = kSetDelayOptions};
 
 }  // namespace nms::cli

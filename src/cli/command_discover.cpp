@@ -12,10 +12,24 @@ namespace nms::cli {
 
 void printElements(app::frmMain& main, bool json);
 
+namespace {
+
+const char* timeoutRefused(const std::string& value) {
+    const double seconds = protocol::text::leadingNumber(value);
+    return seconds <= 0 || seconds > 65 ? "--timeout takes seconds from 0.1 to 65" : nullptr;
+}
+
+constexpr CommandOption kDiscoverOptions[] = {{"--timeout", true, timeoutRefused},
+                                              {"--stats", false}};
+
+}  // namespace
+
 int runDiscover(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& paging = main.paging();
-    if (args.timeout > 0) paging.overrideDuration(args.timeout);
+    // The scan's seconds, or 0 for the station's own.
+    const double timeout = protocol::text::leadingNumber(args.value("--timeout"));
+    if (timeout > 0) paging.overrideDuration(timeout);
 
     // Figures for scripts that measure a plant: every datagram counted, and the scan's end timed.
     const std::uint64_t receivedBefore = main.udpClient.deliveredDatagrams();
@@ -45,7 +59,7 @@ int runDiscover(Session& session, const Arguments& args) {
     const int scanIntervalMs = paging.Timer1.interval();
     if (!paging.scanning() && !ended) return 1;  // the operator did not confirm (no --yes)
     if (paging.stoppedBeforeRequest()) return 1;  // said; the database is as it was
-    const double seconds = args.timeout > 0 ? args.timeout : 15;
+    const double seconds = timeout > 0 ? timeout : 15;
     session.runUntil([&] { return ended || stopRequested(); }, static_cast<int>(seconds * 1000) + 10000);
     // Ctrl+C in the middle of a scan must not leave half a plant as the database.
     if (!ended && stopRequested()) {
@@ -56,7 +70,7 @@ int runDiscover(Session& session, const Arguments& args) {
     if (!ended) return 1;
     if (!saved) return 1;  // said: the new database could not be written
     printElements(main, args.json);
-    if (args.stats) {
+    if (args.given("--stats")) {
         const double dueToTreeMs =
             std::chrono::duration<double, std::milli>(treeShown - scanStarted).count() - scanIntervalMs;
         std::fprintf(stderr,
@@ -73,5 +87,8 @@ int runDiscover(Session& session, const Arguments& args) {
     }
     return 0;
 }
+
+extern const Command kDiscoverCommand{
+    .name = "discover", .run = runDiscover, .options = kDiscoverOptions, .withoutDatabase = true};
 
 }  // namespace nms::cli

@@ -92,4 +92,6 @@ int runList(Session& session, const Arguments& args) {
     return 0;
 }
 
+extern const Command kListCommand{.name = "list", .run = runList, .readOnly = true};
+
 }  // namespace nms::cli

@@ -48,6 +48,32 @@ std::optional<std::int64_t> parseIsoUtc(const std::string& text) {
     return static_cast<std::int64_t>(timegm(&tm)) * 1000;
 }
 
+const char* intervalRefused(const std::string& value) {
+    long long n = 0;
+    return !protocol::text::parseInteger(value, n) || n < 2 || n > 300
+               ? "--interval takes seconds from 2 to 300"
+               : nullptr;
+}
+
+const char* cyclesRefused(const std::string& value) {
+    long long n = 0;
+    return !protocol::text::parseInteger(value, n) || n < 1 || n > 1000000
+               ? "--cycles takes a number of cycles from 1"
+               : nullptr;
+}
+
+// The whole number an option was given (checked as it was read), or 0 when it was not given.
+int wholeNumber(const std::string& value) {
+    long long n = 0;
+    return protocol::text::parseInteger(value, n) ? static_cast<int>(n) : 0;
+}
+
+constexpr CommandOption kEventsOptions[] = {{"--since", true}, {"--element", true}};
+constexpr CommandOption kMonitorOptions[] = {{"--interval", true, intervalRefused},
+                                             {"--cycles", true, cyclesRefused},
+                                             {"--metrics-file", true},
+                                             {"--stats", false}};
+
 }  // namespace
 
 // How soon a stop signal or the last cycle is noticed.
@@ -56,10 +82,13 @@ constexpr int kStopPollMs = 200;
 int runMonitor(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& monitor = main.plantMonitor();
-    if (args.interval > 0) monitor.setInterval(args.interval);
+    const int interval = wholeNumber(args.value("--interval"));  // 0: the stored one
+    const int cycles = wholeNumber(args.value("--cycles"));      // 0: until stopped
+    const std::string metricsFile = args.value("--metrics-file");
+    const bool stats = args.given("--stats");
+    if (interval > 0) monitor.setInterval(interval);
     // What a killed run left beside the metrics file goes; a run still writing keeps its own.
-    if (!args.metricsFile.empty())
-        session.runtime().files().removeStaleTemporaries(args.metricsFile);
+    if (!metricsFile.empty()) session.runtime().files().removeStaleTemporaries(metricsFile);
     // Said as it happens, once each: the journal cannot be written, is written again, events lost.
     monitor.journalNotice.connect(
         [](const std::string& text) { std::fprintf(stderr, "nms-cli: %s\n", text.c_str()); });
@@ -82,15 +111,15 @@ int runMonitor(Session& session, const Arguments& args) {
     // process used since the previous cycle ended (the monitoring of one interval).
     double cpuAtLastCycleMs = processCpuMs();
     auto writeMetrics = [&] {
-        if (args.metricsFile.empty()) return;
+        if (metricsFile.empty()) return;
         const auto written = session.runtime().files().replace(
-            args.metricsFile, monitor::prometheusText(monitor, session.env().clock.unixTimeMs()));
+            metricsFile, monitor::prometheusText(monitor, session.env().clock.unixTimeMs()));
         if (!written.ok && failures++ == 0)
-            std::fprintf(stderr, "nms-cli: %s cannot be written: %s\n", args.metricsFile.c_str(),
+            std::fprintf(stderr, "nms-cli: %s cannot be written: %s\n", metricsFile.c_str(),
                          written.error.c_str());
     };
     monitor.cycleEnded.connect([&] {
-        if (args.stats) {
+        if (stats) {
             const auto& c = monitor.lastCycle();
             const double cpu = processCpuMs();
             std::fprintf(stderr,
@@ -107,9 +136,9 @@ int runMonitor(Session& session, const Arguments& args) {
     monitor.start();
     const int cycleMs = monitor.interval() * 1000;
     while (!stopRequested() && !main.ended()) {
-        if (args.cycles > 0 && monitor.cycles() >= args.cycles) break;
+        if (cycles > 0 && monitor.cycles() >= cycles) break;
         session.runUntil(
-            [&] { return stopRequested() || (args.cycles > 0 && monitor.cycles() >= args.cycles); },
+            [&] { return stopRequested() || (cycles > 0 && monitor.cycles() >= cycles); },
             std::min(cycleMs, 1000), kStopPollMs);
         if (monitor.status() != lastStatus) {
             lastStatus = monitor.status();
@@ -123,20 +152,22 @@ int runMonitor(Session& session, const Arguments& args) {
 }
 
 int runEvents(Session& session, const Arguments& args) {
+    const std::string sinceText = args.value("--since");
+    const std::string element = args.value("--element");
     std::int64_t since = 0;
-    if (!args.since.empty()) {
-        const auto parsed = parseIsoUtc(args.since);
+    if (!sinceText.empty()) {
+        const auto parsed = parseIsoUtc(sinceText);
         if (!parsed) {
             std::fprintf(stderr,
                          "nms-cli: --since takes a UTC time such as 2026-12-08T10:00:00Z, not %s\n",
-                         args.since.c_str());
+                         sinceText.c_str());
             return kExitUsage;
         }
         since = *parsed;
     }
-    const std::string mac = args.element.empty() ? std::string() : macFromArgument(args.element);
-    if (!args.element.empty() && mac.empty()) {
-        std::fprintf(stderr, "nms-cli: --element takes a MAC, not %s\n", args.element.c_str());
+    const std::string mac = element.empty() ? std::string() : macFromArgument(element);
+    if (!element.empty() && mac.empty()) {
+        std::fprintf(stderr, "nms-cli: --element takes a MAC, not %s\n", element.c_str());
         return kExitUsage;
     }
     auto& journal = session.runtime().journal();
@@ -157,5 +188,10 @@ int runEvents(Session& session, const Arguments& args) {
     }
     return 0;
 }
+
+extern const Command kMonitorCommand{
+    .name = "monitor", .run = runMonitor, .options = kMonitorOptions};
+extern const Command kEventsCommand{
+    .name = "events", .run = runEvents, .options = kEventsOptions, .readOnly = true};
 
 }  // namespace nms::cli

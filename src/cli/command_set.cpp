@@ -224,4 +224,6 @@ int runSet(Session& session, const Arguments& args) {
     return kExitTimedOut;
 }
 
+extern const Command kSetCommand{.name = "set", .run = runSet};
+
 }  // namespace nms::cli

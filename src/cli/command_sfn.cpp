@@ -139,10 +139,6 @@ void printText(const plant::SfnOverview::Group& g, bool applied) {
 
 }  // namespace
 
-std::span<const CommandOption> sfnOptions() {
-    return kSfnOptions;
-}
-
 int runSfn(Session& session, const Arguments& args) {
     const auto choice = sfnChoice(args);
     if (!choice) return kExitUsage;
@@ -236,5 +232,7 @@ int runSfn(Session& session, const Arguments& args) {
     }
     return status;
 }
+
+extern const Command kSfnCommand{.name = "sfn", .run = runSfn, .options = kSfnOptions};
 
 }  // namespace nms::cli

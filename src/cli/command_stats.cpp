@@ -31,6 +31,8 @@ std::string indicatorJson(const stats::Indicator& i, bool withCaption) {
     return out + "}";
 }
 
+constexpr CommandOption kStatsOptions[] = {{"--reset", false}};
+
 std::string ratioJson(float ratio) {
     return protocol::text::fixedNumber(static_cast<double>(ratio), 2);
 }
@@ -62,7 +64,7 @@ int runStats(Session& session, const Arguments& args) {
         return 1;
     }
 
-    if (args.reset) {
+    if (args.given("--reset")) {
         // Only the operator's Yes (--yes) sends "RstStats".
         const auto before = session.dialogs().questionsRefused();
         session.env().gate.dispatch(ports::EventGate::Kind::Operator,
@@ -141,5 +143,7 @@ int runStats(Session& session, const Arguments& args) {
         static_cast<unsigned long long>(window.ignoredReplies()));
     return 0;
 }
+
+extern const Command kStatsCommand{.name = "stats", .run = runStats, .options = kStatsOptions};
 
 }  // namespace nms::cli

@@ -118,6 +118,18 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(run("frobnicate").status, 2);
 }
 
+// A command takes only the options it declares: another command's option is a usage error
+// rather than silently ignored, and a value an option refuses is one before the station starts.
+TEST_F(CliTest, ACommandRefusesOptionsItDoesNotTake) {
+    auto r = run("list --demo --timeout 5");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("nms-cli: unknown option --timeout"), std::string::npos) << r.err;
+    EXPECT_EQ(run("stats 00:1A:2B:50:00:15 --demo --clear-counters").status, 2);
+    r = run("monitor --interval 1");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "nms-cli: --interval takes seconds from 2 to 300\n");
+}
+
 TEST_F(CliTest, TheDemoSaysItIsADemoAndListsItsPlantSortedByName) {
     auto r = run("discover --demo --yes --timeout 1");
     ASSERT_EQ(r.status, 0) << r.err;
