@@ -5,7 +5,7 @@
 #   is caught even where the linker would not notice it (a header-only use).
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
-core_dirs=(src/ports src/protocol src/store src/station src/editor src/discovery src/diag src/stats src/sfn src/monitor src/plant src/app)
+core_dirs=(src/ports src/protocol src/store src/station src/editor src/discovery src/diag src/stats src/sfn src/monitor src/plant src/web src/app)
 bad=0
 for d in "${core_dirs[@]}"; do
   [ -d "$root/$d" ] || continue
@@ -30,12 +30,13 @@ declare -A allowed=(
   [src/sfn]="ports protocol store station editor"
   [src/monitor]="ports protocol store station editor stats"
   [src/plant]="ports protocol store station editor stats sfn monitor"
+  [src/web]="ports protocol store station editor stats monitor plant"
   [src/app]="ports protocol store station editor discovery diag stats sfn monitor plant"
   [src/platform]="ports protocol store"
   [sim]="ports protocol sim"
-  [src/runtime]="ports protocol store station platform sim"
-  [src/ui]="ports protocol store station editor discovery diag stats sfn monitor plant app platform runtime"
-  [src/cli]="ports protocol store station editor discovery diag stats sfn monitor plant app platform runtime"
+  [src/runtime]="ports protocol store station platform sim monitor plant web"
+  [src/ui]="ports protocol store station editor discovery diag stats sfn monitor plant web app platform runtime"
+  [src/cli]="ports protocol store station editor discovery diag stats sfn monitor plant web app platform runtime"
 )
 for d in "${!allowed[@]}"; do
   [ -d "$root/$d" ] || continue

@@ -4,52 +4,16 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "protocol/address.h"
-#include "protocol/text.h"
-#include "store/element_record.h"
+#include "plant/element_listing.h"
 
 namespace nms::cli {
 namespace {
 
-struct Row {
-    std::string key, mac, name, role, ip, firmware;
-    std::vector<std::pair<std::string, std::string>> record;
-};
-
-std::string roleWord(const std::string& stored) {
-    const double role = protocol::text::leadingNumber(stored);
-    if (role == store::record::kRoleEncoder) return "ENCODER";
-    if (role == store::record::kRoleDecoder) return "DECODER";
-    return "UNKNOWN";
-}
-
-std::vector<Row> rowsOf(app::frmMain& main) {
-    auto& db = main.db();
-    const auto& path = main.databasePath();
-    std::vector<Row> rows;
-    for (const auto& section : main.lstHidden.items()) {
-        Row r;
-        r.key = section;
-        r.mac = protocol::Decode_MAC(section);
-        auto read = [&](std::string_view key) {
-            return db.ReadFromINI(section, std::string(key), path, "");
-        };
-        r.name = protocol::text::trim(read(store::record::kName));
-        r.role = roleWord(read(store::record::kRole));
-        r.ip = read(store::record::kIp);
-        r.firmware = read(store::record::kVersion);
-        std::vector<std::string> keys;
-        db.LoadIniSectionKeysLB(section, keys, path);
-        for (const auto& k : keys) {
-            const std::string key = protocol::text::toLower(k);
-            if (key.empty()) continue;
-            std::string value = db.ReadFromINI(section, key, path, "");
-            if (key == store::record::kName) value = protocol::text::trim(value);
-            r.record.emplace_back(key, value);
-        }
-        rows.push_back(std::move(r));
-    }
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+std::vector<plant::ElementListing> rowsOf(app::frmMain& main) {
+    std::vector<plant::ElementListing> rows;
+    for (const auto& section : main.lstHidden.items())
+        rows.push_back(plant::readElementListing(main.db(), main.databasePath(), section));
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
         return a.name != b.name ? a.name < b.name : a.mac < b.mac;
     });
     return rows;
@@ -61,22 +25,8 @@ void printElements(app::frmMain& main, bool json) {
     const auto rows = rowsOf(main);
     if (json) {
         std::printf("[");
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const auto& r = rows[i];
-            std::printf(
-                "%s\n  {\"key\": %s, \"mac\": %s, \"name\": %s, \"role\": %s, \"ip\": %s, "
-                "\"firmware\": %s, "
-                "\"record\": {",
-                i ? "," : "", jsonString(r.key).c_str(), jsonString(r.mac).c_str(),
-                jsonString(r.name).c_str(), jsonString(r.role).c_str(), jsonString(r.ip).c_str(),
-                jsonString(r.firmware).c_str());
-            for (std::size_t k = 0; k < r.record.size(); ++k) {
-                const auto& [key, value] = r.record[k];
-                std::printf("%s%s: %s", k ? ", " : "", jsonString(key).c_str(),
-                            protocol::text::isWholeNumber(value) ? value.c_str() : jsonString(value).c_str());
-            }
-            std::printf("}}");
-        }
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            std::printf("%s\n  %s", i ? "," : "", plant::elementListingJson(rows[i]).c_str());
         std::printf("%s]\n", rows.empty() ? "" : "\n");
         return;
     }

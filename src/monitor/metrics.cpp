@@ -5,9 +5,6 @@
 
 namespace nms::monitor {
 
-namespace {
-
-// A label value: backslash, double quote and newline escaped.
 std::string labelValue(const std::string& v) {
     std::string out;
     for (char c : v) {
@@ -23,6 +20,8 @@ std::string labelValue(const std::string& v) {
     return out;
 }
 
+namespace {
+
 using protocol::text::fixedNumber;
 
 const char* roleWord(int role) {
@@ -32,7 +31,11 @@ const char* roleWord(int role) {
 }  // namespace
 
 std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) {
-    const auto& elements = monitor.elements();
+    return prometheusText(monitor.elements(), monitor.overruns(), nowUnixMs);
+}
+
+std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
+                           std::int64_t overruns, std::int64_t nowUnixMs) {
     std::string out;
     auto family = [&](const char* name, const char* type, const char* help, auto value) {
         out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
@@ -122,18 +125,19 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
                if (e.lastSeenUnixMs == 0) return std::string();
                return fixedNumber(static_cast<double>(e.lastSeenUnixMs) / 1000.0, 3);
            });
-    out +=
-        "# HELP vantrelo_monitor_last_cycle_timestamp_seconds When the monitor last finished a "
-        "cycle.\n"
-        "# TYPE vantrelo_monitor_last_cycle_timestamp_seconds gauge\n"
-        "vantrelo_monitor_last_cycle_timestamp_seconds " +
-        fixedNumber(static_cast<double>(nowUnixMs) / 1000.0, 3) + "\n";
+    if (nowUnixMs != 0)
+        out +=
+            "# HELP vantrelo_monitor_last_cycle_timestamp_seconds When the monitor last finished "
+            "a cycle.\n"
+            "# TYPE vantrelo_monitor_last_cycle_timestamp_seconds gauge\n"
+            "vantrelo_monitor_last_cycle_timestamp_seconds " +
+            fixedNumber(static_cast<double>(nowUnixMs) / 1000.0, 3) + "\n";
     out +=
         "# HELP vantrelo_monitor_cycle_overruns_total Cycles still running when the next one was "
         "due.\n"
         "# TYPE vantrelo_monitor_cycle_overruns_total counter\n"
         "vantrelo_monitor_cycle_overruns_total " +
-        std::to_string(monitor.overruns()) + "\n";
+        std::to_string(overruns) + "\n";
     return out;
 }
 

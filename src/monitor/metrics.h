@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "monitor/plant_monitor.h"
 
@@ -10,5 +11,11 @@ namespace nms::monitor {
 // The monitor's figures in the Prometheus text exposition format, for node_exporter's textfile
 // collector: one series per element with the labels mac, name, ip and role.
 std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs);
+// The same from a copy of the monitor's elements (what the web service serves between cycles);
+// `lastCycleUnixMs` 0 leaves the time of the last cycle out.
+std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
+                           std::int64_t overruns, std::int64_t lastCycleUnixMs);
+// A label value: backslash, double quote and newline escaped.
+std::string labelValue(const std::string& v);
 
 }  // namespace nms::monitor

@@ -1,0 +1,218 @@
+#include "platform/http_server.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace nms::platform {
+
+namespace {
+
+constexpr int kDefaultPort = 9821;
+
+// A body kept alive while the server sends it.
+struct BodySource {
+    std::shared_ptr<const std::string> body;
+};
+
+ssize_t readBody(void* cls, uint64_t pos, char* buf, size_t max) {
+    const auto& body = *static_cast<BodySource*>(cls)->body;
+    if (pos >= body.size()) return MHD_CONTENT_READER_END_OF_STREAM;
+    const std::size_t n = std::min<std::size_t>(max, body.size() - static_cast<std::size_t>(pos));
+    std::memcpy(buf, body.data() + pos, n);
+    return static_cast<ssize_t>(n);
+}
+
+void freeBody(void* cls) {
+    delete static_cast<BodySource*>(cls);
+}
+
+// A live feed: what next() gave, sent in pieces as the socket takes them.
+struct StreamSource {
+    std::shared_ptr<ports::HttpStream> stream;
+    std::string pending;
+    std::size_t offset = 0;
+};
+
+ssize_t readStream(void* cls, uint64_t, char* buf, size_t max) {
+    auto& s = *static_cast<StreamSource*>(cls);
+    while (s.offset >= s.pending.size()) {
+        auto piece = s.stream->next();  // waits on this connection's own thread
+        if (!piece) return MHD_CONTENT_READER_END_WITH_ERROR;
+        s.pending = std::move(*piece);
+        s.offset = 0;
+    }
+    const std::size_t n = std::min<std::size_t>(max, s.pending.size() - s.offset);
+    std::memcpy(buf, s.pending.data() + s.offset, n);
+    s.offset += n;
+    return static_cast<ssize_t>(n);
+}
+
+void freeStream(void* cls) {
+    delete static_cast<StreamSource*>(cls);
+}
+
+MHD_Result addQuery(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    static_cast<ports::HttpRequest*>(cls)->query.emplace_back(key ? key : "", value ? value : "");
+    return MHD_YES;
+}
+
+MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                  const char*, const char*, size_t*, void**) {
+    auto& handler = *static_cast<ports::HttpHandler*>(cls);
+    ports::HttpRequest request;
+    request.method = method ? method : "";
+    request.path = url ? url : "";
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, addQuery, &request);
+    char* password = nullptr;
+    if (char* user = MHD_basic_auth_get_username_password(connection, &password)) {
+        request.credentials.emplace(user, password ? password : "");
+        MHD_free(user);
+        if (password) MHD_free(password);
+    }
+    // A request with a body is answered without reading it; the server then closes the
+    // connection rather than read what nobody asked for.
+    ports::HttpResponse reply = handler.handle(request);
+    MHD_Response* response = nullptr;
+    if (reply.stream) {
+        response = MHD_create_response_from_callback(
+            MHD_SIZE_UNKNOWN, 4096, readStream, new StreamSource{reply.stream, {}, 0}, freeStream);
+    } else {
+        auto body = reply.body ? reply.body : std::make_shared<const std::string>();
+        const auto size = body->size();
+        response = MHD_create_response_from_callback(size, 64 * 1024, readBody,
+                                                     new BodySource{std::move(body)}, freeBody);
+    }
+    if (!response) return MHD_NO;
+    if (!reply.contentType.empty())
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());
+    for (const auto& [name, value] : reply.headers)
+        MHD_add_response_header(response, name.c_str(), value.c_str());
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(reply.status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+}  // namespace
+
+std::string parseListenAddress(const std::string& text, std::string& address, int& port) {
+    address = "127.0.0.1";
+    port = kDefaultPort;
+    if (text.empty()) return {};
+    std::string host, portText;
+    if (text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos) return "an IPv6 address is written [ADDR]:PORT";
+        host = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':') return "an IPv6 address is written [ADDR]:PORT";
+            portText = text.substr(close + 2);
+        }
+    } else if (const auto colon = text.rfind(':'); colon != std::string::npos) {
+        host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+    } else if (text.find('.') != std::string::npos) {
+        host = text;
+    } else {
+        portText = text;
+    }
+    if (!portText.empty()) {
+        char* end = nullptr;
+        const long p = std::strtol(portText.c_str(), &end, 10);
+        if (*end != '\0' || p < 0 || p > 65535) return "the port must be a number from 0 to 65535";
+        port = static_cast<int>(p);
+    }
+    if (host == "localhost") host = "127.0.0.1";
+    if (!host.empty()) {
+        in6_addr a6{};
+        in_addr a4{};
+        if (inet_pton(AF_INET, host.c_str(), &a4) != 1 &&
+            inet_pton(AF_INET6, host.c_str(), &a6) != 1)
+            return "\"" + host + "\" is not an IPv4 or IPv6 address";
+        address = host;
+    }
+    return {};
+}
+
+HttpServer::HttpServer(ports::HttpHandler& handler, Options options)
+    : handler_(handler), options_(std::move(options)) {}
+
+HttpServer::~HttpServer() {
+    stop();
+}
+
+std::string HttpServer::start() {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    bool v6 = false;
+    if (inet_pton(AF_INET, options_.address.c_str(),
+                  &reinterpret_cast<sockaddr_in*>(&storage)->sin_addr) == 1) {
+        auto* a = reinterpret_cast<sockaddr_in*>(&storage);
+        a->sin_family = AF_INET;
+        a->sin_port = htons(static_cast<std::uint16_t>(options_.port));
+        length = sizeof(sockaddr_in);
+    } else if (inet_pton(AF_INET6, options_.address.c_str(),
+                         &reinterpret_cast<sockaddr_in6*>(&storage)->sin6_addr) == 1) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
+        a->sin6_family = AF_INET6;
+        a->sin6_port = htons(static_cast<std::uint16_t>(options_.port));
+        length = sizeof(sockaddr_in6);
+        v6 = true;
+    } else {
+        return "\"" + options_.address + "\" is not an IPv4 or IPv6 address";
+    }
+    (void)length;
+    const bool tls = !options_.certificatePem.empty();
+    if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+        return "this libmicrohttpd has no TLS";
+    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
+                     MHD_USE_POLL | MHD_USE_ERROR_LOG;
+    if (v6) flags |= MHD_USE_IPv6;
+    if (tls) flags |= MHD_USE_TLS;
+    std::vector<MHD_OptionItem> opts = {
+        {MHD_OPTION_SOCK_ADDR, 0, &storage},
+        {MHD_OPTION_CONNECTION_LIMIT, options_.maxConnections, nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, options_.idleSeconds, nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(options_.connectionMemory),
+         nullptr},
+        // Threads of a server that only copies text need little stack.
+        {MHD_OPTION_THREAD_STACK_SIZE, 256 * 1024, nullptr},
+        {MHD_OPTION_LISTENING_ADDRESS_REUSE, 1, nullptr},
+    };
+    if (tls) {
+        opts.push_back(
+            {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.certificatePem.c_str())});
+        opts.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.keyPem.c_str())});
+    }
+    opts.push_back({MHD_OPTION_END, 0, nullptr});
+    daemon_ = MHD_start_daemon(flags, static_cast<std::uint16_t>(options_.port), nullptr, nullptr,
+                               answer, &handler_, MHD_OPTION_ARRAY, opts.data(), MHD_OPTION_END);
+    if (!daemon_)
+        return "cannot listen on " + options_.address + ":" + std::to_string(options_.port) +
+               " (in use, or not an address of this machine)";
+    const auto* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    port_ = info ? info->port : options_.port;
+    return {};
+}
+
+void HttpServer::stop() {
+    if (!daemon_) return;
+    handler_.closeStreams();
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+}
+
+std::string HttpServer::url() const {
+    const bool v6 = options_.address.find(':') != std::string::npos;
+    return std::string(options_.certificatePem.empty() ? "http://" : "https://") +
+           (v6 ? "[" + options_.address + "]" : options_.address) + ":" + std::to_string(port_) +
+           "/";
+}
+
+}  // namespace nms::platform

@@ -1,0 +1,103 @@
+#include "platform/web_config.h"
+
+#include <crypt.h>
+#include <sys/stat.h>
+#include <yaml-cpp/yaml.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace nms::platform {
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool readWhole(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream s;
+    s << in.rdbuf();
+    out = s.str();
+    return static_cast<bool>(in) || in.eof();
+}
+
+bool isBcrypt(const std::string& hash) {
+    return hash.size() == 60 &&
+           (hash.rfind("$2y$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2a$", 0) == 0);
+}
+
+}  // namespace
+
+std::string loadWebConfig(const std::string& path, WebConfig& config) {
+    config = {};
+    const std::string where = "the web configuration " + path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return where + " cannot be read: " + std::strerror(errno);
+    if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return where + " may be read by others than its owner; make it private (chmod 600 " + path +
+               ")";
+    YAML::Node root;
+    try {
+        root = YAML::LoadFile(path);
+    } catch (const YAML::Exception& e) {
+        return where + " is not valid YAML: " + e.what();
+    }
+    if (!root.IsDefined() || root.IsNull()) return {};
+    if (!root.IsMap()) return where + " must hold a mapping";
+    try {
+        for (const auto& item : root) {
+            const std::string key = item.first.as<std::string>();
+            if (key == "tls_server_config") {
+                const auto tls = item.second;
+                if (!tls.IsMap() || !tls["cert_file"] || !tls["key_file"])
+                    return where + ": tls_server_config needs cert_file and key_file";
+                auto resolve = [&](const std::string& p) {
+                    return !p.empty() && p.front() == '/' ? p : folderOf(path) + p;
+                };
+                const std::string cert = resolve(tls["cert_file"].as<std::string>());
+                const std::string keyFile = resolve(tls["key_file"].as<std::string>());
+                if (!readWhole(cert, config.certificatePem))
+                    return where + ": the certificate " + cert + " cannot be read";
+                if (!readWhole(keyFile, config.keyPem))
+                    return where + ": the key " + keyFile + " cannot be read";
+            } else if (key == "basic_auth_users") {
+                if (item.second.IsNull()) continue;
+                if (!item.second.IsMap())
+                    return where + ": basic_auth_users maps names to bcrypt hashes";
+                for (const auto& user : item.second) {
+                    const std::string name = user.first.as<std::string>();
+                    const std::string hash = user.second.as<std::string>();
+                    if (!isBcrypt(hash))
+                        return where + ": the password of " + name + " is not a bcrypt hash";
+                    config.users[name] = hash;
+                }
+            } else {
+                return where + ": unknown key " + key;
+            }
+        }
+    } catch (const YAML::Exception& e) {
+        return where + ": " + e.what();
+    }
+    return {};
+}
+
+bool passwordMatches(const std::string& hash, const std::string& password) {
+    if (!isBcrypt(hash) || crypt_checksalt(hash.c_str()) == CRYPT_SALT_INVALID) return false;
+    auto data = std::make_unique<crypt_data>();
+    const char* out = crypt_r(password.c_str(), hash.c_str(), data.get());
+    if (!out || out[0] == '*') return false;
+    // Compared in full whatever differs first, so the time says nothing about the hash.
+    const std::size_t n = std::strlen(out);
+    if (n != hash.size()) return false;
+    unsigned char diff = 0;
+    for (std::size_t i = 0; i < n; ++i) diff |= static_cast<unsigned char>(out[i] ^ hash[i]);
+    return diff == 0;
+}
+
+}  // namespace nms::platform

@@ -1,0 +1,110 @@
+#include "runtime/web_status.h"
+
+#include <QSysInfo>
+
+#include <mutex>
+
+#include "monitor/plant_monitor.h"
+#include "platform/http_server.h"
+#include "platform/sqlite_journal.h"
+#include "platform/web_config.h"
+#include "runtime/station_runtime.h"
+#include "station/station_context.h"
+#include "web/status_page.h"
+#include "web/web_publisher.h"
+#include "web/web_service.h"
+
+namespace nms::runtime {
+
+struct WebStatus::Parts {
+    // The HTTP threads read the journal through a connection of their own, one read at a time,
+    // never through the station's.
+    std::mutex journalMutex;
+    std::unique_ptr<platform::SqliteJournal> journal;
+    std::unique_ptr<web::WebService> service;
+    std::unique_ptr<web::WebPublisher> publisher;
+    std::unique_ptr<platform::HttpServer> server;
+};
+
+std::string defaultStationName() {
+    const std::string host = QSysInfo::machineHostName().toStdString();
+    return host.empty() ? std::string("station") : host;
+}
+
+WebStatus::WebStatus(StationRuntime& runtime, monitor::PlantMonitor& monitor,
+                     station::StationContext& context)
+    : runtime_(runtime), monitor_(monitor), context_(context) {}
+
+WebStatus::~WebStatus() {
+    stop();
+}
+
+std::string WebStatus::start(const Options& options) {
+    stop();
+    std::string address;
+    int port = 0;
+    if (auto problem = platform::parseListenAddress(options.listen, address, port);
+        !problem.empty())
+        return "--listen: " + problem;
+    platform::WebConfig config;
+    if (!options.webConfig.empty())
+        if (auto problem = platform::loadWebConfig(options.webConfig, config); !problem.empty())
+            return problem;
+
+    auto parts = std::make_unique<Parts>();
+    if (auto* sqlite = dynamic_cast<platform::SqliteJournal*>(&runtime_.journal()))
+        parts->journal = std::make_unique<platform::SqliteJournal>(sqlite->path());
+    web::WebService::Options o;
+    o.users = config.users;
+    o.passwordMatches = platform::passwordMatches;
+    auto& clock = context_.clock();
+    o.unixNowMs = [&clock] { return clock.unixTimeMs(); };
+    o.page = web::statusPage();
+    Parts* p = parts.get();
+    o.readEvents = [p](std::int64_t since, const std::string& mac, std::size_t limit,
+                       std::string& error) {
+        std::lock_guard lock(p->journalMutex);
+        if (!p->journal) return std::vector<ports::JournalEvent>{};
+        ports::JournalQuery q;
+        q.sinceUnixMs = since;
+        q.mac = mac;
+        q.limit = limit;
+        auto page = p->journal->read(q);
+        error = page.error;
+        return std::move(page.events);
+    };
+    parts->service = std::make_unique<web::WebService>(std::move(o));
+    web::StationFacts facts;
+    facts.station = options.station.empty() ? defaultStationName() : options.station;
+    facts.version = options.version;
+    facts.interfaceName = context_.strLocalNMSIPAddress;
+    facts.simulated = options.simulated;
+    parts->publisher =
+        std::make_unique<web::WebPublisher>(monitor_, context_, *parts->service, std::move(facts));
+    platform::HttpServer::Options server;
+    server.address = address;
+    server.port = port;
+    server.idleSeconds = options.idleSeconds;
+    server.certificatePem = config.certificatePem;
+    server.keyPem = config.keyPem;
+    parts->server = std::make_unique<platform::HttpServer>(*parts->service, server);
+    if (auto problem = parts->server->start(); !problem.empty()) return problem;
+    parts_ = std::move(parts);
+    return {};
+}
+
+void WebStatus::stop() {
+    if (!parts_) return;
+    parts_->server->stop();  // its threads end before what they read goes
+    parts_.reset();
+}
+
+bool WebStatus::running() const {
+    return parts_ != nullptr;
+}
+
+std::string WebStatus::url() const {
+    return parts_ ? parts_->server->url() : std::string();
+}
+
+}  // namespace nms::runtime

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace nms::monitor {
+class PlantMonitor;
+}
+namespace nms::station {
+class StationContext;
+}
+
+namespace nms::runtime {
+
+class StationRuntime;
+
+// The monitor's web service as either front end runs it: the service, the publisher on the
+// station's thread, the HTTP server, and a connection of its own to the journal for the HTTP
+// threads' reads.
+class WebStatus {
+public:
+    struct Options {
+        std::string listen;     // "ADDR:PORT", "PORT" or "" (127.0.0.1:9821)
+        std::string webConfig;  // node_exporter's web configuration file, or ""
+        std::string station;    // "" : the host name
+        std::string version;
+        bool simulated = false;  // the demo plant
+        unsigned idleSeconds = 10;
+    };
+
+    WebStatus(StationRuntime& runtime, monitor::PlantMonitor& monitor,
+              station::StationContext& context);
+    ~WebStatus();
+    WebStatus(const WebStatus&) = delete;
+    WebStatus& operator=(const WebStatus&) = delete;
+
+    // Serves; the reason, in words, when it cannot.
+    std::string start(const Options& options);
+    void stop();
+    bool running() const;
+    // Where it serves: "http://127.0.0.1:9821/".
+    std::string url() const;
+
+    struct Parts;
+
+private:
+    StationRuntime& runtime_;
+    monitor::PlantMonitor& monitor_;
+    station::StationContext& context_;
+    std::unique_ptr<Parts> parts_;
+};
+
+// The name a station goes by when the operator gives none: the host's.
+std::string defaultStationName();
+
+}  // namespace nms::runtime

@@ -1,0 +1,89 @@
+#include "web/live_feed.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace nms::web {
+
+struct LiveFeed::Reader : ports::HttpStream {
+    explicit Reader(LiveFeed* owner) : feed(owner) {}
+    std::optional<std::string> next() override {
+        std::unique_lock lock(feed->mutex_);
+        if (!greeted) {
+            greeted = true;
+            // The browser tries again two seconds after losing the station.
+            return std::string("retry: 2000\n\n");
+        }
+        const bool woken = feed->wake_.wait_for(
+            lock, feed->heartbeat_, [&] { return feed->closed_ || overflowed || !queue.empty(); });
+        if (feed->closed_ || overflowed) return std::nullopt;
+        if (!woken) return std::string("event: heartbeat\ndata: {}\n\n");
+        std::string out;
+        for (auto& m : queue) out += m;
+        queue.clear();
+        queuedBytes = 0;
+        return out;
+    }
+
+    // The server that calls next() is stopped before the feed goes (HttpHandler::closeStreams).
+    LiveFeed* feed;
+    std::deque<std::string> queue;
+    std::size_t queuedBytes = 0;
+    bool overflowed = false;
+    bool greeted = false;
+};
+
+LiveFeed::LiveFeed(std::chrono::milliseconds heartbeat) : heartbeat_(heartbeat) {}
+
+LiveFeed::~LiveFeed() {
+    close();
+}
+
+std::shared_ptr<ports::HttpStream> LiveFeed::join() {
+    std::lock_guard lock(mutex_);
+    if (closed_) return nullptr;
+    std::erase_if(readers_, [](const auto& r) { return r.expired(); });
+    if (readers_.size() >= kMaxReaders) return nullptr;
+    auto reader = std::make_shared<Reader>(this);
+    readers_.push_back(reader);
+    return reader;
+}
+
+void LiveFeed::push(const std::string& type, const std::string& json) {
+    std::string_view data = json;
+    while (!data.empty() && data.back() == '\n') data.remove_suffix(1);
+    const std::string message = "event: " + type + "\ndata: " + std::string(data) + "\n\n";
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) return;
+        for (const auto& weak : readers_) {
+            auto r = weak.lock();
+            if (!r || r->overflowed) continue;
+            if (r->queuedBytes + message.size() > kMaxQueuedBytes) {
+                r->overflowed = true;
+                r->queue.clear();
+                r->queuedBytes = 0;
+                continue;
+            }
+            r->queue.push_back(message);
+            r->queuedBytes += message.size();
+        }
+    }
+    wake_.notify_all();
+}
+
+void LiveFeed::close() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    wake_.notify_all();
+}
+
+std::size_t LiveFeed::readers() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(std::count_if(readers_.begin(), readers_.end(),
+                                                  [](const auto& r) { return !r.expired(); }));
+}
+
+}  // namespace nms::web

@@ -1,0 +1,95 @@
+#include "web/web_publisher.h"
+
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+
+#include "plant/element_listing.h"
+
+namespace nms::web {
+
+struct WebPublisher::State {
+    monitor::PlantMonitor& monitor;
+    station::StationContext& context;
+    WebService& service;
+    StationFacts facts;
+    std::unordered_map<std::string, plant::ElementListing> listings;  // by section
+    std::optional<ports::JournalPosition> seen;                       // the newest row told
+    static constexpr std::size_t kMaxRowsPerCycle = 1000;
+
+    const plant::ElementListing& listing(const monitor::PlantMonitor::Element& e) {
+        auto found = listings.find(e.section);
+        if (found == listings.end())
+            found = listings
+                        .emplace(e.section, plant::readElementListing(
+                                                context.db(), context.databasePath(), e.section))
+                        .first;
+        return found->second;
+    }
+
+    void healthChanged(const monitor::PlantMonitor::Element& e, monitor::Health from) {
+        service.feed().push("health", "{\"from\": \"" + std::string(monitor::healthWord(from)) +
+                                          "\", \"element\": " + elementJson(e, listing(e)) + "}");
+    }
+
+    // The journal rows written since the last look, oldest first to the feed; a bounded read
+    // from where the last one stopped.
+    void newJournalRows() {
+        ports::JournalQuery q;
+        q.after = seen;
+        q.limit = kMaxRowsPerCycle;
+        auto page = monitor.journal().read(q);
+        if (!page.error.empty() || page.events.empty()) return;
+        seen = page.at(0);
+        for (std::size_t i = page.events.size(); i-- > 0;)
+            service.feed().push("journal", journalEventJson(page.events[i]));
+    }
+
+    void publish() {
+        auto s = std::make_shared<Snapshot>();
+        s->facts = facts;
+        s->running = monitor.running();
+        s->intervalSeconds = monitor.interval();
+        s->cycles = monitor.cycles();
+        s->overruns = monitor.overruns();
+        s->cycleDurationMs = monitor.lastCycle().durationMs;
+        s->publishedUnixMs = context.clock().unixTimeMs();
+        if (monitor.cycles() > 0) s->lastCycleUnixMs = s->publishedUnixMs;
+        s->elements = monitor.elements();
+        // The records are read again each cycle, so that a change saved in the window shows.
+        listings.clear();
+        s->listings.reserve(s->elements.size());
+        for (const auto& e : s->elements) s->listings.push_back(listing(e));
+        service.publish(std::move(s));
+    }
+};
+
+WebPublisher::WebPublisher(monitor::PlantMonitor& monitor, station::StationContext& context,
+                           WebService& service, StationFacts facts)
+    : state_(std::make_shared<State>(State{monitor, context, service, std::move(facts), {}, {}})) {
+    ports::JournalQuery newest;
+    newest.limit = 1;
+    const auto page = monitor.journal().read(newest);
+    if (page.error.empty() && !page.events.empty()) state_->seen = page.at(0);
+    std::weak_ptr<State> weak = state_;
+    monitor.healthChanged.connect(
+        [weak](const monitor::PlantMonitor::Element& e, monitor::Health from) {
+            if (auto s = weak.lock()) s->healthChanged(e, from);
+        });
+    monitor.cycleEnded.connect([weak] {
+        if (auto s = weak.lock()) {
+            s->newJournalRows();
+            s->publish();
+            s->service.feed().push("cycle", s->service.snapshot()->stationJson());
+        }
+    });
+    state_->publish();
+}
+
+WebPublisher::~WebPublisher() = default;
+
+void WebPublisher::publish() {
+    state_->publish();
+}
+
+}  // namespace nms::web

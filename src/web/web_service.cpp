@@ -1,0 +1,220 @@
+#include "web/web_service.h"
+
+#include "protocol/text.h"
+
+namespace nms::web {
+
+namespace {
+
+using ports::HttpResponse;
+
+constexpr const char* kJson = "application/json";
+
+HttpResponse text(int status, std::string body, const char* type = "text/plain; charset=utf-8") {
+    HttpResponse r;
+    r.status = status;
+    r.contentType = type;
+    r.body = std::make_shared<const std::string>(std::move(body));
+    return r;
+}
+
+HttpResponse json(std::shared_ptr<const std::string> body) {
+    HttpResponse r;
+    r.contentType = kJson;
+    r.body = std::move(body);
+    return r;
+}
+
+HttpResponse error(int status, const std::string& message) {
+    return text(status, "{\"error\": \"" + message + "\"}\n", kJson);
+}
+
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
+    auto digits = [&](std::size_t at, std::size_t n, int& out) {
+        if (at + n > t.size()) return false;
+        out = 0;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (t[i] < '0' || t[i] > '9') return false;
+            out = out * 10 + (t[i] - '0');
+        }
+        return true;
+    };
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+    if (!digits(0, 4, y) || t.size() < 10 || t[4] != '-' || !digits(5, 2, mo) || t[7] != '-' ||
+        !digits(8, 2, d))
+        return std::nullopt;
+    std::size_t at = 10;
+    if (at < t.size() && (t[at] == 'T' || t[at] == ' ')) {
+        if (!digits(at + 1, 2, h) || t.size() < at + 9 || t[at + 3] != ':' ||
+            !digits(at + 4, 2, mi) || t[at + 6] != ':' || !digits(at + 7, 2, s))
+            return std::nullopt;
+        at += 9;
+        if (at < t.size() && t[at] == '.') {
+            int scale = 100;
+            for (++at; at < t.size() && t[at] >= '0' && t[at] <= '9'; ++at, scale /= 10)
+                ms += (t[at] - '0') * scale;
+        }
+    }
+    if (at < t.size() && t[at] == 'Z') ++at;
+    if (at != t.size() || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
+        return std::nullopt;
+    const std::int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+    return ((days * 24 + h) * 60 + mi) * 60000 + s * 1000 + ms;
+}
+
+WebService::WebService(Options options) : options_(std::move(options)), feed_(options_.heartbeat) {}
+
+void WebService::publish(std::shared_ptr<const Snapshot> snapshot) {
+    std::lock_guard lock(mutex_);
+    if (firstPublishedMs_ == 0 && snapshot) firstPublishedMs_ = snapshot->publishedUnixMs;
+    snapshot_ = std::move(snapshot);
+}
+
+std::shared_ptr<const Snapshot> WebService::snapshot() const {
+    std::lock_guard lock(mutex_);
+    return snapshot_;
+}
+
+bool WebService::authorised(const ports::HttpRequest& request) {
+    if (options_.users.empty()) return true;
+    if (!request.credentials) return false;
+    const auto& [user, password] = *request.credentials;
+    const auto found = options_.users.find(user);
+    if (found == options_.users.end()) return false;
+    {
+        std::lock_guard lock(authMutex_);
+        const auto known = accepted_.find(user);
+        if (known != accepted_.end() && known->second == password) return true;
+    }
+    bool ok = false;
+    {
+        std::lock_guard lock(bcryptMutex_);
+        ok = options_.passwordMatches && options_.passwordMatches(found->second, password);
+    }
+    if (ok) {
+        std::lock_guard lock(authMutex_);
+        accepted_[user] = password;
+    }
+    return ok;
+}
+
+HttpResponse WebService::healthz() {
+    const auto s = snapshot();
+    const std::int64_t now = options_.unixNowMs ? options_.unixNowMs() : 0;
+    if (!s || !s->running) return text(503, "the plant monitor is not running\n");
+    std::int64_t since = s->lastCycleUnixMs;
+    if (since == 0) {
+        std::lock_guard lock(mutex_);
+        since = firstPublishedMs_;  // the first cycle is still running
+    }
+    const std::int64_t staleMs = std::int64_t{kStaleIntervals} * s->intervalSeconds * 1000;
+    if (now - since > staleMs)
+        return text(503, "the plant monitor's last cycle ended " +
+                             std::to_string((now - since) / 1000) + " s ago\n");
+    return text(200, "ok\n");
+}
+
+HttpResponse WebService::events(const ports::HttpRequest& request) {
+    std::int64_t since = 0;
+    if (const auto* v = request.queryValue("since")) {
+        const auto parsed = parseIsoUtc(*v);
+        if (!parsed) return error(400, "since takes a UTC time such as 2026-12-08T10:00:00Z");
+        since = *parsed;
+    }
+    std::string mac;
+    if (const auto* v = request.queryValue("element")) {
+        const std::string digits = macDigits(*v);
+        if (digits.empty()) return error(400, "element takes a MAC");
+        for (std::size_t i = 0; i < 12; i += 2) {
+            if (i) mac += ':';
+            mac += digits.substr(i, 2);
+        }
+    }
+    std::size_t limit = kDefaultEventLimit;
+    if (const auto* v = request.queryValue("limit")) {
+        long long n = 0;
+        if (!protocol::text::parseInteger(*v, n) || n < 1 ||
+            n > static_cast<long long>(kMaxEventLimit))
+            return error(400, "limit takes a number from 1 to " + std::to_string(kMaxEventLimit));
+        limit = static_cast<std::size_t>(n);
+    }
+    std::string problem;
+    auto rows = options_.readEvents ? options_.readEvents(since, mac, limit, problem)
+                                    : std::vector<ports::JournalEvent>{};
+    if (!problem.empty()) return error(503, "the event journal cannot be read");
+    if (rows.size() > limit) rows.resize(limit);
+    std::string out = "[";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        out += i ? ",\n  " : "\n  ";
+        out += journalEventJson(rows[i]);
+    }
+    out += rows.empty() ? "]\n" : "\n]\n";
+    return text(200, std::move(out), kJson);
+}
+
+HttpResponse WebService::handle(const ports::HttpRequest& request) {
+    if (request.method != "GET" && request.method != "HEAD") {
+        auto r = error(405, "this service only reads");
+        r.headers.emplace_back("Allow", "GET, HEAD");
+        return r;
+    }
+    const std::string& path = request.path;
+    if (path == "/healthz") return healthz();
+    if (!authorised(request)) {
+        auto r = error(401, "credentials needed");
+        r.headers.emplace_back("WWW-Authenticate",
+                               "Basic realm=\"Vantrelo NMS\", charset=\"UTF-8\"");
+        return r;
+    }
+    if (path == "/" || path == "/index.html") {
+        auto r = text(200, std::string(options_.page), "text/html; charset=utf-8");
+        r.headers.emplace_back("Cache-Control", "no-cache");
+        return r;
+    }
+    if (path == "/api/v1/stream") {
+        auto stream = feed_.join();
+        if (!stream) return error(503, "too many live feeds");
+        HttpResponse r;
+        r.contentType = "text/event-stream";
+        r.headers.emplace_back("Cache-Control", "no-cache");
+        r.stream = std::move(stream);
+        return r;
+    }
+    if (path == "/api/v1/events") return events(request);
+    const auto s = snapshot();
+    if (path == "/metrics") {
+        if (!s) return text(503, "the plant monitor has not started\n");
+        auto r = json(s->metrics());
+        r.contentType = "text/plain; version=0.0.4; charset=utf-8";
+        return r;
+    }
+    if (path == "/api/v1/station") {
+        if (!s) return error(503, "the plant monitor has not started");
+        return text(200, s->stationJson(), kJson);
+    }
+    if (path == "/api/v1/elements") {
+        if (!s) return error(503, "the plant monitor has not started");
+        return json(s->elementsJson());
+    }
+    static constexpr std::string_view kElement = "/api/v1/elements/";
+    if (path.size() > kElement.size() && path.compare(0, kElement.size(), kElement) == 0) {
+        auto one = s ? s->elementJson(path.substr(kElement.size())) : nullptr;
+        if (!one) return error(404, "no such element");
+        return json(std::move(one));
+    }
+    return error(404, "no such path");
+}
+
+}  // namespace nms::web

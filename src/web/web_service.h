@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ports/http.h"
+#include "ports/journal.h"
+#include "web/live_feed.h"
+#include "web/snapshot.h"
+
+namespace nms::web {
+
+// The monitor's read-only HTTP service: every path it answers, from the last snapshot the
+// station published. Nothing here changes an element, the database or a setting; anything but
+// GET and HEAD is refused. With users configured every path but /healthz asks for them.
+//
+// Thread-safe: the server calls handle() on its own threads while the station publishes.
+class WebService : public ports::HttpHandler {
+public:
+    // The journal, newest first: events at or after `sinceUnixMs`, of one element when `mac`
+    // is not empty, at most `limit`; `error` says why it could not be read.
+    using EventReader = std::function<std::vector<ports::JournalEvent>(
+        std::int64_t sinceUnixMs, const std::string& mac, std::size_t limit, std::string& error)>;
+
+    struct Options {
+        // name -> bcrypt hash; empty: no password asked.
+        std::map<std::string, std::string> users;
+        // Whether `password` matches `hash` (slow by design: bcrypt).
+        std::function<bool(const std::string& hash, const std::string& password)> passwordMatches;
+        std::function<std::int64_t()> unixNowMs;
+        EventReader readEvents;
+        std::string_view page;  // the status page, GET /
+        std::chrono::milliseconds heartbeat = std::chrono::seconds(15);
+    };
+
+    static constexpr std::size_t kDefaultEventLimit = 100;
+    static constexpr std::size_t kMaxEventLimit = 1000;
+    // Last cycles older than this many intervals make /healthz answer 503.
+    static constexpr int kStaleIntervals = 3;
+
+    explicit WebService(Options options);
+
+    // The station's thread: what the monitor shows now.
+    void publish(std::shared_ptr<const Snapshot> snapshot);
+    std::shared_ptr<const Snapshot> snapshot() const;
+    LiveFeed& feed() { return feed_; }
+
+    ports::HttpResponse handle(const ports::HttpRequest& request) override;
+    void closeStreams() override { feed_.close(); }
+
+private:
+    bool authorised(const ports::HttpRequest& request);
+    ports::HttpResponse events(const ports::HttpRequest& request);
+    ports::HttpResponse healthz();
+
+    Options options_;
+    LiveFeed feed_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<const Snapshot> snapshot_;
+    std::int64_t firstPublishedMs_ = 0;
+    std::mutex authMutex_;
+    // A password once accepted is not checked by bcrypt again while it stays the same, so that a
+    // scraper's every request does not cost a bcrypt.
+    std::map<std::string, std::string> accepted_;
+    std::mutex bcryptMutex_;  // one bcrypt at a time: wrong passwords cannot take every core
+};
+
+// "2026-12-08", "2026-12-08T10:00:00", with ".123" and "Z" optional (UTC): ms since 1970.
+std::optional<std::int64_t> parseIsoUtc(std::string_view text);
+
+}  // namespace nms::web
