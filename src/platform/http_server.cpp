@@ -63,10 +63,24 @@ MHD_Result addQuery(void* cls, MHD_ValueKind, const char* key, const char* value
 }
 
 MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
-                  const char*, const char*, size_t*, void**) {
+                  const char*, const char*, size_t* uploadSize, void** state) {
+    const std::string verb = method ? method : "";
+    const bool reads = verb == "GET" || verb == "HEAD";
+    // A reading request is answered on its second call, once its headers are all in, so that
+    // the connection stays open for the next one; any other is refused at once, and the server
+    // then closes the connection rather than read a body nobody asked for.
+    static int seen;
+    if (reads && *state == nullptr) {
+        *state = &seen;
+        return MHD_YES;
+    }
+    if (reads && *uploadSize != 0) {
+        *uploadSize = 0;  // a body on a GET is read and ignored
+        return MHD_YES;
+    }
     auto& handler = *static_cast<ports::HttpHandler*>(cls);
     ports::HttpRequest request;
-    request.method = method ? method : "";
+    request.method = verb;
     request.path = url ? url : "";
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, addQuery, &request);
     char* password = nullptr;
@@ -75,8 +89,6 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
         MHD_free(user);
         if (password) MHD_free(password);
     }
-    // A request with a body is answered without reading it; the server then closes the
-    // connection rather than read what nobody asked for.
     ports::HttpResponse reply = handler.handle(request);
     MHD_Response* response = nullptr;
     if (reply.stream) {
