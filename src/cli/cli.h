@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include "app/frm_main.h"
 #include "cli/console_dialogs.h"
 #include "runtime/station_runtime.h"
+#include "store/profile_store.h"
 
 // nms-cli: the station without a window. Each command drives the same window models as the
 // window does, on the same adapters, and prints what the windows would show.
@@ -94,6 +96,9 @@ private:
     ConsoleDialogs dialogs_;
     runtime::StationRuntime runtime_;
     std::unique_ptr<app::frmMain> main_;
+    // What a command reads between two waits on the event loop is one turn: the database is
+    // checked for another program's change once, not on every key.
+    std::optional<store::ProfileStore::ReadTurn> readTurn_;
     bool finished_ = false;
 };
 

@@ -32,6 +32,7 @@ Session::Session(const Arguments& args, const runtime::StationOptions& options, 
                          notice.Label2.caption().c_str());
         QTimer::singleShot(0, &app_, [&notice] { notice.cmdClose_Click(); });
     };
+    readTurn_.emplace(env().db);
 }
 
 Session::~Session() {
@@ -49,6 +50,13 @@ void Session::startReadOnly() {
 }
 
 bool Session::runUntil(const std::function<bool()>& done, int ms, int pollMs) {
+    // Another program may change the database while the loop runs: what the command reads after
+    // it is checked again.
+    readTurn_.reset();
+    struct NextTurn {
+        Session& session;
+        ~NextTurn() { session.readTurn_.emplace(session.env().db); }
+    } nextTurn{*this};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (main_ && main_->ended()) return false;

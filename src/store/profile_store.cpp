@@ -91,7 +91,7 @@ struct FileState {
                              // content no longer matters
     std::vector<Op> ops;     // changes other than sets since the last save, in order
     bool failing = false;    // the last save failed and was reported
-    std::uint64_t checkedTurn = 0;  // the event in which the disk was last checked (0: none)
+    std::uint64_t checkedTurn = 0;  // the turn in which the disk was last checked (0: none)
 };
 
 }  // namespace
@@ -105,6 +105,8 @@ struct ProfileStore::Impl {
     FileState* lastState = nullptr;  // unordered_map nodes never move
     std::string lastPath;
     const ports::EventGate* gate = nullptr;
+    int readTurnDepth = 0;
+    std::uint64_t readTurns = 0;  // read turns opened so far
     std::unordered_map<std::string, std::future<ReadAhead>> ahead;
 
     Impl(ProfileStore& o, ports::FileStore& f, ports::Scheduler& s) : owner(o), files(f), scheduler(s) {}
@@ -148,16 +150,24 @@ struct ProfileStore::Impl {
         reload(st, path);
     }
 
+    // The turn reads are made in: the gate's event (even numbers), else the open read turn (odd
+    // numbers), else none (0), in which every read checks.
+    std::uint64_t turnNow() const {
+        if (gate && gate->busy()) return gate->turn() * 2;
+        if (readTurnDepth > 0) return readTurns * 2 + 1;
+        return 0;
+    }
+
     // The model of a file. With `checkDisk`, a file that changed since it was read is read again.
     FileState& state(const std::string& path, bool checkDisk) {
         FileState& st = find(path);
-        const std::uint64_t turn = gate && gate->busy() ? gate->turn() : 0;
+        const std::uint64_t turn = turnNow();
         if (!st.loaded) {
             files.removeStaleTemporaries(path);
             reload(st, path);
             st.checkedTurn = turn;
         } else if (checkDisk) {
-            // Within one event the file was checked already.
+            // Within one turn the file was checked already.
             if (turn != 0 && st.checkedTurn == turn) return st;
             refresh(st, path, files.stamp(path));
             st.checkedTurn = turn;
@@ -265,6 +275,12 @@ ProfileStore::ProfileStore(ports::FileStore& files, ports::Scheduler& scheduler)
     : impl_(std::make_unique<Impl>(*this, files, scheduler)) {}
 
 void ProfileStore::followEvents(const ports::EventGate& gate) { impl_->gate = &gate; }
+
+ProfileStore::ReadTurn::ReadTurn(ProfileStore& store) : store_(store) {
+    if (store_.impl_->readTurnDepth++ == 0) ++store_.impl_->readTurns;
+}
+
+ProfileStore::ReadTurn::~ReadTurn() { --store_.impl_->readTurnDepth; }
 
 void ProfileStore::readAhead(const std::string& path, std::future<ReadAhead> ahead) {
     impl_->ahead[path] = std::move(ahead);

@@ -26,13 +26,31 @@ namespace nms::store {
 //
 // Following the station's events (followEvents), the file is checked for another program's
 // change once per event rather than on every read: one event (a tree rebuild of thousands of
-// reads) then reads one version of the file, and pays for one check. Saves always check.
+// reads) then reads one version of the file, and pays for one check. Work done outside any event
+// (a command's listing, the window drawing its rows) opens a ReadTurn for the same. Saves always
+// check.
 class ProfileStore {
 public:
     ProfileStore(ports::FileStore& files, ports::Scheduler& scheduler);
-    // From now on, reads made while `gate` runs a handler check the disk once per event. Reads
-    // outside any handler still check every time. The gate must outlive the store.
+    // From now on, reads made while `gate` runs a handler check the disk once per event. The gate
+    // must outlive the store.
     void followEvents(const ports::EventGate& gate);
+
+    // While one is open, reads made outside the gate's events check the disk once: the first read
+    // sees the file as it stands, the later ones the same version, whatever another program does
+    // meanwhile. The next turn (or a read outside any) checks again, so a turn must end before
+    // its owner waits on anything. Turns nest; the outermost one counts. Reads outside any event
+    // and any turn check every time.
+    class ReadTurn {
+    public:
+        explicit ReadTurn(ProfileStore& store);
+        ~ReadTurn();
+        ReadTurn(const ReadTurn&) = delete;
+        ReadTurn& operator=(const ReadTurn&) = delete;
+
+    private:
+        ProfileStore& store_;
+    };
     ~ProfileStore();
     ProfileStore(const ProfileStore&) = delete;
     ProfileStore& operator=(const ProfileStore&) = delete;

@@ -55,6 +55,8 @@ std::function<QStringList(const ports::TreeView::Node&)> recordColumns(app::frmM
     return [&main](const ports::TreeView::Node& node) {
         namespace rec = store::record;
         const std::string section = protocol::Encode_MAC(node.key);
+        // A row is drawn outside the station's events: its values are one version of the file.
+        const store::ProfileStore::ReadTurn turn(main.db());
         auto read = [&](std::string_view key) {
             return platform::fromModel(
                 main.db().ReadFromINI(section, std::string(key), main.databasePath(), "")).trimmed();

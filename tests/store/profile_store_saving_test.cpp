@@ -193,6 +193,34 @@ TEST_F(ProfileStoreSavingTest, FollowingEventsTheDiskIsCheckedOncePerEventAndEve
     EXPECT_EQ(store.ReadFromINI("A", "k", kPath, ""), "3");
 }
 
+TEST_F(ProfileStoreSavingTest, AReadTurnOutsideEventsChecksOnceAndAChangeBetweenTwoTurnsIsSeen) {
+    ports::EventGate gate;
+    store.followEvents(gate);
+    files.editExternally(kPath, "[A]\nK=1\n");
+    std::vector<std::string> seen;
+    {
+        const ProfileStore::ReadTurn turn(store);
+        const int stampsBefore = files.stamps;
+        for (int i = 0; i < 1000; ++i) store.ReadFromINI("A", "k", kPath, "");
+        const ProfileStore::ReadTurn nested(store);
+        EXPECT_LE(files.stamps - stampsBefore, 1);
+        files.editExternally(kPath, "[A]\nK=2\n");
+        seen.push_back(store.ReadFromINI("A", "k", kPath, ""));
+        // An event inside the turn is a turn of its own: it checks again.
+        gate.dispatch(ports::EventGate::Kind::Timer, [&] { seen.push_back(store.ReadFromINI("A", "k", kPath, "")); });
+    }
+    {
+        const ProfileStore::ReadTurn turn(store);
+        seen.push_back(store.ReadFromINI("A", "k", kPath, ""));
+    }
+    files.editExternally(kPath, "[A]\nK=3\n");
+    {
+        const ProfileStore::ReadTurn turn(store);
+        seen.push_back(store.ReadFromINI("A", "k", kPath, ""));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "2", "2", "3"}));
+}
+
 TEST_F(ProfileStoreSavingTest, AChangeOnDiskWhileWritesArePendingLosesNeitherSide) {
     files.editExternally(kPath, "[A]\nK=1\n");
     store.WriteToINI("A", "mine", "x", kPath);
