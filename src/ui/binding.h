@@ -117,4 +117,59 @@ protected:
     ports::EventGate* gate_;
 };
 
+// The binding of a control that keeps nothing of its own: how its widget shows the model, and
+// which of the widget's signals hand the operator's actions on. Buttons, check boxes, scroll
+// bars and level bars are all this; controls with more to them are classes of their own.
+template <class Widget, class Model>
+class ControlBinding final : public Binding {
+public:
+    using Show = void (*)(ControlBinding& binding);
+
+    ControlBinding(Widget* widget, Model& model, ports::EventGate* gate, Show show)
+        : Binding(widget, model, gate), view_(widget), model_(model), show_(show) {}
+
+    Widget& view() const { return *view_; }
+    const Model& model() const { return model_; }
+    using Binding::applyColor;
+
+    // Whenever the widget emits `signal`, act(model, the signal's arguments) goes to the model
+    // as the operator's action.
+    template <class Signal, class Act>
+    ControlBinding& handOn(Signal signal, Act act) {
+        return connectOperator(signal, std::move(act), false);
+    }
+    // The same, and the widget then shows again what the model holds, which need not be the
+    // operator's choice: the model may refuse it, or the action may still wait in the gate.
+    template <class Signal, class Act>
+    ControlBinding& handOnAndShow(Signal signal, Act act) {
+        return connectOperator(signal, std::move(act), true);
+    }
+
+protected:
+    void mirrorState() override { show_(*this); }
+
+private:
+    template <class Signal, class Act>
+    ControlBinding& connectOperator(Signal signal, Act act, bool showAfter) {
+        connect(view_, signal, this, [this, act, showAfter](auto... args) {
+            dispatch([&model = model_, act, args...] { act(model, args...); });
+            if (showAfter) mirror();
+        });
+        return *this;
+    }
+
+    Widget* view_;
+    Model& model_;
+    Show show_;
+};
+
+// Binds `widget` to `model` (it lives as the widget's child) and shows the model at once.
+template <class Widget, class Model>
+ControlBinding<Widget, Model>& bindControl(Widget* widget, Model& model, ports::EventGate* gate,
+                                           typename ControlBinding<Widget, Model>::Show show) {
+    auto* binding = new ControlBinding<Widget, Model>(widget, model, gate, show);
+    binding->mirror();
+    return *binding;
+}
+
 }  // namespace nms::ui::detail

@@ -3,28 +3,15 @@
 namespace nms::ui {
 namespace {
 
-using namespace detail;
-
-class ImageBarBinding : public Binding {
-public:
-    ImageBarBinding(LevelBar* bar, ports::ImageBar& model)
-        : Binding(bar, model), bar_(bar), model_(model) {
-        mirror();
-    }
-
-protected:
-    // The model measures the picture in twips, 15 to a pixel.
-    void mirrorState() override { bar_->setVisibleWidth(model_.width() / 15); }
-
-private:
-    LevelBar* bar_;
-    ports::ImageBar& model_;
-};
+// The model measures the picture in twips, 15 to a pixel.
+void show(detail::ControlBinding<LevelBar, ports::ImageBar>& b) {
+    b.view().setVisibleWidth(b.model().width() / 15);
+}
 
 }  // namespace
 
 void bind(LevelBar* widget, ports::ImageBar& model) {
-    new ImageBarBinding(widget, model);
+    detail::bindControl(widget, model, nullptr, show);
 }
 
 }  // namespace nms::ui
