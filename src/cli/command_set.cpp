@@ -2,128 +2,29 @@
 // loads it, each KEY=VALUE goes to its control as an operator's change (so every rule of the
 // editor runs), then the save's checks, its confirmation and the wait for the element's answer.
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
 
-#include "editor/configuration_exchange.h"
 #include "cli/cli.h"
+#include "editor/configuration_exchange.h"
+#include "editor/operator_settings.h"
 #include "editor/save_configuration.h"
-#include "station/main_toolbar.h"
+#include "monitor/plant_monitor.h"
+#include "plant/json_reader.h"
+#include "plant/plant_backup.h"
+#include "plant/replacement_unit.h"
+#include "protocol/address.h"
 #include "protocol/audio_types.h"
 #include "protocol/text.h"
+#include "station/main_toolbar.h"
 #include "store/element_record.h"
 
 namespace nms::cli {
 namespace {
-
-namespace rec = store::record;
-
-// The keys a configuration carries, in the record's order: the type and the kind of stream come
-// before the address they decide.
-const std::vector<std::string_view> kSettableKeys = {
-    rec::kName,   rec::kIp,          rec::kMask,         rec::kGateway,     rec::kInput,
-    rec::kType,   rec::kTx,          rec::kMulticast,    rec::kRemote,      rec::kSfn,
-    rec::kBuffer, rec::kSilenceMode, rec::kSilenceLevel, rec::kSilenceTime, rec::kLowLatency};
-
-std::string accepted(const ports::ListControl& list) {
-    std::string out;
-    for (int i = 0; i < list.listCount(); ++i)
-        out += (i ? ", " : "") + std::to_string(i) + " (" +
-               list.items()[static_cast<std::size_t>(i)] + ")";
-    return out;
-}
-
-bool wholeNumber(const std::string& text, long long& out) {
-    return protocol::text::parseInteger(text, out);
-}
-
-// Applies one setting to its control; the refusal's words when the control cannot take it.
-std::optional<std::string> apply(app::frmMain& main, const std::string& key,
-                                 const std::string& value) {
-    auto& p = main.panel;
-    const auto op = ports::Origin::Operator;
-    long long n = 0;
-    auto list = [&](ports::ListControl& control) -> std::optional<std::string> {
-        if (!wholeNumber(value, n) || n < 0 || n >= control.listCount())
-            return key + " takes one of: " + accepted(control);
-        control.setListIndex(static_cast<int>(n), op);
-        return std::nullopt;
-    };
-    auto bar = [&](ports::ScrollBar& control) -> std::optional<std::string> {
-        if (!control.enabled()) return key + " does not apply to this element";
-        if (!wholeNumber(value, n) || n < control.min() || n > control.max())
-            return key + " takes a whole number from " + std::to_string(control.min()) + " to " +
-                   std::to_string(control.max());
-        control.setValue(static_cast<int>(n), op);
-        return std::nullopt;
-    };
-    auto check = [&](ports::CheckBox& control) -> std::optional<std::string> {
-        if (value != "0" && value != "1") return key + " takes 0 or 1";
-        control.setValue(value == "1" ? 1 : 0, op);
-        return std::nullopt;
-    };
-    auto text = [&](ports::TextBox& control) -> std::optional<std::string> {
-        if (protocol::text::length(value) > static_cast<std::size_t>(control.maxLength))
-            return key + " takes at most " + std::to_string(control.maxLength) + " characters";
-        control.gotFocus();
-        control.setText(value, op);
-        control.lostFocus();
-        return std::nullopt;
-    };
-
-    if (key == rec::kName) return text(p.txtElementName);
-    if (key == rec::kIp) return text(p.txtElementIP);
-    if (key == rec::kMask) return text(p.txtElementMask);
-    if (key == rec::kGateway) return text(p.txtElementGW);
-    if (key == rec::kInput) return list(p.cmbAudioInput);
-    if (key == rec::kTx) return list(p.cmbAudioTX);
-    if (key == rec::kSilenceMode) return list(p.cmbSilDetMode);
-    if (key == rec::kBuffer) return bar(p.scrlBuffer);
-    if (key == rec::kSilenceLevel) return bar(p.scrlSilDetLevel);
-    if (key == rec::kSilenceTime) return bar(p.scrlSilDetTime);
-    if (key == rec::kSfn) return check(p.chkSFNEnabled);
-    if (key == rec::kLowLatency) return check(p.chkLowLatency);
-    if (key == rec::kType) {
-        const auto& types = main.AudioTypes;
-        std::string codes;
-        int row = -1;
-        for (int r = 0; r < protocol::kAudioTypesInUse; ++r) {
-            codes += (r ? ", " : "") + std::to_string(types.row(r).code) + " (" +
-                     std::string(types.row(r).name) + ")";
-            if (wholeNumber(value, n) && n >= 0 && n <= 255 &&
-                types.row(r).code == (n & protocol::kTypeCodeMask))
-                row = row < 0 ? r : row;
-        }
-        if (row < 0)
-            return "type takes an audio type code, plus 64 for narrowband (and the stored FLAC "
-                   "flag 128): " +
-                   codes;
-        if (((n & protocol::kTypeFlac) != 0) != p.chkEnableFLAC.checked())
-            return std::string(
-                       "type: the FLAC flag (128) follows the element and cannot be changed here "
-                       "(it is ") +
-                   (p.chkEnableFLAC.checked() ? "set" : "clear") + ")";
-        p.cmbAudioType.setListIndex(row, op);
-        p.chkNarrowBand.setChecked((n & protocol::kTypeNarrowBand) != 0, op);
-        if (protocol::AudioTypeTable::isAes67Row(row)) main.editor().ResolveAES67Multicast();
-        return std::nullopt;
-    }
-    if (key == rec::kRemote || key == rec::kMulticast) {
-        const bool decoder = p.lblElementType.caption() == "DECODER";
-        const bool multicast =
-            rec::streamAddressKey(p.cmbAudioTX.listIndex(),
-                                  decoder ? rec::kRoleDecoder : rec::kRoleEncoder) ==
-            rec::kMulticast;
-        if ((key == rec::kMulticast) != multicast)
-            return key + " does not apply: this element " +
-                   (multicast ? "sends or receives multicast (use multi)"
-                              : "sends unicast (use remote)");
-        if (!p.txtRemoteIP.enabled()) return key + " follows the AES67 channel of the audio type";
-        return text(p.txtRemoteIP);
-    }
-    return std::nullopt;
-}
 
 bool said(const ConsoleDialogs& dialogs, std::size_t from, std::string_view part) {
     const auto& boxes = dialogs.said();
@@ -134,25 +35,145 @@ bool said(const ConsoleDialogs& dialogs, std::size_t from, std::string_view part
 
 std::string keyList() {
     std::string out;
-    for (auto k : kSettableKeys) out += (out.empty() ? "" : " ") + std::string(k);
+    for (auto k : editor::settableKeys()) out += (out.empty() ? "" : " ") + std::string(k);
     return out;
+}
+
+constexpr CommandOption kSetOptions[] = {{"--from", true}};
+
+// The source record of --from FILE:MAC or MAC: a backup's record, or the database's; nothing
+// (said on standard error, with the status to end with) when it cannot be had.
+std::optional<plant::SourceRecord> sourceOf(Session& session, const std::string& from,
+                                            int& status) {
+    status = kExitRefused;
+    std::string file, mac = macFromArgument(from);
+    // A file name may hold a colon itself: the MAC is what follows the first colon that leaves
+    // a MAC after it.
+    for (auto colon = from.find(':'); mac.empty() && colon != std::string::npos;
+         colon = from.find(':', colon + 1)) {
+        if (const auto m = macFromArgument(from.substr(colon + 1)); !m.empty()) {
+            file = from.substr(0, colon);
+            mac = m;
+        }
+    }
+    if (mac.empty()) {
+        std::fprintf(stderr, "nms-cli: --from takes FILE:MAC (a plant backup) or MAC\n");
+        status = kExitUsage;
+        return std::nullopt;
+    }
+    const std::string section = protocol::Encode_MAC(mac);
+    auto& env = session.env();
+    if (file.empty()) {
+        auto r = plant::recordFromDatabase(env.db, env.databasePath, section);
+        if (!r) std::fprintf(stderr, "nms-cli: the database holds no element %s\n", mac.c_str());
+        return r;
+    }
+    const std::string path =
+        QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
+    QFile in(QString::fromStdString(path));
+    const auto limit = static_cast<qint64>(plant::json::kMaxBytes);
+    if (in.size() > limit || !in.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "nms-cli: unable to read %s as a plant backup\n", path.c_str());
+        status = 1;
+        return std::nullopt;
+    }
+    const QByteArray bytes = in.read(limit + 1);
+    const auto read = plant::readBackup(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (!read.backup) {
+        std::fprintf(stderr, "nms-cli: %s: %s\nNothing was changed.\n", path.c_str(),
+                     read.error.c_str());
+        status = 1;
+        return std::nullopt;
+    }
+    auto r = plant::recordFromBackup(*read.backup, section, QFileInfo(in).fileName().toStdString());
+    if (!r) std::fprintf(stderr, "nms-cli: %s holds no element %s\n", path.c_str(), mac.c_str());
+    return r;
+}
+
+std::string jsonBool(bool b) {
+    return b ? "true" : "false";
+}
+
+// set MAC --from FILE:MAC|MAC: another record's settings applied to the element, as "Apply
+// settings from..." applies them.
+int runSetFrom(Session& session, const Arguments& args) {
+    if (args.positional.size() != 1) {
+        std::fprintf(stderr, "nms-cli: set MAC --from FILE:MAC|MAC takes no KEY=VALUE\n");
+        return kExitUsage;
+    }
+    int status = 0;
+    const auto source = sourceOf(session, args.value("--from"), status);
+    if (!source) return status;
+    if (!session.showElement(args.positional[0])) return kExitRefused;
+    auto& main = session.main();
+    plant::ReplacementUnit unit({main.context(), main.plantMonitor(), main.panel, main.editor(),
+                                 main.exchange(),
+                                 [&main] { main.Toolbar1_ButtonClick(station::toolbar::kSave); }});
+    bool finished = false;
+    unit.onFinished = [&finished] { finished = true; };
+    std::string refusal;
+    const std::size_t firstBox = session.dialogs().said().size();
+    session.env().gate.dispatch(ports::EventGate::Kind::Operator,
+                                [&] { refusal = unit.apply(*source); });
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "nms-cli: %s\n", refusal.c_str());
+        return kExitRefused;
+    }
+    // The answer, the MAC wait (up to about 21 s), then the delay's confirmation.
+    if (!finished) session.runUntil([&] { return finished; }, 45000);
+    if (main.ended()) return session.endedStatus();
+    const auto& s = unit.summary();
+    if (args.json) {
+        std::string changes, messages;
+        for (const auto& c : s.changes)
+            changes += std::string(changes.empty() ? "" : ", ") + jsonString(c);
+        const auto& boxes = session.dialogs().said();
+        for (std::size_t i = firstBox; i < boxes.size(); ++i)
+            messages += std::string(messages.empty() ? "" : ", ") + jsonString(boxes[i].text);
+        std::printf(
+            "{\"mac\": %s, \"source\": %s, \"changes\": [%s], \"configuration_sent\": %s, "
+            "\"configuration_confirmed\": %s, \"level\": %s, \"level_sent\": %s, "
+            "\"delay_steps\": %s, \"servo\": %s, \"delay_sent\": %s, \"delay_confirmed\": %s, "
+            "\"summary\": %s, \"messages\": [%s]}\n",
+            jsonString(main.context().shownElementMac()).c_str(), jsonString(s.source).c_str(),
+            changes.c_str(), jsonBool(s.configurationSent).c_str(),
+            jsonBool(s.configurationConfirmed).c_str(),
+            jsonNumber(s.level ? std::optional<long long>(*s.level) : std::nullopt).c_str(),
+            jsonBool(s.levelSent).c_str(),
+            jsonNumber(s.delaySteps ? std::optional<long long>(*s.delaySteps) : std::nullopt)
+                .c_str(),
+            s.delaySteps ? jsonBool(s.servo).c_str() : "null", jsonBool(s.delaySent).c_str(),
+            jsonBool(s.delayConfirmed).c_str(), jsonString(s.text()).c_str(), messages.c_str());
+    } else {
+        std::string text = s.text();
+        std::replace(text.begin(), text.end(), '\r', '\n');
+        std::printf("%s\n", text.c_str());
+    }
+    if (!finished) return kExitTimedOut;
+    if (s.complete()) return 0;
+    using End = editor::ConfigurationExchange::SaveEnd;
+    if (s.configurationEnd == End::NotSent) return kExitRefused;
+    if (s.configurationEnd == End::NotAnswered) return kExitTimedOut;
+    return kExitNotConfirmed;
 }
 
 }  // namespace
 
 int runSet(Session& session, const Arguments& args) {
+    if (args.given("--from")) return runSetFrom(session, args);
     if (args.positional.size() < 2) {
         std::fprintf(stderr, "nms-cli: set takes a MAC and one or more KEY=VALUE (keys: %s)\n",
                      keyList().c_str());
         return kExitUsage;
     }
+    const auto& keys = editor::settableKeys();
     std::map<std::string, std::string> settings;
     for (std::size_t i = 1; i < args.positional.size(); ++i) {
         const std::string& a = args.positional[i];
         const auto eq = a.find('=');
         const std::string key = protocol::text::toLower(a.substr(0, eq));
-        if (eq == std::string::npos ||
-            std::find(kSettableKeys.begin(), kSettableKeys.end(), key) == kSettableKeys.end()) {
+        if (eq == std::string::npos || std::find(keys.begin(), keys.end(), key) == keys.end()) {
             std::fprintf(stderr, "nms-cli: unknown setting %s (keys: %s)\n", a.c_str(),
                          keyList().c_str());
             return kExitRefused;
@@ -164,12 +185,14 @@ int runSet(Session& session, const Arguments& args) {
     auto& ctx = main.context();
 
     std::vector<std::string> refusals;
-    for (auto key : kSettableKeys) {
+    for (auto key : editor::settableKeys()) {
         const auto it = settings.find(std::string(key));
         if (it == settings.end()) continue;
         std::optional<std::string> refusal;
-        session.env().gate.dispatch(ports::EventGate::Kind::Operator,
-                                    [&] { refusal = apply(main, it->first, it->second); });
+        session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&] {
+            refusal = editor::setAsOperator(main.panel, main.editor(), main.AudioTypes, it->first,
+                                            it->second);
+        });
         if (refusal) refusals.push_back(*refusal);
     }
     for (const auto& r : refusals) std::fprintf(stderr, "nms-cli: %s\n", r.c_str());
@@ -224,6 +247,6 @@ int runSet(Session& session, const Arguments& args) {
     return kExitTimedOut;
 }
 
-extern const Command kSetCommand{.name = "set", .run = runSet};
+extern const Command kSetCommand{.name = "set", .run = runSet, .options = kSetOptions};
 
 }  // namespace nms::cli

@@ -84,14 +84,14 @@ void ConfigurationExchange::SaveConfiguration() {
     if (const auto failure = saveCheckFailure(panel_, ctx.db(), ctx.databasePath())) {
         ctx.msgBox(*failure + "\r" + std::string(kCannotSave), MessageIcon::Critical,
                    MessageButtons::Ok, Answer::Ok, std::string(kSaveErrorTitle));
-        return;
+        return saveEnded(SaveEnd::NotSent);
     }
     // A gateway outside the subnet can be meant (a routed management network), but more often
     // it is a typing error that leaves the element unreachable: only a deliberate Yes sends it.
     if (const auto question = gatewayQuestion(elementAddresses(panel_))) {
         if (ctx.msgBox(*question, MessageIcon::Exclamation, MessageButtons::YesNo, Answer::No,
                        std::string(kSaveConfirmationTitle)) != Answer::Yes)
-            return;
+            return saveEnded(SaveEnd::NotSent);
     }
     // The fixed question, with every setting that is about to change on air unfolded below it.
     const auto changes = configurationChanges(
@@ -101,7 +101,7 @@ void ConfigurationExchange::SaveConfiguration() {
     const Answer answer =
         ctx.msgBox(std::string(kSaveConfirmation), MessageIcon::Question, MessageButtons::YesNo,
                    Answer::No, std::string(kSaveConfirmationTitle), describeChanges(changes));
-    if (answer != Answer::Yes) return;
+    if (answer != Answer::Yes) return saveEnded(SaveEnd::NotSent);
     SendConfiguration();
 }
 
@@ -126,6 +126,7 @@ bool ConfigurationExchange::SendConfigurationBytes(std::span<const std::uint8_t>
     if (result == station::ElementSocket::Result::NoAddress) socket.sayNoAddress(kPrefix);
     if (result != station::ElementSocket::Result::Sent) {
         if (!ended()) endConfigurationWait();
+        if (!ended()) saveEnded(SaveEnd::NotSent);
         return false;
     }
     links_.silentPing(socket.client().remoteHost);
@@ -141,6 +142,7 @@ void ConfigurationExchange::timerRemoteSent_Timer() {
     endConfigurationWait();
     context_.msgBox("Waiting for a response from Network Element has timed out!\rCannot save.",
                     MessageIcon::Critical, MessageButtons::Ok, Answer::Ok, "Error!");
+    saveEnded(SaveEnd::NotAnswered);
 }
 
 bool ConfigurationExchange::LookupMAC(const std::string& ip, std::string& mac,
@@ -208,6 +210,7 @@ void ConfigurationExchange::ProcessFeedback(const std::vector<std::uint8_t>& dat
 
     if (const auto rejected = checkFeedback(feedback_)) {
         feedbackFailed(rejected->firstLine, rejected->secondLine);
+        if (!context_.AutoDiscoverAwaiting && !ended()) saveEnded(SaveEnd::Differs);
         return finishFeedback();
     }
 
@@ -243,6 +246,7 @@ void ConfigurationExchange::continueFeedbackWithMac(const std::string& mac) {
     if (ended()) return;
     if (mac.empty()) {
         feedbackFailed(retrieving("Element MAC"), kCorrupted);
+        if (!context_.AutoDiscoverAwaiting) saveEnded(SaveEnd::Differs);
         return finishFeedback();
     }
     const std::string section = protocol::Encode_MAC(mac);
@@ -251,10 +255,12 @@ void ConfigurationExchange::continueFeedbackWithMac(const std::string& mac) {
     } else if (mac != context_.shownElementMac()) {
         feedbackFailed("The response received does not match the selected element.",
                        "Cannot save this element info.");
+        saveEnded(SaveEnd::Differs);
     } else if (context_.db().GetSectionKeyCount(section, context_.databasePath()) >=
                rec::kMaxKeysForFeedback) {
         feedbackFailed("The data stored in your computer about this element, is corrupted.",
                        "Cannot save this element info.");
+        saveEnded(SaveEnd::Differs);
     } else {
         confirmSelectedElement(section);
     }
@@ -343,13 +349,14 @@ void ConfigurationExchange::confirmSelectedElement(const std::string& section) {
     r.lowLatency = f.llo;
     write();
 
-    if (!confirmed) return;
+    if (!confirmed) return saveEnded(SaveEnd::Differs);
     links_.editor.reloadShown();
     feedbackWaited_ = true;
     context_.noteOperatorChange("configuration saved", protocol::text::trim(f.name));
     context_.msgBox("New configuration has been sucessfuly saved and loaded!",
                     MessageIcon::Information, MessageButtons::Ok, Answer::Ok,
                     "Configuration changed");
+    if (!ended()) saveEnded(SaveEnd::Confirmed);
 }
 
 }  // namespace nms::editor

@@ -11,6 +11,7 @@
 #include "editor/frm_waiting.h"
 #include "editor/properties_panel.h"
 #include "ports/controls.h"
+#include "ports/signal.h"
 #include "ports/udp_client.h"
 #include "protocol/feedback.h"
 #include "station/element_socket.h"
@@ -61,6 +62,12 @@ public:
     // Whether a feedback datagram is let into the event queue at all (see the late feedback in
     // configuration_exchange.cpp).
     bool acceptFeedback(const std::vector<std::uint8_t>& datagram);
+
+    // How a save ended, for watchers, after the box that said it: confirmed setting by
+    // setting, answered otherwise (a setting differs, another element answered, a bad answer),
+    // not answered in time, or not sent at all (a check, the operator's No, a failed send).
+    enum class SaveEnd { Confirmed, Differs, NotAnswered, NotSent };
+    ports::Signal<SaveEnd> saveEnded;
 
     frmWaiting& waiting() { return waiting_; }
     // The address of the element whose feedback is handled (or was last).

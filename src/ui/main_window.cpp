@@ -95,6 +95,7 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
         },
         recordColumns(main),
         main.databasePath(),
+        plantLinksOf(main),
     };
 }
 
@@ -164,6 +165,7 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
         buildWhenShown(model.adjust->form, [this] { adjustDialog(); });
     }
 
+    if (model.plant) plant_ = new PlantWindows(*model.plant, gate, this);
     buildMenus(model);
     finishTabOrder();
     resize(1280, 800);

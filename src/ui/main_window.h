@@ -15,6 +15,7 @@
 #include "ui/about_dialog.h"
 #include "ui/disclaimer_dialog.h"
 #include "ui/paging_dialog.h"
+#include "ui/plant_windows.h"
 
 class QAbstractButton;
 class QAction;
@@ -76,6 +77,8 @@ public:
         // Values shown beside each node of the tree, one per column after the node's text.
         std::function<QStringList(const ports::TreeView::Node&)> nodeColumns;
         std::string databasePath;
+        // The plant's operations (SFN overview, plant backup, settings from another record).
+        std::optional<PlantLinks> plant;
     };
 
     MainWindow(app::frmMain& model, ports::EventGate& gate, QWidget* parent = nullptr);
@@ -96,6 +99,7 @@ public:
     StatisticsDialog* statisticsDialog();
     AdjustDialog* adjustDialog();
     MonitorView* monitorView() const { return monitor_; }
+    PlantWindows* plantWindows() const { return plant_; }
     // A permanent mark in the status bar that this window drives the simulated plant.
     void markSimulated();
 
@@ -158,6 +162,7 @@ private:
     StatisticsDialog* statistics_ = nullptr;
     AdjustDialog* adjust_ = nullptr;
     MonitorView* monitor_ = nullptr;
+    PlantWindows* plant_ = nullptr;
     ports::EventGate* gate_ = nullptr;
     std::optional<PagingDialog::Model> pagingModel_;
     ports::Form* waitingForm_ = nullptr;

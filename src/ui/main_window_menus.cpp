@@ -16,6 +16,7 @@
 #include "ui/bindings.h"
 #include "ui/help_window.h"
 #include "ui/main_window.h"
+#include "ui/plant_windows.h"
 #include "ui/window_layout.h"
 
 namespace nms::ui {
@@ -107,6 +108,19 @@ void MainWindow::buildMenus(const Model& model) {
     fromToolbar(station, "actionDiscover", tb::kDiscover, 'd', QKeySequence(Qt::CTRL | Qt::Key_D));
     fromToolbar(station, "actionRefresh", tb::kRefresh, 'r', QKeySequence(Qt::Key_F5));
     station->addSeparator();
+    // The whole plant's operations; without them (a window on a bare model) the items are off.
+    auto plantItem = [&](QMenu* menu, const char* name, const QString& text,
+                         void (PlantWindows::*operation)()) {
+        auto* item = make(menu, name, text);
+        item->setEnabled(plant_ != nullptr);
+        if (plant_) connect(item, &QAction::triggered, plant_, operation);
+        return item;
+    };
+    plantItem(station, "actionSfnOverview", tr("SFN &overview..."),
+              &PlantWindows::showSfnOverview);
+    plantItem(station, "actionExportPlant", tr("E&xport plant..."), &PlantWindows::exportPlant);
+    plantItem(station, "actionImportPlant", tr("&Import plant..."), &PlantWindows::importPlant);
+    station->addSeparator();
     auto* quit = make(station, "actionQuit", tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
@@ -117,6 +131,8 @@ void MainWindow::buildMenus(const Model& model) {
     fromButton(element, "actionPing", tr("&Ping"), "cmdPing");
     fromButton(element, "actionStatistics", tr("S&tatistics..."), "cmdGetStats");
     fromButton(element, "actionAdjust", tr("SFN &adjustment..."), "cmdAdjust");
+    plantItem(element, "actionApplySettingsFrom", tr("Apply settings &from..."),
+              &PlantWindows::applySettingsFrom);
     element->addSeparator();
     // One key starts and stops: only one of the two is ever enabled.
     fromToolbar(element, "actionStartMonitoring", tb::kStartMonitoring, 'm',

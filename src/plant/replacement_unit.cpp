@@ -1,0 +1,347 @@
+#include "plant/replacement_unit.h"
+
+#include <algorithm>
+
+#include "editor/operator_settings.h"
+#include "editor/record_values.h"
+#include "editor/save_configuration.h"
+#include "monitor/plant_monitor.h"
+#include "plant/sfn_alignment.h"
+#include "protocol/address.h"
+#include "protocol/commands.h"
+#include "protocol/delay.h"
+#include "protocol/paging.h"
+#include "protocol/text.h"
+#include "sfn/delay_reading.h"
+#include "sfn/frm_adjust.h"
+#include "store/element_record.h"
+#include "store/profile_store.h"
+
+namespace nms::plant {
+
+namespace rec = store::record;
+using SaveEnd = editor::ConfigurationExchange::SaveEnd;
+
+namespace {
+
+std::optional<long long> wholeNumber(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    long long n = 0;
+    if (!protocol::text::parseInteger(protocol::text::trim(*text), n)) return std::nullopt;
+    return n;
+}
+
+std::string roleName(long long role) {
+    return role == rec::kRoleDecoder   ? "a decoder"
+           : role == rec::kRoleEncoder ? "an encoder"
+                                       : "of role " + std::to_string(role);
+}
+
+}  // namespace
+
+std::optional<std::string> SourceRecord::value(std::string_view key) const {
+    const std::string wanted = protocol::text::toLower(key);
+    for (const auto& [k, v] : values)
+        if (protocol::text::toLower(k) == wanted) return v;
+    return std::nullopt;
+}
+
+std::string SourceRecord::name() const {
+    const std::string n = protocol::text::trim(value(rec::kName).value_or(""));
+    return (n.empty() ? "" : n + " ") + "(" + protocol::Decode_MAC(key) + ")";
+}
+
+std::optional<SourceRecord> recordFromDatabase(store::ProfileStore& db, const std::string& path,
+                                               const std::string& section) {
+    if (!db.fileExists(path)) return std::nullopt;
+    std::vector<std::string> sections;
+    db.LoadIniSectionsLB(sections, path);
+    const auto it = std::find_if(sections.begin(), sections.end(), [&](const std::string& s) {
+        return protocol::text::toUpper(s) == protocol::text::toUpper(section);
+    });
+    if (it == sections.end()) return std::nullopt;
+    SourceRecord r{*it, {}, "the database"};
+    std::vector<std::string> keys;
+    db.LoadIniSectionKeysLB(*it, keys, path);
+    for (const auto& k : keys) r.values.emplace_back(k, db.ReadFromINI(*it, k, path, ""));
+    return r;
+}
+
+std::optional<SourceRecord> recordFromBackup(const PlantBackup& backup, const std::string& section,
+                                             const std::string& file) {
+    for (const auto& b : backup.records)
+        if (protocol::text::toUpper(b.key) == protocol::text::toUpper(section))
+            return SourceRecord{b.key, b.values, file};
+    return std::nullopt;
+}
+
+std::vector<SourceRecord> candidatesOf(std::vector<SourceRecord> records, int role,
+                                       const std::string& shownSection) {
+    std::erase_if(records, [&](const SourceRecord& r) {
+        return wholeNumber(r.value(rec::kRole)) != role ||
+               protocol::text::toUpper(r.key) == protocol::text::toUpper(shownSection);
+    });
+    return records;
+}
+
+bool ReplacementUnit::Summary::complete() const {
+    // A level has no answer: it counts once it went out, or when nothing had to go.
+    return configurationConfirmed && (!delaySteps || delayConfirmed) &&
+           (!level || levelSent || levelNote.rfind("already", 0) == 0);
+}
+
+std::string ReplacementUnit::Summary::text() const {
+    std::string t = "Settings of " + source + " applied to " + element + ".\r";
+    t += "\rConfiguration: " + configuration;
+    for (const auto& c : changes) t += "\r   " + c;
+    t += "\rAudio level: ";
+    if (!level)
+        t += "not in the record.";
+    else if (!levelNote.empty())
+        t += levelNote;
+    else
+        t += levelSent ? std::to_string(*level) + " sent (the element does not answer a level)."
+                       : std::to_string(*level) + " not sent.";
+    if (delaySteps || !delayNote.empty()) {
+        t += "\rSFN additional delay: ";
+        if (delaySteps)
+            t += std::to_string(*delaySteps) + " steps, servo " + (servo ? "on" : "off") + ": ";
+        t += delayNote;
+    }
+    return t;
+}
+
+ReplacementUnit::ReplacementUnit(Links links)
+    : links_(std::move(links)),
+      socket_(links_.context, protocol::kPortStatistics, protocol::kPortStatistics),
+      timer_(links_.context.scheduler(), links_.context.gate(), kReplyTimeoutMs) {
+    timer_.onTimer = [this] { delayTimeout(); };
+    auto& client = socket_.client();
+    client.onDataArrival = [this](const ports::Datagram& d) { delayReply(d); };
+    client.acceptIncoming = [this](const ports::Datagram& d) {
+        return state_ == State::Delay && d.senderAddress == delayIp_;
+    };
+    links_.exchange.saveEnded.connect(
+        [this, alive = std::weak_ptr<ReplacementUnit*>(self_)](SaveEnd end) {
+            if (!alive.expired()) saveEnded(end);
+        });
+    links_.context.atEnd([this, alive = std::weak_ptr<ReplacementUnit*>(self_)] {
+        if (alive.expired()) return;
+        timer_.setEnabled(false);
+        socket_.close();
+    });
+}
+
+ReplacementUnit::~ReplacementUnit() {
+    if (portTaken_) links_.monitor.resume();
+}
+
+std::string ReplacementUnit::apply(const SourceRecord& source) {
+    if (busy()) return "Settings are already being applied to an element.";
+    auto& ctx = links_.context;
+    if (!ctx.hasShownElement()) return "Show the element that takes the settings first.";
+    const std::string shownSection = protocol::Encode_MAC(ctx.shownElementMac());
+    if (protocol::text::toUpper(source.key) == protocol::text::toUpper(shownSection))
+        return "That is the shown element's own record: there is nothing to apply.";
+    const auto role = wholeNumber(source.value(rec::kRole));
+    const auto shownRole = wholeNumber(ctx.readShown(rec::kRole, ""));
+    if (!role) return "The record of " + source.name() + " holds no role.";
+    if (role != shownRole)
+        return "The record of " + source.name() + " is " + roleName(*role) +
+               ", the shown element " + roleName(shownRole.value_or(0)) +
+               ": settings go only to an element of the same role. Nothing was changed.";
+
+    // Every value goes in as the operator would type it; one the element cannot take undoes
+    // them all, so that nothing is half applied.
+    auto& panel = links_.panel;
+    for (const auto key : editor::settableKeys()) {
+        const auto v = source.value(key);
+        if (!v) continue;
+        const auto refusal =
+            editor::setAsOperator(panel, links_.editor, ctx.AudioTypes, key, *v,
+                                  {.leaveOutWhatDoesNotApply = true, .keepFlacFlag = true});
+        if (refusal) {
+            links_.editor.reloadShown();
+            return "The record of " + source.name() + " cannot be applied: " + *refusal +
+                   ". Nothing was changed.";
+        }
+    }
+    summary_ = {};
+    summary_.source = source.name() + " in " + source.origin;
+    summary_.element =
+        protocol::text::trim(ctx.readShown(rec::kName, "")) + " (" + ctx.shownElementMac() + ")";
+    source_ = source;
+    const auto changes = editor::configurationChanges(
+        panel, ctx.AudioTypes, [&ctx](std::string_view key, std::string_view fallback) {
+            return ctx.readShown(key, fallback);
+        });
+    for (const auto& c : changes)
+        summary_.changes.push_back(c.label + ": " + c.from + " → " + c.to);
+    if (changes.empty()) {
+        summary_.configuration = "already as in the record; nothing to send.";
+        summary_.configurationConfirmed = true;
+        sendLevel(source);
+        sendDelay();
+        return {};
+    }
+    state_ = State::Saving;
+    links_.save();
+    return {};
+}
+
+void ReplacementUnit::saveEnded(SaveEnd end) {
+    if (state_ != State::Saving) return;
+    state_ = State::Idle;
+    summary_.configurationEnd = end;
+    summary_.configurationSent = end != SaveEnd::NotSent;
+    summary_.configurationConfirmed = end == SaveEnd::Confirmed;
+    switch (end) {
+        case SaveEnd::Confirmed:
+            summary_.configuration = "sent and confirmed by the element.";
+            break;
+        case SaveEnd::Differs:
+            summary_.configuration = "sent; the element answered otherwise (see the message).";
+            break;
+        case SaveEnd::NotAnswered:
+            summary_.configuration = "sent; the element did not answer in time.";
+            break;
+        case SaveEnd::NotSent:
+            summary_.configuration = "not sent.";
+            break;
+    }
+    if (!summary_.configurationConfirmed) {
+        // The level and the delay belong to the unit that took the configuration.
+        if (source_ && source_->value(rec::kAttenuation)) {
+            summary_.level =
+                static_cast<int>(wholeNumber(source_->value(rec::kAttenuation)).value_or(0));
+            summary_.levelNote = "not sent: the configuration was not confirmed.";
+        }
+        if (source_ && source_->value(rec::kDelay) &&
+            wholeNumber(links_.context.readShown(rec::kRole, "")) == rec::kRoleDecoder)
+            summary_.delayNote = "not sent: the configuration was not confirmed.";
+        return finish();
+    }
+    sendLevel(*source_);
+    sendDelay();
+}
+
+void ReplacementUnit::sendLevel(const SourceRecord& source) {
+    const auto level = wholeNumber(source.value(rec::kAttenuation));
+    if (!level) return;
+    summary_.level = static_cast<int>(*level);
+    auto& bar = links_.panel.scrlAtten;
+    if (*level < bar.min() || *level > bar.max()) {
+        summary_.levelNote = "not sent: outside " + std::to_string(bar.min()) + " to " +
+                             std::to_string(bar.max()) + ".";
+        return;
+    }
+    if (bar.value() == *level) {
+        summary_.levelNote = "already " + std::to_string(*level) + "; nothing to send.";
+        return;
+    }
+    // The editor sends it and keeps it in the record only once it went out.
+    bar.setValue(static_cast<int>(*level), ports::Origin::Operator);
+    summary_.levelSent = wholeNumber(links_.context.readShown(rec::kAttenuation, "")) == *level;
+}
+
+void ReplacementUnit::sendDelay() {
+    auto& ctx = links_.context;
+    const auto steps = wholeNumber(source_->value(rec::kDelay));
+    const bool decoder = wholeNumber(ctx.readShown(rec::kRole, "")) == rec::kRoleDecoder;
+    if (!steps || !decoder) return finish();
+    summary_.delaySteps = *steps;
+    summary_.servo = wholeNumber(source_->value(rec::kServo)).value_or(0) == 1;
+    if (*steps < 0 || *steps > kMaxSteps) {
+        summary_.delayNote = "not sent: outside 0 to 25000 steps.";
+        return finish();
+    }
+    delayIp_ = protocol::text::trim(ctx.readShown(rec::kIp, ""));
+    if (!protocol::IsValidIP(delayIp_)) {
+        summary_.delayNote = "not sent: no address is stored for this element.";
+        return finish();
+    }
+    // Port 2978 is the plant monitor's until it pauses; nothing goes out before the answers it
+    // still awaits would have come.
+    const auto owed = links_.monitor.pause();
+    portTaken_ = true;
+    std::int64_t startAt = ctx.clock().monotonicMs();
+    for (const auto& o : owed) startAt = std::max(startAt, o.untilMs);
+    if (!socket_.bind()) {
+        summary_.delayNote = "not sent: unable to use UDP port 2978: " + socket_.errorDescription();
+        return finish();
+    }
+    const auto ns = static_cast<std::int32_t>(*steps * kNsPerStep);
+    auto& client = socket_.client();
+    client.remoteHost = delayIp_;
+    client.remotePort = protocol::kPortStatistics;
+    if (!client.send(protocol::encodeDelaySet({ns, summary_.servo}))) {
+        summary_.delayNote = "not sent: " + client.errorDescription();
+        return finish();
+    }
+    summary_.delaySent = true;
+    // Kept and journalled as the SFN window keeps and journals its set.
+    const std::string section = protocol::Encode_MAC(ctx.shownElementMac());
+    ctx.db().WriteToINI(section, std::string(rec::kDelay), std::to_string(*steps),
+                        ctx.databasePath());
+    ctx.db().WriteToINI(section, std::string(rec::kServo), summary_.servo ? "1" : "0",
+                        ctx.databasePath());
+    ctx.noteOperatorChange("SFN delay set", sfn::FormatDelay(ns) + ", auto delay compensation " +
+                                                (summary_.servo ? "on" : "off"));
+    // The set has no answer of its own: the element's delay reply confirms it.
+    state_ = State::Delay;
+    delayAsked_ = 0;
+    const std::int64_t wait =
+        std::max<std::int64_t>(kSettleMs, startAt - ctx.clock().monotonicMs());
+    timer_.setInterval(static_cast<int>(wait));
+    timer_.setEnabled(true);
+}
+
+void ReplacementUnit::askDelay() {
+    static const auto request = protocol::requestBytes(protocol::kGetDelayRequest);
+    ++delayAsked_;
+    auto& client = socket_.client();
+    client.remoteHost = delayIp_;
+    client.remotePort = protocol::kPortStatistics;
+    client.send(request);
+    timer_.setInterval(kReplyTimeoutMs);
+    timer_.setEnabled(true);
+}
+
+void ReplacementUnit::delayTimeout() {
+    timer_.setEnabled(false);
+    if (state_ != State::Delay) return;
+    if (delayAsked_ < kDelayRequests) return askDelay();
+    summary_.delayNote = "sent and recorded; the element did not report its delay.";
+    finish();
+}
+
+void ReplacementUnit::delayReply(const ports::Datagram& d) {
+    if (state_ != State::Delay || delayAsked_ == 0) return;
+    const auto read = sfn::readDelayReply(d.bytes);
+    if (!read.reading) {
+        summary_.delayNote = "sent and recorded; its delay reply cannot be read: " + read.problem;
+        return finish();
+    }
+    const auto& r = *read.reading;
+    summary_.delayConfirmed =
+        r.additionalNs == *summary_.delaySteps * kNsPerStep && r.autoServo == summary_.servo;
+    summary_.delayNote = summary_.delayConfirmed
+                             ? "sent, recorded and confirmed by the element."
+                             : "sent and recorded; the element reports " +
+                                   std::to_string(r.additionalNs / kNsPerStep) + " steps, servo " +
+                                   (r.autoServo ? "on." : "off.");
+    finish();
+}
+
+void ReplacementUnit::finish() {
+    state_ = State::Idle;
+    timer_.setEnabled(false);
+    socket_.close();
+    if (portTaken_) {
+        portTaken_ = false;
+        links_.monitor.resume();
+    }
+    if (onFinished) onFinished();
+}
+
+}  // namespace nms::plant

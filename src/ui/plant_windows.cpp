@@ -1,0 +1,263 @@
+#include "ui/plant_windows.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QSysInfo>
+#include <QWidget>
+
+#include "app/frm_main.h"
+#include "editor/configuration_exchange.h"
+#include "monitor/plant_monitor.h"
+#include "plant/json_reader.h"
+#include "plant/plant_backup.h"
+#include "plant/sfn_overview.h"
+#include "platform/qt_text.h"
+#include "ports/event_gate.h"
+#include "protocol/address.h"
+#include "protocol/text.h"
+#include "station/main_toolbar.h"
+#include "store/element_record.h"
+#include "store/profile_store.h"
+#include "ui/about_dialog.h"
+#include "ui/sfn_overview_window.h"
+
+namespace nms::ui {
+
+namespace rec = store::record;
+using ports::Answer;
+using ports::MessageButtons;
+using ports::MessageIcon;
+
+PlantLinks plantLinksOf(app::frmMain& main) {
+    return PlantLinks{
+        main.context(),
+        main.plantMonitor(),
+        {main.context(), main.plantMonitor(), main.panel, main.editor(), main.exchange(),
+         [&main] { main.Toolbar1_ButtonClick(station::toolbar::kSave); }},
+        [&main] { main.RefreshElementList(); }};
+}
+
+PlantWindows::PlantWindows(const PlantLinks& links, ports::EventGate& gate, QWidget* parent)
+    : QObject(parent),
+      links_(links),
+      gate_(gate),
+      parent_(parent),
+      replacement_(std::make_unique<plant::ReplacementUnit>(links.replacement)) {
+    chooseFile = [this](bool forSaving, const QString& title, const QString& proposed) {
+        const QString filter = tr("Plant backups (*.json)");
+        return forSaving ? QFileDialog::getSaveFileName(parent_, title, proposed, filter)
+                         : QFileDialog::getOpenFileName(parent_, title, proposed, filter);
+    };
+    chooseItem = [this](const QString& title, const QStringList& items) {
+        bool ok = false;
+        const QString picked =
+            QInputDialog::getItem(parent_, title, tr("Record:"), items, 0, false, &ok);
+        return ok ? static_cast<int>(items.indexOf(picked)) : -1;
+    };
+    replacement_->onFinished = [this] {
+        const auto& s = replacement_->summary();
+        say(s.text(), !s.complete());
+    };
+}
+
+PlantWindows::~PlantWindows() {
+    // The window goes before the overview it draws.
+    delete overviewWindow_;
+}
+
+void PlantWindows::operatorDoes(std::function<void()> action) {
+    gate_.dispatch(ports::EventGate::Kind::Operator, std::move(action));
+}
+
+void PlantWindows::say(const std::string& text, bool problem) {
+    operatorDoes([this, text, problem] {
+        links_.context.msgBox(text, problem ? MessageIcon::Exclamation : MessageIcon::Information,
+                              MessageButtons::Ok, Answer::Ok);
+    });
+}
+
+// Another conversation that a replaced database would pull the ground from under.
+bool PlantWindows::busyElsewhere(const std::string& what) {
+    std::string reason;
+    if (overview_ && overview_->busy()) reason = "the SFN overview is measuring";
+    if (replacement_->busy()) reason = "settings are being applied to an element";
+    if (links_.replacement.exchange.awaitingConfigurationAnswer())
+        reason = "a configuration waits for the element's answer";
+    if (reason.empty()) return false;
+    say("Unable to " + what + " while " + reason + ".", true);
+    return true;
+}
+
+void PlantWindows::showSfnOverview() {
+    if (!overview_)
+        overview_ = std::make_unique<plant::SfnOverview>(links_.context, links_.monitor);
+    if (!overviewWindow_) {
+        overviewWindow_ = new SfnOverviewWindow(*overview_, gate_, parent_);
+        overviewWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
+    } else if (!overviewWindow_->isVisible()) {
+        overviewWindow_->reload();
+    }
+    overviewWindow_->show();
+    overviewWindow_->raise();
+    overviewWindow_->activateWindow();
+}
+
+void PlantWindows::exportPlant() {
+    const QString file = chooseFile(true, tr("Export plant"), QStringLiteral("plant.json"));
+    if (file.isEmpty()) return;
+    auto& ctx = links_.context;
+    std::optional<std::string> text;
+    if (!ctx.db().snapshot(ctx.databasePath(), text)) {
+        say(ctx.databasePath() + " cannot be read: nothing was exported.", true);
+        return;
+    }
+    plant::PlantBackup backup;
+    backup.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+    backup.station = QSysInfo::machineHostName().toStdString();
+    backup.program = AboutDialog::version().toStdString();
+    backup.settings = plant::plantSettings(ctx.env.settings);
+    backup.records = plant::recordsOfDatabase(text.value_or(std::string()));
+    const std::string json = plant::backupJson(backup);
+    const std::string path = QFileInfo(file).absoluteFilePath().toStdString();
+    if (const auto written = ctx.db().replaceFile(path, json); !written.ok) {
+        say("Unable to write " + path + ": " + written.error, true);
+        return;
+    }
+    std::string note;
+    // A backup that its own import would refuse is said now, not on the day it is needed.
+    if (const auto check = plant::readBackup(json); !check.backup)
+        note = "\r\rThe database holds a record an import would refuse: " + check.error;
+    say(std::to_string(backup.records.size()) + " element(s) and " +
+            std::to_string(backup.settings.size()) + " setting(s) written to " + path + "." + note,
+        !note.empty());
+}
+
+void PlantWindows::importPlant() {
+    if (busyElsewhere("import a plant")) return;
+    const QString file = chooseFile(false, tr("Import plant"), QString());
+    if (file.isEmpty()) return;
+    const std::string path = QFileInfo(file).absoluteFilePath().toStdString();
+    QFile in(file);
+    const auto limit = static_cast<qint64>(plant::json::kMaxBytes);
+    if (in.size() > limit) {
+        say(path + " is too large to be a plant backup.\rThe database was not changed.", true);
+        return;
+    }
+    if (!in.open(QIODevice::ReadOnly)) {
+        say("Unable to read " + path + ": " + in.errorString().toStdString(), true);
+        return;
+    }
+    const QByteArray bytes = in.read(limit + 1);
+    const auto read = plant::readBackup(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (!read.backup) {
+        say(path + ": " + read.error + "\rThe database was not changed.", true);
+        return;
+    }
+    std::optional<std::string> text;
+    if (!links_.context.db().snapshot(links_.context.databasePath(), text)) {
+        say(links_.context.databasePath() + " cannot be read.\rThe database was not changed.",
+            true);
+        return;
+    }
+    const auto current = plant::recordsOfDatabase(text.value_or(std::string()));
+    // Handed over whole: the gate may run it after this function has returned.
+    operatorDoes([this, current, backup = *read.backup] {
+        auto& ctx = links_.context;
+        const std::string question =
+            plant::replacementSummary(current, backup, ctx.databasePath()) +
+            "\r\rReplace the database with the backup?";
+        if (ctx.msgBox(question, MessageIcon::Question, MessageButtons::YesNo, Answer::No,
+                       "Import plant") != Answer::Yes)
+            return;
+        if (const auto done = plant::restoreDatabase(ctx.db(), ctx.databasePath(), backup);
+            !done.ok) {
+            ctx.msgBox(done.error + "\rThe database was not changed.", MessageIcon::Critical,
+                       MessageButtons::Ok, Answer::Ok);
+            return;
+        }
+        // The plant monitor reads the records at each cycle: it goes on with the new ones.
+        links_.reloadTree();
+        if (overview_ && !overview_->busy()) overview_->reload();
+        ctx.msgBox("The database was replaced; the previous one is kept as " + ctx.databasePath() +
+                       ".bak.",
+                   MessageIcon::Information, MessageButtons::Ok, Answer::Ok, "Import plant");
+    });
+    if (overviewWindow_) overviewWindow_->reload();
+}
+
+void PlantWindows::applySettingsFrom() {
+    auto& ctx = links_.context;
+    if (!ctx.hasShownElement()) {
+        say("Show the element that takes the settings first.", true);
+        return;
+    }
+    if (replacement_->busy() || links_.replacement.exchange.awaitingConfigurationAnswer()) {
+        say("A configuration is already on its way to an element.", true);
+        return;
+    }
+    const std::string shownSection = protocol::Encode_MAC(ctx.shownElementMac());
+    long long role = 0;
+    protocol::text::parseInteger(protocol::text::trim(ctx.readShown(rec::kRole, "")), role);
+
+    // The database's records of the same role, then the choice of a backup file.
+    std::vector<plant::SourceRecord> records;
+    std::vector<std::string> sections;
+    if (ctx.db().fileExists(ctx.databasePath()))
+        ctx.db().LoadIniSectionsLB(sections, ctx.databasePath());
+    for (const auto& s : sections)
+        if (auto r = plant::recordFromDatabase(ctx.db(), ctx.databasePath(), s))
+            records.push_back(std::move(*r));
+    records = plant::candidatesOf(std::move(records), static_cast<int>(role), shownSection);
+    QStringList items;
+    for (const auto& r : records) items << platform::fromModel(r.name());
+    items << tr("From a backup file...");
+    const int picked = chooseItem(tr("Apply settings from"), items);
+    if (picked < 0) return;
+
+    std::optional<plant::SourceRecord> source;
+    if (picked < static_cast<int>(records.size())) {
+        source = records[static_cast<std::size_t>(picked)];
+    } else {
+        const QString file = chooseFile(false, tr("Apply settings from a backup"), QString());
+        if (file.isEmpty()) return;
+        const std::string path = QFileInfo(file).absoluteFilePath().toStdString();
+        QFile in(file);
+        const auto limit = static_cast<qint64>(plant::json::kMaxBytes);
+        if (in.size() > limit || !in.open(QIODevice::ReadOnly)) {
+            say("Unable to read " + path + " as a plant backup. Nothing was changed.", true);
+            return;
+        }
+        const QByteArray bytes = in.read(limit + 1);
+        const auto read = plant::readBackup(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        if (!read.backup) {
+            say(path + ": " + read.error + "\rNothing was changed.", true);
+            return;
+        }
+        std::vector<plant::SourceRecord> inFile;
+        for (const auto& b : read.backup->records)
+            inFile.push_back({b.key, b.values, QFileInfo(file).fileName().toStdString()});
+        inFile = plant::candidatesOf(std::move(inFile), static_cast<int>(role), shownSection);
+        if (inFile.empty()) {
+            say(path + " holds no record of the shown element's role. Nothing was changed.", true);
+            return;
+        }
+        QStringList names;
+        for (const auto& r : inFile) names << platform::fromModel(r.name());
+        const int chosen = chooseItem(tr("Apply settings from %1").arg(file), names);
+        if (chosen < 0) return;
+        source = inFile[static_cast<std::size_t>(chosen)];
+    }
+    operatorDoes([this, source = std::move(*source)] {
+        const std::string refusal = replacement_->apply(source);
+        if (!refusal.empty())
+            links_.context.msgBox(refusal, MessageIcon::Exclamation, MessageButtons::Ok,
+                                  Answer::Ok);
+    });
+}
+
+}  // namespace nms::ui

@@ -1,0 +1,124 @@
+#include "ui/sfn_group_plot.h"
+
+#include <QBarCategoryAxis>
+#include <QBoxPlotSeries>
+#include <QBoxSet>
+#include <QChart>
+#include <QChartView>
+#include <QLegend>
+#include <QLineSeries>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+
+#include "plant/sfn_overview_view.h"
+#include "platform/qt_text.h"
+#include "ui/icons.h"
+
+namespace nms::ui {
+namespace {
+
+constexpr double kNsPerUs = 1000.0;
+
+QBoxSet* boxOf(const plant::OverviewBand& b, const QString& label) {
+    // The band has no quartiles: its box spans minimum to maximum, the line in it the average.
+    auto* set = new QBoxSet(label);
+    set->setValue(QBoxSet::LowerExtreme, b.minNs / kNsPerUs);
+    set->setValue(QBoxSet::LowerQuartile, b.minNs / kNsPerUs);
+    set->setValue(QBoxSet::Median, b.avgNs / kNsPerUs);
+    set->setValue(QBoxSet::UpperQuartile, b.maxNs / kNsPerUs);
+    set->setValue(QBoxSet::UpperExtreme, b.maxNs / kNsPerUs);
+    return set;
+}
+
+}  // namespace
+
+SfnGroupPlot::SfnGroupPlot(QWidget* parent) : QWidget(parent) {
+    view_ = new QChartView(new QChart, this);
+    view_->setRenderHint(QPainter::Antialiasing);
+    view_->setMinimumHeight(220);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+}
+
+void SfnGroupPlot::show(const plant::OverviewPlot& plot) {
+    auto* chart = new QChart;
+    chart->setTitle(tr("Latency summary of each decoder: MIN … MAX, the top is its total"));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    const QPalette p = palette();
+    const bool dark = darkPalette(p);
+    const QColor text = p.color(QPalette::WindowText);
+    chart->setBackgroundBrush(dark ? p.color(QPalette::Base).lighter(115) : QColor(Qt::white));
+    chart->setTitleBrush(text);
+    chart->legend()->setLabelColor(text);
+
+    auto* before = new QBoxPlotSeries;
+    before->setName(tr("measured (µs)"));
+    before->setBrush(QColor(70, 130, 200, 150));
+    auto* after = new QBoxPlotSeries;
+    after->setName(plot.afterMeasured ? tr("measured after the apply (µs)")
+                                      : tr("after Align, proposed (µs)"));
+    after->setBrush(QColor(60, 170, 90, 150));
+    QStringList names;
+    double low = 0, high = 0;
+    bool any = false;
+    auto extend = [&](const plant::OverviewBand& b) {
+        low = any ? std::min(low, b.minNs / kNsPerUs) : b.minNs / kNsPerUs;
+        high = any ? std::max(high, b.maxNs / kNsPerUs) : b.maxNs / kNsPerUs;
+        any = true;
+    };
+    for (const auto& d : plot.decoders) {
+        const QString name = platform::fromModel(d.name);
+        names << name;
+        // A decoder without figures keeps its place, empty: it is not guessed.
+        before->append(d.before ? boxOf(*d.before, name) : new QBoxSet(name));
+        after->append(d.after ? boxOf(*d.after, name) : new QBoxSet(name));
+        if (d.before) extend(*d.before);
+        if (d.after) extend(*d.after);
+    }
+    chart->addSeries(before);
+    chart->addSeries(after);
+    auto* target = new QLineSeries;
+    target->setName(tr("target (µs)"));
+    target->setPen(QPen(QColor(200, 60, 40), 2, Qt::DashLine));
+    if (plot.targetNs) {
+        const double t = static_cast<double>(*plot.targetNs) / kNsPerUs;
+        target->append(-0.5, t);
+        target->append(static_cast<double>(std::max<qsizetype>(names.size(), 1)) - 0.5, t);
+        low = any ? std::min(low, t) : t;
+        high = any ? std::max(high, t) : t;
+        any = true;
+    }
+    chart->addSeries(target);
+
+    auto* decoders = new QBarCategoryAxis;
+    decoders->append(names.isEmpty() ? QStringList{QString()} : names);
+    auto* delay = new QValueAxis;
+    delay->setTitleText(tr("latency summary (µs)"));
+    if (any) {
+        const double margin = std::max(1.0, (high - low) * 0.1);
+        delay->setRange(low - margin, high + margin);
+    }
+    chart->addAxis(decoders, Qt::AlignBottom);
+    chart->addAxis(delay, Qt::AlignLeft);
+    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{before, after, target}) {
+        s->attachAxis(decoders);
+        s->attachAxis(delay);
+    }
+    for (QAbstractAxis* axis : chart->axes()) {
+        axis->setLabelsBrush(text);
+        axis->setTitleBrush(text);
+        QColor grid = text;
+        grid.setAlpha(50);
+        axis->setGridLineColor(grid);
+        axis->setLinePenColor(grid);
+    }
+    QChart* old = view_->chart();
+    view_->setChart(chart);
+    delete old;
+}
+
+}  // namespace nms::ui
