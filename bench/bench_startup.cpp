@@ -73,9 +73,24 @@ int bareTree(int argc, char** argv, int items) {
     return app.exec();
 }
 
+// The resident memory of a process, in MiB (-1 when it cannot be read).
+double residentMiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return -1;
+}
+
+struct Start {
+    double ms = -1;   // from the fork to the mapped window
+    double rss = -1;  // MiB, once the first paint after mapping is done
+};
+
 // Starts argv with env and returns the milliseconds from the fork to the first window the X
-// server maps afterwards (-1 when none came within 20 s). The program is ended afterwards.
-double timeToMappedWindow(Display* display, const std::vector<std::string>& argv,
+// server maps afterwards (-1 when none came within 20 s), and the program's resident memory a
+// moment later, when it has drawn what it shows. The program is ended afterwards.
+Start startToMappedWindow(Display* display, const std::vector<std::string>& argv,
                           const std::vector<std::string>& env) {
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     XSync(display, True);  // nothing that happened before counts
@@ -107,12 +122,17 @@ double timeToMappedWindow(Display* display, const std::vector<std::string>& argv
         if (::waitpid(pid, &status, WNOHANG) == pid) {
             std::fprintf(stderr, "bench_startup: %s ended before it showed a window\n",
                          argv[0].c_str());
-            return -1;
+            return {};
         }
+    }
+    Start result{ms, -1};
+    if (ms >= 0) {
+        ::usleep(300 * 1000);
+        result.rss = residentMiB(pid);
     }
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
-    return ms;
+    return result;
 }
 
 double median(std::vector<double> v) {
@@ -159,35 +179,52 @@ int main(int argc, char** argv) {
                 DisplayString(display));
     // The median is what an operator meets; the fastest start is the least disturbed by other
     // work on the machine. Both sides are taken the same way.
-    std::printf("%9s %12s %12s %8s   %12s %12s %8s\n", "elements", "station ms", "bare Qt ms",
-                "ratio", "fastest", "fastest", "ratio");
+    std::printf("%9s %12s %12s %8s   %12s %12s %8s   %11s %11s %8s\n", "elements", "station ms",
+                "bare Qt ms", "ratio", "fastest", "fastest", "ratio", "station MiB", "bare MiB",
+                "ratio");
+    // Resident memory beyond the bare tree's, at each size, for the memory per element.
+    std::vector<std::pair<int, double>> beyond, beyondOther;
     for (int n : {1000, 10000}) {
         const std::string db = home + "/nms-" + std::to_string(n) + ".ini";
         std::ofstream(db) << database(n);
-        std::vector<double> station, bare, others;
+        std::vector<double> station, bare, others, stationRss, bareRss, otherRss;
         // Alternating, so that a change of the machine's load touches all alike; one start of
         // each first, unmeasured, to warm the caches.
         for (int r = -1; r < runs; ++r) {
-            const double s = timeToMappedWindow(display, {nms, "--database", db}, env);
-            const double b =
-                timeToMappedWindow(display, {self, "--bare-tree", std::to_string(n)}, env);
-            const double o =
-                other.empty() ? -1 : timeToMappedWindow(display, {other, "--database", db}, env);
+            const Start s = startToMappedWindow(display, {nms, "--database", db}, env);
+            const Start b =
+                startToMappedWindow(display, {self, "--bare-tree", std::to_string(n)}, env);
+            const Start o = other.empty()
+                                ? Start{}
+                                : startToMappedWindow(display, {other, "--database", db}, env);
             if (r < 0) continue;
-            if (s >= 0) station.push_back(s);
-            if (b >= 0) bare.push_back(b);
-            if (o >= 0) others.push_back(o);
+            if (s.ms >= 0) station.push_back(s.ms), stationRss.push_back(s.rss);
+            if (b.ms >= 0) bare.push_back(b.ms), bareRss.push_back(b.rss);
+            if (o.ms >= 0) others.push_back(o.ms), otherRss.push_back(o.rss);
         }
         const double s = median(station), b = median(bare);
         const double sf = fastest(station), bf = fastest(bare);
-        std::printf("%9d %12.1f %12.1f %7.2fx   %12.1f %12.1f %7.2fx\n", n, s, b,
-                    b > 0 ? s / b : 0.0, sf, bf, bf > 0 ? sf / bf : 0.0);
+        const double sm = median(stationRss), bm = median(bareRss);
+        std::printf("%9d %12.1f %12.1f %7.2fx   %12.1f %12.1f %7.2fx   %11.1f %11.1f %7.2fx\n", n, s,
+                    b, b > 0 ? s / b : 0.0, sf, bf, bf > 0 ? sf / bf : 0.0, sm, bm,
+                    bm > 0 ? sm / bm : 0.0);
+        beyond.emplace_back(n, sm - bm);
         if (!others.empty()) {
-            const double o = median(others), of = fastest(others);
-            std::printf("%9s %12.1f %12s %7.2fx   %12.1f %12s %7.2fx   (%s)\n", "other", o, "",
-                        b > 0 ? o / b : 0.0, of, "", bf > 0 ? of / bf : 0.0, other.c_str());
+            const double o = median(others), of = fastest(others), om = median(otherRss);
+            std::printf("%9s %12.1f %12s %7.2fx   %12.1f %12s %7.2fx   %11.1f %11s %7.2fx   (%s)\n",
+                        "other", o, "", b > 0 ? o / b : 0.0, of, "", bf > 0 ? of / bf : 0.0, om, "",
+                        bm > 0 ? om / bm : 0.0, other.c_str());
+            beyondOther.emplace_back(n, om - bm);
         }
     }
+    // What each further element costs beyond what it costs the bare tree: the growth of the
+    // difference from the small plant to the large, so the window's fixed part drops out.
+    auto perElement = [](const std::vector<std::pair<int, double>>& v) {
+        return (v[1].second - v[0].second) * 1024.0 / (v[1].first - v[0].first);
+    };
+    std::printf("memory per element beyond the bare tree: %.2f KiB", perElement(beyond));
+    if (beyondOther.size() == 2) std::printf(" (other: %.2f KiB)", perElement(beyondOther));
+    std::printf("\n");
     std::ifstream load("/proc/loadavg");
     std::string l1, l5, l15;
     load >> l1 >> l5 >> l15;

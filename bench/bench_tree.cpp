@@ -2,7 +2,7 @@
 // one plain parse of the same file, and the whole rebuild drawn by the Qt tree (offscreen).
 
 #include <QApplication>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <chrono>
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
             window.resize(1280, 800);
             window.show();
             QApplication::processEvents();
-            auto* tree = window.findChild<QTreeWidget*>("TreeView1");
+            auto* tree = window.findChild<QTreeView*>("TreeView1");
             const double drawn = medianMs(5, [&] {
                 main.Load_Config();
                 if (tree) tree->repaint();

@@ -142,17 +142,20 @@ void ImageBar::setWidth(int twips) {
 void TreeView::clear() {
     nodes_.clear();
     selected_ = -1;
+    ++revision_;
     notifyView();
 }
 
 void TreeView::add(Node node) {
     nodes_.push_back(std::move(node));
+    ++revision_;
     notifyView();
 }
 
 void TreeView::assign(std::vector<Node> nodes) {
     nodes_ = std::move(nodes);
     selected_ = -1;
+    ++revision_;
     notifyView();
 }
 

@@ -195,6 +195,8 @@ public:
     // Replaces all nodes at once (one view update for a whole rebuild).
     void assign(std::vector<Node> nodes);
     int selectedIndex() const { return selected_; }
+    // Changes whenever the nodes do (not the selection): a view compares it instead of the nodes.
+    std::uint64_t revision() const { return revision_; }
     // The operator clicked node `index`; selects it and runs onNodeClick.
     void clickNode(int index);
     std::function<void(const Node&)> onNodeClick;
@@ -204,6 +206,7 @@ public:
 private:
     std::vector<Node> nodes_;
     int selected_ = -1;
+    std::uint64_t revision_ = 0;
 };
 
 class Toolbar : public Control {

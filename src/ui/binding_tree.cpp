@@ -1,7 +1,13 @@
 #include "ui/binding.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QScopedValueRollback>
+#include <QTreeView>
+
+#include <unordered_map>
 
 namespace nms::ui {
 namespace {
@@ -53,82 +59,175 @@ bool naturalLess(const QString& a, const QString& b) {
     return a.size() - i < b.size() - j;
 }
 
-// An element's row, whose texts are made only when the view asks for them: a view paints and
-// measures the rows it shows, so a tree of ten thousand elements costs little more to build
-// than an empty one, and a column value read from the database is read once, when first shown.
-class NodeItem : public QTreeWidgetItem {
+// The tree's nodes as the view sees them, read from the tree control itself: no row is copied,
+// and a row's texts are made only when the view asks for them. A view paints and measures the
+// rows it shows, so a tree of ten thousand elements costs little more to build than an empty
+// one, and a column value read from the database is read once, when first shown.
+class NodeModel : public QAbstractItemModel {
 public:
-    using Values = std::function<QStringList(const ports::TreeView::Node&)>;
-    // `nodes` is the binding's copy of the nodes shown, which outlives the items made from it.
-    NodeItem(const std::vector<ports::TreeView::Node>& nodes, int index, const QIcon& icon, const Values* values)
-        : QTreeWidgetItem(UserType), nodes_(nodes), index_(index), icon_(icon), values_(values) {
-        setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    NodeModel(const ports::TreeView& tree, const TreeColumns& columns, QObject* parent)
+        : QAbstractItemModel(parent), tree_(tree), columns_(columns) {}
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override {
+        if (parent.isValid() || row < 0 || row >= rows_ || column < 0 || column >= columnCount()) return {};
+        return createIndex(row, column);
+    }
+    QModelIndex parent(const QModelIndex&) const override { return {}; }
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : rows_; }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : std::max<int>(1, static_cast<int>(columns_.headers.size()));
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
     }
 
-    QVariant data(int column, int role) const override {
-        if (role == Qt::DisplayRole || role == Qt::EditRole) {
-            if (column == 0) return fromModel(node().text);
-            const QStringList& v = columnValues();
-            return column - 1 < v.size() ? v[column - 1] : QString();
-        }
-        if (column == 0) {
-            if (role == Qt::DecorationRole) return icon_;
-            if (role == Qt::UserRole) return fromModel(node().key);
-        }
-        return QTreeWidgetItem::data(column, role);
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            section < columns_.headers.size())
+            return columns_.headers[section];
+        return {};
     }
 
-    int nodeIndex() const { return index_; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        const ports::TreeView::Node* node = nodeAtRow(index.row());
+        if (!index.isValid() || node == nullptr) return {};
+        const int column = index.column();
+        if (role == Qt::DisplayRole || role == Qt::EditRole) return text(nodeOf(index.row()), *node, column);
+        if (column != 0) return {};
+        if (role == Qt::DecorationRole) return iconOf(*node);
+        // The element's MAC text, as the plant monitor knows it.
+        if (role == Qt::UserRole) return fromModel(node->key);
+        return {};
+    }
+
+    // The tree control's nodes as they stand now, in the operator's order when one is chosen.
+    void rebuild() {
+        beginResetModel();
+        values_.clear();
+        rows_ = tree_.nodeCount();
+        order_.clear();
+        rowOfNode_.clear();
+        if (sortColumn_ >= 0) sortRows();
+        endResetModel();
+    }
+
+    // Ascending or descending by a column; column -1: the tree's own order.
+    void sortBy(int column, Qt::SortOrder order) {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        const QModelIndexList before = persistentIndexList();
+        std::vector<int> nodes;
+        nodes.reserve(static_cast<std::size_t>(before.size()));
+        for (const auto& i : before) nodes.push_back(nodeOf(i.row()));
+        sortColumn_ = column;
+        sortOrder_ = order;
+        order_.clear();
+        rowOfNode_.clear();
+        if (sortColumn_ >= 0) sortRows();
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (qsizetype i = 0; i < before.size(); ++i)
+            after.append(index(rowOf(nodes[static_cast<std::size_t>(i)]), before[i].column()));
+        changePersistentIndexList(before, after);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+
+    // The node shown on a row, and the row of a node (-1: none).
+    int nodeOf(int row) const {
+        if (row < 0 || row >= rows_) return -1;
+        return order_.empty() ? row : order_[static_cast<std::size_t>(row)];
+    }
+    int rowOf(int node) const {
+        if (node < 0 || node >= rows_) return -1;
+        return rowOfNode_.empty() ? node : rowOfNode_[static_cast<std::size_t>(node)];
+    }
 
     // The columns' values may change without the node's text changing (a saved address).
-    void refresh() {
-        if (!values_ || !*values_) return;
-        QStringList now = (*values_)(node());
-        if (cached_ && now == values_cache_) return;
-        values_cache_ = std::move(now);
-        cached_ = true;
-        emitDataChanged();
+    void refresh(int node) {
+        if (!columns_.values || node < 0 || node >= rows_) return;
+        auto it = values_.find(node);
+        if (it == values_.end()) return;  // read when first shown
+        QStringList now = columns_.values(tree_.nodes()[static_cast<std::size_t>(node)]);
+        if (now == it->second) return;
+        it->second = std::move(now);
+        const int row = rowOf(node);
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     }
 
 private:
-    const QStringList& columnValues() const {
-        if (!cached_) {
-            if (values_ && *values_) values_cache_ = (*values_)(node());
-            cached_ = true;
-        }
-        return values_cache_;
+    const ports::TreeView::Node* nodeAtRow(int row) const {
+        const int node = nodeOf(row);
+        if (node < 0 || node >= tree_.nodeCount()) return nullptr;
+        return &tree_.nodes()[static_cast<std::size_t>(node)];
     }
 
-    const ports::TreeView::Node& node() const { return nodes_[static_cast<std::size_t>(index_)]; }
+    QString text(int nodeIndex, const ports::TreeView::Node& node, int column) const {
+        if (column == 0) return fromModel(node.text);
+        if (!columns_.values) return {};
+        auto it = values_.find(nodeIndex);
+        if (it == values_.end()) it = values_.emplace(nodeIndex, columns_.values(node)).first;
+        return column - 1 < it->second.size() ? it->second[column - 1] : QString();
+    }
 
-    const std::vector<ports::TreeView::Node>& nodes_;
-    int index_;
-    QIcon icon_;
-    const Values* values_;
-    mutable QStringList values_cache_;
-    mutable bool cached_ = false;
+    // One icon per pair of pictures, shared by every node that shows it.
+    QIcon iconOf(const ports::TreeView::Node& node) const {
+        const QPair<int, int> pictures{node.image, node.selectedImage};
+        auto it = icons_.find(pictures);
+        if (it != icons_.end()) return *it;
+        QIcon icon = pictureIcon(node.image);
+        if (node.selectedImage != node.image) {
+            // The picture engine keeps one pixmap per state and scales it: the largest.
+            const QIcon selected = pictureIcon(node.selectedImage);
+            icon.addPixmap(selected.pixmap(selected.availableSizes().constLast()), QIcon::Selected);
+        }
+        return *icons_.insert(pictures, icon);
+    }
+
+    void sortRows() {
+        const auto& nodes = tree_.nodes();
+        std::vector<QString> keys;
+        keys.reserve(static_cast<std::size_t>(rows_));
+        for (int i = 0; i < rows_; ++i) keys.push_back(text(i, nodes[static_cast<std::size_t>(i)], sortColumn_));
+        order_.resize(static_cast<std::size_t>(rows_));
+        for (int i = 0; i < rows_; ++i) order_[static_cast<std::size_t>(i)] = i;
+        const bool descending = sortOrder_ == Qt::DescendingOrder;
+        std::stable_sort(order_.begin(), order_.end(), [&keys, descending](int a, int b) {
+            const QString& x = keys[static_cast<std::size_t>(a)];
+            const QString& y = keys[static_cast<std::size_t>(b)];
+            return descending ? naturalLess(y, x) : naturalLess(x, y);
+        });
+        rowOfNode_.resize(order_.size());
+        for (std::size_t r = 0; r < order_.size(); ++r) rowOfNode_[static_cast<std::size_t>(order_[r])] = static_cast<int>(r);
+    }
+
+    const ports::TreeView& tree_;
+    const TreeColumns& columns_;
+    int rows_ = 0;                  // the nodes the view was last told of
+    std::vector<int> order_;        // node by row, when sorted
+    std::vector<int> rowOfNode_;    // row by node, when sorted
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+    mutable std::unordered_map<int, QStringList> values_;  // by node, for the rows shown so far
+    mutable QHash<QPair<int, int>, QIcon> icons_;
 };
 
 class TreeBinding : public Binding {
 public:
-    TreeBinding(QTreeWidget* tree, ports::TreeView& model, ports::EventGate& gate,
-                TreeColumns columns)
+    TreeBinding(QTreeView* tree, ports::TreeView& model, ports::EventGate& gate, TreeColumns columns)
         : Binding(tree, model, &gate), tree_(tree), model_(model), columns_(std::move(columns)) {
         // A flat list of elements in the model's order; no menu. With columns, the operator may
         // sort by one of them.
         const bool withColumns = columns_.values && columns_.headers.size() > 1;
         if (!withColumns) columns_ = {};
-        tree_->setColumnCount(withColumns ? static_cast<int>(columns_.headers.size()) : 1);
+        nodes_ = new NodeModel(model_, columns_, this);
+        tree_->setModel(nodes_);
         tree_->setHeaderHidden(!withColumns);
         if (withColumns) {
-            tree_->setHeaderLabels(columns_.headers);
             auto* header = tree_->header();
             header->setSortIndicatorShown(false);
             header->setStretchLastSection(true);
             header->setSectionResizeMode(QHeaderView::Interactive);
             header->setResizeContentsPrecision(64);
-            connect(header, &QHeaderView::sectionClicked, this,
-                    [this](int column) { headerClicked(column); });
+            connect(header, &QHeaderView::sectionClicked, this, [this](int column) { headerClicked(column); });
         }
         tree_->setRootIsDecorated(false);
         tree_->setItemsExpandable(false);
@@ -139,6 +238,7 @@ public:
         tree_->setSortingEnabled(false);
         if (withColumns) tree_->header()->setSectionsClickable(true);
         tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+        tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
         tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
         tree_->setContextMenuPolicy(Qt::NoContextMenu);
         viewport_ = tree_->viewport();
@@ -146,25 +246,27 @@ public:
         // Keyboard moves select a node as a click does; mouse clicks are taken on release below.
         // A press anywhere else in the list (its header, its scroll bar) may give the list the
         // focus, and the view then makes its first row current: that is no operator's choice.
-        connect(tree_, &QTreeWidget::currentItemChanged, this,
-                [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
-                    if (mouseDown_ || item == nullptr) return;
-                    //TMP if (QApplication::mouseButtons() != Qt::NoButton) return;
-                    clickNode(nodeIndexOf(item));
+        connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this](const QModelIndex& current, const QModelIndex&) {
+                    if (mirroring_ || mouseDown_ || !current.isValid()) return;
+                    clickNode(nodes_->nodeOf(current.row()));
                 });
         mirror();
     }
 
 protected:
     void mirrorState() override {
-        const auto& nodes = model_.nodes();
-        if (!sameNodes(nodes)) rebuild(nodes);
+        // The view's own moves of its current row while it is made to show the model are not the
+        // operator's.
+        const QScopedValueRollback<bool> mirroring(mirroring_, true);
+        if (model_.revision() != shownRevision_) rebuild();
         const int selected = model_.selectedIndex();
-        QTreeWidgetItem* item = itemOf(selected);
-        if (item) static_cast<NodeItem*>(item)->refresh();
-        if (tree_->currentItem() != item || (item && !item->isSelected())) {
-            tree_->setCurrentItem(item);
-            if (item == nullptr) tree_->clearSelection();
+        nodes_->refresh(selected);
+        const int row = nodes_->rowOf(selected);
+        const QModelIndex index = row >= 0 ? nodes_->index(row, 0) : QModelIndex();
+        if (tree_->currentIndex() != index || (index.isValid() && !tree_->selectionModel()->isSelected(index))) {
+            tree_->setCurrentIndex(index);
+            if (!index.isValid()) tree_->clearSelection();
         }
     }
 
@@ -184,84 +286,32 @@ protected:
             if (type == QEvent::MouseButtonRelease && button != 0) reportMouseUp(button);
             return true;
         }
+        const int node = nodes_->nodeOf(tree_->indexAt(mouse->position().toPoint()).row());
         if (type == QEvent::MouseButtonRelease) {
             mouseDown_ = false;
-            QTreeWidgetItem* item = tree_->itemAt(mouse->position().toPoint());
-            if (item != nullptr && item == pressed_) clickNode(nodeIndexOf(item));
-            pressed_ = nullptr;
+            if (node >= 0 && node == pressed_) clickNode(node);
+            pressed_ = -1;
             reportMouseUp(button);
             // A press that was dragged away selects nothing: show the model's selection again.
             mirror();
             return false;
         }
         mouseDown_ = true;
-        pressed_ = tree_->itemAt(mouse->position().toPoint());
+        pressed_ = node;
         return false;
     }
 
 private:
-    bool sameNodes(const std::vector<ports::TreeView::Node>& nodes) const {
-        if (nodes.size() != shown_.size()) return false;
-        for (std::size_t i = 0; i < nodes.size(); ++i) {
-            const auto& a = nodes[i];
-            const auto& b = shown_[i];
-            if (a.key != b.key || a.text != b.text || a.image != b.image ||
-                a.selectedImage != b.selectedImage)
-                return false;
-        }
-        return true;
-    }
-
-    // Every item of this tree is a NodeItem, which remembers its node whatever order the
-    // operator sorted.
-    static int nodeIndexOf(const QTreeWidgetItem* item) {
-        return item ? static_cast<const NodeItem*>(item)->nodeIndex() : -1;
-    }
-
-    QTreeWidgetItem* itemOf(int nodeIndex) const {
-        if (nodeIndex < 0 || static_cast<std::size_t>(nodeIndex) >= items_.size()) return nullptr;
-        return items_[static_cast<std::size_t>(nodeIndex)];
-    }
-
-    void rebuild(const std::vector<ports::TreeView::Node>& nodes) {
-        pressed_ = nullptr;
-        items_.clear();
-        tree_->clear();
-        QHash<int, QIcon> icons;
-        auto iconFor = [&icons](int picture) {
-            auto it = icons.find(picture);
-            if (it == icons.end()) it = icons.insert(picture, pictureIcon(picture));
-            return *it;
-        };
-        QHash<QPair<int, int>, QIcon> combined;
-        auto iconOf = [&](const ports::TreeView::Node& node) {
-            const QPair<int, int> pictures{node.image, node.selectedImage};
-            auto it = combined.find(pictures);
-            if (it != combined.end()) return *it;
-            QIcon icon = iconFor(node.image);
-            if (node.selectedImage != node.image) {
-                // The picture engine keeps one pixmap per state and scales it: the largest.
-                const QIcon selected = iconFor(node.selectedImage);
-                icon.addPixmap(selected.pixmap(selected.availableSizes().constLast()), QIcon::Selected);
-            }
-            return *combined.insert(pictures, icon);
-        };
-        const bool first = shown_.empty();
-        shown_ = nodes;  // the items read their nodes from here
-        QList<QTreeWidgetItem*> items;
-        items.reserve(static_cast<qsizetype>(shown_.size()));
-        items_.reserve(shown_.size());
-        for (std::size_t i = 0; i < shown_.size(); ++i) {
-            items_.push_back(new NodeItem(shown_, static_cast<int>(i), iconOf(shown_[i]), &columns_.values));
-            items.append(items_.back());
-        }
-        if (sortColumn_ >= 0) sortItems(items);
-        tree_->addTopLevelItems(items);
-        if (columns_.values && first && !nodes.empty()) {
+    void rebuild() {
+        pressed_ = -1;
+        const bool first = shownRevision_ == 0 || nodes_->rowCount() == 0;
+        shownRevision_ = model_.revision();
+        nodes_->rebuild();
+        if (columns_.values && first && nodes_->rowCount() > 0) {
             // Measured on the first rows only (every row would make every row's texts), and at
             // least as wide as the widest value the column can hold.
             const QFontMetrics metrics(tree_->font());
-            for (int c = 0; c + 1 < tree_->columnCount(); ++c) {
+            for (int c = 0; c + 1 < nodes_->columnCount(); ++c) {
                 tree_->resizeColumnToContents(c);
                 if (c >= 1 && c - 1 < columns_.widest.size()) {
                     const int room = metrics.horizontalAdvance(columns_.widest[c - 1]) + 2 * metrics.averageCharWidth();
@@ -284,25 +334,12 @@ private:
         auto* header = tree_->header();
         header->setSortIndicatorShown(sortColumn_ >= 0);
         if (sortColumn_ >= 0) header->setSortIndicator(sortColumn_, sortOrder_);
-        // The items move, the node shown stays the same: no selection event comes of it.
-        const QSignalBlocker blocker(tree_);
-        QList<QTreeWidgetItem*> items;
-        while (tree_->topLevelItemCount() > 0) items.append(tree_->takeTopLevelItem(0));
-        sortItems(items);
-        tree_->addTopLevelItems(items);
+        {
+            // The rows move, the node shown stays the same: no selection event comes of it.
+            const QScopedValueRollback<bool> mirroring(mirroring_, true);
+            nodes_->sortBy(sortColumn_, sortOrder_);
+        }
         mirror();
-    }
-
-    void sortItems(QList<QTreeWidgetItem*>& items) const {
-        const int column = sortColumn_;
-        const bool descending = sortOrder_ == Qt::DescendingOrder;
-        std::stable_sort(items.begin(), items.end(),
-                         [column, descending](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-                             if (column < 0) return nodeIndexOf(a) < nodeIndexOf(b);
-                             const QString x = a->text(column);
-                             const QString y = b->text(column);
-                             return descending ? naturalLess(y, x) : naturalLess(x, y);
-                         });
     }
 
     void clickNode(int index) {
@@ -316,21 +353,22 @@ private:
         });
     }
 
-    QTreeWidget* tree_;
+    QTreeView* tree_;
     QWidget* viewport_ = nullptr;
     ports::TreeView& model_;
     TreeColumns columns_;
-    std::vector<ports::TreeView::Node> shown_;
-    std::vector<NodeItem*> items_;  // by node index; owned by the tree
-    QTreeWidgetItem* pressed_ = nullptr;
+    NodeModel* nodes_ = nullptr;  // owned by this binding
+    std::uint64_t shownRevision_ = 0;
+    int pressed_ = -1;  // the node a left press went down on
     bool mouseDown_ = false;
+    bool mirroring_ = false;
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
 }  // namespace
 
-void bind(QTreeWidget* widget, ports::TreeView& model, ports::EventGate& gate,
+void bind(QTreeView* widget, ports::TreeView& model, ports::EventGate& gate,
           TreeColumns columns) {
     new TreeBinding(widget, model, gate, std::move(columns));
 }

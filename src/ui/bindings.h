@@ -28,7 +28,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QToolBar;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
 
 namespace nms::ui {
@@ -73,7 +73,7 @@ struct TreeColumns {
     QStringList widest;  // per extra header, a text as wide as its widest value may be
 };
 // Pictures come from the main window's image list (pictureIcon).
-void bind(QTreeWidget* widget, ports::TreeView& model, ports::EventGate& gate,
+void bind(QTreeView* widget, ports::TreeView& model, ports::EventGate& gate,
           TreeColumns columns = {});
 // The toolbar's items are placed before any widget or action already in the toolbar.
 void bind(QToolBar* widget, ports::Toolbar& model, ports::EventGate& gate);

@@ -22,7 +22,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "app/frm_disclaimer.h"
@@ -125,7 +125,7 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     if (model.plantMonitor) {
         // The empty room under "Diagnostics:" holds the plant monitor's events.
         monitor_ = new MonitorView(*model.plantMonitor, model.setPlantMonitoring, gate, control<QToolBar>("Toolbar1"),
-                                   control<QTreeWidget>("TreeView1"), content);
+                                   control<QTreeView>("TreeView1"), content);
         if (auto* column = qobject_cast<QVBoxLayout*>(content->layout())) column->insertWidget(2, monitor_, 1);
     }
     scroll->setWidget(content);
@@ -363,7 +363,7 @@ void MainWindow::buildToolbar(const Model& model, ports::EventGate& gate) {
 
 QWidget* MainWindow::buildTreePane(const Model& model, ports::EventGate& gate) {
     auto* frame = named(new QGroupBox(), model.frmTreeView);
-    auto* tree = named(new QTreeWidget(frame), model.TreeView1);
+    auto* tree = named(new QTreeView(frame), model.TreeView1);
     tree->setIconSize(QSize(20, 20));
     // Names are stored blank-padded to a fixed width: a fixed-pitch font lines the addresses up.
     tree->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

@@ -15,7 +15,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "monitor/plant_monitor.h"
@@ -112,7 +112,7 @@ private:
 }  // namespace
 
 MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool on)> setMonitoring,
-                         ports::EventGate& gate, QToolBar* toolbar, QTreeWidget* tree, QWidget* parent)
+                         ports::EventGate& gate, QToolBar* toolbar, QTreeView* tree, QWidget* parent)
     : QGroupBox(tr("Events"), parent),
       monitor_(monitor),
       setMonitoring_(std::move(setMonitoring)),

@@ -12,7 +12,7 @@ class QComboBox;
 class QLabel;
 class QTableWidget;
 class QToolBar;
-class QTreeWidget;
+class QTreeView;
 
 namespace nms::monitor {
 class PlantMonitor;
@@ -27,7 +27,7 @@ class MonitorView : public QGroupBox {
 public:
     // `setMonitoring` turns the monitor on or off (and remembers it), run as the operator's event.
     MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool on)> setMonitoring,
-                ports::EventGate& gate, QToolBar* toolbar, QTreeWidget* tree,
+                ports::EventGate& gate, QToolBar* toolbar, QTreeView* tree,
                 QWidget* parent = nullptr);
 
     QAction* toggle() const { return toggle_; }
@@ -41,7 +41,7 @@ private:
     monitor::PlantMonitor& monitor_;
     std::function<void(bool on)> setMonitoring_;
     ports::EventGate& gate_;
-    QTreeWidget* tree_;
+    QTreeView* tree_;
     QAction* toggle_ = nullptr;
     QComboBox* element_ = nullptr;
     QComboBox* severity_ = nullptr;

@@ -11,7 +11,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <memory>
 
@@ -143,9 +143,9 @@ protected:
     }
 
     void clickNode(int index) {
-        auto* tree = window->control<QTreeWidget>("TreeView1");
+        auto* tree = window->control<QTreeView>("TreeView1");
         ASSERT_NE(tree, nullptr);
-        click(tree->viewport(), tree->visualItemRect(tree->topLevelItem(index)).center());
+        click(tree->viewport(), tree->visualRect(tree->model()->index(index, 0)).center());
     }
 };
 
@@ -173,9 +173,9 @@ TEST_F(MainWindowTest, TheWindowShowsTheStationAfterStartUp) {
     auto* frame = window->control<QGroupBox>("frmTreeView");
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(withoutAccessKey(frame->title()), "Select element: (3 items)");
-    auto* tree = window->control<QTreeWidget>("TreeView1");
-    ASSERT_EQ(tree->topLevelItemCount(), 3);
-    EXPECT_EQ(tree->topLevelItem(0)->text(0), q(main->TreeView1.nodes()[0].text));
+    auto* tree = window->control<QTreeView>("TreeView1");
+    ASSERT_EQ(tree->model()->rowCount(), 3);
+    EXPECT_EQ(tree->model()->index(0, 0).data().toString(), q(main->TreeView1.nodes()[0].text));
 
     auto* interfaces = window->control<QComboBox>("cmbNMSIPAddr");
     ASSERT_NE(interfaces, nullptr);

@@ -5,7 +5,7 @@
 
 #include <QApplication>
 #include <QKeySequence>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <memory>
 #include <string>
@@ -45,10 +45,10 @@ protected:
         QApplication::processEvents();
     }
     void clickNode(int row) {
-        auto* tree = window->control<QTreeWidget>("TreeView1");
+        auto* tree = window->control<QTreeView>("TreeView1");
         ASSERT_NE(tree, nullptr);
-        ASSERT_LT(row, tree->topLevelItemCount());
-        click(tree->viewport(), tree->visualItemRect(tree->topLevelItem(row)).center());
+        ASSERT_LT(row, tree->model()->rowCount());
+        click(tree->viewport(), tree->visualRect(tree->model()->index(row, 0)).center());
         QApplication::processEvents();
     }
     // A key combination pressed in the window, as the window system delivers it to the widget
