@@ -1,4 +1,5 @@
 #include "plant/sfn_overview.h"
+#include "plant/sfn_overview_view.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +127,23 @@ TEST_F(SfnOverviewDemo, AShortReplyIsSaidForItsDecoderAndASilentOneIsMarkedNotGu
     EXPECT_FALSE(decoder("TX WEST SFN").measured.answered());
     EXPECT_TRUE(decoder("TX WEST SFN").measured.problem.empty());
     EXPECT_FALSE(proposal("TX WEST SFN").steps);
+    // The window shows the silent decoder without a figure, and nothing is plotted for it.
+    const auto rows = plant::overviewRows(group());
+    const auto plot = plant::overviewPlot(group());
+    const auto csv = plant::overviewCsv(group());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool isWest = group().decoders[i].name == "TX WEST SFN";
+        SCOPED_TRACE(group().decoders[i].name);
+        ASSERT_EQ(rows[i].cells.size(), plant::overviewColumns().size());
+        EXPECT_EQ(rows[i].cells.back(), isWest ? "No answer" : "");
+        EXPECT_EQ(rows[i].cells[8].empty(), isWest);  // the total
+        EXPECT_EQ(plot.decoders[i].before.has_value(), !isWest);
+        EXPECT_EQ(plot.decoders[i].after.has_value(), !isWest);
+    }
+    EXPECT_NE(csv.find("\"TX WEST SFN\",\"192.168.50.33\",0" + std::string(13, ',') + "\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_TRUE(plant::overviewActions(*overview, 0).apply);
     // Cancel gives the port back at once.
     operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 10)); });
     operatorDoes([&] { overview->cancel(); });
