@@ -22,9 +22,7 @@ using nettest::Testbed;
 class CliCommandsNet : public ::testing::Test {
 protected:
     void SetUp() override {
-        NMS_REQUIRE_TESTBED();
-        if (Testbed::elementSimPath().empty()) GTEST_SKIP() << "vantrelo-element-sim is not built";
-        nettest::ensureQtApplication();
+        NMS_REQUIRE_ELEMENT_DAEMONS();
         bed = std::make_unique<Testbed>(3);
         ASSERT_TRUE(bed->ok()) << bed->error();
         ASSERT_NE(bed->startElementSim(1, {"--role", "encoder", "--name", "ENC", "--fw", "3.72",

@@ -29,9 +29,7 @@ using nettest::keyCount;
 using nettest::value;
 
 TEST(DiscoveryNet, NmsCliFindsEveryElementWithItsRecordAndASecondScanReplacesTheDatabase) {
-    NMS_REQUIRE_TESTBED();
-    if (Testbed::elementSimPath().empty()) GTEST_SKIP() << "vantrelo-element-sim is not built";
-    nettest::ensureQtApplication();
+    NMS_REQUIRE_ELEMENT_DAEMONS();
     Testbed bed(3);
     ASSERT_TRUE(bed.ok()) << bed.error();
     ASSERT_NE(bed.startElementSim(1, {"--role", "encoder", "--name", "ENC UNICAST", "--fw", "3.70", "--tx", "0"}), 0);
@@ -78,9 +76,7 @@ TEST(DiscoveryNet, NmsCliFindsEveryElementWithItsRecordAndASecondScanReplacesThe
 }
 
 TEST(DiscoveryNet, AStationBoundToOneInterfacePagesOnlyThatNetwork) {
-    NMS_REQUIRE_TESTBED();
-    if (Testbed::elementSimPath().empty()) GTEST_SKIP() << "vantrelo-element-sim is not built";
-    nettest::ensureQtApplication();
+    NMS_REQUIRE_ELEMENT_DAEMONS();
     Testbed bed(2, 2);
     ASSERT_TRUE(bed.ok()) << bed.error();
     ASSERT_NE(bed.element(1).network, bed.element(2).network);
@@ -106,9 +102,7 @@ TEST(DiscoveryNet, AStationBoundToOneInterfacePagesOnlyThatNetwork) {
 // station's kernel may hold no entry for it (flushed, or crowded out of a full table). The scan
 // resolves the address itself instead of reporting the element without a MAC.
 TEST(DiscoveryNet, AnElementMissingFromTheStationsNeighbourTableIsStillFound) {
-    NMS_REQUIRE_TESTBED();
-    if (Testbed::elementSimPath().empty()) GTEST_SKIP() << "vantrelo-element-sim is not built";
-    nettest::ensureQtApplication();
+    NMS_REQUIRE_ELEMENT_DAEMONS();
     Testbed bed(2);
     ASSERT_TRUE(bed.ok()) << bed.error();
     ASSERT_NE(bed.startElementSim(1, {"--role", "encoder", "--name", "KNOWN"}), 0);

@@ -14,9 +14,7 @@ namespace {
 using nettest::Testbed;
 
 TEST(ElementDaemonNet, ElementsAnswerAPagingBroadcastOnEveryNetwork) {
-    NMS_REQUIRE_TESTBED();
-    if (Testbed::elementSimPath().empty()) GTEST_SKIP() << "vantrelo-element-sim is not built";
-    nettest::ensureQtApplication();
+    NMS_REQUIRE_ELEMENT_DAEMONS();
     Testbed bed(2, 2);
     ASSERT_TRUE(bed.ok()) << bed.error();
     ASSERT_NE(bed.startElementSim(1, {"--role", "encoder", "--name", "ENC ONE", "--fw", "3.70", "--tx", "0"}), 0);

@@ -5,9 +5,6 @@
 // over; the window keeps reading its socket with flat memory, and nms.ini parses and holds only
 // what real elements said. Bounded: 20,000 datagrams in about two seconds per station.
 
-#include <QSettings>
-#include <QString>
-
 #include <signal.h>
 
 #include <algorithm>
@@ -24,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "net/netns_fixture.h"
+#include "net/station_home.h"
 #include "platform/udp_socket_qt.h"
 #include "protocol/address.h"
 #include "protocol/feedback.h"
@@ -39,56 +37,6 @@ constexpr int kDatagrams = 20000;
 const std::set<std::string> kRecordKeys = {
     "NAME", "IP",  "MASK", "GW",  "INPUT", "TYPE", "TX",  "MULTI", "REMOTE", "ROLE", "SN",
     "VER",  "SFN", "BUF",  "SDM", "SDL",   "SDT",  "DLY", "ATT",   "LLO",    "SRV",  "BOUND"};
-
-// A station home of its own: database, settings and lock never touch the machine's.
-class Home {
-public:
-    Home() {
-        char tmpl[] = "/tmp/nms-net-hostile-XXXXXX";
-        root_ = ::mkdtemp(tmpl);
-        std::filesystem::create_directories(root_ + "/cfg/vantrelo-nms");
-        std::filesystem::create_directories(root_ + "/run");
-        std::filesystem::permissions(root_ + "/run", std::filesystem::perms::owner_all);
-        QSettings s(QString::fromStdString(root_ + "/cfg/vantrelo-nms/Kestrova.ini"),
-                    QSettings::IniFormat);
-        s.setValue("Vantrelo NG/EULA1", "1");
-        s.sync();
-    }
-    ~Home() { std::filesystem::remove_all(root_); }
-    std::string database() const { return root_ + "/nms.ini"; }
-    std::string file(const std::string& name) const {
-        std::ifstream f(root_ + "/" + name);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    // A program of the station started with this home: /usr/bin/env, the variables, the program.
-    std::vector<std::string> command(const std::string& program,
-                                     std::vector<std::string> args) const {
-        std::vector<std::string> argv{"/usr/bin/env",
-                                      "QT_QPA_PLATFORM=offscreen",
-                                      "HOME=" + root_,
-                                      "XDG_CONFIG_HOME=" + root_ + "/cfg",
-                                      "XDG_RUNTIME_DIR=" + root_ + "/run",
-                                      "XDG_DATA_HOME=" + root_,
-                                      "NMS_DATABASE=" + database(),
-                                      program};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
-    }
-    // The same through a shell that keeps the program's output in files of the home.
-    std::vector<std::string> commandWithOutput(const std::string& program,
-                                               const std::vector<std::string>& args) const {
-        std::string line = "exec";
-        for (const auto& a : command(program, args)) line += " '" + a + "'";
-        line += " >" + root_ + "/out.txt 2>" + root_ + "/err.txt";
-        return {"/bin/sh", "-c", line};
-    }
-
-private:
-    std::string root_;
-};
-
 
 // Sends `count` datagrams from the hostile host's namespace to the station, in bursts.
 void spray(Testbed& bed, const nettest::Host& from, const std::string& to, int count, testing::HostileSpray& s) {
@@ -157,15 +105,14 @@ TEST(HostileNet, TheWindowWithABoxOpenKeepsReadingWithFlatMemoryAndAWholeDatabas
 #ifndef NMS_GUI
     GTEST_SKIP() << "the window station is not built";
 #else
-    nettest::ensureQtApplication();
     Testbed bed(2);
     ASSERT_TRUE(bed.ok()) << bed.error();
-    Home home;
+    nettest::StationHome home;
     const std::string before = recordOf(bed.element(1));
     { std::ofstream(home.database()) << before; }
     // Under AddressSanitizer freed memory waits in a quarantine and would count as grown; the
     // variable is ignored by a build without it.
-    auto command = home.command(NMS_GUI, {});
+    auto command = home.argv(NMS_GUI, {});
     command.insert(command.begin() + 1, "ASAN_OPTIONS=quarantine_size_mb=0:thread_local_quarantine_size_kb=0");
     const pid_t station = bed.start(bed.station().ns, command);
     ASSERT_NE(station, 0);
@@ -202,9 +149,7 @@ TEST(HostileNet, TheWindowWithABoxOpenKeepsReadingWithFlatMemoryAndAWholeDatabas
 }
 
 TEST(HostileNet, NmsCliDiscoversTheRealElementAndNothingForgedUnderASpray) {
-    NMS_REQUIRE_TESTBED();
-    if (Testbed::elementSimPath().empty()) GTEST_SKIP() << "vantrelo-element-sim is not built";
-    nettest::ensureQtApplication();
+    NMS_REQUIRE_ELEMENT_DAEMONS();
     Testbed bed(2);
     ASSERT_TRUE(bed.ok()) << bed.error();
     ASSERT_NE(bed.startElementSim(
@@ -212,10 +157,10 @@ TEST(HostileNet, NmsCliDiscoversTheRealElementAndNothingForgedUnderASpray) {
               0);
     nettest::spinFor(300);  // the daemon binds its ports
 
-    Home home;
+    nettest::StationHome home;
     const pid_t cli = bed.start(
         bed.station().ns,
-        home.commandWithOutput(NMS_CLI, {"discover", "--yes", "--timeout", "4", "--stats"}));
+        home.argvWithOutput(NMS_CLI, {"discover", "--yes", "--timeout", "4", "--stats"}));
     ASSERT_NE(cli, 0);
     nettest::spinFor(500);  // the scan has begun
     testing::HostileSpray s{{10, 203, 1}, 200, 50};
@@ -239,11 +184,11 @@ TEST(HostileNet, NmsCliDiscoversTheRealElementAndNothingForgedUnderASpray) {
 
 // No namespace needed: a database edited by hand with a line that names no key.
 TEST(HostileNet, NmsCliListsAHandEditedFileWhoseLineNamesNoKey) {
-    Home home;
+    nettest::StationHome home;
     {
         std::ofstream(home.database()) << "[a]\n=x\nNAME=HAND MADE\n";
     }
-    const std::string shell = home.commandWithOutput(NMS_CLI, {"list", "--json"})[2];
+    const std::string shell = home.argvWithOutput(NMS_CLI, {"list", "--json"})[2];
     ASSERT_EQ(std::system(shell.c_str()), 0) << home.file("err.txt");
     const std::string out = home.file("out.txt");
     EXPECT_NE(out.find("\"record\": {\"name\": \"HAND MADE\"}"), std::string::npos) << out;

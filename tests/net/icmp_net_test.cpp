@@ -52,7 +52,6 @@ class IcmpNet : public ::testing::TestWithParam<LinuxIcmp::SocketKind> {
 protected:
     void SetUp() override {
         NMS_REQUIRE_TESTBED();
-        nettest::ensureQtApplication();
         bed = std::make_unique<Testbed>(1);
         ASSERT_TRUE(bed->ok()) << bed->error();
         // The kernel offers datagram ICMP sockets only to the groups of ping_group_range (its
@@ -142,7 +141,6 @@ INSTANTIATE_TEST_SUITE_P(SocketKinds, IcmpNet,
 
 TEST(PingNet, ButtonShowsTheRoundTripAndTheWireCarriesHello) {
     NMS_REQUIRE_TESTBED();
-    nettest::ensureQtApplication();
     Testbed bed(1);
     ASSERT_TRUE(bed.ok()) << bed.error();
 

@@ -30,7 +30,6 @@ class NeighbourTableNet : public ::testing::Test {
 protected:
     void SetUp() override {
         NMS_REQUIRE_TESTBED();
-        nettest::ensureQtApplication();
         // Element 1 on the first network, element 2 on the second: two interfaces.
         bed = std::make_unique<Testbed>(2, 2);
         ASSERT_TRUE(bed->ok()) << bed->error();

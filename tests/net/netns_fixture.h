@@ -26,11 +26,21 @@ struct Host {
 // Why the test bed cannot run here ("" when it can).
 std::string unavailableReason();
 
-// Skips the current test, with the reason, when the test bed cannot run.
-#define NMS_REQUIRE_TESTBED()                                                       \
-    do {                                                                            \
-        const std::string why_ = ::nms::nettest::unavailableReason();               \
+// Skips the current test, with the reason, when the test bed cannot run; otherwise makes sure of
+// the Qt application the sockets need.
+#define NMS_REQUIRE_TESTBED()                                                          \
+    do {                                                                               \
+        const std::string why_ = ::nms::nettest::unavailableReason();                  \
         if (!why_.empty()) GTEST_SKIP() << "network-namespace test skipped: " << why_; \
+        ::nms::nettest::ensureQtApplication();                                         \
+    } while (0)
+
+// The same for a test that also runs element daemons.
+#define NMS_REQUIRE_ELEMENT_DAEMONS()                            \
+    do {                                                         \
+        NMS_REQUIRE_TESTBED();                                   \
+        if (::nms::nettest::Testbed::elementSimPath().empty())   \
+            GTEST_SKIP() << "vantrelo-element-sim is not built"; \
     } while (0)
 
 class Testbed {

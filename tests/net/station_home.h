@@ -44,12 +44,36 @@ public:
                "/run NMS_DATABASE=" + database() + " " + NMS_CLI + " " + args + " >" + root_ + "/out.txt 2>" +
                root_ + "/err.txt";
     }
-    std::string output(const char* which = "out.txt") const {
-        std::ifstream f(root_ + "/" + which);
+    // A program of the station started with this home, as an argument vector: /usr/bin/env,
+    // the variables, the program.
+    std::vector<std::string> argv(const std::string& program, std::vector<std::string> args) const {
+        std::vector<std::string> argv{"/usr/bin/env",
+                                      "QT_QPA_PLATFORM=offscreen",
+                                      "HOME=" + root_,
+                                      "XDG_CONFIG_HOME=" + root_ + "/cfg",
+                                      "XDG_RUNTIME_DIR=" + root_ + "/run",
+                                      "XDG_DATA_HOME=" + root_,
+                                      "NMS_DATABASE=" + database(),
+                                      program};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+    // The same through a shell that keeps the program's output in out.txt and err.txt.
+    std::vector<std::string> argvWithOutput(const std::string& program,
+                                            const std::vector<std::string>& args) const {
+        std::string line = "exec";
+        for (const auto& a : argv(program, args)) line += " '" + a + "'";
+        line += " >" + root_ + "/out.txt 2>" + root_ + "/err.txt";
+        return {"/bin/sh", "-c", line};
+    }
+    // A file of the home, as it is now.
+    std::string file(const std::string& name) const {
+        std::ifstream f(root_ + "/" + name);
         std::stringstream s;
         s << f.rdbuf();
         return s.str();
     }
+    std::string output(const char* which = "out.txt") const { return file(which); }
     store::IniDocument records() const {
         std::ifstream f(database());
         std::stringstream s;

@@ -40,7 +40,6 @@ class UdpNet : public ::testing::Test {
 protected:
     void SetUp() override {
         NMS_REQUIRE_TESTBED();
-        nettest::ensureQtApplication();
         // Two networks: elements 1 and 3 on the first, 2 on the second.
         bed = std::make_unique<Testbed>(3, 2);
         ASSERT_TRUE(bed->ok()) << bed->error();
