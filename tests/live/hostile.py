@@ -1,0 +1,166 @@
+"""What a hostile or careless client does to the station's web service, over loopback: the
+moves the hostile-client check and its benchmark share."""
+
+import http.client
+import select
+import socket
+import threading
+import time
+
+
+def idle_connections(port, count, source="127.0.0.2"):
+    """`count` connections that send nothing, from another loopback address than the checks
+    use. Returns the sockets (the caller closes them)."""
+    socks = []
+    for _ in range(count):
+        s = socket.socket()
+        s.bind((source, 0))
+        s.settimeout(2)
+        try:
+            s.connect(("127.0.0.1", port))
+        except OSError:
+            s.close()
+            continue
+        s.setblocking(False)
+        socks.append(s)
+    return socks
+
+
+def still_open(socks, settle=1.0):
+    """The sockets the server has not closed after `settle` seconds of silence."""
+    deadline = time.monotonic() + settle
+    closed = set()
+    while time.monotonic() < deadline:
+        readable, _, _ = select.select([s for s in socks if s not in closed], [], [], 0.1)
+        for s in readable:
+            try:
+                if s.recv(4096) == b"":
+                    closed.add(s)
+            except OSError:
+                closed.add(s)
+    return [s for s in socks if s not in closed]
+
+
+def close_all(socks):
+    for s in socks:
+        s.close()
+
+
+def raw_request(port, data, timeout=5, source="127.0.0.1"):
+    """Sends `data` as it is and returns what comes back before the server closes or goes quiet
+    for `timeout` s (b"" when it closed without a word)."""
+    s = socket.socket()
+    s.bind((source, 0))
+    s.settimeout(timeout)
+    try:
+        s.connect(("127.0.0.1", port))
+        try:
+            s.sendall(data)
+        except OSError:
+            pass  # closed while we were still sending: that is an answer too
+        out = b""
+        while True:
+            try:
+                chunk = s.recv(65536)
+            except (socket.timeout, OSError):
+                break
+            if not chunk:
+                break
+            out += chunk
+        return out
+    finally:
+        s.close()
+
+
+def status_of(answer):
+    """The status code of a raw HTTP answer; None when there is none."""
+    if not answer.startswith(b"HTTP/1."):
+        return None
+    return int(answer.split(b" ", 2)[1])
+
+
+def oversized_headers(port, header_bytes):
+    """A GET with one header of `header_bytes` bytes: the status answered, None when closed."""
+    data = (b"GET /metrics HTTP/1.1\r\nHost: x\r\nX-Fill: " + b"a" * header_bytes +
+            b"\r\nConnection: close\r\n\r\n")
+    return status_of(raw_request(port, data))
+
+
+def slow_request(port, seconds, path=b"/healthz"):
+    """A request sent a byte at a time over about `seconds` s: (status or None, whether the
+    server closed the connection before the request was whole)."""
+    data = b"GET " + path + b" HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"s" * 8 + b"\r\n\r\n"
+    gap = seconds / len(data)
+    s = socket.socket()
+    s.settimeout(5)
+    s.connect(("127.0.0.1", port))
+    try:
+        for i in range(len(data)):
+            try:
+                s.send(data[i:i + 1])
+            except OSError:
+                return None, True
+            time.sleep(gap)
+        try:
+            answer = s.recv(65536)
+        except OSError:
+            return None, True
+        return status_of(answer), False
+    finally:
+        s.close()
+
+
+class Flood:
+    """GET `path` at about `rate` requests a second over `threads` keep-alive connections for
+    `seconds` s, on threads of its own. After join(): the count, the failures and the latencies
+    (s) of the answered requests."""
+
+    def __init__(self, port, path, rate, seconds, threads=10, check=None):
+        self.port, self.path, self.check = port, path, check
+        self.latencies, self.failures, self.lock = [], [], threading.Lock()
+        per_thread_gap = threads / rate
+        self.started = time.monotonic()
+        self.end = self.started + seconds
+        self.workers = [threading.Thread(target=self._run, args=(per_thread_gap, i / rate))
+                        for i in range(threads)]
+        for w in self.workers:
+            w.start()
+
+    def _run(self, gap, offset):
+        conn = None
+        due = self.started + offset
+        while due < self.end:
+            now = time.monotonic()
+            if now < due:
+                time.sleep(due - now)
+            try:
+                if conn is None:
+                    conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=5)
+                t = time.monotonic()
+                conn.request("GET", self.path)
+                r = conn.getresponse()
+                body = r.read()
+                took = time.monotonic() - t
+                ok = r.status == 200 and (self.check is None or self.check(body))
+                with self.lock:
+                    (self.latencies.append(took) if ok else
+                     self.failures.append(f"status {r.status}"))
+            except (OSError, http.client.HTTPException) as e:
+                with self.lock:
+                    self.failures.append(type(e).__name__)
+                if conn:
+                    conn.close()
+                conn = None
+            due += gap
+        if conn:
+            conn.close()
+
+    def join(self):
+        for w in self.workers:
+            w.join()
+        return self
+
+
+def percentile(values, p):
+    v = sorted(values)
+    return v[min(len(v) - 1, int(p / 100.0 * len(v)))] if v else float("nan")
