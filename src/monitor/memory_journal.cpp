@@ -11,22 +11,43 @@ bool MemoryJournal::append(const std::vector<ports::JournalEvent>& batch) {
         return false;
     }
     error_.clear();
-    events_.insert(events_.end(), batch.begin(), batch.end());
+    for (const auto& e : batch) events_.push_back({e, nextSeq_++});
+    if (!batch.empty()) ++appended_;
     return true;
 }
 
-std::vector<ports::JournalEvent> MemoryJournal::query(std::int64_t sinceUnixMs,
-                                                      const std::string& mac) {
-    std::vector<ports::JournalEvent> out;
-    for (auto it = events_.rbegin(); it != events_.rend(); ++it)
-        if (it->unixTimeMs >= sinceUnixMs && (mac.empty() || it->mac == mac)) out.push_back(*it);
-    std::stable_sort(out.begin(), out.end(),
-                     [](const auto& a, const auto& b) { return a.unixTimeMs > b.unixTimeMs; });
-    return out;
+ports::JournalPage MemoryJournal::read(const ports::JournalQuery& q) {
+    ++reads;
+    std::vector<const Kept*> found;
+    for (const auto& k : events_) {
+        const ports::JournalEvent& e = k.event;
+        const ports::JournalPosition at{e.unixTimeMs, k.seq};
+        if (e.unixTimeMs < q.sinceUnixMs || (!q.mac.empty() && e.mac != q.mac) ||
+            (!q.severity.empty() && e.severity != q.severity) || (q.before && !(at < *q.before)) ||
+            (q.after && !(at > *q.after)))
+            continue;
+        found.push_back(&k);
+    }
+    const auto newer = [](const Kept* a, const Kept* b) {
+        return ports::JournalPosition{a->event.unixTimeMs, a->seq} >
+               ports::JournalPosition{b->event.unixTimeMs, b->seq};
+    };
+    const std::size_t n = q.limit > 0 ? std::min(q.limit, found.size()) : found.size();
+    std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(n), found.end(),
+                      newer);
+    ports::JournalPage page;
+    page.events.reserve(n);
+    page.seqs.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        page.events.push_back(found[i]->event);
+        page.seqs.push_back(found[i]->seq);
+    }
+    return page;
 }
 
 void MemoryJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
-    std::erase_if(events_, [beforeUnixMs](const auto& e) { return e.unixTimeMs < beforeUnixMs; });
+    std::erase_if(events_,
+                  [beforeUnixMs](const auto& k) { return k.event.unixTimeMs < beforeUnixMs; });
     if (maxBytes <= 0) return;
     // Roughly what a row takes: its texts and its time.
     auto bytes = [](const ports::JournalEvent& e) {
@@ -35,9 +56,9 @@ void MemoryJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
                                          e.detail.size());
     };
     std::int64_t total = 0;
-    for (const auto& e : events_) total += bytes(e);
+    for (const auto& k : events_) total += bytes(k.event);
     while (total > maxBytes && !events_.empty()) {
-        total -= bytes(events_.front());
+        total -= bytes(events_.front().event);
         events_.pop_front();
     }
 }

@@ -7,19 +7,28 @@
 namespace nms::monitor {
 
 // A journal kept in memory: the station's own when no journal file can be used, and the tests'.
+// It reads at once.
 class MemoryJournal : public ports::EventJournal {
 public:
     bool append(const std::vector<ports::JournalEvent>& batch) override;
-    std::vector<ports::JournalEvent> query(std::int64_t sinceUnixMs,
-                                           const std::string& mac) override;
+    std::uint64_t appended() const override { return appended_; }
+    ports::JournalPage read(const ports::JournalQuery& query) override;
     void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) override;
     const std::string& error() const override { return error_; }
     // Makes the next appends fail (tests).
     int failAppends = 0;
+    // Reads so far, at once or later (tests).
+    int reads = 0;
     std::size_t size() const { return events_.size(); }
 
 private:
-    std::deque<ports::JournalEvent> events_;
+    struct Kept {
+        ports::JournalEvent event;
+        std::int64_t seq;
+    };
+    std::deque<Kept> events_;
+    std::int64_t nextSeq_ = 1;
+    std::uint64_t appended_ = 0;
     std::string error_;
 };
 

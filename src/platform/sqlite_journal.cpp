@@ -2,11 +2,19 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <QMetaObject>
+#include <QObject>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace nms::platform {
 
@@ -41,11 +49,213 @@ std::int64_t monotonicMs() {
         .count();
 }
 
+// What a file holds: our journal, nothing at all yet, or something else (`why` says what).
+enum class Holds { Journal, Nothing, Other };
+
+Holds whatFileHolds(sqlite3* db, std::string& why) {
+    // The first read of the file: a file that is no database fails here.
+    Statement kind(db, "SELECT type FROM sqlite_master WHERE name = 'events'");
+    if (!kind) {
+        why = sqlite3_errmsg(db);
+        return Holds::Other;
+    }
+    const int rc = sqlite3_step(kind.get());
+    if (rc == SQLITE_ROW) {
+        const std::string type = column(kind.get(), 0);
+        if (type == "table") return Holds::Journal;
+        why = "not an event journal (events is a " + type + ")";
+        return Holds::Other;
+    }
+    if (rc != SQLITE_DONE) {
+        why = sqlite3_errmsg(db);
+        return Holds::Other;
+    }
+    // No events at all: a database with nothing in it is a journal not written yet.
+    Statement count(db, "SELECT count(*) FROM sqlite_master");
+    if (!count || sqlite3_step(count.get()) != SQLITE_ROW) {
+        why = sqlite3_errmsg(db);
+        return Holds::Other;
+    }
+    if (sqlite3_column_int64(count.get(), 0) == 0) return Holds::Nothing;
+    why = "not an event journal (no table events)";
+    return Holds::Other;
+}
+
+// The file at `path`: false when there is none yet (nothing to read) or it cannot be one
+// (`why` says so).
+bool fileToRead(const std::string& path, std::string& why) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) why = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = S_ISDIR(st.st_mode) ? "is a folder, not an event journal" : "is not a file";
+        return false;
+    }
+    return true;
+}
+
+// Reads what `q` asks into `page`; false with the reason in `why`. One statement per shape of
+// query, so that each finds its index: by time, or by element and time, walked newest first
+// from the position given and stopped at the limit.
+bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& page,
+              std::string& why) {
+    std::string sql =
+        "SELECT rowid, time_ms, mac, name, severity, what, from_state, to_state, detail FROM "
+        "events WHERE time_ms >= ?1";
+    if (!q.mac.empty()) sql += " AND mac = ?2";
+    if (!q.severity.empty()) sql += " AND severity = ?3";
+    if (q.before) sql += " AND time_ms <= ?4 AND (time_ms < ?4 OR rowid < ?5)";
+    if (q.after) sql += " AND time_ms >= ?6 AND (time_ms > ?6 OR rowid > ?7)";
+    sql += " ORDER BY time_ms DESC, rowid DESC";
+    if (q.limit > 0) sql += " LIMIT ?8";
+    Statement select(db, sql.c_str());
+    if (!select) {
+        why = std::string("not an event journal (") + sqlite3_errmsg(db) + ")";
+        return false;
+    }
+    auto* s = select.get();
+    sqlite3_bind_int64(s, 1, q.sinceUnixMs);
+    if (!q.mac.empty()) select.text(2, q.mac);
+    if (!q.severity.empty()) select.text(3, q.severity);
+    if (q.before) {
+        sqlite3_bind_int64(s, 4, q.before->unixTimeMs);
+        sqlite3_bind_int64(s, 5, q.before->seq);
+    }
+    if (q.after) {
+        sqlite3_bind_int64(s, 6, q.after->unixTimeMs);
+        sqlite3_bind_int64(s, 7, q.after->seq);
+    }
+    if (q.limit > 0)
+        sqlite3_bind_int64(s, 8,
+                           static_cast<std::int64_t>(std::min<std::size_t>(
+                               q.limit, std::numeric_limits<std::int64_t>::max())));
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        page.seqs.push_back(sqlite3_column_int64(s, 0));
+        page.events.push_back({sqlite3_column_int64(s, 1), column(s, 2), column(s, 3), column(s, 4),
+                               column(s, 5), column(s, 6), column(s, 7), column(s, 8)});
+    }
+    if (rc == SQLITE_DONE) return true;
+    page.events.clear();
+    page.seqs.clear();
+    why = sqlite3_errmsg(db);
+    return false;
+}
+
 }  // namespace
+
+// The thread that reads later, with its own connection to the journal.
+class SqliteJournal::Reader {
+public:
+    using Deliver = std::function<void(ReadId, ports::JournalPage)>;
+    Reader(std::string path, Deliver deliver)
+        : path_(std::move(path)), deliver_(std::move(deliver)), thread_([this] { run(); }) {}
+    ~Reader() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            jobs_.clear();
+            if (running_ != 0 && db_) sqlite3_interrupt(db_);
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    void ask(ReadId id, const ports::JournalQuery& q) {
+        {
+            const std::lock_guard lock(mutex_);
+            jobs_.push_back({id, q});
+        }
+        wake_.notify_one();
+    }
+    void cancel(ReadId id) {
+        const std::lock_guard lock(mutex_);
+        std::erase_if(jobs_, [id](const Job& j) { return j.id == id; });
+        if (running_ == id && db_) sqlite3_interrupt(db_);
+    }
+
+private:
+    struct Job {
+        ReadId id;
+        ports::JournalQuery query;
+    };
+
+    void run() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+                if (stopping_) break;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+                running_ = job.id;
+            }
+            ports::JournalPage page = read(job.query);
+            {
+                const std::lock_guard lock(mutex_);
+                running_ = 0;
+            }
+            deliver_(job.id, std::move(page));
+        }
+        const std::lock_guard lock(mutex_);
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+
+    ports::JournalPage read(const ports::JournalQuery& q) {
+        ports::JournalPage page;
+        std::string why;
+        if (!fileToRead(path_, why)) {
+            if (!why.empty()) page.error = path_ + ": " + why;
+            return page;
+        }
+        if (!db_) {
+            sqlite3* db = nullptr;
+            // Read and write, as the station's own connection opens it, so that it can share the
+            // write-ahead log's index whoever made it; it never writes.
+            if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+                page.error = path_ + ": " + (db ? sqlite3_errmsg(db) : "cannot be opened");
+                sqlite3_close_v2(db);
+                return page;
+            }
+            // Off the station's thread a lock held for a while can be waited for.
+            sqlite3_busy_timeout(db, 2000);
+            sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
+            const std::lock_guard lock(mutex_);
+            db_ = db;
+        }
+        const Holds holds = whatFileHolds(db_, why);
+        if (holds == Holds::Journal && readRows(db_, q, page, why)) return page;
+        if (holds == Holds::Nothing) return page;
+        page.error = path_ + ": " + why;
+        // Opened afresh next time: the file may have been replaced.
+        const std::lock_guard lock(mutex_);
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        return page;
+    }
+
+    const std::string path_;
+    const Deliver deliver_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    ReadId running_ = 0;
+    bool stopping_ = false;
+    sqlite3* db_ = nullptr;  // used by the thread; interrupted from outside under the mutex
+    std::thread thread_;     // last: it starts once everything else is there
+};
 
 SqliteJournal::SqliteJournal(const std::string& path) : path_(path) {}
 
 SqliteJournal::~SqliteJournal() {
+    reader_.reset();
+    receiver_.reset();
     sqlite3_close_v2(db_);
 }
 
@@ -115,22 +325,10 @@ std::int64_t SqliteJournal::fileBytes() {
 }
 
 bool SqliteJournal::holdsJournal(bool& empty) {
-    empty = false;
-    // The first read of the file: a file that is no database fails here.
-    Statement kind(db_, "SELECT type FROM sqlite_master WHERE name = 'events'");
-    if (!kind) return fail(sqlite3_errmsg(db_));
-    const int rc = sqlite3_step(kind.get());
-    if (rc == SQLITE_ROW) {
-        const std::string type = column(kind.get(), 0);
-        if (type != "table") return fail("not an event journal (events is a " + type + ")");
-        return true;
-    }
-    if (rc != SQLITE_DONE) return fail(sqlite3_errmsg(db_));
-    // No events at all: a database with nothing in it is a journal not written yet.
-    Statement count(db_, "SELECT count(*) FROM sqlite_master");
-    if (!count || sqlite3_step(count.get()) != SQLITE_ROW) return fail(sqlite3_errmsg(db_));
-    empty = sqlite3_column_int64(count.get(), 0) == 0;
-    return empty || fail("not an event journal (no table events)");
+    std::string why;
+    const Holds holds = whatFileHolds(db_, why);
+    empty = holds == Holds::Nothing;
+    return holds != Holds::Other || fail(why);
 }
 
 bool SqliteJournal::exec(const char* sql) {
@@ -167,50 +365,69 @@ bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
         return fail(why);
     }
     error_.clear();
+    ++appended_;
     return true;
 }
 
-std::vector<ports::JournalEvent> SqliteJournal::query(std::int64_t sinceUnixMs,
-                                                      const std::string& mac) {
-    std::vector<ports::JournalEvent> out;
+ports::JournalPage SqliteJournal::read(const ports::JournalQuery& q) {
+    ports::JournalPage page;
     error_.clear();
     startCall();
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) != 0) {
-        if (errno != ENOENT) fail(std::strerror(errno));
-        return out;  // not written yet: no events
-    }
-    if (!S_ISREG(st.st_mode)) {
-        fail(S_ISDIR(st.st_mode) ? "is a folder, not an event journal" : "is not a file");
-        return out;
+    std::string why;
+    if (!fileToRead(path_, why)) {
+        if (!why.empty()) fail(why);
+        page.error = error_;
+        return page;  // not written yet: no events
     }
     bool empty = false;
-    if (!open(false) || !holdsJournal(empty) || empty) return out;
-    // One statement each, so that each has its index: by time, or by element and time.
-    Statement select(
-        db_, mac.empty()
-                 ? "SELECT time_ms, mac, name, severity, what, from_state, to_state, detail FROM "
-                   "events WHERE time_ms >= ?1 ORDER BY time_ms DESC, rowid DESC"
-                 : "SELECT time_ms, mac, name, severity, what, from_state, to_state, detail FROM "
-                   "events WHERE mac = ?2 AND time_ms >= ?1 ORDER BY time_ms DESC, rowid DESC");
-    if (!select) {
-        fail(std::string("not an event journal (") + sqlite3_errmsg(db_) + ")");
-        return out;
+    if (!open(false) || !holdsJournal(empty) || empty) {
+        page.error = error_;
+        return page;
+    }
+    if (!readRows(db_, q, page, why)) {
+        fail(why);
+        page.error = error_;
+        return page;
     }
     if (!tableReady_) ready();  // ours: it may be pruned and written
-    sqlite3_bind_int64(select.get(), 1, sinceUnixMs);
-    if (!mac.empty()) select.text(2, mac);
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
-        auto* s = select.get();
-        out.push_back({sqlite3_column_int64(s, 0), column(s, 1), column(s, 2), column(s, 3),
-                       column(s, 4), column(s, 5), column(s, 6), column(s, 7)});
+    return page;
+}
+
+SqliteJournal::ReadId SqliteJournal::readLater(const ports::JournalQuery& q,
+                                               std::function<void(ports::JournalPage)> done) {
+    if (!reader_) {
+        // The pages come back to the thread that asks, through its event loop.
+        if (!receiver_) receiver_ = std::make_unique<QObject>();
+        try {
+            reader_ = std::make_unique<Reader>(
+                path_, [receiver = receiver_.get(), this](ReadId id, ports::JournalPage page) {
+                    QMetaObject::invokeMethod(
+                        receiver, [this, id, page = std::move(page)] { delivered(id, page); },
+                        Qt::QueuedConnection);
+                });
+        } catch (const std::system_error&) {
+            // No thread to be had (a process at its limit): read at once.
+            done(read(q));
+            return 0;
+        }
     }
-    if (rc != SQLITE_DONE) {
-        out.clear();
-        fail(sqlite3_errmsg(db_));
-    }
-    return out;
+    const ReadId id = nextRead_++;
+    waiting_.emplace(id, std::move(done));
+    reader_->ask(id, q);
+    return id;
+}
+
+void SqliteJournal::cancel(ReadId id) {
+    if (waiting_.erase(id) == 0) return;
+    if (reader_) reader_->cancel(id);
+}
+
+void SqliteJournal::delivered(ReadId id, ports::JournalPage page) {
+    auto it = waiting_.find(id);
+    if (it == waiting_.end()) return;  // cancelled
+    auto done = std::move(it->second);
+    waiting_.erase(it);
+    done(std::move(page));
 }
 
 void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {

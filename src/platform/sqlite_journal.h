@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "ports/journal.h"
 
+class QObject;
 struct sqlite3;
 
 namespace nms::platform {
@@ -23,6 +26,11 @@ namespace nms::platform {
 // the room they took (incremental vacuum), a bounded number of rows and pages per prune so
 // that a prune stays short; a journal grown far beyond its bound shrinks over several.
 // Reads are served by an index on the time (newest first, since a time) and one on the element.
+//
+// A read later runs on a thread of its own with a connection of its own (write-ahead logging
+// lets it read while the station writes), one read at a time in the order asked; its page comes
+// back through the Qt event loop of the thread that asked. A cancelled read that is running is
+// interrupted.
 //
 // A read says why it could not read (error() is empty after a read that worked): a file that is
 // not an SQLite database, or holds no journal of ours, is an error; a journal that does not
@@ -48,8 +56,11 @@ public:
 
     const std::string& path() const { return path_; }
     bool append(const std::vector<ports::JournalEvent>& batch) override;
-    std::vector<ports::JournalEvent> query(std::int64_t sinceUnixMs,
-                                           const std::string& mac) override;
+    std::uint64_t appended() const override { return appended_; }
+    ports::JournalPage read(const ports::JournalQuery& query) override;
+    ReadId readLater(const ports::JournalQuery& query,
+                     std::function<void(ports::JournalPage)> done) override;
+    void cancel(ReadId id) override;
     void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) override;
     // Bytes the journal's pages take, whether in use or free (0 when it is not open).
     std::int64_t fileBytes();
@@ -69,12 +80,22 @@ private:
     bool fail(const std::string& why);
     void startCall();
     static int busy(void* self, int count);
+    void delivered(ReadId id, ports::JournalPage page);
+
+    class Reader;
 
     std::string path_;
     sqlite3* db_ = nullptr;
     bool tableReady_ = false;
     std::int64_t deadlineMs_ = 0;  // of the current call, on the monotonic clock
     std::string error_;
+    std::uint64_t appended_ = 0;
+    // Reads later: the pages come back to `receiver_`, and go to the `done` of reads not
+    // cancelled. The reader goes first: nothing is delivered once the receiver has gone.
+    std::unique_ptr<QObject> receiver_;
+    std::unique_ptr<Reader> reader_;
+    std::unordered_map<ReadId, std::function<void(ports::JournalPage)>> waiting_;
+    ReadId nextRead_ = 1;
 };
 
 }  // namespace nms::platform

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,22 +17,70 @@ struct JournalEvent {
     std::string mac;       // the element's MAC text
     std::string name;      // its name as stored, without padding
     std::string severity;  // "info", "warning", "alarm"
-    std::string what;      // "health", "configuration saved", "level", "SFN delay set", "counters reset"
+    std::string
+        what;  // "health", "configuration saved", "level", "SFN delay set", "counters reset"
     std::string from;
     std::string to;
     std::string detail;  // why, in words
     bool operator==(const JournalEvent&) const = default;
 };
 
+// Where an event stands in the journal's order: later times first, and of one time the one
+// written later first. A page's last position is where the next page down starts.
+struct JournalPosition {
+    std::int64_t unixTimeMs = 0;
+    std::int64_t seq = 0;  // grows with every event the journal keeps
+    auto operator<=>(const JournalPosition&) const = default;
+};
+
+// What a read returns: events newest first, each filter applying when it is set.
+struct JournalQuery {
+    std::int64_t sinceUnixMs = 0;           // at or after
+    std::string mac;                        // of one element
+    std::string severity;                   // of one severity
+    std::optional<JournalPosition> before;  // only older ones: the next page down
+    std::optional<JournalPosition> after;   // only newer ones: what came since
+    std::size_t limit = 0;                  // at most so many (0: all)
+};
+
+struct JournalPage {
+    std::vector<JournalEvent> events;  // newest first
+    std::vector<std::int64_t> seqs;    // of each event
+    std::string error;                 // why the journal could not be read; empty when it was
+    JournalPosition at(std::size_t i) const { return {events[i].unixTimeMs, seqs[i]}; }
+};
+
 // The event journal: written in batches (one per monitoring cycle), read newest first. A journal
 // that cannot be opened or written says so through `error()` and the station goes on.
 class EventJournal {
 public:
+    using ReadId = std::uint64_t;
     virtual ~EventJournal() = default;
     // Appends the batch whole or not at all; false on failure (see error()).
     virtual bool append(const std::vector<JournalEvent>& batch) = 0;
-    // Events at or after `sinceUnixMs`, of one element when `mac` is not empty, newest first.
-    virtual std::vector<JournalEvent> query(std::int64_t sinceUnixMs, const std::string& mac) = 0;
+    // Batches appended so far: a reader that showed the journal at one count has nothing new to
+    // show while it stays the same.
+    virtual std::uint64_t appended() const = 0;
+    // The events `query` asks for, now. A bounded read (a limit, a position) costs what it
+    // returns, not what the journal holds; a filter by severity may have to look further.
+    virtual JournalPage read(const JournalQuery& query) = 0;
+    // The same read, handed to `done` on the station's thread once it is done: a journal that
+    // can read beside the station does so, so that a long read never holds the station; others
+    // read at once (and call `done` before returning). The id cancels it.
+    virtual ReadId readLater(const JournalQuery& query, std::function<void(JournalPage)> done) {
+        done(read(query));
+        return 0;
+    }
+    // `done` of a read not delivered yet is never called; the read stops as soon as it can.
+    virtual void cancel(ReadId) {}
+    // Events at or after `sinceUnixMs`, of one element when `mac` is not empty, newest first;
+    // error() says why when the journal could not be read.
+    std::vector<JournalEvent> query(std::int64_t sinceUnixMs, const std::string& mac) {
+        JournalQuery q;
+        q.sinceUnixMs = sinceUnixMs;
+        q.mac = mac;
+        return read(q).events;
+    }
     // Forgets what is older than `beforeUnixMs` and, while the journal takes more than
     // `maxBytes` (0: no bound), its oldest events, a bounded number per call so that a call stays
     // short however much there is to forget; the room they took is given back.

@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
+
+#include "monitor/memory_journal.h"
 #include "platform/sqlite_journal.h"
 
 namespace nms::platform {
@@ -193,6 +196,56 @@ TEST_F(SqliteJournalTest, AKillDuringWritingLeavesWholeBatches) {
         EXPECT_EQ(events.size() % kBatch, 0u) << "round " << round;
         EXPECT_TRUE(j.append(batch(9000000 + round, kBatch))) << j.error();
     }
+}
+
+// Pages down from a position, what came since one, one element or severity, bounded: the file
+// answers each as the journal kept in memory does, in the same order (ties of a time newest
+// written first); a read later gives the same page back through the event loop.
+TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLater) {
+    SqliteJournal j(path());
+    monitor::MemoryJournal memory;
+    auto first = batch(1000, 7);
+    first[4].severity = "info";
+    first[6].unixTimeMs = 1005;  // two events of one time
+    for (auto* journal : std::initializer_list<ports::EventJournal*>{&j, &memory}) {
+        ASSERT_TRUE(journal->append(first)) << journal->error();
+        ASSERT_TRUE(journal->append(batch(1005, 2))) << journal->error();
+    }
+    std::vector<ports::JournalQuery> queries(8);
+    queries[0].limit = 3;
+    queries[1].limit = 3;
+    queries[1].before = ports::JournalPosition{1005, 7};
+    queries[2].after = ports::JournalPosition{1005, 7};
+    queries[3].severity = "info";
+    queries[4].mac = "00:1A:2B:00:00:01";
+    queries[4].before = ports::JournalPosition{1005, 8};
+    queries[5].sinceUnixMs = 1003;
+    queries[5].limit = 2;
+    queries[5].after = ports::JournalPosition{1001, 2};
+    queries[6].before = ports::JournalPosition{1000, 1};
+    queries[7].limit = 100;
+    for (const auto& q : queries) {
+        const auto want = memory.read(q);
+        const auto got = j.read(q);
+        EXPECT_EQ(got.error, "");
+        EXPECT_EQ(got.events, want.events);
+        EXPECT_EQ(got.seqs, want.seqs);
+    }
+    const auto newest = j.read(queries[0]);
+    EXPECT_EQ(newest.seqs, (std::vector<std::int64_t>{9, 8, 7}));
+
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    std::vector<ports::JournalPage> pages;
+    j.readLater(queries[1], [&](ports::JournalPage page) { pages.push_back(std::move(page)); });
+    const auto cancelled = j.readLater(queries[0], [&](ports::JournalPage) { ADD_FAILURE(); });
+    j.cancel(cancelled);
+    j.readLater(queries[2], [&](ports::JournalPage page) { pages.push_back(std::move(page)); });
+    while (pages.size() < 2) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_EQ(pages[0].events, j.read(queries[1]).events);
+    EXPECT_EQ(pages[1].seqs, j.read(queries[2]).seqs);
 }
 
 }  // namespace
