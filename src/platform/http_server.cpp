@@ -183,8 +183,7 @@ std::string HttpServer::start() {
     const bool tls = !options_.certificatePem.empty();
     if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
         return "this libmicrohttpd has no TLS";
-    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
-                     MHD_USE_POLL | MHD_USE_ERROR_LOG;
+    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL;
     if (v6) flags |= MHD_USE_IPv6;
     if (tls) flags |= MHD_USE_TLS;
     std::vector<MHD_OptionItem> opts = {

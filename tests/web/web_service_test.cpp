@@ -1,0 +1,304 @@
+// The monitor's web service without sockets: what each path answers from the snapshot a cycle
+// published, that it only reads, asks for users, says when the monitor stopped, reads the
+// journal as asked and tells the live feed what changed.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "monitor/plant_monitor.h"
+#include "sim/virtual_lan.h"
+#include "support/station_on_fakes.h"
+#include "web/web_publisher.h"
+#include "web/web_service.h"
+
+namespace nms::testing {
+namespace {
+
+using ports::HttpRequest;
+using ports::HttpResponse;
+
+// Three encoders on a virtual LAN; the third never answers its statistics.
+class WebServiceOnAPlant : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::VirtualLan::Options o;
+        o.stationAddresses = {"10.20.0.1"};
+        o.netmask = "255.255.0.0";
+        lan_ = std::make_unique<sim::VirtualLan>(station.time, station.time, o);
+        std::string database;
+        for (int i = 0; i < 3; ++i) {
+            sim::ElementIdentity id;
+            id.name = "ENC " + std::to_string(i);
+            id.role = sim::Role::Encoder;
+            id.ip = {10, 20, 0, static_cast<std::uint8_t>(i + 2)};
+            id.mac = {0x00, 0x1A, 0x2B, 0x72, 0x00, static_cast<std::uint8_t>(i)};
+            auto& e = lan_->addElement(id, {});
+            if (i == 2) {
+                e.faults.onlyForPort = 2978;
+                e.faults.drop = -1;
+            }
+            database += "[001A2B72000" + std::to_string(i) + "]\nname=" + id.name +
+                        "\nip=10.20.0." + std::to_string(i + 2) + "\nrole=1\n";
+        }
+        station.files.editExternally("/db/nms.ini", database);
+        station.create({"/db/nms.ini", lan_.get()});
+        station.load();
+        mon().setInterval(10);
+        mon().cycleEnded.connect([this] { ++ended_; });
+    }
+    void TearDown() override {
+        publisher_.reset();
+        service_.reset();
+        station.destroy();
+    }
+    monitor::PlantMonitor& mon() { return station.main->plantMonitor(); }
+
+    void serve(std::map<std::string, std::string> users = {}) {
+        web::WebService::Options o;
+        o.users = std::move(users);
+        o.passwordMatches = [this](const std::string& hash, const std::string& password) {
+            ++bcrypts_;
+            return hash == "H:" + password;
+        };
+        o.unixNowMs = [this] { return station.time.unixTimeMs(); };
+        o.readEvents = [this](std::int64_t since, const std::string& mac, std::size_t limit,
+                              std::string& error) {
+            ports::JournalQuery q;
+            q.sinceUnixMs = since;
+            q.mac = mac;
+            q.limit = limit;
+            auto page = mon().journal().read(q);
+            error = page.error;
+            return page.events;
+        };
+        o.page = "<!DOCTYPE html><title>plant</title>";
+        o.heartbeat = std::chrono::milliseconds(0);
+        service_ = std::make_unique<web::WebService>(std::move(o));
+        publisher_ = std::make_unique<web::WebPublisher>(
+            mon(), station.main->context(), *service_,
+            web::StationFacts{"site-a", "3.7.8", "10.20.0.1", false});
+    }
+    void cycles(int n) {
+        const int until = ended_ + n;
+        for (int guard = 0; ended_ < until && guard < 100000; ++guard) station.time.advance(10);
+    }
+    HttpResponse get(const std::string& path, const std::string& method = "GET") {
+        HttpRequest r;
+        r.method = method;
+        const auto q = path.find('?');
+        r.path = path.substr(0, q);
+        if (q != std::string::npos) {
+            std::string rest = path.substr(q + 1);
+            while (!rest.empty()) {
+                const auto amp = rest.find('&');
+                const std::string pair = rest.substr(0, amp);
+                const auto eq = pair.find('=');
+                r.query.emplace_back(pair.substr(0, eq),
+                                     eq == std::string::npos ? "" : pair.substr(eq + 1));
+                rest = amp == std::string::npos ? "" : rest.substr(amp + 1);
+            }
+        }
+        r.credentials = credentials_;
+        return service_->handle(r);
+    }
+    static std::string body(const HttpResponse& r) { return r.body ? *r.body : std::string(); }
+    static std::string header(const HttpResponse& r, const std::string& name) {
+        for (const auto& [n, v] : r.headers)
+            if (n == name) return v;
+        return {};
+    }
+
+    StationOnFakes<> station;
+    std::unique_ptr<sim::VirtualLan> lan_;
+    std::unique_ptr<web::WebService> service_;
+    std::unique_ptr<web::WebPublisher> publisher_;
+    std::optional<std::pair<std::string, std::string>> credentials_;
+    int ended_ = 0;
+    int bcrypts_ = 0;
+};
+
+TEST_F(WebServiceOnAPlant, ServesTheMonitorAsTheLastCycleLeftIt) {
+    serve();
+    mon().start();
+    cycles(monitor::kMissesForOffline);
+
+    const auto metrics = get("/metrics");
+    EXPECT_EQ(metrics.status, 200);
+    EXPECT_EQ(metrics.contentType, "text/plain; version=0.0.4; charset=utf-8");
+    const std::string m = body(metrics);
+    // The textfile's families, and the service's own.
+    EXPECT_NE(
+        m.find("vantrelo_element_up{mac=\"00:1A:2B:72:00:00\",name=\"ENC 0\",ip=\"10.20.0.2\","
+               "role=\"encoder\"} 1\n"),
+        std::string::npos)
+        << m;
+    EXPECT_NE(
+        m.find("vantrelo_element_up{mac=\"00:1A:2B:72:00:02\",name=\"ENC 2\",ip=\"10.20.0.4\","
+               "role=\"encoder\"} 0\n"),
+        std::string::npos);
+    EXPECT_NE(m.find("\nvantrelo_monitor_last_cycle_timestamp_seconds "), std::string::npos);
+    EXPECT_NE(m.find("\nvantrelo_monitor_cycle_duration_seconds "), std::string::npos);
+    EXPECT_NE(m.find("\nvantrelo_monitor_up 1\n"), std::string::npos);
+    EXPECT_NE(m.find("\nvantrelo_station_info{station=\"site-a\",version=\"3.7.8\",interface="
+                     "\"10.20.0.1\"} 1\n"),
+              std::string::npos);
+
+    const auto all = get("/api/v1/elements");
+    EXPECT_EQ(all.contentType, "application/json");
+    const std::string a = body(all);
+    // The keys of nms-cli list --json, numbers as numbers, then the monitor's view.
+    EXPECT_NE(a.find("{\"key\": \"001A2B720000\", \"mac\": \"00:1A:2B:72:00:00\", \"name\": \"ENC "
+                     "0\", \"role\": \"ENCODER\", \"ip\": \"10.20.0.2\", \"firmware\": \"\", "
+                     "\"record\": {\"name\": \"ENC 0\", \"ip\": \"10.20.0.2\", \"role\": 1}, "
+                     "\"health\": \"online\""),
+              std::string::npos)
+        << a;
+    EXPECT_NE(a.find("\"health\": \"offline\""), std::string::npos);
+    EXPECT_NE(a.find("\"counters\": {\"tx_ok\": "), std::string::npos);
+
+    // One element, however its MAC is written; none for a MAC the plant does not have.
+    const auto one = get("/api/v1/elements/001a2b720001");
+    EXPECT_EQ(one.status, 200);
+    EXPECT_EQ(body(one).rfind("{\"key\": \"001A2B720001\"", 0), 0u) << body(one);
+    EXPECT_EQ(get("/api/v1/elements/00-1A-2B-72-00-01").status, 200);
+    EXPECT_EQ(get("/api/v1/elements/00:1A:2B:72:00:09").status, 404);
+    EXPECT_EQ(get("/api/v1/elements/nonsense").status, 404);
+
+    // The count per health for the page's top line.
+    EXPECT_NE(body(get("/api/v1/station"))
+                  .find("\"counts\": {\"unknown\": 0, \"online\": 2, "
+                        "\"warning\": 0, \"alarm\": 0, \"offline\": 1}"),
+              std::string::npos);
+}
+
+TEST_F(WebServiceOnAPlant, OnlyReadsAndAnswersOnlyItsOwnPaths) {
+    serve();
+    mon().start();
+    cycles(1);
+    for (const char* method : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
+        const auto r = get("/metrics", method);
+        EXPECT_EQ(r.status, 405) << method;
+        EXPECT_EQ(header(r, "Allow"), "GET, HEAD");
+    }
+    EXPECT_EQ(get("/metrics", "HEAD").status, 200);
+    EXPECT_EQ(get("/nothing/here").status, 404);
+    EXPECT_EQ(get("/api/v1/elements/").status, 404);
+    const auto page = get("/");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
+}
+
+TEST_F(WebServiceOnAPlant, AsksForAUserOnEveryPathButHealthz) {
+    serve({{"ops", "H:secret"}});
+    mon().start();
+    cycles(1);
+    for (const char* path : {"/", "/metrics", "/api/v1/elements", "/api/v1/events",
+                             "/api/v1/stream", "/nothing/here"}) {
+        const auto r = get(path);
+        EXPECT_EQ(r.status, 401) << path;
+        EXPECT_EQ(header(r, "WWW-Authenticate").rfind("Basic realm=", 0), 0u);
+    }
+    EXPECT_EQ(get("/healthz").status, 200);
+    credentials_ = {"ops", "wrong"};
+    EXPECT_EQ(get("/metrics").status, 401);
+    credentials_ = {"nobody", "secret"};
+    EXPECT_EQ(get("/metrics").status, 401);
+    credentials_ = {"ops", "secret"};
+    EXPECT_EQ(get("/metrics").status, 200);
+    // A scraper's every request does not cost a bcrypt again.
+    const int checks = bcrypts_;
+    EXPECT_EQ(get("/api/v1/elements").status, 200);
+    EXPECT_EQ(bcrypts_, checks);
+}
+
+TEST_F(WebServiceOnAPlant, HealthzSays503OnceTheLastCycleIsThreeIntervalsOld) {
+    serve();
+    EXPECT_EQ(get("/healthz").status, 503);  // the monitor is off
+    mon().start();
+    cycles(1);
+    EXPECT_EQ(get("/healthz").status, 200);
+    mon().stop();  // no cycle ends any more; the last snapshot stays
+    station.time.advance(3 * 10 * 1000 - 1000);
+    EXPECT_EQ(get("/healthz").status, 200);
+    station.time.advance(2000);
+    EXPECT_EQ(get("/healthz").status, 503);
+}
+
+TEST_F(WebServiceOnAPlant, ReadsTheJournalNewestFirstAsAsked) {
+    serve();
+    mon().start();
+    cycles(monitor::kMissesForOffline + 2);  // ENC 2 went offline: one row
+    mon().note(
+        {station.time.unixTimeMs(), "00:1A:2B:72:00:01", "ENC 1", "info", "level", "", "3", ""});
+    cycles(1);
+
+    const std::string all = body(get("/api/v1/events"));
+    const auto level = all.find("\"what\": \"level\"");
+    const auto health = all.find("\"what\": \"health\"");
+    ASSERT_NE(level, std::string::npos) << all;
+    ASSERT_NE(health, std::string::npos);
+    EXPECT_LT(level, health);  // newest first
+    EXPECT_EQ(body(get("/api/v1/events?element=001a2b720002")).find("\"level\""),
+              std::string::npos);
+    EXPECT_EQ(body(get("/api/v1/events?limit=1")).find("\"health\""), std::string::npos);
+    EXPECT_EQ(body(get("/api/v1/events?since=2100-01-01T00:00:00Z")), "[]\n");
+    EXPECT_EQ(get("/api/v1/events?limit=0").status, 400);
+    EXPECT_EQ(get("/api/v1/events?limit=1001").status, 400);
+    EXPECT_EQ(get("/api/v1/events?since=yesterday").status, 400);
+    EXPECT_EQ(get("/api/v1/events?element=12").status, 400);
+}
+
+TEST_F(WebServiceOnAPlant, TellsTheLiveFeedEachHealthChangeJournalRowAndCycle) {
+    serve();
+    const auto r = get("/api/v1/stream");
+    ASSERT_TRUE(r.stream);
+    EXPECT_EQ(r.contentType, "text/event-stream");
+    EXPECT_EQ(r.stream->next(), "retry: 2000\n\n");
+    mon().start();
+    cycles(monitor::kMissesForOffline);
+    const std::string told = r.stream->next().value_or("");
+    EXPECT_NE(told.find("event: health\ndata: {\"from\": \"unknown\", \"element\": {\"key\": "
+                        "\"001A2B720000\""),
+              std::string::npos)
+        << told;
+    EXPECT_NE(told.find("event: journal\ndata: {\"time\": "), std::string::npos);
+    EXPECT_NE(told.find("event: cycle\ndata: {\"station\": \"site-a\""), std::string::npos);
+    // Nothing new: a heartbeat (the test's is due at once).
+    EXPECT_EQ(r.stream->next(), "event: heartbeat\ndata: {}\n\n");
+    service_->closeStreams();
+    EXPECT_EQ(r.stream->next(), std::nullopt);
+}
+
+TEST(LiveFeed, EndsAReaderThatFallsTooFarBehindAndKeepsTheOthers) {
+    web::LiveFeed feed(std::chrono::milliseconds(0));
+    auto slow = feed.join();
+    auto quick = feed.join();
+    slow->next();
+    quick->next();
+    const std::string big(1000, 'x');
+    for (std::size_t sent = 0; sent <= web::LiveFeed::kMaxQueuedBytes; sent += big.size()) {
+        feed.push("health", big);
+        if (sent == 0) {
+            EXPECT_TRUE(quick->next());  // this one keeps up
+        }
+    }
+    EXPECT_EQ(slow->next(), std::nullopt);
+    EXPECT_EQ(feed.readers(), 2u);
+    slow.reset();
+    EXPECT_EQ(feed.readers(), 1u);
+}
+
+TEST(IsoTime, ReadsTheFormsOfAUtcTime) {
+    EXPECT_EQ(web::parseIsoUtc("1970-01-01"), 0);
+    EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00Z"), 1796724000000);
+    EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00.250Z"), 1796724000250);
+    EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00"), 1796724000000);
+    EXPECT_EQ(web::parseIsoUtc("2026-02-29"), web::parseIsoUtc("2026-03-01"));  // as timegm does
+    for (const char* bad : {"", "2026", "2026-13-01", "2026-12-08T25:00:00", "2026-12-08T10:00",
+                            "2026-12-08Tx", "2026-12-08T10:00:00+02:00", "yesterday"})
+        EXPECT_EQ(web::parseIsoUtc(bad), std::nullopt) << bad;
+}
+
+}  // namespace
+}  // namespace nms::testing
