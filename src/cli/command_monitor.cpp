@@ -8,6 +8,7 @@
 #include "monitor/metrics.h"
 #include "monitor/plant_monitor.h"
 #include "protocol/text.h"
+#include "runtime/web_status.h"
 
 namespace nms::cli {
 
@@ -69,10 +70,14 @@ int wholeNumber(const std::string& value) {
 }
 
 constexpr CommandOption kEventsOptions[] = {{"--since", true}, {"--element", true}};
+
 constexpr CommandOption kMonitorOptions[] = {{"--interval", true, intervalRefused},
                                              {"--cycles", true, cyclesRefused},
                                              {"--metrics-file", true},
-                                             {"--stats", false}};
+                                             {"--stats", false},
+                                             {"--listen", true},
+                                             {"--station", true},
+                                             {"--web-config", true}};
 
 }  // namespace
 
@@ -132,8 +137,33 @@ int runMonitor(Session& session, const Arguments& args) {
         }
         writeMetrics();
     });
+    // The web service, when asked for: it reads what each cycle published, on threads of its own.
+    runtime::WebStatus web(session.runtime(), monitor, main.context());
+    runtime::WebStatus::Options webOptions;
+    bool serve = false;
+    for (const auto& [name, value] : args.commandOptions) {
+        if (name == "--listen")
+            webOptions.listen = value;
+        else if (name == "--station")
+            webOptions.station = value;
+        else if (name == "--web-config")
+            webOptions.webConfig = value;
+        else
+            continue;
+        serve = true;
+    }
+    webOptions.version = NMS_VERSION;
+    for (const char* a : args.stationArgs) webOptions.simulated |= std::string(a) == "--demo";
     // Monitoring from the command line does not change the window's choice.
     monitor.start();
+    if (serve) {
+        if (const auto problem = web.start(webOptions); !problem.empty()) {
+            std::fprintf(stderr, "nms-cli: the web service cannot start: %s\n", problem.c_str());
+            monitor.stop();
+            return 1;
+        }
+        std::fprintf(stderr, "nms-cli: web status at %s\n", web.url().c_str());
+    }
     const int cycleMs = monitor.interval() * 1000;
     while (!stopRequested() && !main.ended()) {
         if (cycles > 0 && monitor.cycles() >= cycles) break;
