@@ -6,9 +6,6 @@
 // temporary file left once that station has started, and a tree with one node per record. Runs
 // on real files and real time, so it is a scenario program that prints what it found, not a
 // unit test.
-#include <signal.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -22,6 +19,7 @@
 
 #include "crowd.h"
 #include "discovery/paging.h"
+#include "kill_rounds.h"
 #include "platform/file_store_linux.h"
 #include "station/main_toolbar.h"
 #include "store/ini_document.h"
@@ -30,17 +28,11 @@
 namespace {
 
 using namespace nms;
-namespace fs = std::filesystem;
+using bench::nowMs;
 
 constexpr int kElements = 1000;
 constexpr int kEncoderKeys = 15;
 constexpr int kDecoderKeys = 19;
-
-std::int64_t nowMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 // The operator agrees with every question (the discovery confirmation included).
 class YesDialogs : public ports::Dialogs {
@@ -82,11 +74,7 @@ struct World : testing::StationOnFakes<YesDialogs> {
 }
 
 int temporaries(const std::string& dir, const std::string& path) {
-    int n = 0;
-    const std::string prefix = platform::LinuxFileStore::temporaryPrefix(path);
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind(prefix, 0) == 0) ++n;
-    return n;
+    return bench::filesStartingWith(dir, platform::LinuxFileStore::temporaryPrefix(path));
 }
 
 struct Found {
@@ -110,8 +98,8 @@ Found inspect(const std::string& text) {
             if (entry.raw) return {false, "a line that is no entry in " + s.name, 0};
         const auto* role = doc.find(s.name, "ROLE");
         const int expected = role && role->value == "2" ? kDecoderKeys : kEncoderKeys;
-        if (static_cast<int>(e.size()) != expected || e.front().key != "NAME" ||
-            e.back().key != "LLO")
+        if (static_cast<int>(e.size()) != expected || e.front().key() != "NAME" ||
+            e.back().key() != "LLO")
             return {false,
                     "record " + s.name + " is not whole (" + std::to_string(e.size()) + " keys)",
                     0};
@@ -124,9 +112,9 @@ Found inspect(const std::string& text) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
-    char pattern[] = "/tmp/nms-discovery-kill-XXXXXX";
-    if (!::mkdtemp(pattern)) return 1;
-    const std::string dir = pattern;
+    const bench::ScratchFolder scratch("discovery-kill");
+    if (!scratch.ok()) return 1;
+    const std::string& dir = scratch.path();
     const std::string path = dir + "/nms.ini";
     std::mt19937 rng(static_cast<unsigned>(nowMs()));
     int failures = 0;
@@ -142,12 +130,8 @@ int main(int argc, char** argv) {
         // A moment anywhere in the first scans: while the database is emptied, while it grows,
         // while the tree is rebuilt at the end.
         const std::int64_t killAfter = std::uniform_int_distribution<int>(20, 3000)(rng);
-        const std::int64_t start = nowMs();
-        while (nowMs() - start < killAfter) ::usleep(1000);
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        bench::waitUntil(nowMs(), killAfter);
+        const bool killed = bench::killAndReap(pid);
 
         const int tempsBefore = temporaries(dir, path);
         platform::LinuxFileStore files;
@@ -170,9 +154,6 @@ int main(int argc, char** argv) {
                     found.parses ? "whole" : ("TORN: " + found.problem).c_str(),
                     killed ? "" : " (the station was not killed)");
     }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    std::printf("\n%d of %d rounds left a whole database and no temporary after the next start%s\n",
-                rounds - failures, rounds, failures ? "  <-- FAILED" : "");
-    return failures ? 1 : 0;
+    return bench::verdict(rounds, failures,
+                          "left a whole database and no temporary after the next start");
 }

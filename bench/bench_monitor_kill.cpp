@@ -5,11 +5,8 @@
 // within 60 ms of it, starts the monitor again for one cycle and checks what it leaves: a journal
 // that passes SQLite's integrity check, a whole metrics file, and no temporary beside it. Runs on
 // real files and real time, so it is a scenario program that prints what it found, not a unit test.
-#include <signal.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,15 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "kill_rounds.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::int64_t nowMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
+using nms::bench::nowMs;
 
 // nms-cli in the bench's own folders, its output thrown away; returns its pid.
 pid_t start(const std::string& root, const std::vector<std::string>& args) {
@@ -59,11 +53,7 @@ int finish(pid_t pid) {
 }
 
 int temporaries(const std::string& dir, const std::string& name) {
-    int n = 0;
-    const std::string prefix = "." + name + ".tmp-";
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind(prefix, 0) == 0) ++n;
-    return n;
+    return nms::bench::filesStartingWith(dir, "." + name + ".tmp-");
 }
 
 // "ok" and the number of events, or what SQLite found.
@@ -109,9 +99,9 @@ bool wholeMetrics(const std::string& path) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
-    char pattern[] = "/tmp/nms-monitor-kill-XXXXXX";
-    if (!::mkdtemp(pattern)) return 1;
-    const std::string root = pattern;
+    const nms::bench::ScratchFolder scratch("monitor-kill");
+    if (!scratch.ok()) return 1;
+    const std::string& root = scratch.path();
     fs::create_directories(root + "/run");
     fs::permissions(root + "/run", fs::perms::owner_all);
     fs::create_directories(root + "/cfg/vantrelo-nms");
@@ -135,8 +125,7 @@ int main(int argc, char** argv) {
         const std::int64_t begun = nowMs();
         while (!fs::exists(metrics) && nowMs() - begun < 10000) ::usleep(500);
         firstWrite = nowMs() - begun;
-        ::kill(pid, SIGKILL);
-        finish(pid);
+        nms::bench::killAndReap(pid);
     }
     std::mt19937 rng(static_cast<unsigned>(nowMs()));
     int failures = 0;
@@ -152,12 +141,8 @@ int main(int argc, char** argv) {
         const auto around = static_cast<int>(firstWrite);
         const std::int64_t killAfter =
             std::uniform_int_distribution<int>(std::max(1, around - 60), around + 60)(rng);
-        const std::int64_t begun = nowMs();
-        while (nowMs() - begun < killAfter) ::usleep(1000);
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        nms::bench::waitUntil(nowMs(), killAfter);
+        const bool killed = nms::bench::killAndReap(pid);
         const int tempsBefore = temporaries(root, "vantrelo.prom");
 
         const int next = finish(start(root, once));
@@ -172,11 +157,7 @@ int main(int argc, char** argv) {
                     whole ? "whole" : "TORN", check.c_str(), killed ? "" : " (not killed)",
                     next == 0 ? "" : " (the next start failed)");
     }
-    std::error_code ec;
-    fs::remove_all(root, ec);
-    std::printf(
-        "\n%d of %d rounds left a sound journal, whole metrics and no temporary after the next "
-        "start%s\n",
-        rounds - failures, rounds, failures ? "  <-- FAILED" : "");
-    return failures ? 1 : 0;
+    return nms::bench::verdict(
+        rounds, failures,
+        "left a sound journal, whole metrics and no temporary after the next start");
 }

@@ -4,9 +4,6 @@
 // more than 100 ms before the kill. Runs on real time and a real disk, so it is a scenario
 // program that prints what it found, not a unit test.
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,23 +17,18 @@
 #include <string>
 #include <vector>
 
+#include "kill_rounds.h"
 #include "platform/file_store_linux.h"
 #include "store/ini_document.h"
 #include "store/profile_store.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using nms::bench::nowNs;
 
 constexpr int kSections = 40;
 constexpr int kKeysPerSection = 25;
 constexpr std::int64_t kGraceMs = 100;
-
-std::int64_t nowNs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 // A scheduler driven by the writing loop itself, on the monotonic clock.
 class LoopScheduler : public nms::ports::Scheduler {
@@ -111,16 +103,16 @@ bool wellFormed(const std::string& text) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
-    char pattern[] = "/tmp/nms-kill-XXXXXX";
-    if (!::mkdtemp(pattern)) return 1;
-    const std::string dir = pattern;
+    const nms::bench::ScratchFolder scratch("kill");
+    if (!scratch.ok()) return 1;
+    const std::string& dir = scratch.path();
     const std::string path = dir + "/nms.ini";
     std::mt19937 rng(static_cast<unsigned>(nowNs()));
     int failures = 0;
 
     std::printf("%5s %9s %8s %10s %9s %8s %s\n", "round", "kill ms", "writes", "checked", "lost", "temps", "file");
     for (int round = 1; round <= rounds; ++round) {
-        fs::remove(path);
+        std::filesystem::remove(path);
         int fds[2];
         if (::pipe(fds) != 0) return 1;
         const pid_t pid = ::fork();
@@ -138,17 +130,14 @@ int main(int argc, char** argv) {
             pollfd p{fds[0], POLLIN, 0};
             if (::poll(&p, 1, 5) > 0 && ::read(fds[0], &r, sizeof r) == sizeof r) reports.push_back(r);
         }
-        ::kill(pid, SIGKILL);
         const std::int64_t killNs = nowNs();
-        ::waitpid(pid, nullptr, 0);
+        nms::bench::killAndReap(pid);
         while (::read(fds[0], &r, sizeof r) == sizeof r) reports.push_back(r);
         ::close(fds[0]);
 
         // Left-over temporaries of a save the kill interrupted, before a new start removes them.
-        int temps = 0;
         const std::string prefix = nms::platform::LinuxFileStore::temporaryPrefix(path);
-        for (const auto& e : fs::directory_iterator(dir))
-            if (e.path().filename().string().rfind(prefix, 0) == 0) ++temps;
+        const int temps = nms::bench::filesStartingWith(dir, prefix);
 
         nms::platform::LinuxFileStore files;
         const std::string text = files.read(path, nullptr).value_or("");
@@ -172,9 +161,7 @@ int main(int argc, char** argv) {
                 oldestLostMs = std::max(oldestLostMs, (killNs - timeOf[index]) / 1000000);
             }
         }
-        int tempsAfter = 0;
-        for (const auto& e : fs::directory_iterator(dir))
-            if (e.path().filename().string().rfind(prefix, 0) == 0) ++tempsAfter;
+        const int tempsAfter = nms::bench::filesStartingWith(dir, prefix);
 
         const bool ok = parses && lost == 0 && tempsAfter == 0;
         failures += ok ? 0 : 1;
@@ -184,9 +171,7 @@ int main(int argc, char** argv) {
         if (lost) std::printf(" (oldest lost write made %lld ms before the kill)", static_cast<long long>(oldestLostMs));
         std::printf("\n");
     }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    std::printf("\n%d of %d rounds kept every write older than %lld ms in a whole file%s\n", rounds - failures, rounds,
-                static_cast<long long>(kGraceMs), failures ? "  <-- FAILED" : "");
-    return failures ? 1 : 0;
+    return nms::bench::verdict(rounds, failures,
+                               "kept every write older than " + std::to_string(kGraceMs) +
+                                   " ms in a whole file");
 }
