@@ -19,78 +19,22 @@ build=${1:-build}
 shift || true
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000 2000 4000)
-[ "$(id -u)" -eq 0 ] || { echo "bench_discovery_netns: skipped: needs root (network namespaces)"; exit 0; }
-here=$(cd "$(dirname "$0")" && pwd)
-testbed=$here/../scripts/netns-testbed.sh
-cli=$(readlink -f "$build/src/nms-cli")
-crowd=$(readlink -f "$build/sim/vantrelo-element-crowd")
-[ -x "$cli" ] && [ -x "$crowd" ] || { echo "build nms-cli and vantrelo-element-crowd first"; exit 1; }
-
 max=0
 for n in "${sizes[@]}"; do
     [[ "$n" =~ ^[0-9]+$ ]] && [ "$n" -ge 1 ] && [ "$n" -le 60000 ] || { echo "sizes are 1 to 60000"; exit 1; }
     [ "$n" -gt "$max" ] && max=$n
 done
 
-p="vbd$$"
-work=$(mktemp -d /tmp/nms-bench-netns-XXXXXX)
-limits=$work/neighbour-limits
-cleanup() {
-    for ns in "$p-st" "$p-cr"; do
-        pids=$(ip netns pids "$ns" 2>/dev/null || true)
-        [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
-        ip netns del "$ns" 2>/dev/null || true
-    done
-    "$testbed" neighbour-limits restore "$limits" || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# Room for every element's entry, whatever else the host holds.
-if [ "${NMS_BENCH_NEIGHBOUR_LIMITS:-raise}" != keep ]; then
-    "$testbed" neighbour-limits raise $((max + 1024)) "$limits"
-fi
+keep=""
+[ "${NMS_BENCH_NEIGHBOUR_LIMITS:-raise}" != keep ] || keep=keep
+. "$(dirname "$0")/crowd_netns.sh"
+crowd_bench_begin bench_discovery_netns "$build" "$max" "$keep"
 echo "neighbour limits (host-wide): $(cat /proc/sys/net/ipv4/neigh/default/gc_thresh{1,2,3} | tr '\n' ' ')"
-
-setup() {
-    local n=$1
-    ip netns add "$p-st"
-    ip netns add "$p-cr"
-    ip -n "$p-st" link set lo up
-    ip -n "$p-st" link add eth0 type veth peer name eth0 netns "$p-cr"
-    ip -n "$p-st" addr add 10.204.255.1/16 broadcast 10.204.255.255 dev eth0
-    ip -n "$p-st" link set eth0 address 02:cd:ff:ff:ff:01 up
-    ip netns exec "$p-cr" sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 >/dev/null 2>&1 || true
-    ip -n "$p-cr" link set eth0 up
-    (ip netns exec "$p-cr" "$crowd" --interface eth0 --first 10.204.0.2 --mask 255.255.0.0 --count "$n" \
-        2>"$work/crowd.err" &)
-    # The crowd is listening once its interface is up and it has opened its socket.
-    for _ in $(seq 1 50); do
-        [ -n "$(ip netns pids "$p-cr" 2>/dev/null)" ] && break
-        sleep 0.1
-    done
-    sleep 0.3
-}
-
-teardown() {
-    for ns in "$p-st" "$p-cr"; do
-        pids=$(ip netns pids "$ns" 2>/dev/null || true)
-        [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
-        ip netns del "$ns" 2>/dev/null || true
-    done
-}
 
 # One scan; prints: stored dropped due_ms cpu_ms received (or "failed").
 run_scan() {
-    local home=$work/home
-    rm -rf "$home"
-    mkdir -p "$home/cfg/vantrelo-nms" "$home/run"
-    chmod 700 "$home/run"
-    printf '[Vantrelo%%20NG]\nEULA1=1\n' >"$home/cfg/vantrelo-nms/Kestrova.ini"
-    ip netns exec "$p-st" env HOME="$home" XDG_CONFIG_HOME="$home/cfg" XDG_RUNTIME_DIR="$home/run" \
-        NMS_DATABASE="$home/nms.ini" QT_QPA_PLATFORM=offscreen \
-        "$cli" discover --yes --timeout 3 --stats >"$work/out.txt" 2>"$work/err.txt" || true
+    station_home
+    station "$cli" discover --yes --timeout 3 --stats >"$work/out.txt" 2>"$work/err.txt" || true
     local line
     line=$(grep '^stats:' "$work/err.txt" || true)
     if [ -z "$line" ]; then
@@ -105,7 +49,8 @@ run_scan() {
 printf '%9s %6s %8s %10s %8s %16s %12s %14s %8s\n' elements scan answers "stored %" drops "tree after end" "cpu ms" "cpu/element us" ratio
 base=""
 for n in "${sizes[@]}"; do
-    setup "$n"
+    crowd_link_up
+    crowd_start --count "$n"
     # The first scan meets a station whose neighbour table is empty; the second, one that still
     # holds the entries of the first.
     for kind in cold warm; do
@@ -121,6 +66,6 @@ for n in "${sizes[@]}"; do
             "$(awk -v s="$stored" -v n="$n" 'BEGIN { print s * 100 / n }')" "$dropped" "$due" "$cpu" "$per" "$ratio"
         if [ -s "$work/messages.txt" ]; then sed 's/^/              station said: /' "$work/messages.txt"; fi
     done
-    teardown
+    crowd_link_down
 done
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

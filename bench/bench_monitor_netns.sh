@@ -32,74 +32,14 @@ crowd_mode() {
     shift || true
     local sizes=("$@")
     [ ${#sizes[@]} -gt 0 ] || sizes=(1000 4000)
-    [ "$(id -u)" -eq 0 ] || { echo "bench_monitor_netns: skipped: needs root (network namespaces)"; exit 0; }
     [[ "$cycles" =~ ^[0-9]+$ ]] && [ "$cycles" -ge 1 ] || { echo "CYCLES is a number of cycles"; exit 1; }
     local n max=0
     for n in "${sizes[@]}"; do
         [[ "$n" =~ ^[0-9]+$ ]] && [ "$n" -ge 10 ] && [ "$n" -le 60000 ] || { echo "sizes are 10 to 60000"; exit 1; }
         [ "$n" -gt "$max" ] && max=$n
     done
-    here=$(cd "$(dirname "$0")" && pwd)
-    testbed=$here/../scripts/netns-testbed.sh
-    cli=$(readlink -f "$build/src/nms-cli")
-    crowd=$(readlink -f "$build/sim/vantrelo-element-crowd")
-    [ -x "$cli" ] && [ -x "$crowd" ] || { echo "build nms-cli and vantrelo-element-crowd first"; exit 1; }
-
-    p="vbc$$"
-    work=$(mktemp -d /tmp/nms-bench-monitor-crowd-XXXXXX)
-    limits=$work/neighbour-limits
-    teardown() {
-        local ns pids
-        for ns in "$p-st" "$p-cr"; do
-            pids=$(ip netns pids "$ns" 2>/dev/null || true)
-            [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
-            ip netns del "$ns" 2>/dev/null || true
-        done
-    }
-    cleanup() {
-        teardown
-        [ -f "$limits" ] && { "$testbed" neighbour-limits restore "$limits" || true; }
-        rm -rf "$work"
-    }
-    trap cleanup EXIT
-    trap 'exit 130' INT TERM
-    "$testbed" neighbour-limits raise $((max + 1024)) "$limits"
-
-    # The crowd of N elements, silent as its flags say; the one before it ends first (the crowd
-    # namespace holds nothing else).
-    start_crowd() {
-        local pids
-        pids=$(ip netns pids "$p-cr" 2>/dev/null || true)
-        if [ -n "$pids" ]; then
-            kill $pids 2>/dev/null || true
-            for _ in $(seq 1 50); do
-                [ -z "$(ip netns pids "$p-cr" 2>/dev/null)" ] && break
-                sleep 0.1
-            done
-        fi
-        (ip netns exec "$p-cr" "$crowd" --interface eth0 --first 10.204.0.2 --mask 255.255.0.0 \
-            --verbose "$@" 2>>"$work/crowd.err" &)
-        for _ in $(seq 1 50); do
-            [ -n "$(ip netns pids "$p-cr" 2>/dev/null)" ] && break
-            sleep 0.1
-        done
-        sleep 0.3
-    }
-    setup() {
-        ip netns add "$p-st"
-        ip netns add "$p-cr"
-        ip -n "$p-st" link set lo up
-        ip -n "$p-st" link add eth0 type veth peer name eth0 netns "$p-cr"
-        ip -n "$p-st" addr add 10.204.255.1/16 broadcast 10.204.255.255 dev eth0
-        ip -n "$p-st" link set eth0 address 02:cd:ff:ff:ff:01 up
-        ip netns exec "$p-cr" sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 >/dev/null 2>&1 || true
-        ip -n "$p-cr" link set eth0 up
-    }
-    home=$work/home
-    station() {
-        ip netns exec "$p-st" env HOME="$home" XDG_CONFIG_HOME="$home/cfg" XDG_RUNTIME_DIR="$home/run" \
-            XDG_DATA_HOME="$home/data" NMS_DATABASE="$home/nms.ini" QT_QPA_PLATFORM=offscreen "$@"
-    }
+    . "$(dirname "$0")/crowd_netns.sh"
+    crowd_bench_begin bench_monitor_netns "$build" "$max"
 
     # One monitor run; writes to $work/result: first_took took replies missed cpu_us_per_element
     # (or "failed"). An interrupted nms-cli ends the benchmark.
@@ -130,19 +70,16 @@ crowd_mode() {
         replies ratio missed "cpu/el us" ratio target
     local base_took="" base_replies="" base_cpu="" label flags stored status line first took replies missed cpu target
     for n in "${sizes[@]}"; do
-        setup
-        start_crowd --count "$n"
-        rm -rf "$home"
-        mkdir -p "$home/cfg/vantrelo-nms" "$home/run"
-        chmod 700 "$home/run"
-        printf '[Vantrelo%%20NG]\nEULA1=1\nMonitorPlant=0\n' >"$home/cfg/vantrelo-nms/Kestrova.ini"
+        crowd_link_up
+        crowd_start --verbose --count "$n"
+        station_home $'MonitorPlant=0\n'
         status=0
         station "$cli" discover --yes --timeout 3 >/dev/null 2>"$work/discover.err" || status=$?
         [ "$status" -ne 130 ] || exit 130
         stored=$(grep -c '^\[' "$home/nms.ini" 2>/dev/null || echo 0)
         if [ "$stored" -ne "$n" ]; then
             echo "  $n elements: the scan stored $stored: $(grep -v QStandardPaths "$work/discover.err" | head -c 300 | tr '\n' ' ')"
-            [ "$stored" -gt 0 ] || { teardown; continue; }
+            [ "$stored" -gt 0 ] || { crowd_link_down; continue; }
         fi
         for scenario in all tenth segment; do
             case $scenario in
@@ -152,7 +89,7 @@ crowd_mode() {
                     [ "$n" -gt 1000 ] || continue
                     label="1000 silent"; flags=(--silent-from $((n - 999))); target=3000 ;;
             esac
-            [ "$scenario" = all ] || start_crowd --count "$n" "${flags[@]}"
+            [ "$scenario" = all ] || crowd_start --verbose --count "$n" "${flags[@]}"
             monitor_run "$stored"
             line=$(cat "$work/result")
             if [ "$line" = failed ]; then
@@ -171,7 +108,7 @@ crowd_mode() {
             grep -v -E '^(stats:|QStandardPaths)' "$work/monitor.err" | sort | uniq -c | sort -rn | head -2 |
                 sed 's/^/           station said: /' || true
         done
-        teardown
+        crowd_link_down
     done
     echo "cycles per run: $cycles (a cycle every 2 s; the first shown apart)"
     echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
