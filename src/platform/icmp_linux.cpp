@@ -13,6 +13,8 @@
 
 #include <QTimer>
 
+#include "platform/socket_message.h"
+
 namespace nms::platform {
 
 namespace es = ports::echo_status;
@@ -232,13 +234,7 @@ void LinuxIcmp::readErrorQueue() {
         alignas(cmsghdr) std::uint8_t control[512];
         sockaddr_in offender{};
         iovec iov{data, sizeof data};
-        msghdr msg{};
-        msg.msg_name = &offender;
-        msg.msg_namelen = sizeof offender;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
+        msghdr msg = messageHeader(offender, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(fd_, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR) continue;

@@ -13,6 +13,8 @@
 #include <set>
 #include <vector>
 
+#include "platform/socket_message.h"
+
 namespace nms::platform {
 
 namespace {
@@ -188,13 +190,7 @@ bool QtUdpSocket::sendBroadcastOnEveryInterface(std::uint16_t port, std::span<co
         // table, so it also leaves a host that has no default route.
         alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
         iovec iov{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
-        msghdr msg{};
-        msg.msg_name = &to;
-        msg.msg_namelen = sizeof to;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
+        msghdr msg = messageHeader(to, iov, control, sizeof control);
         cmsghdr* c = CMSG_FIRSTHDR(&msg);
         c->cmsg_level = IPPROTO_IP;
         c->cmsg_type = IP_PKTINFO;
@@ -224,13 +220,7 @@ void QtUdpSocket::readPending() {
         sockaddr_in from{};
         alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(std::uint32_t)) + 64];
         iovec iov{buffer.data(), buffer.size()};
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
+        msghdr msg = messageHeader(from, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(fd_, &msg, MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR) continue;
