@@ -171,5 +171,45 @@ TEST(MonitorViewAlone, ItsToggleRunsTheSwitchItWasGivenAsTheOperatorsEvent) {
     EXPECT_FALSE(plant.running());
 }
 
+// Cycles that change nothing in the journal cost it no read; what is appended goes on top, the
+// newest first, without the rows shown being read again.
+TEST(MonitorViewAlone, ReadsTheJournalOnlyWhenItGrewAndPutsWhatCameOnTop) {
+    StationWorld world("/db/nms.ini");
+    monitor::MemoryJournal journal;
+    monitor::PlantMonitor plant(world.ctx, journal);
+    ui::MonitorView view(
+        plant, [&](bool on) { on ? plant.start() : plant.stop(); }, world.gate, nullptr, nullptr);
+    auto* table = view.findChild<QTableWidget*>("eventsTable");
+    ASSERT_NE(table, nullptr);
+    auto event = [now = world.time.unixTimeMs()](std::int64_t at, const char* to) {
+        return ports::JournalEvent{now + at, "00:1A:2B:00:00:01", "E1", "info", "health", "online", to, ""};
+    };
+    auto column = [&](int c) {
+        QStringList cells;
+        for (int r = 0; r < table->rowCount(); ++r) cells << table->item(r, c)->text();
+        return cells.join(',').toStdString();
+    };
+    journal.append({event(1000, "a"), event(2000, "b")});
+    view.follow();
+    EXPECT_EQ(column(3), "online → b,online → a");
+
+    view.toggle()->trigger();
+    const int reads = journal.reads;
+    const auto revision = plant.revision();
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        world.time.advance(10000);
+        view.follow();
+    }
+    EXPECT_GT(plant.revision(), revision + 10);
+    EXPECT_EQ(journal.reads, reads);
+
+    journal.append({event(3000, "c"), event(3000, "d")});
+    journal.append({event(4000, "e")});
+    view.follow();
+    view.follow();
+    EXPECT_EQ(journal.reads, reads + 1);
+    EXPECT_EQ(column(3), "online → e,online → d,online → c,online → b,online → a");
+}
+
 }  // namespace
 }  // namespace nms::testing
