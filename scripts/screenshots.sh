@@ -4,6 +4,9 @@
 # given). The README's picture is docs/main-window.png, the light main window made smaller:
 #
 #   scripts/screenshots.sh [OUT_DIR] && cp build/screenshots/main-window-readme.png docs/main-window.png
+#
+# The web status page, served by a demo station on loopback and drawn by headless Chromium, as a
+# wall screen (1920x1080) and a phone (390x844) show it, goes to docs/ as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-build/screenshots}
@@ -21,4 +24,7 @@ for theme in light dark; do
 done
 # A smaller copy for the README, 960 pixels wide.
 build/tools/nms-screenshots --scale "$out/main-window-light.png" "$out/main-window-readme.png" 960
+cmake --build build -j "${NMS_JOBS:-$(nproc)}" --target nms-cli
+/usr/bin/python3 tools/web_screenshots.py build/src/nms-cli "$out"
+cp "$out"/web-status-1920x1080.png "$out"/web-status-390x844.png docs/
 ls -1 "$out"/*.png
