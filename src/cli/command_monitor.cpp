@@ -138,7 +138,7 @@ int runMonitor(Session& session, const Arguments& args) {
         writeMetrics();
     });
     // The web service, when asked for: it reads what each cycle published, on threads of its own.
-    runtime::WebStatus web(session.runtime(), monitor, main.context());
+    runtime::WebStatus web(session.runtime().journal(), monitor, main.context());
     runtime::WebStatus::Options webOptions;
     bool serve = false;
     for (const auto& [name, value] : args.commandOptions) {

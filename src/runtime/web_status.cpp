@@ -1,5 +1,6 @@
 #include "runtime/web_status.h"
 
+#include <QString>
 #include <QSysInfo>
 
 #include <mutex>
@@ -8,7 +9,6 @@
 #include "platform/http_server.h"
 #include "platform/sqlite_journal.h"
 #include "platform/web_config.h"
-#include "runtime/station_runtime.h"
 #include "station/station_context.h"
 #include "web/status_page.h"
 #include "web/web_publisher.h"
@@ -31,9 +31,9 @@ std::string defaultStationName() {
     return host.empty() ? std::string("station") : host;
 }
 
-WebStatus::WebStatus(StationRuntime& runtime, monitor::PlantMonitor& monitor,
+WebStatus::WebStatus(ports::EventJournal& journal, monitor::PlantMonitor& monitor,
                      station::StationContext& context)
-    : runtime_(runtime), monitor_(monitor), context_(context) {}
+    : journal_(journal), monitor_(monitor), context_(context) {}
 
 WebStatus::~WebStatus() {
     stop();
@@ -52,7 +52,7 @@ std::string WebStatus::start(const Options& options) {
             return problem;
 
     auto parts = std::make_unique<Parts>();
-    if (auto* sqlite = dynamic_cast<platform::SqliteJournal*>(&runtime_.journal()))
+    if (auto* sqlite = dynamic_cast<platform::SqliteJournal*>(&journal_))
         parts->journal = std::make_unique<platform::SqliteJournal>(sqlite->path());
     web::WebService::Options o;
     o.users = config.users;

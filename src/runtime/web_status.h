@@ -6,13 +6,14 @@
 namespace nms::monitor {
 class PlantMonitor;
 }
+namespace nms::ports {
+class EventJournal;
+}
 namespace nms::station {
 class StationContext;
 }
 
 namespace nms::runtime {
-
-class StationRuntime;
 
 // The monitor's web service as either front end runs it: the service, the publisher on the
 // station's thread, the HTTP server, and a connection of its own to the journal for the HTTP
@@ -28,7 +29,8 @@ public:
         unsigned idleSeconds = 10;
     };
 
-    WebStatus(StationRuntime& runtime, monitor::PlantMonitor& monitor,
+    // `journal` is the station's: the service opens a connection of its own to the same file.
+    WebStatus(ports::EventJournal& journal, monitor::PlantMonitor& monitor,
               station::StationContext& context);
     ~WebStatus();
     WebStatus(const WebStatus&) = delete;
@@ -44,7 +46,7 @@ public:
     struct Parts;
 
 private:
-    StationRuntime& runtime_;
+    ports::EventJournal& journal_;
     monitor::PlantMonitor& monitor_;
     station::StationContext& context_;
     std::unique_ptr<Parts> parts_;

@@ -24,5 +24,8 @@ inline constexpr Key kMonitorInterval{kSection, "MonitorInterval", "10"};
 // The monitor's event journal keeps so many days, within so many megabytes.
 inline constexpr Key kJournalDays{kSection, "JournalDays", "90"};
 inline constexpr Key kJournalMegabytes{kSection, "JournalMegabytes", "256"};
+// The monitor's web service in the window: on or off, and where it listens.
+inline constexpr Key kWebStatus{kSection, "WebStatus", "0"};
+inline constexpr Key kWebStatusAddress{kSection, "WebStatusAddress", "127.0.0.1:9821"};
 
 }  // namespace nms::station::settings

@@ -120,6 +120,10 @@ void MainWindow::buildMenus(const Model& model) {
               &PlantWindows::showSfnOverview);
     plantItem(station, "actionExportPlant", tr("E&xport plant..."), &PlantWindows::exportPlant);
     plantItem(station, "actionImportPlant", tr("&Import plant..."), &PlantWindows::importPlant);
+    // The monitor's web service: checkable, taken up by a WebStatusSwitch (off without one).
+    auto* web = make(station, "actionWebStatus", tr("&Web status"));
+    web->setCheckable(true);
+    web->setEnabled(false);
     station->addSeparator();
     auto* quit = make(station, "actionQuit", tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);

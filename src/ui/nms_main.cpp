@@ -10,9 +10,11 @@
 #include "platform/qt_lifecycle.h"
 #include "ports/dialogs.h"
 #include "runtime/station_runtime.h"
+#include "runtime/web_status.h"
 #include "ui/icons.h"
 #include "ui/main_window.h"
 #include "ui/qt_dialogs.h"
+#include "ui/web_status_switch.h"
 
 int main(int argc, char** argv) {
     using namespace nms;
@@ -61,6 +63,9 @@ int main(int argc, char** argv) {
         main.msgBox(runtime.databaseProblem(), ports::MessageIcon::Exclamation, ports::MessageButtons::Ok,
                     ports::Answer::Ok);
     }
+    // The monitor's web service, off until the operator turns it on (Station > Web status).
+    runtime::WebStatus web(runtime.journal(), main.plantMonitor(), main.context());
+    ui::WebStatusSwitch webSwitch(window, web, main.context(), NMS_VERSION, options.demo);
     main.onStarted = [&] { window.show(); };
     env.gate.dispatch(ports::EventGate::Kind::Posted, [&] { main.Form_Load(); });
     if (main.ended()) return runtime.exitStatus(1);

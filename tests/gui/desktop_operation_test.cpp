@@ -22,7 +22,11 @@
 #include "station_window.h"
 #include "ui/about_dialog.h"
 #include "ui/help_window.h"
+#include "monitor/plant_monitor.h"
+#include "runtime/web_status.h"
+#include "station/settings_keys.h"
 #include "ui/statistics_dialog.h"
+#include "ui/web_status_switch.h"
 
 namespace nms::testing {
 namespace {
@@ -282,6 +286,41 @@ TEST(HelpText, TheOperatingSectionEndsAtTheNextHeadingOfItsLevel) {
     EXPECT_TRUE(section.endsWith("F1"));
     EXPECT_FALSE(section.contains("docs/w.png"));
     EXPECT_TRUE(ui::HelpWindow::section(readme, "## Missing").isEmpty());
+}
+
+TEST_F(DesktopOperation, WebStatusIsTurnedOnFromTheStationMenuAndRemembered) {
+    open();
+    namespace keys = station::settings;
+    auto& context = main->context();
+    auto& monitor = main->plantMonitor();
+    runtime::WebStatus web(monitor.journal(), monitor, context);
+    auto sw = std::make_unique<ui::WebStatusSwitch>(*window, web, context, "3.7.8", false);
+    sw->askAddress = [](const QString& remembered) {
+        EXPECT_EQ(remembered, "127.0.0.1:9821");  // nothing stored yet
+        return QStringLiteral("127.0.0.1:0");     // any free port, for the test
+    };
+    QAction* web1 = item("actionWebStatus");
+    ASSERT_TRUE(web1->isCheckable());
+    EXPECT_FALSE(web1->isChecked());  // off until turned on
+    auto* where = window->findChild<QLabel*>("lblWebStatus");
+    ASSERT_NE(where, nullptr);
+
+    web1->trigger();
+    ASSERT_TRUE(web.running());
+    EXPECT_TRUE(web1->isChecked());
+    EXPECT_EQ(where->text(), "Web status: " + QString::fromStdString(web.url()));
+    EXPECT_EQ(context.setting(keys::kWebStatus), "1");
+    EXPECT_EQ(context.setting(keys::kWebStatusAddress), "127.0.0.1:0");
+
+    // The next start serves again without asking.
+    sw.reset();
+    web.stop();
+    sw = std::make_unique<ui::WebStatusSwitch>(*window, web, context, "3.7.8", false);
+    EXPECT_TRUE(web.running());
+    web1->trigger();
+    EXPECT_FALSE(web.running());
+    EXPECT_FALSE(web1->isChecked());
+    EXPECT_EQ(context.setting(keys::kWebStatus), "0");
 }
 
 }  // namespace
