@@ -31,56 +31,47 @@ VirtualLan::Options DemoPlant::lanOptions() {
 
 std::vector<DemoPlant::Member> DemoPlant::members() {
     constexpr std::uint8_t kLrHd = 16, kMpxHd = 32, kFlac = 0x80;
+    const Ipv4 kSfnStream = {239, 192, 50, 1};
+    struct Row {
+        const char* name;
+        Role role;
+        std::int32_t serial;
+        std::uint8_t minor;  // firmware 3.minor
+        std::uint8_t host;   // 192.168.50.host
+        ElementSettings settings;
+    };
+    // The decoders of the SFN stream differ only in their silence detection and their delay.
+    auto sfnDecoder = [&](std::uint8_t silenceMode, std::uint8_t silenceTime, std::int32_t delayNs,
+                          bool servo) {
+        return ElementSettings{.remote = kSfnStream,
+                               .type = kMpxHd | kFlac,
+                               .tx = 1,
+                               .sfn = 1,
+                               .buffer = 5,
+                               .silenceMode = silenceMode,
+                               .silenceTime = silenceTime,
+                               .level = 245,
+                               .additionalDelayNs = delayNs,
+                               .autoServo = servo};
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"STUDIO A LR", Role::Encoder, 710021, 72, 21,
+         {.remote = {192, 168, 50, 31}, .type = kLrHd, .tx = 0, .level = 255}},
+        {"STUDIO B MPX", Role::Encoder, 710022, 75, 22,
+         {.remote = kSfnStream, .type = kMpxHd | kFlac, .tx = 1, .sfn = 1, .level = 251}},
+        {"TX NORTH", Role::Decoder, 720031, 72, 31,
+         {.remote = {192, 168, 50, 21}, .type = kLrHd, .buffer = 3,
+          .silenceMode = 0, .silenceLevel = 40, .silenceTime = 10, .level = 245}},
+        {"TX EAST SFN", Role::Decoder, 720032, 75, 32, sfnDecoder(3, 5, 120000, true)},
+        {"TX WEST SFN", Role::Decoder, 720033, 70, 33, sfnDecoder(1, 1, 0, false)},
+    };
+    // clang-format on
     std::vector<Member> out;
-
-    Member studioA = member("STUDIO A LR", Role::Encoder, 710021, 72, 21);
-    studioA.settings.type = kLrHd;
-    studioA.settings.tx = 0;
-    studioA.settings.remote = {192, 168, 50, 31};
-    studioA.settings.level = 255;
-    out.push_back(studioA);
-
-    Member studioB = member("STUDIO B MPX", Role::Encoder, 710022, 75, 22);
-    studioB.settings.type = kMpxHd | kFlac;
-    studioB.settings.tx = 1;
-    studioB.settings.remote = {239, 192, 50, 1};
-    studioB.settings.sfn = 1;
-    studioB.settings.level = 251;
-    out.push_back(studioB);
-
-    Member north = member("TX NORTH", Role::Decoder, 720031, 72, 31);
-    north.settings.type = kLrHd;
-    north.settings.remote = {192, 168, 50, 21};
-    north.settings.buffer = 3;
-    north.settings.level = 245;
-    north.settings.silenceMode = 0;
-    north.settings.silenceLevel = 40;
-    north.settings.silenceTime = 10;
-    out.push_back(north);
-
-    Member east = member("TX EAST SFN", Role::Decoder, 720032, 75, 32);
-    east.settings.type = kMpxHd | kFlac;
-    east.settings.tx = 1;
-    east.settings.remote = {239, 192, 50, 1};
-    east.settings.sfn = 1;
-    east.settings.buffer = 5;
-    east.settings.level = 245;
-    east.settings.silenceMode = 3;
-    east.settings.silenceTime = 5;
-    east.settings.additionalDelayNs = 120000;
-    east.settings.autoServo = true;
-    out.push_back(east);
-
-    Member west = member("TX WEST SFN", Role::Decoder, 720033, 70, 33);
-    west.settings.type = kMpxHd | kFlac;
-    west.settings.tx = 1;
-    west.settings.remote = {239, 192, 50, 1};
-    west.settings.sfn = 1;
-    west.settings.buffer = 5;
-    west.settings.level = 245;
-    west.settings.silenceMode = 1;
-    west.settings.additionalDelayNs = 0;
-    out.push_back(west);
+    for (const Row& r : rows) {
+        out.push_back(member(r.name, r.role, r.serial, r.minor, r.host));
+        out.back().settings = r.settings;
+    }
     return out;
 }
 
