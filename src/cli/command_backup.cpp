@@ -22,10 +22,11 @@ std::string absolute(const std::string& path) {
     return QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
 }
 
-std::optional<std::string> databaseText(station::StationEnv& env, std::string& problem) {
-    std::optional<std::string> text;
-    if (!env.db.snapshot(env.databasePath, text)) problem = env.databasePath + " cannot be read";
-    return text;
+// The database as it is now (nothing when there is none yet); false, said, when it cannot be read.
+bool readDatabase(station::StationEnv& env, std::optional<std::string>& text) {
+    if (env.db.snapshot(env.databasePath, text)) return true;
+    std::fprintf(stderr, "nms-cli: %s cannot be read\n", env.databasePath.c_str());
+    return false;
 }
 
 }  // namespace
@@ -36,12 +37,8 @@ int runBackup(Session& session, const Arguments& args) {
         return kExitUsage;
     }
     auto& env = session.env();
-    std::string problem;
-    const auto text = databaseText(env, problem);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "nms-cli: %s\n", problem.c_str());
-        return 1;
-    }
+    std::optional<std::string> text;
+    if (!readDatabase(env, text)) return 1;
     plant::PlantBackup backup;
     backup.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
     backup.station = QSysInfo::machineHostName().toStdString();
@@ -91,12 +88,8 @@ int runRestore(Session& session, const Arguments& args) {
         return 1;
     }
     auto& env = session.env();
-    std::string problem;
-    const auto text = databaseText(env, problem);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "nms-cli: %s\n", problem.c_str());
-        return 1;
-    }
+    std::optional<std::string> text;
+    if (!readDatabase(env, text)) return 1;
     const auto current = plant::recordsOfDatabase(text.value_or(std::string()));
     std::printf("%s\n", plant::replacementSummary(current, *read.backup, env.databasePath).c_str());
     if (!args.yes) {

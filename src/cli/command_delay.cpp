@@ -74,23 +74,22 @@ void printDelays(Session& session, const AdjustRun& run, bool json) {
             static_cast<long long>(mx + kFixedLatencyNs),
             static_cast<unsigned long long>(w.ignoredReplies()));
     } else {
-        std::printf("%-26s %s\n", w.lblCapDelayMIN.caption().c_str(),
-                    w.lblCurrentDelayMIN.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapDelayMAX.caption().c_str(),
-                    w.lblCurrentDelayMAX.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapDelayAVG.caption().c_str(),
-                    w.lblCurrentDelayAVG.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapAdditionalDelay.caption().c_str(),
-                    w.lblAdditionalDelay.caption().c_str());
-        std::printf("%-26s %s\n", "Auto delay compensation:",
-                    servo ? ("on, " + sfn::FormatDelay(static_cast<std::int32_t>(servoNs))).c_str()
-                          : "off");
-        std::printf("%-26s %s\n", w.lblCapDelaySumMIN.caption().c_str(),
-                    w.lblDelaySumMIN.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapDelaySumMAX.caption().c_str(),
-                    w.lblDelaySumMAX.caption().c_str());
-        std::printf("%-26s %s\n", w.lblCapDelaySumAVG.caption().c_str(),
-                    w.lblDelaySumAVG.caption().c_str());
+        // A line per figure, as the window shows them: its caption, then its value.
+        auto line = [](const std::string& caption, const std::string& value) {
+            std::printf("%-26s %s\n", caption.c_str(), value.c_str());
+        };
+        auto shown = [&line](const auto& caption, const auto& value) {
+            line(caption.caption(), value.caption());
+        };
+        shown(w.lblCapDelayMIN, w.lblCurrentDelayMIN);
+        shown(w.lblCapDelayMAX, w.lblCurrentDelayMAX);
+        shown(w.lblCapDelayAVG, w.lblCurrentDelayAVG);
+        shown(w.lblCapAdditionalDelay, w.lblAdditionalDelay);
+        line("Auto delay compensation:",
+             servo ? "on, " + sfn::FormatDelay(static_cast<std::int32_t>(servoNs)) : "off");
+        shown(w.lblCapDelaySumMIN, w.lblDelaySumMIN);
+        shown(w.lblCapDelaySumMAX, w.lblDelaySumMAX);
+        shown(w.lblCapDelaySumAVG, w.lblDelaySumAVG);
     }
     std::fflush(stdout);
 }
