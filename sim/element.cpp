@@ -267,6 +267,7 @@ protocol::StatisticsFields Element::counters(std::int64_t nowMs) const {
             const double base = 800000.0 + (identity_.serial % 7) * 37000.0;
             s.measuredDelay = static_cast<std::int32_t>(
                 std::lround(base + 15000.0 * std::sin(ms / 7300.0 + phase) + 4000.0 * std::sin(ms / 1300.0)));
+            if (settings_.networkDelayNs) s.measuredDelay = *settings_.networkDelayNs;
         }
     }
     s.additionalLatency = settings_.additionalDelayNs;
@@ -287,6 +288,10 @@ std::vector<std::uint8_t> Element::delayReply(std::int64_t nowMs) const {
         d.averageNs = c.measuredDelay;
         d.minimumNs = c.measuredDelay - 9000 - static_cast<std::int32_t>(std::lround(2000.0 * std::sin(ms / 900.0)));
         d.maximumNs = c.measuredDelay + 12000 + static_cast<std::int32_t>(std::lround(3000.0 * std::sin(ms / 1100.0)));
+        if (settings_.networkDelayNs) {
+            d.minimumNs = c.measuredDelay - 9000;
+            d.maximumNs = c.measuredDelay + 12000;
+        }
         if (settings_.autoServo) {
             d.servoCorrectionNs = static_cast<std::int32_t>(std::lround(-1500.0 + 400.0 * std::sin(ms / 5000.0)));
         }

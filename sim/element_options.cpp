@@ -136,6 +136,12 @@ bool applyElementOption(ElementDefinition& definition, const std::string& key, c
         s.autoServo = v == 1;
         return true;
     }
+    if (key == "net-delay") {
+        std::int32_t v = 0;
+        if (!setNumber(key, value, 0, 100000000, v, error)) return false;
+        s.networkDelayNs = v;
+        return true;
+    }
     if (key == "drop") return setNumber(key, value, -1, 1000000, definition.faults.drop, error);
     if (key == "delay-ms") return setNumber(key, value, 0, 600000, definition.faults.delayMs, error);
     if (key == "twice") {

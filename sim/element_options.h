@@ -13,7 +13,7 @@
 // Keys: role (encoder|decoder), name, ip, mask, gw, mac, serial, fw (3.70), tx, sfn, remote,
 // type (type byte), input, level, buffer, llo, delay (ns), servo, drop (answers to drop, -1 all),
 // delay-ms (answers held back), twice (answer twice, 0|1), keep-delay (the delay set command is
-// not taken, 0|1).
+// not taken, 0|1), net-delay (ns: the network delay an SFN decoder measures, held still).
 namespace nms::sim {
 
 struct ElementDefinition {

@@ -51,6 +51,7 @@ void usage(std::FILE* to) {
                  "  --role encoder|decoder  --name TEXT  --ip A.B.C.D  --mask M  --gw G  --mac 00:1A:..\n"
                  "  --serial N  --fw 3.70  --tx 0|1  --sfn 0|1  --remote A.B.C.D  --type BYTE  --input N\n"
                  "  --level 14-255  --buffer N  --llo 0|1  --delay NS  --servo 0|1\n"
+                 "  --net-delay NS   (the network delay an SFN decoder measures, held still)\n"
                  "  --drop N  --delay-ms MS  --twice 0|1  --keep-delay 0|1   (misbehaviour for tests)\n"
                  "Without --ip the element takes this host's first non-loopback IPv4 address.\n"
                  "--bind ADDR binds the element ports to one address instead of all of them.\n");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -195,6 +196,65 @@ TEST_F(CliCommandsNet, MonitorWatchesThePlantAndKeepsTheMetricsFile) {
     // The journal keeps what happened.
     ASSERT_EQ(run("events --json --element " + mac(3)), 0);
     EXPECT_NE(home.output().find("\"to\": \"offline\""), std::string::npos) << home.output();
+}
+
+// The figure after `"key": ` in nms-cli's JSON, each time it appears.
+std::vector<long long> figures(const std::string& json, const std::string& key) {
+    std::vector<long long> out;
+    const std::string tag = "\"" + key + "\": ";
+    for (auto at = json.find(tag); at != std::string::npos; at = json.find(tag, at + 1))
+        out.push_back(std::atoll(json.c_str() + at + tag.size()));
+    return out;
+}
+
+// Three SFN decoders of one stream on paths tens of microseconds apart: one apply brings their
+// totals within one step of 100 ns, as the decoders themselves report them afterwards.
+TEST(SfnOverviewNet, OneApplyBringsTheDecodersTotalsWithinOneStep) {
+    NMS_REQUIRE_ELEMENT_DAEMONS();
+    Testbed bed(3);
+    ASSERT_TRUE(bed.ok()) << bed.error();
+    StationHome home;
+    const char* paths[] = {"850000", "912345", "1003210"};
+    for (int i = 1; i <= 3; ++i)
+        ASSERT_NE(bed.startElementSim(i, {"--role", "decoder", "--name", "TX " + std::to_string(i),
+                                          "--sfn", "1", "--tx", "1", "--remote", "239.192.50.1",
+                                          "--delay", i == 2 ? "120000" : "0", "--net-delay",
+                                          paths[i - 1]}),
+                  0);
+    ASSERT_TRUE(nettest::daemonsReady(bed, {1, 2, 3}));
+    auto run = [&](const std::string& args) {
+        return bed.run(bed.station().ns, home.command(args));
+    };
+    ASSERT_EQ(run("discover --yes --timeout 2"), 0) << home.output("err.txt");
+
+    ASSERT_EQ(run("sfn --seconds 2 --apply --yes --json"), 0) << home.output("err.txt");
+    const std::string out = home.output();
+    EXPECT_EQ(figures(out, "answered").size(), 3u) << out;
+    EXPECT_EQ(out.find("\"recorded\": false"), std::string::npos) << out;
+    const auto before = figures(out, "spread_before_ns");
+    const auto after = figures(out, "spread_after_ns");
+    const auto achieved = figures(out, "spread_achieved_ns");
+    const auto confirmedMs = figures(out, "apply_to_last_confirmation_ms");
+    ASSERT_EQ(achieved.size(), 1u) << out;
+    ASSERT_EQ(confirmedMs.size(), 1u) << out;
+    EXPECT_GT(before.at(0), 100000);
+    EXPECT_LT(after.at(0), 100);
+    // Measured again after the apply: within one step of each other.
+    EXPECT_LT(achieved.at(0), 100) << out;
+    std::printf(
+        "three decoders in namespaces: spread before %lld ns, proposed after %lld ns, measured "
+        "after %lld ns; apply to last confirmation %lld ms\n",
+        before.at(0), after.at(0), achieved.at(0), confirmedMs.at(0));
+    // A decoder holds what was proposed for it.
+    const std::string mac = protocol::Decode_MAC(protocol::Encode_MAC(bed.element(2).mac));
+    const auto entry = out.find("{\"mac\": \"" + mac + "\"");
+    ASSERT_NE(entry, std::string::npos) << out;
+    const auto proposed = figures(out.substr(entry, out.find('}', entry) - entry), "proposed_steps");
+    ASSERT_EQ(proposed.size(), 1u);
+    ASSERT_EQ(run("delay " + mac + " --json"), 0) << home.output("err.txt");
+    EXPECT_EQ(figures(home.output(), "additional_delay_ns"),
+              std::vector<long long>{proposed.at(0) * 100})
+        << home.output();
 }
 
 }  // namespace
