@@ -97,7 +97,7 @@ Found inspect(const std::string& text) {
         for (const auto& entry : e)
             if (entry.raw) return {false, "a line that is no entry in " + s.name, 0};
         const auto* role = doc.find(s.name, "ROLE");
-        const int expected = role && role->value == "2" ? kDecoderKeys : kEncoderKeys;
+        const int expected = role && role->value() == "2" ? kDecoderKeys : kEncoderKeys;
         if (static_cast<int>(e.size()) != expected || e.front().key() != "NAME" ||
             e.back().key() != "LLO")
             return {false,

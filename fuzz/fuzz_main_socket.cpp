@@ -186,8 +186,8 @@ private:
                 check((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'), "hex key");
             for (const auto& e : section.entries) {
                 check(!e.raw, "no line but key=value");
-                check(kRecordKeys.count(e.key) == 1, "only record keys");
-                for (unsigned char c : e.value)
+                check(kRecordKeys.count(std::string(e.key())) == 1, "only record keys");
+                for (unsigned char c : e.value())
                     check(c >= 0x20 && c != 0x7F, "no control byte in a value");
             }
         }

@@ -33,6 +33,7 @@ ElementListing readElementListing(store::ProfileStore& db, const std::string& pa
     r.firmware = read(store::record::kVersion);
     std::vector<std::string> keys;
     db.LoadIniSectionKeysLB(section, keys, path);
+    r.record.reserve(keys.size());
     for (const auto& k : keys) {
         const std::string key = protocol::text::toLower(k);
         if (key.empty()) continue;

@@ -44,8 +44,8 @@ std::vector<BackupRecord> recordsOfDatabase(std::string_view iniText) {
         for (const auto& e : s.entries) {
             if (e.raw) continue;
             bool seen = false;
-            for (const auto& [key, value] : r.values) seen = seen || store::sameName(key, e.key);
-            if (!seen) r.values.emplace_back(e.key, e.value);
+            for (const auto& [key, value] : r.values) seen = seen || store::sameName(key, e.key());
+            if (!seen) r.values.emplace_back(e.key(), e.value());
         }
         out.push_back(std::move(r));
     }

@@ -85,7 +85,6 @@ IniDocument IniDocument::parse(std::string_view text) {
     doc.sections_.reserve(headers);
     doc.index_.reserve(headers, doc.sections_);
     IniSection* current = nullptr;
-    std::size_t longest = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
         auto nl = text.find('\n', pos);
@@ -101,9 +100,14 @@ IniDocument IniDocument::parse(std::string_view text) {
             if (close != std::string_view::npos) {
                 IniSection s;
                 s.name = std::string(trimBlanks(body.substr(1, close - 1)));
-                // Records are alike: room for as many entries as the longest one so far.
-                if (current) longest = std::max(longest, current->entries.size());
-                s.entries.reserve(longest);
+                // Room for the lines up to the next section header (within a few kilobytes):
+                // a record read whole takes no more than it holds.
+                const std::string_view ahead = text.substr(std::min(pos, text.size()), 4096);
+                if (!ahead.empty() && ahead.front() != '[') {
+                    const std::size_t end = std::min(ahead.find("\n["), ahead.size());
+                    const auto lines = std::count(ahead.begin(), ahead.begin() + static_cast<std::ptrdiff_t>(end), '\n');
+                    s.entries.reserve(static_cast<std::size_t>(lines) + (end < ahead.size() || ahead.back() != '\n'));
+                }
                 doc.sections_.push_back(std::move(s));
                 doc.sections_.back().shadowed = !doc.index_.insert(doc.sections_.size() - 1, doc.sections_);
                 current = &doc.sections_.back();
@@ -114,20 +118,16 @@ IniDocument IniDocument::parse(std::string_view text) {
             doc.preamble_.emplace_back(line);
             continue;
         }
-        IniEntry e;
         const auto eq = body.find('=');
         // A line without a key name ("=value") names no entry: it is kept as it stood, like a
         // comment, so that no operation ever sees a key without a name.
         if (eq == std::string_view::npos || trimBlanks(body.substr(0, eq)).empty()) {
-            e.raw = true;
-            e.value = std::string(line);
+            current->entries.push_back(IniEntry::rawLine(line));
         } else {
-            e.key = std::string(trimBlanks(body.substr(0, eq)));
             // The value is kept exactly, trailing blanks included: element names are padded.
             const auto lineEq = line.find('=');
-            e.value = std::string(line.substr(lineEq + 1));
+            current->entries.emplace_back(trimBlanks(body.substr(0, eq)), line.substr(lineEq + 1));
         }
-        current->entries.push_back(std::move(e));
     }
     return doc;
 }
@@ -137,7 +137,7 @@ std::string IniDocument::serialize() const {
     for (const auto& l : preamble_) size += l.size() + 1;
     for (const auto& s : sections_) {
         size += s.name.size() + 3;
-        for (const auto& e : s.entries) size += e.key.size() + e.value.size() + 2;
+        for (const auto& e : s.entries) size += e.key().size() + e.value().size() + 2;
     }
     std::string out;
     out.reserve(size);
@@ -151,10 +151,10 @@ std::string IniDocument::serialize() const {
         out += "]\n";
         for (const auto& e : s.entries) {
             if (!e.raw) {
-                out += e.key;
+                out += e.key();
                 out += '=';
             }
-            out += e.value;
+            out += e.value();
             out += '\n';
         }
     }
@@ -228,7 +228,7 @@ const IniEntry* IniDocument::find(std::string_view section, std::string_view key
     const IniSection* s = find(section);
     if (!s) return nullptr;
     for (const auto& e : s->entries)
-        if (!e.raw && sameName(e.key, key)) return &e;
+        if (!e.raw && sameName(e.key(), key)) return &e;
     return nullptr;
 }
 
@@ -240,7 +240,7 @@ bool IniDocument::set(std::string_view section, std::string key, std::string val
         fresh.name = std::string(section);
         fresh.touched = touch;
         fresh.entries.reserve(24);  // a whole record follows, key after key
-        fresh.entries.push_back(IniEntry{std::move(key), std::move(value), false, touch});
+        fresh.entries.emplace_back(key, value, touch);
         if (!indexValid_) rebuildIndex();
         sections_.push_back(std::move(fresh));
         index_.insert(sections_.size() - 1, sections_);
@@ -248,10 +248,10 @@ bool IniDocument::set(std::string_view section, std::string key, std::string val
     }
     s->touched |= touch;
     for (auto& e : s->entries) {
-        if (!e.raw && sameName(e.key, key)) {
+        if (!e.raw && sameName(e.key(), key)) {
             e.touched |= touch;
-            if (e.value == value) return false;
-            e.value = std::move(value);
+            if (e.value() == value) return false;
+            e.setValue(value);
             return true;
         }
     }
@@ -259,7 +259,7 @@ bool IniDocument::set(std::string_view section, std::string key, std::string val
     // separate it from the next section.
     auto at = s->entries.end();
     while (at != s->entries.begin() && std::prev(at)->raw) --at;
-    s->entries.insert(at, IniEntry{std::move(key), std::move(value), false, touch});
+    s->entries.insert(at, IniEntry(key, value, touch));
     return true;
 }
 
@@ -267,7 +267,7 @@ bool IniDocument::removeKey(std::string_view section, std::string_view key) {
     IniSection* s = findMutable(section);
     if (!s) return false;
     const auto before = s->entries.size();
-    std::erase_if(s->entries, [&](const IniEntry& e) { return !e.raw && sameName(e.key, key); });
+    std::erase_if(s->entries, [&](const IniEntry& e) { return !e.raw && sameName(e.key(), key); });
     return s->entries.size() != before;
 }
 
@@ -284,9 +284,9 @@ bool IniDocument::renameKeyInPlace(std::string_view section, std::string_view ke
     IniSection* s = findMutable(section);
     if (!s) return false;
     for (auto& e : s->entries) {
-        if (!e.raw && sameName(e.key, key)) {
-            if (e.key == newKey) return false;
-            e.key = std::string(newKey);
+        if (!e.raw && sameName(e.key(), key)) {
+            if (e.key() == newKey) return false;
+            e.setKey(newKey);
             return true;
         }
     }
@@ -305,7 +305,7 @@ void IniDocument::applyTouchedFrom(const IniDocument& other) {
     for (const auto& s : other.sections_) {
         if (!s.touched) continue;
         for (const auto& e : s.entries)
-            if (e.touched) set(s.name, e.key, e.value, true);
+            if (e.touched) set(s.name, std::string(e.key()), std::string(e.value()), true);
     }
 }
 

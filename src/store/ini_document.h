@@ -11,11 +11,37 @@
 // total (any bytes give a document) and the writer's output reads back as the same document.
 namespace nms::store {
 
+// One line of a section. The key and the value are held as one text, the key's characters
+// followed by the value's: a database of ten thousand records holds some two hundred thousand
+// entries, and most lines of a record are short enough to need no allocation of their own.
 struct IniEntry {
-    std::string key;    // trimmed, never empty; empty for a raw line
-    std::string value;  // everything after the first "=", kept exactly; the whole line when raw
-    bool raw = false;   // a comment or other line kept as it stood, never listed
+private:
+    std::string text_;
+    std::uint32_t keySize_ = 0;
+
+public:
+    bool raw = false;      // a comment or other line kept as it stood, never listed
     bool touched = false;  // written by us since the last save
+
+    IniEntry() = default;
+    IniEntry(std::string_view key, std::string_view value, bool touch = false)
+        : text_(key), keySize_(static_cast<std::uint32_t>(key.size())), touched(touch) {
+        text_ += value;
+    }
+    static IniEntry rawLine(std::string_view line) {
+        IniEntry e({}, line);
+        e.raw = true;
+        return e;
+    }
+    // Trimmed, never empty; empty for a raw line.
+    std::string_view key() const { return std::string_view(text_).substr(0, keySize_); }
+    // Everything after the first "=", kept exactly; the whole line when raw.
+    std::string_view value() const { return std::string_view(text_).substr(keySize_); }
+    void setKey(std::string_view key) {
+        text_.replace(0, keySize_, key);
+        keySize_ = static_cast<std::uint32_t>(key.size());
+    }
+    void setValue(std::string_view value) { text_.replace(keySize_, std::string::npos, value); }
 };
 
 struct IniSection {

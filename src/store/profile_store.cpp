@@ -196,7 +196,7 @@ struct ProfileStore::Impl {
         FileState& st = forChange(path);
         if (!st.dirty && st.exists) {
             const IniEntry* e = st.doc.find(section, key);
-            if (e && e->value == value) return;  // nothing to save
+            if (e && e->value() == value) return;  // nothing to save
         }
         st.doc.set(section, std::move(key), std::move(value), true);
         st.exists = true;
@@ -307,7 +307,7 @@ std::string ProfileStore::ReadFromINI(const std::string& strSection, const std::
     const FileState& st = impl_->current(strfullpath);
     // Keys are matched without regard to case, so the lookup needs no lower-cased copy.
     const IniEntry* e = impl_->findKey(st, sectionName(strSection), keyName(strkey));
-    return e ? e->value : strDefault;
+    return e ? std::string(e->value()) : strDefault;
 }
 
 void ProfileStore::WriteToINI(const std::string& strSection, const std::string& strkey,
@@ -362,7 +362,7 @@ std::int32_t ProfileStore::GetLongFromINI(const std::string& strSection, const s
     if (!e) return lngDefault;
     // Leading blanks, an optional sign and the leading decimal digits; text without digits gives
     // the default, and a number beyond 32 bits is held at the nearest limit.
-    const std::string& v = e->value;
+    const std::string_view v = e->value();
     std::size_t i = 0;
     while (i < v.size() && (v[i] == ' ' || v[i] == '\t')) ++i;
     bool negative = false;
@@ -406,7 +406,7 @@ void ProfileStore::RenameIniSection(const std::string& strSection, const std::st
     std::vector<std::pair<std::string, std::string>> entries;
     if (s)
         for (const auto& e : s->entries)
-            if (!e.raw) entries.emplace_back(e.key, e.value);
+            if (!e.raw) entries.emplace_back(e.key(), e.value());
     // Each value is copied whole, "=" signs included.
     for (const auto& [k, v] : entries) WriteToINI(to, k, v, strfullpath);
     DeleteIniSection(from, strfullpath);
@@ -416,8 +416,9 @@ void ProfileStore::LoadIniSectionKeysLB(const std::string& strSection, std::vect
                                         const std::string& strfullpath) {
     const IniSection* s = impl_->current(strfullpath).doc.find(sectionName(strSection));
     if (!s) return;
+    lstB.reserve(lstB.size() + s->entries.size());
     for (const auto& e : s->entries)
-        if (!e.raw) lstB.push_back(e.key);
+        if (!e.raw) lstB.emplace_back(e.key());
 }
 
 std::vector<std::string> ProfileStore::LoadIniSectionsArray(const std::string& strfullpath) {

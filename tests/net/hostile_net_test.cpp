@@ -85,9 +85,9 @@ void expectOnlyRecords(const store::IniDocument& doc, const std::set<std::string
     for (const auto& s : doc.sections()) {
         found.insert(s.name);
         for (const auto& e : s.entries) {
-            EXPECT_FALSE(e.raw) << "in " << s.name << ": " << e.value;
-            EXPECT_EQ(kRecordKeys.count(e.key), 1u) << "forged key " << e.key << " in " << s.name;
-            for (unsigned char c : e.value) EXPECT_GE(c, 0x20) << e.key << " in " << s.name;
+            EXPECT_FALSE(e.raw) << "in " << s.name << ": " << e.value();
+            EXPECT_EQ(kRecordKeys.count(std::string(e.key())), 1u) << "forged key " << e.key() << " in " << s.name;
+            for (unsigned char c : e.value()) EXPECT_GE(c, 0x20) << e.key() << " in " << s.name;
         }
     }
     EXPECT_EQ(found, sections);
@@ -174,7 +174,7 @@ TEST(HostileNet, NmsCliDiscoversTheRealElementAndNothingForgedUnderASpray) {
     expectOnlyRecords(doc, {real});
     const auto* name = doc.find(real, "NAME");
     ASSERT_NE(name, nullptr);
-    EXPECT_EQ(name->value, "ENC REAL        ");
+    EXPECT_EQ(name->value(), "ENC REAL        ");
     const std::string err = home.file("err.txt");
     const auto stats = err.find("stats: datagrams refused");
     EXPECT_NE(stats, std::string::npos) << err.substr(err.size() > 2000 ? err.size() - 2000 : 0);

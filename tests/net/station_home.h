@@ -115,7 +115,7 @@ inline std::size_t keyCount(const store::IniDocument& doc, const std::string& se
 }
 inline std::string value(const store::IniDocument& doc, const std::string& section, const std::string& key) {
     const auto* e = doc.find(section, key);
-    return e ? e->value : "<missing>";
+    return e ? std::string(e->value()) : "<missing>";
 }
 
 }  // namespace nms::nettest

@@ -1,6 +1,7 @@
 #include "store/profile_store.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cctype>
 #include <cstdio>
@@ -314,7 +315,31 @@ TEST(IniDocumentTest, ASectionRenamedToAnEarlierNameIsNeverTheOneFound) {
     ASSERT_TRUE(doc.renameSectionInPlace("C", "B"));
     ASSERT_NE(doc.find("A"), nullptr);  // the reader now stands just before the second B
     ASSERT_NE(doc.find("B", "K"), nullptr);
-    EXPECT_EQ(doc.find("B", "K")->value, "b");
+    EXPECT_EQ(doc.find("B", "K")->value(), "b");
+}
+
+// The whole database stays in memory while the station runs: a record read from the file costs
+// little more than its text, and a short line no allocation of its own.
+TEST(IniDocumentTest, ARecordReadFromTheFileTakesUnderAKilobyte) {
+    constexpr int kRecords = 6000;
+    std::string text;
+    char line[64];
+    for (int i = 0; i < kRecords; ++i) {
+        const bool decoder = i % 3 == 0;
+        std::snprintf(line, sizeof line, "[001A2B%06X]\nNAME=ELEMENT %-8d\nIP=10.20.%d.%d\n", i, i, i / 250, i % 250);
+        text += line;
+        text += "MASK=255.255.0.0\nGW=10.20.0.1\nINPUT=1\nTYPE=16\nTX=0\n";
+        text += decoder ? "MULTI=239.192.0.1\nROLE=2\n" : "REMOTE=10.20.0.9\nROLE=1\n";
+        text += "SN=" + std::to_string(100000 + i) + "\nVER=3.70\nSFN=0\nBUF=1\n";
+        if (decoder) text += "SDM=0\nSDL=37\nSDT=43\nDLY=0\n";
+        text += "ATT=245\nLLO=0\n";
+    }
+    const std::size_t before = ::mallinfo2().uordblks;
+    const IniDocument doc = IniDocument::parse(text);
+    const std::size_t after = ::mallinfo2().uordblks;
+    ASSERT_EQ(doc.sections().size(), static_cast<std::size_t>(kRecords));
+    EXPECT_EQ(doc.serialize(), text);
+    EXPECT_LT(static_cast<double>(after - before) / kRecords, 1000.0) << "bytes per record";
 }
 
 // Every byte value at every position of a 16-character element name, as a datagram could carry
@@ -332,7 +357,7 @@ TEST_F(ProfileStoreTest, EveryByteInEveryNamePositionLeavesSectionsAndKeysIntact
             ASSERT_EQ(doc.sections().size(), 2u) << "byte " << b << " at " << pos;
             ASSERT_EQ(doc.sections()[0].entries.size(), 2u) << "byte " << b << " at " << pos;
             ASSERT_EQ(doc.sections()[1].entries.size(), 1u) << "byte " << b << " at " << pos;
-            ASSERT_EQ(doc.sections()[0].entries[1].value, "10.0.0.1");
+            ASSERT_EQ(doc.sections()[0].entries[1].value(), "10.0.0.1");
             const std::string back = store.ReadFromINI("001A2B3C4D5E", "name", kPath, "");
             ASSERT_EQ(back, sanitizeText(name)) << "byte " << b << " at " << pos;
             ASSERT_EQ(store.ReadFromINI("00AABBCCDDEE", "role", kPath, ""), "1");
