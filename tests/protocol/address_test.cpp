@@ -24,20 +24,23 @@ TEST(ElementKey, EncodeRemovesColonsAndUpperCases) {
 }
 
 TEST(ElementKey, EncodeTakesOnlySeventeenCharacters) {
-    EXPECT_EQ(Encode_MAC("001A2B3C4D5E"), "");
-    EXPECT_EQ(Encode_MAC("00:1A:2B:3C:4D:5"), "");
-    EXPECT_EQ(Encode_MAC("00:1A:2B:3C:4D:5E:"), "");
-    EXPECT_EQ(Encode_MAC(""), "");
-    // Other separators and other characters pass unchanged.
-    EXPECT_EQ(Encode_MAC("00-1A-2B-3C-4D-5E"), "00-1A-2B-3C-4D-5E");
-    EXPECT_EQ(Encode_MAC("zz:1a:2b:3c:4d:5e"), "ZZ1A2B3C4D5E");
+    const std::pair<const char*, const char*> cases[] = {
+        {"001A2B3C4D5E", ""},
+        {"00:1A:2B:3C:4D:5", ""},
+        {"00:1A:2B:3C:4D:5E:", ""},
+        {"", ""},
+        // Other separators and other characters pass unchanged.
+        {"00-1A-2B-3C-4D-5E", "00-1A-2B-3C-4D-5E"},
+        {"zz:1a:2b:3c:4d:5e", "ZZ1A2B3C4D5E"}};
+    for (const auto& [mac, key] : cases) EXPECT_EQ(Encode_MAC(mac), key) << mac;
 }
 
 TEST(ElementKey, DecodeSplitsTwelveCharactersIntoPairs) {
-    EXPECT_EQ(Decode_MAC("001a2b3c4d5e"), "00:1A:2B:3C:4D:5E");
-    EXPECT_EQ(Decode_MAC("001A2B3C4D5"), "");
-    EXPECT_EQ(Decode_MAC("001A2B3C4D5E0"), "");
-    EXPECT_EQ(Decode_MAC(""), "");
+    const std::pair<const char*, const char*> cases[] = {{"001a2b3c4d5e", "00:1A:2B:3C:4D:5E"},
+                                                         {"001A2B3C4D5", ""},
+                                                         {"001A2B3C4D5E0", ""},
+                                                         {"", ""}};
+    for (const auto& [key, mac] : cases) EXPECT_EQ(Decode_MAC(key), mac) << key;
 }
 
 TEST(ElementKey, DecodeOfEncodeGivesTheMacTextInUpperCase) {

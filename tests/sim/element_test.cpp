@@ -22,48 +22,36 @@ constexpr const char* kStation = "192.168.50.10";
 
 // An encoder of current firmware with settings that make every byte of its answer tell.
 Element studioEncoder() {
-    ElementIdentity id;
-    id.name = "Studio";
-    id.role = Role::Encoder;
-    id.serial = 0x01020304;
-    id.major = 3;
-    id.minor = 70;
-    id.ip = {192, 168, 50, 21};
-    id.mask = {255, 255, 255, 0};
-    id.gateway = {192, 168, 50, 1};
-    ElementSettings s;
-    s.remote = {192, 168, 50, 31};
-    s.input = 1;
-    s.type = 144;  // FLAC, L/R HD
-    s.tx = 0;
-    s.buffer = 2;
-    s.lowLatency = 1;
-    s.level = 200;
-    return Element(id, s);
+    return Element({.name = "Studio",
+                    .role = Role::Encoder,
+                    .serial = 0x01020304,
+                    .minor = 70,
+                    .ip = {192, 168, 50, 21}},
+                   {.remote = {192, 168, 50, 31},
+                    .input = 1,
+                    .type = 144,  // FLAC, L/R HD
+                    .tx = 0,
+                    .buffer = 2,
+                    .lowLatency = 1,
+                    .level = 200});
 }
 
 Element sfnDecoder() {
-    ElementIdentity id;
-    id.name = "TX EAST SFN";
-    id.role = Role::Decoder;
-    id.serial = 720032;
-    id.major = 3;
-    id.minor = 75;
-    id.ip = {192, 168, 50, 32};
-    id.mask = {255, 255, 255, 0};
-    id.gateway = {192, 168, 50, 1};
-    ElementSettings s;
-    s.remote = {239, 192, 50, 1};
-    s.type = 32;
-    s.tx = 1;
-    s.sfn = 1;
-    s.buffer = 5;
-    s.level = 245;
-    s.silenceMode = 3;
-    s.silenceLevel = 40;
-    s.silenceTime = 10;
-    s.additionalDelayNs = 120000;
-    return Element(id, s);
+    return Element({.name = "TX EAST SFN",
+                    .role = Role::Decoder,
+                    .serial = 720032,
+                    .minor = 75,
+                    .ip = {192, 168, 50, 32}},
+                   {.remote = {239, 192, 50, 1},
+                    .type = 32,
+                    .tx = 1,
+                    .sfn = 1,
+                    .buffer = 5,
+                    .silenceMode = 3,
+                    .silenceLevel = 40,
+                    .silenceTime = 10,
+                    .level = 245,
+                    .additionalDelayNs = 120000});
 }
 
 std::vector<OutDatagram> page(Element& e, std::int64_t now = 0) {
