@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The web service with the real parts, on loopback: two demo stations (site-a, site-b), a real
-Prometheus that scrapes both every second with the package's alert rules, and a headless
-Chromium on site-a's status page.
+Prometheus configured by the package's sample prometheus.yml and alert rules (every second
+instead of every 15 s), and a headless Chromium on site-a's status page.
 
 - Prometheus has both stations' vantrelo_element_up series, as many as each demo plant has
   elements, and fires the alarm of the plant's standing 10 MHz reference problem for each site.
@@ -13,7 +13,8 @@ Chromium on site-a's status page.
   minute would make the check much longer).
 - The browser's log holds no error.
 
-    demo_plant_test.py NMS_CLI RULES_FILE [--quick]   (--quick: without the incident)
+    demo_plant_test.py NMS_CLI PROMETHEUS_DIR [--quick]   (--quick: without the incident)
+    PROMETHEUS_DIR: packaging/prometheus (prometheus.yml, vantrelo-nms.rules.yml)
 """
 
 import os
@@ -38,11 +39,12 @@ def firing(prom, alertname, name):
             and a["labels"].get("name") == name}
 
 
-def run(nms_cli, rules, quick):
+def run(nms_cli, prometheus_dir, quick):
     with live.Processes() as procs:
         started = time.monotonic()
         stations = [live.DemoStation(procs, nms_cli, name) for name in ("site-a", "site-b")]
-        prom = live.Prometheus(procs, rules, stations)
+        prom = live.Prometheus(procs, os.path.join(prometheus_dir, "prometheus.yml"),
+                               os.path.join(prometheus_dir, "vantrelo-nms.rules.yml"), stations)
         site_a = stations[0]
 
         # Each station's own list: the demo plant, whole.

@@ -205,22 +205,34 @@ class DemoStation:
             return f.read()
 
 
+def sample_config(sample, rules, stations):
+    """The package's sample prometheus.yml for these stations on loopback: its job, labels and
+    rules as they are, every second instead of every 15 s, no Alertmanager."""
+    with open(sample) as f:
+        text = f.read()
+    targets = "".join(f'      - targets: ["127.0.0.1:{s.port}"]\n'
+                      f"        labels:\n          station: {s.name}\n" for s in stations)
+    edits = [(r"scrape_interval: 15s", lambda m: "scrape_interval: 1s\n  scrape_timeout: 1s"),
+             (r"evaluation_interval: 15s", lambda m: "evaluation_interval: 1s"),
+             (r"(?s)\nalerting:.*?\n(?=rule_files:)", lambda m: "\n"),
+             (r"/usr/share/vantrelo-nms/prometheus/vantrelo-nms\.rules\.yml", lambda m: rules),
+             (r"(?s)(\n    static_configs:\n).*", lambda m: m.group(1) + targets)]
+    for pattern, replacement in edits:
+        text, n = re.subn(pattern, replacement, text, count=1)
+        if n != 1:
+            raise AssertionError(f"the sample {sample} no longer has {pattern}")
+    return text
+
+
 class Prometheus:
     """Debian's prometheus on a free loopback port with storage of its own, scraping the given
-    stations every second with the package's rules, evaluated every second."""
+    stations every second with the package's sample configuration and rules."""
 
-    def __init__(self, procs, rules, stations):
+    def __init__(self, procs, sample, rules, stations):
         self.dir = procs.folder("nms-live-prometheus-")
-        targets = "".join(
-            f'      - targets: ["127.0.0.1:{s.port}"]\n        labels: {{station: {s.name}}}\n'
-            for s in stations)
         config = os.path.join(self.dir, "prometheus.yml")
         with open(config, "w") as f:
-            f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                    "  evaluation_interval: 1s\n"
-                    f"rule_files:\n  - {rules}\n"
-                    "scrape_configs:\n  - job_name: vantrelo-nms\n    static_configs:\n"
-                    + targets)
+            f.write(sample_config(sample, rules, stations))
         self.log = os.path.join(self.dir, "prometheus.log")
         for _ in range(3):
             self.port = free_port()
