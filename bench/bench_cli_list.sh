@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# `nms-cli list` on a database of 1000 and of 10,000 elements: the wall time (median of RUNS
-# starts each, alternating, after one unmeasured start of each), the ratio of the two, and the
-# read() and stat() calls of one run (strace, when installed), against `nms-cli --version`.
+# `nms-cli list` (the table, and --json with every record whole) on a database of 1000 and of
+# 10,000 elements: the wall time (median of RUNS starts each, alternating, after one unmeasured
+# start of each), the ratio of the two, and the read() and stat() calls of one run (strace, when
+# installed), against `nms-cli --version`.
 # A list must cost what the file costs: ten times the elements, about ten times the parse, with
 # the program's own start-up on top of both.
 #
@@ -59,26 +60,31 @@ calls() {
 
 report() {
     local label=$1 program=$2
-    local v=() l1=() l10=()
+    local v=() l1=() l10=() j1=() j10=()
     for r in $(seq 0 "$runs"); do
-        local a b c
+        local a b c d e
         a=$(ms "$program" --version)
         b=$(ms "$program" list --database "$home/nms-1000.ini")
         c=$(ms "$program" list --database "$home/nms-10000.ini")
+        d=$(ms "$program" list --json --database "$home/nms-1000.ini")
+        e=$(ms "$program" list --json --database "$home/nms-10000.ini")
         [ "$r" -eq 0 ] && continue
-        v+=("$a") l1+=("$b") l10+=("$c")
+        v+=("$a") l1+=("$b") l10+=("$c") j1+=("$d") j10+=("$e")
     done
-    local mv m1 m10
+    local mv m1 m10 n1 n10
     mv=$(echo "${v[*]}" | median)
     m1=$(echo "${l1[*]}" | median)
     m10=$(echo "${l10[*]}" | median)
-    printf "%-8s %12s %14s %15s %8s %20s\n" "$label" "$mv" "$m1" "$m10" \
-        "$(awk -v a="$m10" -v b="$m1" 'BEGIN { printf "%.2fx", a / b }')" \
-        "$(calls "$program" list --database "$home/nms-10000.ini")"
+    n1=$(echo "${j1[*]}" | median)
+    n10=$(echo "${j10[*]}" | median)
+    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
+    printf "%-8s %10s %11s %12s %7s %11s %12s %7s %19s\n" "$label" "$mv" "$m1" "$m10" "$(ratio "$m10" "$m1")" \
+        "$n1" "$n10" "$(ratio "$n10" "$n1")" "$(calls "$program" list --database "$home/nms-10000.ini")"
 }
 
 echo "nms-cli list (median of $runs runs each, ms)"
-printf "%-8s %12s %14s %15s %8s %20s\n" "" "--version" "list 1000" "list 10000" "ratio" "read/stat at 10000"
+printf "%-8s %10s %11s %12s %7s %11s %12s %7s %19s\n" "" "--version" "list 1000" "list 10000" "ratio" \
+    "json 1000" "json 10000" "ratio" "read/stat at 10000"
 report "this" "$cli"
 [ -z "$other" ] || report "other" "$other"
 [ -z "$other" ] || echo "other: $other"

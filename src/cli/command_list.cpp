@@ -9,10 +9,13 @@
 namespace nms::cli {
 namespace {
 
-std::vector<plant::ElementListing> rowsOf(app::frmMain& main) {
+// The table shows no more than the first fields; JSON shows the whole record.
+std::vector<plant::ElementListing> rowsOf(app::frmMain& main, bool wholeRecords) {
     std::vector<plant::ElementListing> rows;
+    rows.reserve(main.lstHidden.items().size());
     for (const auto& section : main.lstHidden.items())
-        rows.push_back(plant::readElementListing(main.db(), main.databasePath(), section));
+        rows.push_back(
+            plant::readElementListing(main.db(), main.databasePath(), section, wholeRecords));
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
         return a.name != b.name ? a.name < b.name : a.mac < b.mac;
     });
@@ -22,7 +25,7 @@ std::vector<plant::ElementListing> rowsOf(app::frmMain& main) {
 }  // namespace
 
 void printElements(app::frmMain& main, bool json) {
-    const auto rows = rowsOf(main);
+    const auto rows = rowsOf(main, json);
     if (json) {
         std::printf("[");
         for (std::size_t i = 0; i < rows.size(); ++i)

@@ -20,7 +20,7 @@ std::string roleWord(const std::string& stored) {
 }  // namespace
 
 ElementListing readElementListing(store::ProfileStore& db, const std::string& path,
-                                  const std::string& section) {
+                                  const std::string& section, bool wholeRecord) {
     ElementListing r;
     r.key = section;
     r.mac = protocol::Decode_MAC(section);
@@ -31,6 +31,7 @@ ElementListing readElementListing(store::ProfileStore& db, const std::string& pa
     r.role = roleWord(read(store::record::kRole));
     r.ip = read(store::record::kIp);
     r.firmware = read(store::record::kVersion);
+    if (!wholeRecord) return r;
     std::vector<std::string> keys;
     db.LoadIniSectionKeysLB(section, keys, path);
     r.record.reserve(keys.size());

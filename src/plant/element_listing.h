@@ -17,9 +17,10 @@ struct ElementListing {
     std::vector<std::pair<std::string, std::string>> record;  // lower-case keys
 };
 
-// The record of the database section `section` ("ENCODER"/"DECODER"/"UNKNOWN" for its role).
+// The record of the database section `section` ("ENCODER"/"DECODER"/"UNKNOWN" for its role);
+// without `wholeRecord`, only the fields a person looks for first (a table shows no more).
 ElementListing readElementListing(store::ProfileStore& db, const std::string& path,
-                                  const std::string& section);
+                                  const std::string& section, bool wholeRecord = true);
 
 // {"key": ..., "mac": ..., "name": ..., "role": ..., "ip": ..., "firmware": ..., "record": {...}}
 // with whole numbers of the record as numbers. `extra` is appended inside the object as it is

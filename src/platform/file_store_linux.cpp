@@ -175,7 +175,9 @@ std::optional<std::string> LinuxFileStore::read(const std::string& path, ports::
         return std::nullopt;
     }
     std::string content;
-    content.resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0));
+    // One byte beyond the size it has: the read that finds the end then needs no larger buffer,
+    // which would copy a large file once more.
+    content.resize(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1);
     std::size_t have = 0;
     while (true) {
         if (have == content.size()) content.resize(content.size() + 4096);
