@@ -105,8 +105,10 @@ IniDocument IniDocument::parse(std::string_view text) {
                 const std::string_view ahead = text.substr(std::min(pos, text.size()), 4096);
                 if (!ahead.empty() && ahead.front() != '[') {
                     const std::size_t end = std::min(ahead.find("\n["), ahead.size());
-                    const auto lines = std::count(ahead.begin(), ahead.begin() + static_cast<std::ptrdiff_t>(end), '\n');
-                    s.entries.reserve(static_cast<std::size_t>(lines) + (end < ahead.size() || ahead.back() != '\n'));
+                    const auto lines = std::count(
+                        ahead.begin(), ahead.begin() + static_cast<std::ptrdiff_t>(end), '\n');
+                    s.entries.reserve(static_cast<std::size_t>(lines) +
+                                      (end < ahead.size() || ahead.back() != '\n'));
                 }
                 doc.sections_.push_back(std::move(s));
                 doc.sections_.back().shadowed = !doc.index_.insert(doc.sections_.size() - 1, doc.sections_);

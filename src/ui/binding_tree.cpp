@@ -69,11 +69,14 @@ public:
         : QAbstractItemModel(parent), tree_(tree), columns_(columns) {}
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override {
-        if (parent.isValid() || row < 0 || row >= rows_ || column < 0 || column >= columnCount()) return {};
+        if (parent.isValid() || row < 0 || row >= rows_ || column < 0 || column >= columnCount())
+            return {};
         return createIndex(row, column);
     }
     QModelIndex parent(const QModelIndex&) const override { return {}; }
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : rows_; }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : rows_;
+    }
     int columnCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : std::max<int>(1, static_cast<int>(columns_.headers.size()));
     }
@@ -92,7 +95,8 @@ public:
         const ports::TreeView::Node* node = nodeAtRow(index.row());
         if (!index.isValid() || node == nullptr) return {};
         const int column = index.column();
-        if (role == Qt::DisplayRole || role == Qt::EditRole) return text(nodeOf(index.row()), *node, column);
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            return text(nodeOf(index.row()), *node, column);
         if (column != 0) return {};
         if (role == Qt::DecorationRole) return iconOf(*node);
         // The element's MAC text, as the plant monitor knows it.
@@ -186,7 +190,8 @@ private:
         const auto& nodes = tree_.nodes();
         std::vector<QString> keys;
         keys.reserve(static_cast<std::size_t>(rows_));
-        for (int i = 0; i < rows_; ++i) keys.push_back(text(i, nodes[static_cast<std::size_t>(i)], sortColumn_));
+        for (int i = 0; i < rows_; ++i)
+            keys.push_back(text(i, nodes[static_cast<std::size_t>(i)], sortColumn_));
         order_.resize(static_cast<std::size_t>(rows_));
         for (int i = 0; i < rows_; ++i) order_[static_cast<std::size_t>(i)] = i;
         const bool descending = sortOrder_ == Qt::DescendingOrder;
@@ -196,14 +201,15 @@ private:
             return descending ? naturalLess(y, x) : naturalLess(x, y);
         });
         rowOfNode_.resize(order_.size());
-        for (std::size_t r = 0; r < order_.size(); ++r) rowOfNode_[static_cast<std::size_t>(order_[r])] = static_cast<int>(r);
+        for (std::size_t r = 0; r < order_.size(); ++r)
+            rowOfNode_[static_cast<std::size_t>(order_[r])] = static_cast<int>(r);
     }
 
     const ports::TreeView& tree_;
     const TreeColumns& columns_;
-    int rows_ = 0;                  // the nodes the view was last told of
-    std::vector<int> order_;        // node by row, when sorted
-    std::vector<int> rowOfNode_;    // row by node, when sorted
+    int rows_ = 0;                // the nodes the view was last told of
+    std::vector<int> order_;      // node by row, when sorted
+    std::vector<int> rowOfNode_;  // row by node, when sorted
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     mutable std::unordered_map<int, QStringList> values_;  // by node, for the rows shown so far
@@ -212,7 +218,8 @@ private:
 
 class TreeBinding : public Binding {
 public:
-    TreeBinding(QTreeView* tree, ports::TreeView& model, ports::EventGate& gate, TreeColumns columns)
+    TreeBinding(QTreeView* tree, ports::TreeView& model, ports::EventGate& gate,
+                TreeColumns columns)
         : Binding(tree, model, &gate), tree_(tree), model_(model), columns_(std::move(columns)) {
         // A flat list of elements in the model's order; no menu. With columns, the operator may
         // sort by one of them.
@@ -227,7 +234,8 @@ public:
             header->setStretchLastSection(true);
             header->setSectionResizeMode(QHeaderView::Interactive);
             header->setResizeContentsPrecision(64);
-            connect(header, &QHeaderView::sectionClicked, this, [this](int column) { headerClicked(column); });
+            connect(header, &QHeaderView::sectionClicked, this,
+                    [this](int column) { headerClicked(column); });
         }
         tree_->setRootIsDecorated(false);
         tree_->setItemsExpandable(false);
@@ -264,7 +272,8 @@ protected:
         nodes_->refresh(selected);
         const int row = nodes_->rowOf(selected);
         const QModelIndex index = row >= 0 ? nodes_->index(row, 0) : QModelIndex();
-        if (tree_->currentIndex() != index || (index.isValid() && !tree_->selectionModel()->isSelected(index))) {
+        if (tree_->currentIndex() != index ||
+            (index.isValid() && !tree_->selectionModel()->isSelected(index))) {
             tree_->setCurrentIndex(index);
             if (!index.isValid()) tree_->clearSelection();
         }
@@ -314,7 +323,8 @@ private:
             for (int c = 0; c + 1 < nodes_->columnCount(); ++c) {
                 tree_->resizeColumnToContents(c);
                 if (c >= 1 && c - 1 < columns_.widest.size()) {
-                    const int room = metrics.horizontalAdvance(columns_.widest[c - 1]) + 2 * metrics.averageCharWidth();
+                    const int room = metrics.horizontalAdvance(columns_.widest[c - 1]) +
+                                     2 * metrics.averageCharWidth();
                     if (tree_->columnWidth(c) < room) tree_->setColumnWidth(c, room);
                 }
             }
@@ -368,8 +378,7 @@ private:
 
 }  // namespace
 
-void bind(QTreeView* widget, ports::TreeView& model, ports::EventGate& gate,
-          TreeColumns columns) {
+void bind(QTreeView* widget, ports::TreeView& model, ports::EventGate& gate, TreeColumns columns) {
     new TreeBinding(widget, model, gate, std::move(columns));
 }
 
