@@ -172,6 +172,16 @@ public:
         }
         wake_.notify_one();
     }
+    // Copies the write-ahead log back into the file, beside the station's writes.
+    void checkpoint() {
+        {
+            const std::lock_guard lock(mutex_);
+            if (std::any_of(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.id == 0; }))
+                return;
+            jobs_.push_back({0, {}});
+        }
+        wake_.notify_one();
+    }
     void cancel(ReadId id) {
         const std::lock_guard lock(mutex_);
         std::erase_if(jobs_, [id](const Job& j) { return j.id == id; });
@@ -180,7 +190,7 @@ public:
 
 private:
     struct Job {
-        ReadId id;
+        ReadId id;  // 0: a checkpoint
         ports::JournalQuery query;
     };
 
@@ -194,6 +204,13 @@ private:
                 job = std::move(jobs_.front());
                 jobs_.pop_front();
                 running_ = job.id;
+            }
+            if (job.id == 0) {
+                std::string why;
+                if (fileToRead(path_, why) && open(why))
+                    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                              nullptr);
+                continue;
             }
             ports::JournalPage page = read(job.query);
             {
@@ -214,20 +231,9 @@ private:
             if (!why.empty()) page.error = path_ + ": " + why;
             return page;
         }
-        if (!db_) {
-            sqlite3* db = nullptr;
-            // Read and write, as the station's own connection opens it, so that it can share the
-            // write-ahead log's index whoever made it; it never writes.
-            if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-                page.error = path_ + ": " + (db ? sqlite3_errmsg(db) : "cannot be opened");
-                sqlite3_close_v2(db);
-                return page;
-            }
-            // Off the station's thread a lock held for a while can be waited for.
-            sqlite3_busy_timeout(db, 2000);
-            sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
-            const std::lock_guard lock(mutex_);
-            db_ = db;
+        if (!open(why)) {
+            page.error = path_ + ": " + why;
+            return page;
         }
         const Holds holds = whatFileHolds(db_, why);
         if (holds == Holds::Journal && readRows(db_, q, page, why)) return page;
@@ -238,6 +244,24 @@ private:
         sqlite3_close_v2(db_);
         db_ = nullptr;
         return page;
+    }
+
+    bool open(std::string& why) {
+        if (db_) return true;
+        sqlite3* db = nullptr;
+        // Read and write, as the station's own connection opens it, so that it can share the
+        // write-ahead log's index whoever made it, and copy the log back; it changes no row.
+        if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+            why = db ? sqlite3_errmsg(db) : "cannot be opened";
+            sqlite3_close_v2(db);
+            return false;
+        }
+        // Off the station's thread a lock held for a while can be waited for.
+        sqlite3_busy_timeout(db, 2000);
+        sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
+        const std::lock_guard lock(mutex_);
+        db_ = db;
+        return true;
     }
 
     const std::string path_;
@@ -284,6 +308,42 @@ bool SqliteJournal::open(bool create) {
     if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK)
         return fail(db_ ? sqlite3_errmsg(db_) : "cannot be opened");
     sqlite3_busy_handler(db_, &SqliteJournal::busy, this);
+    // The log is copied back into the file beside the station, not by the write that fills it:
+    // a checkpoint waits for the disk, and that write runs on the station's thread.
+    sqlite3_wal_hook(
+        db_,
+        [](void* self, sqlite3*, const char*, int pages) {
+            static_cast<SqliteJournal*>(self)->walPages_ = pages;
+            return SQLITE_OK;
+        },
+        this);
+    return true;
+}
+
+void SqliteJournal::checkpointLater() {
+    if (walPages_ < kCheckpointPages) return;
+    walPages_ = 0;
+    if (startReader()) {
+        reader_->checkpoint();
+        return;
+    }
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+bool SqliteJournal::startReader() {
+    if (reader_) return true;
+    // The pages come back to the thread that asks, through its event loop.
+    if (!receiver_) receiver_ = std::make_unique<QObject>();
+    try {
+        reader_ = std::make_unique<Reader>(
+            path_, [receiver = receiver_.get(), this](ReadId id, ports::JournalPage page) {
+                QMetaObject::invokeMethod(
+                    receiver, [this, id, page = std::move(page)] { delivered(id, page); },
+                    Qt::QueuedConnection);
+            });
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had (a process at its limit)
+    }
     return true;
 }
 
@@ -366,6 +426,7 @@ bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
     }
     error_.clear();
     ++appended_;
+    checkpointLater();
     return true;
 }
 
@@ -395,21 +456,9 @@ ports::JournalPage SqliteJournal::read(const ports::JournalQuery& q) {
 
 SqliteJournal::ReadId SqliteJournal::readLater(const ports::JournalQuery& q,
                                                std::function<void(ports::JournalPage)> done) {
-    if (!reader_) {
-        // The pages come back to the thread that asks, through its event loop.
-        if (!receiver_) receiver_ = std::make_unique<QObject>();
-        try {
-            reader_ = std::make_unique<Reader>(
-                path_, [receiver = receiver_.get(), this](ReadId id, ports::JournalPage page) {
-                    QMetaObject::invokeMethod(
-                        receiver, [this, id, page = std::move(page)] { delivered(id, page); },
-                        Qt::QueuedConnection);
-                });
-        } catch (const std::system_error&) {
-            // No thread to be had (a process at its limit): read at once.
-            done(read(q));
-            return 0;
-        }
+    if (!startReader()) {
+        done(read(q));
+        return 0;
     }
     const ReadId id = nextRead_++;
     waiting_.emplace(id, std::move(done));
@@ -473,6 +522,7 @@ void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
         exec(("PRAGMA incremental_vacuum(" +
               std::to_string(std::min<std::int64_t>(freePages, kVacuumStepPages)) + ")")
                  .c_str());
+    checkpointLater();
 }
 
 }  // namespace nms::platform

@@ -30,7 +30,8 @@ namespace nms::platform {
 // A read later runs on a thread of its own with a connection of its own (write-ahead logging
 // lets it read while the station writes), one read at a time in the order asked; its page comes
 // back through the Qt event loop of the thread that asked. A cancelled read that is running is
-// interrupted.
+// interrupted. The write-ahead log is copied back into the file on that thread too (a checkpoint
+// waits for the disk), once it has grown by kCheckpointPages, never by the write that grew it.
 //
 // A read says why it could not read (error() is empty after a read that worked): a file that is
 // not an SQLite database, or holds no journal of ours, is an error; a journal that does not
@@ -46,6 +47,9 @@ public:
     static constexpr double kPruneToShare = 0.9;
     // The write-ahead log is cut back to this after a checkpoint.
     static constexpr int kWalLimitBytes = 4 * 1024 * 1024;
+    // The write-ahead log is copied back into the file, on the reading thread, once it holds
+    // this many pages.
+    static constexpr int kCheckpointPages = 1000;
     // A journal without incremental vacuum up to this size is rebuilt with it when opened.
     static constexpr std::int64_t kConvertBelowBytes = 4 * 1024 * 1024;
 
@@ -81,6 +85,8 @@ private:
     void startCall();
     static int busy(void* self, int count);
     void delivered(ReadId id, ports::JournalPage page);
+    bool startReader();
+    void checkpointLater();
 
     class Reader;
 
@@ -90,6 +96,7 @@ private:
     std::int64_t deadlineMs_ = 0;  // of the current call, on the monotonic clock
     std::string error_;
     std::uint64_t appended_ = 0;
+    int walPages_ = 0;  // in the write-ahead log after the last write
     // Reads later: the pages come back to `receiver_`, and go to the `done` of reads not
     // cancelled. The reader goes first: nothing is delivered once the receiver has gone.
     std::unique_ptr<QObject> receiver_;
