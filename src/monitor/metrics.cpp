@@ -37,14 +37,22 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
 std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
                            std::int64_t overruns, std::int64_t nowUnixMs) {
     std::string out;
+    // Each element's labels are written once and repeated in every family.
+    std::vector<std::string> labels;
+    labels.reserve(elements.size());
+    for (const auto& e : elements)
+        labels.push_back("{mac=\"" + labelValue(e.mac) + "\",name=\"" + labelValue(e.name) +
+                         "\",ip=\"" + labelValue(e.ip) + "\",role=\"" + roleWord(e.role) + "\"} ");
+    out.reserve(elements.size() * 24 * (labels.empty() ? 0 : labels.front().size() + 48));
     auto family = [&](const char* name, const char* type, const char* help, auto value) {
         out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
-        for (const auto& e : elements) {
-            const std::string v = value(e);
+        for (std::size_t i = 0; i < elements.size(); ++i) {
+            const std::string v = value(elements[i]);
             if (v.empty()) continue;
-            out += std::string(name) + "{mac=\"" + labelValue(e.mac) + "\",name=\"" +
-                   labelValue(e.name) + "\",ip=\"" + labelValue(e.ip) + "\",role=\"" +
-                   roleWord(e.role) + "\"} " + v + "\n";
+            out += name;
+            out += labels[i];
+            out += v;
+            out += '\n';
         }
     };
     auto num = [](std::int64_t v) { return std::to_string(v); };

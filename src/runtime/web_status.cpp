@@ -60,6 +60,7 @@ std::string WebStatus::start(const Options& options) {
     auto& clock = context_.clock();
     o.unixNowMs = [&clock] { return clock.unixTimeMs(); };
     o.page = web::statusPage();
+    o.renderAhead = true;
     Parts* p = parts.get();
     o.readEvents = [p](std::int64_t since, const std::string& mac, std::size_t limit,
                        std::string& error) {

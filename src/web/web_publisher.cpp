@@ -13,18 +13,16 @@ struct WebPublisher::State {
     station::StationContext& context;
     WebService& service;
     StationFacts facts;
-    std::unordered_map<std::string, plant::ElementListing> listings;  // by section
-    std::optional<ports::JournalPosition> seen;                       // the newest row told
+    // The last snapshot's records by section, for the feed's messages between two cycles.
+    std::shared_ptr<const Snapshot> last;
+    std::unordered_map<std::string, std::size_t> indexOf;
+    std::optional<ports::JournalPosition> seen;  // the newest row told
     static constexpr std::size_t kMaxRowsPerCycle = 1000;
 
-    const plant::ElementListing& listing(const monitor::PlantMonitor::Element& e) {
-        auto found = listings.find(e.section);
-        if (found == listings.end())
-            found = listings
-                        .emplace(e.section, plant::readElementListing(
-                                                context.db(), context.databasePath(), e.section))
-                        .first;
-        return found->second;
+    plant::ElementListing listing(const monitor::PlantMonitor::Element& e) {
+        if (const auto found = indexOf.find(e.section); found != indexOf.end() && last)
+            return last->listings[found->second];
+        return plant::readElementListing(context.db(), context.databasePath(), e.section);
     }
 
     void healthChanged(const monitor::PlantMonitor::Element& e, monitor::Health from) {
@@ -57,16 +55,22 @@ struct WebPublisher::State {
         if (monitor.cycles() > 0) s->lastCycleUnixMs = s->publishedUnixMs;
         s->elements = monitor.elements();
         // The records are read again each cycle, so that a change saved in the window shows.
-        listings.clear();
         s->listings.reserve(s->elements.size());
-        for (const auto& e : s->elements) s->listings.push_back(listing(e));
+        indexOf.clear();
+        for (const auto& e : s->elements) {
+            indexOf.emplace(e.section, s->listings.size());
+            s->listings.push_back(
+                plant::readElementListing(context.db(), context.databasePath(), e.section));
+        }
+        last = s;
         service.publish(std::move(s));
     }
 };
 
 WebPublisher::WebPublisher(monitor::PlantMonitor& monitor, station::StationContext& context,
                            WebService& service, StationFacts facts)
-    : state_(std::make_shared<State>(State{monitor, context, service, std::move(facts), {}, {}})) {
+    : state_(
+          std::make_shared<State>(State{monitor, context, service, std::move(facts), {}, {}, {}})) {
     ports::JournalQuery newest;
     newest.limit = 1;
     const auto page = monitor.journal().read(newest);

@@ -74,12 +74,45 @@ std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
     return ((days * 24 + h) * 60 + mi) * 60000 + s * 1000 + ms;
 }
 
-WebService::WebService(Options options) : options_(std::move(options)), feed_(options_.heartbeat) {}
+WebService::WebService(Options options) : options_(std::move(options)), feed_(options_.heartbeat) {
+    if (!options_.renderAhead) return;
+    renderer_ = std::thread([this] {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            renderWake_.wait(lock, [this] { return stopping_ || toRender_; });
+            if (stopping_) return;
+            auto next = std::move(toRender_);
+            toRender_.reset();
+            lock.unlock();
+            next->metrics();
+            next->elementsJson();
+            lock.lock();
+            snapshot_ = std::move(next);
+        }
+    });
+}
+
+WebService::~WebService() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    renderWake_.notify_all();
+    if (renderer_.joinable()) renderer_.join();
+}
 
 void WebService::publish(std::shared_ptr<const Snapshot> snapshot) {
-    std::lock_guard lock(mutex_);
-    if (firstPublishedMs_ == 0 && snapshot) firstPublishedMs_ = snapshot->publishedUnixMs;
-    snapshot_ = std::move(snapshot);
+    {
+        std::lock_guard lock(mutex_);
+        if (firstPublishedMs_ == 0 && snapshot) firstPublishedMs_ = snapshot->publishedUnixMs;
+        // The first one is served at once; later ones once rendered.
+        if (!options_.renderAhead || !snapshot_) {
+            snapshot_ = std::move(snapshot);
+            return;
+        }
+        toRender_ = std::move(snapshot);
+    }
+    renderWake_.notify_all();
 }
 
 std::shared_ptr<const Snapshot> WebService::snapshot() const {

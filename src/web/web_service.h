@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -39,6 +41,10 @@ public:
         EventReader readEvents;
         std::string_view page;  // the status page, GET /
         std::chrono::milliseconds heartbeat = std::chrono::seconds(15);
+        // A snapshot is rendered (metrics, the element list) on a thread of the service's own
+        // before it replaces the last one, so that no request waits for a rendering; off, the
+        // first request after a cycle renders.
+        bool renderAhead = false;
     };
 
     static constexpr std::size_t kDefaultEventLimit = 100;
@@ -47,6 +53,9 @@ public:
     static constexpr int kStaleIntervals = 3;
 
     explicit WebService(Options options);
+    ~WebService() override;
+    WebService(const WebService&) = delete;
+    WebService& operator=(const WebService&) = delete;
 
     // The station's thread: what the monitor shows now.
     void publish(std::shared_ptr<const Snapshot> snapshot);
@@ -71,6 +80,11 @@ private:
     // scraper's every request does not cost a bcrypt.
     std::map<std::string, std::string> accepted_;
     std::mutex bcryptMutex_;  // one bcrypt at a time: wrong passwords cannot take every core
+    // Render ahead: the snapshot waiting for its rendering (only the newest is kept).
+    std::condition_variable renderWake_;
+    std::shared_ptr<const Snapshot> toRender_;
+    bool stopping_ = false;
+    std::thread renderer_;
 };
 
 // "2026-12-08", "2026-12-08T10:00:00", with ".123" and "Z" optional (UTC): ms since 1970.
