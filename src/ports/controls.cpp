@@ -5,34 +5,23 @@
 namespace nms::ports {
 
 void Control::setEnabled(bool on) {
-    if (enabled_ == on) return;
-    enabled_ = on;
-    notifyView();
+    change(enabled_, on);
 }
 
 void Control::setVisible(bool on) {
-    if (visible_ == on) return;
-    visible_ = on;
-    notifyView();
+    change(visible_, on);
 }
 
 void Control::setToolTip(std::string tip) {
-    if (toolTip_ == tip) return;
-    toolTip_ = std::move(tip);
-    notifyView();
+    change(toolTip_, std::move(tip));
 }
 
 void Control::setBackColor(Color c) {
-    if (backColor_ == c) return;
-    backColor_ = c;
-    notifyView();
+    change(backColor_, c);
 }
 
 void Label::setCaption(std::string text) {
-    if (caption_ == text) return;
-    caption_ = std::move(text);
-    notifyView();
-    if (onChange) onChange();
+    if (change(caption_, std::move(text)) && onChange) onChange();
 }
 
 TextBox::TextBox(std::string name) : Control(std::move(name)) { setBackColor(kSystemWindowBackground); }
@@ -86,24 +75,15 @@ void ListControl::clear() {
 
 void ListControl::setListIndex(int index, Origin origin) {
     if (index < 0 || index >= listCount()) index = -1;
-    if (index_ == index) return;
-    index_ = index;
-    notifyView();
-    if (onClick) onClick(origin);
+    if (change(index_, index) && onClick) onClick(origin);
 }
 
 void CheckBox::setCaption(std::string text) {
-    if (caption_ == text) return;
-    caption_ = std::move(text);
-    notifyView();
+    change(caption_, std::move(text));
 }
 
 void CheckBox::setValue(int v, Origin origin) {
-    v = v == 0 ? 0 : 1;
-    if (value_ == v) return;
-    value_ = v;
-    notifyView();
-    if (onClick) onClick(origin);
+    if (change(value_, v == 0 ? 0 : 1) && onClick) onClick(origin);
 }
 
 void ScrollBar::setRange(int min, int max) {
@@ -115,17 +95,11 @@ void ScrollBar::setRange(int min, int max) {
 }
 
 void ScrollBar::setValue(int v, Origin origin) {
-    v = std::clamp(v, min_, max_);
-    if (value_ == v) return;
-    value_ = v;
-    notifyView();
-    if (onChange) onChange(origin);
+    if (change(value_, std::clamp(v, min_, max_)) && onChange) onChange(origin);
 }
 
 void Button::setCaption(std::string text) {
-    if (caption_ == text) return;
-    caption_ = std::move(text);
-    notifyView();
+    change(caption_, std::move(text));
 }
 
 void Button::click() {
@@ -133,10 +107,7 @@ void Button::click() {
 }
 
 void ImageBar::setWidth(int twips) {
-    twips = std::max(0, twips);
-    if (width_ == twips) return;
-    width_ = twips;
-    notifyView();
+    change(width_, std::max(0, twips));
 }
 
 void TreeView::clear() {
@@ -174,10 +145,7 @@ void Toolbar::setItems(std::vector<Item> items) {
 }
 
 void Toolbar::setButtonEnabled(int index, bool on) {
-    auto& item = items_.at(static_cast<std::size_t>(index - 1));
-    if (item.enabled == on) return;
-    item.enabled = on;
-    notifyView();
+    change(items_.at(static_cast<std::size_t>(index - 1)).enabled, on);
 }
 
 void Toolbar::click(int index) {
@@ -188,9 +156,7 @@ void Toolbar::click(int index) {
 }
 
 void Form::setCaption(std::string text) {
-    if (caption_ == text) return;
-    caption_ = std::move(text);
-    notifyView();
+    change(caption_, std::move(text));
 }
 
 void Form::show() {

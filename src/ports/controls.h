@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ports/colors.h"
@@ -42,6 +43,14 @@ public:
 protected:
     void notifyView() {
         if (onViewChanged) onViewChanged();
+    }
+    // Gives `state` its new value and tells the view, only when the value differs; true then.
+    template <class T, class V>
+    bool change(T& state, V&& value) {
+        if (state == value) return false;
+        state = std::forward<V>(value);
+        notifyView();
+        return true;
     }
 
 private:

@@ -9,19 +9,19 @@ using ports::Origin;
 
 TEST_F(EditorTest, ElementAddressColourAndStatisticsButtonFollowTheText) {
     load(kEncoderMac, encoderRecord());
-    auto& ip = ui.txtElementIP;
-    ip.setText("192.168.1.", Origin::Operator);
-    EXPECT_EQ(ip.backColor(), kLightRed);
-    EXPECT_FALSE(ui.cmdGetStats.enabled());
-    ip.setText("192.168.1.7", Origin::Operator);
-    EXPECT_EQ(ip.backColor(), kSystemWindowBackground);
-    EXPECT_TRUE(ui.cmdGetStats.enabled());
-    ip.setText("192.168.1.256", Origin::Operator);
-    EXPECT_EQ(ip.backColor(), kLightRed);
-    EXPECT_FALSE(ui.cmdGetStats.enabled());
-    ip.setText("", Origin::Operator);
-    EXPECT_EQ(ip.backColor(), kSystemWindowBackground);
-    EXPECT_FALSE(ui.cmdGetStats.enabled());
+    const struct {
+        const char* text;
+        ports::Color colour;
+        bool statistics;
+    } typed[] = {{"192.168.1.", kLightRed, false},
+                 {"192.168.1.7", kSystemWindowBackground, true},
+                 {"192.168.1.256", kLightRed, false},
+                 {"", kSystemWindowBackground, false}};
+    for (const auto& t : typed) {
+        ui.txtElementIP.setText(t.text, Origin::Operator);
+        EXPECT_EQ(ui.txtElementIP.backColor(), t.colour) << t.text;
+        EXPECT_EQ(ui.cmdGetStats.enabled(), t.statistics) << t.text;
+    }
 }
 
 TEST_F(EditorTest, EveryAddressFieldIsColouredAlsoWhenTheProgramSetsIt) {
