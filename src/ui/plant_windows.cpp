@@ -1,7 +1,6 @@
 #include "ui/plant_windows.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -135,28 +134,30 @@ void PlantWindows::exportPlant() {
         !note.empty());
 }
 
+std::optional<plant::PlantBackup> PlantWindows::readBackupFile(const QString& file,
+                                                               const std::string& unchanged) {
+    // Through the station's file store, as the export wrote it.
+    const std::string path = QFileInfo(file).absoluteFilePath().toStdString();
+    std::optional<std::string> text;
+    if (QFileInfo(file).size() > static_cast<qint64>(plant::json::kMaxBytes)) {
+        say(path + " is too large to be a plant backup.\r" + unchanged, true);
+        return std::nullopt;
+    }
+    if (!links_.context.db().snapshot(path, text) || !text) {
+        say("Unable to read " + path + ".\r" + unchanged, true);
+        return std::nullopt;
+    }
+    auto read = plant::readBackup(*text);
+    if (!read.backup) say(path + ": " + read.error + "\r" + unchanged, true);
+    return std::move(read.backup);
+}
+
 void PlantWindows::importPlant() {
     if (busyElsewhere("import a plant")) return;
     const QString file = chooseFile(false, tr("Import plant"), QString());
     if (file.isEmpty()) return;
-    const std::string path = QFileInfo(file).absoluteFilePath().toStdString();
-    QFile in(file);
-    const auto limit = static_cast<qint64>(plant::json::kMaxBytes);
-    if (in.size() > limit) {
-        say(path + " is too large to be a plant backup.\rThe database was not changed.", true);
-        return;
-    }
-    if (!in.open(QIODevice::ReadOnly)) {
-        say("Unable to read " + path + ": " + in.errorString().toStdString(), true);
-        return;
-    }
-    const QByteArray bytes = in.read(limit + 1);
-    const auto read = plant::readBackup(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    if (!read.backup) {
-        say(path + ": " + read.error + "\rThe database was not changed.", true);
-        return;
-    }
+    const auto backup = readBackupFile(file, "The database was not changed.");
+    if (!backup) return;
     std::optional<std::string> text;
     if (!links_.context.db().snapshot(links_.context.databasePath(), text)) {
         say(links_.context.databasePath() + " cannot be read.\rThe database was not changed.",
@@ -165,7 +166,7 @@ void PlantWindows::importPlant() {
     }
     const auto current = plant::recordsOfDatabase(text.value_or(std::string()));
     // Handed over whole: the gate may run it after this function has returned.
-    operatorDoes([this, current, backup = *read.backup] {
+    operatorDoes([this, current, backup = *backup] {
         auto& ctx = links_.context;
         const std::string question =
             plant::replacementSummary(current, backup, ctx.databasePath()) +
@@ -224,22 +225,11 @@ void PlantWindows::applySettingsFrom() {
     } else {
         const QString file = chooseFile(false, tr("Apply settings from a backup"), QString());
         if (file.isEmpty()) return;
+        const auto backup = readBackupFile(file, "Nothing was changed.");
+        if (!backup) return;
         const std::string path = QFileInfo(file).absoluteFilePath().toStdString();
-        QFile in(file);
-        const auto limit = static_cast<qint64>(plant::json::kMaxBytes);
-        if (in.size() > limit || !in.open(QIODevice::ReadOnly)) {
-            say("Unable to read " + path + " as a plant backup. Nothing was changed.", true);
-            return;
-        }
-        const QByteArray bytes = in.read(limit + 1);
-        const auto read = plant::readBackup(
-            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-        if (!read.backup) {
-            say(path + ": " + read.error + "\rNothing was changed.", true);
-            return;
-        }
         std::vector<plant::SourceRecord> inFile;
-        for (const auto& b : read.backup->records)
+        for (const auto& b : backup->records)
             inFile.push_back({b.key, b.values, QFileInfo(file).fileName().toStdString()});
         inFile = plant::candidatesOf(std::move(inFile), static_cast<int>(role), shownSection);
         if (inFile.empty()) {

@@ -61,6 +61,9 @@ private:
     void operatorDoes(std::function<void()> action);
     bool busyElsewhere(const std::string& what);
     void say(const std::string& text, bool problem);
+    // The checked backup in that file, or nothing (said, with what was left unchanged).
+    std::optional<plant::PlantBackup> readBackupFile(const QString& file,
+                                                     const std::string& unchanged);
 
     PlantLinks links_;
     ports::EventGate& gate_;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
@@ -159,6 +160,8 @@ QTableWidget* SfnOverviewWindow::table(int group) const {
 }
 
 void SfnOverviewWindow::rebuildTabs() {
+    // The tabs come and go without each change redrawing a window half rebuilt.
+    const QSignalBlocker quiet(tabs_);
     while (tabs_->count() > 0) {
         QWidget* page = tabs_->widget(0);
         tabs_->removeTab(0);

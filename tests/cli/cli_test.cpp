@@ -486,10 +486,27 @@ TEST_F(CliTest, ARestoreAfterADiscoveryGivesBackTheDatabaseByteForByte) {
     EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
     EXPECT_EQ(read((folder + "/nms.ini.bak").c_str()), discovered);
 
+    // A record applied to another element: one of another role, or one nobody has, is refused
+    // before anything is sent.
+    r = run("set 00:1A:2B:50:00:1F --from " + file + ":00:1A:2B:50:00:15 --demo --yes");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("is an encoder, the shown element a decoder"), std::string::npos) << r.err;
+    r = run("set 00:1A:2B:50:00:1F --from 00:1A:2B:50:00:99 --demo --yes");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("the database holds no element 00:1A:2B:50:00:99"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(run("set 00:1A:2B:50:00:1F --from nonsense --demo --yes").status, 2);
+    EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
+
     std::string bad = read("plant.json");
     bad.replace(bad.find("\"ROLE\": 1"), 9, "\"ROLE\": 5");
     std::ofstream(file) << bad;
     r = run("restore " + file + " --demo --yes");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("role 5 is neither"), std::string::npos) << r.err;
+    EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
+    // A hand-edited backup is no source of settings either.
+    r = run("set 00:1A:2B:50:00:1F --from " + file + ":00:1A:2B:50:00:20 --demo --yes");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("role 5 is neither"), std::string::npos) << r.err;
     EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
