@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "support/virtual_time.h"
 
 using namespace nms::ports;
@@ -59,68 +61,63 @@ TEST(Controls, ToolbarIgnoresDisabledButtonsAndSeparators) {
     EXPECT_EQ(clicked, (std::vector<int>{1}));
 }
 
-TEST(Timer, TicksAtItsIntervalWhileEnabled) {
+// A timer on virtual time that counts its ticks.
+class TimerTicks : public ::testing::Test {
+protected:
+    std::unique_ptr<Timer> counting(int intervalMs) {
+        auto timer = std::make_unique<Timer>(time, gate, intervalMs);
+        timer->onTimer = [this] { ++ticks; };
+        return timer;
+    }
+
     nms::testing::VirtualTime time;
     EventGate gate;
-    Timer timer(time, gate, 1000);
     int ticks = 0;
-    timer.onTimer = [&] { ++ticks; };
+};
+
+TEST_F(TimerTicks, TicksAtItsIntervalWhileEnabled) {
+    auto timer = counting(1000);
     time.advance(5000);
     EXPECT_EQ(ticks, 0);
-    timer.setEnabled(true);
+    timer->setEnabled(true);
     time.advance(999);
     EXPECT_EQ(ticks, 0);
     time.advance(1);
     EXPECT_EQ(ticks, 1);
     time.advance(3000);
     EXPECT_EQ(ticks, 4);
-    timer.setEnabled(false);
+    timer->setEnabled(false);
     time.advance(5000);
     EXPECT_EQ(ticks, 4);
 }
 
-TEST(Timer, DisableAndEnableRestartsTheCount) {
-    nms::testing::VirtualTime time;
-    EventGate gate;
-    Timer timer(time, gate, 6000);
-    int ticks = 0;
-    timer.onTimer = [&] { ++ticks; };
-    timer.setEnabled(true);
+TEST_F(TimerTicks, DisableAndEnableRestartsTheCount) {
+    auto timer = counting(6000);
+    timer->setEnabled(true);
     time.advance(5000);
-    timer.setEnabled(false);
-    timer.setEnabled(true);
+    timer->setEnabled(false);
+    timer->setEnabled(true);
     time.advance(5999);
     EXPECT_EQ(ticks, 0);
     time.advance(1);
     EXPECT_EQ(ticks, 1);
 }
 
-TEST(Timer, TicksDuringABusyHandlerAreMergedAndATickOfAStoppedTimerIsDropped) {
-    nms::testing::VirtualTime time;
-    EventGate gate;
-    Timer fast(time, gate, 50);
-    int ticks = 0;
-    fast.onTimer = [&] { ++ticks; };
-    fast.setEnabled(true);
+TEST_F(TimerTicks, TicksDuringABusyHandlerAreMergedAndATickOfAStoppedTimerIsDropped) {
+    auto fast = counting(50);
+    fast->setEnabled(true);
     // A handler that keeps the station busy for a second (a message box).
     gate.dispatch(EventGate::Kind::Operator, [&] { time.advance(1000); });
     EXPECT_EQ(ticks, 1);  // twenty ticks fell due; one is delivered
     gate.dispatch(EventGate::Kind::Operator, [&] {
         time.advance(60);
-        fast.setEnabled(false);
+        fast->setEnabled(false);
     });
     EXPECT_EQ(ticks, 1);
 }
 
-TEST(Timer, DestroyedTimerNeverTicks) {
-    nms::testing::VirtualTime time;
-    EventGate gate;
-    int ticks = 0;
-    {
-        Timer t(time, gate, 10);
-        t.onTimer = [&] { ++ticks; };
-        t.setEnabled(true);
-    }
+TEST_F(TimerTicks, DestroyedTimerNeverTicks) {
+    counting(10)->setEnabled(true);
     time.advance(100);
     EXPECT_EQ(ticks, 0);
 }
