@@ -370,7 +370,7 @@ int main(int argc, char** argv) {
     const Case cases[] = {{"empty journal", 1000, 0},
                           {"1 day", 1000, 1},
                           {"90 days", 1000, 90},
-                          {"90 days, 4000 elements", 4000, 90}};
+                          {"90 days", 4000, 90}};
     std::printf(
         "Events panel: longest stall of the window's thread (gap between ticks of a 1 ms "
         "timer) over %d monitor cycles, after one to start; the window alone is the same "
