@@ -11,6 +11,7 @@
 #include "monitor/metrics.h"
 #include "monitor/plant_monitor.h"
 #include "sim/virtual_lan.h"
+#include "support/crowd_element.h"
 #include "support/station_on_fakes.h"
 
 namespace nms::testing {
@@ -22,35 +23,18 @@ class MonitorCycle : public ::testing::Test {
 protected:
     // `silent(i)`: element i is found in the database but never answers its statistics.
     void plant(int elements, const std::function<bool(int)>& silent) {
-        sim::VirtualLan::Options o;
-        o.stationAddresses = {"10.20.0.1"};
-        o.netmask = "255.255.0.0";
-        o.minLatencyUs = 200;
-        o.maxLatencyUs = 2000;
-        lan_ = std::make_unique<sim::VirtualLan>(station.time, station.time, o);
+        lan_ =
+            std::make_unique<sim::VirtualLan>(station.time, station.time, crowdOptions(200, 2000));
         std::string database;
         for (int i = 0; i < elements; ++i) {
-            sim::ElementIdentity id;
-            id.name = "ELEMENT " + std::to_string(i);
-            id.role = sim::Role::Encoder;
-            const int host = i + 2;
-            id.ip = {10, 20, static_cast<std::uint8_t>(host >> 8),
-                     static_cast<std::uint8_t>(host & 0xFF)};
-            id.mac = {0x00,
-                      0x1A,
-                      0x2B,
-                      0x72,
-                      static_cast<std::uint8_t>(i >> 8),
-                      static_cast<std::uint8_t>(i & 0xFF)};
+            const auto id = crowdElement(i, 0x72, sim::Role::Encoder);
             auto& e = lan_->addElement(id, {});
             if (silent(i)) {
                 e.faults.onlyForPort = 2978;
                 e.faults.drop = -1;
             }
-            char mac[32];  // room for any int the format could be given
-            std::snprintf(mac, sizeof mac, "001A2B72%02X%02X", i >> 8, i & 0xFF);
-            database +=
-                std::string("[") + mac + "]\nname=" + id.name + "\nip=" + ipOf(i) + "\nrole=1\n";
+            database += "[" + crowdElementKey(i, 0x72) + "]\nname=" + id.name + "\nip=" + ipOf(i) +
+                        "\nrole=1\n";
         }
         lan_->onFrame = [this](const sim::VirtualLan::Frame& f) {
             if (f.destinationPort == 2978 && f.bytes.size() == 8) ++asked_[f.destinationIp];
