@@ -14,10 +14,18 @@ struct LiveFeed::Reader : ports::HttpStream {
             // The browser tries again two seconds after losing the station.
             return std::string("retry: 2000\n\n");
         }
-        const bool woken = feed->wake_.wait_for(
-            lock, feed->heartbeat_, [&] { return feed->closed_ || overflowed || !queue.empty(); });
+        using Clock = std::chrono::steady_clock;
+        const auto now = Clock::now();
+        if (lastBeat == Clock::time_point{}) lastBeat = now;
+        const auto beatDue = lastBeat + feed->heartbeat_;
+        feed->wake_.wait_until(lock, std::min(beatDue, now + feed->keepAlive_),
+                               [&] { return feed->closed_ || overflowed || !queue.empty(); });
         if (feed->closed_ || overflowed) return std::nullopt;
-        if (!woken) return std::string("event: heartbeat\ndata: {}\n\n");
+        if (queue.empty()) {
+            if (Clock::now() < beatDue) return std::string(": keep-alive\n\n");
+            lastBeat = Clock::now();
+            return std::string("event: heartbeat\ndata: {}\n\n");
+        }
         std::string out;
         for (auto& m : queue) out += m;
         queue.clear();
@@ -31,9 +39,11 @@ struct LiveFeed::Reader : ports::HttpStream {
     std::size_t queuedBytes = 0;
     bool overflowed = false;
     bool greeted = false;
+    std::chrono::steady_clock::time_point lastBeat{};
 };
 
-LiveFeed::LiveFeed(std::chrono::milliseconds heartbeat) : heartbeat_(heartbeat) {}
+LiveFeed::LiveFeed(std::chrono::milliseconds heartbeat, std::chrono::milliseconds keepAlive)
+    : heartbeat_(heartbeat), keepAlive_(keepAlive) {}
 
 LiveFeed::~LiveFeed() {
     close();

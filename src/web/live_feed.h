@@ -22,8 +22,12 @@ class LiveFeed {
 public:
     static constexpr std::size_t kMaxQueuedBytes = 256 * 1024;
     static constexpr std::size_t kMaxReaders = 64;
+    // Between heartbeats a comment line, which a browser ignores, keeps the connection from
+    // being closed as idle by the server (after 10 s).
+    static constexpr std::chrono::milliseconds kKeepAlive{5000};
 
-    explicit LiveFeed(std::chrono::milliseconds heartbeat = std::chrono::seconds(15));
+    explicit LiveFeed(std::chrono::milliseconds heartbeat = std::chrono::seconds(15),
+                      std::chrono::milliseconds keepAlive = kKeepAlive);
     ~LiveFeed();
     LiveFeed(const LiveFeed&) = delete;
     LiveFeed& operator=(const LiveFeed&) = delete;
@@ -44,6 +48,7 @@ private:
     std::condition_variable wake_;
     std::vector<std::weak_ptr<Reader>> readers_;
     std::chrono::milliseconds heartbeat_;
+    std::chrono::milliseconds keepAlive_;
     bool closed_ = false;
 };
 

@@ -18,6 +18,7 @@
 
 #include "platform/http_server.h"
 #include "platform/web_config.h"
+#include "web/live_feed.h"
 
 namespace nms::testing {
 namespace {
@@ -70,6 +71,23 @@ public:
             if (n <= 0) return n < 0 && errno == EAGAIN ? out + "<still open>" : out;
             out.append(buf, static_cast<std::size_t>(n));
         }
+    }
+    // What the server sent until `text` came `times` times ("" when it closed before).
+    std::string until(const std::string& text, int times) {
+        std::string out;
+        char buf[4096];
+        auto count = [&] {
+            int n = 0;
+            for (auto at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+                ++n;
+            return n;
+        };
+        while (count() < times) {
+            const auto n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return {};
+            out.append(buf, static_cast<std::size_t>(n));
+        }
+        return out;
     }
     // One reply to a request.
     std::string reply() {
@@ -153,6 +171,32 @@ TEST(HttpServer, ClosesWhatGoesBeyondItsLimits) {
     Client fine(server.port());
     fine.send("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(fine.untilClosed().rfind("HTTP/1.1 200", 0), 0u);
+}
+
+TEST(HttpServer, KeepsALiveFeedOpenLongerThanTheIdleTime) {
+    // A feed with nothing to say: only its keep-alive lines pass, more often than the server's
+    // idle time (1 s here, 10 s in service), and the heartbeat is far off.
+    web::LiveFeed feed(std::chrono::seconds(60), std::chrono::milliseconds(200));
+    struct Feeds : ports::HttpHandler {
+        explicit Feeds(web::LiveFeed& f) : feed(f) {}
+        ports::HttpResponse handle(const ports::HttpRequest&) override {
+            ports::HttpResponse r;
+            r.contentType = "text/event-stream";
+            r.stream = feed.join();
+            return r;
+        }
+        void closeStreams() override { feed.close(); }
+        web::LiveFeed& feed;
+    } handler(feed);
+    platform::HttpServer::Options o;
+    o.idleSeconds = 1;
+    platform::HttpServer server(handler, o);
+    ASSERT_EQ(server.start(), "");
+    Client c(server.port());
+    c.send("GET /api/v1/stream HTTP/1.1\r\nHost: x\r\n\r\n");
+    const std::string told = c.until(": keep-alive", 10);  // about 2 s, twice the idle time
+    EXPECT_EQ(told.rfind("HTTP/1.1 200", 0), 0u) << told;
+    server.stop();  // ends the feed: the reader's wait does not hold the server
 }
 
 TEST(HttpServer, ReadsListenAddressesAsAnOperatorWritesThem) {
