@@ -21,7 +21,8 @@ namespace nms::web {
 class LiveFeed {
 public:
     static constexpr std::size_t kMaxQueuedBytes = 256 * 1024;
-    static constexpr std::size_t kMaxReaders = 64;
+    // Half the server's connections at most, so that feeds never crowd out a scraper.
+    static constexpr std::size_t kMaxReaders = 32;
     // Between heartbeats a comment line, which a browser ignores, keeps the connection from
     // being closed as idle by the server (after 10 s).
     static constexpr std::chrono::milliseconds kKeepAlive{5000};

@@ -74,7 +74,10 @@ std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
     return ((days * 24 + h) * 60 + mi) * 60000 + s * 1000 + ms;
 }
 
-WebService::WebService(Options options) : options_(std::move(options)), feed_(options_.heartbeat) {
+WebService::WebService(Options options)
+    : options_(std::move(options)),
+      feed_(options_.heartbeat),
+      page_(std::make_shared<const std::string>(options_.page)) {
     if (!options_.renderAhead) return;
     renderer_ = std::thread([this] {
         std::unique_lock lock(mutex_);
@@ -212,7 +215,9 @@ HttpResponse WebService::handle(const ports::HttpRequest& request) {
         return r;
     }
     if (path == "/" || path == "/index.html") {
-        auto r = text(200, std::string(options_.page), "text/html; charset=utf-8");
+        HttpResponse r;
+        r.contentType = "text/html; charset=utf-8";
+        r.body = page_;
         r.headers.emplace_back("Cache-Control", "no-cache");
         return r;
     }

@@ -72,6 +72,7 @@ private:
 
     Options options_;
     LiveFeed feed_;
+    std::shared_ptr<const std::string> page_;
     mutable std::mutex mutex_;
     std::shared_ptr<const Snapshot> snapshot_;
     std::int64_t firstPublishedMs_ = 0;
