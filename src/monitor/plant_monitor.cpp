@@ -144,8 +144,7 @@ bool PlantMonitor::ensureBound() {
 void PlantMonitor::reloadElements() {
     auto& db = context_.db();
     const auto& path = context_.databasePath();
-    std::vector<std::string> sections;
-    if (db.fileExists(path)) db.LoadIniSectionsLB(sections, path);
+    const std::vector<std::string> sections = context_.databaseSections();
     std::vector<Element> next;
     next.reserve(sections.size());
     for (const auto& section : sections) {

@@ -74,8 +74,7 @@ SfnOverview::~SfnOverview() {
 void SfnOverview::reload() {
     auto& db = context_.db();
     const auto& path = context_.databasePath();
-    std::vector<std::string> sections;
-    if (db.fileExists(path)) db.LoadIniSectionsLB(sections, path);
+    const std::vector<std::string> sections = context_.databaseSections();
     std::vector<Group> next;
     for (const auto& section : sections) {
         auto read = [&](std::string_view key, std::string_view fallback) {

@@ -6,6 +6,12 @@
 
 namespace nms::station {
 
+std::vector<std::string> StationContext::databaseSections() {
+    std::vector<std::string> sections;
+    if (db().fileExists(databasePath())) db().LoadIniSectionsLB(sections, databasePath());
+    return sections;
+}
+
 class StationContext::FlushingDialogs : public ports::Dialogs {
 public:
     FlushingDialogs(ports::Dialogs& inner, store::ProfileStore& db) : inner_(inner), db_(db) {}

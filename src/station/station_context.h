@@ -42,6 +42,9 @@ public:
     ports::Network& network() { return env.network; }
     store::ProfileStore& db() { return env.db; }
     const std::string& databasePath() const { return env.databasePath; }
+    // The sections of the database in file order (one per element); none when there is no
+    // database yet.
+    std::vector<std::string> databaseSections();
 
     // A setting, or its declared fallback when it was never stored.
     std::string setting(const settings::Key& key) const;
