@@ -222,6 +222,7 @@ HttpResponse WebService::handle(const ports::HttpRequest& request) {
         return r;
     }
     if (path == "/api/v1/stream") {
+        if (request.method == "HEAD") return text(200, {}, "text/event-stream");  // no feed to hold
         auto stream = feed_.join();
         if (!stream) return error(503, "too many live feeds");
         HttpResponse r;

@@ -182,6 +182,7 @@ TEST_F(WebServiceOnAPlant, OnlyReadsAndAnswersOnlyItsOwnPaths) {
         EXPECT_EQ(header(r, "Allow"), "GET, HEAD");
     }
     EXPECT_EQ(get("/metrics", "HEAD").status, 200);
+    EXPECT_FALSE(get("/api/v1/stream", "HEAD").stream);  // holds no place among the feeds
     EXPECT_EQ(get("/nothing/here").status, 404);
     EXPECT_EQ(get("/api/v1/elements/").status, 404);
     const auto page = get("/");
