@@ -238,10 +238,10 @@ void SfnOverviewWindow::refresh() {
     cancel_->setEnabled(can.cancel);
     export_->setEnabled(can.exportData);
     seconds_->setEnabled(!model_.busy());
-    progress_->setValue(model_.progress());
-
     if (g >= model_.groups().size()) return;
     const auto& group = model_.groups()[g];
+    // A finished measurement stays at its end, not back at nothing.
+    progress_->setValue(model_.busy() ? model_.progress() : (group.measured ? 100 : 0));
     const std::string key = std::to_string(static_cast<int>(model_.state())) + "/" +
                             std::to_string(group.measured) + "/" +
                             std::to_string(group.alignment.targetNs) + "/" +
@@ -250,6 +250,8 @@ void SfnOverviewWindow::refresh() {
         plottedGroup_ = static_cast<int>(g);
         plottedKey_ = key;
         plot_->show(plant::overviewPlot(group));
+        // Figures arrive at the end of a measurement: the columns make room for them then.
+        if (!model_.busy()) table(static_cast<int>(g))->resizeColumnsToContents();
     }
 }
 
