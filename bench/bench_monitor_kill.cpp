@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "kill_rounds.h"
+#include "support/station_home.h"
 
 namespace {
 
@@ -32,11 +33,7 @@ pid_t start(const std::string& root, const std::vector<std::string>& args) {
     std::fflush(stdout);  // what is printed is not printed again by the child
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
-    ::setenv("HOME", root.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (root + "/cfg").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-    ::setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
-    ::unsetenv("NMS_DATABASE");
+    nms::testing::enterStationHome(root);
     if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
         ::_exit(126);
     std::vector<char*> argv{const_cast<char*>(NMS_CLI)};
@@ -102,10 +99,7 @@ int main(int argc, char** argv) {
     const nms::bench::ScratchFolder scratch("monitor-kill");
     if (!scratch.ok()) return 1;
     const std::string& root = scratch.path();
-    fs::create_directories(root + "/run");
-    fs::permissions(root + "/run", fs::perms::owner_all);
-    fs::create_directories(root + "/cfg/vantrelo-nms");
-    std::ofstream(root + "/cfg/vantrelo-nms/Kestrova.ini") << "[Vantrelo%20NG]\nEULA1=1\n";
+    nms::testing::makeStationHome(root);
     const std::string demo = root + "/run/vantrelo-nms-demo-" + std::to_string(::getuid());
     const std::string journal = demo + "/nms-events.sqlite";
     const std::string metrics = root + "/vantrelo.prom";

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "support/scoped_locale.h"
+#include "support/station_home.h"
 
 namespace nms {
 namespace {
@@ -40,10 +41,7 @@ protected:
     CliTest() {
         char tmpl[] = "/tmp/nms-cli-test-XXXXXX";
         root_ = ::mkdtemp(tmpl);
-        std::filesystem::create_directories(root_ + "/run");
-        std::filesystem::permissions(root_ + "/run", std::filesystem::perms::owner_all);
-        std::filesystem::create_directories(root_ + "/cfg/vantrelo-nms");
-        std::ofstream(root_ + "/cfg/vantrelo-nms/Kestrova.ini") << "[Vantrelo%20NG]\nEULA1=1\n";
+        testing::makeStationHome(root_);
     }
     ~CliTest() override { std::filesystem::remove_all(root_); }
 
@@ -81,11 +79,7 @@ protected:
     pid_t start(std::vector<std::string> args) {
         const pid_t pid = ::fork();
         if (pid != 0) return pid;
-        ::setenv("HOME", root_.c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root_ + "/cfg").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
-        ::unsetenv("NMS_DATABASE");
+        testing::enterStationHome(root_);
         if (!std::freopen((root_ + "/out").c_str(), "w", stdout) ||
             !std::freopen((root_ + "/err").c_str(), "w", stderr))
             ::_exit(126);
