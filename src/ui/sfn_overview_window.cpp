@@ -1,6 +1,6 @@
 #include "ui/sfn_overview_window.h"
 
-#include <QCloseEvent>
+#include <QHideEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -270,10 +270,11 @@ void SfnOverviewWindow::exportGroup() {
     plot_->grab().save(png + QStringLiteral(".png"), "PNG");
 }
 
-void SfnOverviewWindow::closeEvent(QCloseEvent* event) {
-    // A measurement does not outlive its window: the port goes back to the plant monitor.
-    operatorDoes([this] { model_.cancel(); });
-    QDialog::closeEvent(event);
+void SfnOverviewWindow::hideEvent(QHideEvent* event) {
+    // A measurement does not outlive its window (closed, or put away with Escape): the port goes
+    // back to the plant monitor.
+    if (model_.busy()) operatorDoes([this] { model_.cancel(); });
+    QDialog::hideEvent(event);
 }
 
 }  // namespace nms::ui

@@ -41,7 +41,7 @@ public:
     SfnGroupPlot* plot() const { return plot_; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void operatorDoes(std::function<void()> action);

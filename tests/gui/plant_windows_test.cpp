@@ -117,8 +117,43 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_TRUE(csv.readAll().contains("\"TX EAST SFN\""));
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("group.png"))));
-    overview->close();
+    // Escape puts the window away, and a measurement with it: the port goes back.
+    press(overview, "cmdMeasure");
+    EXPECT_TRUE(main->plantMonitor().paused());
+    pressKey(overview, Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_FALSE(overview->isVisible());
     EXPECT_FALSE(main->plantMonitor().paused());
+}
+
+TEST_F(PlantWindowsGui, ImportingAPlantReplacesTheDatabaseKeepsTheOldOneAndTheMonitorGoesOn) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("plant.json"));
+    window->plantWindows()->chooseFile = [&](bool, const QString&, const QString&) { return file; };
+    dialogs.expect(ports::Answer::Ok, "5 element(s)");
+    window->menuAction(QStringLiteral("actionExportPlant"))->trigger();
+    const std::string exported = this->file();
+    // TX NORTH is off the network when the next scan runs: the database loses it.
+    element("TX NORTH").identity().ip = {10, 99, 0, 2};
+    dialogs.expect(ports::Answer::Yes, "delete the local database");
+    discover();
+    const std::string discovered = this->file();
+    ASSERT_NE(discovered, exported);
+    operatorDoes([&] { main->setPlantMonitoring(true); });
+    pass(1000);
+    const int cycles = main->plantMonitor().cycles();
+
+    dialogs.expect(ports::Answer::Yes, "Replace the database with the backup?");
+    dialogs.expect(ports::Answer::Ok, "previous one is kept");
+    window->menuAction(QStringLiteral("actionImportPlant"))->trigger();
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(this->file(), exported);
+    EXPECT_EQ(files.content(std::string(kDb) + ".bak"), discovered);
+    EXPECT_EQ(main->TreeView1.nodes().size(), 5u);
+    pass(30000);
+    EXPECT_TRUE(main->plantMonitor().running());
+    EXPECT_GT(main->plantMonitor().cycles(), cycles);
+    EXPECT_EQ(main->plantMonitor().elements().size(), 5u);
 }
 
 TEST_F(PlantWindowsGui, AFactoryDefaultSpareTakesAFailedDecodersSettingsFromABackupFile) {
