@@ -60,6 +60,13 @@ protected:
         gate.dispatch(ports::EventGate::Kind::Operator,
                       [&] { main->Toolbar1.click(station::toolbar::kSave); });
     }
+    // Saves, and the element's answer (or its silence) ends in the box that says `result`.
+    void saveEndingIn(const std::string& result) {
+        save();
+        dialogs.expect(ports::Answer::Ok, result);
+        time.advance(1500);
+        EXPECT_TRUE(dialogs.allUsed());
+    }
     std::string stored(const std::string& name, const std::string& key) {
         const auto mac = protocol::FormatMAC(element(name).identity().mac, ":");
         return db->ReadFromINI(protocol::Encode_MAC(mac), key, kDb, "<missing>");

@@ -31,10 +31,7 @@ TEST_P(SaveEachLayout, TheElementConfirmsAndTheRecordIsUpdated) {
     main->panel.txtElementName.lostFocus();
     const bool decoder = e.isDecoder();
     if (decoder) main->panel.scrlBuffer.setValue(7, ports::Origin::Operator);
-    save();
-    dialogs.expect(ports::Answer::Ok, "New configuration has been sucessfuly saved and loaded!");
-    time.advance(1500);
-    EXPECT_TRUE(dialogs.allUsed());
+    saveEndingIn("New configuration has been sucessfuly saved and loaded!");
     EXPECT_EQ(e.identity().name, "RENAMED");
     EXPECT_EQ(stored("RENAMED", "name"), "RENAMED         ");
     if (decoder) {
@@ -75,10 +72,7 @@ TEST_F(SaveStation, AnElementThatKeepsOneSettingIsReportedForThatSettingAndTheRe
     e.faults.onlyForPort = 2976;
     e.faults.overwriteByte = std::make_pair(std::size_t{11}, std::uint8_t{99});
     main->panel.txtElementName.setText("Studio Z", ports::Origin::Operator);
-    save();
-    dialogs.expect(ports::Answer::Ok, "An error occured while saving 'Element GW':");
-    time.advance(1500);
-    EXPECT_TRUE(dialogs.allUsed());
+    saveEndingIn("An error occured while saving 'Element GW':");
     EXPECT_EQ(dialogs.last().text, "An error occured while saving 'Element GW':\rFeedback is corrupted.");
     EXPECT_EQ(stored("STUDIO Z", "name"), "STUDIO Z        ");
     EXPECT_EQ(stored("STUDIO Z", "gw"), "192.168.50.1");
