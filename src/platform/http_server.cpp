@@ -189,6 +189,7 @@ std::string HttpServer::start() {
     std::vector<MHD_OptionItem> opts = {
         {MHD_OPTION_SOCK_ADDR, 0, &storage},
         {MHD_OPTION_CONNECTION_LIMIT, options_.maxConnections, nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, options_.maxPerAddress, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, options_.idleSeconds, nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(options_.connectionMemory),
          nullptr},

@@ -10,7 +10,8 @@ struct MHD_Daemon;
 namespace nms::platform {
 
 // The HTTP/1.1 server of the monitor's web service, on libmicrohttpd: its own threads (one per
-// connection, at most maxConnections; more are closed as they come), a bounded memory per
+// connection, at most maxConnections and maxPerAddress from one address; more are closed as they
+// come), a bounded memory per
 // connection (a request whose line and headers do not fit is answered 431 or closed), idle
 // connections closed after idleSeconds, TLS through GnuTLS when a certificate is given.
 // The handler is called on those threads.
@@ -20,6 +21,8 @@ public:
         std::string address = "127.0.0.1";  // an IPv4 or IPv6 address
         int port = 0;                       // 0: any free port (see port())
         unsigned maxConnections = 64;
+        // One address may hold at most so many, so that a hostile one leaves room for scrapers.
+        unsigned maxPerAddress = 32;
         unsigned idleSeconds = 10;
         std::size_t connectionMemory = 32 * 1024;  // request line, headers and reply buffer
         std::string certificatePem, keyPem;        // both: HTTPS

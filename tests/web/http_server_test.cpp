@@ -42,9 +42,14 @@ public:
 // instead of hanging it.
 class Client {
 public:
-    explicit Client(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    // From 127.0.0.`from`.
+    explicit Client(int port, int from = 1) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
         timeval tv{10, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        source.sin_addr.s_addr = htonl(INADDR_LOOPBACK - 1 + static_cast<std::uint32_t>(from));
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -143,13 +148,17 @@ TEST(HttpServer, ClosesWhatGoesBeyondItsLimits) {
     ASSERT_EQ(server.start(), "");
 
     {
+        // Half from one address and half from another: one address may hold only half.
         std::vector<std::unique_ptr<Client>> held;
         for (int i = 0; i < 64; ++i) {
-            held.push_back(std::make_unique<Client>(server.port()));
+            held.push_back(std::make_unique<Client>(server.port(), i < 32 ? 1 : 2));
             ASSERT_TRUE(held.back()->connected());
         }
+        Client more(server.port(), 1);
+        more.send("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+        EXPECT_EQ(more.untilClosed(), "");
         // The 65th is closed at once, without a word.
-        Client extra(server.port());
+        Client extra(server.port(), 3);
         extra.send("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
         EXPECT_EQ(extra.untilClosed(), "");
         // Idle ones are closed when their time runs out (the read would give up at 10 s).
