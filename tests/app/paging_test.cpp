@@ -13,6 +13,12 @@ protected:
         ASSERT_TRUE(main->running());
     }
     discovery::Paging& paging() { return main->paging(); }
+    // A scan of a station that starts with no database, the boxes of its start forgotten.
+    void scanFromEmpty() {
+        startWith("");
+        dialogs.clearShown();
+        operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    }
     void element(const ElementAnswer& a, std::vector<std::uint8_t> mac) {
         network.macs[protocol::FormatIP(std::span<const std::uint8_t>(a.f.ip, 4))] = std::move(mac);
     }
@@ -116,9 +122,7 @@ TEST_F(PagingScan, ASecondAnswerOfTheSameElementOverwritesTheFirst) {
 // A link address that is not six bytes (a tunnel's 4, InfiniBand's 20) is no MAC: the answer is
 // listed as unresolved, never stored under an empty section that every such element would share.
 TEST_F(PagingScan, ALinkAddressOfAnotherLengthIsNoMac) {
-    startWith("");
-    dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    scanFromEmpty();
     receive(ElementAnswer::encoder("192.168.1.50").bytes());
     receive(ElementAnswer::decoder("192.168.1.60").bytes());
     ASSERT_EQ(network.neighbourWatches.size(), 2u);
@@ -291,9 +295,7 @@ TEST_F(PagingScan, AHandEditedTimeoutOutsideTheRangeCountsAsSix) {
 }
 
 TEST_F(PagingScan, ClosingThePagingWindowByHandEndsTheScan) {
-    startWith("");
-    dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    scanFromEmpty();
     auto a = ElementAnswer::encoder();
     element(a, {0, 0x11, 0, 0, 0, 1});
     receive(a.bytes());
@@ -308,9 +310,7 @@ TEST_F(PagingScan, ClosingThePagingWindowByHandEndsTheScan) {
 // A plant answers faster than the station's neighbour table fills: an answer whose sender has no
 // entry yet is resolved while the scan goes on, and stored as soon as its MAC is known.
 TEST_F(PagingScan, AnAnswerWithoutMacIsResolvedWhileTheScanGoesOn) {
-    startWith("");
-    dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    scanFromEmpty();
     auto late = ElementAnswer::encoder("192.168.1.50");
     receive(late.bytes());  // nobody in the neighbour table yet
     receive(late.bytes());  // asked again: still one resolution
@@ -333,9 +333,7 @@ TEST_F(PagingScan, AnAnswerWithoutMacIsResolvedWhileTheScanGoesOn) {
 
 // What has no MAC when the scan ends is said once, counted and listed, and never stored.
 TEST_F(PagingScan, AnswersStillWithoutMacAreReportedOnceAtTheEnd) {
-    startWith("");
-    dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    scanFromEmpty();
     auto found = ElementAnswer::encoder("192.168.1.20");
     element(found, {0, 0x11, 0, 0, 0, 1});
     receive(found.bytes());
@@ -377,9 +375,7 @@ TEST_F(PagingScan, AnswersStillWithoutMacAreReportedOnceAtTheEnd) {
 // An address the kernel gave up on that answers again once it can be resolved is stored, and
 // not listed as missing.
 TEST_F(PagingScan, AnAddressGivenUpOnThatAnswersAgainAndResolvesIsFoundAfterAll) {
-    startWith("");
-    dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    scanFromEmpty();
     auto answer = ElementAnswer::encoder("192.168.1.50");
     receive(answer.bytes());
     ASSERT_EQ(network.neighbourWatches.size(), 1u);
@@ -398,9 +394,7 @@ TEST_F(PagingScan, AnAddressGivenUpOnThatAnswersAgainAndResolvesIsFoundAfterAll)
 // A later answer from an address still being resolved replaces the earlier one: it is the one
 // stored when the address resolves, and the address is resolved once.
 TEST_F(PagingScan, ALaterAnswerFromAnAddressStillResolvingIsTheOneStored) {
-    startWith("");
-    dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    scanFromEmpty();
     auto first = ElementAnswer::encoder("192.168.1.50");
     first.setName("OLD NAME");
     receive(first.bytes());
@@ -419,9 +413,7 @@ TEST_F(PagingScan, ALaterAnswerFromAnAddressStillResolvingIsTheOneStored) {
 // Outside a scan the station's own MAC wait is unchanged: a resolution that completes after
 // the scan has ended stores nothing.
 TEST_F(PagingScan, AResolutionThatEndsAfterTheScanStoresNothing) {
-    startWith("");
-    dialogs.clearShown();
-    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    scanFromEmpty();
     receive(ElementAnswer::encoder("192.168.1.50").bytes());
     ASSERT_EQ(network.neighbourWatches.size(), 1u);
     auto done = network.neighbourWatches.begin()->second.second;
