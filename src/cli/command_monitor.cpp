@@ -9,18 +9,14 @@
 #include "monitor/plant_monitor.h"
 #include "protocol/text.h"
 #include "runtime/web_status.h"
+#include "web/snapshot.h"
 
 namespace nms::cli {
 
 namespace {
 
-std::string eventJson(const ports::JournalEvent& e) {
-    return "{\"time\": " + jsonString(protocol::text::isoUtcTime(e.unixTimeMs, true)) +
-           ", \"mac\": " + jsonString(e.mac) + ", \"name\": " + jsonString(e.name) +
-           ", \"severity\": " + jsonString(e.severity) + ", \"what\": " + jsonString(e.what) +
-           ", \"from\": " + jsonString(e.from) + ", \"to\": " + jsonString(e.to) +
-           ", \"detail\": " + jsonString(e.detail) + "}";
-}
+// The same writer as the web service's journal rows.
+using web::journalEventJson;
 
 std::string eventLine(const ports::JournalEvent& e) {
     std::string line = protocol::text::isoUtcTime(e.unixTimeMs, false) + "  " + e.mac + "  " +
@@ -107,7 +103,7 @@ int runMonitor(Session& session, const Arguments& args) {
                                             monitor::healthWord(from),
                                             monitor::healthWord(e.health),
                                             e.reason};
-            std::printf("%s\n", args.json ? eventJson(event).c_str() : eventLine(event).c_str());
+            std::printf("%s\n", args.json ? journalEventJson(event).c_str() : eventLine(event).c_str());
             std::fflush(stdout);
         });
     std::string lastStatus;
@@ -211,7 +207,7 @@ int runEvents(Session& session, const Arguments& args) {
     if (args.json) {
         std::printf("[");
         for (std::size_t i = 0; i < events.size(); ++i)
-            std::printf("%s\n  %s", i ? "," : "", eventJson(events[i]).c_str());
+            std::printf("%s\n  %s", i ? "," : "", journalEventJson(events[i]).c_str());
         std::printf("%s]\n", events.empty() ? "" : "\n");
     } else {
         for (const auto& e : events) std::printf("%s\n", eventLine(e).c_str());
