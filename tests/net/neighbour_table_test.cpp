@@ -26,13 +26,12 @@ std::string upper(std::string s) {
 
 // The station's table of a test bed: made inside the station's namespace, so its sockets ask
 // that namespace's kernel wherever the test thread is afterwards.
-class NeighbourTableNet : public ::testing::Test {
+class NeighbourTableNet : public nettest::TestbedTest {
 protected:
     void SetUp() override {
-        NMS_REQUIRE_TESTBED();
         // Element 1 on the first network, element 2 on the second: two interfaces.
-        bed = std::make_unique<Testbed>(2, 2);
-        ASSERT_TRUE(bed->ok()) << bed->error();
+        makeBed(2, 2);
+        if (!bedReady()) return;
         bed->inNamespace(bed->station().ns,
                          [&] { table = std::make_unique<LinuxNeighbourTable>(); });
         // A host that does not answer is given up after one probe of 100 ms, not three of a
@@ -69,7 +68,6 @@ protected:
 
     std::string elementMac(int i) const { return upper(bed->element(i).mac); }
 
-    std::unique_ptr<Testbed> bed;
     std::unique_ptr<LinuxNeighbourTable> table;
     std::vector<std::shared_ptr<int>> calls_;
 };

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,5 +100,20 @@ void ensureQtApplication();
 bool spinUntil(const std::function<bool()>& done, int timeoutMs);
 // Runs the Qt event loop for `ms`.
 void spinFor(int ms);
+
+// A fixture whose tests each run on a test bed of their own, made by makeBed in SetUp: the test
+// is skipped where no bed can run, and fails when its bed cannot be made.
+class TestbedTest : public ::testing::Test {
+protected:
+    void makeBed(int elements, int networks = 1) {
+        NMS_REQUIRE_TESTBED();
+        bed = std::make_unique<Testbed>(elements, networks);
+        ASSERT_TRUE(bed->ok()) << bed->error();
+    }
+    // Whether SetUp may go on with the bed.
+    bool bedReady() const { return bed && bed->ok() && !IsSkipped() && !HasFatalFailure(); }
+
+    std::unique_ptr<Testbed> bed;
+};
 
 }  // namespace nms::nettest

@@ -36,15 +36,10 @@ struct Listener {
     }
 };
 
-class UdpNet : public ::testing::Test {
+class UdpNet : public nettest::TestbedTest {
 protected:
-    void SetUp() override {
-        NMS_REQUIRE_TESTBED();
-        // Two networks: elements 1 and 3 on the first, 2 on the second.
-        bed = std::make_unique<Testbed>(3, 2);
-        ASSERT_TRUE(bed->ok()) << bed->error();
-    }
-    std::unique_ptr<Testbed> bed;
+    // Two networks: elements 1 and 3 on the first, 2 on the second.
+    void SetUp() override { makeBed(3, 2); }
 };
 
 TEST_F(UdpNet, BoundToAllInterfacesThePagingReachesEveryNetworkWithoutADefaultRoute) {
