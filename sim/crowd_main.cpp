@@ -23,6 +23,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sim/crowd.h"
@@ -162,25 +163,27 @@ int main(int argc, char** argv) {
     std::string mask = "255.255.0.0", prefix = "02:cd";
     int count = 0, gapUs = 0, silentEvery = 0, silentFrom = 0;
     bool verbose = false;
+    // The options that take a value, a text or a whole number, and where each goes.
+    const std::pair<const char*, std::string*> texts[] = {{"--interface", &interface},
+                                                          {"--first", &first},
+                                                          {"--mask", &mask},
+                                                          {"--mac-prefix", &prefix}};
+    const std::pair<const char*, int*> numbers[] = {{"--count", &count},
+                                                    {"--gap-us", &gapUs},
+                                                    {"--silent-every", &silentEvery},
+                                                    {"--silent-from", &silentFrom}};
+    auto find = [](const auto& table, const std::string& name) {
+        for (const auto& [option, target] : table)
+            if (name == option) return target;
+        return decltype(table[0].second){nullptr};
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-        if (a == "--interface")
-            interface = value();
-        else if (a == "--first")
-            first = value();
-        else if (a == "--count")
-            count = std::atoi(value().c_str());
-        else if (a == "--mask")
-            mask = value();
-        else if (a == "--mac-prefix")
-            prefix = value();
-        else if (a == "--gap-us")
-            gapUs = std::atoi(value().c_str());
-        else if (a == "--silent-every")
-            silentEvery = std::atoi(value().c_str());
-        else if (a == "--silent-from")
-            silentFrom = std::atoi(value().c_str());
+        if (auto* text = find(texts, a))
+            *text = value();
+        else if (auto* number = find(numbers, a))
+            *number = std::atoi(value().c_str());
         else if (a == "--verbose" || a == "-v")
             verbose = true;
         else if (a == "--help" || a == "-h") {
