@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "plant_database.h"
+
 #include "platform/file_store_linux.h"
 #include "sim/virtual_lan.h"
 #include "store/ini_document.h"
@@ -36,25 +38,6 @@ double medianMs(int runs, F f) {
     return t[t.size() / 2];
 }
 
-// A database as discovery writes it: a third decoders (19 keys), the rest encoders (15 keys).
-std::string database(int elements) {
-    std::string s;
-    char key[16];
-    for (int i = 0; i < elements; ++i) {
-        std::snprintf(key, sizeof key, "001A2B%06X", i);
-        const bool decoder = i % 3 == 0;
-        s += std::string("[") + key + "]\n";
-        s += "NAME=ELEMENT " + std::to_string(i) + std::string(16 - std::min<std::size_t>(16, 8 + std::to_string(i).size()), ' ') + "\n";
-        s += "IP=10.20." + std::to_string((i + 2) >> 8) + "." + std::to_string((i + 2) & 0xFF) + "\n";
-        s += "MASK=255.255.0.0\nGW=10.20.0.1\nINPUT=1\nTYPE=16\nTX=0\n";
-        s += decoder ? "MULTI=239.192.0.1\n" : "REMOTE=10.20.0.9\n";
-        s += std::string("ROLE=") + (decoder ? "2" : "1") + "\nSN=" + std::to_string(100000 + i) + "\nVER=3.70\nSFN=0\nBUF=1\n";
-        if (decoder) s += "SDM=0\nSDL=37\nSDT=43\nDLY=0\n";
-        s += "ATT=245\nLLO=0\n";
-    }
-    return s;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,7 +49,7 @@ int main(int argc, char** argv) {
     std::printf("element tree rebuild (median of 5 runs; database on disk)\n");
     std::printf("%9s %12s %15s %8s %18s\n", "elements", "parse ms", "rebuild ms", "ratio", "drawn by Qt ms");
     for (int n : {1000, 10000}) {
-        const std::string text = database(n);
+        const std::string text = bench::plantDatabase(n);
         const std::string path = folder + "/nms.ini";
         platform::LinuxFileStore files;
         files.replace(path, text);

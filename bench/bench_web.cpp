@@ -20,7 +20,7 @@
 #include "monitor/plant_monitor.h"
 #include "platform/http_server.h"
 #include "sim/virtual_lan.h"
-#include "support/station_on_fakes.h"
+#include "crowd.h"
 #include "web/status_page.h"
 #include "web/web_publisher.h"
 #include "web/web_service.h"
@@ -106,39 +106,9 @@ int main() {
     constexpr int kElements = 4000;
     constexpr int kRequests = 400;
     constexpr int kFreshRounds = 40;
-    testing::StationOnFakes<> station;
-    station.dialogs.allowUnexpected = true;
+    MonitoredCrowd plant(kElements, 2000);
+    auto& station = plant.station;
     auto& time = station.time;
-    sim::VirtualLan::Options options;
-    options.stationAddresses = {"10.20.0.1"};
-    options.netmask = "255.255.0.0";
-    sim::VirtualLan lan(time, time, options);
-    std::string database;
-    for (int i = 0; i < kElements; ++i) {
-        sim::ElementIdentity id;
-        id.name = "ELEMENT " + std::to_string(i);
-        id.role = i % 2 ? sim::Role::Decoder : sim::Role::Encoder;
-        const int host = i + 2;
-        id.ip = {10, 20, static_cast<std::uint8_t>(host >> 8),
-                 static_cast<std::uint8_t>(host & 0xFF)};
-        id.mac = {0x00,
-                  0x1A,
-                  0x2B,
-                  0x71,
-                  static_cast<std::uint8_t>(i >> 8),
-                  static_cast<std::uint8_t>(i & 0xFF)};
-        sim::ElementSettings s;
-        s.sfn = static_cast<std::uint8_t>(i % 4 == 1);
-        lan.addElement(id, s);
-        char mac[13];
-        std::snprintf(mac, sizeof mac, "001A2B71%02X%02X", i >> 8, i & 0xFF);
-        database += std::string("[") + mac + "]\nname=" + id.name + "\nip=10.20." +
-                    std::to_string(host >> 8) + "." + std::to_string(host & 0xFF) +
-                    "\nrole=" + (i % 2 ? "2" : "1") + "\nsfn=" + (i % 4 == 1 ? "1" : "0") + "\n";
-    }
-    station.files.editExternally("/bench/nms.ini", database);
-    station.create({"/bench/nms.ini", &lan});
-    station.load();
     auto& monitor = station.main->plantMonitor();
 
     web::WebService::Options o;

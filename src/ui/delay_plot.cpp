@@ -18,6 +18,22 @@
 #include "ui/icons.h"
 
 namespace nms::ui {
+
+void paintChart(QChart* chart, const QPalette& p) {
+    const QColor text = p.color(QPalette::WindowText);
+    chart->setBackgroundBrush(darkPalette(p) ? p.color(QPalette::Base).lighter(115)
+                                             : QColor(Qt::white));
+    chart->setTitleBrush(text);
+    chart->legend()->setLabelColor(text);
+    for (QAbstractAxis* axis : chart->axes()) {
+        axis->setLabelsBrush(text);
+        axis->setTitleBrush(text);
+        QColor grid = text;
+        grid.setAlpha(50);
+        axis->setGridLineColor(grid);
+        axis->setLinePenColor(grid);
+    }
+}
 namespace {
 
 // The plot shows the last ten minutes at one reply a second; the export keeps everything.
@@ -137,21 +153,9 @@ void DelayPlot::changeEvent(QEvent* event) {
 }
 
 void DelayPlot::followPalette() {
-    QChart* chart = view_->chart();
     const QPalette p = palette();
     const bool dark = darkPalette(p);
-    const QColor text = p.color(QPalette::WindowText);
-    chart->setBackgroundBrush(dark ? p.color(QPalette::Base).lighter(115) : QColor(Qt::white));
-    chart->setTitleBrush(text);
-    chart->legend()->setLabelColor(text);
-    for (QAbstractAxis* axis : chart->axes()) {
-        axis->setLabelsBrush(text);
-        axis->setTitleBrush(text);
-        QColor grid = text;
-        grid.setAlpha(50);
-        axis->setGridLineColor(grid);
-        axis->setLinePenColor(grid);
-    }
+    paintChart(view_->chart(), p);
     average_->setPen(QPen(dark ? QColor(110, 170, 255) : QColor(20, 60, 140), 2));
     summary_->setPen(QPen(dark ? QColor(90, 200, 110) : QColor(40, 150, 60), 1, Qt::DotLine));
 }

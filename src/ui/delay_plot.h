@@ -5,6 +5,7 @@
 #include <cstdint>
 
 class QChart;
+class QPalette;
 class QChartView;
 class QLineSeries;
 class QAreaSeries;
@@ -16,6 +17,10 @@ class frmAdjust;
 }
 
 namespace nms::ui {
+
+// Paints a chart's background, title, legend and every axis it has in the colours of this
+// palette, so that the station's plots read the same on a light and a dark desktop.
+void paintChart(QChart* chart, const QPalette& palette);
 
 // The delay of the decoder over time: the band from minimum to maximum with the average line,
 // the additional delay in effect as a line of its own, and the latency summary on a second axis.

@@ -14,7 +14,7 @@
 
 #include "plant/sfn_overview_view.h"
 #include "platform/qt_text.h"
-#include "ui/icons.h"
+#include "ui/delay_plot.h"
 
 namespace nms::ui {
 namespace {
@@ -49,11 +49,6 @@ void SfnGroupPlot::show(const plant::OverviewPlot& plot) {
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(4, 4, 4, 4));
     const QPalette p = palette();
-    const bool dark = darkPalette(p);
-    const QColor text = p.color(QPalette::WindowText);
-    chart->setBackgroundBrush(dark ? p.color(QPalette::Base).lighter(115) : QColor(Qt::white));
-    chart->setTitleBrush(text);
-    chart->legend()->setLabelColor(text);
 
     auto* before = new QBoxPlotSeries;
     before->setName(tr("measured (µs)"));
@@ -108,14 +103,7 @@ void SfnGroupPlot::show(const plant::OverviewPlot& plot) {
         s->attachAxis(decoders);
         s->attachAxis(delay);
     }
-    for (QAbstractAxis* axis : chart->axes()) {
-        axis->setLabelsBrush(text);
-        axis->setTitleBrush(text);
-        QColor grid = text;
-        grid.setAlpha(50);
-        axis->setGridLineColor(grid);
-        axis->setLinePenColor(grid);
-    }
+    paintChart(chart, p);
     QChart* old = view_->chart();
     view_->setChart(chart);
     delete old;
