@@ -346,9 +346,10 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
             break;
     }
     // The columns take the width of what they first show, once: sized again with every row
-    // they would cost more than the rows.
+    // they would cost more than the rows. "Why" is left to stretch over the rest of the width,
+    // whatever the first rows held (sized to an empty reason, it cut every later one).
     if (!columnsSized_ && table_->rowCount() > 0) {
-        table_->resizeColumnsToContents();
+        for (int c = 0; c + 1 < table_->columnCount(); ++c) table_->resizeColumnToContents(c);
         columnsSized_ = true;
     }
     table_->setUpdatesEnabled(true);
