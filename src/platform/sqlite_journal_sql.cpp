@@ -1,0 +1,104 @@
+#include "platform/sqlite_journal_sql.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+namespace nms::platform::journal_sql {
+
+std::string column(sqlite3_stmt* s, int i) {
+    const auto* text = sqlite3_column_text(s, i);
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+Holds whatFileHolds(sqlite3* db, std::string& why) {
+    // The first read of the file: a file that is no database fails here.
+    Statement kind(db, "SELECT type FROM sqlite_master WHERE name = 'events'");
+    if (!kind) {
+        why = sqlite3_errmsg(db);
+        return Holds::Other;
+    }
+    const int rc = sqlite3_step(kind.get());
+    if (rc == SQLITE_ROW) {
+        const std::string type = column(kind.get(), 0);
+        if (type == "table") return Holds::Journal;
+        why = "not an event journal (events is a " + type + ")";
+        return Holds::Other;
+    }
+    if (rc != SQLITE_DONE) {
+        why = sqlite3_errmsg(db);
+        return Holds::Other;
+    }
+    // No events at all: a database with nothing in it is a journal not written yet.
+    Statement count(db, "SELECT count(*) FROM sqlite_master");
+    if (!count || sqlite3_step(count.get()) != SQLITE_ROW) {
+        why = sqlite3_errmsg(db);
+        return Holds::Other;
+    }
+    if (sqlite3_column_int64(count.get(), 0) == 0) return Holds::Nothing;
+    why = "not an event journal (no table events)";
+    return Holds::Other;
+}
+
+bool fileToRead(const std::string& path, std::string& why) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) why = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = S_ISDIR(st.st_mode) ? "is a folder, not an event journal" : "is not a file";
+        return false;
+    }
+    return true;
+}
+
+bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& page,
+              std::string& why) {
+    std::string sql =
+        "SELECT rowid, time_ms, mac, name, severity, what, from_state, to_state, detail FROM "
+        "events WHERE time_ms >= ?1";
+    if (!q.mac.empty()) sql += " AND mac = ?2";
+    if (!q.severity.empty()) sql += " AND severity = ?3";
+    if (q.before) sql += " AND time_ms <= ?4 AND (time_ms < ?4 OR rowid < ?5)";
+    if (q.after) sql += " AND time_ms >= ?6 AND (time_ms > ?6 OR rowid > ?7)";
+    sql += " ORDER BY time_ms DESC, rowid DESC";
+    if (q.limit > 0) sql += " LIMIT ?8";
+    Statement select(db, sql.c_str());
+    if (!select) {
+        why = std::string("not an event journal (") + sqlite3_errmsg(db) + ")";
+        return false;
+    }
+    auto* s = select.get();
+    sqlite3_bind_int64(s, 1, q.sinceUnixMs);
+    if (!q.mac.empty()) select.text(2, q.mac);
+    if (!q.severity.empty()) select.text(3, q.severity);
+    if (q.before) {
+        sqlite3_bind_int64(s, 4, q.before->unixTimeMs);
+        sqlite3_bind_int64(s, 5, q.before->seq);
+    }
+    if (q.after) {
+        sqlite3_bind_int64(s, 6, q.after->unixTimeMs);
+        sqlite3_bind_int64(s, 7, q.after->seq);
+    }
+    if (q.limit > 0)
+        sqlite3_bind_int64(s, 8,
+                           static_cast<std::int64_t>(std::min<std::size_t>(
+                               q.limit, std::numeric_limits<std::int64_t>::max())));
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        page.seqs.push_back(sqlite3_column_int64(s, 0));
+        page.events.push_back({sqlite3_column_int64(s, 1), column(s, 2), column(s, 3), column(s, 4),
+                               column(s, 5), column(s, 6), column(s, 7), column(s, 8)});
+    }
+    if (rc == SQLITE_DONE) return true;
+    page.events.clear();
+    page.seqs.clear();
+    why = sqlite3_errmsg(db);
+    return false;
+}
+
+}  // namespace nms::platform::journal_sql
