@@ -79,10 +79,10 @@ frmMain::frmMain(station::StationEnv& env)
     monitor_ = std::make_unique<monitor::PlantMonitor>(*context_, env.journal ? *env.journal : *ownJournal_);
     // Port 2978 has one owner at a time: the window that opens takes it from the monitor,
     // whoever opens it (the toolbar, the menu, the command line).
-    statistics_->onOpening = [this] { return monitor_->pause(); };
-    adjust_->onOpening = [this] { return monitor_->pause(); };
-    statistics_->onClosed = [this] { monitor_->resume(); };
-    adjust_->onClosed = [this] { monitor_->resume(); };
+    statistics_->onOpening = [this] { return monitor_->pause(statistics_.get()); };
+    adjust_->onOpening = [this] { return monitor_->pause(adjust_.get()); };
+    statistics_->onClosed = [this] { monitor_->resume(statistics_.get()); };
+    adjust_->onClosed = [this] { monitor_->resume(adjust_.get()); };
     context_->onOperatorChange = [this](const std::string& mac, const std::string& name, const std::string& what,
                                         const std::string& to) {
         monitor_->note({0, mac, name, "info", what, "", to, ""});

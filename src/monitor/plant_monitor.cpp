@@ -109,9 +109,10 @@ void PlantMonitor::stop() {
     setStatus("Plant monitor off.");
 }
 
-std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause() {
-    if (paused_) return {};
-    paused_ = true;
+std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause(const void* holder) {
+    const bool first = pausedBy_.empty();
+    pausedBy_.insert(holder);
+    if (!first) return {};
     catchUpTimer_.setEnabled(false);
     std::vector<station::ElementSocket::OwedReply> owed;
     for (const Lane* lane : {&fast_, &slow_})
@@ -125,9 +126,8 @@ std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause() {
     return owed;
 }
 
-void PlantMonitor::resume() {
-    if (!paused_) return;
-    paused_ = false;
+void PlantMonitor::resume(const void* holder) {
+    if (pausedBy_.erase(holder) == 0 || !pausedBy_.empty()) return;
     if (running_) beginCycle();
 }
 
@@ -192,7 +192,7 @@ void PlantMonitor::cycleDue() {
 }
 
 void PlantMonitor::beginCycle() {
-    if (!running_ || paused_ || context_.ended()) return;
+    if (!running_ || paused() || context_.ended()) return;
     if (inCycle_) return;  // a slow cycle is never overlapped by the next one
     if (!ensureBound()) {
         // Said once in the status, never by ending the program; the next cycle tries again.
@@ -451,7 +451,7 @@ void PlantMonitor::finishCycle() {
     // The cycle due while this one ran starts now; not from within a reply's handling.
     if (cycleOverdue_) {
         cycleOverdue_ = false;
-        if (running_ && !paused_) catchUpTimer_.setEnabled(true);
+        if (running_ && !paused()) catchUpTimer_.setEnabled(true);
     }
     cycleEnded();
 }

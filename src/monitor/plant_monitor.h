@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -94,9 +95,12 @@ public:
     // Port 2978 has one owner at a time: while the statistics or the SFN window holds it the
     // monitor waits, and goes on when the window has closed. pause() gives the replies its
     // polls still await: they will reach the window's socket, which must not take them.
-    std::vector<station::ElementSocket::OwedReply> pause();
-    void resume();
-    bool paused() const { return paused_; }
+    // Each holder pauses and resumes for itself (a second pause by the same holder changes
+    // nothing), and the monitor goes on only when the last holder has resumed: a window closing
+    // while another still holds the port does not hand it back under it.
+    std::vector<station::ElementSocket::OwedReply> pause(const void* holder = nullptr);
+    void resume(const void* holder = nullptr);
+    bool paused() const { return !pausedBy_.empty(); }
 
     const std::vector<Element>& elements() const { return elements_; }
     const Element* find(const std::string& mac) const;
@@ -190,7 +194,7 @@ private:
     std::int64_t cycleStartMs_ = 0;
     std::uint64_t revision_ = 0;
     bool running_ = false;
-    bool paused_ = false;
+    std::set<const void*> pausedBy_;
     bool inCycle_ = false;
     bool cycleOverdue_ = false;
     std::int64_t overruns_ = 0;

@@ -133,7 +133,7 @@ ReplacementUnit::ReplacementUnit(Links links)
 }
 
 ReplacementUnit::~ReplacementUnit() {
-    if (portTaken_) links_.monitor.resume();
+    if (portTaken_) links_.monitor.resume(this);
 }
 
 std::string ReplacementUnit::apply(const SourceRecord& source) {
@@ -262,7 +262,7 @@ void ReplacementUnit::sendDelay() {
     }
     // Port 2978 is the plant monitor's until it pauses; nothing goes out before the answers it
     // still awaits would have come.
-    const auto owed = links_.monitor.pause();
+    const auto owed = links_.monitor.pause(this);
     portTaken_ = true;
     std::int64_t startAt = ctx.clock().monotonicMs();
     for (const auto& o : owed) startAt = std::max(startAt, o.untilMs);
@@ -339,7 +339,7 @@ void ReplacementUnit::finish() {
     socket_.close();
     if (portTaken_) {
         portTaken_ = false;
-        links_.monitor.resume();
+        links_.monitor.resume(this);
     }
     if (onFinished) onFinished();
 }

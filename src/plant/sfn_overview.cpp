@@ -68,7 +68,7 @@ SfnOverview::SfnOverview(station::StationContext& context, monitor::PlantMonitor
 
 SfnOverview::~SfnOverview() {
     // A measurement cut short by the window going away still gives the monitor its port back.
-    if (portTaken_) monitor_.resume();
+    if (portTaken_) monitor_.resume(this);
 }
 
 void SfnOverview::reload() {
@@ -106,14 +106,14 @@ void SfnOverview::reload() {
 
 bool SfnOverview::takePort() {
     if (portTaken_) return true;
-    const auto owed = monitor_.pause();
+    const auto owed = monitor_.pause(this);
     // Nothing goes to a decoder before the monitor would have given up on its last poll: that
     // answer looks like any other on the port.
     firstRoundAtMs_ = context_.clock().monotonicMs();
     for (const auto& o : owed) firstRoundAtMs_ = std::max(firstRoundAtMs_, o.untilMs);
     if (!socket_.bind()) {
         status_ = "Unable to use UDP port 2978: " + socket_.errorDescription();
-        monitor_.resume();
+        monitor_.resume(this);
         return false;
     }
     portTaken_ = true;
@@ -130,7 +130,7 @@ void SfnOverview::releasePort() {
     awaitedAt_.clear();
     if (portTaken_) {
         portTaken_ = false;
-        monitor_.resume();
+        monitor_.resume(this);
     }
 }
 
