@@ -17,6 +17,9 @@ struct WebPublisher::State {
     std::shared_ptr<const Snapshot> last;
     std::unordered_map<std::string, std::size_t> indexOf;
     std::optional<ports::JournalPosition> seen;  // the newest row told
+    // The journal's count of appended batches when the last read found everything: until it
+    // moves there is nothing to read, and a cycle costs the station thread no query.
+    std::optional<std::uint64_t> readAtAppended;
     static constexpr std::size_t kMaxRowsPerCycle = 1000;
 
     plant::ElementListing listing(const monitor::PlantMonitor::Element& e) {
@@ -33,11 +36,15 @@ struct WebPublisher::State {
     // The journal rows written since the last look, oldest first to the feed; a bounded read
     // from where the last one stopped.
     void newJournalRows() {
+        const std::uint64_t appended = monitor.journal().appended();
+        if (readAtAppended == appended) return;
         ports::JournalQuery q;
         q.after = seen;
         q.limit = kMaxRowsPerCycle;
         auto page = monitor.journal().read(q);
-        if (!page.error.empty() || page.events.empty()) return;
+        if (!page.error.empty()) return;
+        if (page.events.size() < kMaxRowsPerCycle) readAtAppended = appended;
+        if (page.events.empty()) return;
         seen = page.at(0);
         for (std::size_t i = page.events.size(); i-- > 0;)
             service.feed().push("journal", journalEventJson(page.events[i]));
@@ -70,7 +77,7 @@ struct WebPublisher::State {
 WebPublisher::WebPublisher(monitor::PlantMonitor& monitor, station::StationContext& context,
                            WebService& service, StationFacts facts)
     : state_(
-          std::make_shared<State>(State{monitor, context, service, std::move(facts), {}, {}, {}})) {
+          std::make_shared<State>(State{monitor, context, service, std::move(facts), {}, {}, {}, {}})) {
     ports::JournalQuery newest;
     newest.limit = 1;
     const auto page = monitor.journal().read(newest);
@@ -84,7 +91,8 @@ WebPublisher::WebPublisher(monitor::PlantMonitor& monitor, station::StationConte
         if (auto s = weak.lock()) {
             s->newJournalRows();
             s->publish();
-            s->service.feed().push("cycle", s->service.snapshot()->stationJson());
+            // The snapshot just made, not the service's: that one may still be rendering.
+            s->service.feed().push("cycle", s->last->stationJson());
         }
     });
     state_->publish();
