@@ -2,17 +2,13 @@
 #include "platform/sqlite_journal_sql.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <QMetaObject>
 #include <QObject>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
-#include <limits>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -223,7 +219,8 @@ bool SqliteJournal::startReader() {
         reader_ = std::make_unique<Reader>(
             path_, [receiver = receiver_.get(), this](ReadId id, ports::JournalPage page) {
                 QMetaObject::invokeMethod(
-                    receiver, [this, id, page = std::move(page)] { delivered(id, page); },
+                    receiver,
+                    [this, id, page = std::move(page)]() mutable { delivered(id, std::move(page)); },
                     Qt::QueuedConnection);
             });
     } catch (const std::system_error&) {
