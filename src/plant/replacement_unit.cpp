@@ -60,10 +60,16 @@ std::optional<SourceRecord> recordFromDatabase(store::ProfileStore& db, const st
         return protocol::text::toUpper(s) == protocol::text::toUpper(section);
     });
     if (it == sections.end()) return std::nullopt;
-    SourceRecord r{*it, {}, "the database"};
+    return recordOfSection(db, path, *it);
+}
+
+SourceRecord recordOfSection(store::ProfileStore& db, const std::string& path,
+                             const std::string& listedSection) {
+    SourceRecord r{listedSection, {}, "the database"};
     std::vector<std::string> keys;
-    db.LoadIniSectionKeysLB(*it, keys, path);
-    for (const auto& k : keys) r.values.emplace_back(k, db.ReadFromINI(*it, k, path, ""));
+    db.LoadIniSectionKeysLB(listedSection, keys, path);
+    for (const auto& k : keys)
+        r.values.emplace_back(k, db.ReadFromINI(listedSection, k, path, ""));
     return r;
 }
 

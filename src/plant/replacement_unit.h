@@ -36,6 +36,9 @@ struct SourceRecord {
 // The record of that MAC or element key in the database; nothing when it holds none.
 std::optional<SourceRecord> recordFromDatabase(store::ProfileStore& db, const std::string& path,
                                                const std::string& section);
+// The record of a section the database lists, spelt as it lists it (no look-up among the others).
+SourceRecord recordOfSection(store::ProfileStore& db, const std::string& path,
+                             const std::string& listedSection);
 // The record of that element key in a checked backup; nothing when it holds none.
 std::optional<SourceRecord> recordFromBackup(const PlantBackup& backup, const std::string& section,
                                              const std::string& file);

@@ -206,12 +206,8 @@ void PlantWindows::applySettingsFrom() {
 
     // The database's records of the same role, then the choice of a backup file.
     std::vector<plant::SourceRecord> records;
-    std::vector<std::string> sections;
-    if (ctx.db().fileExists(ctx.databasePath()))
-        ctx.db().LoadIniSectionsLB(sections, ctx.databasePath());
-    for (const auto& s : sections)
-        if (auto r = plant::recordFromDatabase(ctx.db(), ctx.databasePath(), s))
-            records.push_back(std::move(*r));
+    for (const auto& s : ctx.databaseSections())
+        records.push_back(plant::recordOfSection(ctx.db(), ctx.databasePath(), s));
     records = plant::candidatesOf(std::move(records), static_cast<int>(role), shownSection);
     QStringList items;
     for (const auto& r : records) items << platform::fromModel(r.name());
