@@ -12,6 +12,7 @@
 
 #include "app/frm_main.h"
 #include "cli/console_dialogs.h"
+#include "plant/plant_backup.h"
 #include "runtime/station_runtime.h"
 #include "store/profile_store.h"
 
@@ -108,6 +109,9 @@ double processCpuMs();
 // The MAC text ("00:1A:2B:3C:4D:5E") of a MAC or element key given in any case, with ":" or
 // "-" or nothing between the groups; empty when it is not one.
 std::string macFromArgument(const std::string& macOrKey);
+// The plant backup in the file at `path`; nothing when it is too large, cannot be read or is
+// not a backup this station takes, said on standard error with `unchanged` after it.
+std::optional<plant::PlantBackup> readBackupFile(const std::string& path, const char* unchanged);
 // A number, or null when there is none.
 std::string jsonNumber(const std::optional<long long>& v);
 // " (N other datagrams on port 2978 ignored)": what a window took for no reply of its element;

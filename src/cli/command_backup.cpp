@@ -31,6 +31,26 @@ bool readDatabase(station::StationEnv& env, std::optional<std::string>& text) {
 
 }  // namespace
 
+std::optional<plant::PlantBackup> readBackupFile(const std::string& path, const char* unchanged) {
+    QFile in(QString::fromStdString(path));
+    if (in.size() > static_cast<qint64>(plant::json::kMaxBytes)) {
+        std::fprintf(stderr, "nms-cli: %s is too large to be a plant backup\n%s\n", path.c_str(),
+                     unchanged);
+        return std::nullopt;
+    }
+    if (!in.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "nms-cli: unable to read %s: %s\n%s\n", path.c_str(),
+                     in.errorString().toStdString().c_str(), unchanged);
+        return std::nullopt;
+    }
+    const QByteArray bytes = in.read(static_cast<qint64>(plant::json::kMaxBytes) + 1);
+    auto read = plant::readBackup(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (!read.backup)
+        std::fprintf(stderr, "nms-cli: %s: %s\n%s\n", path.c_str(), read.error.c_str(), unchanged);
+    return std::move(read.backup);
+}
+
 int runBackup(Session& session, const Arguments& args) {
     if (args.positional.size() != 1) {
         std::fprintf(stderr, "nms-cli: backup takes the FILE to write\n");
@@ -69,34 +89,18 @@ int runRestore(Session& session, const Arguments& args) {
         return kExitUsage;
     }
     const std::string file = absolute(args.positional[0]);
-    QFile in(QString::fromStdString(file));
-    if (in.size() > static_cast<qint64>(plant::json::kMaxBytes)) {
-        std::fprintf(stderr, "nms-cli: %s is too large to be a plant backup\n", file.c_str());
-        return 1;
-    }
-    if (!in.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "nms-cli: unable to read %s: %s\n", file.c_str(),
-                     in.errorString().toStdString().c_str());
-        return 1;
-    }
-    const QByteArray bytes = in.read(static_cast<qint64>(plant::json::kMaxBytes) + 1);
-    const auto read = plant::readBackup(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    if (!read.backup) {
-        std::fprintf(stderr, "nms-cli: %s: %s\nThe database was not changed.\n", file.c_str(),
-                     read.error.c_str());
-        return 1;
-    }
+    const auto backup = readBackupFile(file, "The database was not changed.");
+    if (!backup) return 1;
     auto& env = session.env();
     std::optional<std::string> text;
     if (!readDatabase(env, text)) return 1;
     const auto current = plant::recordsOfDatabase(text.value_or(std::string()));
-    std::printf("%s\n", plant::replacementSummary(current, *read.backup, env.databasePath).c_str());
+    std::printf("%s\n", plant::replacementSummary(current, *backup, env.databasePath).c_str());
     if (!args.yes) {
         std::printf("Nothing was changed (--yes replaces it).\n");
         return kExitRefused;
     }
-    if (const auto done = plant::restoreDatabase(env.db, env.databasePath, *read.backup);
+    if (const auto done = plant::restoreDatabase(env.db, env.databasePath, *backup);
         !done.ok) {
         std::fprintf(stderr, "nms-cli: %s\nThe database was not changed.\n", done.error.c_str());
         return 1;

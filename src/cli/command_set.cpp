@@ -2,7 +2,6 @@
 // loads it, each KEY=VALUE goes to its control as an operator's change (so every rule of the
 // editor runs), then the save's checks, its confirmation and the wait for the element's answer.
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -14,7 +13,6 @@
 #include "editor/operator_settings.h"
 #include "editor/save_configuration.h"
 #include "monitor/plant_monitor.h"
-#include "plant/json_reader.h"
 #include "plant/plant_backup.h"
 #include "plant/replacement_unit.h"
 #include "protocol/address.h"
@@ -70,23 +68,13 @@ std::optional<plant::SourceRecord> sourceOf(Session& session, const std::string&
     }
     const std::string path =
         QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
-    QFile in(QString::fromStdString(path));
-    const auto limit = static_cast<qint64>(plant::json::kMaxBytes);
-    if (in.size() > limit || !in.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "nms-cli: unable to read %s as a plant backup\n", path.c_str());
+    const auto backup = readBackupFile(path, "Nothing was changed.");
+    if (!backup) {
         status = 1;
         return std::nullopt;
     }
-    const QByteArray bytes = in.read(limit + 1);
-    const auto read = plant::readBackup(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    if (!read.backup) {
-        std::fprintf(stderr, "nms-cli: %s: %s\nNothing was changed.\n", path.c_str(),
-                     read.error.c_str());
-        status = 1;
-        return std::nullopt;
-    }
-    auto r = plant::recordFromBackup(*read.backup, section, QFileInfo(in).fileName().toStdString());
+    auto r = plant::recordFromBackup(*backup, section,
+                                     QFileInfo(QString::fromStdString(path)).fileName().toStdString());
     if (!r) std::fprintf(stderr, "nms-cli: %s holds no element %s\n", path.c_str(), mac.c_str());
     return r;
 }
