@@ -25,81 +25,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_fixture.h"
 #include "support/scoped_locale.h"
-#include "support/station_home.h"
 
 namespace nms {
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
-
-class CliTest : public ::testing::Test {
-protected:
-    CliTest() {
-        char tmpl[] = "/tmp/nms-cli-test-XXXXXX";
-        root_ = ::mkdtemp(tmpl);
-        testing::makeStationHome(root_);
-    }
-    ~CliTest() override { std::filesystem::remove_all(root_); }
-
-    // Runs a program (nms-cli unless said) in the test's own folders. `prepare`, when given, runs
-    // first in a child process of its own (a mount namespace, say) that then runs the program.
-    Result run(const std::string& args, const std::function<bool()>& prepare = {},
-               const char* program = NMS_CLI) {
-        const std::string command = "env -u NMS_DATABASE HOME=" + root_ + " XDG_CONFIG_HOME=" + root_ +
-                                    "/cfg XDG_DATA_HOME=" + root_ + "/data XDG_RUNTIME_DIR=" + root_ + "/run " +
-                                    program + " " + args + " >" + root_ + "/out 2>" + root_ + "/err";
-        Result r;
-        int raw = -1;
-        if (!prepare) {
-            raw = std::system(command.c_str());
-        } else if (const pid_t child = ::fork(); child == 0) {
-            if (!prepare()) ::_exit(98);
-            const int inner = std::system(command.c_str());
-            ::_exit(WIFEXITED(inner) ? WEXITSTATUS(inner) : 99);
-        } else if (child > 0) {
-            ::waitpid(child, &raw, 0);
-        }
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = read("out");
-        r.err = read("err");
-        return r;
-    }
-    std::string read(const char* name) {
-        std::ifstream f(root_ + "/" + name);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    std::string demoFolder() const { return root_ + "/run/vantrelo-nms-demo-" + std::to_string(::getuid()); }
-    // Starts nms-cli in the test's own folders without waiting for it; output goes to out and err.
-    pid_t start(std::vector<std::string> args) {
-        const pid_t pid = ::fork();
-        if (pid != 0) return pid;
-        testing::enterStationHome(root_);
-        if (!std::freopen((root_ + "/out").c_str(), "w", stdout) ||
-            !std::freopen((root_ + "/err").c_str(), "w", stderr))
-            ::_exit(126);
-        std::vector<char*> argv{const_cast<char*>(NMS_CLI)};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(NMS_CLI, argv.data());
-        ::_exit(127);
-    }
-    // Waits up to 20 s for `ready`.
-    static bool waitFor(const std::function<bool()>& ready) {
-        for (int i = 0; i < 400; ++i) {
-            if (ready()) return true;
-            ::usleep(50 * 1000);
-        }
-        return false;
-    }
-
-    std::string root_;
-};
 
 TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
     auto r = run("--help");
@@ -433,77 +363,6 @@ TEST_F(CliTest, ACommaLocaleChangesNothingTheStationSendsStoresOrPrints) {
             << name << " is missing (scripts/install-deps.sh creates it)";
         EXPECT_EQ(session(name), reference) << name;
     }
-}
-
-TEST_F(CliTest, SfnMeasuresTheDemoDecodersOfAStreamAndAppliesOnlyWithYes) {
-    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
-    auto r = run("sfn --demo --json --seconds 2");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("{\"groups\": [{\"stream\": \"239.192.50.1\", \"target_ns\": ", 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("\"margin_ns\": 100000,"), std::string::npos) << r.out;
-    for (const char* name : {"TX EAST SFN", "TX WEST SFN"})
-        EXPECT_NE(r.out.find("\"name\": \"" + std::string(name) + "\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"answered\": true, \"network_min_ns\": "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"in_range\": true}"), std::string::npos) << r.out;  // no apply fields
-    EXPECT_EQ(r.out.find("\"sent\""), std::string::npos);
-
-    r = run("sfn --demo --apply --seconds 1");
-    EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(run("sfn --demo --group 239.1.1.1").status, 3);
-    EXPECT_EQ(run("sfn --demo --margin-us -1").status, 2);
-
-    r = run("sfn --demo --apply --yes --json --seconds 1");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\"sent\": true, \"recorded\": true}, {"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"spread_achieved_ns\": "), std::string::npos) << r.out;
-}
-
-TEST_F(CliTest, ARestoreAfterADiscoveryGivesBackTheDatabaseByteForByte) {
-    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
-    ASSERT_EQ(run("set 00:1A:2B:50:00:15 name=RENAMED --demo --yes").status, 0);
-    const std::string folder = "run/vantrelo-nms-demo-" + std::to_string(::getuid());
-    const std::string before = read((folder + "/nms.ini").c_str());
-    const std::string file = root_ + "/plant.json";
-    auto r = run("backup " + file + " --demo");
-    ASSERT_EQ(r.status, 0) << r.err;
-    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
-    const std::string discovered = read((folder + "/nms.ini").c_str());
-    ASSERT_NE(discovered, before);
-
-    r = run("restore " + file + " --demo");  // says what it would replace, changes nothing
-    EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.out.find("1 changed"), std::string::npos) << r.out;
-    EXPECT_EQ(read((folder + "/nms.ini").c_str()), discovered);
-    r = run("restore " + file + " --demo --yes");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
-    EXPECT_EQ(read((folder + "/nms.ini.bak").c_str()), discovered);
-
-    // A record applied to another element: one of another role, or one nobody has, is refused
-    // before anything is sent.
-    r = run("set 00:1A:2B:50:00:1F --from " + file + ":00:1A:2B:50:00:15 --demo --yes");
-    EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.err.find("is an encoder, the shown element a decoder"), std::string::npos) << r.err;
-    r = run("set 00:1A:2B:50:00:1F --from 00:1A:2B:50:00:99 --demo --yes");
-    EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.err.find("the database holds no element 00:1A:2B:50:00:99"), std::string::npos)
-        << r.err;
-    EXPECT_EQ(run("set 00:1A:2B:50:00:1F --from nonsense --demo --yes").status, 2);
-    EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
-
-    std::string bad = read("plant.json");
-    bad.replace(bad.find("\"ROLE\": 1"), 9, "\"ROLE\": 5");
-    std::ofstream(file) << bad;
-    r = run("restore " + file + " --demo --yes");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("role 5 is neither"), std::string::npos) << r.err;
-    EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
-    // A hand-edited backup is no source of settings either.
-    r = run("set 00:1A:2B:50:00:1F --from " + file + ":00:1A:2B:50:00:20 --demo --yes");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("role 5 is neither"), std::string::npos) << r.err;
-    EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
 }
 
 }  // namespace
