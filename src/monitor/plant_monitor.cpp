@@ -410,6 +410,9 @@ void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErr
     e.reason = a.reason;
     if (to == from) return;
     e.health = to;
+    e.acknowledged = false;
+    e.acknowledgedBy.clear();
+    e.acknowledgedAtUnixMs = 0;
     ++revision_;
     healthChanged(e, from);
     // That an element answers as it should after a start is no event; anything else is.

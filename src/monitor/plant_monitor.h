@@ -64,6 +64,11 @@ public:
         int role = 0, sfn = 0, sdm = 0;
         Health health = Health::Unknown;
         std::string reason = "Not polled yet.";  // what the last cycle showed
+        // An operator has seen this health (a warning, an alarm, offline): it stays shown but
+        // stops drawing attention, until the health changes again.
+        bool acknowledged = false;
+        std::string acknowledgedBy;
+        std::int64_t acknowledgedAtUnixMs = 0;
         Trend trend;
         int misses = 0;         // in a row
         int askedInCycle = -1;  // the last cycle that asked it
@@ -125,6 +130,15 @@ public:
     ports::EventJournal& journal() { return journal_; }
     // An operator's action that changed an element goes to the journal with the next batch.
     void note(ports::JournalEvent event);
+    // The operator `who` has seen the element's present health, which needs attention (warning,
+    // alarm or offline): written to the journal with who and when. False, and nothing written,
+    // when the element is unknown, healthy or already acknowledged.
+    bool acknowledge(const std::string& mac, const std::string& who);
+    // Elements per health, acknowledged ones counted apart (they need no more attention).
+    struct HealthCounts {
+        int unknown = 0, online = 0, warning = 0, alarm = 0, offline = 0, acknowledged = 0;
+    };
+    HealthCounts counts() const;
     // While the journal cannot be written, why; empty otherwise.
     const std::string& journalProblem() const { return journalProblem_; }
     // Events not written yet, and those dropped since the journal could last be written.

@@ -17,6 +17,35 @@ void PlantMonitor::note(ports::JournalEvent event) {
     if (!inCycle_) writeJournal(false);
 }
 
+bool PlantMonitor::acknowledge(const std::string& mac, const std::string& who) {
+    const auto it = byMac_.find(mac);
+    if (it == byMac_.end()) return false;
+    Element& e = elements_[it->second];
+    if (e.acknowledged || e.health == Health::Unknown || e.health == Health::Online) return false;
+    e.acknowledged = true;
+    e.acknowledgedBy = who.empty() ? std::string("operator") : who;
+    e.acknowledgedAtUnixMs = context_.clock().unixTimeMs();
+    note({e.acknowledgedAtUnixMs, e.mac, e.name, "info", "acknowledged", healthWord(e.health),
+          std::string(healthWord(e.health)) + " acknowledged",
+          "Acknowledged by " + e.acknowledgedBy + ": " + e.reason});
+    return true;
+}
+
+PlantMonitor::HealthCounts PlantMonitor::counts() const {
+    HealthCounts c;
+    for (const auto& e : elements_) {
+        if (e.acknowledged) ++c.acknowledged;
+        switch (e.health) {
+            case Health::Online: ++c.online; break;
+            case Health::Warning: ++c.warning; break;
+            case Health::Alarm: ++c.alarm; break;
+            case Health::Offline: ++c.offline; break;
+            case Health::Unknown: ++c.unknown; break;
+        }
+    }
+    return c;
+}
+
 void PlantMonitor::sayJournal(const std::string& text) {
     journalNotice(text);
 }

@@ -23,95 +23,10 @@
 #include "monitor/plant_monitor.h"
 #include "platform/qt_text.h"
 #include "protocol/text.h"
+#include "ui/health_marks.h"
 #include "ui/icons.h"
 
 namespace nms::ui {
-namespace {
-
-using monitor::Health;
-
-QColor colourOf(Health h) {
-    switch (h) {
-        case Health::Online:
-            return QColor(0x2e, 0xb8, 0x4b);
-        case Health::Warning:
-            return QColor(0xf0, 0xa8, 0x18);
-        case Health::Alarm:
-            return QColor(0xe0, 0x20, 0x20);
-        case Health::Offline:
-            return QColor(0x9a, 0x5a, 0x5a);
-        case Health::Unknown:
-            break;
-    }
-    return {};
-}
-
-QString wordOf(Health h) {
-    switch (h) {
-        case Health::Online:
-            return QStringLiteral("Online");
-        case Health::Warning:
-            return QStringLiteral("Warning");
-        case Health::Alarm:
-            return QStringLiteral("Alarm");
-        case Health::Offline:
-            return QStringLiteral("Offline");
-        case Health::Unknown:
-            break;
-    }
-    return QStringLiteral("Unknown");
-}
-
-// Draws the health mark at the right end of a node and says why in its tool tip.
-class HealthMarks : public QStyledItemDelegate {
-public:
-    HealthMarks(const monitor::PlantMonitor& monitor, QObject* parent) : QStyledItemDelegate(parent), monitor_(monitor) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        QStyledItemDelegate::paint(painter, option, index);
-        if (index.column() != 0 || !monitor_.running()) return;
-        const auto* e = element(index);
-        if (!e || e->health == Health::Unknown) return;
-        const int d = std::max(8, option.rect.height() / 2);
-        const QRect dot(option.rect.right() - d - 6, option.rect.center().y() - d / 2, d, d);
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(QPen(option.palette.color(QPalette::Text), 1));
-        painter->setBrush(colourOf(e->health));
-        painter->drawEllipse(dot);
-        painter->restore();
-    }
-
-    // Room for the mark whether the monitor is on or not: the column is sized when the tree is
-    // built, and the mark must not cover the end of a node's text once monitoring starts.
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        if (index.column() == 0) size.rwidth() += std::max(8, size.height() / 2) + 12;
-        return size;
-    }
-
-    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override {
-        const auto* e = element(index);
-        if (!e || !monitor_.running())
-            return QStyledItemDelegate::helpEvent(event, view, option, index);
-        QToolTip::showText(
-            event->globalPos(),
-            wordOf(e->health) + QStringLiteral(": ") + platform::fromModel(e->reason), view);
-        return true;
-    }
-
-private:
-    const monitor::PlantMonitor::Element* element(const QModelIndex& index) const {
-        // A node's key is its element's MAC text, as the monitor knows it.
-        const QString mac = index.siblingAtColumn(0).data(Qt::UserRole).toString();
-        return mac.isEmpty() ? nullptr : monitor_.find(mac.toStdString());
-    }
-    const monitor::PlantMonitor& monitor_;
-};
-
-}  // namespace
 
 MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool on)> setMonitoring,
                          ports::EventGate& gate, QToolBar* toolbar, QTreeView* tree, QWidget* parent)

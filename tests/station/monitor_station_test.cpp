@@ -92,6 +92,41 @@ TEST_F(MonitorStation, OffUntilTurnedOnAndThenEveryElementIsJudgedEachCycle) {
     EXPECT_EQ(mon().cycles(), cycles);
 }
 
+TEST_F(MonitorStation, AnAcknowledgedAlarmIsWrittenWithWhoAndLastsUntilTheHealthChanges) {
+    main->setPlantMonitoring(true);
+    time.advance(1000);
+    auto find = [this](const std::string& name) {
+        for (const auto& e : mon().elements())
+            if (e.name == name) return e;
+        return monitor::PlantMonitor::Element{};
+    };
+    const std::string mpx = find("STUDIO B MPX").mac;
+    EXPECT_FALSE(mon().acknowledge(find("STUDIO A LR").mac, "maria"));  // online: nothing to see
+    auto counts = mon().counts();
+    EXPECT_EQ(counts.alarm, 1);
+    EXPECT_EQ(counts.acknowledged, 0);
+
+    ASSERT_TRUE(mon().acknowledge(mpx, "maria"));
+    EXPECT_FALSE(mon().acknowledge(mpx, "maria"));  // once is enough
+    EXPECT_TRUE(find("STUDIO B MPX").acknowledged);
+    EXPECT_EQ(find("STUDIO B MPX").acknowledgedAtUnixMs, time.unixTimeMs());
+    const auto rows = mon().journal().query(0, mpx);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front().what, "acknowledged");
+    EXPECT_EQ(rows.front().from, "alarm");
+    EXPECT_NE(rows.front().detail.find("maria"), std::string::npos);
+    EXPECT_EQ(mon().counts().acknowledged, 1);
+
+    // Still an alarm in the next cycle: still acknowledged. Offline is news again.
+    time.advance(10000);
+    EXPECT_TRUE(find("STUDIO B MPX").acknowledged);
+    element("STUDIO B MPX").faults.onlyForPort = 2978;
+    element("STUDIO B MPX").faults.drop = -1;
+    time.advance(40000);
+    EXPECT_EQ(health("STUDIO B MPX"), Health::Offline);
+    EXPECT_FALSE(find("STUDIO B MPX").acknowledged);
+}
+
 TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
     countRequests();
     main->setPlantMonitoring(true);
