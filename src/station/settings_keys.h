@@ -21,6 +21,11 @@ inline constexpr Key kAutoClearCounters{kSectionSfn, "AutoClearCounters", "0"};
 // The plant monitor: on or off, and the seconds between its cycles.
 inline constexpr Key kMonitorPlant{kSection, "MonitorPlant", "0"};
 inline constexpr Key kMonitorInterval{kSection, "MonitorInterval", "10"};
+// The Events panel shows times in UTC instead of local time; the folder its export last wrote to.
+inline constexpr Key kEventTimesUtc{kSection, "EventTimesUtc", "0"};
+inline constexpr Key kEventsExportFolder{kSection, "EventsExportFolder", ""};
+// The element list grouped: "" (not), "health" or "role".
+inline constexpr Key kTreeGrouping{kSection, "TreeGrouping", ""};
 // The monitor's event journal keeps so many days, within so many megabytes.
 inline constexpr Key kJournalDays{kSection, "JournalDays", "90"};
 inline constexpr Key kJournalMegabytes{kSection, "JournalMegabytes", "256"};
