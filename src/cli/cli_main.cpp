@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 #include "cli/cli.h"
@@ -54,15 +55,35 @@ constexpr const char* kUsage =
     "  --yes        answer Yes to the station's questions (nothing changes on air without it)\n"
     "  --json       print JSON instead of text\n"
     "  --demo       work on the simulated demo plant (\"Simulated network\")\n"
+    "  --database PATH\n"
+    "               use this nms.ini (the environment variable NMS_DATABASE does the same)\n"
     "  --verbose    also print the hints written for the window (the notice, an empty database)\n"
     "  --stats      discover: also print, to standard error, the datagrams received and dropped\n"
     "               and how long the end of the scan took; monitor: each cycle's duration,\n"
     "               replies, misses and processor time\n"
     "  --version    print the station's version\n"
+    "  -h, --help   print this help; after a command, only that command's\n"
     "exit status: 0 done; 1 failed; 2 usage; 3 refused before sending; 4 not confirmed by the\n"
     "element; 5 no answer in time; 130 interrupted (SIGINT, SIGTERM or SIGHUP: the command\n"
     "ends as it normally does, its last figures written)\n"
     "list, events and backup only read, and work while a station runs\n";
+
+// The help of one command: its lines of the list of commands, then the options every command
+// takes and the exit statuses.
+std::string commandUsage(const std::string& name) {
+    std::string out = "usage: nms-cli " + name + " [options] [--demo] [--database PATH]\n";
+    std::istringstream lines(kUsage);
+    std::string line;
+    bool inside = false, options = false;
+    while (std::getline(lines, line)) {
+        options = options || line == "options:";
+        const bool commandLine = line.size() > 2 && line.rfind("  ", 0) == 0 && line[2] != ' ';
+        if (!options && commandLine)
+            inside = line.compare(2, name.size() + 1, name + " ") == 0 || line.substr(2) == name;
+        if (options || (inside && line.rfind("  ", 0) == 0)) out += line + "\n";
+    }
+    return out;
+}
 
 bool takesValue(const std::string& a) {
     return a == "--database";
@@ -102,7 +123,7 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(commandUsage(command->name).c_str(), stdout);
             return 0;
         } else if (a == "--version") {
             std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);

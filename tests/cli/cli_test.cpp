@@ -36,6 +36,17 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("usage: nms-cli"), std::string::npos);
     EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_NE(r.out.find("--database PATH"), std::string::npos);
+    // After a command, that command's lines only (both of set's, not set-delay's), with the
+    // options every command takes.
+    r = run("set --help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("  set MAC KEY=VALUE"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  set MAC --from"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("set-delay"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("  discover ["), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("--yes"), std::string::npos) << r.out;
+    EXPECT_NE(run("monitor --help").out.find("[--listen ADDR:PORT]"), std::string::npos);
     r = run("--version");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("3.7.8"), std::string::npos) << r.out;
