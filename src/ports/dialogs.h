@@ -29,6 +29,18 @@ public:
     // The operator's text, or nothing when the box was cancelled.
     virtual std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                                 const std::string& proposed) = 0;
+
+    // Where to save a file: the path the operator chose, or nothing when the dialog was
+    // cancelled. `proposed` is a path (its folder is where the dialog opens); `filter` names the
+    // kind of file, "CSV files (*.csv)". A front end without file dialogs saves nothing.
+    struct SaveFile {
+        std::string title;
+        std::string proposed;
+        std::string filter;
+    };
+    virtual std::optional<std::string> saveFileName(const SaveFile& /*request*/) {
+        return std::nullopt;
+    }
 };
 
 }  // namespace nms::ports

@@ -28,6 +28,10 @@ public:
         return inner_.inputBox(prompt, title.empty() ? std::string(kApplicationTitle) : title,
                                proposed);
     }
+    std::optional<std::string> saveFileName(const SaveFile& request) override {
+        db_.flush();
+        return inner_.saveFileName(request);
+    }
 
 private:
     ports::Dialogs& inner_;

@@ -1,6 +1,7 @@
 #include "ui/qt_dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -97,6 +98,14 @@ std::optional<std::string> QtDialogs::inputBox(const std::string& prompt, const 
     dialog.setTextValue(fromModel(proposed));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return toModel(dialog.textValue());
+}
+
+std::optional<std::string> QtDialogs::saveFileName(const SaveFile& request) {
+    const QString path = QFileDialog::getSaveFileName(parent(), fromModel(request.title),
+                                                      fromModel(request.proposed),
+                                                      fromModel(request.filter));
+    if (path.isEmpty()) return std::nullopt;
+    return toModel(path);
 }
 
 }  // namespace nms::ui

@@ -12,6 +12,7 @@ public:
     ports::Answer messageBox(const ports::MessageBox& box) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& proposed) override;
+    std::optional<std::string> saveFileName(const SaveFile& request) override;
 
     // The parent of the next box: the active window, else the fallback (the main window).
     void setFallbackParent(QWidget* parent) { fallback_ = parent; }

@@ -38,6 +38,21 @@ std::optional<std::string> ScriptedDialogs::inputBox(const std::string& prompt, 
     return v;
 }
 
+void ScriptedDialogs::expectSaveFile(std::optional<std::string> path) {
+    saveFiles_.push_back(std::move(path));
+}
+
+std::optional<std::string> ScriptedDialogs::saveFileName(const SaveFile& request) {
+    saveFilesShown_.push_back(request);
+    if (saveFiles_.empty()) {
+        if (!allowUnexpected) ADD_FAILURE() << "unexpected save dialog: \"" << request.title << "\"";
+        return std::nullopt;
+    }
+    auto path = saveFiles_.front();
+    saveFiles_.pop_front();
+    return path;
+}
+
 std::vector<std::string> ScriptedDialogs::texts() const {
     std::vector<std::string> out;
     for (const auto& s : shown_) out.push_back(s.box.text);

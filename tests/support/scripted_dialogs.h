@@ -25,10 +25,13 @@ public:
     void expect(ports::Answer answer, std::string textContains = {});
     // The next input box will be answered with `text` (nothing: Cancel).
     void expectInput(std::optional<std::string> text);
+    // The next save dialog will be answered with `path` (nothing: Cancel).
+    void expectSaveFile(std::optional<std::string> path);
 
     ports::Answer messageBox(const ports::MessageBox& box) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& proposed) override;
+    std::optional<std::string> saveFileName(const SaveFile& request) override;
 
     const std::vector<Shown>& shown() const { return shown_; }
     // Texts of all boxes shown so far.
@@ -36,7 +39,7 @@ public:
     const ports::MessageBox& last() const { return shown_.back().box; }
     void clearShown() { shown_.clear(); }
     // Every announced answer was used.
-    bool allUsed() const { return answers_.empty() && inputs_.empty(); }
+    bool allUsed() const { return answers_.empty() && inputs_.empty() && saveFiles_.empty(); }
 
     bool allowUnexpected = false;
     // Called while a box is "open", to let a test deliver events at that moment.
@@ -46,6 +49,7 @@ public:
         std::string prompt, title, proposed;
     };
     const std::vector<InputShown>& inputsShown() const { return inputsShown_; }
+    const std::vector<SaveFile>& saveFilesShown() const { return saveFilesShown_; }
 
 private:
     struct Expected {
@@ -56,6 +60,8 @@ private:
     std::deque<std::optional<std::string>> inputs_;
     std::vector<Shown> shown_;
     std::vector<InputShown> inputsShown_;
+    std::deque<std::optional<std::string>> saveFiles_;
+    std::vector<SaveFile> saveFilesShown_;
 };
 
 }  // namespace nms::testing
