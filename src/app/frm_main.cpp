@@ -83,9 +83,17 @@ frmMain::frmMain(station::StationEnv& env)
     adjust_->onOpening = [this] { return monitor_->pause(adjust_.get()); };
     statistics_->onClosed = [this] { monitor_->resume(statistics_.get()); };
     adjust_->onClosed = [this] { monitor_->resume(adjust_.get()); };
-    context_->onOperatorChange = [this](const std::string& mac, const std::string& name, const std::string& what,
+    context_->onOperatorChange = [this](const std::string& mac, const std::string& name,
+                                        const std::string& what, const std::string& from,
                                         const std::string& to) {
-        monitor_->note({0, mac, name, "info", what, "", to, ""});
+        std::string before = from;
+        // A window that shows no counters resets them too: the counts before are then the
+        // monitor's last reading of the element, when it has one.
+        if (before.empty() && what == "counters reset") {
+            const auto* e = monitor_->find(mac);
+            if (e && e->counted) before = stats::countersText(e->record);
+        }
+        monitor_->note({0, mac, name, "info", what, before, to, ""});
     };
 
     Toolbar1.onButtonClick = [this](int index) { Toolbar1_ButtonClick(index); };

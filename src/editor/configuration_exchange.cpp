@@ -291,6 +291,13 @@ void ConfigurationExchange::finishFeedback() {
 void ConfigurationExchange::confirmSelectedElement(const std::string& section) {
     auto& f = feedback_;
     const auto& ui = panel_;
+    // What the save changes, read before the record takes the answer: the journal shows each
+    // changed setting as it was and as it is.
+    const auto changes = configurationChanges(
+        ui, context_.AudioTypes, [&](std::string_view key, std::string_view fallback) {
+            return context_.db().ReadFromINI(section, std::string(key), context_.databasePath(),
+                                             std::string(fallback));
+        });
     store::ElementRecord confirmedFields;
     auto write = [&] {
         store::writeElementRecord(context_.db(), context_.databasePath(), section,
@@ -352,7 +359,13 @@ void ConfigurationExchange::confirmSelectedElement(const std::string& section) {
     if (!confirmed) return saveEnded(SaveEnd::Differs);
     links_.editor.reloadShown();
     feedbackWaited_ = true;
-    context_.noteOperatorChange("configuration saved", protocol::text::trim(f.name));
+    std::string before, after;
+    for (const auto& c : changes) {
+        before += (before.empty() ? "" : "; ") + c.label + ": " + c.from;
+        after += (after.empty() ? "" : "; ") + c.label + ": " + c.to;
+    }
+    if (changes.empty()) after = describeChanges(changes);
+    context_.noteOperatorChange("configuration saved", before, after);
     context_.msgBox("New configuration has been sucessfuly saved and loaded!",
                     MessageIcon::Information, MessageButtons::Ok, Answer::Ok,
                     "Configuration changed");

@@ -3,6 +3,7 @@
 #include "editor/control_groups.h"
 #include "editor/element_editor.h"
 #include "editor/level_labels.h"
+#include "editor/record_values.h"
 #include "editor/role_captions.h"
 #include "protocol/address.h"
 #include "protocol/commands.h"
@@ -37,9 +38,16 @@ void ElementEditor::scrlAtten_Change(ports::Origin origin) {
     if (!sent) return;
     const std::string section = shownSection();
     if (section.empty()) return;
+    // The level before is the one last stored: the one the element was last sent.
+    const auto before = values::readNumber(context_.db().ReadFromINI(
+        section, std::string(store::record::kAttenuation), context_.databasePath(), ""));
+    const std::string from =
+        before ? labels::attenuation(static_cast<int>(values::roundHalfEven(*before)),
+                                     ui_.scrlAtten.min(), role == captions::kDecoder)
+               : std::string();
     context_.db().WriteToINI(section, std::string(store::record::kAttenuation), std::to_string(v),
                              context_.databasePath());
-    context_.noteOperatorChange("level", ui_.lblAttenDB.caption());
+    context_.noteOperatorChange("level", from, ui_.lblAttenDB.caption());
 }
 
 bool ElementEditor::SendCommandByte(std::uint8_t value, std::uint16_t remotePort) {

@@ -287,12 +287,21 @@ void ReplacementUnit::sendDelay() {
     summary_.delaySent = true;
     // Kept and journalled as the SFN window keeps and journals its set.
     const std::string section = protocol::Encode_MAC(ctx.shownElementMac());
+    // What the new unit's record said of its delay before, as far as it said anything.
+    const auto stepsBefore = wholeNumber(ctx.readShown(rec::kDelay, ""));
+    const std::string before =
+        stepsBefore
+            ? sfn::FormatDelay(static_cast<std::int32_t>(*stepsBefore * kNsPerStep)) +
+                  ", auto delay compensation " +
+                  (wholeNumber(ctx.readShown(rec::kServo, "")).value_or(0) == 1 ? "on" : "off")
+            : std::string();
     ctx.db().WriteToINI(section, std::string(rec::kDelay), std::to_string(*steps),
                         ctx.databasePath());
     ctx.db().WriteToINI(section, std::string(rec::kServo), summary_.servo ? "1" : "0",
                         ctx.databasePath());
-    ctx.noteOperatorChange("SFN delay set", sfn::FormatDelay(ns) + ", auto delay compensation " +
-                                                (summary_.servo ? "on" : "off"));
+    ctx.noteOperatorChange(
+        "SFN delay set", before,
+        sfn::FormatDelay(ns) + ", auto delay compensation " + (summary_.servo ? "on" : "off"));
     // The set has no answer of its own: the element's delay reply confirms it.
     state_ = State::Delay;
     delayAsked_ = 0;

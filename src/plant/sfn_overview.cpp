@@ -386,6 +386,8 @@ bool SfnOverview::apply(std::size_t group) {
         if (context_.onOperatorChange)
             context_.onOperatorChange(
                 d.mac, d.name, "SFN delay set",
+                sfn::FormatDelay(d.measured.additionalNs) + ", auto delay compensation " +
+                    servoText(servo),
                 sfn::FormatDelay(static_cast<std::int32_t>(steps * kNsPerStep)) +
                     ", auto delay compensation " + servoText(servo));
     }

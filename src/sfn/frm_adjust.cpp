@@ -1,6 +1,7 @@
 #include "sfn/frm_adjust.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "editor/record_values.h"
 #include "editor/role_captions.h"
@@ -34,6 +35,10 @@ constexpr const char* kReplyError =
     "Error 4 while retrieving values. Please reset the device and try again.";
 constexpr const char* kNoAddress = "No address is stored for this element.";
 constexpr const char* kNoValue = "-";
+
+std::string delayText(std::int32_t ns, bool servo) {
+    return FormatDelay(ns) + ", auto delay compensation " + (servo ? "on" : "off");
+}
 
 }  // namespace
 
@@ -144,6 +149,7 @@ void frmAdjust::Form_Load() {
         editor::values::checkValueFrom(context_.readShown(rec::kServo, rec::defaults::kServo)));
     form.setCaption("SFN Adjustment - " + context_.readShown(rec::kName, ""));
     UpdateAdditionalDelay();
+    delayBefore_ = delayText(AdditionalDelay, chkAutoServo.checked());
 
     if (!socket_.bind()) {
         socket_.fail(kSocketFailure);
@@ -201,8 +207,10 @@ void frmAdjust::cmdResetStats_Click() {
     const Answer answer =
         context_.msgBox("You will reset all counters to zero.\rAre you sure?",
                         MessageIcon::Question, MessageButtons::YesNo, Answer::No, "Reset counters");
+    // This window shows no counters: the journal learns the counts before from whoever read
+    // them last.
     if (answer == Answer::Yes && send(protocol::requestBytes(protocol::kResetStatsRequest)))
-        context_.noteOperatorChange("counters reset", "0");
+        context_.noteOperatorChange("counters reset", "", "0");
 }
 
 void frmAdjust::cmdSet_Click() {
@@ -213,8 +221,8 @@ void frmAdjust::cmdSet_Click() {
     if (!send(command)) return;
     if (chkAutoClear.checked()) Timer1.setEnabled(true);
     UnsavedParameters = true;
-    context_.noteOperatorChange("SFN delay set", FormatDelay(AdditionalDelay) + ", auto delay compensation " +
-                                                     (chkAutoServo.checked() ? "on" : "off"));
+    const std::string after = delayText(AdditionalDelay, chkAutoServo.checked());
+    context_.noteOperatorChange("SFN delay set", std::exchange(delayBefore_, after), after);
 }
 
 void frmAdjust::chkAutoUpdate_Click() {
@@ -297,6 +305,7 @@ void frmAdjust::DecodeDelays(std::span<const std::uint8_t> reply) {
         chkAutoServo.setChecked(false);
         chkAutoServo.setCaption("Auto servo");
     }
+    delayBefore_ = delayText(AdditionalDelay, UDP_Response_PTP_Auto_Servo == 1);
 
     struct Figure {
         std::size_t offset;

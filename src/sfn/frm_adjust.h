@@ -109,6 +109,9 @@ private:
     station::StationContext& context_;
     const ports::Label& lblElementType_;
     station::ElementSocket socket_;
+    // The delay the element has as far as the window knows (the record's until the element
+    // answers, then its reply's, then the last set), for the journal's "from".
+    std::string delayBefore_;
 };
 
 // The station's delay text: "1 mS, 0 uS, 0 nS", "395 uS, 833 nS", "265 nS", "-1 uS, 500 nS".

@@ -78,9 +78,11 @@ std::string StationContext::shownElementAddress() {
     return readShown(store::record::kIp, "");
 }
 
-void StationContext::noteOperatorChange(const std::string& what, const std::string& to) {
+void StationContext::noteOperatorChange(const std::string& what, const std::string& from,
+                                        const std::string& to) {
     if (!onOperatorChange || !hasShownElement()) return;
-    onOperatorChange(shownElementMac(), protocol::text::trim(readShown(store::record::kName, "")), what, to);
+    onOperatorChange(shownElementMac(), protocol::text::trim(readShown(store::record::kName, "")),
+                     what, from, to);
 }
 
 bool StationContext::acquireInstanceLock() {

@@ -71,10 +71,12 @@ public:
     std::string shownElementAddress();
 
     // --- What the operator changed on the shown element ("configuration saved", "level",
-    // "SFN delay set", "counters reset"), for the event journal.
-    void noteOperatorChange(const std::string& what, const std::string& to);
+    // "SFN delay set", "counters reset"), for the event journal: what it was before (empty when
+    // not known) and what it is now.
+    void noteOperatorChange(const std::string& what, const std::string& from,
+                            const std::string& to);
     std::function<void(const std::string& mac, const std::string& name, const std::string& what,
-                       const std::string& to)>
+                       const std::string& from, const std::string& to)>
         onOperatorChange;
 
     // --- Ending

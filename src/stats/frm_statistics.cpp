@@ -175,7 +175,10 @@ void frmStatistics::cmdResetStats_Click() {
     const Answer answer =
         context_.msgBox("You will reset all counters to zero.\rAre you sure?",
                         MessageIcon::Question, MessageButtons::YesNo, Answer::No, "Reset counters");
-    if (answer == Answer::Yes && send(protocol::kResetStatsRequest)) context_.noteOperatorChange("counters reset", "0");
+    // The counts before are those of the last reply this window decoded, when there was one.
+    const std::string before = lastView_ ? countersText(record) : std::string();
+    if (answer == Answer::Yes && send(protocol::kResetStatsRequest))
+        context_.noteOperatorChange("counters reset", before, "0");
 }
 
 bool frmStatistics::send(std::string_view request) {

@@ -88,6 +88,17 @@ std::string errorRatioText(std::int32_t err, float ratio) {
     return std::to_string(err) + " (" + shortestFloat(ratio) + "%)";
 }
 
+std::string countersText(const StatisticsRecord& r) {
+    auto pair = [](const char* name, std::int32_t ok, std::int32_t err) {
+        return std::string(name) + " " + std::to_string(ok) + ", errors " + std::to_string(err);
+    };
+    return pair("TX frames", r.UDP_Response_Tx_Frames_OK, r.UDP_Response_Tx_Frames_Err) + "; " +
+           pair("RX frames", r.UDP_Response_Rx_Frames_OK, r.UDP_Response_Rx_Frames_Err) + "; " +
+           pair("PTP syncs", r.UDP_Response_PTP_Sync_OK, r.UDP_Response_PTP_Sync_Err) + "; " +
+           pair("audio frames", r.UDP_Response_Rx_Audio_Frames_OK,
+                r.UDP_Response_Rx_Audio_Frames_Err);
+}
+
 std::optional<std::int64_t> frameRate(std::int32_t framesNow, std::int32_t framesBefore,
                                       std::uint32_t tickNow, std::uint32_t tickBefore) {
     // Unsigned subtraction: the tick count wraps after about 49.7 days.

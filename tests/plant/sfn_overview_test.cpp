@@ -46,9 +46,10 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
     std::vector<std::string> journalled;
     auto journal = main->context().onOperatorChange;
     main->context().onOperatorChange = [&](const std::string& mac, const std::string& name,
-                                           const std::string& what, const std::string& to) {
-        journalled.push_back(name + ": " + what + ": " + to);
-        journal(mac, name, what, to);
+                                           const std::string& what, const std::string& from,
+                                           const std::string& to) {
+        journalled.push_back(name + ": " + what + ": " + from + " -> " + to);
+        journal(mac, name, what, from, to);
     };
     operatorDoes([&] { main->setPlantMonitoring(true); });
 
@@ -92,7 +93,12 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
         EXPECT_LT(total, a.targetNs + kNsPerStep);
     }
     EXPECT_EQ(journalled.size(), 2u);
-    EXPECT_NE(journalled.front().find(": SFN delay set: "), std::string::npos);
+    // Each set says the delay the decoder had as measured, then the one it was given.
+    EXPECT_NE(journalled.front().find(": SFN delay set: " +
+                                      sfn::FormatDelay(group().decoders[0].measured.additionalNs) +
+                                      ", auto delay compensation "),
+              std::string::npos)
+        << journalled.front();
     ASSERT_TRUE(group().spreadAchievedNs && group().applyToLastConfirmationMs);
     std::printf(
         "spread before %lld ns, proposed after %lld ns, measured after %lld ns; apply to "

@@ -127,6 +127,56 @@ TEST_F(MonitorStation, AnAcknowledgedAlarmIsWrittenWithWhoAndLastsUntilTheHealth
     EXPECT_FALSE(find("STUDIO B MPX").acknowledged);
 }
 
+// What the operator changes is journalled from what it was to what it is: a save its changed
+// settings, a level the one stored before, the counters their counts, an SFN delay the one the
+// decoder reported.
+TEST_F(MonitorStation, EachOperatorChangeIsJournalledFromWhatItWasToWhatItIs) {
+    main->setPlantMonitoring(true);
+    time.advance(1000);
+    auto row = [this](const std::string& name, const std::string& what) {
+        const auto mac = protocol::FormatMAC(element(name).identity().mac, ":");
+        for (const auto& e : mon().journal().query(0, mac))
+            if (e.what == what) return e.from + " -> " + e.to;
+        return std::string("<none>");
+    };
+    auto operatorDoes = [this](std::function<void()> action) {
+        gate.dispatch(ports::EventGate::Kind::Operator, std::move(action));
+    };
+
+    show("TX EAST SFN");
+    auto& bar = main->panel.scrlAtten;
+    const std::string levelBefore = main->panel.lblAttenDB.caption();
+    operatorDoes([&] { bar.setValue(bar.value() - 20, ports::Origin::Operator); });
+    EXPECT_EQ(row("TX EAST SFN", "level"), levelBefore + " -> " + main->panel.lblAttenDB.caption());
+
+    main->panel.txtElementName.setText("TX EAST B", ports::Origin::Operator);
+    main->panel.scrlBuffer.setValue(main->panel.scrlBuffer.value() + 1, ports::Origin::Operator);
+    const std::string buffer = stored("TX EAST SFN", "buf");
+    saveEndingIn("New configuration has been sucessfuly saved and loaded!");
+    EXPECT_EQ(row("TX EAST B", "configuration saved"),
+              "Name: TX EAST SFN; Buffer: " + buffer +
+                  " -> Name: TX EAST B; Buffer: " + std::to_string(std::stoi(buffer) + 1));
+
+    operatorDoes([&] { main->statistics().open(); });
+    time.advance(1000);
+    dialogs.expect(ports::Answer::Yes, "reset all counters");
+    operatorDoes([&] { main->statistics().cmdResetStats.click(); });
+    EXPECT_EQ(row("TX EAST B", "counters reset").rfind("TX frames ", 0), 0u)
+        << row("TX EAST B", "counters reset");
+    EXPECT_NE(row("TX EAST B", "counters reset").find(" -> 0"), std::string::npos);
+    operatorDoes([&] { main->statistics().form.closeByOperator(); });
+
+    element("TX EAST B").settings().additionalDelayNs = 120000;
+    operatorDoes([&] { main->adjust().open(); });
+    time.advance(1000);
+    auto& delay = main->adjust().scrlAdditionalDelay;
+    operatorDoes([&] { delay.setValue(1500, ports::Origin::Operator); });
+    operatorDoes([&] { main->adjust().cmdSet.click(); });
+    EXPECT_EQ(row("TX EAST B", "SFN delay set").substr(0, 28), "120 uS, 0 nS, auto delay com");
+    EXPECT_NE(row("TX EAST B", "SFN delay set").find(" -> 150 uS, 0 nS"), std::string::npos)
+        << row("TX EAST B", "SFN delay set");
+}
+
 TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
     countRequests();
     main->setPlantMonitoring(true);
