@@ -23,8 +23,10 @@ ports::JournalPage MemoryJournal::read(const ports::JournalQuery& q) {
         const ports::JournalEvent& e = k.event;
         const ports::JournalPosition at{e.unixTimeMs, k.seq};
         if (e.unixTimeMs < q.sinceUnixMs || (!q.mac.empty() && e.mac != q.mac) ||
-            (!q.severity.empty() && e.severity != q.severity) || (q.before && !(at < *q.before)) ||
-            (q.after && !(at > *q.after)))
+            (!q.severity.empty() && e.severity != q.severity) ||
+            (!q.severities.empty() && std::find(q.severities.begin(), q.severities.end(),
+                                                e.severity) == q.severities.end()) ||
+            (q.before && !(at < *q.before)) || (q.after && !(at > *q.after)))
             continue;
         found.push_back(&k);
     }

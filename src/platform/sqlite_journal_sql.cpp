@@ -63,6 +63,14 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
         "events WHERE time_ms >= ?1";
     if (!q.mac.empty()) sql += " AND mac = ?2";
     if (!q.severity.empty()) sql += " AND severity = ?3";
+    // A plain list of values: the walk by time or by element stays on its index.
+    constexpr int kFirstSeverity = 9;
+    if (!q.severities.empty()) {
+        sql += " AND severity IN (";
+        for (std::size_t i = 0; i < q.severities.size(); ++i)
+            sql += (i ? ", ?" : "?") + std::to_string(kFirstSeverity + static_cast<int>(i));
+        sql += ")";
+    }
     if (q.before) sql += " AND time_ms <= ?4 AND (time_ms < ?4 OR rowid < ?5)";
     if (q.after) sql += " AND time_ms >= ?6 AND (time_ms > ?6 OR rowid > ?7)";
     sql += " ORDER BY time_ms DESC, rowid DESC";
@@ -76,6 +84,8 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
     sqlite3_bind_int64(s, 1, q.sinceUnixMs);
     if (!q.mac.empty()) select.text(2, q.mac);
     if (!q.severity.empty()) select.text(3, q.severity);
+    for (std::size_t i = 0; i < q.severities.size(); ++i)
+        select.text(kFirstSeverity + static_cast<int>(i), q.severities[i]);
     if (q.before) {
         sqlite3_bind_int64(s, 4, q.before->unixTimeMs);
         sqlite3_bind_int64(s, 5, q.before->seq);

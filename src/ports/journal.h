@@ -38,6 +38,7 @@ struct JournalQuery {
     std::int64_t sinceUnixMs = 0;           // at or after
     std::string mac;                        // of one element
     std::string severity;                   // of one severity
+    std::vector<std::string> severities;    // of any of these severities
     std::optional<JournalPosition> before;  // only older ones: the next page down
     std::optional<JournalPosition> after;   // only newer ones: what came since
     std::size_t limit = 0;                  // at most so many (0: all)

@@ -206,12 +206,13 @@ TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLa
     monitor::MemoryJournal memory;
     auto first = batch(1000, 7);
     first[4].severity = "info";
+    first[2].severity = "warning";
     first[6].unixTimeMs = 1005;  // two events of one time
     for (auto* journal : std::initializer_list<ports::EventJournal*>{&j, &memory}) {
         ASSERT_TRUE(journal->append(first)) << journal->error();
         ASSERT_TRUE(journal->append(batch(1005, 2))) << journal->error();
     }
-    std::vector<ports::JournalQuery> queries(8);
+    std::vector<ports::JournalQuery> queries(11);
     queries[0].limit = 3;
     queries[1].limit = 3;
     queries[1].before = ports::JournalPosition{1005, 7};
@@ -224,6 +225,14 @@ TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLa
     queries[5].after = ports::JournalPosition{1001, 2};
     queries[6].before = ports::JournalPosition{1000, 1};
     queries[7].limit = 100;
+    // A severity at least: any of a set, alone, by element, from a position.
+    queries[8].severities = {"info", "warning"};
+    queries[9].severities = {"warning", "alarm"};
+    queries[9].mac = "00:1A:2B:00:00:01";
+    queries[9].limit = 2;
+    queries[10].severities = {"alarm"};
+    queries[10].before = ports::JournalPosition{1005, 8};
+    queries[10].limit = 3;
     for (const auto& q : queries) {
         const auto want = memory.read(q);
         const auto got = j.read(q);
@@ -233,6 +242,8 @@ TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLa
     }
     const auto newest = j.read(queries[0]);
     EXPECT_EQ(newest.seqs, (std::vector<std::int64_t>{9, 8, 7}));
+    EXPECT_EQ(j.read(queries[8]).seqs, (std::vector<std::int64_t>{5, 3}));
+    EXPECT_EQ(j.read(queries[10]).seqs, (std::vector<std::int64_t>{7, 6, 4}));
 
     int argc = 1;
     char name[] = "test";
