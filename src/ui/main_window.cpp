@@ -238,7 +238,7 @@ void MainWindow::saveLayout() const {
     if (!layout_) return;
     layout_->save(objectName(), this);
     layout_->saveState(QStringLiteral("splitter"), splitter_->saveState());
-    if (help_ && help_->isVisible()) layout_->save(help_->objectName(), help_);
+    if (help_ && help_->isVisible()) layout_->save(help_->objectName(), help_.get());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -119,9 +119,13 @@ public:
     // The menu bar's item of that object name ("actionDiscover", ...), or null.
     QAction* menuAction(const QString& name) const;
     // The help window and the About window, once opened.
-    HelpWindow* helpWindow() const { return help_; }
+    HelpWindow* helpWindow() const { return help_.get(); }
     AboutDialog* aboutDialog() const { return aboutDialog_; }
+    // The help at the section of the window or panel that has the focus.
     void showHelp();
+    // The help at the section of the window or panel that holds `focus` (F1 in any window of
+    // the station comes here).
+    void showHelpFor(const QWidget* focus);
     void showAbout();
     ChangeMarkers* changeMarkers() const { return markers_; }
     // Every control the Tab key reaches, in reading order.
@@ -148,7 +152,9 @@ private:
     std::vector<QWidget*> tabChain_;
     ChangeMarkers* markers_ = nullptr;
     QToolBar* toolbar_ = nullptr;
-    HelpWindow* help_ = nullptr;
+    // A window of its own, without a parent: a dialog that is modal over this window leaves it
+    // readable and scrollable beside.
+    std::unique_ptr<HelpWindow> help_;
     AboutDialog* aboutDialog_ = nullptr;
     AboutFacts about_;
     std::unique_ptr<WindowLayout> layout_;

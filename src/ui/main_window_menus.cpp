@@ -4,7 +4,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -63,6 +65,41 @@ void followAction(QAction* item, QAction* source) {
         if (source->isEnabled()) source->trigger();
     });
 }
+
+// F1 in any window of the station opens the help at that window's section. The main window's
+// own F1 is the Help menu's shortcut; this catches the key in the windows over it (statistics,
+// SFN, the SFN overview, the dialogs, the help itself), even one that is modal, where the menu's
+// shortcut does not reach. One listener, so that no window needs to know of the help.
+class HelpKey : public QObject {
+public:
+    explicit HelpKey(MainWindow* window) : QObject(window), window_(window) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F1 || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        if (!ofThisStation(widget)) return false;
+        window_->showHelpFor(widget);
+        return true;
+    }
+
+private:
+    // A widget of this window, of a window over it, or of its help: another station's window
+    // in the same program (as in tests) answers its own.
+    bool ofThisStation(const QWidget* widget) const {
+        if (window_->helpWindow() && widget->window() == window_->helpWindow()) return true;
+        for (const QWidget* w = widget; w; w = w->parentWidget()) {
+            if (w == window_) return true;
+        }
+        return false;
+    }
+    MainWindow* window_;
+};
 
 }  // namespace
 
@@ -148,6 +185,7 @@ void MainWindow::buildMenus(const Model& model) {
     help->setObjectName(QStringLiteral("menuHelp"));
     auto* contents = make(help, "actionHelp", tr("&Contents"), QKeySequence(Qt::Key_F1));
     connect(contents, &QAction::triggered, this, &MainWindow::showHelp);
+    new HelpKey(this);
     auto* about = make(help, "actionAbout", tr("&About"));
     connect(about, &QAction::triggered, this, &MainWindow::showAbout);
 }
@@ -160,17 +198,24 @@ QAction* MainWindow::menuAction(const QString& name) const {
 }
 
 void MainWindow::showHelp() {
+    showHelpFor(QApplication::focusWidget());
+}
+
+void MainWindow::showHelpFor(const QWidget* focus) {
+    const QString heading = HelpWindow::headingFor(focus);
     if (!help_) {
-        help_ = new HelpWindow(this);
+        help_ = std::make_unique<HelpWindow>();
         if (layout_) {
-            layout_->restore(help_->objectName(), help_);
-            connect(help_, &QDialog::finished, this,
-                    [this] { layout_->save(help_->objectName(), help_); });
+            layout_->restore(help_->objectName(), help_.get());
+            connect(help_.get(), &QDialog::finished, this,
+                    [this] { layout_->save(help_->objectName(), help_.get()); });
         }
     }
     help_->show();
     help_->raise();
     help_->activateWindow();
+    // Laid out at its width once shown: only then can the heading be put at the top.
+    if (!heading.isEmpty()) help_->showSection(heading);
 }
 
 void MainWindow::showAbout() {

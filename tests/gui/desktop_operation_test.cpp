@@ -7,8 +7,10 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -16,15 +18,22 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QWheelEvent>
 
-#include "station_window.h"
-#include "ui/about_dialog.h"
-#include "ui/help_window.h"
+#include <functional>
+
 #include "monitor/plant_monitor.h"
 #include "runtime/web_status.h"
 #include "station/settings_keys.h"
+#include "station_window.h"
+#include "ui/about_dialog.h"
+#include "ui/adjust_dialog.h"
+#include "ui/help_window.h"
+#include "ui/plant_windows.h"
+#include "ui/sfn_overview_window.h"
 #include "ui/statistics_dialog.h"
 #include "ui/web_status_switch.h"
 
@@ -236,6 +245,111 @@ TEST_F(DesktopOperation, TheMenusRepeatTheToolbarWithItsShortcutsAndStates) {
     QApplication::setActiveWindow(window.get());
     press(QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_FALSE(window->isVisible());
+}
+
+// F1 in any window opens the help with that window's section at the top: one table, the window
+// or panel with the focus and the heading it leads to.
+TEST_F(DesktopOperation, F1OpensTheHelpAtTheSectionOfTheWindowWithTheFocus) {
+    open();
+    clickNode(0);  // a decoder with SFN: every window opens for it
+    auto helpAtTop = [this](QWidget* target) -> QString {
+        QWidget* w = target->window();
+        w->activateWindow();
+        QApplication::setActiveWindow(w);
+        target->setFocus(Qt::OtherFocusReason);
+        pressKey(target, Qt::Key_F1);
+        QApplication::processEvents();
+        auto* help = window->helpWindow();
+        if (!help || !help->isVisible()) return QStringLiteral("(no help)");
+        // The heading is the text's first line, and the contents say so.
+        const QString top = help->browser()->cursorForPosition(QPoint(20, 8)).block().text();
+        EXPECT_EQ(help->headingAtTop(), top);
+        const auto* chosen = help->contents()->currentItem();
+        EXPECT_EQ(chosen ? chosen->text().trimmed() : QString(), top);
+        return top;
+    };
+    struct Case {
+        const char* where;
+        std::function<QWidget*()> focus;
+        std::function<void()> close;
+        const char* heading;
+    };
+    auto in = [this](QWidget* dialog, const char* name) -> QWidget* {
+        EXPECT_TRUE(dialog && dialog->isVisible()) << name;
+        return dialog ? dialog->findChild<QWidget*>(QLatin1String(name)) : nullptr;
+    };
+    const Case cases[] = {
+        {"the element list",
+         [&] { return window->control<QWidget>("TreeView1"); },
+         {},
+         "Operating the station"},
+        {"the Events panel",
+         [&] { return window->control<QWidget>("eventsTable"); },
+         {},
+         "The Events panel"},
+        {"the properties",
+         [&] { return window->control<QWidget>("txtElementName"); },
+         {},
+         "Operating the station"},
+        {"the statistics window",
+         [&] {
+             window->control<QPushButton>("cmdGetStats")->click();
+             return in(window->statisticsDialog(), "cmdRefreshStats");
+         },
+         [&] { window->statisticsDialog()->reject(); }, "The statistics window"},
+        {"the SFN adjustment window",
+         [&] {
+             window->control<QPushButton>("cmdAdjust")->click();
+             return in(window->adjustDialog(), "cmdRefresh");
+         },
+         [&] { window->adjustDialog()->reject(); }, "The SFN plot"},
+        {"the SFN overview",
+         [&] {
+             item("actionSfnOverview")->trigger();
+             return in(window->plantWindows()->sfnOverviewWindow(), "cmdMeasure");
+         },
+         [&] { window->plantWindows()->sfnOverviewWindow()->close(); }, "The SFN overview"},
+    };
+    for (const Case& c : cases) {
+        QWidget* target = c.focus();
+        ASSERT_NE(target, nullptr) << c.where;
+        EXPECT_EQ(helpAtTop(target), c.heading) << c.where;
+        if (c.close) c.close();
+        QApplication::processEvents();
+    }
+
+    // A window of its own: one modal over the station's leaves it readable and scrollable.
+    EXPECT_EQ(window->helpWindow()->parentWidget(), nullptr);
+
+    // The web status's address dialog: its section while it asks.
+    auto& monitor = main->plantMonitor();
+    runtime::WebStatus web(monitor.journal(), monitor, main->context());
+    ui::WebStatusSwitch sw(*window, web, main->context(), "3.7.8", false);
+    QString asked;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        asked = helpAtTop(dialog->findChild<QLineEdit*>());
+        dialog->reject();
+    });
+    item("actionWebStatus")->trigger();
+    EXPECT_EQ(asked, "The web status");
+    EXPECT_FALSE(web.running());
+
+    // In the help, F1 leaves the text where it is, and the contents move it by a click.
+    auto* help = window->helpWindow();
+    auto* contents = help->contents();
+    const auto keys = contents->findItems(QStringLiteral("Keyboard"), Qt::MatchEndsWith);
+    ASSERT_EQ(keys.size(), 1);
+    click(contents->viewport(), contents->visualItemRect(keys[0]).center());
+    EXPECT_EQ(helpAtTop(help->browser()), "Keyboard");
+    ASSERT_TRUE(help->grab().save(screenshotPath("help-section.png")));
+    // Every section of the help can be opened at the top, down to the last.
+    for (const QString& heading : help->headings()) {
+        EXPECT_TRUE(help->showSection("### " + heading)) << heading.toStdString();
+        EXPECT_EQ(help->headingAtTop(), heading);
+    }
+    EXPECT_FALSE(help->showSection("### No such section"));
 }
 
 TEST_F(DesktopOperation, TheStatisticsWindowsCopyButtonAnswersTheCopyKeys) {
