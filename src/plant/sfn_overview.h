@@ -115,6 +115,8 @@ public:
     bool cancelled() const { return cancelled_; }
     // Datagrams on the port that were no awaited decoder's reply.
     std::uint64_t ignoredReplies() const { return ignored_; }
+    // What a view needs to export a group: the clock, the dialogs, the settings.
+    station::StationContext& context() { return context_; }
     // Runs whenever what the overview shows changes (a reply, a round, the end).
     std::function<void()> onChanged;
 

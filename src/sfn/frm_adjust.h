@@ -91,6 +91,8 @@ public:
     std::function<void()> onExport;
 
     ports::UdpClient& udpClient3() { return socket_.client(); }
+    // What the view needs to export: the shown element's record, the clock, the dialogs.
+    station::StationContext& context() { return context_; }
     bool isOpen() const { return form.shown(); }
     // Datagrams on the window's port that were not the shown element's reply (another sender,
     // or an answer still owed to the port's previous holder), since the window last opened.

@@ -32,5 +32,7 @@ inline constexpr Key kJournalMegabytes{kSection, "JournalMegabytes", "256"};
 // The monitor's web service in the window: on or off, and where it listens.
 inline constexpr Key kWebStatus{kSection, "WebStatus", "0"};
 inline constexpr Key kWebStatusAddress{kSection, "WebStatusAddress", "127.0.0.1:9821"};
+// The folder an export of a plot last wrote to (empty: the user's documents folder).
+inline constexpr Key kExportFolder{kSection, "ExportFolder", ""};
 
 }  // namespace nms::station::settings

@@ -1,8 +1,6 @@
 #include "ui/adjust_dialog.h"
 
 #include <QCheckBox>
-#include <QFile>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,8 +10,12 @@
 #include <QVBoxLayout>
 
 #include "platform/qt_text.h"
+#include "protocol/text.h"
+#include "sfn/delay_chart.h"
 #include "sfn/frm_adjust.h"
+#include "store/element_record.h"
 #include "ui/bindings.h"
+#include "ui/chart_export.h"
 #include "ui/delay_plot.h"
 #include "ui/widget_names.h"
 
@@ -112,18 +114,21 @@ AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* p
 }
 
 void AdjustDialog::exportHistory() {
-    const QString base =
-        QFileDialog::getSaveFileName(this, tr("Export the delay history"),
-                                     QStringLiteral("sfn-delay.csv"), tr("CSV files (*.csv)"));
-    if (base.isEmpty()) return;
-    QFile csv(base);
-    if (csv.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        const std::string text = model_.history.csv();
-        csv.write(text.data(), static_cast<qint64>(text.size()));
-    }
-    QString png = base;
-    if (png.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) png.chop(4);
-    plot_->grab().save(png + QStringLiteral(".png"), "PNG");
+    auto& context = model_.context();
+    plot_->refresh();
+    const std::string name = protocol::text::trim(context.readShown(store::record::kName, ""));
+    // The picture's title gives the time the plot shows; the CSV keeps the whole history.
+    const auto shown =
+        sfn::delayPlotData(model_.history.points(), DelayPlot::kShownPoints, DelayPlot::kPeriodMs);
+    ChartExport what;
+    what.dialogTitle = "Export the delay history";
+    what.baseName = sfn::exportBaseName("sfn-delay", name, context.clock().unixTimeMs());
+    what.title = shown.samples.empty() ? name
+                                       : sfn::plotTitle(name, shown.samples.front().unixTimeMs,
+                                                        shown.samples.back().unixTimeMs);
+    what.csv = [this] { return model_.history.csv(); };
+    const QString said = exportChart(context, plot_, what);
+    if (!said.isEmpty()) model_.lblStatus.setCaption(platform::toModel(said));
 }
 
 }  // namespace nms::ui

@@ -14,6 +14,7 @@
 
 #include "plant/sfn_overview_view.h"
 #include "platform/qt_text.h"
+#include "sfn/delay_chart.h"
 #include "ui/delay_plot.h"
 
 namespace nms::ui {
@@ -48,6 +49,7 @@ void SfnGroupPlot::show(const plant::OverviewPlot& plot) {
     chart->setTitle(tr("Latency summary of each decoder: MIN … MAX, the top is its total"));
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(4, 4, 4, 4));
+    numbersInLocale(chart);
     const QPalette p = palette();
 
     auto* before = new QBoxPlotSeries;
@@ -94,8 +96,11 @@ void SfnGroupPlot::show(const plant::OverviewPlot& plot) {
     auto* delay = new QValueAxis;
     delay->setTitleText(tr("latency summary (µs)"));
     if (any) {
-        const double margin = std::max(1.0, (high - low) * 0.1);
-        delay->setRange(low - margin, high + margin);
+        const double pad = std::max(0.5, (high - low) * 0.04);
+        const auto ticks = sfn::niceTicks(low - pad, high + pad);
+        delay->setRange(ticks.first, ticks.last);
+        delay->setTickCount(ticks.count);
+        delay->setLabelFormat(QStringLiteral("%.%1f").arg(ticks.decimals));
     }
     chart->addAxis(decoders, Qt::AlignBottom);
     chart->addAxis(delay, Qt::AlignLeft);

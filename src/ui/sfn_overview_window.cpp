@@ -1,10 +1,8 @@
 #include "ui/sfn_overview_window.h"
 
-#include <QHideEvent>
-#include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -20,6 +18,8 @@
 #include "plant/sfn_overview_view.h"
 #include "platform/qt_text.h"
 #include "ports/event_gate.h"
+#include "sfn/delay_chart.h"
+#include "ui/chart_export.h"
 #include "ui/sfn_group_plot.h"
 
 namespace nms::ui {
@@ -121,11 +121,6 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     connect(export_, &QPushButton::clicked, this, [this] { exportGroup(); });
     connect(tabs_, &QTabWidget::currentChanged, this, [this] { refresh(); });
 
-    chooseExportFile = [this] {
-        return QFileDialog::getSaveFileName(this, tr("Export the SFN group"),
-                                            QStringLiteral("sfn-overview.csv"),
-                                            tr("CSV files (*.csv)"));
-    };
     model_.onChanged = [this, alive = std::weak_ptr<SfnOverviewWindow*>(self_)] {
         if (!alive.expired()) refreshSoon();
     };
@@ -227,6 +222,8 @@ void SfnOverviewWindow::refresh() {
     }
     if (model_.groups().empty())
         status_->setText(tr("The database holds no SFN decoder (a decoder with SFN on)."));
+    else if (!exportNote_.isEmpty() && model_.status() == statusAtExport_)
+        status_->setText(exportNote_);
     else
         status_->setText(platform::fromModel(model_.status()));
 
@@ -258,16 +255,24 @@ void SfnOverviewWindow::refresh() {
 void SfnOverviewWindow::exportGroup() {
     const auto g = currentGroup();
     if (g >= model_.groups().size()) return;
-    const QString base = chooseExportFile ? chooseExportFile() : QString();
-    if (base.isEmpty()) return;
-    QFile csv(base);
-    if (csv.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        const std::string text = plant::overviewCsv(model_.groups()[g]);
-        csv.write(text.data(), static_cast<qint64>(text.size()));
-    }
-    QString png = base;
-    if (png.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) png.chop(4);
-    plot_->grab().save(png + QStringLiteral(".png"), "PNG");
+    operatorDoes([this, g] {
+        auto& context = model_.context();
+        const std::string stream = model_.groups()[g].stream;
+        const auto now = context.clock().unixTimeMs();
+        ChartExport what;
+        what.dialogTitle = "Export the SFN group";
+        what.baseName = sfn::exportBaseName("sfn-overview", stream, now);
+        what.title = "SFN group of stream " + stream + ", exported " + sfn::utcTimeText(now);
+        // The groups as they are once the operator chose the file.
+        what.csv = [this, g] {
+            return g < model_.groups().size() ? plant::overviewCsv(model_.groups()[g])
+                                              : std::string();
+        };
+        const QString said = exportChart(context, plot_, what);
+        if (said.isEmpty()) return;
+        exportNote_ = said;
+        statusAtExport_ = model_.status();
+    });
 }
 
 void SfnOverviewWindow::hideEvent(QHideEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class QLabel;
 class QProgressBar;
@@ -33,9 +34,6 @@ public:
 
     // The groups again from the database (on every opening).
     void reload();
-    // Where Export writes (the CSV; the PNG goes beside it): asks the operator unless replaced.
-    std::function<QString()> chooseExportFile;
-
     QTabWidget* groups() const { return tabs_; }
     QTableWidget* table(int group) const;
     SfnGroupPlot* plot() const { return plot_; }
@@ -64,6 +62,9 @@ private:
     QPushButton* export_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
+    // What the last export did, said in the status line until the overview has news of its own.
+    QString exportNote_;
+    std::string statusAtExport_;
     bool refreshQueued_ = false;
     // Redraws the plot only when what it shows can have changed, not on every reply.
     int plottedGroup_ = -1;

@@ -3,8 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QChart>
+#include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
 #include <QPushButton>
+#include <QScatterSeries>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -12,6 +22,8 @@
 #include "gui_support.h"
 #include "protocol/delay.h"
 #include "protocol/statistics.h"
+#include "protocol/text.h"
+#include "sfn/delay_chart.h"
 #include "sfn/frm_adjust.h"
 #include "stats/frm_statistics.h"
 #include "ui/adjust_dialog.h"
@@ -94,6 +106,78 @@ TEST_F(DiagnosticWindows, TheSfnWindowPlotsEachReply) {
     ASSERT_TRUE(dialog->grab().save(screenshotPath("sfn-adjustment.png")));
     dialog->reject();
     EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(DiagnosticWindows, TheSfnPlotDrawsOneDelayAxisBreaksAtGapsAndExportsWhereAsked) {
+    auto* dialog = window->adjustDialog();
+    button("cmdAdjust")->click();
+    auto reply = [&](std::int32_t averageNs) {
+        protocol::DelayReplyFields r;
+        r.averageNs = averageNs;
+        r.minimumNs = averageNs - 2000;
+        r.maximumNs = averageNs + 3000;
+        network.deliver(2978, protocol::encodeDelayReply(r), network.sent.back().host);
+    };
+    const std::int64_t first = time.unixTimeMs();
+    for (int i = 0; i < 5; ++i) {
+        reply(812000 + i * 500);
+        time.advance(1000);
+    }
+    time.advance(20000);  // no answer for twenty seconds, then one reply alone
+    reply(815000);
+    const std::int64_t last = time.unixTimeMs();
+    dialog->plot()->refresh();
+
+    QChart* chart = dialog->plot()->chart();
+    ASSERT_EQ(chart->axes(Qt::Vertical).size(), 1);  // the latency summary on the delay axis
+    EXPECT_EQ(chart->axes(Qt::Horizontal).size(), 1);
+    EXPECT_TRUE(chart->localizeNumbers());
+    QStringList legend;
+    for (auto* marker : chart->legend()->markers())
+        if (marker->isVisible()) legend << marker->label();
+    EXPECT_TRUE(legend.contains("network delay, average")) << legend.join('|').toStdString();
+    EXPECT_TRUE(legend.contains("latency summary, average")) << legend.join('|').toStdString();
+    // The five joined replies are a line, the one after the gap a point of its own.
+    int linePoints = 0, lonePoints = 0;
+    for (auto* series : chart->series()) {
+        if (auto* line = qobject_cast<QLineSeries*>(series);
+            line && line->type() == QAbstractSeries::SeriesTypeLine &&
+            line->name() == "network delay, average")
+            linePoints += static_cast<int>(line->count());
+        if (auto* points = qobject_cast<QScatterSeries*>(series)) lonePoints += points->count();
+    }
+    EXPECT_EQ(linePoints, 5);
+    EXPECT_EQ(lonePoints, 5);  // minimum, maximum, average, additional delay, latency summary
+
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("east.csv");
+    dialogs.expectSaveFile(csv.toStdString());
+    auto* exportButton = dialog->findChild<QPushButton*>("cmdExport");
+    click(exportButton, exportButton->rect().center());
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.saveFilesShown().size(), 1u);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    EXPECT_EQ(QString::fromStdString(dialogs.saveFilesShown()[0].proposed),
+              QDir(documents).filePath(QString::fromStdString(
+                  "sfn-delay-TX-EAST-SFN-" + protocol::text::isoUtcTime(last, false).substr(0, 10) +
+                  ".csv")));
+    ASSERT_TRUE(QFile::exists(csv));
+    const QImage png(dir.filePath("east.png"));
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.text("Title").toStdString(), sfn::plotTitle("TX EAST SFN", first, last));
+    EXPECT_GT(png.height(), dialog->plot()->height());  // the title stands over the plot
+    auto* status = dialog->findChild<QLabel*>("lblStatus");
+    EXPECT_TRUE(status->text().contains(QDir::toNativeSeparators(csv))) << status->text().toStdString();
+    ASSERT_TRUE(png.save(screenshotPath("sfn-adjustment-export.png")));
+
+    // The next export opens where the last one wrote; one that cannot write says so.
+    dialogs.expectSaveFile(dir.filePath("gone/east.csv").toStdString());
+    dialogs.expect(ports::Answer::Ok, "Nothing was exported: ");
+    click(exportButton, exportButton->rect().center());
+    EXPECT_TRUE(QString::fromStdString(dialogs.saveFilesShown()[1].proposed).startsWith(dir.path()));
+    EXPECT_TRUE(status->text().startsWith("Nothing was exported")) << status->text().toStdString();
+    EXPECT_TRUE(dialogs.allUsed());
+    dialog->reject();
 }
 
 }  // namespace

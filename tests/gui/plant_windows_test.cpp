@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -111,8 +112,14 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
 
     // Export writes the group as CSV and the plot beside it.
     QTemporaryDir dir;
-    overview->chooseExportFile = [&] { return dir.filePath(QStringLiteral("group.csv")); };
+    dialogs.expectSaveFile(dir.filePath(QStringLiteral("group.csv")).toStdString());
     press(overview, "cmdExport");
+    EXPECT_NE(dialogs.saveFilesShown().back().proposed.find("sfn-overview-239-192-50-1-"),
+              std::string::npos);
+    EXPECT_TRUE(QImage(dir.filePath(QStringLiteral("group.png")))
+                    .text(QStringLiteral("Title"))
+                    .startsWith(QStringLiteral("SFN group of stream 239.192.50.1, exported ")));
+    EXPECT_TRUE(overview->findChild<QLabel*>("lblStatus")->text().startsWith("Exported to "));
     QFile csv(dir.filePath(QStringLiteral("group.csv")));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_TRUE(csv.readAll().contains("\"TX EAST SFN\""));

@@ -104,11 +104,9 @@ TEST(DelayPlot, AxesTickAtRoundValues) {
         double first, last, step;
         int count, decimals;
     } cases[] = {
-        {812.3, 1208.1, 800, 1300, 100, 6, 0},
-        {811.96, 812.04, 811.96, 812.04, 0.02, 5, 2},
+        {812.3, 1208.1, 800, 1300, 100, 6, 0}, {811.96, 812.04, 811.96, 812.04, 0.02, 5, 2},
         {812, 812, 811, 813, 0.5, 5, 1},  // one value: an axis around it
-        {-3.5, 4.2, -4, 6, 2, 6, 0},
-        {0, 2500, 0, 2500, 500, 6, 0},
+        {-3.5, 4.2, -4, 6, 2, 6, 0},           {0, 2500, 0, 2500, 500, 6, 0},
     };
     for (const auto& c : cases) {
         const auto t = niceTicks(c.low, c.high);
@@ -121,9 +119,11 @@ TEST(DelayPlot, AxesTickAtRoundValues) {
 
     const std::int64_t at = 1796817041000;  // 2026-12-09T11:50:41Z
     using Ticks = std::vector<TimeTick>;
-    EXPECT_EQ(timeTicks(at, at + 25000),
-              (Ticks{{at + 4000, "11:50:45"}, {at + 9000, "11:50:50"}, {at + 14000, "11:50:55"},
-                     {at + 19000, "11:51:00"}, {at + 24000, "11:51:05"}}));
+    EXPECT_EQ(timeTicks(at, at + 25000), (Ticks{{at + 4000, "11:50:45"},
+                                                {at + 9000, "11:50:50"},
+                                                {at + 14000, "11:50:55"},
+                                                {at + 19000, "11:51:00"},
+                                                {at + 24000, "11:51:05"}}));
     const auto minutes = timeTicks(at, at + 600000);
     ASSERT_FALSE(minutes.empty());
     EXPECT_EQ(minutes.front(), (TimeTick{at + 79000, "11:52"}));
@@ -138,10 +138,13 @@ TEST(DelayPlot, ExportsAreNamedAndTitledForTheElementAndTheTime) {
     const std::int64_t at = 1796817041000;  // 2026-12-09T11:50:41Z
     EXPECT_EQ(plotTitle("TX EAST SFN     ", at, at + 269000),
               "TX EAST SFN: 2026-12-09 11:50:41 to 11:55:10 UTC");
-    EXPECT_EQ(plotTitle("TX", at, at + 86400000), "TX: 2026-12-09 11:50:41 to 2026-12-10 11:50:41 UTC");
-    EXPECT_EQ(exportBaseName("sfn-delay", "TX EAST SFN     ", at), "sfn-delay-TX-EAST-SFN-2026-12-09");
+    EXPECT_EQ(plotTitle("TX", at, at + 86400000),
+              "TX: 2026-12-09 11:50:41 to 2026-12-10 11:50:41 UTC");
+    EXPECT_EQ(exportBaseName("sfn-delay", "TX EAST SFN     ", at),
+              "sfn-delay-TX-EAST-SFN-2026-12-09");
     // A name that reads as a path stays one plain file name.
-    EXPECT_EQ(exportBaseName("sfn-delay", "../../etc/Stüdio", at), "sfn-delay-etc-St-dio-2026-12-09");
+    EXPECT_EQ(exportBaseName("sfn-delay", "../../etc/Stüdio", at),
+              "sfn-delay-etc-St-dio-2026-12-09");
     EXPECT_EQ(exportBaseName("sfn-overview", " / ", at), "sfn-overview-2026-12-09");
 }
 
