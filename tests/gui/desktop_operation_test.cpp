@@ -22,6 +22,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <functional>
 
@@ -313,13 +314,15 @@ TEST_F(DesktopOperation, F1OpensTheHelpAtTheSectionOfTheWindowWithTheFocus) {
     for (const Case& c : cases) {
         QWidget* target = c.focus();
         ASSERT_NE(target, nullptr) << c.where;
-        EXPECT_EQ(helpAtTop(target), c.heading) << c.where;
+        EXPECT_EQ(helpAtTop(target).toStdString(), c.heading) << c.where;
         if (c.close) c.close();
         QApplication::processEvents();
     }
 
     // A window of its own: one modal over the station's leaves it readable and scrollable.
     EXPECT_EQ(window->helpWindow()->parentWidget(), nullptr);
+    ASSERT_NE(window->helpWindow()->windowHandle(), nullptr);
+    EXPECT_EQ(window->helpWindow()->windowHandle()->transientParent(), nullptr);
 
     // The web status's address dialog: its section while it asks.
     auto& monitor = main->plantMonitor();
@@ -333,7 +336,7 @@ TEST_F(DesktopOperation, F1OpensTheHelpAtTheSectionOfTheWindowWithTheFocus) {
         dialog->reject();
     });
     item("actionWebStatus")->trigger();
-    EXPECT_EQ(asked, "The web status");
+    EXPECT_EQ(asked.toStdString(), "The web status");
     EXPECT_FALSE(web.running());
 
     // In the help, F1 leaves the text where it is, and the contents move it by a click.
@@ -342,12 +345,12 @@ TEST_F(DesktopOperation, F1OpensTheHelpAtTheSectionOfTheWindowWithTheFocus) {
     const auto keys = contents->findItems(QStringLiteral("Keyboard"), Qt::MatchEndsWith);
     ASSERT_EQ(keys.size(), 1);
     click(contents->viewport(), contents->visualItemRect(keys[0]).center());
-    EXPECT_EQ(helpAtTop(help->browser()), "Keyboard");
+    EXPECT_EQ(helpAtTop(help->browser()).toStdString(), "Keyboard");
     ASSERT_TRUE(help->grab().save(screenshotPath("help-section.png")));
     // Every section of the help can be opened at the top, down to the last.
     for (const QString& heading : help->headings()) {
         EXPECT_TRUE(help->showSection("### " + heading)) << heading.toStdString();
-        EXPECT_EQ(help->headingAtTop(), heading);
+        EXPECT_EQ(help->headingAtTop().toStdString(), heading.toStdString());
     }
     EXPECT_FALSE(help->showSection("### No such section"));
 }
