@@ -182,7 +182,9 @@ void frmAdjust::Form_Unload() {
 bool frmAdjust::send(std::span<const std::uint8_t> bytes) {
     switch (socket_.sendToShown(bytes, kSocketFailure)) {
         case station::ElementSocket::Result::Sent:
-            lblStatus.setCaption("");
+            // Only the missing address is over once a request leaves; what an export said stays
+            // while the window refreshes.
+            if (lblStatus.caption() == kNoAddress) lblStatus.setCaption("");
             return true;
         case station::ElementSocket::Result::NoAddress:
             lblStatus.setCaption(kNoAddress);
