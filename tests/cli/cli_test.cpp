@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -51,6 +52,29 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("3.7.8"), std::string::npos) << r.out;
     EXPECT_EQ(run("frobnicate").status, 2);
+}
+
+// The help's part on nms-cli (the window's help shows it too) names every command the usage lists.
+TEST_F(CliTest, TheHelpNamesEveryCommand) {
+    std::ifstream file(NMS_README);
+    const std::string readme((std::istreambuf_iterator<char>(file)), {});
+    const auto part = readme.find("### The command line: nms-cli");
+    ASSERT_NE(part, std::string::npos);
+    const std::string help = readme.substr(part, readme.find("\n#", part + 1) - part);
+    const auto r = run("--help");
+    std::istringstream lines(r.out.substr(0, r.out.find("options:")));
+    const std::regex commandLine("^  ([a-z-]+)( |$)");
+    int commands = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (!std::regex_search(line, m, commandLine)) continue;
+        ++commands;
+        const std::string name = m[1].str();
+        EXPECT_TRUE(help.find("`" + name + " ") != std::string::npos ||
+                    help.find("`" + name + "`") != std::string::npos)
+            << name;
+    }
+    EXPECT_GE(commands, 11);
 }
 
 // A command takes only the options it declares: another command's option is a usage error
