@@ -14,6 +14,9 @@ namespace {
 
 using namespace detail;
 
+// Where a bound tree keeps its binding, for grouping it later.
+constexpr const char* kBindingProperty = "nmsTreeBinding";
+
 int mouseButtonNumber(Qt::MouseButton button) {
     switch (button) {
         case Qt::LeftButton:
@@ -68,20 +71,43 @@ public:
     NodeModel(const ports::TreeView& tree, const TreeColumns& columns, QObject* parent)
         : QAbstractItemModel(parent), tree_(tree), columns_(columns) {}
 
+    // Flat, every index is a node's row (internal id 0). Grouped, the top rows are the groups
+    // (internal id 0) and a node's index carries its group's number plus one.
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override {
-        if (parent.isValid() || row < 0 || row >= rows_ || column < 0 || column >= columnCount())
-            return {};
-        return createIndex(row, column);
+        if (row < 0 || column < 0 || column >= columnCount()) return {};
+        if (!grouped()) {
+            if (parent.isValid() || row >= rows_) return {};
+            return createIndex(row, column);
+        }
+        if (!parent.isValid())
+            return row < static_cast<int>(groups_.size()) ? createIndex(row, column, quintptr{0})
+                                                          : QModelIndex();
+        if (parent.internalId() != 0) return {};
+        const auto& g = groups_[static_cast<std::size_t>(parent.row())];
+        if (row >= static_cast<int>(g.nodes.size())) return {};
+        return createIndex(row, column, static_cast<quintptr>(parent.row() + 1));
     }
-    QModelIndex parent(const QModelIndex&) const override { return {}; }
+    QModelIndex parent(const QModelIndex& child) const override {
+        if (!grouped() || !child.isValid() || child.internalId() == 0) return {};
+        return createIndex(static_cast<int>(child.internalId() - 1), 0, quintptr{0});
+    }
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : rows_;
+        if (!grouped()) return parent.isValid() ? 0 : rows_;
+        if (!parent.isValid()) return static_cast<int>(groups_.size());
+        if (parent.internalId() != 0 || parent.column() != 0) return 0;
+        return static_cast<int>(groups_[static_cast<std::size_t>(parent.row())].nodes.size());
     }
+    int nodeCount() const { return rows_; }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : std::max<int>(1, static_cast<int>(columns_.headers.size()));
+        // Under a group's heading the nodes have the columns of the list.
+        if (parent.isValid() && !isGroup(parent)) return 0;
+        return std::max<int>(1, static_cast<int>(columns_.headers.size()));
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override {
-        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+        if (!index.isValid()) return Qt::NoItemFlags;
+        // A group's heading is no element: it cannot be chosen.
+        if (isGroup(index)) return Qt::ItemIsEnabled;
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
@@ -92,11 +118,12 @@ public:
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        const ports::TreeView::Node* node = nodeAtRow(index.row());
+        if (isGroup(index)) return groupData(index, role);
+        const ports::TreeView::Node* node = nodeAt(index);
         if (!index.isValid() || node == nullptr) return {};
         const int column = index.column();
         if (role == Qt::DisplayRole || role == Qt::EditRole)
-            return text(nodeOf(index.row()), *node, column);
+            return text(nodeOf(index), *node, column);
         if (column != 0) return {};
         if (role == Qt::DecorationRole) return iconOf(*node);
         // The element's MAC text, as the plant monitor knows it.
@@ -112,16 +139,51 @@ public:
         order_.clear();
         rowOfNode_.clear();
         if (sortColumn_ >= 0) sortRows();
+        makeGroups();
         endResetModel();
+    }
+
+    bool grouped() const { return static_cast<bool>(groupOf_); }
+    // Grouped by `groupOf` from now on (empty: flat again).
+    void setGrouping(TreeGroupOf groupOf) {
+        beginResetModel();
+        groupOf_ = std::move(groupOf);
+        makeGroups();
+        endResetModel();
+    }
+    // Asks each node's group again; true (and the rows moved) when one changed.
+    bool regroup() {
+        if (!grouped()) return false;
+        std::vector<Group> before = std::move(groups_);
+        makeGroups();
+        if (sameGroups(before, groups_)) return false;
+        std::vector<Group> after = std::move(groups_);
+        groups_ = std::move(before);
+        beginResetModel();
+        groups_ = std::move(after);
+        endResetModel();
+        return true;
     }
 
     // Ascending or descending by a column; column -1: the tree's own order.
     void sortBy(int column, Qt::SortOrder order) {
+        if (grouped()) {
+            // Rows move between a group's places only; the groups stay.
+            beginResetModel();
+            sortColumn_ = column;
+            sortOrder_ = order;
+            order_.clear();
+            rowOfNode_.clear();
+            if (sortColumn_ >= 0) sortRows();
+            makeGroups();
+            endResetModel();
+            return;
+        }
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
         const QModelIndexList before = persistentIndexList();
         std::vector<int> nodes;
         nodes.reserve(static_cast<std::size_t>(before.size()));
-        for (const auto& i : before) nodes.push_back(nodeOf(i.row()));
+        for (const auto& i : before) nodes.push_back(nodeOf(i));
         sortColumn_ = column;
         sortOrder_ = order;
         order_.clear();
@@ -130,19 +192,32 @@ public:
         QModelIndexList after;
         after.reserve(before.size());
         for (qsizetype i = 0; i < before.size(); ++i)
-            after.append(index(rowOf(nodes[static_cast<std::size_t>(i)]), before[i].column()));
+            after.append(indexOf(nodes[static_cast<std::size_t>(i)], before[i].column()));
         changePersistentIndexList(before, after);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 
-    // The node shown on a row, and the row of a node (-1: none).
-    int nodeOf(int row) const {
+    // The node shown at an index (-1: none, or a group's heading), and the index of a node.
+    int nodeOf(const QModelIndex& index) const {
+        if (!index.isValid() || isGroup(index)) return -1;
+        if (grouped()) {
+            const auto& g = groups_[static_cast<std::size_t>(index.internalId() - 1)];
+            return index.row() < static_cast<int>(g.nodes.size())
+                       ? g.nodes[static_cast<std::size_t>(index.row())]
+                       : -1;
+        }
+        const int row = index.row();
         if (row < 0 || row >= rows_) return -1;
         return order_.empty() ? row : order_[static_cast<std::size_t>(row)];
     }
-    int rowOf(int node) const {
-        if (node < 0 || node >= rows_) return -1;
-        return rowOfNode_.empty() ? node : rowOfNode_[static_cast<std::size_t>(node)];
+    QModelIndex indexOf(int node, int column = 0) const {
+        if (node < 0 || node >= rows_) return {};
+        if (grouped()) {
+            const auto [group, row] = placeOf_[static_cast<std::size_t>(node)];
+            return createIndex(row, column, static_cast<quintptr>(group + 1));
+        }
+        return createIndex(rowOfNode_.empty() ? node : rowOfNode_[static_cast<std::size_t>(node)],
+                           column);
     }
 
     // The columns' values may change without the node's text changing (a saved address).
@@ -153,13 +228,69 @@ public:
         QStringList now = columns_.values(tree_.nodes()[static_cast<std::size_t>(node)]);
         if (now == it->second) return;
         it->second = std::move(now);
-        const int row = rowOf(node);
-        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        emit dataChanged(indexOf(node, 0), indexOf(node, columnCount() - 1));
     }
 
 private:
-    const ports::TreeView::Node* nodeAtRow(int row) const {
-        const int node = nodeOf(row);
+    struct Group {
+        TreeGroup heading;
+        std::vector<int> nodes;  // in the order shown
+    };
+
+    bool isGroup(const QModelIndex& index) const {
+        return grouped() && index.isValid() && index.internalId() == 0;
+    }
+
+    QVariant groupData(const QModelIndex& index, int role) const {
+        if (index.column() != 0) return {};
+        const auto& g = groups_[static_cast<std::size_t>(index.row())];
+        if (role == Qt::DisplayRole)
+            return QStringLiteral("%1 (%2)").arg(g.heading.title).arg(g.nodes.size());
+        if (role == Qt::FontRole) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return {};
+    }
+
+    // The nodes in the order shown, under their groups' headings in rank order (then by title).
+    void makeGroups() {
+        groups_.clear();
+        placeOf_.clear();
+        if (!grouped()) return;
+        const auto& nodes = tree_.nodes();
+        std::vector<std::pair<TreeGroup, int>> keyed;
+        keyed.reserve(static_cast<std::size_t>(rows_));
+        for (int row = 0; row < rows_; ++row) {
+            const int node = order_.empty() ? row : order_[static_cast<std::size_t>(row)];
+            keyed.emplace_back(groupOf_(nodes[static_cast<std::size_t>(node)]), node);
+        }
+        std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+            if (a.first.rank != b.first.rank) return a.first.rank < b.first.rank;
+            return a.first.title < b.first.title;
+        });
+        placeOf_.resize(static_cast<std::size_t>(rows_));
+        for (auto& [heading, node] : keyed) {
+            if (groups_.empty() || groups_.back().heading.rank != heading.rank ||
+                groups_.back().heading.title != heading.title)
+                groups_.push_back({std::move(heading), {}});
+            auto& g = groups_.back();
+            placeOf_[static_cast<std::size_t>(node)] = {static_cast<int>(groups_.size()) - 1,
+                                                        static_cast<int>(g.nodes.size())};
+            g.nodes.push_back(node);
+        }
+    }
+
+    static bool sameGroups(const std::vector<Group>& a, const std::vector<Group>& b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i].heading.title != b[i].heading.title || a[i].nodes != b[i].nodes) return false;
+        return true;
+    }
+
+    const ports::TreeView::Node* nodeAt(const QModelIndex& index) const {
+        const int node = nodeOf(index);
         if (node < 0 || node >= tree_.nodeCount()) return nullptr;
         return &tree_.nodes()[static_cast<std::size_t>(node)];
     }
@@ -212,6 +343,9 @@ private:
     std::vector<int> rowOfNode_;  // row by node, when sorted
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+    TreeGroupOf groupOf_;
+    std::vector<Group> groups_;
+    std::vector<std::pair<int, int>> placeOf_;  // group and row by node, when grouped
     mutable std::unordered_map<int, QStringList> values_;  // by node, for the rows shown so far
     mutable QHash<QPair<int, int>, QIcon> icons_;
 };
@@ -257,7 +391,7 @@ public:
         connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
                 [this](const QModelIndex& current, const QModelIndex&) {
                     if (mirroring_ || mouseDown_ || !current.isValid()) return;
-                    clickNode(nodes_->nodeOf(current.row()));
+                    clickNode(nodes_->nodeOf(current));
                 });
         mirror();
     }
@@ -270,8 +404,7 @@ protected:
         if (model_.revision() != shownRevision_) rebuild();
         const int selected = model_.selectedIndex();
         nodes_->refresh(selected);
-        const int row = nodes_->rowOf(selected);
-        const QModelIndex index = row >= 0 ? nodes_->index(row, 0) : QModelIndex();
+        const QModelIndex index = nodes_->indexOf(selected);
         if (tree_->currentIndex() != index ||
             (index.isValid() && !tree_->selectionModel()->isSelected(index))) {
             tree_->setCurrentIndex(index);
@@ -295,7 +428,7 @@ protected:
             if (type == QEvent::MouseButtonRelease && button != 0) reportMouseUp(button);
             return true;
         }
-        const int node = nodes_->nodeOf(tree_->indexAt(mouse->position().toPoint()).row());
+        const int node = nodes_->nodeOf(tree_->indexAt(mouse->position().toPoint()));
         if (type == QEvent::MouseButtonRelease) {
             mouseDown_ = false;
             if (node >= 0 && node == pressed_) clickNode(node);
@@ -313,10 +446,11 @@ protected:
 private:
     void rebuild() {
         pressed_ = -1;
-        const bool first = shownRevision_ == 0 || nodes_->rowCount() == 0;
+        const bool first = shownRevision_ == 0 || nodes_->nodeCount() == 0;
         shownRevision_ = model_.revision();
         nodes_->rebuild();
-        if (columns_.values && first && nodes_->rowCount() > 0) {
+        if (nodes_->grouped()) tree_->expandAll();
+        if (columns_.values && first && nodes_->nodeCount() > 0) {
             // Measured on the first rows only (every row would make every row's texts), and at
             // least as wide as the widest value the column can hold.
             const QFontMetrics metrics(tree_->font());
@@ -352,6 +486,44 @@ private:
         mirror();
     }
 
+public:
+    void setGrouping(TreeGroupOf groupOf) {
+        const bool grouped = static_cast<bool>(groupOf);
+        {
+            const QScopedValueRollback<bool> mirroring(mirroring_, true);
+            nodes_->setGrouping(std::move(groupOf));
+            // Headings open and close; the rows under them are the list.
+            tree_->setRootIsDecorated(grouped);
+            tree_->setItemsExpandable(grouped);
+            if (grouped) tree_->expandAll();
+        }
+        mirror();
+    }
+    void regroup() {
+        bool moved = false;
+        {
+            const QScopedValueRollback<bool> mirroring(mirroring_, true);
+            // Keep the headings the operator closed closed.
+            QStringList closed;
+            for (int g = 0; g < nodes_->rowCount(); ++g) {
+                const QModelIndex heading = nodes_->index(g, 0);
+                if (!tree_->isExpanded(heading))
+                    closed << nodes_->data(heading, Qt::DisplayRole).toString().section(" (", 0, 0);
+            }
+            moved = nodes_->regroup();
+            if (moved) {
+                for (int g = 0; g < nodes_->rowCount(); ++g) {
+                    const QModelIndex heading = nodes_->index(g, 0);
+                    const QString title =
+                        nodes_->data(heading, Qt::DisplayRole).toString().section(" (", 0, 0);
+                    tree_->setExpanded(heading, !closed.contains(title));
+                }
+            }
+        }
+        if (moved) mirror();
+    }
+
+private:
     void clickNode(int index) {
         if (index < 0) return;
         dispatch([&model = model_, index] { model.clickNode(index); });
@@ -379,7 +551,25 @@ private:
 }  // namespace
 
 void bind(QTreeView* widget, ports::TreeView& model, ports::EventGate& gate, TreeColumns columns) {
-    new TreeBinding(widget, model, gate, std::move(columns));
+    auto* binding = new TreeBinding(widget, model, gate, std::move(columns));
+    widget->setProperty(kBindingProperty, QVariant::fromValue(static_cast<void*>(binding)));
+}
+
+namespace {
+
+TreeBinding* bindingOf(QTreeView* widget) {
+    return widget ? static_cast<TreeBinding*>(widget->property(kBindingProperty).value<void*>())
+                  : nullptr;
+}
+
+}  // namespace
+
+void groupTree(QTreeView* widget, TreeGroupOf groupOf) {
+    if (auto* binding = bindingOf(widget)) binding->setGrouping(std::move(groupOf));
+}
+
+void regroupTree(QTreeView* widget) {
+    if (auto* binding = bindingOf(widget)) binding->regroup();
 }
 
 }  // namespace nms::ui

@@ -75,6 +75,18 @@ struct TreeColumns {
 // Pictures come from the main window's image list (pictureIcon).
 void bind(QTreeView* widget, ports::TreeView& model, ports::EventGate& gate,
           TreeColumns columns = {});
+// The heading a node goes under when a bound tree is grouped; groups show in rank order.
+struct TreeGroup {
+    int rank = 0;
+    QString title;
+};
+using TreeGroupOf = std::function<TreeGroup(const ports::TreeView::Node&)>;
+// Groups a bound tree's rows under headings (each with its count), the sort order kept within a
+// group; an empty function gives the flat list back. The tree asks `groupOf` again on
+// regroupTree() (a node's group may change without the node changing: its health), and moves
+// rows only when a group did change.
+void groupTree(QTreeView* widget, TreeGroupOf groupOf);
+void regroupTree(QTreeView* widget);
 // The toolbar's items are placed before any widget or action already in the toolbar.
 void bind(QToolBar* widget, ports::Toolbar& model, ports::EventGate& gate);
 

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -35,6 +36,7 @@
 #include "ui/widget_names.h"
 #include "ui/level_bar.h"
 #include "ui/adjust_dialog.h"
+#include "ui/monitor_controls.h"
 #include "ui/monitor_view.h"
 #include "ui/change_markers.h"
 #include "ui/help_window.h"
@@ -167,6 +169,12 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
 
     if (model.plant) plant_ = new PlantWindows(*model.plant, gate, this);
     buildMenus(model);
+    if (model.plantMonitor) {
+        monitorControls_ = new MonitorControls(this, *model.plantMonitor, model.plant ? &model.plant->context : nullptr,
+                                               monitor_, control<QTreeView>("TreeView1"));
+        auto* station = findChild<QMenu*>(QStringLiteral("menuStation"));
+        monitorControls_->addTo(station, findChild<QMenu*>(QStringLiteral("menuElement")), true);
+    }
     finishTabOrder();
     resize(1280, 800);
 }

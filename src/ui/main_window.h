@@ -41,6 +41,7 @@ class WaitingDialog;
 class StatisticsDialog;
 class AdjustDialog;
 class MonitorView;
+class MonitorControls;
 class ChangeMarkers;
 class HelpWindow;
 class WindowLayout;
@@ -99,6 +100,7 @@ public:
     StatisticsDialog* statisticsDialog();
     AdjustDialog* adjustDialog();
     MonitorView* monitorView() const { return monitor_; }
+    MonitorControls* monitorControls() const { return monitorControls_; }
     PlantWindows* plantWindows() const { return plant_; }
     // A permanent mark in the status bar that this window drives the simulated plant.
     void markSimulated();
@@ -168,6 +170,7 @@ private:
     StatisticsDialog* statistics_ = nullptr;
     AdjustDialog* adjust_ = nullptr;
     MonitorView* monitor_ = nullptr;
+    MonitorControls* monitorControls_ = nullptr;
     PlantWindows* plant_ = nullptr;
     ports::EventGate* gate_ = nullptr;
     std::optional<PagingDialog::Model> pagingModel_;

@@ -12,13 +12,18 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTreeView>
 #include <QWindow>
 
 #include <functional>
 
 #include "station_window.h"
+#include "monitor/plant_monitor.h"
 #include "ui/change_markers.h"
+#include "ui/monitor_controls.h"
+#include "ui/monitor_view.h"
+#include "ui/settings_dialog.h"
 
 namespace nms::testing {
 namespace {
@@ -190,6 +195,83 @@ TEST_F(DesktopPanel, TheInterfaceListNamesEachAddressButTheAddressStaysTheValue)
     EXPECT_EQ(settings.get("Kestrova", "Vantrelo NG", "NMS IP Address").value_or(""),
               "192.168.50.10");
     EXPECT_EQ(list->currentText(), "192.168.50.10 (eth0)");
+}
+
+// The plant monitor worked from the keyboard and the mouse: its shortcut, its state and counts
+// in the status bar, the list grouped by health, an offline element acknowledged, its interval
+// changed in the settings.
+TEST_F(DesktopPanel, ThePlantMonitorIsACommandOfTheWindowWithItsStateInTheStatusBar) {
+    open();
+    auto* controls = window->monitorControls();
+    ASSERT_NE(controls, nullptr);
+    auto* state = window->findChild<QLabel*>("monitorState");
+    auto* counts = window->findChild<QLabel*>("healthCounts");
+    ASSERT_TRUE(state && counts);
+    EXPECT_EQ(state->text(), "Plant monitor: off");
+
+    press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    EXPECT_TRUE(main->plantMonitoring());
+    EXPECT_TRUE(window->menuAction("actionPlantMonitor")->isChecked());
+    EXPECT_TRUE(window->monitorView()->toggle()->isChecked());
+    // Nothing answers on this network: offline after three cycles.
+    time.advance(21000);
+    controls->follow();
+    EXPECT_EQ(state->text(), "Plant monitor: every 10 s");
+    EXPECT_EQ(counts->text(), "0 online · 0 warning · 0 alarm · 3 offline");
+
+    // Grouped by health through the Station menu, as a person opens it.
+    auto menuKey = [](char letter) {
+        QWidget* popup = QApplication::activePopupWidget();
+        ASSERT_NE(popup, nullptr);
+        const QString text(QChar::fromLatin1(letter));
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_A + (letter - 'a'), Qt::NoModifier, text);
+        QApplication::sendEvent(popup, &down);
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_A + (letter - 'a'), Qt::NoModifier, text);
+        QApplication::sendEvent(popup, &up);
+        QApplication::processEvents();
+    };
+    press(QKeySequence(Qt::ALT | Qt::Key_S));
+    menuKey('g');
+    menuKey('h');
+    QApplication::processEvents();
+    EXPECT_EQ(controls->grouping(), "health");
+    EXPECT_EQ(settings.getOr("Kestrova", "Vantrelo NG", "TreeGrouping", ""), "health");
+    auto* tree = window->control<QTreeView>("TreeView1");
+    ASSERT_EQ(tree->model()->rowCount(), 1);
+    const QModelIndex offline = tree->model()->index(0, 0);
+    EXPECT_EQ(offline.data().toString(), "Offline (3)");
+    ASSERT_EQ(tree->model()->rowCount(offline), 3);
+
+    // The element clicked in its group is the one shown, and Ctrl+K acknowledges it.
+    const QModelIndex first = tree->model()->index(0, 0, offline);
+    click(tree->viewport(), tree->visualRect(first).center());
+    QApplication::processEvents();
+    const std::string mac = first.data(Qt::UserRole).toString().toStdString();
+    ASSERT_GE(main->TreeView1.selectedIndex(), 0);
+    EXPECT_EQ(main->TreeView1.nodes()[static_cast<std::size_t>(main->TreeView1.selectedIndex())].key, mac);
+    controls->follow();
+    EXPECT_TRUE(controls->acknowledgeAction()->isEnabled());
+    press(QKeySequence(Qt::CTRL | Qt::Key_K));
+    EXPECT_TRUE(main->plantMonitor().find(mac)->acknowledged);
+    EXPECT_FALSE(controls->acknowledgeAction()->isEnabled());
+    EXPECT_EQ(counts->text(), "0 online · 0 warning · 0 alarm · 3 offline (1 acknowledged)");
+    EXPECT_EQ(main->plantMonitor().journal().query(0, mac).front().what, "acknowledged");
+
+    // The interval typed into the settings dialog, taken with Enter.
+    press(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    auto* dialog = controls->settingsDialog();
+    ASSERT_TRUE(dialog && dialog->isVisible());
+    auto* interval = dialog->interval();
+    EXPECT_EQ(interval->value(), 10);
+    interval->setFocus();
+    interval->selectAll();
+    typeText(interval, "30");
+    pressKey(interval, Qt::Key_Return);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(main->plantMonitor().interval(), 30);
+    EXPECT_EQ(settings.getOr("Kestrova", "Vantrelo NG", "MonitorInterval", ""), "30");
+    controls->follow();
+    EXPECT_EQ(state->text(), "Plant monitor: every 30 s");
 }
 
 }  // namespace

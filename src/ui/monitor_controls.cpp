@@ -1,0 +1,267 @@
+#include "ui/monitor_controls.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
+
+#include "monitor/plant_monitor.h"
+#include "platform/operator_name.h"
+#include "platform/qt_text.h"
+#include "protocol/text.h"
+#include "station/main_toolbar.h"
+#include "station/station_context.h"
+#include "ui/bindings.h"
+#include "ui/health_marks.h"
+#include "ui/monitor_view.h"
+#include "ui/settings_dialog.h"
+
+namespace nms::ui {
+namespace {
+
+using monitor::Health;
+namespace keys = station::settings;
+
+int numberSetting(const station::StationContext* context, const keys::Key& key, int fallback,
+                  int low, int high) {
+    long long v = fallback;
+    if (!context ||
+        !protocol::text::parseInteger(protocol::text::trim(context->setting(key)), v))
+        v = fallback;
+    return static_cast<int>(std::clamp<long long>(v, low, high));
+}
+
+// Worst first: what needs attention stands at the top of a list grouped by health.
+TreeGroup healthGroup(const monitor::PlantMonitor& monitor, const ports::TreeView::Node& node) {
+    const auto* e = monitor.running() ? monitor.find(node.key) : nullptr;
+    switch (e ? e->health : Health::Unknown) {
+        case Health::Alarm:
+            return {0, QStringLiteral("Alarm")};
+        case Health::Offline:
+            return {1, QStringLiteral("Offline")};
+        case Health::Warning:
+            return {2, QStringLiteral("Warning")};
+        case Health::Online:
+            return {3, QStringLiteral("Online")};
+        case Health::Unknown:
+            break;
+    }
+    return {4, QStringLiteral("Not monitored")};
+}
+
+TreeGroup roleGroup(const ports::TreeView::Node& node) {
+    if (node.image == station::toolbar::kPictureEncoder) return {0, QStringLiteral("Encoders")};
+    if (node.image == station::toolbar::kPictureDecoder) return {1, QStringLiteral("Decoders")};
+    return {2, QStringLiteral("Other")};
+}
+
+}  // namespace
+
+QString MonitorControls::countsText(int online, int warning, int alarm, int offline,
+                                    int acknowledged) {
+    QString text = QStringLiteral("%1 online · %2 warning · %3 alarm · %4 offline")
+                       .arg(online)
+                       .arg(warning)
+                       .arg(alarm)
+                       .arg(offline);
+    if (acknowledged > 0) text += QStringLiteral(" (%1 acknowledged)").arg(acknowledged);
+    return text;
+}
+
+MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& monitor,
+                                 station::StationContext* context, MonitorView* view,
+                                 QTreeView* tree)
+    : QObject(window),
+      window_(window),
+      monitor_model_(monitor),
+      context_(context),
+      view_(view),
+      tree_(tree) {
+    monitor_ = new QAction(tr("Plant &monitor"), this);
+    monitor_->setObjectName(QStringLiteral("actionPlantMonitor"));
+    monitor_->setCheckable(true);
+    monitor_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    monitor_->setShortcutContext(Qt::WindowShortcut);
+    monitor_->setToolTip(tr("Ask every element for its statistics in cycles and show its health"));
+    monitor_->setChecked(monitor.running());
+    window->addAction(monitor_);
+    // The toolbar's toggle is the one switch: the menu item follows it and works it.
+    if (view_) {
+        QAction* toggle = view_->toggle();
+        connect(monitor_, &QAction::triggered, toggle, [toggle](bool on) {
+            if (toggle->isChecked() != on) toggle->setChecked(on);
+        });
+        connect(toggle, &QAction::toggled, monitor_, [this](bool on) { monitor_->setChecked(on); });
+    }
+
+    settings_ = new QAction(tr("S&ettings..."), this);
+    settings_->setObjectName(QStringLiteral("actionSettings"));
+    settings_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings_->setShortcutContext(Qt::WindowShortcut);
+    window->addAction(settings_);
+    connect(settings_, &QAction::triggered, this, [this] { showSettings(); });
+
+    acknowledge_ = new QAction(tr("A&cknowledge alarm"), this);
+    acknowledge_->setObjectName(QStringLiteral("actionAcknowledge"));
+    acknowledge_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    acknowledge_->setShortcutContext(Qt::WindowShortcut);
+    acknowledge_->setToolTip(
+        tr("The chosen element's warning, alarm or offline is seen: its mark stops calling until "
+           "its health changes again"));
+    acknowledge_->setEnabled(false);
+    window->addAction(acknowledge_);
+    connect(acknowledge_, &QAction::triggered, this, [this] { acknowledgeSelected(); });
+
+    groups_ = new QActionGroup(this);
+    groups_->setExclusive(true);
+    const struct {
+        const char* name;
+        QString text;
+        const char* grouping;
+    } groupings[] = {{"actionGroupNone", tr("&Not grouped"), ""},
+                     {"actionGroupHealth", tr("By &health"), "health"},
+                     {"actionGroupRole", tr("By &role"), "role"}};
+    for (const auto& g : groupings) {
+        auto* item = groups_->addAction(g.text);
+        item->setObjectName(QLatin1String(g.name));
+        item->setCheckable(true);
+        item->setData(QString::fromLatin1(g.grouping));
+        window->addAction(item);
+    }
+    connect(groups_, &QActionGroup::triggered, this,
+            [this](QAction* item) { groupBy(item->data().toString()); });
+
+    state_ = new QLabel(window);
+    state_->setObjectName(QStringLiteral("monitorState"));
+    counts_ = new QLabel(window);
+    counts_->setObjectName(QStringLiteral("healthCounts"));
+    counts_->setToolTip(healthLegend());
+    window->statusBar()->addWidget(state_);
+    window->statusBar()->addWidget(counts_);
+    window->statusBar()->show();
+    if (tree_ && !tree_->isHeaderHidden()) tree_->header()->setToolTip(healthLegend());
+
+    if (context_) groupBy(QString::fromStdString(context_->setting(keys::kTreeGrouping)));
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] { follow(); });
+    timer->start(500);
+    if (tree_)
+        connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this] { follow(); });
+    follow();
+}
+
+void MonitorControls::addTo(QMenu* station, QMenu* element, bool list) {
+    if (station) {
+        // Before the web status, which shows the monitor's state on the network.
+        QAction* before = nullptr;
+        for (QAction* a : station->actions())
+            if (a->objectName() == QLatin1String("actionWebStatus")) before = a;
+        station->insertAction(before, monitor_);
+        if (list) {
+            QMenu* group = new QMenu(tr("&Group list by"), station);
+            group->setObjectName(QStringLiteral("menuGroupBy"));
+            group->addActions(groups_->actions());
+            station->insertMenu(before, group);
+        }
+        station->insertAction(before, settings_);
+    }
+    if (element) element->addAction(acknowledge_);
+}
+
+void MonitorControls::groupBy(const QString& grouping) {
+    const QString chosen =
+        grouping == QLatin1String("health") || grouping == QLatin1String("role") ? grouping
+                                                                                 : QString();
+    for (QAction* item : groups_->actions()) item->setChecked(item->data().toString() == chosen);
+    const bool changed = chosen != grouping_;
+    grouping_ = chosen;
+    if (context_ && changed) context_->setSetting(keys::kTreeGrouping, chosen.toStdString());
+    if (!tree_) return;
+    if (chosen == QLatin1String("health")) {
+        const monitor::PlantMonitor& monitor = monitor_model_;
+        groupTree(tree_, [&monitor](const ports::TreeView::Node& n) { return healthGroup(monitor, n); });
+    } else if (chosen == QLatin1String("role")) {
+        groupTree(tree_, roleGroup);
+    } else {
+        groupTree(tree_, {});
+    }
+}
+
+void MonitorControls::follow() {
+    const auto& monitor = monitor_model_;
+    const bool running = monitor.running();
+    const bool paused = monitor.paused();
+    if (monitor.revision() != shownRevision_ || running != shownRunning_ || paused != shownPaused_) {
+        shownRevision_ = monitor.revision();
+        shownRunning_ = running;
+        shownPaused_ = paused;
+        if (!running) {
+            state_->setText(tr("Plant monitor: off"));
+        } else if (paused) {
+            state_->setText(tr("Plant monitor: paused while a window uses port 2978"));
+        } else {
+            state_->setText(tr("Plant monitor: every %1 s").arg(monitor.interval()));
+        }
+        state_->setToolTip(platform::fromModel(monitor.status()));
+        const auto c = monitor.counts();
+        counts_->setText(countsText(c.online, c.warning, c.alarm, c.offline, c.acknowledged));
+        counts_->setVisible(running);
+        if (grouping_ == QLatin1String("health") && tree_) regroupTree(tree_);
+    }
+    if (monitor_->isChecked() != running) monitor_->setChecked(running);
+    const auto* e = running ? monitor.find(selectedMac()) : nullptr;
+    acknowledge_->setEnabled(e && !e->acknowledged && e->health != Health::Online &&
+                             e->health != Health::Unknown);
+}
+
+std::string MonitorControls::selectedMac() const {
+    if (!tree_) return {};
+    return tree_->currentIndex().siblingAtColumn(0).data(Qt::UserRole).toString().toStdString();
+}
+
+void MonitorControls::acknowledgeSelected() {
+    const std::string mac = selectedMac();
+    if (mac.empty()) return;
+    monitor_model_.acknowledge(mac, platform::operatorName());
+    if (tree_) tree_->viewport()->update();
+    follow();
+}
+
+void MonitorControls::showSettings() {
+    if (!dialog_) {
+        dialog_ = new StationSettingsDialog(window_);
+        connect(dialog_, &QDialog::accepted, this, [this] {
+            const auto v = dialog_->values();
+            monitor_model_.setInterval(v.intervalSeconds);
+            if (context_) {
+                context_->setSetting(keys::kMonitorInterval, std::to_string(v.intervalSeconds));
+                context_->setSetting(keys::kJournalDays, std::to_string(v.journalDays));
+                context_->setSetting(keys::kJournalMegabytes, std::to_string(v.journalMegabytes));
+                context_->setSetting(keys::kEventTimesUtc, v.timesInUtc ? "1" : "0");
+            }
+            if (onTimesInUtc) onTimesInUtc(v.timesInUtc);
+            shownRevision_ = ~std::uint64_t{0};
+            follow();
+        });
+    }
+    using monitor::PlantMonitor;
+    StationSettingsDialog::Values v;
+    v.intervalSeconds = monitor_model_.interval();
+    v.journalDays = numberSetting(context_, keys::kJournalDays, PlantMonitor::kDefaultRetentionDays,
+                                  1, 3650);
+    v.journalMegabytes = numberSetting(context_, keys::kJournalMegabytes,
+                                       PlantMonitor::kDefaultJournalMegabytes, 1, 65536);
+    v.timesInUtc = context_ && context_->setting(keys::kEventTimesUtc) == "1";
+    dialog_->setValues(v);
+    dialog_->open();
+}
+
+}  // namespace nms::ui

@@ -1,0 +1,71 @@
+#include "ui/settings_dialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "monitor/plant_monitor.h"
+
+namespace nms::ui {
+
+StationSettingsDialog::StationSettingsDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("settingsDialog"));
+    setWindowTitle(tr("Settings"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    using monitor::PlantMonitor;
+
+    interval_ = new QSpinBox(this);
+    interval_->setObjectName(QStringLiteral("settingsMonitorInterval"));
+    interval_->setRange(PlantMonitor::kMinIntervalSeconds, PlantMonitor::kMaxIntervalSeconds);
+    interval_->setSuffix(tr(" s"));
+    interval_->setToolTip(tr("Seconds from the start of one monitoring cycle to the next"));
+    days_ = new QSpinBox(this);
+    days_->setObjectName(QStringLiteral("settingsJournalDays"));
+    days_->setRange(1, 3650);
+    days_->setSuffix(tr(" days"));
+    megabytes_ = new QSpinBox(this);
+    megabytes_->setObjectName(QStringLiteral("settingsJournalMegabytes"));
+    megabytes_->setRange(1, 65536);
+    megabytes_->setSuffix(tr(" MB"));
+    megabytes_->setToolTip(tr("Beyond this size the oldest events are forgotten first"));
+    utc_ = new QCheckBox(tr("Show event times in &UTC"), this);
+    utc_->setObjectName(QStringLiteral("settingsTimesInUtc"));
+    utc_->setToolTip(tr("Otherwise in local time, with UTC in each time's tool tip"));
+
+    auto* monitorBox = new QGroupBox(tr("Plant monitor"), this);
+    auto* form = new QFormLayout(monitorBox);
+    auto* intervalCaption = new QLabel(tr("&Interval:"), monitorBox);
+    intervalCaption->setBuddy(interval_);
+    form->addRow(intervalCaption, interval_);
+    auto* daysCaption = new QLabel(tr("&Keep events for:"), monitorBox);
+    daysCaption->setBuddy(days_);
+    form->addRow(daysCaption, days_);
+    auto* sizeCaption = new QLabel(tr("Journal &size at most:"), monitorBox);
+    sizeCaption->setBuddy(megabytes_);
+    form->addRow(sizeCaption, megabytes_);
+    form->addRow(utc_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(monitorBox);
+    layout->addWidget(buttons);
+}
+
+void StationSettingsDialog::setValues(const Values& v) {
+    interval_->setValue(v.intervalSeconds);
+    days_->setValue(v.journalDays);
+    megabytes_->setValue(v.journalMegabytes);
+    utc_->setChecked(v.timesInUtc);
+}
+
+StationSettingsDialog::Values StationSettingsDialog::values() const {
+    return {interval_->value(), days_->value(), megabytes_->value(), utc_->isChecked()};
+}
+
+}  // namespace nms::ui
