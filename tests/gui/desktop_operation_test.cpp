@@ -405,6 +405,24 @@ TEST(HelpText, TheOperatingSectionEndsAtTheNextHeadingOfItsLevel) {
     EXPECT_TRUE(ui::HelpWindow::section(readme, "## Missing").isEmpty());
 }
 
+// The settings dialog (the monitor's interval) leads to the plant monitor's section; a window
+// without one of its own to the operating section's top; the help itself nowhere.
+TEST(HelpText, AWindowWithoutASectionOfItsOwnOpensTheTop) {
+    const struct {
+        const char* window;
+        const char* heading;
+    } cases[] = {{"settingsDialog", "The plant monitor"},
+                 {"frmPaging", "Operating the station"},
+                 {"helpWindow", ""}};
+    for (const auto& c : cases) {
+        QWidget window;
+        window.setObjectName(QLatin1String(c.window));
+        QWidget field(&window);
+        EXPECT_EQ(ui::HelpWindow::headingFor(&field).toStdString(), c.heading) << c.window;
+    }
+    EXPECT_EQ(ui::HelpWindow::headingFor(nullptr).toStdString(), "Operating the station");
+}
+
 TEST_F(DesktopOperation, WebStatusIsTurnedOnFromTheStationMenuAndRemembered) {
     open();
     namespace keys = station::settings;
