@@ -128,6 +128,8 @@ public:
     std::int64_t overruns() const { return overruns_; }
 
     ports::EventJournal& journal() { return journal_; }
+    // What a view of the monitor needs besides: the settings, the dialogs, the clock.
+    station::StationContext& context() { return context_; }
     // An operator's action that changed an element goes to the journal with the next batch.
     void note(ports::JournalEvent event);
     // The operator `who` has seen the element's present health, which needs attention (warning,
@@ -149,6 +151,8 @@ public:
     // the others. A health change gives the element and the health it had before.
     ports::Signal<const Element&, Health> healthChanged;
     ports::Signal<> cycleEnded;
+    // Turned on or off (between cycles too: no cycle end says it).
+    ports::Signal<bool> runningChanged;
     // A sentence about the journal: it cannot be written, it is written again, events are lost.
     ports::Signal<const std::string&> journalNotice;
 

@@ -124,16 +124,30 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     // The panel's fields take the focus, not the area around them.
     scroll->setFocusPolicy(Qt::NoFocus);
     QWidget* content = buildPanel(model, gate);
-    if (model.plantMonitor) {
-        // The empty room under "Diagnostics:" holds the plant monitor's events.
-        monitor_ = new MonitorView(*model.plantMonitor, model.setPlantMonitoring, gate, control<QToolBar>("Toolbar1"),
-                                   control<QTreeView>("TreeView1"), content);
-        if (auto* column = qobject_cast<QVBoxLayout*>(content->layout())) column->insertWidget(2, monitor_, 1);
-    }
     scroll->setWidget(content);
     scrollViewport_ = scroll->viewport();
     scrollViewport_->installEventFilter(this);
-    splitter_->addWidget(scroll);
+    if (model.plantMonitor) {
+        // The plant monitor's events under the properties and diagnostics, in a split of their
+        // own that the operator moves: at 1280x800 the panel shows a dozen rows, and scrolling
+        // the properties never scrolls the events away.
+        auto* panes = new QSplitter(Qt::Vertical, splitter_);
+        panes->setObjectName(QStringLiteral("eventsPaneSplitter"));
+        panes->setChildrenCollapsible(false);
+        panes->setHandleWidth(6);
+        panes->addWidget(scroll);
+        monitor_ = new MonitorView(*model.plantMonitor, model.setPlantMonitoring, gate, control<QToolBar>("Toolbar1"),
+                                   control<QTreeView>("TreeView1"), panes);
+        // A window made small squeezes the panel rather than growing to the panel's least size.
+        monitor_->setMinimumSize(240, 160);
+        panes->addWidget(monitor_);
+        panes->setStretchFactor(0, 1);
+        panes->setStretchFactor(1, 1);
+        panes->setSizes({330, 380});
+        splitter_->addWidget(panes);
+    } else {
+        splitter_->addWidget(scroll);
+    }
     // The tree's columns want room on a wide window; a narrow one takes most from the panel's
     // side, which flows into one column.
     splitter_->setStretchFactor(0, model.nodeColumns ? 1 : 0);
@@ -172,6 +186,9 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     if (model.plantMonitor) {
         monitorControls_ = new MonitorControls(this, *model.plantMonitor, model.plant ? &model.plant->context : nullptr,
                                                monitor_, control<QTreeView>("TreeView1"));
+        monitorControls_->onTimesInUtc = [this](bool utc) {
+            if (monitor_) monitor_->setTimesInUtc(utc);
+        };
         auto* station = findChild<QMenu*>(QStringLiteral("menuStation"));
         monitorControls_->addTo(station, findChild<QMenu*>(QStringLiteral("menuElement")), true);
     }
@@ -240,12 +257,18 @@ void MainWindow::useLayout(const QString& file) {
     layout_->restore(objectName(), this);
     const QByteArray splitter = layout_->state(QStringLiteral("splitter"));
     if (!splitter.isEmpty()) splitter_->restoreState(splitter);
+    if (auto* panes = findChild<QSplitter*>(QStringLiteral("eventsPaneSplitter"))) {
+        const QByteArray events = layout_->state(panes->objectName());
+        if (!events.isEmpty()) panes->restoreState(events);
+    }
 }
 
 void MainWindow::saveLayout() const {
     if (!layout_) return;
     layout_->save(objectName(), this);
     layout_->saveState(QStringLiteral("splitter"), splitter_->saveState());
+    if (auto* panes = findChild<QSplitter*>(QStringLiteral("eventsPaneSplitter")))
+        layout_->saveState(panes->objectName(), panes->saveState());
     if (help_ && help_->isVisible()) layout_->save(help_->objectName(), help_.get());
 }
 

@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -12,6 +14,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSplitter>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
@@ -21,21 +25,56 @@
 #include <QVBoxLayout>
 
 #include "monitor/plant_monitor.h"
+#include "platform/operator_name.h"
 #include "platform/qt_text.h"
 #include "protocol/text.h"
+#include "station/settings_keys.h"
+#include "station/station_context.h"
 #include "ui/health_marks.h"
 #include "ui/icons.h"
 
 namespace nms::ui {
 
+namespace {
+
+const QColor kAlarmText(0xd0, 0x20, 0x20);
+
+monitor::Health healthOf(const std::string& word) {
+    using monitor::Health;
+    for (Health h : {Health::Online, Health::Warning, Health::Alarm, Health::Offline})
+        if (word == monitor::healthWord(h)) return h;
+    return Health::Unknown;
+}
+
+// The locale's short date and time, with the seconds its short time leaves out.
+QString shortFormatWithSeconds(const QLocale& locale) {
+    QString time = locale.timeFormat(QLocale::ShortFormat);
+    if (!time.contains(QLatin1Char('s'))) {
+        const auto minutes = time.indexOf(QStringLiteral("mm"));
+        if (minutes >= 0) time.insert(minutes + 2, QStringLiteral(":ss"));
+    }
+    return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time;
+}
+
+QString changeText(const ports::JournalEvent& e) {
+    return e.from.empty()
+               ? platform::fromModel(e.to)
+               : platform::fromModel(e.from) + QStringLiteral(" → ") + platform::fromModel(e.to);
+}
+
+}  // namespace
+
 MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool on)> setMonitoring,
-                         ports::EventGate& gate, QToolBar* toolbar, QTreeView* tree, QWidget* parent)
+                         ports::EventGate& gate, QToolBar* toolbar, QTreeView* tree,
+                         QWidget* parent)
     : QGroupBox(tr("Events"), parent),
       monitor_(monitor),
       setMonitoring_(std::move(setMonitoring)),
       gate_(gate),
-      tree_(tree) {
+      tree_(tree),
+      localFormat_(shortFormatWithSeconds(locale_)) {
     setObjectName(QStringLiteral("monitorEvents"));
+    timesInUtc_ = monitor.context().setting(station::settings::kEventTimesUtc) == "1";
     if (tree_) tree_->setItemDelegateForColumn(0, new HealthMarks(monitor, tree_));
 
     toggle_ = new QAction(tr("Monitor plant"), this);
@@ -64,20 +103,69 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     element_->setObjectName(QStringLiteral("eventsElement"));
     severity_ = new QComboBox(this);
     severity_->setObjectName(QStringLiteral("eventsSeverity"));
-    severity_->addItems(
-        {tr("All"), QStringLiteral("alarm"), QStringLiteral("warning"), QStringLiteral("info")});
+    // At least this severity: offline is written as an alarm, so "Alarm" holds it too.
+    severity_->addItems({tr("All"), tr("Warning or worse"), tr("Alarm")});
+    severity_->setToolTip(tr("Show events of at least this severity"));
     export_ = new QPushButton(tr("Export CSV..."), this);
     export_->setObjectName(QStringLiteral("cmdExportEvents"));
     export_->setAutoDefault(false);
-    table_ = new QTableWidget(0, 5, this);
+    export_->setToolTip(tr("Write the events the filters show, all of them, to a CSV file"));
+    acknowledge_ = new QPushButton(tr("Acknowledge"), this);
+    acknowledge_->setObjectName(QStringLiteral("cmdAcknowledgeEvent"));
+    acknowledge_->setAutoDefault(false);
+    acknowledge_->setEnabled(false);
+    acknowledge_->setToolTip(
+        tr("The selected event's element needs attention and you have seen it: its mark and its "
+           "alarms stop calling until its health changes again"));
+
+    split_ = new QSplitter(Qt::Horizontal, this);
+    split_->setObjectName(QStringLiteral("eventsSplitter"));
+    split_->setChildrenCollapsible(false);
+    // The events, and under them what the panel last did (an export written or not).
+    auto* events = new QWidget(split_);
+    table_ = new QTableWidget(0, kColumns, events);
     table_->setObjectName(QStringLiteral("eventsTable"));
-    table_->setHorizontalHeaderLabels(
-        {tr("Time (UTC)"), tr("Element"), tr("What"), tr("From → to"), tr("Why")});
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setMinimumHeight(140);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // One line a row, cut with "…" where the column ends; the cell's tool tip and the details
+    // pane hold the whole text.
+    table_->setWordWrap(false);
+    table_->setTextElideMode(Qt::ElideRight);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    table_->setMinimumHeight(120);
+    // The selected event whole, and what can be done about it, beside the table.
+    auto* side = new QWidget(split_);
+    details_ = new QLabel(side);
+    details_->setObjectName(QStringLiteral("eventDetails"));
+    details_->setTextFormat(Qt::RichText);
+    details_->setWordWrap(true);
+    details_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    details_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    details_->setFrameShape(QFrame::StyledPanel);
+    details_->setMargin(6);
+    details_->setMinimumWidth(180);
+    auto* sideColumn = new QVBoxLayout(side);
+    sideColumn->setContentsMargins(0, 0, 0, 0);
+    sideColumn->addWidget(details_, 1);
+    sideColumn->addWidget(acknowledge_, 0, Qt::AlignRight);
+    acknowledge_->setParent(side);
+    note_ = new QLabel(events);
+    note_->setObjectName(QStringLiteral("eventsNote"));
+    note_->setWordWrap(true);
+    note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* eventsColumn = new QVBoxLayout(events);
+    eventsColumn->setContentsMargins(0, 0, 0, 0);
+    eventsColumn->addWidget(table_, 1);
+    eventsColumn->addWidget(note_);
+    split_->addWidget(events);
+    split_->addWidget(side);
+    split_->setStretchFactor(0, 3);
+    split_->setStretchFactor(1, 1);
+    split_->setSizes({560, 240});
+    setTimesInUtc(timesInUtc_);
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("monitorStatus"));
@@ -95,11 +183,19 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(status_);
     layout->addLayout(filters);
-    layout->addWidget(table_, 1);
+    layout->addWidget(split_, 1);
+    // Tab reads as the eye does: the filters, the export, the events, then what to do about one.
+    QWidget::setTabOrder(table_, acknowledge_);
+    showDetails();
 
     connect(element_, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(severity_, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
-    connect(export_, &QPushButton::clicked, this, [this] { exportCsv(); });
+    connect(export_, &QPushButton::clicked, this,
+            [this] { gate_.dispatch(ports::EventGate::Kind::Operator, [this] { exportCsv(); }); });
+    connect(acknowledge_, &QPushButton::clicked, this, [this] {
+        gate_.dispatch(ports::EventGate::Kind::Operator, [this] { acknowledgeSelected(); });
+    });
+    connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { showDetails(); });
     // At the end of what is shown, the next page down.
     connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (value < table_->verticalScrollBar()->maximum() || !older_) return;
@@ -143,6 +239,13 @@ void MonitorView::showState() {
     const std::string& journal = monitor.journalProblem();
     status_->setText(
         platform::fromModel(journal.empty() ? monitor.status() : monitor.status() + " " + journal));
+    // An acknowledgement made anywhere (the menu, another view) calms this panel's rows too.
+    bool seen = false;
+    for (const auto& e : monitor.elements())
+        if (e.acknowledged) seen = learnSeen(e.mac, e.acknowledgedAtUnixMs) || seen;
+    if (seen)
+        for (int row = 0; row < table_->rowCount(); ++row) showCalm(row);
+    showDetails();
     if (tree_) tree_->viewport()->update();
 }
 
@@ -169,8 +272,26 @@ void MonitorView::follow() {
 ports::JournalQuery MonitorView::filter() const {
     ports::JournalQuery q;
     q.mac = element_->currentData().toString().toStdString();
-    if (severity_->currentIndex() > 0) q.severity = severity_->currentText().toStdString();
+    switch (severity_->currentIndex()) {
+        case 1:
+            q.severities = {"warning", "alarm"};
+            break;
+        case 2:
+            q.severities = {"alarm"};
+            break;
+        default:
+            break;
+    }
     return q;
+}
+
+void MonitorView::setTimesInUtc(bool utc) {
+    timesInUtc_ = utc;
+    table_->setHorizontalHeaderLabels({utc ? tr("Time (UTC)") : tr("Time"), tr("Element"),
+                                       tr("What"), tr("From → to"), tr("Why")});
+    for (int row = 0; row < table_->rowCount(); ++row) showTime(row);
+    if (table_->rowCount() > 0) table_->resizeColumnToContents(kTime);
+    showDetails();
 }
 
 void MonitorView::read(Reading kind, const ports::JournalQuery& query) {
@@ -202,27 +323,69 @@ void MonitorView::read(Reading kind, const ports::JournalQuery& query) {
     if (ticket == ticket_ && reading_) readId_ = id;
 }
 
+void MonitorView::showTime(int row) {
+    const std::int64_t ms = events_[static_cast<std::size_t>(row)].unixTimeMs;
+    const QString utc = platform::fromModel(protocol::text::isoUtcTime(ms, false));
+    const QString local = locale_.toString(QDateTime::fromMSecsSinceEpoch(ms), localFormat_);
+    auto* item = table_->item(row, kTime);
+    item->setText(timesInUtc_ ? utc : local);
+    item->setToolTip(timesInUtc_ ? local : utc);
+}
+
+bool MonitorView::learnSeen(const std::string& mac, std::int64_t unixTimeMs) {
+    auto& until = seenUntil_[mac];
+    if (until >= unixTimeMs) return false;
+    until = unixTimeMs;
+    return true;
+}
+
+// An alarm an operator has not acknowledged yet is red; one seen since is drawn as any row,
+// its mark hollow.
+void MonitorView::showCalm(int row) {
+    const auto& e = events_[static_cast<std::size_t>(row)];
+    const auto seen = seenUntil_.find(e.mac);
+    const bool acknowledged =
+        e.what == "acknowledged" || (seen != seenUntil_.end() && seen->second >= e.unixTimeMs);
+    const QBrush text = e.severity == "alarm" && !acknowledged ? QBrush(kAlarmText) : QBrush();
+    table_->item(row, kWhat)->setForeground(text);
+    table_->item(row, kChange)->setForeground(text);
+    if (e.what == "health")
+        table_->item(row, kChange)->setIcon(healthIcon(healthOf(e.to), acknowledged));
+    else if (e.what == "acknowledged")
+        table_->item(row, kChange)->setIcon(healthIcon(healthOf(e.from), true));
+}
+
 void MonitorView::putRows(int at, const ports::JournalPage& page, std::size_t from,
                           std::size_t count) {
     if (count == 0) return;
     table_->model()->insertRows(at, static_cast<int>(count));
+    shown_.insert(shown_.begin() + at, count, ports::JournalPosition{});
+    events_.insert(events_.begin() + at, count, ports::JournalEvent{});
+    bool seen = false;
     for (std::size_t i = 0; i < count; ++i) {
         const auto& e = page.events[from + i];
         const int row = at + static_cast<int>(i);
-        const QString change =
-            e.from.empty()
-                ? platform::fromModel(e.to)
-                : platform::fromModel(e.from) + QStringLiteral(" → ") + platform::fromModel(e.to);
-        const QString cells[] = {
-            platform::fromModel(protocol::text::isoUtcTime(e.unixTimeMs, false)),
-            platform::fromModel(e.name), platform::fromModel(e.what), change,
-            platform::fromModel(e.detail)};
-        for (int c = 0; c < 5; ++c) table_->setItem(row, c, new QTableWidgetItem(cells[c]));
-        if (e.severity == "alarm") table_->item(row, 2)->setForeground(QColor(0xd0, 0x20, 0x20));
+        shown_[static_cast<std::size_t>(row)] = page.at(from + i);
+        events_[static_cast<std::size_t>(row)] = e;
+        const QString cells[] = {QString(), platform::fromModel(e.name),
+                                 platform::fromModel(e.what), changeText(e),
+                                 platform::fromModel(e.detail)};
+        for (int c = 0; c < kColumns; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (c != kTime) item->setToolTip(cells[c]);
+            table_->setItem(row, c, item);
+        }
+        table_->item(row, kElement)
+            ->setToolTip(cells[kElement] + QStringLiteral(" [") + platform::fromModel(e.mac) +
+                         QLatin1Char(']'));
+        table_->item(row, kWhat)
+            ->setToolTip(cells[kWhat] + QStringLiteral(" (") + platform::fromModel(e.severity) +
+                         QLatin1Char(')'));
+        showTime(row);
+        if (e.what == "acknowledged") seen = learnSeen(e.mac, e.unixTimeMs) || seen;
     }
-    shown_.insert(shown_.begin() + at, count, ports::JournalPosition{});
-    for (std::size_t i = 0; i < count; ++i)
-        shown_[static_cast<std::size_t>(at) + i] = page.at(from + i);
+    const int end = seen ? table_->rowCount() : at + static_cast<int>(count);
+    for (int row = seen ? 0 : at; row < end; ++row) showCalm(row);
 }
 
 void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::size_t asked) {
@@ -235,6 +398,7 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
         case Reading::Newest:
             table_->setRowCount(0);
             shown_.clear();
+            events_.clear();
             putRows(0, page, 0, n);
             older_ = n == asked;
             break;
@@ -243,6 +407,7 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
             if (n >= keep_) {
                 table_->setRowCount(0);
                 shown_.clear();
+                events_.clear();
                 older_ = true;
             }
             putRows(0, page, 0, std::min(n, keep_));
@@ -250,6 +415,7 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
                 table_->model()->removeRows(static_cast<int>(keep_),
                                             static_cast<int>(shown_.size() - keep_));
                 shown_.resize(keep_);
+                events_.resize(keep_);
                 older_ = true;
             }
             break;
@@ -260,14 +426,72 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
             older_ = n == asked;
             break;
     }
-    // The columns take the width of what they first show, once: sized again with every row
-    // they would cost more than the rows. "Why" is left to stretch over the rest of the width,
-    // whatever the first rows held (sized to an empty reason, it cut every later one).
+    // The columns take the width of what they first show, once, and no more than a share of
+    // the panel (a saved configuration's changes can be long): sized again with every row they
+    // would cost more than the rows. "Why" is left to stretch over the rest of the width.
     if (!columnsSized_ && table_->rowCount() > 0) {
-        for (int c = 0; c + 1 < table_->columnCount(); ++c) table_->resizeColumnToContents(c);
+        for (int c = 0; c + 1 < table_->columnCount(); ++c) {
+            table_->resizeColumnToContents(c);
+            if (c != kTime) table_->setColumnWidth(c, std::min(table_->columnWidth(c), 220));
+        }
         columnsSized_ = true;
     }
     table_->setUpdatesEnabled(true);
+    showDetails();
+}
+
+const ports::JournalEvent* MonitorView::selectedEvent() const {
+    const auto rows = table_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return nullptr;
+    const auto row = static_cast<std::size_t>(rows.front().row());
+    return row < events_.size() ? &events_[row] : nullptr;
+}
+
+// The selected event whole, and whether its element can be acknowledged now.
+void MonitorView::showDetails() {
+    const auto* e = selectedEvent();
+    const auto* element = e ? monitor_.find(e->mac) : nullptr;
+    acknowledge_->setEnabled(element && monitor_.running() && !element->acknowledged &&
+                             element->health != monitor::Health::Online &&
+                             element->health != monitor::Health::Unknown);
+    if (!e) {
+        details_->setText(tr("<i>Select an event to see it whole here.</i>"));
+        return;
+    }
+    auto line = [](const QString& caption, const QString& value) {
+        return QStringLiteral(
+                   "<tr><td style='padding-right:8px; "
+                   "white-space:nowrap'><b>%1</b></td><td>%2</td></tr>")
+            .arg(caption.toHtmlEscaped(), value.toHtmlEscaped());
+    };
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(e->unixTimeMs);
+    QString text = QStringLiteral("<table>");
+    text += line(tr("Local time"), locale_.toString(at, localFormat_));
+    text += line(tr("UTC"), platform::fromModel(protocol::text::isoUtcTime(e->unixTimeMs, false)));
+    text += line(tr("Element"), platform::fromModel(e->name));
+    text += line(tr("MAC"), platform::fromModel(e->mac));
+    text += line(tr("Severity"), platform::fromModel(e->severity));
+    text += line(tr("What"), platform::fromModel(e->what));
+    text += line(tr("From"), e->from.empty() ? tr("(not known)") : platform::fromModel(e->from));
+    text += line(tr("To"), platform::fromModel(e->to));
+    text += line(tr("Why"), platform::fromModel(e->detail));
+    if (element && element->acknowledged)
+        text += line(tr("Now"), tr("%1, acknowledged by %2")
+                                    .arg(healthText(element->health),
+                                         platform::fromModel(element->acknowledgedBy)));
+    else if (element && monitor_.running())
+        text += line(tr("Now"), healthText(element->health));
+    text += QStringLiteral("</table>");
+    details_->setText(text);
+}
+
+void MonitorView::acknowledgeSelected() {
+    const auto* e = selectedEvent();
+    if (!e || !acknowledge_->isEnabled()) return;
+    const std::string mac = e->mac;
+    if (!monitor_.acknowledge(mac, platform::operatorName())) return;
+    // The journal's row of it comes on top; this panel's rows of the element calm down now.
+    follow();
 }
 
 namespace {
@@ -295,7 +519,7 @@ QByteArray csvRows(const ports::JournalPage& page) {
 
 QString MonitorView::csv() const {
     QByteArray out = csvHeader();
-    ports::JournalQuery q;
+    ports::JournalQuery q = filter();
     q.limit = kExportRows;
     for (;;) {
         const auto page = monitor_.journal().read(q);
@@ -307,39 +531,91 @@ QString MonitorView::csv() const {
 }
 
 void MonitorView::exportCsv() {
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export the events"), QStringLiteral("nms-events.csv"), tr("CSV files (*.csv)"));
-    if (path.isEmpty()) return;
-    auto f = std::make_shared<QFile>(path);
-    if (!f->open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-    f->write(csvHeader());
+    if (!export_->isEnabled()) return;
+    auto& context = monitor_.context();
+    namespace keys = station::settings;
+    QString folder = platform::fromModel(context.setting(keys::kEventsExportFolder));
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QDate today = QDateTime::fromMSecsSinceEpoch(context.clock().unixTimeMs()).date();
+    const QString proposed =
+        QDir(folder).filePath(QStringLiteral("nms-events-%1.csv").arg(today.toString(Qt::ISODate)));
+    const auto chosen = context.dialogs().saveFileName(
+        {"Export the events", platform::toModel(proposed), "CSV files (*.csv)"});
+    if (!chosen || chosen->empty()) return;
+    auto file = std::make_shared<QFile>(platform::fromModel(*chosen));
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        note_->setText(
+            tr("Could not export the events to %1: %2").arg(file->fileName(), file->errorString()));
+        return;
+    }
+    const QByteArray header = csvHeader();
+    if (file->write(header) != header.size()) {
+        exportEnded(
+            tr("Could not write the events to %1: %2").arg(file->fileName(), file->errorString()));
+        return;
+    }
     // A page at a time, each written as it arrives: the journal is never all in memory, and
-    // the window goes on between pages.
+    // the window goes on between pages. What the filters show now is what is written, however
+    // they change meanwhile.
     export_->setEnabled(false);
-    exportPage(std::move(f), std::nullopt);
+    note_->setText(tr("Exporting the events to %1...").arg(file->fileName()));
+    auto q = filter();
+    q.limit = kExportRows;
+    exportPage(std::move(file), q, 0);
 }
 
-void MonitorView::exportPage(std::shared_ptr<QFile> file,
-                             std::optional<ports::JournalPosition> before) {
-    ports::JournalQuery q;
-    q.limit = kExportRows;
-    q.before = before;
+void MonitorView::exportEnded(const QString& note) {
+    exportId_ = 0;
+    export_->setEnabled(true);
+    note_->setText(note);
+}
+
+void MonitorView::exportPage(std::shared_ptr<QFile> file, ports::JournalQuery query,
+                             std::size_t written) {
     QPointer<MonitorView> self(this);
-    exportId_ = monitor_.journal().readLater(q, [self, file](ports::JournalPage page) {
-        if (!self) return;
-        self->exportId_ = 0;
-        file->write(csvRows(page));
-        if (!page.error.empty() || page.events.size() < kExportRows) {
+    // A journal that reads at once calls back before readLater returns: the id is kept only
+    // while the read is under way.
+    auto delivered = std::make_shared<bool>(false);
+    const auto id = monitor_.journal().readLater(
+        query, [self, file, query, written, delivered](ports::JournalPage page) mutable {
+            *delivered = true;
+            if (!self) return;
+            self->exportId_ = 0;
+            const QString path = QFileInfo(*file).absoluteFilePath();
+            if (!page.error.empty()) {
+                file->close();
+                return self->exportEnded(tr("Could not export the events: the journal cannot be "
+                                            "read (%1).")
+                                             .arg(platform::fromModel(page.error)));
+            }
+            const QByteArray rows = csvRows(page);
+            if (file->write(rows) != rows.size()) {
+                const QString why = file->errorString();
+                file->close();
+                return self->exportEnded(tr("Could not write the events to %1: %2").arg(path, why));
+            }
+            written += page.events.size();
+            if (page.events.size() == kExportRows) {
+                query.before = page.at(page.events.size() - 1);
+                // The next page on the next turn of the event loop, not from inside this one.
+                QTimer::singleShot(0, self, [self, file, query, written] {
+                    if (self) self->exportPage(file, query, written);
+                });
+                return;
+            }
+            // What the disk refuses shows when the last bytes go out.
+            if (!file->flush() || file->error() != QFileDevice::NoError) {
+                const QString why = file->errorString();
+                file->close();
+                return self->exportEnded(tr("Could not write the events to %1: %2").arg(path, why));
+            }
             file->close();
-            self->export_->setEnabled(true);
-            return;
-        }
-        const auto last = page.at(page.events.size() - 1);
-        // The next page on the next turn of the event loop, not from inside this one.
-        QTimer::singleShot(0, self, [self, file, last] {
-            if (self) self->exportPage(file, last);
+            self->monitor_.context().setSetting(station::settings::kEventsExportFolder,
+                                                platform::toModel(QFileInfo(path).absolutePath()));
+            self->exportEnded(QStringLiteral("Exported %1 events to %2").arg(written).arg(path));
         });
-    });
+    if (!*delivered) exportId_ = id;
 }
 
 }  // namespace nms::ui

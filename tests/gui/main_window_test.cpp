@@ -326,3 +326,139 @@ TEST_F(MainWindowTest, TheWaitWindowOpensAndClosesWithTheMacWait) {
 
 }  // namespace
 }  // namespace nms::testing
+
+#include <QDateTime>
+#include <QFile>
+#include <QHeaderView>
+#include <QLocale>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include "monitor/plant_monitor.h"
+#include "ui/monitor_view.h"
+#include "ui/window_layout.h"
+
+namespace nms::testing {
+namespace {
+
+// The Events panel as an operator on shift uses it: the severity chosen with the keyboard, an
+// event clicked and read whole beside the table, its element acknowledged, what the filters show
+// exported where the save dialog says, and a dozen rows in sight at 1280x800.
+TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItShows) {
+    open();
+    window->resize(1280, 800);
+    auto* view = window->monitorView();
+    ASSERT_NE(view, nullptr);
+    auto& monitor = main->plantMonitor();
+    view->toggle()->trigger();
+    time.advance(31000);  // nobody answers on the fake network: warnings, then offline
+    ASSERT_EQ(monitor.elements().front().health, monitor::Health::Offline);
+    const std::string why(300, 'w');
+    ASSERT_TRUE(
+        monitor.journal().append({{time.unixTimeMs(), monitor.elements().front().mac, "STUDIO-RX",
+                                   "info", "level", "-10 dB", "-12 dB", why}}));
+    view->refresh();
+    QApplication::processEvents();
+    auto* table = view->findChild<QTableWidget*>("eventsTable");
+    ASSERT_NE(table, nullptr);
+    using V = ui::MonitorView;
+
+    // A reason longer than its column ends in "…" on one line; the whole of it is its tool tip.
+    EXPECT_EQ(table->item(0, V::kChange)->text(), "-10 dB → -12 dB");
+    EXPECT_EQ(table->item(0, V::kWhy)->toolTip().toStdString(), why);
+    EXPECT_FALSE(table->wordWrap());
+    // Local time in the cell, UTC in its tool tip; the setting turns them round.
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(time.unixTimeMs());
+    EXPECT_EQ(table->item(0, V::kTime)->toolTip(), now.toUTC().toString(Qt::ISODate));
+    EXPECT_TRUE(table->item(0, V::kTime)->text().endsWith(QLocale().toString(now, "ss")) ||
+                table->item(0, V::kTime)->text().contains(now.toString("mm:ss")));
+    EXPECT_EQ(table->horizontalHeaderItem(V::kTime)->text(), "Time");
+    view->setTimesInUtc(true);
+    EXPECT_EQ(table->item(0, V::kTime)->text(), now.toUTC().toString(Qt::ISODate));
+    EXPECT_EQ(table->horizontalHeaderItem(V::kTime)->text(), "Time (UTC)");
+    view->setTimesInUtc(false);
+
+    // At least a warning: the operator's level change goes, the health changes stay.
+    const int all = table->rowCount();
+    auto* severity = view->findChild<QComboBox*>("eventsSeverity");
+    severity->setFocus();
+    pressKey(severity, Qt::Key_Down);
+    QApplication::processEvents();
+    EXPECT_EQ(severity->currentText(), "Warning or worse");
+    ASSERT_EQ(table->rowCount(), all - 1);
+    for (int r = 0; r < table->rowCount(); ++r)
+        EXPECT_EQ(table->item(r, V::kWhat)->text(), "health");
+    const QColor red(0xd0, 0x20, 0x20);
+    EXPECT_EQ(table->item(0, V::kChange)->text(), "warning → offline");
+    EXPECT_EQ(table->item(0, V::kWhat)->foreground().color(), red);
+    std::string mac, name;
+    for (const auto& e : monitor.elements())
+        if (q(e.name) == table->item(0, V::kElement)->text()) mac = e.mac, name = e.name;
+    ASSERT_FALSE(mac.empty());
+
+    // The event clicked, whole in the pane; its element, offline, can be acknowledged.
+    auto* details = view->findChild<QLabel*>("eventDetails");
+    auto* acknowledge = view->findChild<QPushButton*>("cmdAcknowledgeEvent");
+    EXPECT_FALSE(acknowledge->isEnabled());
+    click(table->viewport(), table->visualRect(table->model()->index(0, V::kWhy)).center());
+    QApplication::processEvents();
+    for (const std::string& part : {name, mac, std::string("offline"), std::string("alarm"),
+                                    std::string("UTC"), std::string("Local time")})
+        EXPECT_TRUE(details->text().contains(q(part)))
+            << part << ": " << details->text().toStdString();
+    ASSERT_TRUE(acknowledge->isEnabled());
+    click(acknowledge, acknowledge->rect().center());
+    QApplication::processEvents();
+    EXPECT_TRUE(monitor.find(mac)->acknowledged);
+    EXPECT_FALSE(acknowledge->isEnabled());
+    EXPECT_NE(table->item(table->rowCount() - 1, V::kWhat)->foreground().color(), red);
+    EXPECT_TRUE(details->text().contains("acknowledged by")) << details->text().toStdString();
+
+    // The export writes every row the filters show, where the dialog says, and says so.
+    QTemporaryDir folder;
+    const QString path = folder.filePath("shift.csv");
+    dialogs.expectSaveFile(path.toStdString());
+    auto* exportButton = view->findChild<QPushButton*>("cmdExportEvents");
+    click(exportButton, exportButton->rect().center());
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.saveFilesShown().size(), 1u);
+    const QString proposed = q(dialogs.saveFilesShown().back().proposed);
+    EXPECT_TRUE(proposed.endsWith("/nms-events-" + now.date().toString(Qt::ISODate) + ".csv"))
+        << proposed.toStdString();
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QString csv = QString::fromUtf8(written.readAll());
+    EXPECT_EQ(csv.count("\r\n"), 1 + table->rowCount()) << csv.toStdString();
+    EXPECT_FALSE(csv.contains("\"level\""));
+    auto* note = view->findChild<QLabel*>("eventsNote");
+    EXPECT_EQ(note->text(),
+              QStringLiteral("Exported %1 events to %2").arg(table->rowCount()).arg(path));
+    EXPECT_EQ(settings.getOr("Kestrova", "Vantrelo NG", "EventsExportFolder", ""),
+              folder.path().toStdString());
+    // The next export starts there; a file that cannot be made is said.
+    dialogs.expectSaveFile(folder.filePath("no/such/folder.csv").toStdString());
+    click(exportButton, exportButton->rect().center());
+    EXPECT_TRUE(q(dialogs.saveFilesShown().back().proposed).startsWith(folder.path()));
+    EXPECT_TRUE(note->text().startsWith("Could not export the events to " +
+                                        folder.filePath("no/such/folder.csv")))
+        << note->text().toStdString();
+    EXPECT_TRUE(dialogs.allUsed());
+
+    // A dozen rows in sight at 1280x800, the split remembered with the window's layout.
+    QApplication::processEvents();
+    EXPECT_GE(table->viewport()->height() / table->verticalHeader()->defaultSectionSize(), 10);
+    shoot("events-panel.png");
+    auto* panes = window->findChild<QSplitter*>("eventsPaneSplitter");
+    ASSERT_NE(panes, nullptr);
+    window->useLayout(folder.filePath("window.ini"));
+    const int total = panes->sizes()[0] + panes->sizes()[1];
+    panes->setSizes({total - 500, 500});
+    const auto moved = panes->sizes();
+    window->saveLayout();
+    panes->setSizes({total - 300, 300});
+    window->useLayout(folder.filePath("window.ini"));
+    EXPECT_EQ(panes->sizes(), moved);
+}
+
+}  // namespace
+}  // namespace nms::testing
