@@ -95,6 +95,7 @@ void PlantMonitor::start() {
     if (running_) return;
     running_ = true;
     cycleTimer_.setEnabled(true);
+    runningChanged(true);
     beginCycle();
 }
 
@@ -107,6 +108,7 @@ void PlantMonitor::stop() {
     socket_.close();
     writeJournal(true);
     setStatus("Plant monitor off.");
+    runningChanged(false);
 }
 
 std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause(const void* holder) {

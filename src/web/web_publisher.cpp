@@ -50,7 +50,9 @@ struct WebPublisher::State {
             service.feed().push("journal", journalEventJson(page.events[i]));
     }
 
-    void publish() {
+    // `cycleEnded`: a cycle has just ended (else the monitor was turned on or off, and the last
+    // cycle stays when it was).
+    void publish(bool cycleEnded = true) {
         auto s = std::make_shared<Snapshot>();
         s->facts = facts;
         s->running = monitor.running();
@@ -59,7 +61,10 @@ struct WebPublisher::State {
         s->overruns = monitor.overruns();
         s->cycleDurationMs = monitor.lastCycle().durationMs;
         s->publishedUnixMs = context.clock().unixTimeMs();
-        if (monitor.cycles() > 0) s->lastCycleUnixMs = s->publishedUnixMs;
+        if (!cycleEnded && last)
+            s->lastCycleUnixMs = last->lastCycleUnixMs;
+        else if (monitor.cycles() > 0)
+            s->lastCycleUnixMs = s->publishedUnixMs;
         s->elements = monitor.elements();
         // The records are read again each cycle, so that a change saved in the window shows.
         s->listings.reserve(s->elements.size());
@@ -94,6 +99,9 @@ WebPublisher::WebPublisher(monitor::PlantMonitor& monitor, station::StationConte
             // The snapshot just made, not the service's: that one may still be rendering.
             s->service.feed().push("cycle", s->last->stationJson());
         }
+    });
+    monitor.runningChanged.connect([weak](bool) {
+        if (auto s = weak.lock()) s->publish(false);
     });
     state_->publish();
 }

@@ -170,6 +170,10 @@ TEST_F(WebServiceOnAPlant, ServesTheMonitorAsTheLastCycleLeftIt) {
                   .find("\"counts\": {\"unknown\": 0, \"online\": 2, "
                         "\"warning\": 0, \"alarm\": 0, \"offline\": 1}"),
               std::string::npos);
+
+    // Turned off between cycles: the service says so at once, not at the next start.
+    mon().stop();
+    EXPECT_NE(body(get("/metrics")).find("\nvantrelo_monitor_up 0\n"), std::string::npos);
 }
 
 TEST_F(WebServiceOnAPlant, OnlyReadsAndAnswersOnlyItsOwnPaths) {
@@ -219,11 +223,12 @@ TEST_F(WebServiceOnAPlant, HealthzSays503OnceTheLastCycleIsThreeIntervalsOld) {
     mon().start();
     cycles(1);
     EXPECT_EQ(get("/healthz").status, 200);
-    mon().stop();  // no cycle ends any more; the last snapshot stays
+    mon().pause(this);  // no cycle ends any more; the last snapshot stays
     station.time.advance(3 * 10 * 1000 - 1000);
     EXPECT_EQ(get("/healthz").status, 200);
     station.time.advance(2000);
     EXPECT_EQ(get("/healthz").status, 503);
+    mon().resume(this);
 }
 
 TEST_F(WebServiceOnAPlant, ReadsTheJournalNewestFirstAsAsked) {
