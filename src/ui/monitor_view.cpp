@@ -51,7 +51,10 @@ QString shortFormatWithSeconds(const QLocale& locale) {
     QString time = locale.timeFormat(QLocale::ShortFormat);
     if (!time.contains(QLatin1Char('s'))) {
         const auto minutes = time.indexOf(QStringLiteral("mm"));
-        if (minutes >= 0) time.insert(minutes + 2, QStringLiteral(":ss"));
+        // With the separator the locale puts before the minutes ("H.mm" gives "H.mm.ss").
+        const QChar separator =
+            minutes > 0 && !time[minutes - 1].isLetter() ? time[minutes - 1] : QLatin1Char(':');
+        if (minutes >= 0) time.insert(minutes + 2, separator + QStringLiteral("ss"));
     }
     return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time;
 }
