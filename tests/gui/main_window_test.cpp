@@ -446,6 +446,15 @@ TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItSho
     EXPECT_TRUE(note->text().startsWith("Could not export the events to " +
                                         folder.filePath("no/such/folder.csv")))
         << note->text().toStdString();
+    // Nor is a disk that refuses the rows silent, nor is its folder remembered.
+    if (QFile::exists("/dev/full")) {
+        dialogs.expectSaveFile("/dev/full");
+        click(exportButton, exportButton->rect().center());
+        EXPECT_TRUE(note->text().startsWith("Could not write the events to /dev/full: "))
+            << note->text().toStdString();
+        EXPECT_EQ(settings.getOr("Kestrova", "Vantrelo NG", "EventsExportFolder", ""),
+                  folder.path().toStdString());
+    }
     EXPECT_TRUE(dialogs.allUsed());
 
     // A dozen rows in sight at 1280x800, the split remembered with the window's layout.
