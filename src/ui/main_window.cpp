@@ -257,9 +257,11 @@ void MainWindow::useLayout(const QString& file) {
     layout_->restore(objectName(), this);
     const QByteArray splitter = layout_->state(QStringLiteral("splitter"));
     if (!splitter.isEmpty()) splitter_->restoreState(splitter);
-    if (auto* panes = findChild<QSplitter*>(QStringLiteral("eventsPaneSplitter"))) {
-        const QByteArray events = layout_->state(panes->objectName());
-        if (!events.isEmpty()) panes->restoreState(events);
+    // The events under the properties, and the table beside the event's details.
+    for (QSplitter* split : {findChild<QSplitter*>(QStringLiteral("eventsPaneSplitter")),
+                             monitor_ ? monitor_->splitter() : nullptr}) {
+        const QByteArray state = split ? layout_->state(split->objectName()) : QByteArray();
+        if (!state.isEmpty()) split->restoreState(state);
     }
 }
 
@@ -267,8 +269,10 @@ void MainWindow::saveLayout() const {
     if (!layout_) return;
     layout_->save(objectName(), this);
     layout_->saveState(QStringLiteral("splitter"), splitter_->saveState());
-    if (auto* panes = findChild<QSplitter*>(QStringLiteral("eventsPaneSplitter")))
-        layout_->saveState(panes->objectName(), panes->saveState());
+    for (QSplitter* split : {findChild<QSplitter*>(QStringLiteral("eventsPaneSplitter")),
+                             monitor_ ? monitor_->splitter() : nullptr}) {
+        if (split) layout_->saveState(split->objectName(), split->saveState());
+    }
     if (help_ && help_->isVisible()) layout_->save(help_->objectName(), help_.get());
 }
 

@@ -154,7 +154,6 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     sideColumn->setContentsMargins(0, 0, 0, 0);
     sideColumn->addWidget(details_, 1);
     sideColumn->addWidget(acknowledge_, 0, Qt::AlignRight);
-    acknowledge_->setParent(side);
     note_ = new QLabel(events);
     note_->setObjectName(QStringLiteral("eventsNote"));
     note_->setWordWrap(true);

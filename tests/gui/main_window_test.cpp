@@ -467,10 +467,15 @@ TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItSho
     const int total = panes->sizes()[0] + panes->sizes()[1];
     panes->setSizes({total - 500, 500});
     const auto moved = panes->sizes();
+    const int wide = view->splitter()->sizes()[0] + view->splitter()->sizes()[1];
+    view->splitter()->setSizes({wide - 300, 300});
+    const auto beside = view->splitter()->sizes();
     window->saveLayout();
     panes->setSizes({total - 300, 300});
+    view->splitter()->setSizes({wide - 200, 200});
     window->useLayout(folder.filePath("window.ini"));
     EXPECT_EQ(panes->sizes(), moved);
+    EXPECT_EQ(view->splitter()->sizes(), beside);
 }
 
 }  // namespace
