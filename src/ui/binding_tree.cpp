@@ -496,6 +496,9 @@ public:
             tree_->setRootIsDecorated(grouped);
             tree_->setItemsExpandable(grouped);
             if (grouped) tree_->expandAll();
+            // Under a heading a node stands further right: its column makes room for that, so
+            // that its health mark never covers its text.
+            if (columns_.values && nodes_->nodeCount() > 0) tree_->resizeColumnToContents(0);
         }
         mirror();
     }
