@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Pictures of the main window, the statistics window and the SFN window on the demo plant, on a
-# light and a dark palette, drawn offscreen: PNG files in build/screenshots/ (or the folder
-# given). The README's picture is docs/main-window.png, the light main window made smaller:
+# Pictures of the main window, the statistics window, the SFN window, the plant monitor with its
+# Events panel, the settings and the help on the demo plant, on a light and a dark palette, drawn
+# offscreen: PNG files in build/screenshots/ (or the folder given); those of the monitor, the
+# settings, the help and the SFN plot are copied to docs/. The README's picture is docs/main-window.png, the light main window made smaller:
 #
 #   scripts/screenshots.sh [OUT_DIR] && cp build/screenshots/main-window-readme.png docs/main-window.png
 #
@@ -21,6 +22,12 @@ trap 'rm -rf "$runtime"' EXIT
 chmod 700 "$runtime"
 for theme in light dark; do
   XDG_RUNTIME_DIR=$runtime build/tools/nms-screenshots "$out" "$theme"
+done
+# The screens of the plant monitor, the SFN plot and the help go to docs/, in both palettes.
+for theme in light dark; do
+  for screen in plant-monitor settings help sfn-adjustment; do
+    cp "$out/$screen-$theme.png" docs/
+  done
 done
 # A smaller copy for the README, 960 pixels wide.
 build/tools/nms-screenshots --scale "$out/main-window-light.png" "$out/main-window-readme.png" 960

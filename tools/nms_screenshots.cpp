@@ -1,5 +1,6 @@
 // nms-screenshots: draws the main window, the statistics window and the SFN window of the demo
-// plant, as an operator would first see them, on a light or a dark palette.
+// plant, as an operator would first see them, then the plant monitor running (the list grouped by
+// health, the Events panel, the settings) and the help, on a light or a dark palette.
 //
 //   nms-screenshots OUT_DIR light|dark
 //   nms-screenshots --scale IN.png OUT.png WIDTH     (a smaller copy, smoothly scaled)
@@ -17,12 +18,14 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTableWidget>
 #include <QTreeWidget>
 
 #include <cstdio>
 #include <functional>
 
 #include "app/frm_main.h"
+#include "monitor/plant_monitor.h"
 #include "ports/dialogs.h"
 #include "runtime/station_runtime.h"
 #include "sfn/frm_adjust.h"
@@ -30,6 +33,9 @@
 #include "ui/adjust_dialog.h"
 #include "ui/delay_plot.h"
 #include "ui/main_window.h"
+#include "ui/help_window.h"
+#include "ui/monitor_controls.h"
+#include "ui/settings_dialog.h"
 #include "ui/statistics_dialog.h"
 
 namespace {
@@ -191,6 +197,43 @@ int main(int argc, char** argv) {
         ok = save(adjust, out + "/sfn-adjustment-" + theme + ".png") && ok;
         adjust->reject();
     }
+    // The plant monitor on a window of 1280x800: the list grouped by health, the counts in the
+    // status bar, an alarm acknowledged, an event chosen in the Events panel.
+    window.resize(1280, 800);
+    main.plantMonitor().setInterval(monitor::PlantMonitor::kMinIntervalSeconds);
+    main.setPlantMonitoring(true);
+    pause(5000);
+    if (auto* controls = window.monitorControls()) {
+        controls->groupBy(QStringLiteral("health"));
+        for (const auto& e : main.plantMonitor().elements()) {
+            if (e.health == monitor::Health::Alarm) {
+                main.plantMonitor().acknowledge(e.mac, "maria");
+                break;
+            }
+        }
+        pause(1200);
+        if (auto* events = window.findChild<QTableWidget*>(QStringLiteral("eventsTable"))) {
+            if (events->rowCount() > 0) events->selectRow(0);
+        }
+        pause(300);
+        ok = save(&window, out + "/plant-monitor-" + theme + ".png") && ok;
+        controls->settingsAction()->trigger();
+        pause(200);
+        if (auto* settings = controls->settingsDialog()) {
+            ok = save(settings, out + "/settings-" + theme + ".png") && ok;
+            settings->reject();
+        }
+    }
+    // The help, opened with F1 in the Events panel.
+    if (auto* events = window.findChild<QWidget*>(QStringLiteral("eventsTable"))) {
+        window.showHelpFor(events);
+        pause(300);
+        if (auto* help = window.helpWindow()) {
+            ok = save(help, out + "/help-" + theme + ".png") && ok;
+            help->close();
+        }
+    }
+    main.setPlantMonitoring(false);
     pause(100);
     window.close();
     main.Form_Unload();
