@@ -138,6 +138,9 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     table_->setWordWrap(false);
     table_->setTextElideMode(Qt::ElideRight);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    // Never sideways: the columns share the width, "Why" keeps a third of it at least.
+    table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table_->viewport()->installEventFilter(this);
     table_->setMinimumHeight(120);
     // The selected event whole, and what can be done about it, beside the table.
     auto* side = new QWidget(split_);
@@ -149,7 +152,7 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     details_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     details_->setFrameShape(QFrame::StyledPanel);
     details_->setMargin(6);
-    details_->setMinimumWidth(180);
+    details_->setMinimumWidth(230);
     auto* sideColumn = new QVBoxLayout(side);
     sideColumn->setContentsMargins(0, 0, 0, 0);
     sideColumn->addWidget(details_, 1);
@@ -292,7 +295,11 @@ void MonitorView::setTimesInUtc(bool utc) {
     table_->setHorizontalHeaderLabels({utc ? tr("Time (UTC)") : tr("Time"), tr("Element"),
                                        tr("What"), tr("From → to"), tr("Why")});
     for (int row = 0; row < table_->rowCount(); ++row) showTime(row);
-    if (table_->rowCount() > 0) table_->resizeColumnToContents(kTime);
+    if (table_->rowCount() > 0 && columnsSized_) {
+        table_->resizeColumnToContents(kTime);
+        natural_[kTime] = table_->columnWidth(kTime);
+        fitColumns();
+    }
     showDetails();
 }
 
@@ -434,12 +441,38 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
     if (!columnsSized_ && table_->rowCount() > 0) {
         for (int c = 0; c + 1 < table_->columnCount(); ++c) {
             table_->resizeColumnToContents(c);
-            if (c != kTime) table_->setColumnWidth(c, std::min(table_->columnWidth(c), 220));
+            natural_[static_cast<std::size_t>(c)] =
+                c == kTime ? table_->columnWidth(c) : std::min(table_->columnWidth(c), 220);
         }
         columnsSized_ = true;
+        fitColumns();
     }
     table_->setUpdatesEnabled(true);
     showDetails();
+}
+
+bool MonitorView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && table_ && watched == table_->viewport()) fitColumns();
+    return QGroupBox::eventFilter(watched, event);
+}
+
+void MonitorView::fitColumns() {
+    if (!columnsSized_) return;
+    // The time whole; the element, what and the change what they would like, or their share of
+    // what the time and "Why" leave, none narrower than a few letters (the tool tips hold the
+    // whole).
+    const int width = table_->viewport()->width();
+    const int why = std::max(120, width / 3);
+    const int time = natural_[kTime];
+    table_->setColumnWidth(kTime, time);
+    int wanted = 0;
+    for (int c = kTime + 1; c < kWhy; ++c) wanted += natural_[static_cast<std::size_t>(c)];
+    const int room = std::max(0, width - why - time);
+    const double scale = wanted > room && wanted > 0 ? static_cast<double>(room) / wanted : 1.0;
+    const int least = table_->fontMetrics().averageCharWidth() * 6;
+    for (int c = kTime + 1; c < kWhy; ++c)
+        table_->setColumnWidth(
+            c, std::max(least, static_cast<int>(natural_[static_cast<std::size_t>(c)] * scale)));
 }
 
 const ports::JournalEvent* MonitorView::selectedEvent() const {

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -70,7 +71,12 @@ public:
     // The panel's own split of the table and the details pane.
     QSplitter* splitter() const { return split_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Shares the table's width out: the columns what they need up to a bound, "Why" the rest.
+    void fitColumns();
     enum class Reading { Newest, Newer, Older };
     void showState();
     ports::JournalQuery filter() const;
@@ -112,6 +118,8 @@ private:
     bool wantOlder_ = false;
     std::uint64_t shownAppends_ = 0;
     bool columnsSized_ = false;
+    // The widths the columns before "Why" took from their first rows.
+    std::array<int, kWhy> natural_{};
     bool timesInUtc_ = false;
     // The locale's short date and time, with seconds.
     QLocale locale_;
