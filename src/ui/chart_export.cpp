@@ -22,10 +22,7 @@ using platform::toModel;
 namespace {
 
 QString startFolder(station::StationContext& context) {
-    const QString last = fromModel(context.setting(station::settings::kExportFolder));
-    if (!last.isEmpty() && QDir(last).exists()) return last;
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return documents.isEmpty() ? QDir::homePath() : documents;
+    return exportStartFolder(fromModel(context.setting(station::settings::kExportFolder)));
 }
 
 // Empty when the file is in place, else the reason it is not.
@@ -44,6 +41,14 @@ QString writeWhole(const QString& path, const std::function<bool(QIODevice&)>& w
 }
 
 }  // namespace
+
+QString exportStartFolder(const QString& remembered) {
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) return remembered;
+    // A desktop without a documents folder (a server's account) opens at home, not wherever
+    // the program was started.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 QImage titledPicture(QWidget* plot, const QString& title) {
     // A chart lays out its axes on the next turn of the event loop: a picture taken right after

@@ -25,6 +25,10 @@ struct ChartExport {
     std::function<std::string()> csv;
 };
 
+// Where an export's save dialog opens: the folder the last one wrote to (`remembered`) while it
+// is there, else the user's documents folder when there is one, else the home folder.
+QString exportStartFolder(const QString& remembered);
+
 // The plot as it stands under a band with its title; the title is also the PNG's "Title" text,
 // so that a file manager or a search finds it.
 QImage titledPicture(QWidget* plot, const QString& title);

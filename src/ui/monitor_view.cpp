@@ -30,6 +30,7 @@
 #include "protocol/text.h"
 #include "station/settings_keys.h"
 #include "station/station_context.h"
+#include "ui/chart_export.h"
 #include "ui/health_marks.h"
 #include "ui/icons.h"
 
@@ -569,9 +570,8 @@ void MonitorView::exportCsv() {
     if (!export_->isEnabled()) return;
     auto& context = monitor_.context();
     namespace keys = station::settings;
-    QString folder = platform::fromModel(context.setting(keys::kEventsExportFolder));
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString folder =
+        exportStartFolder(platform::fromModel(context.setting(keys::kEventsExportFolder)));
     const QDate today = QDateTime::fromMSecsSinceEpoch(context.clock().unixTimeMs()).date();
     const QString proposed =
         QDir(folder).filePath(QStringLiteral("nms-events-%1.csv").arg(today.toString(Qt::ISODate)));
