@@ -27,6 +27,7 @@
 #include "sfn/frm_adjust.h"
 #include "stats/frm_statistics.h"
 #include "ui/adjust_dialog.h"
+#include "ui/chart_export.h"
 #include "ui/delay_plot.h"
 #include "ui/main_window.h"
 #include "ui/statistics_dialog.h"
@@ -156,7 +157,8 @@ TEST_F(DiagnosticWindows, TheSfnPlotDrawsOneDelayAxisBreaksAtGapsAndExportsWhere
     click(exportButton, exportButton->rect().center());
     QApplication::processEvents();
     ASSERT_EQ(dialogs.saveFilesShown().size(), 1u);
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // The documents folder, or home on an account without one.
+    const QString documents = ui::exportStartFolder({});
     EXPECT_EQ(QString::fromStdString(dialogs.saveFilesShown()[0].proposed),
               QDir(documents).filePath(QString::fromStdString(
                   "sfn-delay-TX-EAST-SFN-" + protocol::text::isoUtcTime(last, false).substr(0, 10) +
