@@ -25,7 +25,7 @@ for theme in light dark; do
 done
 # The screens of the plant monitor, the SFN plot and the help go to docs/, in both palettes.
 for theme in light dark; do
-  for screen in plant-monitor settings help sfn-adjustment; do
+  for screen in plant-monitor settings help sfn-adjustment sfn-overview; do
     cp "$out/$screen-$theme.png" docs/
   done
 done

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QPalette>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -36,6 +37,8 @@
 #include "ui/help_window.h"
 #include "ui/monitor_controls.h"
 #include "ui/settings_dialog.h"
+#include "ui/sfn_overview_window.h"
+#include "ui/plant_windows.h"
 #include "ui/statistics_dialog.h"
 
 namespace {
@@ -197,6 +200,26 @@ int main(int argc, char** argv) {
         ok = save(adjust, out + "/sfn-adjustment-" + theme + ".png") && ok;
         adjust->reject();
     }
+    // The SFN overview after a short measurement of the first stream, aligned.
+    if (auto* plant = window.plantWindows()) {
+        plant->showSfnOverview();
+        if (auto* overview = plant->sfnOverviewWindow()) {
+            if (auto* seconds = overview->findChild<QSpinBox*>(QStringLiteral("seconds")))
+                seconds->setValue(seconds->minimum());
+            if (auto* measure = overview->findChild<QPushButton*>(QStringLiteral("cmdMeasure")))
+                measure->click();
+            waitFor([&] {
+                auto* align = overview->findChild<QPushButton*>(QStringLiteral("cmdAlign"));
+                return align && align->isEnabled();
+            }, 15000);
+            if (auto* align = overview->findChild<QPushButton*>(QStringLiteral("cmdAlign")))
+                align->click();
+            pause(300);
+            ok = save(overview, out + "/sfn-overview-" + theme + ".png") && ok;
+            overview->close();
+        }
+    }
+
     // The plant monitor on a window of 1280x800: the list grouped by health, the counts in the
     // status bar, an alarm acknowledged, an event chosen in the Events panel.
     window.resize(1280, 800);
