@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTreeView>
 
 #include <unordered_map>
@@ -144,6 +145,11 @@ public:
     }
 
     bool grouped() const { return static_cast<bool>(groupOf_); }
+    QString groupTitle(int group) const {
+        return group >= 0 && group < static_cast<int>(groups_.size())
+                   ? groups_[static_cast<std::size_t>(group)].heading.title
+                   : QString();
+    }
     // Grouped by `groupOf` from now on (empty: flat again).
     void setGrouping(TreeGroupOf groupOf) {
         beginResetModel();
@@ -448,8 +454,10 @@ private:
         pressed_ = -1;
         const bool first = shownRevision_ == 0 || nodes_->nodeCount() == 0;
         shownRevision_ = model_.revision();
+        const Place place = placeNow();
         nodes_->rebuild();
-        if (nodes_->grouped()) tree_->expandAll();
+        // The headings the operator closed stay closed when the list is read again.
+        if (nodes_->grouped()) restore(place, false);
         if (columns_.values && first && nodes_->nodeCount() > 0) {
             // Measured on the first rows only (every row would make every row's texts), and at
             // least as wide as the widest value the column can hold.
@@ -478,12 +486,18 @@ private:
         auto* header = tree_->header();
         header->setSortIndicatorShown(sortColumn_ >= 0);
         if (sortColumn_ >= 0) header->setSortIndicator(sortColumn_, sortOrder_);
+        const Place place = placeNow();
         {
             // The rows move, the node shown stays the same: no selection event comes of it.
             const QScopedValueRollback<bool> mirroring(mirroring_, true);
             nodes_->sortBy(sortColumn_, sortOrder_);
+            // A grouped list is made anew: its headings stay open or closed as they were.
+            if (nodes_->grouped()) restore(place, false);
         }
-        mirror();
+        if (nodes_->grouped())
+            mirrorInPlace();
+        else
+            mirror();
     }
 
 public:
@@ -503,30 +517,63 @@ public:
         mirror();
     }
     void regroup() {
+        if (!nodes_->grouped()) return;
+        const Place place = placeNow();
         bool moved = false;
         {
             const QScopedValueRollback<bool> mirroring(mirroring_, true);
-            // Keep the headings the operator closed closed.
-            QStringList closed;
-            for (int g = 0; g < nodes_->rowCount(); ++g) {
-                const QModelIndex heading = nodes_->index(g, 0);
-                if (!tree_->isExpanded(heading))
-                    closed << nodes_->data(heading, Qt::DisplayRole).toString().section(" (", 0, 0);
-            }
             moved = nodes_->regroup();
-            if (moved) {
-                for (int g = 0; g < nodes_->rowCount(); ++g) {
-                    const QModelIndex heading = nodes_->index(g, 0);
-                    const QString title =
-                        nodes_->data(heading, Qt::DisplayRole).toString().section(" (", 0, 0);
-                    tree_->setExpanded(heading, !closed.contains(title));
-                }
-            }
+            if (moved) restore(place, true);
         }
-        if (moved) mirror();
+        if (moved) mirrorInPlace();
     }
 
 private:
+    // What the operator sees of a grouped list: the headings closed, and the row at the top.
+    struct Place {
+        QStringList closed;
+        int topNode = -1;
+        QString topHeading;
+        int scrolled = 0;
+    };
+    Place placeNow() const {
+        Place p;
+        p.scrolled = tree_->verticalScrollBar()->value();
+        if (!nodes_->grouped()) return p;
+        for (int g = 0; g < nodes_->rowCount(); ++g)
+            if (!tree_->isExpanded(nodes_->index(g, 0))) p.closed << nodes_->groupTitle(g);
+        const QModelIndex top = tree_->indexAt(QPoint(1, 1));
+        p.topNode = nodes_->nodeOf(top);
+        if (p.topNode < 0 && top.isValid()) p.topHeading = nodes_->groupTitle(top.row());
+        return p;
+    }
+    // The headings as they were; the row that was at the top at the top again (`followRow`),
+    // or the list scrolled as far as it was.
+    void restore(const Place& p, bool followRow) {
+        if (nodes_->grouped()) {
+            for (int g = 0; g < nodes_->rowCount(); ++g)
+                tree_->setExpanded(nodes_->index(g, 0), !p.closed.contains(nodes_->groupTitle(g)));
+        }
+        QModelIndex top;
+        if (followRow && p.topNode >= 0) top = nodes_->indexOf(p.topNode);
+        for (int g = 0; followRow && !top.isValid() && !p.topHeading.isEmpty() &&
+                        g < nodes_->rowCount();
+             ++g)
+            if (nodes_->groupTitle(g) == p.topHeading) top = nodes_->index(g, 0);
+        if (top.isValid() && (!top.parent().isValid() || tree_->isExpanded(top.parent())))
+            tree_->scrollTo(top, QAbstractItemView::PositionAtTop);
+        else
+            tree_->verticalScrollBar()->setValue(p.scrolled);
+    }
+    // Shows the model's selection without moving the list to it: the rows moved under the
+    // operator's eyes, the operator did not choose anything.
+    void mirrorInPlace() {
+        const bool scrolls = tree_->hasAutoScroll();
+        tree_->setAutoScroll(false);
+        mirror();
+        tree_->setAutoScroll(scrolls);
+    }
+
     void clickNode(int index) {
         if (index < 0) return;
         dispatch([&model = model_, index] { model.clickNode(index); });

@@ -241,6 +241,12 @@ TEST_F(DesktopPanel, ThePlantMonitorIsACommandOfTheWindowWithItsStateInTheStatus
     const QModelIndex offline = tree->model()->index(0, 0);
     EXPECT_EQ(offline.data().toString(), "Offline (3)");
     ASSERT_EQ(tree->model()->rowCount(offline), 3);
+    // Sorted by a header's click, the headings stay open.
+    auto* header = tree->header();
+    click(header->viewport(), QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+    EXPECT_TRUE(tree->isExpanded(tree->model()->index(0, 0)));
+    click(header->viewport(), QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+    click(header->viewport(), QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
 
     // The element clicked in its group is the one shown, and Ctrl+K acknowledges it.
     const QModelIndex first = tree->model()->index(0, 0, offline);
