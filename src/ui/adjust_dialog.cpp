@@ -126,7 +126,7 @@ void AdjustDialog::exportHistory() {
     what.title = shown.samples.empty() ? name
                                        : sfn::plotTitle(name, shown.samples.front().unixTimeMs,
                                                         shown.samples.back().unixTimeMs);
-    what.csv = [this] { return model_.history.csv(); };
+    what.csv = [this]() -> std::optional<std::string> { return model_.history.csv(); };
     const QString said = exportChart(context, plot_, what);
     if (!said.isEmpty()) model_.lblStatus.setCaption(platform::toModel(said));
 }

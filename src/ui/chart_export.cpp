@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -27,11 +28,11 @@ QString startFolder(station::StationContext& context) {
 
 // Empty when the file is in place, else the reason it is not.
 QString writeWhole(const QString& path, const std::function<bool(QIODevice&)>& write) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    if (!write(file)) {
+    ExportFile file(path);
+    if (!file.open()) return file.errorString();
+    if (!write(file.device())) {
         const QString reason = file.errorString();
-        file.cancelWriting();
+        file.cancel();
         return reason.isEmpty() || reason == QLatin1String("Unknown error")
                    ? QObject::tr("the picture could not be encoded")
                    : reason;
@@ -41,6 +42,48 @@ QString writeWhole(const QString& path, const std::function<bool(QIODevice&)>& w
 }
 
 }  // namespace
+
+ExportFile::ExportFile(const QString& path) : path_(path) {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        direct_ = std::make_unique<QFile>(path);
+    else
+        whole_ = std::make_unique<QSaveFile>(path);
+}
+
+// A file never committed is left as it was (the copy being written is removed).
+ExportFile::~ExportFile() = default;
+
+bool ExportFile::open() {
+    return whole_ ? whole_->open(QIODevice::WriteOnly)
+                  : direct_->open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+QIODevice& ExportFile::device() {
+    if (whole_) return *whole_;
+    return *direct_;
+}
+
+bool ExportFile::commit() {
+    if (whole_) return whole_->commit();
+    // What the device refuses shows when the last bytes go out.
+    const bool written = direct_->flush() && direct_->error() == QFileDevice::NoError;
+    if (!written) error_ = direct_->errorString();
+    direct_->close();
+    return written;
+}
+
+void ExportFile::cancel() {
+    if (whole_)
+        whole_->cancelWriting();
+    else
+        direct_->close();
+}
+
+QString ExportFile::errorString() const {
+    if (!error_.isEmpty()) return error_;
+    return whole_ ? whole_->errorString() : direct_->errorString();
+}
 
 QString exportStartFolder(const QString& remembered) {
     if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) return remembered;
@@ -87,8 +130,9 @@ QString exportChart(station::StationContext& context, QWidget* plot, const Chart
         {what.dialogTitle, toModel(proposed), toModel(QObject::tr("CSV files (*.csv)"))});
     if (!chosen || chosen->empty()) return {};
     QString csvPath = fromModel(*chosen);
-    // A name typed without an extension still gets the one its contents call for.
-    if (QFileInfo(csvPath).suffix().isEmpty()) csvPath += QStringLiteral(".csv");
+    // A new name typed without an extension gets the one its contents call for; a file that is
+    // there is the one chosen.
+    if (QFileInfo(csvPath).suffix().isEmpty() && !QFileInfo::exists(csvPath)) csvPath += QStringLiteral(".csv");
     QString pngPath = csvPath;
     if (pngPath.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) pngPath.chop(4);
     pngPath += QStringLiteral(".png");
@@ -97,7 +141,10 @@ QString exportChart(station::StationContext& context, QWidget* plot, const Chart
         context.msgBox(toModel(text), ports::MessageIcon::Exclamation);
         return text;
     };
-    const std::string csv = what.csv ? what.csv() : std::string();
+    const std::optional<std::string> data = what.csv ? what.csv() : std::string();
+    if (!data)
+        return fail(QObject::tr("Nothing was exported: what was shown is no longer there."));
+    const std::string& csv = *data;
     const QString csvProblem = writeWhole(csvPath, [&csv](QIODevice& f) {
         return f.write(csv.data(), static_cast<qint64>(csv.size())) ==
                static_cast<qint64>(csv.size());

@@ -4,8 +4,13 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
+class QFile;
+class QIODevice;
+class QSaveFile;
 class QWidget;
 
 namespace nms::station {
@@ -21,8 +26,35 @@ struct ChartExport {
     std::string baseName;
     // What the picture says about itself, drawn over the plot.
     std::string title;
-    // The data, made only once the operator chose where it goes.
-    std::function<std::string()> csv;
+    // The data, made only once the operator chose where it goes; nothing when what was shown
+    // has gone meanwhile (nothing is written then).
+    std::function<std::optional<std::string>()> csv;
+};
+
+// A file an export writes. A regular file (or a new one) is written beside and put in place
+// only once whole, so that a failed export leaves the file that was there as it was; anything
+// else the operator chose (a device, a pipe) is written as it goes: putting a file in its place
+// would replace the device itself.
+class ExportFile {
+public:
+    explicit ExportFile(const QString& path);
+    ~ExportFile();
+    ExportFile(const ExportFile&) = delete;
+    ExportFile& operator=(const ExportFile&) = delete;
+    bool open();
+    QIODevice& device();
+    // Everything written and in place; false (see errorString) when it is not.
+    bool commit();
+    // Given up: what was there stays, when it can.
+    void cancel();
+    QString errorString() const;
+    QString fileName() const { return path_; }
+
+private:
+    QString path_;
+    std::unique_ptr<QSaveFile> whole_;
+    std::unique_ptr<QFile> direct_;
+    QString error_;  // why the last bytes did not go out
 };
 
 // Where an export's save dialog opens: the folder the last one wrote to (`remembered`) while it

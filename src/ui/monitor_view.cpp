@@ -578,16 +578,23 @@ void MonitorView::exportCsv() {
     const auto chosen = context.dialogs().saveFileName(
         {"Export the events", platform::toModel(proposed), "CSV files (*.csv)"});
     if (!chosen || chosen->empty()) return;
-    auto file = std::make_shared<QFile>(platform::fromModel(*chosen));
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QString path = platform::fromModel(*chosen);
+    // A new name typed without an extension gets the one its contents call for; a file that is
+    // there is the one chosen.
+    if (QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path)) path += QStringLiteral(".csv");
+    // The file chosen is replaced only once every event is written: an export that fails half
+    // way leaves the file that was there as it was.
+    auto file = std::make_shared<ExportFile>(path);
+    if (!file->open()) {
         note_->setText(
             tr("Could not export the events to %1: %2").arg(file->fileName(), file->errorString()));
         return;
     }
     const QByteArray header = csvHeader();
-    if (file->write(header) != header.size()) {
-        exportEnded(
-            tr("Could not write the events to %1: %2").arg(file->fileName(), file->errorString()));
+    if (file->device().write(header) != header.size()) {
+        const QString why = file->errorString();
+        file->cancel();
+        exportEnded(tr("Could not write the events to %1: %2").arg(file->fileName(), why));
         return;
     }
     // A page at a time, each written as it arrives: the journal is never all in memory, and
@@ -606,7 +613,7 @@ void MonitorView::exportEnded(const QString& note) {
     note_->setText(note);
 }
 
-void MonitorView::exportPage(std::shared_ptr<QFile> file, ports::JournalQuery query,
+void MonitorView::exportPage(std::shared_ptr<ExportFile> file, ports::JournalQuery query,
                              std::size_t written) {
     QPointer<MonitorView> self(this);
     // A journal that reads at once calls back before readLater returns: the id is kept only
@@ -617,17 +624,17 @@ void MonitorView::exportPage(std::shared_ptr<QFile> file, ports::JournalQuery qu
             *delivered = true;
             if (!self) return;
             self->exportId_ = 0;
-            const QString path = QFileInfo(*file).absoluteFilePath();
+            const QString path = QFileInfo(file->fileName()).absoluteFilePath();
             if (!page.error.empty()) {
-                file->close();
+                file->cancel();
                 return self->exportEnded(tr("Could not export the events: the journal cannot be "
                                             "read (%1).")
                                              .arg(platform::fromModel(page.error)));
             }
             const QByteArray rows = csvRows(page);
-            if (file->write(rows) != rows.size()) {
+            if (file->device().write(rows) != rows.size()) {
                 const QString why = file->errorString();
-                file->close();
+                file->cancel();
                 return self->exportEnded(tr("Could not write the events to %1: %2").arg(path, why));
             }
             written += page.events.size();
@@ -640,12 +647,10 @@ void MonitorView::exportPage(std::shared_ptr<QFile> file, ports::JournalQuery qu
                 return;
             }
             // What the disk refuses shows when the last bytes go out.
-            if (!file->flush() || file->error() != QFileDevice::NoError) {
+            if (!file->commit()) {
                 const QString why = file->errorString();
-                file->close();
                 return self->exportEnded(tr("Could not write the events to %1: %2").arg(path, why));
             }
-            file->close();
             self->monitor_.context().setSetting(station::settings::kEventsExportFolder,
                                                 platform::toModel(QFileInfo(path).absolutePath()));
             self->exportEnded(QStringLiteral("Exported %1 events to %2").arg(written).arg(path));

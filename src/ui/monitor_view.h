@@ -18,7 +18,6 @@
 
 class QAction;
 class QComboBox;
-class QFile;
 class QLabel;
 class QPushButton;
 class QSplitter;
@@ -31,6 +30,8 @@ class PlantMonitor;
 }
 
 namespace nms::ui {
+
+class ExportFile;
 
 // What the plant monitor shows in the main window: the "Monitor plant" toggle on the toolbar, a
 // health mark beside each element of the tree (its tool tip says why), and the "Events" panel
@@ -91,7 +92,7 @@ private:
     const ports::JournalEvent* selectedEvent() const;
     void acknowledgeSelected();
     void exportCsv();
-    void exportPage(std::shared_ptr<QFile> file, ports::JournalQuery query, std::size_t written);
+    void exportPage(std::shared_ptr<ExportFile> file, ports::JournalQuery query, std::size_t written);
     void exportEnded(const QString& note);
     monitor::PlantMonitor& monitor_;
     std::function<void(bool on)> setMonitoring_;

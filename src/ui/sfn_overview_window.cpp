@@ -255,18 +255,26 @@ void SfnOverviewWindow::refresh() {
 void SfnOverviewWindow::exportGroup() {
     const auto g = currentGroup();
     if (g >= model_.groups().size()) return;
-    operatorDoes([this, g] {
+    // The stream chosen, not its place: the groups may be read again before the export runs
+    // (the event waits behind another), or while the save dialog is open.
+    operatorDoes([this, stream = model_.groups()[g].stream] {
         auto& context = model_.context();
-        const std::string stream = model_.groups()[g].stream;
+        const auto groupOf = [this, &stream]() -> const plant::SfnOverview::Group* {
+            for (const auto& group : model_.groups())
+                if (group.stream == stream) return &group;
+            return nullptr;
+        };
+        if (!groupOf()) return;
         const auto now = context.clock().unixTimeMs();
         ChartExport what;
         what.dialogTitle = "Export the SFN group";
         what.baseName = sfn::exportBaseName("sfn-overview", stream, now);
         what.title = "SFN group of stream " + stream + ", exported " + sfn::utcTimeText(now);
-        // The groups as they are once the operator chose the file.
-        what.csv = [this, g] {
-            return g < model_.groups().size() ? plant::overviewCsv(model_.groups()[g])
-                                              : std::string();
+        // The group as it is once the operator chose the file; gone, nothing is written.
+        what.csv = [groupOf]() -> std::optional<std::string> {
+            const auto* group = groupOf();
+            if (!group) return std::nullopt;
+            return plant::overviewCsv(*group);
         };
         const QString said = exportChart(context, plot_, what);
         if (said.isEmpty()) return;
