@@ -26,11 +26,14 @@ ports::JournalPage MemoryJournal::read(const ports::JournalQuery& q) {
             (!q.severity.empty() && e.severity != q.severity) ||
             (!q.severities.empty() && std::find(q.severities.begin(), q.severities.end(),
                                                 e.severity) == q.severities.end()) ||
-            (q.before && !(at < *q.before)) || (q.after && !(at > *q.after)))
+            (q.before && !(at < *q.before)) || (q.after && !(at > *q.after)) ||
+            (q.writtenAfter && k.seq <= *q.writtenAfter))
             continue;
         found.push_back(&k);
     }
-    const auto newer = [](const Kept* a, const Kept* b) {
+    const bool byWriting = q.writtenAfter.has_value();
+    const auto newer = [byWriting](const Kept* a, const Kept* b) {
+        if (byWriting) return a->seq > b->seq;
         return ports::JournalPosition{a->event.unixTimeMs, a->seq} >
                ports::JournalPosition{b->event.unixTimeMs, b->seq};
     };

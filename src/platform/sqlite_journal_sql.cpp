@@ -73,7 +73,10 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
     }
     if (q.before) sql += " AND time_ms <= ?4 AND (time_ms < ?4 OR rowid < ?5)";
     if (q.after) sql += " AND time_ms >= ?6 AND (time_ms > ?6 OR rowid > ?7)";
-    sql += " ORDER BY time_ms DESC, rowid DESC";
+    // What was written since: a walk of the rows' own order, however few they are.
+    const int writtenAfterAt = kFirstSeverity + static_cast<int>(q.severities.size());
+    if (q.writtenAfter) sql += " AND rowid > ?" + std::to_string(writtenAfterAt);
+    sql += q.writtenAfter ? " ORDER BY rowid DESC" : " ORDER BY time_ms DESC, rowid DESC";
     if (q.limit > 0) sql += " LIMIT ?8";
     Statement select(db, sql.c_str());
     if (!select) {
@@ -94,6 +97,7 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
         sqlite3_bind_int64(s, 6, q.after->unixTimeMs);
         sqlite3_bind_int64(s, 7, q.after->seq);
     }
+    if (q.writtenAfter) sqlite3_bind_int64(s, writtenAfterAt, *q.writtenAfter);
     if (q.limit > 0)
         sqlite3_bind_int64(s, 8,
                            static_cast<std::int64_t>(std::min<std::size_t>(

@@ -41,6 +41,9 @@ struct JournalQuery {
     std::vector<std::string> severities;    // of any of these severities
     std::optional<JournalPosition> before;  // only older ones: the next page down
     std::optional<JournalPosition> after;   // only newer ones: what came since
+    // Only those written after the event of this seq, whatever their times, newest written
+    // first: what a reader has not seen yet even when the clock was stepped back meanwhile.
+    std::optional<std::int64_t> writtenAfter;
     std::size_t limit = 0;                  // at most so many (0: all)
 };
 

@@ -266,7 +266,9 @@ void MonitorView::follow() {
     if (reading_) return;
     if (monitor_.journal().appended() != shownAppends_) {
         auto q = filter();
-        if (!shown_.empty()) q.after = shown_.front();
+        // What was written since the newest row read, whatever its time says: after the clock
+        // was stepped back, new events are older than the rows on top and would never show.
+        if (newestSeq_ >= 0) q.writtenAfter = newestSeq_;
         read(Reading::Newer, q);
     } else if (wantOlder_ && older_ && !shown_.empty()) {
         auto q = filter();
@@ -376,6 +378,7 @@ void MonitorView::putRows(int at, const ports::JournalPage& page, std::size_t fr
         const auto& e = page.events[from + i];
         const int row = at + static_cast<int>(i);
         shown_[static_cast<std::size_t>(row)] = page.at(from + i);
+        newestSeq_ = std::max(newestSeq_, page.seqs[from + i]);
         events_[static_cast<std::size_t>(row)] = e;
         const QString cells[] = {QString(), platform::fromModel(e.name),
                                  platform::fromModel(e.what), changeText(e),
@@ -409,6 +412,7 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
             table_->setRowCount(0);
             shown_.clear();
             events_.clear();
+            newestSeq_ = -1;
             putRows(0, page, 0, n);
             older_ = n == asked;
             break;

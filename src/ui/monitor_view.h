@@ -113,6 +113,7 @@ private:
     // how many rows it keeps; whether older ones may follow; what the journal had appended when
     // last asked.
     std::deque<ports::JournalPosition> shown_;
+    std::int64_t newestSeq_ = -1;  // the last written of the rows read for these filters
     std::deque<ports::JournalEvent> events_;
     std::size_t keep_ = kPageRows;
     bool older_ = false;

@@ -300,6 +300,11 @@ TEST(MonitorViewAlone, ReadsTheJournalOnlyWhenItGrewAndPutsWhatCameOnTop) {
     view.follow();
     EXPECT_EQ(journal.reads, reads + 1);
     EXPECT_EQ(column(3), "online → e,online → d,online → c,online → b,online → a");
+
+    // The clock stepped back: what is written now is still news, on top.
+    journal.append({event(500, "f")});
+    view.follow();
+    EXPECT_EQ(column(3).rfind("online → f,online → e,", 0), 0u) << column(3);
 }
 
 }  // namespace

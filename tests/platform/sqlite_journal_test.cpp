@@ -211,8 +211,10 @@ TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLa
     for (auto* journal : std::initializer_list<ports::EventJournal*>{&j, &memory}) {
         ASSERT_TRUE(journal->append(first)) << journal->error();
         ASSERT_TRUE(journal->append(batch(1005, 2))) << journal->error();
+        // Written after the clock was stepped back.
+        ASSERT_TRUE(journal->append(batch(990, 2))) << journal->error();
     }
-    std::vector<ports::JournalQuery> queries(11);
+    std::vector<ports::JournalQuery> queries(13);
     queries[0].limit = 3;
     queries[1].limit = 3;
     queries[1].before = ports::JournalPosition{1005, 7};
@@ -233,6 +235,11 @@ TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLa
     queries[10].severities = {"alarm"};
     queries[10].before = ports::JournalPosition{1005, 8};
     queries[10].limit = 3;
+    // What was written since the 9th, whatever the clock said: none hides behind older times.
+    queries[11].writtenAfter = 9;
+    queries[12].writtenAfter = 8;
+    queries[12].severities = {"warning", "alarm"};
+    queries[12].limit = 2;
     for (const auto& q : queries) {
         const auto want = memory.read(q);
         const auto got = j.read(q);
@@ -244,6 +251,8 @@ TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLa
     EXPECT_EQ(newest.seqs, (std::vector<std::int64_t>{9, 8, 7}));
     EXPECT_EQ(j.read(queries[8]).seqs, (std::vector<std::int64_t>{5, 3}));
     EXPECT_EQ(j.read(queries[10]).seqs, (std::vector<std::int64_t>{7, 6, 4}));
+    EXPECT_EQ(j.read(queries[11]).seqs, (std::vector<std::int64_t>{11, 10}));
+    EXPECT_EQ(j.read(queries[12]).seqs, (std::vector<std::int64_t>{11, 10}));
 
     int argc = 1;
     char name[] = "test";
