@@ -98,7 +98,11 @@ MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& mon
         connect(monitor_, &QAction::triggered, toggle, [toggle](bool on) {
             if (toggle->isChecked() != on) toggle->setChecked(on);
         });
-        connect(toggle, &QAction::toggled, monitor_, [this](bool on) { monitor_->setChecked(on); });
+        connect(toggle, &QAction::toggled, monitor_, [this](bool on) {
+            monitor_->setChecked(on);
+            // The status bar says so as soon as the switch has run, not at the next look.
+            QTimer::singleShot(0, this, [this] { follow(); });
+        });
     }
 
     settings_ = new QAction(tr("S&ettings..."), this);
