@@ -439,13 +439,8 @@ void PlantMonitor::finishCycle() {
     writeJournal(false);
     // A journal that cannot be written is not made to wait twice in one cycle.
     if (!journalDown_) journal_.prune(now - journalDays() * kDayMs, journalBytes());
-    int online = 0, attention = 0;
-    for (const auto& e : elements_) {
-        if (e.health == Health::Online)
-            ++online;
-        else if (e.health != Health::Unknown)
-            ++attention;
-    }
+    const HealthCounts c = counts();
+    const int online = c.online, attention = c.warning + c.alarm + c.offline;
     std::string status = "Plant monitor: " + std::to_string(elements_.size()) + " elements, " +
                          std::to_string(online) + " online, " + std::to_string(attention) +
                          " need attention.";

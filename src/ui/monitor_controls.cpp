@@ -41,19 +41,11 @@ int numberSetting(const station::StationContext* context, const keys::Key& key, 
 // Worst first: what needs attention stands at the top of a list grouped by health.
 TreeGroup healthGroup(const monitor::PlantMonitor& monitor, const ports::TreeView::Node& node) {
     const auto* e = monitor.running() ? monitor.find(node.key) : nullptr;
-    switch (e ? e->health : Health::Unknown) {
-        case Health::Alarm:
-            return {0, QStringLiteral("Alarm")};
-        case Health::Offline:
-            return {1, QStringLiteral("Offline")};
-        case Health::Warning:
-            return {2, QStringLiteral("Warning")};
-        case Health::Online:
-            return {3, QStringLiteral("Online")};
-        case Health::Unknown:
-            break;
-    }
-    return {4, QStringLiteral("Not monitored")};
+    const Health health = e ? e->health : Health::Unknown;
+    if (health == Health::Unknown) return {4, QStringLiteral("Not monitored")};
+    // By the health's number: online, warning, alarm, offline.
+    constexpr int kRank[] = {4, 3, 2, 0, 1};
+    return {kRank[static_cast<int>(health)], healthText(health)};
 }
 
 TreeGroup roleGroup(const ports::TreeView::Node& node) {

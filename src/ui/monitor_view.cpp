@@ -265,9 +265,9 @@ void MonitorView::follow() {
         // was stepped back, new events are older than the rows on top and would never show.
         if (newestSeq_ >= 0) q.writtenAfter = newestSeq_;
         read(Reading::Newer, q);
-    } else if (wantOlder_ && older_ && !shown_.empty()) {
+    } else if (wantOlder_ && older_ && !rows_.empty()) {
         auto q = filter();
-        q.before = shown_.back();
+        q.before = rows_.back().at;
         read(Reading::Older, q);
     }
 }
@@ -331,7 +331,7 @@ void MonitorView::read(Reading kind, const ports::JournalQuery& query) {
 }
 
 void MonitorView::showTime(int row) {
-    const std::int64_t ms = events_[static_cast<std::size_t>(row)].unixTimeMs;
+    const std::int64_t ms = rows_[static_cast<std::size_t>(row)].event.unixTimeMs;
     const QString utc = platform::fromModel(protocol::text::isoUtcTime(ms, false));
     const QString local = locale_.toString(QDateTime::fromMSecsSinceEpoch(ms), localFormat_);
     auto* item = table_->item(row, kTime);
@@ -349,7 +349,7 @@ bool MonitorView::learnSeen(const std::string& mac, std::int64_t unixTimeMs) {
 // An alarm an operator has not acknowledged yet is red; one seen since is drawn as any row,
 // its mark hollow.
 void MonitorView::showCalm(int row) {
-    const auto& e = events_[static_cast<std::size_t>(row)];
+    const auto& e = rows_[static_cast<std::size_t>(row)].event;
     const auto seen = seenUntil_.find(e.mac);
     const bool acknowledged =
         e.what == "acknowledged" || (seen != seenUntil_.end() && seen->second >= e.unixTimeMs);
@@ -366,15 +366,13 @@ void MonitorView::putRows(int at, const ports::JournalPage& page, std::size_t fr
                           std::size_t count) {
     if (count == 0) return;
     table_->model()->insertRows(at, static_cast<int>(count));
-    shown_.insert(shown_.begin() + at, count, ports::JournalPosition{});
-    events_.insert(events_.begin() + at, count, ports::JournalEvent{});
+    rows_.insert(rows_.begin() + at, count, Row{});
     bool seen = false;
     for (std::size_t i = 0; i < count; ++i) {
         const auto& e = page.events[from + i];
         const int row = at + static_cast<int>(i);
-        shown_[static_cast<std::size_t>(row)] = page.at(from + i);
+        rows_[static_cast<std::size_t>(row)] = {page.at(from + i), e};
         newestSeq_ = std::max(newestSeq_, page.seqs[from + i]);
-        events_[static_cast<std::size_t>(row)] = e;
         const QString cells[] = {QString(), platform::fromModel(e.name),
                                  platform::fromModel(e.what), changeText(e),
                                  platform::fromModel(e.detail)};
@@ -405,8 +403,7 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
     switch (kind) {
         case Reading::Newest:
             table_->setRowCount(0);
-            shown_.clear();
-            events_.clear();
+            rows_.clear();
             newestSeq_ = -1;
             putRows(0, page, 0, n);
             older_ = n == asked;
@@ -415,22 +412,20 @@ void MonitorView::showPage(Reading kind, const ports::JournalPage& page, std::si
             // As many as the panel keeps came since: none of the rows shown stays.
             if (n >= keep_) {
                 table_->setRowCount(0);
-                shown_.clear();
-                events_.clear();
+                rows_.clear();
                 older_ = true;
             }
             putRows(0, page, 0, std::min(n, keep_));
-            if (shown_.size() > keep_) {
+            if (rows_.size() > keep_) {
                 table_->model()->removeRows(static_cast<int>(keep_),
-                                            static_cast<int>(shown_.size() - keep_));
-                shown_.resize(keep_);
-                events_.resize(keep_);
+                                            static_cast<int>(rows_.size() - keep_));
+                rows_.resize(keep_);
                 older_ = true;
             }
             break;
         case Reading::Older:
             wantOlder_ = false;
-            putRows(static_cast<int>(shown_.size()), page, 0, n);
+            putRows(static_cast<int>(rows_.size()), page, 0, n);
             keep_ += n;
             older_ = n == asked;
             break;
@@ -479,7 +474,7 @@ const ports::JournalEvent* MonitorView::selectedEvent() const {
     const auto rows = table_->selectionModel()->selectedRows();
     if (rows.isEmpty()) return nullptr;
     const auto row = static_cast<std::size_t>(rows.front().row());
-    return row < events_.size() ? &events_[row] : nullptr;
+    return row < rows_.size() ? &rows_[row].event : nullptr;
 }
 
 // The selected event whole, and whether its element can be acknowledged now.

@@ -112,9 +112,12 @@ private:
     // What the table shows: where each row stands in the journal and its event, top to bottom;
     // how many rows it keeps; whether older ones may follow; what the journal had appended when
     // last asked.
-    std::deque<ports::JournalPosition> shown_;
+    struct Row {
+        ports::JournalPosition at;
+        ports::JournalEvent event;
+    };
+    std::deque<Row> rows_;
     std::int64_t newestSeq_ = -1;  // the last written of the rows read for these filters
-    std::deque<ports::JournalEvent> events_;
     std::size_t keep_ = kPageRows;
     bool older_ = false;
     bool wantOlder_ = false;
