@@ -136,6 +136,8 @@ public:
     // alarm or offline): written to the journal with who and when. False, and nothing written,
     // when the element is unknown, healthy or already acknowledged.
     bool acknowledge(const std::string& mac, const std::string& who);
+    // Whether acknowledge() would take the element now.
+    bool acknowledgeable(const std::string& mac) const;
     // Elements per health, acknowledged ones counted apart (they need no more attention).
     struct HealthCounts {
         int unknown = 0, online = 0, warning = 0, alarm = 0, offline = 0, acknowledged = 0;

@@ -18,10 +18,8 @@ void PlantMonitor::note(ports::JournalEvent event) {
 }
 
 bool PlantMonitor::acknowledge(const std::string& mac, const std::string& who) {
-    const auto it = byMac_.find(mac);
-    if (it == byMac_.end()) return false;
-    Element& e = elements_[it->second];
-    if (e.acknowledged || e.health == Health::Unknown || e.health == Health::Online) return false;
+    if (!acknowledgeable(mac)) return false;
+    Element& e = elements_[byMac_.at(mac)];
     e.acknowledged = true;
     e.acknowledgedBy = who.empty() ? std::string("operator") : who;
     e.acknowledgedAtUnixMs = context_.clock().unixTimeMs();
@@ -29,6 +27,11 @@ bool PlantMonitor::acknowledge(const std::string& mac, const std::string& who) {
           std::string(healthWord(e.health)) + " acknowledged",
           "Acknowledged by " + e.acknowledgedBy + ": " + e.reason});
     return true;
+}
+
+bool PlantMonitor::acknowledgeable(const std::string& mac) const {
+    const Element* e = find(mac);
+    return e && !e->acknowledged && e->health != Health::Unknown && e->health != Health::Online;
 }
 
 PlantMonitor::HealthCounts PlantMonitor::counts() const {

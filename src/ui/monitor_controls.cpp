@@ -213,9 +213,7 @@ void MonitorControls::follow() {
         if (grouping_ == QLatin1String("health") && tree_) regroupTree(tree_);
     }
     if (monitor_->isChecked() != running) monitor_->setChecked(running);
-    const auto* e = running ? monitor.find(selectedMac()) : nullptr;
-    acknowledge_->setEnabled(e && !e->acknowledged && e->health != Health::Online &&
-                             e->health != Health::Unknown);
+    acknowledge_->setEnabled(running && monitor.acknowledgeable(selectedMac()));
 }
 
 std::string MonitorControls::selectedMac() const {
