@@ -52,3 +52,6 @@ build/bench/bench_discovery_kill 10
 # And of the headless plant monitor while it writes its journal and metrics: fifty rounds, about
 # a quarter of a minute.
 build/bench/bench_monitor_kill 50
+# The event journal stays within its bound, file and write-ahead log together, as an always-on
+# monitor writes it: a day of a small plant against a small bound (it fails when over).
+build/bench/bench_journal --days 1 --elements 300 --megabytes 8

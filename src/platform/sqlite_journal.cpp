@@ -87,10 +87,7 @@ private:
                 running_ = job.id;
             }
             if (job.id == 0) {
-                std::string why;
-                if (fileToRead(path_, why) && open(why))
-                    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
-                                              nullptr);
+                checkpointNow();
                 continue;
             }
             ports::JournalPage page = read(job.query);
@@ -103,6 +100,15 @@ private:
         const std::lock_guard lock(mutex_);
         sqlite3_close_v2(db_);
         db_ = nullptr;
+    }
+
+    // A connection that has read nothing yet does not know the file is in write-ahead mode, and
+    // its checkpoint copies nothing back (and says it did): it reads the schema first.
+    void checkpointNow() {
+        std::string why;
+        if (!fileToRead(path_, why) || !open(why)) return;
+        sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     }
 
     ports::JournalPage read(const ports::JournalQuery& q) {

@@ -93,6 +93,32 @@ TEST_F(SqliteJournalTest, PrunesKeepTheJournalWithinItsSizeAndTheFileShrinks) {
     EXPECT_EQ(j.query(0, "00:1A:2B:00:00:01").size(), 333u);
 }
 
+// The write-ahead log is copied back into the file beside the writes and cut back, so that file
+// and log together stay within the bound of an always-on monitor.
+TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    SqliteJournal j(path());
+    const auto drain = [&] {
+        // Jobs run in the order asked: once this read is back, the copies asked before it ran.
+        bool back = false;
+        j.readLater({}, [&](ports::JournalPage) { back = true; });
+        while (!back) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    };
+    for (int t = 0; t < 60; ++t) {
+        ASSERT_TRUE(j.append(batch(t * 1000, 1000))) << j.error();
+        if (t % 10 == 9) drain();
+    }
+    drain();
+    ASSERT_TRUE(j.append(batch(99000, 1))) << j.error();
+    const auto wal = static_cast<std::int64_t>(std::filesystem::file_size(path() + "-wal"));
+    EXPECT_LE(wal, SqliteJournal::kWalLimitBytes);
+    EXPECT_GT(static_cast<std::int64_t>(std::filesystem::file_size(path())), 2 * wal);
+    EXPECT_EQ(j.query(0, "").size(), 60001u);
+}
+
 TEST_F(SqliteJournalTest, AFileThatCannotBeMadeIsSaidAndNothingElseHappens) {
     SqliteJournal j(dir_ + "/no/such/folder/nms-events.sqlite");
     EXPECT_FALSE(j.append(batch(1, 1)));
