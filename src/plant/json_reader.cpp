@@ -4,6 +4,13 @@
 
 namespace nms::plant::json {
 
+Value::Value() = default;
+Value::Value(const Value&) = default;
+Value::Value(Value&&) noexcept = default;
+Value& Value::operator=(const Value&) = default;
+Value& Value::operator=(Value&&) noexcept = default;
+Value::~Value() = default;
+
 const Value* Value::member(std::string_view name) const {
     for (const auto& [n, v] : members)
         if (n == name) return &v;
@@ -67,6 +74,10 @@ private:
 
     bool value(Value& v, std::size_t depth) {
         if (!more()) return fail("a value is missing");
+        // Each value costs far more in memory than its few bytes of text: their number is what
+        // bounds what a file can take, not its size.
+        if (++values_ > kMaxValues)
+            return fail("more than " + std::to_string(kMaxValues) + " values");
         switch (peek()) {
             case '{':
                 return object(v, depth + 1);
@@ -168,6 +179,7 @@ private:
             if (more() && (peek() == '+' || peek() == '-')) ++at_;
             if (!digits()) return false;
         }
+        if (at_ - from > kMaxNumberBytes) return fail("a number of too many digits");
         v.text = std::string(t_.substr(from, at_ - from));
         return true;
     }
@@ -241,6 +253,8 @@ private:
         ++at_;  // the opening quote
         for (;;) {
             if (!more()) return fail("an unfinished string");
+            if (s.size() > kMaxTextBytes)
+                return fail("a text longer than " + std::to_string(kMaxTextBytes / 1024) + " KiB");
             const auto c = static_cast<unsigned char>(peek());
             if (c == '"') return ++at_, true;
             if (c < 0x20) return fail("a control character inside a string");
@@ -308,6 +322,7 @@ private:
 
     std::string_view t_;
     std::size_t at_ = 0;
+    std::size_t values_ = 0;
     std::string error_;
 };
 

@@ -22,6 +22,15 @@ struct Value {
     // In the order written; a name given twice is refused by the reader.
     std::vector<std::pair<std::string, Value>> members;
 
+    // Made where Value is whole: a container of pairs holding Value cannot be destroyed or copied
+    // before then, and some compilers insist on that.
+    Value();
+    Value(const Value&);
+    Value(Value&&) noexcept;
+    Value& operator=(const Value&);
+    Value& operator=(Value&&) noexcept;
+    ~Value();
+
     // The member of that name, or null.
     const Value* member(std::string_view name) const;
 };
@@ -30,6 +39,12 @@ inline constexpr std::size_t kMaxDepth = 32;
 // Names are checked for repeats one by one: an object of more members is refused.
 inline constexpr std::size_t kMaxMembers = 1024;
 inline constexpr std::size_t kMaxBytes = 64u * 1024u * 1024u;
+// A value takes about a hundred bytes of memory however short its text: a file of a million
+// (a plant of some 40,000 elements) stays near a hundred megabytes, where 64 MiB of "[0,0,..."
+// would take gigabytes.
+inline constexpr std::size_t kMaxValues = 1'000'000;
+inline constexpr std::size_t kMaxTextBytes = 64u * 1024u;
+inline constexpr std::size_t kMaxNumberBytes = 64;
 
 struct Parsed {
     std::optional<Value> value;
