@@ -1,14 +1,21 @@
 #include "station/station_context.h"
 
+#include <unordered_set>
+
 #include "protocol/address.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
+#include "store/ini_document.h"
 
 namespace nms::station {
 
 std::vector<std::string> StationContext::databaseSections() {
     std::vector<std::string> sections;
     if (db().fileExists(databasePath())) db().LoadIniSectionsLB(sections, databasePath());
+    // A record given twice (its MAC in upper and lower case, a hand-edited file) is one element:
+    // every read finds the first, so the second is never anything but its shadow.
+    std::unordered_set<std::string> seen;
+    std::erase_if(sections, [&](const std::string& s) { return !seen.insert(store::foldName(s)).second; });
     return sections;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -90,6 +91,20 @@ TEST_F(MonitorStation, OffUntilTurnedOnAndThenEveryElementIsJudgedEachCycle) {
     const auto cycles = mon().cycles();
     time.advance(60000);
     EXPECT_EQ(mon().cycles(), cycles);
+}
+
+// A record given twice, its MAC once in lower case (a hand-edited file), is one element: two would
+// copy each other's state and carry two series of one name in the metrics.
+TEST_F(MonitorStation, ARecordGivenTwiceInAnotherCaseIsOneElement) {
+    const std::string section = sectionOf("TX NORTH");
+    std::string lower = section;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    files.editExternally(kDb, files.content(kDb) + "[" + lower + "]\nname=TX NORTH\nip=" +
+                                  stored("TX NORTH", "ip") + "\nrole=2\n");
+    main->setPlantMonitoring(true);
+    time.advance(1000);
+    ASSERT_EQ(mon().cycles(), 1);
+    EXPECT_EQ(mon().elements().size(), 5u);
 }
 
 TEST_F(MonitorStation, AnAcknowledgedAlarmIsWrittenWithWhoAndLastsUntilTheHealthChanges) {
