@@ -134,6 +134,18 @@ TEST_F(LinuxFileStoreTest, ReplaceKeepsThePermissionsOfTheOldFile) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+// The rename would replace a file the operator made read-only (it needs only the folder): such
+// a file is refused as a read-only folder is, even for root, and stays as it was.
+TEST_F(LinuxFileStoreTest, AReadOnlyFileIsNotReplaced) {
+    put(file, "old");
+    ::chmod(file.c_str(), 0444);
+    const auto result = store.replace(file, "new");
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find(file), std::string::npos) << result.error;
+    EXPECT_NE(result.error.find("read-only"), std::string::npos) << result.error;
+    EXPECT_EQ(*store.read(file, nullptr), "old");
+}
+
 class LinuxFileStoreFaultTest : public LinuxFileStoreTest,
                                 public ::testing::WithParamInterface<std::pair<LinuxFileStore::Step, const char*>> {};
 
