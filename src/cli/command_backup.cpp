@@ -100,17 +100,23 @@ int runRestore(Session& session, const Arguments& args) {
         std::printf("Nothing was changed (--yes replaces it).\n");
         return kExitRefused;
     }
-    if (const auto done = plant::restoreDatabase(env.db, env.databasePath, *backup);
+    bool keptCopy = false;
+    if (const auto done = plant::restoreDatabase(env.db, env.databasePath, *backup, &keptCopy);
         !done.ok) {
         std::fprintf(stderr, "nms-cli: %s\nThe database was not changed.\n", done.error.c_str());
         return 1;
     }
-    std::printf("The database was replaced; the previous one is kept as %s.bak.\n",
-                env.databasePath.c_str());
+    if (keptCopy)
+        std::printf("The database was replaced; the previous one is kept as %s.bak.\n",
+                    env.databasePath.c_str());
+    else
+        std::printf("The database %s was written from the backup.\n", env.databasePath.c_str());
     return 0;
 }
 
-extern const Command kBackupCommand{.name = "backup", .run = runBackup, .readOnly = true};
-extern const Command kRestoreCommand{.name = "restore", .run = runRestore, .withoutDatabase = true};
+extern const Command kBackupCommand{.name = "backup", .run = runBackup, .readOnly = true,
+                                    .words = "FILE", .minWords = 1, .maxWords = 1};
+extern const Command kRestoreCommand{.name = "restore", .run = runRestore, .withoutDatabase = true,
+                                     .words = "FILE [--yes]", .minWords = 1, .maxWords = 1};
 
 }  // namespace nms::cli

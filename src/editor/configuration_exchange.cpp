@@ -86,6 +86,24 @@ void ConfigurationExchange::SaveConfiguration() {
                    MessageButtons::Ok, Answer::Ok, std::string(kSaveErrorTitle));
         return saveEnded(SaveEnd::NotSent);
     }
+    // Another element's address strands both; the one exception, a replacement unit taking over
+    // the address of the unit it replaces, is let through by whoever made sure that unit is gone.
+    const std::string allowed = std::exchange(replaced_, {});
+    const bool addressAllowed = std::exchange(replacedAddress_, false);
+    if (const auto holder = addressHolder(panel_, ctx.db(), ctx.databasePath(),
+                                          addressAllowed ? allowed : std::string())) {
+        ctx.msgBox(addressTakenRefusal(panel_.txtElementIP.text(), *holder) + "\r" +
+                       std::string(kCannotSave),
+                   MessageIcon::Critical, MessageButtons::Ok, Answer::Ok,
+                   std::string(kSaveErrorTitle));
+        return saveEnded(SaveEnd::NotSent);
+    }
+    if (const auto holder = nameHolder(panel_, ctx.db(), ctx.databasePath(), allowed)) {
+        if (ctx.msgBox(sharedNameQuestion(panel_.txtElementName.text(), *holder),
+                       MessageIcon::Exclamation, MessageButtons::YesNo, Answer::No,
+                       std::string(kSaveConfirmationTitle)) != Answer::Yes)
+            return saveEnded(SaveEnd::NotSent);
+    }
     // A gateway outside the subnet can be meant (a routed management network), but more often
     // it is a typing error that leaves the element unreachable: only a deliberate Yes sends it.
     if (const auto question = gatewayQuestion(elementAddresses(panel_))) {

@@ -48,6 +48,13 @@ public:
 
     // "Save changes": the checks, the confirmation with what changes, the send.
     void SaveConfiguration();
+    // The next save may give the shown element the name that record holds, and with `address`
+    // its address: a replacement unit taking over from the unit of that record (its address
+    // only once that unit no longer answers there).
+    void allowReplacing(std::string section, bool address) {
+        replaced_ = std::move(section);
+        replacedAddress_ = address;
+    }
     void SendConfiguration();
     // The configuration send: the packet goes out with the reply time-out started just before,
     // then the element is pinged silently. False when nothing was sent (the failure has been
@@ -100,6 +107,8 @@ private:
     bool lateTreeRebuild_ = false;
     int lateRuns_ = 0;
     std::uint64_t lateRejected_ = 0;
+    std::string replaced_;
+    bool replacedAddress_ = false;
 };
 
 }  // namespace nms::editor

@@ -8,6 +8,7 @@
 #include "protocol/address.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
+#include "store/profile_store.h"
 
 namespace nms::editor {
 
@@ -28,6 +29,10 @@ std::string refusedNameCharacter(std::uint32_t c) {
     }
     return "The element name cannot hold the character " + shown + "(" + code +
            "): only Latin-1 letters, digits and signs go to the element as they are.";
+}
+
+std::string normalisedAddress(const std::string& text) {
+    return protocol::IsValidIP(text) ? protocol::FormatIP(protocol::IPBytes(text)) : text;
 }
 
 }  // namespace
@@ -66,6 +71,76 @@ std::optional<std::string> saveCheckFailure(const PropertiesPanel& p, store::Pro
     return std::nullopt;
 }
 
+std::string OtherRecord::label() const {
+    const std::string n = protocol::text::trim(name);
+    const std::string mac = protocol::Decode_MAC(section);
+    return n.empty() ? (mac.empty() ? section : mac)
+                     : n + " (" + (mac.empty() ? section : mac) + ")";
+}
+
+namespace {
+
+// The first other record whose value of `key`, read through `same`, matches.
+template <typename Same>
+std::optional<OtherRecord> otherRecordWith(store::ProfileStore& db, const std::string& path,
+                                           std::string_view shownSection,
+                                           std::string_view allowedSection, std::string_view key,
+                                           Same same) {
+    std::vector<std::string> sections;
+    db.LoadIniSectionsLB(sections, path);
+    const std::string shown = protocol::text::toUpper(shownSection);
+    const std::string allowed = protocol::text::toUpper(allowedSection);
+    for (const auto& s : sections) {
+        const std::string upper = protocol::text::toUpper(s);
+        if (upper == shown || (!allowed.empty() && upper == allowed)) continue;
+        if (same(db.ReadFromINI(s, std::string(key), path, "")))
+            return OtherRecord{s, db.ReadFromINI(s, std::string(rec::kName), path, "")};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<OtherRecord> addressHolder(const PropertiesPanel& p, store::ProfileStore& db,
+                                         const std::string& path,
+                                         std::string_view allowedSection) {
+    const std::string ip = p.txtElementIP.text();
+    if (!protocol::IsValidIP(ip)) return std::nullopt;
+    const std::string section = protocol::Encode_MAC(p.lblElementMAC.caption());
+    const std::string wanted = normalisedAddress(ip);
+    if (normalisedAddress(protocol::text::trim(db.ReadFromINI(section, std::string(rec::kIp), path,
+                                                              ""))) == wanted)
+        return std::nullopt;
+    return otherRecordWith(db, path, section, allowedSection, rec::kIp, [&](const std::string& v) {
+        return normalisedAddress(protocol::text::trim(v)) == wanted;
+    });
+}
+
+std::string addressTakenRefusal(const std::string& ip, const OtherRecord& holder) {
+    return "The IP address " + normalisedAddress(ip) + " is that of " + holder.label() +
+           " in the local database: two elements at one address drop off the network both.";
+}
+
+std::optional<OtherRecord> nameHolder(const PropertiesPanel& p, store::ProfileStore& db,
+                                      const std::string& path, std::string_view allowedSection) {
+    const std::string section = protocol::Encode_MAC(p.lblElementMAC.caption());
+    const auto folded = [](const std::string& n) {
+        return protocol::text::toUpper(protocol::text::trim(n));
+    };
+    const std::string wanted = folded(protocol::FormatElementName(p.txtElementName.text()));
+    if (wanted.empty() ||
+        folded(db.ReadFromINI(section, std::string(rec::kName), path, "")) == wanted)
+        return std::nullopt;
+    return otherRecordWith(db, path, section, allowedSection, rec::kName,
+                           [&](const std::string& v) { return folded(v) == wanted; });
+}
+
+std::string sharedNameQuestion(const std::string& name, const OtherRecord& holder) {
+    return "The name " + protocol::text::trim(protocol::FormatElementName(name)) +
+           " is already that of " + holder.label() +
+           ".\rTwo elements of one name are easily taken for each other. Give it all the same?";
+}
+
 float configurationVersion(std::string_view versionText) {
     return static_cast<float>(protocol::text::leadingNumber(versionText));
 }
@@ -88,10 +163,6 @@ std::string itemOr(const ports::ListControl& list, int index, const std::string&
     if (index >= 0 && index < list.listCount())
         return list.items()[static_cast<std::size_t>(index)];
     return fallback;
-}
-
-std::string normalisedAddress(const std::string& text) {
-    return protocol::IsValidIP(text) ? protocol::FormatIP(protocol::IPBytes(text)) : text;
 }
 
 }  // namespace

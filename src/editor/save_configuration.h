@@ -35,6 +35,27 @@ ElementAddresses elementAddresses(const PropertiesPanel& panel);
 std::optional<std::string> saveCheckFailure(const PropertiesPanel& panel, store::ProfileStore& db,
                                             const std::string& databasePath);
 
+// An address or name that another record of the database holds: its section and its name.
+struct OtherRecord {
+    std::string section, name;
+    // "TX NORTH (00:1A:2B:50:00:31)"
+    std::string label() const;
+};
+
+// The record, other than the shown element's and `allowed`, that holds the IP address the panel
+// is about to give the shown element; nothing when the address does not change or no other
+// record holds it. Two elements at one address both drop off the network.
+std::optional<OtherRecord> addressHolder(const PropertiesPanel& panel, store::ProfileStore& db,
+                                         const std::string& databasePath,
+                                         std::string_view allowedSection = {});
+std::string addressTakenRefusal(const std::string& ip, const OtherRecord& holder);
+// The record, other than the shown element's, that holds the name the panel is about to give
+// it (blanks and case aside); nothing when the name does not change or is the element's alone.
+std::optional<OtherRecord> nameHolder(const PropertiesPanel& panel, store::ProfileStore& db,
+                                      const std::string& databasePath,
+                                      std::string_view allowedSection = {});
+std::string sharedNameQuestion(const std::string& name, const OtherRecord& holder);
+
 // The firmware version as the packet layouts compare it: one single-precision number, read
 // with "." as the decimal point whatever the user's locale ("3.70" is 3.7). Text that is no
 // number reads as 0, which selects the oldest layout.

@@ -5,9 +5,12 @@
 #include <cstddef>
 #include <unordered_set>
 
+#include "editor/address_checks.h"
 #include "plant/json_reader.h"
+#include "plant/sfn_alignment.h"
 #include "ports/settings.h"
 #include "protocol/address.h"
+#include "protocol/configuration.h"
 #include "protocol/text.h"
 #include "store/ini_document.h"
 #include "store/profile_store.h"
@@ -116,9 +119,12 @@ bool isElementKey(std::string_view key) {
 }
 
 bool hasControl(std::string_view s) {
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x20 || c == 0x7F) return true;
+        // The C1 controls (U+0080 to U+009F): the store reads a key holding one as a blank.
+        if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) <= 0x9F)
+            return true;
     }
     return false;
 }
@@ -200,8 +206,81 @@ std::string typeRecord(BackupRecord& r) {
     if (*e.role != k::kRoleEncoder && *e.role != k::kRoleDecoder)
         return "its role " + std::to_string(*e.role) +
                " is neither an encoder (1) nor a decoder (2)";
-    return {};
+    return recordValueRefusal(r.values).value_or("");
 }
+
+}  // namespace
+
+std::optional<std::string> recordValueRefusal(
+    const std::vector<std::pair<std::string, std::string>>& values) {
+    auto find = [&](std::string_view key) -> std::optional<std::string> {
+        for (const auto& [k2, v] : values)
+            if (store::sameName(k2, key)) return v;
+        return std::nullopt;
+    };
+    const bool decoder = wholeNumber(find(k::kRole).value_or("")) == k::kRoleDecoder;
+    for (const auto& [key, value] : values) {
+        const auto quoted = "\"" + key + "\" is \"" + value + "\"";
+        if (store::sameName(key, k::kName)) {
+            const std::string name = protocol::text::trim(value);
+            std::size_t characters = 0;
+            for (const char c : name) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+            if (characters > 16)
+                return quoted + ", longer than the 16 characters an element holds";
+            if (name.empty()) return quoted + ": an element needs a name";
+            if (protocol::unsendableNameCharacter(name))
+                return quoted + ", which holds a character an element cannot hold";
+            continue;
+        }
+        // The range each control of the editor takes; the bytes an element reports for the
+        // others. A decoder's level below its control's range is raised when it is shown.
+        struct Range {
+            std::string_view key;
+            long long low, high;
+            bool decoderOnly;
+        };
+        static constexpr Range kRanges[] = {
+            {k::kInput, 0, 2, false},        {k::kTx, 0, 1, false},
+            {k::kType, 0, 255, false},       {k::kAttenuation, 0, 255, false},
+            {k::kBuffer, 0, 44, true},       {k::kSilenceMode, 0, 3, true},
+            {k::kSilenceLevel, 1, 154, true}, {k::kSilenceTime, 1, 220, true},
+            {k::kDelay, 0, kMaxSteps, false}, {k::kServo, 0, 1, false},
+            {k::kSfn, 0, 255, false},        {k::kLowLatency, 0, 255, false},
+        };
+        for (const auto& r : kRanges) {
+            if (!store::sameName(key, r.key) || (r.decoderOnly && !decoder)) continue;
+            const auto n = wholeNumber(value);
+            if (!n) return quoted + ", not a whole number";
+            if (*n < r.low || *n > r.high)
+                return quoted + ", outside " + std::to_string(r.low) + " to " +
+                       std::to_string(r.high);
+        }
+    }
+    if (const auto type = wholeNumber(find(k::kType).value_or(""))) {
+        const auto code = *type & 0x3F;
+        if (code >= 2 && code <= 15)
+            return "\"" + std::string(k::kType) + "\" is \"" + std::to_string(*type) +
+                   "\", an audio type no element sends";
+    }
+    // The addresses as the save judges them: an element given them would be off the network.
+    const auto ip = find(k::kIp), mask = find(k::kMask), gateway = find(k::kGateway);
+    if (ip && mask && gateway && protocol::IsValidIP(*ip) && protocol::IsValidIP(*mask) &&
+        protocol::IsValidIP(*gateway)) {
+        editor::ElementAddresses a{*ip, *mask, *gateway, "", editor::StreamAddress::NotJudged};
+        const auto tx = wholeNumber(find(k::kTx).value_or("0")).value_or(0);
+        const auto stream = find(tx == 1 || decoder ? k::kMulticast : k::kRemote);
+        if (stream && protocol::IsValidIP(*stream)) {
+            a.stream = *stream;
+            a.streamKind = tx == 1    ? editor::StreamAddress::Multicast
+                           : decoder ? editor::StreamAddress::NotJudged
+                                     : editor::StreamAddress::Decoder;
+        }
+        if (auto refusal = editor::addressRefusal(a)) return *refusal;
+    }
+    return std::nullopt;
+}
+
+namespace {
 
 std::string recordLabel(std::size_t index, const BackupRecord& r) {
     std::string label = "record " + std::to_string(index + 1);
@@ -328,7 +407,8 @@ std::string replacementSummary(const std::vector<BackupRecord>& current, const P
 }
 
 ports::WriteResult restoreDatabase(store::ProfileStore& db, const std::string& path,
-                                   const PlantBackup& backup) {
+                                   const PlantBackup& backup, bool* keptCopy) {
+    if (keptCopy) *keptCopy = false;
     std::optional<std::string> previous;
     if (!db.snapshot(path, previous)) return {false, path + " cannot be read"};
     if (previous) {
@@ -338,6 +418,7 @@ ports::WriteResult restoreDatabase(store::ProfileStore& db, const std::string& p
     }
     auto replaced = db.replaceFile(path, databaseText(backup.records));
     if (!replaced.ok) replaced.error = path + ": " + replaced.error;
+    else if (keptCopy) *keptCopy = previous.has_value();
     return replaced;
 }
 

@@ -58,6 +58,12 @@ std::vector<BackupRecord> recordsOfDatabase(std::string_view iniText);
 // The database text those records make: what the station writes for them, byte for byte.
 std::string databaseText(const std::vector<BackupRecord>& records);
 
+// The first value of a record that no element could be given, in words naming the key and the
+// value ("\"DLY\" is \"999999\", outside 0 to 25000"); nothing when every value could. The same
+// ranges for a backup restored, a plant imported and a record applied to a replacement unit.
+std::optional<std::string> recordValueRefusal(
+    const std::vector<std::pair<std::string, std::string>>& values);
+
 // The backup as JSON text: whole-number values as numbers, other values as strings.
 std::string backupJson(const PlantBackup& backup);
 
@@ -74,7 +80,8 @@ std::string replacementSummary(const std::vector<BackupRecord>& current, const P
 
 // Replaces the database at `path` with the backup's records, atomically, after keeping the
 // previous file beside it as `path`.bak. On failure nothing was changed and `error` says why.
+// `keptCopy` says whether there was a previous file to keep.
 ports::WriteResult restoreDatabase(store::ProfileStore& db, const std::string& path,
-                                   const PlantBackup& backup);
+                                   const PlantBackup& backup, bool* keptCopy = nullptr);
 
 }  // namespace nms::plant

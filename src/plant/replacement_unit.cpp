@@ -11,6 +11,7 @@
 #include "protocol/commands.h"
 #include "protocol/delay.h"
 #include "protocol/paging.h"
+#include "protocol/statistics.h"
 #include "protocol/text.h"
 #include "sfn/delay_reading.h"
 #include "sfn/frm_adjust.h"
@@ -65,7 +66,7 @@ std::optional<SourceRecord> recordFromDatabase(store::ProfileStore& db, const st
 
 SourceRecord recordOfSection(store::ProfileStore& db, const std::string& path,
                              const std::string& listedSection) {
-    SourceRecord r{listedSection, {}, "the database"};
+    SourceRecord r{listedSection, {}, std::string(kFromDatabase)};
     std::vector<std::string> keys;
     db.LoadIniSectionKeysLB(listedSection, keys, path);
     for (const auto& k : keys)
@@ -125,7 +126,8 @@ ReplacementUnit::ReplacementUnit(Links links)
     auto& client = socket_.client();
     client.onDataArrival = [this](const ports::Datagram& d) { delayReply(d); };
     client.acceptIncoming = [this](const ports::Datagram& d) {
-        return state_ == State::Delay && d.senderAddress == delayIp_;
+        return (state_ == State::Delay || state_ == State::Probing) &&
+               d.senderAddress == delayIp_;
     };
     links_.exchange.saveEnded.connect(
         [this, alive = std::weak_ptr<ReplacementUnit*>(self_)](SaveEnd end) {
@@ -147,7 +149,10 @@ std::string ReplacementUnit::apply(const SourceRecord& source) {
     auto& ctx = links_.context;
     if (!ctx.hasShownElement()) return "Show the element that takes the settings first.";
     const std::string shownSection = protocol::Encode_MAC(ctx.shownElementMac());
-    if (protocol::text::toUpper(source.key) == protocol::text::toUpper(shownSection))
+    // The element's own record from a file (last week's backup) puts it back as it was; only
+    // the database's own is what the element already holds.
+    if (protocol::text::toUpper(source.key) == protocol::text::toUpper(shownSection) &&
+        source.origin == kFromDatabase)
         return "That is the shown element's own record: there is nothing to apply.";
     const auto role = wholeNumber(source.value(rec::kRole));
     const auto shownRole = wholeNumber(ctx.readShown(rec::kRole, ""));
@@ -157,9 +162,18 @@ std::string ReplacementUnit::apply(const SourceRecord& source) {
                ", the shown element " + roleName(shownRole.value_or(0)) +
                ": settings go only to an element of the same role. Nothing was changed.";
 
-    // Every value goes in as the operator would type it; one the element cannot take undoes
-    // them all, so that nothing is half applied.
+    // The whole record is judged before anything goes out, so that nothing is half applied.
+    if (const auto why = recordValueRefusal(source.values))
+        return "The record of " + source.name() + " cannot be applied: " + *why +
+               ". Nothing was changed.";
     auto& panel = links_.panel;
+    if (const auto level = wholeNumber(source.value(rec::kAttenuation));
+        level && (*level < panel.scrlAtten.min() || *level > panel.scrlAtten.max()))
+        return "The record of " + source.name() + " cannot be applied: its audio level " +
+               std::to_string(*level) + " is outside " + std::to_string(panel.scrlAtten.min()) +
+               " to " + std::to_string(panel.scrlAtten.max()) + ". Nothing was changed.";
+    // Every value goes in as the operator would type it; one the element cannot take undoes
+    // them all.
     for (const auto key : editor::settableKeys()) {
         const auto v = source.value(key);
         if (!v) continue;
@@ -177,6 +191,26 @@ std::string ReplacementUnit::apply(const SourceRecord& source) {
     summary_.element =
         protocol::text::trim(ctx.readShown(rec::kName, "")) + " (" + ctx.shownElementMac() + ")";
     source_ = source;
+    // Another element's address: refused, unless it is the unit being replaced, which must be
+    // gone from the network before its replacement takes its address.
+    if (const auto holder = editor::addressHolder(panel, ctx.db(), ctx.databasePath())) {
+        if (protocol::text::toUpper(holder->section) != protocol::text::toUpper(source.key)) {
+            links_.editor.reloadShown();
+            return "The record of " + source.name() + " cannot be applied: " +
+                   editor::addressTakenRefusal(panel.txtElementIP.text(), *holder) +
+                   " Nothing was changed.";
+        }
+        replaced_ = *holder;
+        return probeReplaced();
+    }
+    replaced_.reset();
+    return proceed();
+}
+
+std::string ReplacementUnit::proceed() {
+    auto& ctx = links_.context;
+    auto& panel = links_.panel;
+    const auto& source = *source_;
     const auto changes = editor::configurationChanges(
         panel, ctx.AudioTypes, [&ctx](std::string_view key, std::string_view fallback) {
             return ctx.readShown(key, fallback);
@@ -191,8 +225,64 @@ std::string ReplacementUnit::apply(const SourceRecord& source) {
         return {};
     }
     state_ = State::Saving;
+    // The replaced unit's name is the replacement's to take; its address only once it is gone.
+    links_.exchange.allowReplacing(source.key, replaced_.has_value());
     links_.save();
     return {};
+}
+
+// The replaced unit is asked for its statistics at the address its replacement is to take; any
+// answer from there means it is still on the network.
+std::string ReplacementUnit::probeReplaced() {
+    auto& ctx = links_.context;
+    delayIp_ = protocol::text::trim(links_.panel.txtElementIP.text());
+    const auto owed = links_.monitor.pause(this);
+    portTaken_ = true;
+    std::int64_t startAt = ctx.clock().monotonicMs();
+    for (const auto& o : owed) startAt = std::max(startAt, o.untilMs);
+    if (!socket_.bind()) {
+        const std::string why = "unable to use UDP port 2978: " + socket_.errorDescription();
+        links_.editor.reloadShown();
+        portTaken_ = false;
+        links_.monitor.resume(this);
+        return "The record of " + source_->name() + " cannot be applied: " + why +
+               ". Nothing was changed.";
+    }
+    state_ = State::Probing;
+    probesSent_ = 0;
+    timer_.setInterval(static_cast<int>(
+        std::max<std::int64_t>(kSettleMs, startAt - ctx.clock().monotonicMs())));
+    timer_.setEnabled(true);
+    return {};
+}
+
+void ReplacementUnit::probeTimeout() {
+    if (probesSent_ < kDelayRequests) {
+        ++probesSent_;
+        static const auto request = protocol::requestBytes(protocol::kGetStatsRequest);
+        auto& client = socket_.client();
+        client.remoteHost = delayIp_;
+        client.remotePort = protocol::kPortStatistics;
+        client.send(request);
+        timer_.setInterval(kReplyTimeoutMs);
+        timer_.setEnabled(true);
+        return;
+    }
+    // Silent: the address is free to take.
+    state_ = State::Idle;
+    socket_.close();
+    portTaken_ = false;
+    links_.monitor.resume(this);
+    const std::string refusal = proceed();
+    (void)refusal;  // proceed() refuses nothing: the checks ran before the probe
+}
+
+void ReplacementUnit::probeAnswered() {
+    links_.editor.reloadShown();
+    summary_.configurationEnd = SaveEnd::NotSent;
+    summary_.configuration = "not sent: " + replaced_->label() + " still answers at " + delayIp_ +
+                             ". Take it off the network before its replacement takes its address.";
+    finish();
 }
 
 void ReplacementUnit::saveEnded(SaveEnd end) {
@@ -324,6 +414,7 @@ void ReplacementUnit::askDelay() {
 
 void ReplacementUnit::delayTimeout() {
     timer_.setEnabled(false);
+    if (state_ == State::Probing) return probeTimeout();
     if (state_ != State::Delay) return;
     if (delayAsked_ < kDelayRequests) return askDelay();
     summary_.delayNote = "sent and recorded; the element did not report its delay.";
@@ -331,6 +422,10 @@ void ReplacementUnit::delayTimeout() {
 }
 
 void ReplacementUnit::delayReply(const ports::Datagram& d) {
+    if (state_ == State::Probing) {
+        if (probesSent_ > 0) probeAnswered();
+        return;
+    }
     if (state_ != State::Delay || delayAsked_ == 0) return;
     const auto read = sfn::readDelayReply(d.bytes);
     if (!read.reading) {

@@ -12,6 +12,7 @@
 #include "editor/configuration_exchange.h"
 #include "editor/element_editor.h"
 #include "editor/properties_panel.h"
+#include "editor/save_configuration.h"
 #include "plant/plant_backup.h"
 #include "ports/controls.h"
 #include "station/element_socket.h"
@@ -24,6 +25,8 @@ class PlantMonitor;
 namespace nms::plant {
 
 // A record to take settings from: the failed unit's, from the database or from a backup.
+inline constexpr std::string_view kFromDatabase = "the database";
+
 struct SourceRecord {
     std::string key;  // its element key
     std::vector<std::pair<std::string, std::string>> values;
@@ -102,7 +105,11 @@ public:
     std::function<void()> onFinished;
 
 private:
-    enum class State { Idle, Saving, Delay };
+    enum class State { Idle, Probing, Saving, Delay };
+    std::string proceed();
+    std::string probeReplaced();
+    void probeTimeout();
+    void probeAnswered();
     void saveEnded(editor::ConfigurationExchange::SaveEnd end);
     void sendLevel(const SourceRecord& source);
     void sendDelay();
@@ -119,6 +126,8 @@ private:
     ports::Timer timer_;
     std::string delayIp_;
     int delayAsked_ = 0;
+    int probesSent_ = 0;
+    std::optional<editor::OtherRecord> replaced_;
     bool portTaken_ = false;
     std::shared_ptr<ReplacementUnit*> self_ = std::make_shared<ReplacementUnit*>(this);
 };

@@ -174,7 +174,9 @@ void PlantWindows::importPlant() {
         if (ctx.msgBox(question, MessageIcon::Question, MessageButtons::YesNo, Answer::No,
                        "Import plant") != Answer::Yes)
             return;
-        if (const auto done = plant::restoreDatabase(ctx.db(), ctx.databasePath(), backup);
+        bool keptCopy = false;
+        if (const auto done =
+                plant::restoreDatabase(ctx.db(), ctx.databasePath(), backup, &keptCopy);
             !done.ok) {
             ctx.msgBox(done.error + "\rThe database was not changed.", MessageIcon::Critical,
                        MessageButtons::Ok, Answer::Ok);
@@ -183,8 +185,9 @@ void PlantWindows::importPlant() {
         // The plant monitor reads the records at each cycle: it goes on with the new ones.
         links_.reloadTree();
         if (overview_ && !overview_->busy()) overview_->reload();
-        ctx.msgBox("The database was replaced; the previous one is kept as " + ctx.databasePath() +
-                       ".bak.",
+        ctx.msgBox(keptCopy ? "The database was replaced; the previous one is kept as " +
+                                  ctx.databasePath() + ".bak."
+                            : "The database was written from the plant file.",
                    MessageIcon::Information, MessageButtons::Ok, Answer::Ok, "Import plant");
     });
     if (overviewWindow_) overviewWindow_->reload();

@@ -77,6 +77,9 @@ TEST_F(PlantBackupDemo, BadFilesAreRefusedNamingWhatIsWrongAndChangeNothing) {
     const std::string firstKey = backup.records.at(0).key;
     const std::string secondKey = backup.records.at(1).key;
     const std::string mac2 = protocol::Decode_MAC(secondKey);
+    std::string flood = "[0";
+    for (int i = 0; i < 1'000'000; ++i) flood += ",0";
+    flood += "]";
     const struct {
         const char* what;
         std::string text;
@@ -98,6 +101,16 @@ TEST_F(PlantBackupDemo, BadFilesAreRefusedNamingWhatIsWrongAndChangeNothing) {
         {"a value that is a list", replaced("\"ROLE\": ", "\"ROLE\": [], \"Y\": "), "record 1 ("},
         {"deeply nested", std::string(100, '[') + std::string(100, ']'), "nested too deeply"},
         {"a bad UTF-8 byte", replaced("\"NAME\": \"", "\"NAME\": \"\xC0\xAF"), "not UTF-8"},
+        // What no element's controls can take is refused here, not half-way through a restore.
+        {"a delay out of range", replaced("\"DLY\": ", "\"DLY\": 999999, \"OLDDLY\": "),
+         "\"DLY\" is \"999999\", outside 0 to 25000"},
+        {"a name too long", replaced("\"NAME\": \"", "\"NAME\": \"" + std::string(40, 'N')),
+         "longer than the 16 characters an element holds"},
+        // A C1 control in a key is read back by the database as a blank: never to be found.
+        {"a C1 control in a key", replaced("\"ROLE\": ", "\"\\u0085K\": 1, \"ROLE\": "),
+         "a key name the database cannot hold"},
+        // Each value costs a hundred bytes of memory: their number is bounded, not only bytes.
+        {"a flood of values", flood, "more than 1000000 values"},
     };
     for (const auto& c : cases) {
         const auto read = plant::readBackup(c.text);

@@ -101,7 +101,18 @@ TEST_F(ReplacementDemo, BadSourcesAreRefusedAndChangeNothing) {
     auto edited = *plant::recordFromBackup(backup, eastKey, "plant.json");
     for (auto& [k, v] : edited.values)
         if (k == "BUF") v = "99";
-    EXPECT_NE(applyFrom(edited).find("buf takes a whole number from"), std::string::npos);
+    EXPECT_NE(applyFrom(edited).find("\"BUF\" is \"99\", outside 0 to 44"), std::string::npos)
+        << applyFrom(edited);
+    // The whole record is judged before anything goes: a name or a delay the element cannot
+    // hold is not left for the end, after the rest went out.
+    for (const auto& [key, value, says] :
+         {std::tuple<std::string, std::string, std::string>{"DLY", "999999", "outside 0 to 25000"},
+          {"NAME", std::string(40, 'X'), "longer than the 16 characters"}}) {
+        auto bad = *plant::recordFromBackup(backup, eastKey, "plant.json");
+        for (auto& [k, v] : bad.values)
+            if (k == key) v = value;
+        EXPECT_NE(applyFrom(bad).find(says), std::string::npos) << key;
+    }
     EXPECT_EQ(main->panel.txtElementName.text().rfind("ELEMENT ", 0), 0u);
     EXPECT_TRUE(editor::configurationChanges(main->panel, main->AudioTypes,
                                              [this](std::string_view key, std::string_view fb) {
@@ -115,6 +126,36 @@ TEST_F(ReplacementDemo, BadSourcesAreRefusedAndChangeNothing) {
     EXPECT_EQ(file(), before);
     EXPECT_EQ(finished, 0);
     EXPECT_EQ(plant.lan().framesDelivered() - sentBefore, 0u);
+    // The element's own record from a file is a source (last week's backup); only the
+    // database's own is nothing to apply.
+    auto ownFromFile = *own;
+    ownFromFile.origin = "plant.json";
+    EXPECT_EQ(applyFrom(ownFromFile), "");
+}
+
+// A replacement unit takes the address of the unit it replaces only once that unit no longer
+// answers there; another element's address is refused outright.
+TEST_F(ReplacementDemo, TheReplacedUnitsAddressIsTakenOnlyWhenItNoLongerAnswers) {
+    const auto north = plant::recordFromDatabase(*db, kDb, sectionOf("TX NORTH"));
+    ASSERT_TRUE(north);
+    EXPECT_EQ(applyFrom(*north), "");  // it asks the replaced unit first
+    time.advance(3000);
+    ASSERT_EQ(finished, 1);
+    EXPECT_EQ(unit->summary().configurationEnd, editor::ConfigurationExchange::SaveEnd::NotSent);
+    EXPECT_NE(unit->summary().configuration.find("TX NORTH (00:1A:2B:50:00:1F) still answers"),
+              std::string::npos)
+        << unit->summary().configuration;
+    EXPECT_EQ(stored("ELEMENT", "ip"), "192.168.50.100");
+    EXPECT_FALSE(main->plantMonitor().paused());
+
+    element("TX NORTH").identity().ip = {10, 99, 0, 2};  // taken off the network
+    dialogs.expect(ports::Answer::Yes, "Are you sure?");
+    dialogs.expect(ports::Answer::Ok, "sucessfuly saved");
+    EXPECT_EQ(applyFrom(*north), "");
+    time.advance(25000);
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(unit->summary().configurationEnd, editor::ConfigurationExchange::SaveEnd::Confirmed)
+        << unit->summary().text();
 }
 
 }  // namespace

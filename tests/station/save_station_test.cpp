@@ -78,5 +78,29 @@ TEST_F(SaveStation, AnElementThatKeepsOneSettingIsReportedForThatSettingAndTheRe
     EXPECT_EQ(stored("STUDIO Z", "gw"), "192.168.50.1");
 }
 
+// Another element's address strands both, so it is refused before anything is sent, naming
+// that element; another's name is asked about, No by default.
+TEST_F(SaveStation, AnotherElementsAddressIsRefusedAndItsNameAskedAbout) {
+    discover();
+    show("STUDIO A LR");
+    const std::string ipBefore = element("STUDIO A LR").ipText();
+    main->panel.txtElementIP.setText(stored("TX NORTH", "ip"), ports::Origin::Operator);
+    dialogs.expect(ports::Answer::Ok, "is that of TX NORTH (");
+    gate.dispatch(ports::EventGate::Kind::Operator,
+                  [&] { main->Toolbar1.click(station::toolbar::kSave); });
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(element("STUDIO A LR").ipText(), ipBefore);
+
+    show("STUDIO A LR");
+    main->panel.txtElementName.setText("tx north", ports::Origin::Operator);
+    main->panel.txtElementName.lostFocus();
+    dialogs.expect(ports::Answer::No, "The name TX NORTH is already that of TX NORTH (");
+    gate.dispatch(ports::EventGate::Kind::Operator,
+                  [&] { main->Toolbar1.click(station::toolbar::kSave); });
+    EXPECT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(element("STUDIO A LR").identity().name, "STUDIO A LR");
+    EXPECT_EQ(stored("STUDIO A LR", "name"), "STUDIO A LR     ");
+}
+
 }  // namespace
 }  // namespace nms::testing
