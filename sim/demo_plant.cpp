@@ -1,5 +1,8 @@
 #include "sim/demo_plant.h"
 
+#include <charconv>
+#include <sstream>
+
 namespace nms::sim {
 
 namespace {
@@ -117,6 +120,89 @@ void DemoPlant::startIncidents() {
                 north->faults.onlyForPort = 0;
             });
         });
+    }
+}
+
+namespace {
+
+std::string macText(const Mac& mac) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const auto b : mac) {
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+    }
+    return out;
+}
+
+}  // namespace
+
+// One line an element: its MAC, then numbers and addresses separated by '|', the name last
+// (it may hold any character but a line break).
+std::string DemoPlant::stateText() {
+    std::string out;
+    for (const auto* e : lan_->elements()) {
+        const auto& id = e->identity();
+        const auto& s = e->settings();
+        std::ostringstream line;
+        line << macText(id.mac) << '|' << formatIpv4(id.ip) << '|' << formatIpv4(id.mask) << '|'
+             << formatIpv4(id.gateway) << '|' << formatIpv4(s.remote) << '|' << int{s.input}
+             << '|' << int{s.type} << '|' << int{s.tx} << '|' << int{s.sfn} << '|'
+             << int{s.buffer} << '|' << int{s.lowLatency} << '|' << int{s.sampleWidth} << '|'
+             << int{s.silenceMode} << '|' << int{s.silenceLevel} << '|' << int{s.silenceTime}
+             << '|' << int{s.level} << '|' << s.additionalDelayNs << '|' << (s.autoServo ? 1 : 0)
+             << '|';
+        out += line.str() + id.name + "\n";
+    }
+    return out;
+}
+
+void DemoPlant::restoreState(const std::string& text) {
+    constexpr std::size_t kFields = 18;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> f;
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < kFields; ++i) {
+            const auto bar = line.find('|', at);
+            if (bar == std::string::npos) break;
+            f.push_back(line.substr(at, bar - at));
+            at = bar + 1;
+        }
+        if (f.size() != kFields) continue;
+        Element* e = nullptr;
+        for (auto* candidate : lan_->elements())
+            if (macText(candidate->identity().mac) == f[0]) e = candidate;
+        const auto ip = parseIpv4(f[1]), mask = parseIpv4(f[2]), gateway = parseIpv4(f[3]),
+                   remote = parseIpv4(f[4]);
+        std::int64_t n[kFields] = {};
+        bool numbers = true;
+        for (std::size_t i = 5; i < kFields; ++i) {
+            const auto r = std::from_chars(f[i].data(), f[i].data() + f[i].size(), n[i]);
+            numbers = numbers && r.ec == std::errc{} && r.ptr == f[i].data() + f[i].size();
+        }
+        if (!e || !ip || !mask || !gateway || !remote || !numbers) continue;
+        auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(n[i] & 0xFF); };
+        e->identity().ip = *ip;
+        e->identity().mask = *mask;
+        e->identity().gateway = *gateway;
+        auto& s = e->settings();
+        s.remote = *remote;
+        s.input = byte(5);
+        s.type = byte(6);
+        s.tx = byte(7);
+        s.sfn = byte(8);
+        s.buffer = byte(9);
+        s.lowLatency = byte(10);
+        s.sampleWidth = byte(11);
+        s.silenceMode = byte(12);
+        s.silenceLevel = byte(13);
+        s.silenceTime = byte(14);
+        s.level = byte(15);
+        s.additionalDelayNs = static_cast<std::int32_t>(n[16]);
+        s.autoServo = n[17] != 0;
+        e->rename(line.substr(at));
     }
 }
 

@@ -39,6 +39,13 @@ public:
     // The five elements in the order they are added.
     static std::vector<Member> members();
 
+    // What each element holds (name, addresses, configuration, level, SFN delay and servo), as
+    // text, and back: a demo that a series of commands works on keeps its units as they were
+    // left, as a real plant does. A line that names no element of the plant or cannot be read
+    // is passed over.
+    std::string stateText();
+    void restoreState(const std::string& text);
+
 private:
     Element* byName(const std::string& name);
     void every(std::int64_t periodMs, std::int64_t firstMs, std::function<void()> task);

@@ -129,6 +129,10 @@ struct Command {
     bool readOnly = false;
     // It works where there is no database yet (it makes one or brings one).
     bool withoutDatabase = false;
+    // The words it takes after its name ("MAC STEPS"), and how many: checked before anything
+    // else, so that a missing or extra one is a usage error whatever the station's state.
+    const char* words = "";
+    int minWords = 0, maxWords = 0;  // maxWords -1: any number
 
     // The option `name` this command declares, or nothing.
     const CommandOption* option(std::string_view name) const {

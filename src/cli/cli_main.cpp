@@ -158,6 +158,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nms-cli: %s\n", options.error.c_str());
         return cli::kExitUsage;
     }
+    const auto words = static_cast<int>(args.positional.size());
+    if (words < command->minWords || (command->maxWords >= 0 && words > command->maxWords)) {
+        if (command->maxWords == 0)
+            std::fprintf(stderr, "nms-cli: %s takes no %s\n", command->name,
+                         args.positional.front().c_str());
+        else
+            std::fprintf(stderr, "nms-cli: usage: nms-cli %s %s\n", command->name, command->words);
+        return cli::kExitUsage;
+    }
 
     QCoreApplication qapp(argc, argv);
     QCoreApplication::setApplicationName("Vantrelo NG NMS");

@@ -158,14 +158,15 @@ int runDelay(Session& session, const Arguments& args) {
 }
 
 int runSetDelay(Session& session, const Arguments& args) {
-    if (!showSfnDecoder(session, args, 2)) return kExitRefused;
     long long steps = -1;
-    if (!protocol::text::parseInteger(args.positional[1], steps) || steps < 0 || steps > 25000) {
+    if (args.positional.size() == 2 &&
+        (!protocol::text::parseInteger(args.positional[1], steps) || steps < 0 || steps > 25000)) {
         std::fprintf(stderr,
                      "nms-cli: STEPS is a whole number of 100 ns steps from 0 to 25000, not %s\n",
                      args.positional[1].c_str());
-        return kExitRefused;
+        return kExitUsage;
     }
+    if (!showSfnDecoder(session, args, 2)) return kExitRefused;
     if (!args.yes) {
         std::fprintf(stderr,
                      "nms-cli: set-delay changes the element on air; give --yes to send it\n");
@@ -228,8 +229,10 @@ int runSetDelay(Session& session, const Arguments& args) {
     return 0;
 }
 
-extern const Command kDelayCommand{.name = "delay", .run = runDelay, .options = kDelayOptions};
+extern const Command kDelayCommand{.name = "delay", .run = runDelay, .options = kDelayOptions,
+                                   .words = "MAC [--watch S]", .minWords = 1, .maxWords = 1};
 extern const Command kSetDelayCommand{
-    .name = "set-delay", .run = runSetDelay, .options = kSetDelayOptions};
+    .name = "set-delay", .run = runSetDelay, .options = kSetDelayOptions,
+    .words = "MAC STEPS [--servo on|off] --yes", .minWords = 2, .maxWords = 2};
 
 }  // namespace nms::cli

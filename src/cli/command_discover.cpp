@@ -57,7 +57,7 @@ int runDiscover(Session& session, const Arguments& args) {
     session.env().gate.dispatch(ports::EventGate::Kind::Operator,
                                 [&main] { main.Toolbar1_ButtonClick(station::toolbar::kDiscover); });
     const int scanIntervalMs = paging.Timer1.interval();
-    if (!paging.scanning() && !ended) return 1;  // the operator did not confirm (no --yes)
+    if (!paging.scanning() && !ended) return kExitRefused;  // the operator's No (no --yes)
     if (paging.stoppedBeforeRequest()) return 1;  // said; the database is as it was
     const double seconds = timeout > 0 ? timeout : 15;
     session.runUntil([&] { return ended || stopRequested(); }, static_cast<int>(seconds * 1000) + 10000);

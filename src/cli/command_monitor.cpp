@@ -8,6 +8,7 @@
 #include "monitor/metrics.h"
 #include "monitor/plant_monitor.h"
 #include "protocol/text.h"
+#include "platform/http_server.h"
 #include "runtime/web_status.h"
 #include "web/snapshot.h"
 
@@ -65,13 +66,21 @@ int wholeNumber(const std::string& value) {
     return protocol::text::parseInteger(value, n) ? static_cast<int>(n) : 0;
 }
 
+const char* listenRefused(const std::string& value) {
+    std::string address;
+    int port = 0;
+    return platform::parseListenAddress(value, address, port).empty()
+               ? nullptr
+               : "--listen takes ADDR:PORT, [V6]:PORT or PORT, a port from 1 to 65535";
+}
+
 constexpr CommandOption kEventsOptions[] = {{"--since", true}, {"--element", true}};
 
 constexpr CommandOption kMonitorOptions[] = {{"--interval", true, intervalRefused},
                                              {"--cycles", true, cyclesRefused},
                                              {"--metrics-file", true},
                                              {"--stats", false},
-                                             {"--listen", true},
+                                             {"--listen", true, listenRefused},
                                              {"--station", true},
                                              {"--web-config", true}};
 

@@ -164,7 +164,7 @@ int runSet(Session& session, const Arguments& args) {
         if (eq == std::string::npos || std::find(keys.begin(), keys.end(), key) == keys.end()) {
             std::fprintf(stderr, "nms-cli: unknown setting %s (keys: %s)\n", a.c_str(),
                          keyList().c_str());
-            return kExitRefused;
+            return kExitUsage;
         }
         settings[key] = a.substr(eq + 1);
     }
@@ -235,6 +235,8 @@ int runSet(Session& session, const Arguments& args) {
     return kExitTimedOut;
 }
 
-extern const Command kSetCommand{.name = "set", .run = runSet, .options = kSetOptions};
+extern const Command kSetCommand{.name = "set", .run = runSet, .options = kSetOptions,
+                                 .words = "MAC KEY=VALUE... | MAC --from FILE:MAC|MAC",
+                                 .minWords = 1, .maxWords = -1};
 
 }  // namespace nms::cli

@@ -44,7 +44,7 @@ int runStats(Session& session, const Arguments& args) {
         std::fprintf(stderr, "nms-cli: stats takes one MAC\n");
         return kExitUsage;
     }
-    if (!session.showElement(args.positional[0])) return 1;
+    if (!session.showElement(args.positional[0])) return kExitRefused;
     auto& main = session.main();
     auto& window = main.statistics();
 
@@ -87,19 +87,34 @@ int runStats(Session& session, const Arguments& args) {
     const auto& r = window.record;
     const auto& v = *window.lastView();
     const std::string name = protocol::text::trim(main.panel.txtElementName.text());
+    // A rate needs two readings of the same element; the window's first one is measured from
+    // nothing (tick 0, count 0) and says 0 for a decoder receiving a thousand frames a second.
+    // One call of nms-cli is one reading: it gives no rate rather than a wrong one.
+    const auto withoutRate = [](std::string figure) {
+        const auto at = figure.rfind(" (");
+        if (at != std::string::npos && figure.size() > 5 &&
+            figure.compare(figure.size() - 5, 5, " pps)") == 0)
+            figure.erase(at);
+        return figure;
+    };
     if (!args.json) {
         std::printf("%s [%s]\n", name.c_str(), main.panel.lblElementMAC.caption().c_str());
         for (const auto& row : window.figureRows())
             std::printf("  %-20s %s\n", row.caption.caption().c_str(),
-                        row.figure.caption().c_str());
+                        withoutRate(row.figure.caption()).c_str());
         const struct {
             const char* name;
             const stats::Indicator& indicator;
         } indicators[] = {
             {"AUDIO", v.audio}, {"10MHz", v.clock}, {"1PPS", v.pps}, {"ETH", v.ethernet}};
-        for (const auto& i : indicators)
-            std::printf("  %-20s %-7s %s\n", i.name, stateWord(i.indicator.state),
+        for (const auto& i : indicators) {
+            // The Ethernet indicator shows the link's speed and duplex in place of its name.
+            std::string label = i.name;
+            const std::string shown = protocol::text::trim(i.indicator.caption);
+            if (!shown.empty() && shown != label) label += " (" + shown + ")";
+            std::printf("  %-20s %-7s %s\n", label.c_str(), stateWord(i.indicator.state),
                         i.indicator.toolTip.c_str());
+        }
         if (v.alarmsList)
             std::printf("  %-20s %s\n", window.lblCapOMAlarmsList.caption().c_str(),
                         v.alarmsList->c_str());
@@ -136,7 +151,7 @@ int runStats(Session& session, const Arguments& args) {
         num(r.UDP_Response_Rx_Audio_Frames_OK).c_str(),
         num(r.UDP_Response_Rx_Audio_Frames_Err).c_str(),
         ratioJson(r.UDP_Response_Rx_Audio_Frames_Err_Ratio).c_str(),
-        jsonNumber(v.audioFrameRate).c_str(), word(r.UDP_Response_OM_Alarms_List).c_str(),
+        "null", word(r.UDP_Response_OM_Alarms_List).c_str(),
         word(r.UDP_Response_ETH_Status).c_str(), indicatorJson(v.audio, false).c_str(),
         indicatorJson(v.clock, false).c_str(), indicatorJson(v.pps, false).c_str(),
         indicatorJson(v.ethernet, true).c_str(), v.alarmsList ? v.alarmsList->c_str() : "null",
@@ -144,6 +159,7 @@ int runStats(Session& session, const Arguments& args) {
     return 0;
 }
 
-extern const Command kStatsCommand{.name = "stats", .run = runStats, .options = kStatsOptions};
+extern const Command kStatsCommand{.name = "stats", .run = runStats, .options = kStatsOptions,
+                                   .words = "MAC", .minWords = 1, .maxWords = 1};
 
 }  // namespace nms::cli

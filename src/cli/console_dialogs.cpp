@@ -13,7 +13,8 @@ ports::Answer ConsoleDialogs::messageBox(const ports::MessageBox& box) {
     said_.push_back(box);
     // Hints written for a person at the window (the empty database, say) are noise in a script
     // that runs every minute; --verbose shows them.
-    if (!verbose_ && box.title == "Information" && box.buttons == ports::MessageButtons::Ok)
+    if (!verbose_ && (box.hint || box.title == "Information") &&
+        box.buttons == ports::MessageButtons::Ok)
         return ports::Answer::Ok;
     std::fprintf(stderr, "%s: %s\n", box.title.c_str(), lines(box.text).c_str());
     if (!box.details.empty()) {

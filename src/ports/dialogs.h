@@ -19,6 +19,9 @@ struct MessageBox {
     Answer defaultButton = Answer::Ok;
     // More text the operator can unfold under the box (empty: none).
     std::string details;
+    // A reminder for a person at the window ("don't forget to save"), not an outcome: a front
+    // end without a person in front of it may leave it out.
+    bool hint = false;
 };
 
 // Modal dialogs. Both calls return only when the operator has answered.

@@ -69,6 +69,9 @@ struct StationRuntime::Parts {
     std::unique_ptr<sim::DemoPlant> plant;
     std::unique_ptr<store::ProfileStore> db;
     std::unique_ptr<platform::SqliteJournal> journal;
+    // The demo plant's units as the last station that held the lock left them.
+    std::string demoStatePath;
+    bool demoStateOurs = false;
 };
 
 namespace {
@@ -98,6 +101,7 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         p.plant->startIncidents();
         network = &p.plant->network();
         dbPath = (folder + "/nms.ini").toStdString();
+        p.demoStatePath = (folder + "/demo-plant.state").toStdString();
     } else {
         p.settings = std::make_unique<platform::QtSettings>();
         p.lock = std::make_unique<platform::QtInstanceLock>();
@@ -131,8 +135,15 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
     // the running one alone (a temporary file may be a save in progress).
     env_->afterInstanceLock = [&p, dbPath, demo = options.demo, fresh = options.freshDemoDatabase] {
         if (demo) {
-            // A demo starts from an empty database, as a freshly installed station would.
-            if (fresh) p.files.remove(dbPath);
+            // A demo starts from an empty database, as a freshly installed station would, and
+            // its plant as shipped; commands of a script work on the plant the last one left.
+            if (fresh) {
+                p.files.remove(dbPath);
+                p.files.remove(p.demoStatePath);
+            } else if (const auto state = p.files.read(p.demoStatePath, nullptr)) {
+                p.plant->restoreState(*state);
+            }
+            p.demoStateOurs = true;
             // The demo plant lives on one network: offer it, not the interface the operator
             // chose for the real station.
             p.settings->set(station::settings::kApp, station::settings::kInterface.section,
@@ -144,6 +155,8 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
 
 StationRuntime::~StationRuntime() {
     if (parts_ && parts_->db) parts_->db->flush();
+    if (parts_ && parts_->plant && parts_->demoStateOurs)
+        parts_->files.replace(parts_->demoStatePath, parts_->plant->stateText());
 }
 
 ports::EventJournal& StationRuntime::journal() { return *parts_->journal; }

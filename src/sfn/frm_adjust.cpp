@@ -167,10 +167,13 @@ void frmAdjust::Form_Unload() {
         context_.writeShown(rec::kServo, servo ? "1" : "0");
         // The box keeps the station's sentence; what was kept is in its details, so the operator
         // can tell it from what the element reports later.
-        context_.msgBox("There are unsaved parameters. Don't forget to click the 'Save' button.",
-                        MessageIcon::Information, MessageButtons::Ok, Answer::Ok, {},
-                        "Stored for this element: additional delay " + FormatDelay(AdditionalDelay) +
-                            ", auto delay compensation " + (servo ? "on." : "off."));
+        ports::MessageBox hint{
+            "There are unsaved parameters. Don't forget to click the 'Save' button.", {},
+            MessageIcon::Information, MessageButtons::Ok, Answer::Ok,
+            "Stored for this element: additional delay " + FormatDelay(AdditionalDelay) +
+                ", auto delay compensation " + (servo ? "on." : "off.")};
+        hint.hint = true;
+        context_.dialogs().messageBox(hint);
     }
     Timer1.setEnabled(false);
     Timer2.setEnabled(false);

@@ -87,6 +87,14 @@ TEST_F(CliTest, ACommandRefusesOptionsItDoesNotTake) {
     r = run("monitor --interval 1");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "nms-cli: --interval takes seconds from 2 to 300\n");
+    // A missing or malformed argument is usage whatever the database holds; the operator's No
+    // is a refusal before anything was sent, for every command alike.
+    for (const char* usage : {"stats --demo", "set-delay 00:1A:2B:50:00:21 abc --demo",
+                              "monitor --demo --listen 127.0.0.1:80000", "list --demo extra",
+                              "set 00:1A:2B:50:00:15 colour=red --demo"})
+        EXPECT_EQ(run(usage).status, 2) << usage << ": " << run(usage).err;
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
+    EXPECT_EQ(run("discover --demo --timeout 1").status, 3);  // it would replace the database
 }
 
 TEST_F(CliTest, TheDemoSaysItIsADemoAndListsItsPlantSortedByName) {

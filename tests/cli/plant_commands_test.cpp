@@ -80,5 +80,17 @@ TEST_F(CliTest, ARestoreAfterADiscoveryGivesBackTheDatabaseByteForByte) {
     EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
 }
 
+// A script's demo is one plant from command to command, as a real one is: what set-delay sent,
+// the next delay reads back; the window's reminder to save is no line for a script.
+TEST_F(CliTest, TheDemoPlantKeepsWhatOneCommandSetForTheNext) {
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
+    auto r = run("set-delay 00:1A:2B:50:00:21 1500 --yes --demo");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Don't forget"), std::string::npos) << r.err;
+    r = run("delay 00:1A:2B:50:00:21 --demo --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"additional_delay_ns\": 150000,"), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace nms
