@@ -209,6 +209,14 @@ bool SqliteJournal::open(bool create) {
 
 void SqliteJournal::checkpointLater() {
     if (walPages_ < kCheckpointPages) return;
+    if (walPages_ >= forcePages_) {
+        // Only this connection writes: between its writes the copy can end, and the next write
+        // starts the log afresh and cuts it back.
+        if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) ==
+            SQLITE_OK)
+            walPages_ = 0;
+        return;
+    }
     walPages_ = 0;
     if (startReader()) {
         reader_->checkpoint();
@@ -383,8 +391,22 @@ void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
     const std::int64_t pageSize = pragma("PRAGMA page_size");
     const std::int64_t used =
         (pragma("PRAGMA page_count") - pragma("PRAGMA freelist_count")) * pageSize;
-    // The bound holds the write-ahead log too.
-    const std::int64_t budget = std::max<std::int64_t>(maxBytes - kWalLimitBytes, maxBytes / 2);
+    // The bound holds the write-ahead log too: it is copied back by force at a quarter of the
+    // bound at most, and twice that is left for it.
+    if (maxBytes > 0 && pageSize > 0) {
+        const int pages = static_cast<int>(
+            std::clamp<std::int64_t>(maxBytes / 4 / pageSize, 64, kForceCheckpointPages));
+        if (pages != forcePages_) {
+            forcePages_ = pages;
+            // And what the log is cut back to, no more than it may grow to.
+            exec(("PRAGMA journal_size_limit=" +
+                  std::to_string(std::min<std::int64_t>(kWalLimitBytes, pages * pageSize)))
+                     .c_str());
+        }
+    }
+    const std::int64_t budget = std::max<std::int64_t>(
+        maxBytes - 2 * static_cast<std::int64_t>(forcePages_) * std::max<std::int64_t>(pageSize, 0),
+        maxBytes / 2);
     if (maxBytes > 0 && pageSize > 0 && used > budget) {
         // Rows are appended in time order and never updated: the oldest have the lowest rowids,
         // and the span of rowids counts the rows without reading them.

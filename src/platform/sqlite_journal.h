@@ -50,6 +50,11 @@ public:
     // The write-ahead log is copied back into the file, on the reading thread, once it holds
     // this many pages.
     static constexpr int kCheckpointPages = 1000;
+    // The log is cut back only when a write finds it copied back whole; writes that follow each
+    // other without a pause (a burst, a long prune) keep it from ever being so, and it grows
+    // without end. Beyond this many pages the writer copies it back itself, before its next
+    // write, whatever that costs it.
+    static constexpr int kForceCheckpointPages = 4 * kCheckpointPages;
     // A journal without incremental vacuum up to this size is rebuilt with it when opened.
     static constexpr std::int64_t kConvertBelowBytes = 4 * 1024 * 1024;
 
@@ -97,6 +102,7 @@ private:
     std::string error_;
     std::uint64_t appended_ = 0;
     int walPages_ = 0;  // in the write-ahead log after the last write
+    int forcePages_ = kForceCheckpointPages;  // the writer copies the log back itself beyond
     // Reads later: the pages come back to `receiver_`, and go to the `done` of reads not
     // cancelled. The reader goes first: nothing is delivered once the receiver has gone.
     std::unique_ptr<QObject> receiver_;
