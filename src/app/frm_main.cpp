@@ -52,14 +52,11 @@ frmMain::frmMain(station::StationEnv& env)
     editor_ = std::make_unique<editor::ElementEditor>(
         panel, *context_, editor::EditorLinks{Toolbar1, meter_->tmrVolume, *mainSocket_});
     paging_ = std::make_unique<discovery::Paging>(*context_, udpClient, lstHidden);
-    paging_->onScanConfirmed = [this] {
-        clearElementPanel();
-        TreeView1.clear();
-    };
-    paging_->onScanStarted = [this] {
-        panel.chkGetVolume.setValue(0);
-        clearTreeAndLists();
-    };
+    paging_->onScanConfirmed = [this] { clearElementPanel(); };
+    paging_->onScanStarted = [this] { panel.chkGetVolume.setValue(0); };
+    // The list shows the database as it stands: emptied only once the request has gone out and
+    // the database is replaced, not by a scan that stops before it (its box says why).
+    paging_->onRequestSent = [this] { clearTreeAndLists(); };
     paging_->onScanEnded = [this] { Load_Config(); };
     disclaimer_ = std::make_unique<frmDisclaimer>(env.settings);
     ping_ = std::make_unique<diag::Ping>(env.network.icmp(), context_->dialogs(), env.gate, panel.cmdPing,

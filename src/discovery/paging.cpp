@@ -128,6 +128,7 @@ void Paging::Form_Load() {
         return stopBeforeRequest("Unable to send the paging request: " + socket.errorDescription());
     }
     // Only a request that went out replaces the database; no answer can come before this.
+    if (onRequestSent) onRequestSent();
     if (db.fileExists(path)) db.deleteFile(path);
     db.createEmptyFile(path);
 }

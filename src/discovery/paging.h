@@ -33,6 +33,8 @@ public:
     std::function<void()> onScanConfirmed;
     // the scan starts: monitoring stops, the tree and lists are emptied, the database is new;
     std::function<void()> onScanStarted;
+    // The request went out: the database is about to be replaced.
+    std::function<void()> onRequestSent;
     // the listening time is over and the database holds every answer (the tree is rebuilt).
     std::function<void()> onScanEnded;
     // The same end for other watchers: just before onScanEnded runs, and just after.

@@ -159,7 +159,15 @@ TEST_F(PagingScan, TheReplacedDatabaseIsKeptAndAScanThatCannotStartChangesNothin
     network.failingHosts.insert("255.255.255.255");
     dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
     dialogs.expect(ports::Answer::Ok, "Unable to send the paging request: Network is unreachable");
+    // While the box says why, the list still shows the database, which is as it was.
+    int shownWhileSaid = -1;
+    dialogs.whileOpen = [&](const ports::MessageBox& box) {
+        if (box.text.find("Unable to send") != std::string::npos)
+            shownWhileSaid = main->TreeView1.nodeCount();
+    };
     operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    dialogs.whileOpen = nullptr;
+    EXPECT_EQ(shownWhileSaid, 1);
     EXPECT_TRUE(dialogs.allUsed());
     EXPECT_TRUE(paging().stoppedBeforeRequest());
     EXPECT_FALSE(paging().scanning() || main->AutoDiscoverAwaiting);
