@@ -118,7 +118,7 @@ std::optional<OtherRecord> addressHolder(const PropertiesPanel& p, store::Profil
 
 std::string addressTakenRefusal(const std::string& ip, const OtherRecord& holder) {
     return "The IP address " + normalisedAddress(ip) + " is that of " + holder.label() +
-           " in the local database: two elements at one address drop off the network both.";
+           " in the local database: two elements at one address both drop off the network.";
 }
 
 std::optional<OtherRecord> nameHolder(const PropertiesPanel& p, store::ProfileStore& db,

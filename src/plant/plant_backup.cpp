@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "editor/address_checks.h"
@@ -275,7 +276,11 @@ std::optional<std::string> recordValueRefusal(
                            : decoder ? editor::StreamAddress::NotJudged
                                      : editor::StreamAddress::Decoder;
         }
-        if (auto refusal = editor::addressRefusal(a)) return *refusal;
+        if (auto refusal = editor::addressRefusal(a)) {
+            // A sentence of its own; the caller ends the whole.
+            if (!refusal->empty() && refusal->back() == '.') refusal->pop_back();
+            return refusal;
+        }
     }
     return std::nullopt;
 }
@@ -381,18 +386,21 @@ BackupReading readBackup(std::string_view text) {
 
 std::string replacementSummary(const std::vector<BackupRecord>& current, const PlantBackup& backup,
                                const std::string& databasePath) {
-    std::unordered_set<std::string> inBackup;
-    for (const auto& r : backup.records) inBackup.insert(store::foldName(r.key));
+    // By key, so that a plant of twenty thousand elements is compared in linear time.
+    std::unordered_map<std::string, const BackupRecord*> inBackup;
+    inBackup.reserve(backup.records.size());
+    for (const auto& r : backup.records) inBackup.emplace(store::foldName(r.key), &r);
     std::size_t dropped = 0, changed = 0;
     std::unordered_set<std::string> inCurrent;
+    inCurrent.reserve(current.size());
     for (const auto& r : current) {
-        inCurrent.insert(store::foldName(r.key));
-        if (!inBackup.count(store::foldName(r.key))) {
+        auto key = store::foldName(r.key);
+        const auto it = inBackup.find(key);
+        inCurrent.insert(std::move(key));
+        if (it == inBackup.end())
             ++dropped;
-            continue;
-        }
-        for (const auto& b : backup.records)
-            if (store::sameName(b.key, r.key) && b.values != r.values) ++changed;
+        else if (it->second->values != r.values)
+            ++changed;
     }
     std::size_t added = 0;
     for (const auto& r : backup.records) added += inCurrent.count(store::foldName(r.key)) ? 0 : 1;
