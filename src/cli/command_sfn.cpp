@@ -65,7 +65,7 @@ void printJson(const std::vector<const plant::SfnOverview::Group*>& groups, bool
         const bool aligned = a.spreadBeforeNs.has_value();
         out += std::string(gi ? ", " : "") + "{\"stream\": " + jsonString(g.stream) +
                ", \"target_ns\": " + jsonNumber(when(aligned, a.targetNs)) +
-               ", \"margin_ns\": " + std::to_string(a.marginNs) +
+               ", \"margin_ns\": " + jsonNumber(when(aligned, a.marginNs)) +
                ", \"spread_before_ns\": " + jsonNumber(a.spreadBeforeNs) +
                ", \"spread_after_ns\": " + jsonNumber(a.spreadAfterNs);
         if (applied)
@@ -88,7 +88,8 @@ void printJson(const std::vector<const plant::SfnOverview::Group*>& groups, bool
                 ", \"additional_steps\": " +
                 jsonNumber(when(ok, m.additionalNs / plant::kNsPerStep)) +
                 ", \"servo\": " + jsonBool(ok ? std::optional<bool>(m.autoServo) : std::nullopt) +
-                ", \"total_ns\": " + jsonNumber(when(ok, m.totalNs())) + ", \"proposed_steps\": " +
+                ", \"total_ns\": " + jsonNumber(when(ok, m.totalNs())) +
+                ", \"proposed_steps\": " +
                 jsonNumber(p && p->steps ? std::optional<long long>(*p->steps) : std::nullopt) +
                 ", \"in_range\": " +
                 jsonBool(p && p->steps ? std::optional<bool>(p->inRange) : std::nullopt);
@@ -117,15 +118,18 @@ void printText(const plant::SfnOverview::Group& g, bool applied) {
             std::printf("  %-20s %-15s no answer\n", d.name.c_str(), d.ip.c_str());
             continue;
         }
-        const auto& p = a.proposals.at(i);
+        // A measurement cut short (Ctrl+C) has figures but no proposal yet.
+        const plant::AlignmentProposal* p = i < a.proposals.size() ? &a.proposals[i] : nullptr;
+        std::string proposal;
+        if (p && p->steps)
+            proposal = ", proposed " + std::to_string(*p->steps) + " steps" +
+                       (p->inRange ? "" : " (out of range: left out)");
         std::printf(
-            "  %-20s %-15s network %s / %s / %s, additional %lld steps, servo %s, total "
-            "%s, proposed %lld steps%s%s\n",
+            "  %-20s %-15s network %s / %s / %s, additional %lld steps, servo %s, total %s%s%s\n",
             d.name.c_str(), d.ip.c_str(), delayText(m.networkMinNs).c_str(),
             delayText(m.networkAvgNs()).c_str(), delayText(m.networkMaxNs).c_str(),
             static_cast<long long>(m.additionalNs / plant::kNsPerStep), m.autoServo ? "on" : "off",
-            delayText(m.totalNs()).c_str(), static_cast<long long>(p.steps.value_or(0)),
-            p.inRange ? "" : " (out of range: left out)",
+            delayText(m.totalNs()).c_str(), proposal.c_str(),
             applied ? (d.recorded ? ", set and recorded" : ", not set") : "");
     }
     if (a.spreadBeforeNs)
