@@ -6,6 +6,7 @@
 
 #include "cli/cli.h"
 #include "plant/sfn_overview.h"
+#include "plant/sfn_overview_view.h"
 #include "protocol/text.h"
 #include "sfn/frm_adjust.h"
 
@@ -89,6 +90,8 @@ void printJson(const std::vector<const plant::SfnOverview::Group*>& groups, bool
                 jsonNumber(when(ok, m.additionalNs / plant::kNsPerStep)) +
                 ", \"servo\": " + jsonBool(ok ? std::optional<bool>(m.autoServo) : std::nullopt) +
                 ", \"total_ns\": " + jsonNumber(when(ok, m.totalNs())) +
+                ", \"delay_changed\": " +
+                jsonBool(ok ? std::optional<bool>(m.delayChanged) : std::nullopt) +
                 ", \"proposed_steps\": " +
                 jsonNumber(p && p->steps ? std::optional<long long>(*p->steps) : std::nullopt) +
                 ", \"in_range\": " +
@@ -195,6 +198,10 @@ int runSfn(Session& session, const Arguments& args) {
             if (!d.measured.problem.empty())
                 std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
                              d.measured.problem.c_str());
+        for (const auto& d : g.decoders)
+            if (d.measured.delayChanged)
+                std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
+                             plant::delayChangedText(d.measured).c_str());
         bool anyAnswered = false;
         for (const auto& d : g.decoders) anyAnswered = anyAnswered || d.measured.answered();
         if (!anyAnswered) {

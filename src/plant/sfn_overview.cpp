@@ -262,12 +262,18 @@ void SfnOverview::reply(const ports::Datagram& d) {
         m.problem = "Error 4 while retrieving values: " + read.problem + ".";
     } else {
         const auto& r = *read.reading;
+        const std::int64_t path = std::int64_t{r.summaryMaxNs} - r.additionalNs;
         if (m.replies == 0) {
             m.networkMinNs = r.networkMinNs;
             m.networkMaxNs = r.networkMaxNs;
             m.summaryMinNs = r.summaryMinNs;
             m.summaryMaxNs = r.summaryMaxNs;
+            m.pathMaxNs = path;
+            m.firstAdditionalNs = r.additionalNs;
+        } else if (r.additionalNs != m.additionalNs || r.autoServo != m.autoServo) {
+            m.delayChanged = true;
         }
+        m.pathMaxNs = std::max(m.pathMaxNs, path);
         ++m.replies;
         m.networkMinNs = std::min(m.networkMinNs, r.networkMinNs);
         m.networkMaxNs = std::max(m.networkMaxNs, r.networkMaxNs);

@@ -51,14 +51,23 @@ public:
         std::int32_t additionalNs = 0;
         bool autoServo = false;
         std::int32_t servoCorrectionNs = 0;
+        // The largest path of any reply: its latency summary MAX less the additional delay that
+        // reply reports, so that a delay set from elsewhere during the measurement moves neither
+        // the path nor the proposals.
+        std::int64_t pathMaxNs = 0;
+        // The additional delay or the servo state differed between replies (someone set the
+        // decoder meanwhile); the delay at the first reply.
+        bool delayChanged = false;
+        std::int32_t firstAdditionalNs = 0;
         bool answered() const { return replies > 0; }
         std::int64_t networkAvgNs() const { return replies ? networkAvgSumNs / replies : 0; }
         std::int64_t summaryAvgNs() const { return replies ? summaryAvgSumNs / replies : 0; }
-        // Network max + fixed latencies + additional delay (with the servo correction in effect):
-        // the largest latency summary.
-        std::int64_t totalNs() const { return summaryMaxNs; }
-        // The total before the additional delay: what alignment makes up for.
-        std::int64_t pathNs() const { return std::int64_t{summaryMaxNs} - additionalNs; }
+        // The total before the additional delay: network MAX + servo correction + fixed
+        // latencies, what alignment makes up for.
+        std::int64_t pathNs() const { return pathMaxNs; }
+        // The path with the additional delay in effect now: the largest latency summary the
+        // decoder gives as it is set.
+        std::int64_t totalNs() const { return pathMaxNs + additionalNs; }
     };
 
     struct Decoder {

@@ -30,6 +30,7 @@ std::string stateOf(const SfnOverview::Group& g, const SfnOverview::Decoder& d,
                                   : "Set and recorded";
     }
     if (!d.measured.problem.empty()) return d.measured.problem;
+    if (d.measured.delayChanged) return delayChangedText(d.measured);
     if (!g.measured) return "";
     if (!d.measured.answered()) return "No answer";
     if (p && p->steps && !p->inRange) return "Out of range: left out";
@@ -42,6 +43,14 @@ OverviewBand band(const SfnOverview::Measurement& m) {
 }
 
 }  // namespace
+
+std::string delayChangedText(const SfnOverview::Measurement& m) {
+    if (m.firstAdditionalNs == m.additionalNs)
+        return "The auto delay compensation was switched during the measurement";
+    return "The additional delay changed during the measurement (" +
+           steps(m.firstAdditionalNs / kNsPerStep) + " at the start, " +
+           steps(m.additionalNs / kNsPerStep) + " at the end)";
+}
 
 std::string microseconds(std::int64_t ns) {
     return decimals(ns) + " µs";

@@ -56,6 +56,10 @@ OverviewPlot overviewPlot(const SfnOverview::Group& group);
 // a decoder that did not answer), then the target and the spreads.
 std::string overviewCsv(const SfnOverview::Group& group);
 
+// "The additional delay changed during the measurement (1200 steps at the start, 0 steps at the
+// end)": another desk set the decoder while it was measured.
+std::string delayChangedText(const SfnOverview::Measurement& m);
+
 // A delay for a person: "447.123 µs".
 std::string microseconds(std::int64_t ns);
 

@@ -108,6 +108,37 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
         static_cast<long long>(*group().applyToLastConfirmationMs));
 }
 
+// Another desk sets a decoder while it is measured: each reply's path is its own total less its
+// own delay, so neither the target nor the proposals move, and the change is said.
+TEST_F(SfnOverviewDemo, ADelaySetElsewhereDuringTheMeasurementMovesNeitherPathNorProposals) {
+    auto& east = element("TX EAST SFN");
+    auto& west = element("TX WEST SFN");
+    east.settings().autoServo = west.settings().autoServo = false;
+    east.settings().networkDelayNs = 1000000;  // held still: 12 us more at their maximum
+    west.settings().networkDelayNs = 900000;
+    west.settings().additionalDelayNs = 1200000;
+    operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 4)); });
+    time.advance(2000);
+    west.settings().additionalDelayNs = 0;
+    time.advance(2000);
+    ASSERT_FALSE(overview->busy());
+    const auto& w = decoder("TX WEST SFN").measured;
+    EXPECT_EQ(w.pathNs(), 912000 + sfn::kFixedLatencyNs);
+    EXPECT_EQ(w.totalNs(), w.pathNs());  // as it is set now
+    EXPECT_TRUE(w.delayChanged);
+    EXPECT_FALSE(decoder("TX EAST SFN").measured.delayChanged);
+    EXPECT_EQ(group().alignment.targetNs, 1508100);  // east's path, 1 408 098 ns, + 100 us
+    EXPECT_EQ(proposal("TX WEST SFN").steps, 2001);
+    EXPECT_EQ(proposal("TX EAST SFN").steps, 1001);
+    const auto rows = plant::overviewRows(group());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].cells.back(),
+                  group().decoders[i].name == "TX WEST SFN"
+                      ? "The additional delay changed during the measurement (12000 steps at the "
+                        "start, 0 steps at the end)"
+                      : "");
+}
+
 TEST_F(SfnOverviewDemo, AShortReplyIsSaidForItsDecoderAndASilentOneIsMarkedNotGuessed) {
     auto& east = element("TX EAST SFN");
     auto& west = element("TX WEST SFN");
