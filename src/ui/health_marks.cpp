@@ -15,6 +15,7 @@
 
 #include "monitor/plant_monitor.h"
 #include "platform/qt_text.h"
+#include "ui/plain_text.h"
 
 namespace nms::ui {
 
@@ -199,7 +200,7 @@ bool HealthMarks::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                    .arg(platform::fromModel(e->acknowledgedBy),
                         QLocale().toString(QDateTime::fromMSecsSinceEpoch(e->acknowledgedAtUnixMs),
                                            QLocale::ShortFormat));
-    QToolTip::showText(event->globalPos(), tip, view);
+    QToolTip::showText(event->globalPos(), plainToolTip(tip), view);
     return true;
 }
 

@@ -27,6 +27,7 @@
 #include "station/station_context.h"
 #include "ui/health_marks.h"
 #include "ui/icons.h"
+#include "ui/plain_text.h"
 
 namespace nms::ui {
 
@@ -154,6 +155,7 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     sideColumn->addWidget(acknowledge_, 0, Qt::AlignRight);
     note_ = new QLabel(events);
     note_->setObjectName(QStringLiteral("eventsNote"));
+    note_->setTextFormat(Qt::PlainText);  // it names the export's file
     note_->setWordWrap(true);
     note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* eventsColumn = new QVBoxLayout(events);
@@ -169,6 +171,7 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("monitorStatus"));
+    status_->setTextFormat(Qt::PlainText);
     auto* filters = new QHBoxLayout;
     auto* elementCaption = new QLabel(tr("Events of:"), this);
     elementCaption->setBuddy(element_);
@@ -377,15 +380,15 @@ void MonitorView::putRows(int at, const ports::JournalPage& page, std::size_t fr
                                  platform::fromModel(e.detail)};
         for (int c = 0; c < kColumns; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
-            if (c != kTime) item->setToolTip(cells[c]);
+            if (c != kTime) item->setToolTip(plainToolTip(cells[c]));
             table_->setItem(row, c, item);
         }
         table_->item(row, kElement)
-            ->setToolTip(cells[kElement] + QStringLiteral(" [") + platform::fromModel(e.mac) +
-                         QLatin1Char(']'));
+            ->setToolTip(plainToolTip(cells[kElement] + QStringLiteral(" [") +
+                                      platform::fromModel(e.mac) + QLatin1Char(']')));
         table_->item(row, kWhat)
-            ->setToolTip(cells[kWhat] + QStringLiteral(" (") + platform::fromModel(e.severity) +
-                         QLatin1Char(')'));
+            ->setToolTip(plainToolTip(cells[kWhat] + QStringLiteral(" (") +
+                                      platform::fromModel(e.severity) + QLatin1Char(')')));
         showTime(row);
         if (e.what == "acknowledged") seen = learnSeen(e.mac, e.unixTimeMs) || seen;
     }

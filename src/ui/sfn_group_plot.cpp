@@ -69,7 +69,8 @@ void SfnGroupPlot::show(const plant::OverviewPlot& plot) {
     };
     for (const auto& d : plot.decoders) {
         const QString name = platform::fromModel(d.name);
-        names << name;
+        // The category axis draws its labels as markup.
+        names << name.toHtmlEscaped();
         // A decoder without figures keeps its place, empty: it is not guessed.
         before->append(d.before ? boxOf(*d.before, name) : new QBoxSet(name));
         after->append(d.after ? boxOf(*d.after, name) : new QBoxSet(name));

@@ -74,6 +74,7 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     progress_->setRange(0, 100);
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("lblStatus"));
+    status_->setTextFormat(Qt::PlainText);  // it names streams, decoders and files
     status_->setWordWrap(true);
 
     auto* measureRow = new QHBoxLayout;
@@ -168,6 +169,7 @@ void SfnOverviewWindow::rebuildTabs() {
         auto* page = new QWidget;
         auto* summary = new QLabel(page);
         summary->setObjectName(QStringLiteral("lblSummary"));
+        summary->setTextFormat(Qt::PlainText);
         summary->setWordWrap(true);
         auto* table = new QTableWidget(static_cast<int>(g.decoders.size()),
                                        static_cast<int>(headings.size()), page);

@@ -64,7 +64,7 @@ TEST_F(DesktopPanel, EditedFieldsAreMarkedUntilTheyMatchTheStoredRecordAgain) {
     auto* mark = window->findChild<QLabel*>("txtElementNameChanged");
     ASSERT_NE(mark, nullptr);
     EXPECT_FALSE(mark->text().isEmpty());
-    EXPECT_TRUE(mark->toolTip().contains("Name: stored STUDIO-RX"))
+    EXPECT_TRUE(tipAsShown(mark->toolTip()).contains("Name: stored STUDIO-RX"))
         << mark->toolTip().toStdString();
     EXPECT_TRUE(window->findChild<QLabel*>("txtElementIPChanged")->text().isEmpty());
     // The model's caption stays the station's.

@@ -355,9 +355,10 @@ TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItSho
     time.advance(31000);  // nobody answers on the fake network: warnings, then offline
     ASSERT_EQ(monitor.elements().front().health, monitor::Health::Offline);
     const std::string why(300, 'w');
-    ASSERT_TRUE(
-        monitor.journal().append({{time.unixTimeMs(), monitor.elements().front().mac, "STUDIO-RX",
-                                   "info", "level", "-10 dB", "-12 dB", why}}));
+    const std::string markup = "ÉMET \"N\" <B>X</B";  // a name that looks like markup
+    const std::string firstMac = monitor.elements().front().mac;
+    ASSERT_TRUE(monitor.journal().append(
+        {{time.unixTimeMs(), firstMac, markup, "info", "level", "-10 dB", "-12 dB", why}}));
     view->refresh();
     QApplication::processEvents();
     auto* table = view->findChild<QTableWidget*>("eventsTable");
@@ -366,7 +367,9 @@ TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItSho
 
     // A reason longer than its column ends in "…" on one line; the whole of it is its tool tip.
     EXPECT_EQ(table->item(0, V::kChange)->text(), "-10 dB → -12 dB");
-    EXPECT_EQ(table->item(0, V::kWhy)->toolTip().toStdString(), why);
+    EXPECT_EQ(tipAsShown(table->item(0, V::kWhy)->toolTip()).toStdString(), why);
+    EXPECT_EQ(table->item(0, V::kElement)->text(), q(markup));
+    EXPECT_EQ(tipAsShown(table->item(0, V::kElement)->toolTip()), q(markup + " [" + firstMac + "]"));
     EXPECT_FALSE(table->wordWrap());
     // UTC as the setting says at start; else local time in the cell, UTC in its tool tip.
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(time.unixTimeMs());

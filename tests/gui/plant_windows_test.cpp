@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QBarCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
 
 #include <memory>
 
@@ -131,6 +133,35 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     QApplication::processEvents();
     EXPECT_FALSE(overview->isVisible());
     EXPECT_FALSE(main->plantMonitor().paused());
+}
+
+// A name that looks like markup is drawn as written: in the table, on the plot's axis, and in
+// the lines that say what happened.
+TEST_F(PlantWindowsGui, TheSfnOverviewShowsANameThatLooksLikeMarkupAsWritten) {
+    const std::string markup = "ÉMET \"N\" <B>X</B";
+    db->WriteToINI(sectionOf("TX WEST SFN"), "NAME", markup, kDb);
+    window->menuAction(QStringLiteral("actionSfnOverview"))->trigger();
+    auto* overview = window->plantWindows()->sfnOverviewWindow();
+    ASSERT_NE(overview, nullptr);
+    press(overview, "cmdMeasure");
+    pass(10000);
+    const QString name = QString::fromStdString(markup);
+    EXPECT_NE(cell(overview->table(0), name, "State"), QStringLiteral("<no row>"));
+    QStringList axis;
+    for (auto* a : overview->plot()->view()->chart()->axes(Qt::Horizontal))
+        if (auto* categories = qobject_cast<QBarCategoryAxis*>(a)) axis = categories->categories();
+    ASSERT_EQ(axis.size(), 2);
+    // The axis draws its labels as markup: what it reads must be the name.
+    QStringList shown;
+    for (const auto& label : axis) {
+        QTextDocument d;
+        d.setHtml(label);
+        shown << d.toPlainText();
+    }
+    EXPECT_TRUE(shown.contains(name)) << shown.join(QLatin1Char('|')).toStdString();
+    for (auto* label : {overview->findChild<QLabel*>("lblStatus"),
+                        overview->groups()->widget(0)->findChild<QLabel*>("lblSummary")})
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
 }
 
 TEST_F(PlantWindowsGui, ImportingAPlantReplacesTheDatabaseKeepsTheOldOneAndTheMonitorGoesOn) {
