@@ -89,6 +89,8 @@ void printJson(const std::vector<const plant::SfnOverview::Group*>& groups, bool
                 ", \"additional_steps\": " +
                 jsonNumber(when(ok, m.additionalNs / plant::kNsPerStep)) +
                 ", \"servo\": " + jsonBool(ok ? std::optional<bool>(m.autoServo) : std::nullopt) +
+                ", \"servo_correction_ns\": " + jsonNumber(when(ok, m.servoCorrectionNs)) +
+                ", \"path_ns\": " + jsonNumber(when(ok, m.pathNs())) +
                 ", \"total_ns\": " + jsonNumber(when(ok, m.totalNs())) +
                 ", \"delay_changed\": " +
                 jsonBool(ok ? std::optional<bool>(m.delayChanged) : std::nullopt) +
@@ -127,11 +129,15 @@ void printText(const plant::SfnOverview::Group& g, bool applied) {
         if (p && p->steps)
             proposal = ", proposed " + std::to_string(*p->steps) + " steps" +
                        (p->inRange ? "" : " (out of range: left out)");
+        const std::string servo =
+            m.autoServo ? "on (" + delayText(m.servoCorrectionNs) + ")" : std::string("off");
         std::printf(
-            "  %-20s %-15s network %s / %s / %s, additional %lld steps, servo %s, total %s%s%s\n",
+            "  %-20s %-15s network latency %s / %s / %s, path %s, additional %lld steps, servo "
+            "%s, total (path + additional) %s%s%s\n",
             d.name.c_str(), d.ip.c_str(), delayText(m.networkMinNs).c_str(),
             delayText(m.networkAvgNs()).c_str(), delayText(m.networkMaxNs).c_str(),
-            static_cast<long long>(m.additionalNs / plant::kNsPerStep), m.autoServo ? "on" : "off",
+            delayText(m.pathNs()).c_str(),
+            static_cast<long long>(m.additionalNs / plant::kNsPerStep), servo.c_str(),
             delayText(m.totalNs()).c_str(), proposal.c_str(),
             applied ? (d.recorded ? ", set and recorded" : ", not set") : "");
     }

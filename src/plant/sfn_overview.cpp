@@ -264,8 +264,8 @@ void SfnOverview::reply(const ports::Datagram& d) {
         const auto& r = *read.reading;
         const std::int64_t path = std::int64_t{r.summaryMaxNs} - r.additionalNs;
         if (m.replies == 0) {
-            m.networkMinNs = r.networkMinNs;
-            m.networkMaxNs = r.networkMaxNs;
+            m.networkMinNs = r.latencyMinNs;
+            m.networkMaxNs = r.latencyMaxNs;
             m.summaryMinNs = r.summaryMinNs;
             m.summaryMaxNs = r.summaryMaxNs;
             m.pathMaxNs = path;
@@ -275,9 +275,9 @@ void SfnOverview::reply(const ports::Datagram& d) {
         }
         m.pathMaxNs = std::max(m.pathMaxNs, path);
         ++m.replies;
-        m.networkMinNs = std::min(m.networkMinNs, r.networkMinNs);
-        m.networkMaxNs = std::max(m.networkMaxNs, r.networkMaxNs);
-        m.networkAvgSumNs += r.networkAvgNs;
+        m.networkMinNs = std::min(m.networkMinNs, r.latencyMinNs);
+        m.networkMaxNs = std::max(m.networkMaxNs, r.latencyMaxNs);
+        m.networkAvgSumNs += r.latencyAvgNs;
         m.summaryMinNs = std::min(m.summaryMinNs, r.summaryMinNs);
         m.summaryMaxNs = std::max(m.summaryMaxNs, r.summaryMaxNs);
         m.summaryAvgSumNs += r.summaryAvgNs;

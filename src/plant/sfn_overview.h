@@ -40,8 +40,9 @@ public:
     struct Measurement {
         int asked = 0, replies = 0;
         std::string problem;  // the last reply that could not be read, or a send that failed
-        // The network delay as the decoder measured it: the smallest minimum, the mean of the
-        // averages, the largest maximum.
+        // The network latency as the SFN window shows it (the delay the decoder measured + the
+        // additional delay + the servo correction, each reply's own): the smallest minimum, the
+        // mean of the averages, the largest maximum.
         std::int32_t networkMinNs = 0, networkMaxNs = 0;
         std::int64_t networkAvgSumNs = 0;
         // The latency summary as the SFN window computes it, over the measurement.

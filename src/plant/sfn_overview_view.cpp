@@ -57,12 +57,44 @@ std::string microseconds(std::int64_t ns) {
 }
 
 const std::vector<std::string>& overviewColumns() {
-    static const std::vector<std::string> columns = {
-        "Decoder",          "IP address",  "Network MIN",
-        "Network AVG",      "Network MAX", "Latency summary (MIN / AVG / MAX)",
-        "Additional delay", "Servo",       "Total",
-        "Proposed",         "Total after", "State"};
+    static const std::vector<std::string> columns = {"Decoder",
+                                                     "IP address",
+                                                     "Network latency MIN",
+                                                     "Network latency AVG",
+                                                     "Network latency MAX",
+                                                     "Latency summary (MIN / AVG / MAX)",
+                                                     "Path",
+                                                     "Additional delay",
+                                                     "Servo",
+                                                     "Total (path + additional)",
+                                                     "Proposed",
+                                                     "Total after (path + proposed)",
+                                                     "State"};
     return columns;
+}
+
+const std::vector<std::string>& overviewColumnTips() {
+    static const std::vector<std::string> tips = {
+        "",
+        "",
+        "As the SFN window shows it: the network delay the decoder measured + its additional "
+        "delay + its servo correction; the smallest of the measurement",
+        "As the SFN window shows it: the network delay the decoder measured + its additional "
+        "delay + its servo correction; the mean of the measurement",
+        "As the SFN window shows it: the network delay the decoder measured + its additional "
+        "delay + its servo correction; the largest of the measurement",
+        "Network latency + MAC and audio interface latencies (396.098 µs)",
+        "What the additional delay makes up for: the largest latency summary less the additional "
+        "delay in effect at that reply (measured network delay + servo correction + interface "
+        "latencies)",
+        "In effect at the last reply, in steps of 100 ns",
+        "Auto delay compensation at the last reply, and its correction",
+        "Path + the additional delay in effect: the largest latency summary the decoder gives as "
+        "it is set",
+        "The additional delay that brings the total to the target",
+        "Path + the proposed additional delay",
+        ""};
+    return tips;
 }
 
 std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
@@ -83,8 +115,9 @@ std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
             c.push_back(microseconds(m.networkMaxNs));
             c.push_back(decimals(m.summaryMinNs) + " / " + decimals(m.summaryAvgNs()) + " / " +
                         microseconds(m.summaryMaxNs));
+            c.push_back(microseconds(m.pathNs()));
             c.push_back(steps(m.additionalNs / kNsPerStep));
-            c.push_back(m.autoServo ? "on" : "off");
+            c.push_back(m.autoServo ? "on, " + microseconds(m.servoCorrectionNs) : "off");
             c.push_back(microseconds(m.totalNs()));
             if (p && p->steps) {
                 c.push_back(steps(*p->steps));
@@ -93,7 +126,7 @@ std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
                 c.insert(c.end(), 2, "");
             }
         } else {
-            c.insert(c.end(), 9, "");
+            c.insert(c.end(), 10, "");
         }
         c.push_back(stateOf(g, d, p));
         rows.push_back(std::move(row));
@@ -161,7 +194,8 @@ OverviewPlot overviewPlot(const SfnOverview::Group& g) {
 std::string overviewCsv(const SfnOverview::Group& g) {
     std::string csv =
         "stream,mac,name,ip,answered,network_min_ns,network_avg_ns,network_max_ns,"
-        "summary_min_ns,summary_avg_ns,summary_max_ns,additional_steps,servo,total_ns,"
+        "summary_min_ns,summary_avg_ns,summary_max_ns,path_ns,additional_steps,servo,"
+        "servo_correction_ns,total_ns,"
         "proposed_steps,in_range,total_after_ns,measured_after_ns\r\n";
     auto quoted = [](const std::string& s) {
         std::string q = "\"";
@@ -177,8 +211,9 @@ std::string overviewCsv(const SfnOverview::Group& g) {
         csv += quoted(g.stream) + "," + quoted(d.mac) + "," + quoted(d.name) + "," + quoted(d.ip) +
                "," + (ok ? "1" : "0") + "," + n(m.networkMinNs) + "," + n(m.networkAvgNs()) + "," +
                n(m.networkMaxNs) + "," + n(m.summaryMinNs) + "," + n(m.summaryAvgNs()) + "," +
-               n(m.summaryMaxNs) + "," + n(m.additionalNs / kNsPerStep) + "," +
-               (ok ? (m.autoServo ? "1" : "0") : "") + "," + n(m.totalNs()) + ",";
+               n(m.summaryMaxNs) + "," + n(m.pathNs()) + "," + n(m.additionalNs / kNsPerStep) +
+               "," + (ok ? (m.autoServo ? "1" : "0") : "") + "," + n(m.servoCorrectionNs) + "," +
+               n(m.totalNs()) + ",";
         if (ok && p && p->steps)
             csv += std::to_string(*p->steps) + "," + (p->inRange ? "1" : "0") + "," +
                    std::to_string(p->totalAfterNs);

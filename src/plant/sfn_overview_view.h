@@ -12,8 +12,10 @@
 // export's text.
 namespace nms::plant {
 
-// The table's column headings, in order.
+// The table's column headings, in order, and what each figure adds up (empty for a column that
+// adds nothing up).
 const std::vector<std::string>& overviewColumns();
+const std::vector<std::string>& overviewColumnTips();
 
 // One row per decoder: the cells in column order. A decoder that did not answer shows no
 // figures, only that it did not answer.

@@ -20,6 +20,7 @@
 #include "ports/event_gate.h"
 #include "sfn/delay_chart.h"
 #include "ui/chart_export.h"
+#include "ui/plain_text.h"
 #include "ui/sfn_group_plot.h"
 
 namespace nms::ui {
@@ -31,6 +32,13 @@ QPushButton* button(const QString& text, const char* name, QWidget* owner) {
     b->setObjectName(QLatin1String(name));
     b->setAutoDefault(false);
     return b;
+}
+
+// The figures, but not the latency summary's three in one cell nor the servo's state.
+bool rightAligned(int column) {
+    const auto& heading = plant::overviewColumns()[static_cast<std::size_t>(column)];
+    return column >= 2 && heading != "Latency summary (MIN / AVG / MAX)" && heading != "Servo" &&
+           heading != "State";
 }
 
 }  // namespace
@@ -175,6 +183,10 @@ void SfnOverviewWindow::rebuildTabs() {
                                        static_cast<int>(headings.size()), page);
         table->setObjectName(QStringLiteral("decoders"));
         table->setHorizontalHeaderLabels(headings);
+        const auto& tips = plant::overviewColumnTips();
+        for (int c = 0; c < table->columnCount(); ++c)
+            table->horizontalHeaderItem(c)->setToolTip(
+                plainToolTip(platform::fromModel(tips[static_cast<std::size_t>(c)])));
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table->setSelectionBehavior(QAbstractItemView::SelectRows);
         table->verticalHeader()->setVisible(false);
@@ -210,8 +222,7 @@ void SfnOverviewWindow::refresh() {
                 auto* item = t->item(r, c);
                 if (!item) {
                     item = new QTableWidgetItem;
-                    if (c >= 2 && c <= 10 && c != 5 && c != 7)
-                        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                    if (rightAligned(c)) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                     t->setItem(r, c, item);
                 }
                 item->setText(platform::fromModel(row.cells[static_cast<std::size_t>(c)]));

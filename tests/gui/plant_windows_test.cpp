@@ -84,8 +84,8 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     const int progress = overview->findChild<QProgressBar*>()->value();
     EXPECT_TRUE(progress > 0 && progress < 100) << progress;
     pass(5000);
-    const QString east = cell(table, "TX EAST SFN", "Total");
-    const QString west = cell(table, "TX WEST SFN", "Total");
+    const QString east = cell(table, "TX EAST SFN", "Total (path + additional)");
+    const QString west = cell(table, "TX WEST SFN", "Total (path + additional)");
     EXPECT_TRUE(east.endsWith(" µs")) << east.toStdString();
     EXPECT_NE(east, west);
     auto* summary = overview->groups()->widget(0)->findChild<QLabel*>("lblSummary");

@@ -65,10 +65,9 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
     EXPECT_EQ(east.replies, 10);
     EXPECT_EQ(west.replies, 10);
     EXPECT_TRUE(east.autoServo);
-    EXPECT_LT(east.networkMaxNs + 20000, west.networkMaxNs);  // the simulated paths differ
+    EXPECT_LT(east.pathNs() + 20000, west.pathNs());  // the simulated paths differ
     EXPECT_LE(east.networkMinNs, east.networkAvgNs());
-    EXPECT_EQ(west.totalNs(),
-              std::int64_t{west.networkMaxNs} + sfn::kFixedLatencyNs + west.additionalNs);
+    EXPECT_EQ(west.totalNs(), std::int64_t{west.networkMaxNs} + sfn::kFixedLatencyNs);
     const auto& a = group().alignment;
     ASSERT_TRUE(a.error.empty()) << a.error;
     ASSERT_TRUE(a.proposals[0].inRange && a.proposals[1].inRange);
@@ -106,6 +105,22 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
         static_cast<long long>(*a.spreadBeforeNs), static_cast<long long>(*a.spreadAfterNs),
         static_cast<long long>(*group().spreadAchievedNs),
         static_cast<long long>(*group().applyToLastConfirmationMs));
+}
+
+// The overview's network latency is the SFN window's: what the decoder measured, its additional
+// delay and its servo correction.
+TEST_F(SfnOverviewDemo, TheNetworkLatencyIsTheSfnWindowsFigure) {
+    element("TX EAST SFN").settings().networkDelayNs = 1000000;
+    operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 1)); });
+    time.advance(1000);
+    ASSERT_FALSE(overview->busy());
+    const auto& east = decoder("TX EAST SFN").measured;
+    ASSERT_EQ(east.replies, 1);
+    ASSERT_TRUE(east.autoServo);
+    EXPECT_EQ(east.additionalNs, 120000);
+    EXPECT_EQ(east.networkAvgNs(), 1000000 + 120000 + east.servoCorrectionNs);
+    EXPECT_EQ(east.networkMaxNs, 1012000 + 120000 + east.servoCorrectionNs);
+    EXPECT_EQ(east.summaryAvgNs(), east.networkAvgNs() + sfn::kFixedLatencyNs);
 }
 
 // Another desk sets a decoder while it is measured: each reply's path is its own total less its
@@ -173,11 +188,11 @@ TEST_F(SfnOverviewDemo, AShortReplyIsSaidForItsDecoderAndASilentOneIsMarkedNotGu
         SCOPED_TRACE(group().decoders[i].name);
         ASSERT_EQ(rows[i].cells.size(), plant::overviewColumns().size());
         EXPECT_EQ(rows[i].cells.back(), isWest ? "No answer" : "");
-        EXPECT_EQ(rows[i].cells[8].empty(), isWest);  // the total
+        EXPECT_EQ(rows[i].cells[9].empty(), isWest);  // the total
         EXPECT_EQ(plot.decoders[i].before.has_value(), !isWest);
         EXPECT_EQ(plot.decoders[i].after.has_value(), !isWest);
     }
-    EXPECT_NE(csv.find("\"TX WEST SFN\",\"192.168.50.33\",0" + std::string(13, ',') + "\r\n"),
+    EXPECT_NE(csv.find("\"TX WEST SFN\",\"192.168.50.33\",0" + std::string(15, ',') + "\r\n"),
               std::string::npos)
         << csv;
     EXPECT_TRUE(plant::overviewActions(*overview, 0).apply);
