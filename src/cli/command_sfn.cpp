@@ -195,7 +195,7 @@ int runSfn(Session& session, const Arguments& args) {
     const bool applied = choice->apply;
     for (const std::size_t gi : chosen) {
         auto& g = overview.groups()[gi];
-        if (!run([&] { return overview.measure(gi, choice->seconds, choice->marginNs); })) {
+        if (!run([&] { return overview.measure(gi, choice->seconds); })) {
             std::fprintf(stderr, "nms-cli: %s\n", overview.status().c_str());
             return main.ended() ? session.endedStatus() : 1;
         }
@@ -216,6 +216,7 @@ int runSfn(Session& session, const Arguments& args) {
             status = std::max(status, kExitTimedOut);
             continue;
         }
+        overview.align(gi, choice->marginNs);
         if (!g.alignment.error.empty()) {
             std::fprintf(stderr, "nms-cli: %s: %s\n", g.stream.c_str(), g.alignment.error.c_str());
             status = std::max(status, kExitRefused);

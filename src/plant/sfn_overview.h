@@ -81,10 +81,13 @@ public:
         std::string applyProblem;
     };
 
+    // A group goes through its states in order, each showing only its own figures: not
+    // measured, measured (figures), aligned (proposals), applied (set, then measured again).
     struct Group {
         std::string stream;
         std::vector<Decoder> decoders;
         bool measured = false;
+        bool aligned = false;  // the alignment holds proposals for this measurement
         Alignment alignment;
         bool applied = false;
         // After an apply: the spread of totals the second measurement found, and the time from
@@ -105,12 +108,12 @@ public:
     std::vector<Group>& groups() { return groups_; }
     const std::vector<Group>& groups() const { return groups_; }
 
-    // Measures a group for `seconds` rounds, then aligns it with `marginNs`. False (said in
-    // status()) when the port cannot be used or a measurement already runs.
-    bool measure(std::size_t group, int seconds = kDefaultSeconds,
-                 std::int64_t marginNs = kDefaultMarginNs);
-    // Aligns the measured group again with another margin.
-    void align(std::size_t group, std::int64_t marginNs);
+    // Measures a group for `seconds` rounds; what was aligned or applied before goes. False
+    // (said in status()) when the port cannot be used or a measurement already runs.
+    bool measure(std::size_t group, int seconds = kDefaultSeconds);
+    // Proposes the additional delays for the measured group with `marginNs`, again with another
+    // margin as often as asked, until the group is applied.
+    void align(std::size_t group, std::int64_t marginNs = kDefaultMarginNs);
     // Asks for one confirmation listing every change, then sends each in-range decoder its new
     // additional delay (servo as in effect), records and journals it, and measures the group
     // again. False when nothing went out (refused, nothing to apply, the port cannot be used).
@@ -156,7 +159,6 @@ private:
     State state_ = State::Idle;
     std::size_t group_ = 0;
     int rounds_ = 0, roundsDone_ = 0;
-    std::int64_t marginNs_ = kDefaultMarginNs;
     std::int64_t firstRoundAtMs_ = 0;
     std::deque<std::size_t> waiting_;
     struct Sent {

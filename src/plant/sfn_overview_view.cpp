@@ -1,5 +1,6 @@
 #include "plant/sfn_overview_view.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace nms::plant {
@@ -17,24 +18,45 @@ std::string steps(std::int64_t n) {
     return std::to_string(n) + (n == 1 || n == -1 ? " step" : " steps");
 }
 
+// The proposal for a decoder while the group stands proposed; nothing before Align, nor once
+// applied (the table then shows what the decoders hold).
 const AlignmentProposal* proposalOf(const SfnOverview::Group& g, std::size_t i) {
+    if (!g.aligned || g.applied) return nullptr;
     return i < g.alignment.proposals.size() ? &g.alignment.proposals[i] : nullptr;
+}
+
+// The measurement the table shows: once applied, the one that followed.
+const SfnOverview::Measurement& shownOf(const SfnOverview::Group& g, const SfnOverview::Decoder& d) {
+    return g.applied ? d.confirmation : d.measured;
 }
 
 std::string stateOf(const SfnOverview::Group& g, const SfnOverview::Decoder& d,
                     const AlignmentProposal* p) {
+    const auto& m = shownOf(g, d);
     if (!d.applyProblem.empty()) return "Not set: " + d.applyProblem;
     if (d.recorded) {
         if (d.confirmed) return "Set, recorded and confirmed";
         return g.spreadAchievedNs ? "Set and recorded; the new delay is not reported"
                                   : "Set and recorded";
     }
-    if (!d.measured.problem.empty()) return d.measured.problem;
-    if (d.measured.delayChanged) return delayChangedText(d.measured);
+    if (!m.problem.empty()) return m.problem;
+    if (m.delayChanged) return delayChangedText(m);
     if (!g.measured) return "";
-    if (!d.measured.answered()) return "No answer";
+    if (!m.answered()) return "No answer";
     if (p && p->steps && !p->inRange) return "Out of range: left out";
     return "";
+}
+
+// The largest minus the smallest total of the decoders that answered.
+std::optional<std::int64_t> spreadOf(const SfnOverview::Group& g) {
+    std::optional<std::int64_t> lo, hi;
+    for (const auto& d : g.decoders) {
+        if (!d.measured.answered()) continue;
+        lo = std::min(lo.value_or(d.measured.totalNs()), d.measured.totalNs());
+        hi = std::max(hi.value_or(d.measured.totalNs()), d.measured.totalNs());
+    }
+    if (!lo) return std::nullopt;
+    return *hi - *lo;
 }
 
 OverviewBand band(const SfnOverview::Measurement& m) {
@@ -101,7 +123,7 @@ std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
     std::vector<OverviewRow> rows;
     for (std::size_t i = 0; i < g.decoders.size(); ++i) {
         const auto& d = g.decoders[i];
-        const auto& m = d.measured;
+        const auto& m = shownOf(g, d);
         const auto* p = proposalOf(g, i);
         OverviewRow row;
         row.answered = m.answered();
@@ -137,20 +159,28 @@ std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
 std::string overviewSummary(const SfnOverview::Group& g) {
     const auto& a = g.alignment;
     if (!g.measured) return "Not measured yet.";
-    if (!a.spreadBeforeNs) return a.error;
+    const auto spread = spreadOf(g);
+    if (!spread) return std::string(kNoneAnswered);
+    if (!g.aligned)
+        return "Spread of totals " + microseconds(*spread) +
+               ". Align proposes the additional delays that close it.";
     std::string text;
     if (a.error.empty() || a.targetNs > 0)
         text =
             "Target " + microseconds(a.targetNs) + " (margin " + microseconds(a.marginNs) + "); ";
-    text += "spread of totals " + microseconds(*a.spreadBeforeNs) + " now";
-    if (a.spreadAfterNs) text += ", " + microseconds(*a.spreadAfterNs) + " after Align";
-    text += ".";
-    if (g.spreadAchievedNs)
-        text += " Measured after the apply: " + microseconds(*g.spreadAchievedNs) + ".";
+    if (!g.applied) {
+        text += "spread of totals " + microseconds(*spread) + " now";
+        if (a.spreadAfterNs) text += ", " + microseconds(*a.spreadAfterNs) + " once applied";
+        text += ".";
+        if (!a.error.empty()) text += " " + a.error;
+        return text;
+    }
+    text += "spread of totals " + microseconds(*spread) + " before the apply";
+    text += g.spreadAchievedNs ? ", " + microseconds(*g.spreadAchievedNs) + " measured after it."
+                               : "; measuring again...";
     if (g.applyToLastConfirmationMs)
         text += " Last decoder confirmed " + std::to_string(*g.applyToLastConfirmationMs) +
                 " ms after the apply.";
-    if (!a.error.empty()) text += " " + a.error;
     return text;
 }
 
@@ -162,16 +192,16 @@ OverviewActions overviewActions(const SfnOverview& overview, std::size_t group) 
     if (!known) return can;
     const auto& g = overview.groups()[group];
     can.measure = idle && !g.decoders.empty();
-    can.align = idle && g.measured && g.alignment.spreadBeforeNs.has_value();
-    can.apply = can.align && g.alignment.error.empty() && !g.applied;
+    can.align = idle && g.measured && !g.applied && spreadOf(g).has_value();
+    can.apply = can.align && g.aligned && g.alignment.error.empty();
     can.exportData = g.measured;
     return can;
 }
 
 OverviewPlot overviewPlot(const SfnOverview::Group& g) {
     OverviewPlot plot;
-    plot.afterMeasured = g.spreadAchievedNs.has_value();
-    if (g.measured && g.alignment.spreadBeforeNs && g.alignment.error.empty())
+    plot.afterMeasured = g.applied;
+    if (g.aligned && g.alignment.spreadBeforeNs && g.alignment.error.empty())
         plot.targetNs = g.alignment.targetNs;
     for (std::size_t i = 0; i < g.decoders.size(); ++i) {
         const auto& d = g.decoders[i];
@@ -205,7 +235,9 @@ std::string overviewCsv(const SfnOverview::Group& g) {
     for (std::size_t i = 0; i < g.decoders.size(); ++i) {
         const auto& d = g.decoders[i];
         const auto& m = d.measured;
-        const auto* p = proposalOf(g, i);
+        // What was proposed stays in the export once applied, beside what followed.
+        const AlignmentProposal* p =
+            g.aligned && i < g.alignment.proposals.size() ? &g.alignment.proposals[i] : nullptr;
         const bool ok = m.answered();
         auto n = [ok](std::int64_t v) { return ok ? std::to_string(v) : std::string(); };
         csv += quoted(g.stream) + "," + quoted(d.mac) + "," + quoted(d.name) + "," + quoted(d.ip) +

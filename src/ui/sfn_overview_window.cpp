@@ -112,10 +112,10 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     layout->addWidget(status_);
 
     const auto marginNs = [this] { return std::int64_t{margin_->value()} * 1000; };
-    connect(measure_, &QPushButton::clicked, this, [this, marginNs] {
+    connect(measure_, &QPushButton::clicked, this, [this] {
         const auto g = currentGroup();
         const int s = seconds_->value();
-        operatorDoes([this, g, s, m = marginNs()] { model_.measure(g, s, m); });
+        operatorDoes([this, g, s] { model_.measure(g, s); });
     });
     connect(cancel_, &QPushButton::clicked, this,
             [this] { operatorDoes([this] { model_.cancel(); }); });
@@ -147,6 +147,7 @@ void SfnOverviewWindow::operatorDoes(std::function<void()> action) {
 }
 
 void SfnOverviewWindow::reload() {
+    exportNote_.clear();
     operatorDoes([this] {
         if (!model_.busy()) model_.reload();
     });
@@ -253,7 +254,8 @@ void SfnOverviewWindow::refresh() {
     // A finished measurement stays at its end, not back at nothing.
     progress_->setValue(model_.busy() ? model_.progress() : (group.measured ? 100 : 0));
     const std::string key = std::to_string(static_cast<int>(model_.state())) + "/" +
-                            std::to_string(group.measured) + "/" +
+                            std::to_string(group.measured) + std::to_string(group.aligned) +
+                            std::to_string(group.applied) + "/" +
                             std::to_string(group.alignment.targetNs) + "/" +
                             std::to_string(group.spreadAchievedNs.value_or(-1));
     if (plottedGroup_ != static_cast<int>(g) || plottedKey_ != key) {

@@ -89,15 +89,19 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     EXPECT_TRUE(east.endsWith(" µs")) << east.toStdString();
     EXPECT_NE(east, west);
     auto* summary = overview->groups()->widget(0)->findChild<QLabel*>("lblSummary");
-    EXPECT_TRUE(summary->text().contains("after Align")) << summary->text().toStdString();
+    // Measured: figures, no proposal yet; Align proposes, on a later target with a larger margin.
+    EXPECT_TRUE(summary->text().startsWith("Spread of totals ")) << summary->text().toStdString();
+    EXPECT_TRUE(cell(table, "TX WEST SFN", "Proposed").isEmpty());
+    EXPECT_FALSE(overview->findChild<QPushButton*>("cmdApply")->isEnabled());
+    press(overview, "cmdAlign");
+    EXPECT_TRUE(summary->text().contains("once applied")) << summary->text().toStdString();
     EXPECT_FALSE(cell(table, "TX WEST SFN", "Proposed").isEmpty());
-
-    // A larger margin aligns again on a later target.
     const QString before = summary->text();
     auto* margin = overview->findChild<QSpinBox*>("marginUs");
     margin->setValue(200);
     press(overview, "cmdAlign");
     EXPECT_NE(summary->text(), before);
+    const QString proposedEast = cell(table, "TX EAST SFN", "Proposed");
 
     dialogs.expect(ports::Answer::Yes, "TX WEST SFN: 0 -> ");
     press(overview, "cmdApply");
@@ -105,8 +109,10 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     pass(10000);
     EXPECT_EQ(cell(table, "TX EAST SFN", "State"), "Set, recorded and confirmed");
     EXPECT_EQ(cell(table, "TX WEST SFN", "State"), "Set, recorded and confirmed");
-    EXPECT_TRUE(summary->text().contains("Measured after the apply"))
-        << summary->text().toStdString();
+    // Applied: the delay the decoder holds now, and no proposal beside it.
+    EXPECT_EQ(cell(table, "TX EAST SFN", "Additional delay"), proposedEast);
+    EXPECT_TRUE(cell(table, "TX EAST SFN", "Proposed").isEmpty());
+    EXPECT_TRUE(summary->text().contains("measured after it")) << summary->text().toStdString();
     EXPECT_FALSE(overview->findChild<QPushButton*>("cmdApply")->isEnabled());
     // The plot: before and after for each decoder, and the target.
     EXPECT_EQ(overview->plot()->view()->chart()->series().size(), 3);
@@ -133,6 +139,16 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     QApplication::processEvents();
     EXPECT_FALSE(overview->isVisible());
     EXPECT_FALSE(main->plantMonitor().paused());
+
+    // Opened again, it starts over: nothing measured, nothing said, nothing plotted.
+    window->menuAction(QStringLiteral("actionSfnOverview"))->trigger();
+    QApplication::processEvents();
+    summary = overview->groups()->widget(0)->findChild<QLabel*>("lblSummary");
+    EXPECT_EQ(summary->text(), "Not measured yet.");
+    EXPECT_EQ(overview->findChild<QLabel*>("lblStatus")->text(), "");
+    EXPECT_TRUE(overview->plot()->view()->chart()->series().isEmpty());
+    EXPECT_TRUE(overview->plot()->view()->chart()->axes().isEmpty());
+    EXPECT_TRUE(cell(overview->table(0), "TX EAST SFN", "Total (path + additional)").isEmpty());
 }
 
 // A name that looks like markup is drawn as written: in the table, on the plot's axis, and in

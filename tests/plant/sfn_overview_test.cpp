@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "monitor/plant_monitor.h"
@@ -68,6 +69,21 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
     EXPECT_LT(east.pathNs() + 20000, west.pathNs());  // the simulated paths differ
     EXPECT_LE(east.networkMinNs, east.networkAvgNs());
     EXPECT_EQ(west.totalNs(), std::int64_t{west.networkMaxNs} + sfn::kFixedLatencyNs);
+    // Each state shows only its own: measured has figures and no proposal, and nothing to apply.
+    const auto column = [](const char* heading) {
+        const auto& c = plant::overviewColumns();
+        return static_cast<std::size_t>(std::find(c.begin(), c.end(), heading) - c.begin());
+    };
+    const std::size_t additional = column("Additional delay"), proposed = column("Proposed");
+    EXPECT_EQ(plant::overviewRows(group())[0].cells[proposed], "");
+    EXPECT_EQ(plant::overviewSummary(group()).rfind("Spread of totals ", 0), 0u);
+    EXPECT_FALSE(plant::overviewPlot(group()).targetNs);
+    EXPECT_FALSE(plant::overviewActions(*overview, 0).apply);
+    EXPECT_FALSE(overview->apply(0));
+    EXPECT_EQ(overview->status(), "Align the group first.");
+    operatorDoes([&] { overview->align(0, plant::kDefaultMarginNs); });
+    EXPECT_NE(plant::overviewRows(group())[0].cells[proposed], "");
+    EXPECT_TRUE(plant::overviewActions(*overview, 0).apply);
     const auto& a = group().alignment;
     ASSERT_TRUE(a.error.empty()) << a.error;
     ASSERT_TRUE(a.proposals[0].inRange && a.proposals[1].inRange);
@@ -99,6 +115,22 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
               std::string::npos)
         << journalled.front();
     ASSERT_TRUE(group().spreadAchievedNs && group().applyToLastConfirmationMs);
+    // Applied and measured again: the delays the decoders hold now, no proposal beside them,
+    // and nothing to align until measured again.
+    const auto rows = plant::overviewRows(group());
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(rows[i].cells[additional],
+                  std::to_string(*a.proposals[i].steps) + " steps");
+        EXPECT_EQ(rows[i].cells[proposed], "");
+    }
+    EXPECT_NE(plant::overviewSummary(group()).find(" measured after it."), std::string::npos)
+        << plant::overviewSummary(group());
+    EXPECT_FALSE(plant::overviewActions(*overview, 0).align);
+    // Read again (the window opened again), the group starts over and nothing said before stays.
+    overview->reload();
+    EXPECT_EQ(plant::overviewSummary(group()), "Not measured yet.");
+    EXPECT_EQ(overview->status(), "");
+    EXPECT_FALSE(plant::overviewPlot(group()).decoders[0].before);
     std::printf(
         "spread before %lld ns, proposed after %lld ns, measured after %lld ns; apply to "
         "last confirmation %lld ms\n",
@@ -137,6 +169,7 @@ TEST_F(SfnOverviewDemo, ADelaySetElsewhereDuringTheMeasurementMovesNeitherPathNo
     west.settings().additionalDelayNs = 0;
     time.advance(2000);
     ASSERT_FALSE(overview->busy());
+    operatorDoes([&] { overview->align(0, plant::kDefaultMarginNs); });
     const auto& w = decoder("TX WEST SFN").measured;
     EXPECT_EQ(w.pathNs(), 912000 + sfn::kFixedLatencyNs);
     EXPECT_EQ(w.totalNs(), w.pathNs());  // as it is set now
@@ -162,6 +195,7 @@ TEST_F(SfnOverviewDemo, AShortReplyIsSaidForItsDecoderAndASilentOneIsMarkedNotGu
     operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 2)); });
     time.advance(2000);
     ASSERT_FALSE(overview->busy());
+    operatorDoes([&] { overview->align(0, plant::kDefaultMarginNs); });
     EXPECT_FALSE(decoder("TX EAST SFN").measured.answered());
     EXPECT_NE(decoder("TX EAST SFN").measured.problem.find("short delay reply (60 of 66 bytes)"),
               std::string::npos);
@@ -175,6 +209,7 @@ TEST_F(SfnOverviewDemo, AShortReplyIsSaidForItsDecoderAndASilentOneIsMarkedNotGu
     operatorDoes([&] { ASSERT_TRUE(overview->measure(0, 2)); });
     time.advance(2000);
     ASSERT_FALSE(overview->busy());
+    operatorDoes([&] { overview->align(0, plant::kDefaultMarginNs); });
     EXPECT_EQ(decoder("TX WEST SFN").measured.asked, 2);
     EXPECT_FALSE(decoder("TX WEST SFN").measured.answered());
     EXPECT_TRUE(decoder("TX WEST SFN").measured.problem.empty());
