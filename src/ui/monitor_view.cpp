@@ -455,21 +455,20 @@ bool MonitorView::eventFilter(QObject* watched, QEvent* event) {
 
 void MonitorView::fitColumns() {
     if (!columnsSized_) return;
-    // The time whole; the element, what and the change what they would like, or their share of
-    // what the time and "Why" leave, none narrower than a few letters (the tool tips hold the
-    // whole).
+    // The time, the element and what happened whole: they are short, and a row cut to "he…" says
+    // nothing. The change takes what it would like of what is left once "Why" has a dozen
+    // letters, never fewer than a few; "Why" stretches over the rest. A panel too narrow for
+    // even that scrolls sideways (the tool tips hold every text whole).
     const int width = table_->viewport()->width();
-    const int why = std::max(120, width / 3);
-    const int time = natural_[kTime];
-    table_->setColumnWidth(kTime, time);
-    int wanted = 0;
-    for (int c = kTime + 1; c < kWhy; ++c) wanted += natural_[static_cast<std::size_t>(c)];
-    const int room = std::max(0, width - why - time);
-    const double scale = wanted > room && wanted > 0 ? static_cast<double>(room) / wanted : 1.0;
-    const int least = table_->fontMetrics().averageCharWidth() * 6;
-    for (int c = kTime + 1; c < kWhy; ++c)
-        table_->setColumnWidth(
-            c, std::max(least, static_cast<int>(natural_[static_cast<std::size_t>(c)] * scale)));
+    const int letter = table_->fontMetrics().averageCharWidth();
+    int whole = 0;
+    for (const int c : {kTime, kElement, kWhat}) {
+        table_->setColumnWidth(c, natural_[static_cast<std::size_t>(c)]);
+        whole += natural_[static_cast<std::size_t>(c)];
+    }
+    const int least = std::min(natural_[kChange], 6 * letter);
+    table_->setColumnWidth(
+        kChange, std::max(least, std::min(natural_[kChange], width - whole - 12 * letter)));
 }
 
 }  // namespace nms::ui

@@ -20,6 +20,7 @@
 #include "gui_support.h"
 #include "platform/qt_text.h"
 #include "station/main_toolbar.h"
+#include "app/frm_disclaimer.h"
 #include "ui/bindings.h"
 #include "ui/level_bar.h"
 #include "ui/main_window.h"
@@ -252,6 +253,24 @@ TEST_F(MainWindowTest, TheLayoutStaysUsableWhenTheWindowIsSmall) {
     window->resize(1280, 800);
     QApplication::processEvents();
     EXPECT_TRUE(window->panelInTwoColumns());
+
+    // The start-up notice as narrow as it goes (a scaled or small screen): every line of its
+    // text and its box's whole caption still show.
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->disclaimer().open([] {}); });
+    QApplication::processEvents();
+    auto* notice = window->findChild<ui::DisclaimerDialog*>();
+    ASSERT_NE(notice, nullptr);
+    notice->resize(notice->minimumWidth(), 10);
+    QApplication::processEvents();
+    for (auto* label : notice->findChildren<QLabel*>()) {
+        if (!label->wordWrap()) continue;
+        EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+            << label->text().toStdString();
+    }
+    auto* agree = notice->findChild<QCheckBox*>();
+    ASSERT_NE(agree, nullptr);
+    EXPECT_GE(agree->width(), agree->sizeHint().width());
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->disclaimer().cmdClose_Click(); });
 }
 
 TEST_F(MainWindowTest, TheWindowsOverTheMainOneAreBuiltWhenTheyFirstOpen) {
@@ -369,6 +388,14 @@ TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItSho
     EXPECT_EQ(table->item(0, V::kChange)->text(), "-10 dB → -12 dB");
     EXPECT_EQ(tipAsShown(table->item(0, V::kWhy)->toolTip()).toStdString(), why);
     EXPECT_EQ(table->item(0, V::kElement)->text(), q(markup));
+    // In a narrow panel the element and what happened stay whole; "Why" gives way, not they.
+    window->resize(820, 600);
+    QApplication::processEvents();
+    for (const int c : {V::kElement, V::kWhat})
+        EXPECT_GE(table->columnWidth(c), table->sizeHintForIndex(table->model()->index(0, c)).width())
+            << c;
+    window->resize(1280, 800);
+    QApplication::processEvents();
     EXPECT_EQ(tipAsShown(table->item(0, V::kElement)->toolTip()), q(markup + " [" + firstMac + "]"));
     EXPECT_FALSE(table->wordWrap());
     // UTC as the setting says at start; else local time in the cell, UTC in its tool tip.
