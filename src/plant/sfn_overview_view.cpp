@@ -158,8 +158,10 @@ std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
 
 std::string overviewSummary(const SfnOverview::Group& g) {
     const auto& a = g.alignment;
-    if (!g.measured) return "Not measured yet.";
     const auto spread = spreadOf(g);
+    if (!g.measured)
+        return spread ? "The figures so far: the measurement has not ended."
+                      : "Not measured yet.";
     if (!spread) return std::string(kNoneAnswered);
     if (!g.aligned)
         return "Spread of totals " + microseconds(*spread) +

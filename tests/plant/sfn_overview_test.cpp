@@ -58,6 +58,8 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
     EXPECT_TRUE(main->plantMonitor().paused());
     time.advance(5000);
     EXPECT_EQ(overview->progress(), 50);
+    EXPECT_EQ(plant::overviewSummary(group()),
+              "The figures so far: the measurement has not ended.");
     time.advance(5000);
     ASSERT_FALSE(overview->busy());
     EXPECT_FALSE(main->plantMonitor().paused());
