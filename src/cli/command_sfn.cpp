@@ -91,8 +91,7 @@ void printJson(const std::vector<const plant::SfnOverview::Group*>& groups, bool
                 ", \"servo\": " + jsonBool(ok ? std::optional<bool>(m.autoServo) : std::nullopt) +
                 ", \"servo_correction_ns\": " + jsonNumber(when(ok, m.servoCorrectionNs)) +
                 ", \"path_ns\": " + jsonNumber(when(ok, m.pathNs())) +
-                ", \"total_ns\": " + jsonNumber(when(ok, m.totalNs())) +
-                ", \"delay_changed\": " +
+                ", \"total_ns\": " + jsonNumber(when(ok, m.totalNs())) + ", \"delay_changed\": " +
                 jsonBool(ok ? std::optional<bool>(m.delayChanged) : std::nullopt) +
                 ", \"proposed_steps\": " +
                 jsonNumber(p && p->steps ? std::optional<long long>(*p->steps) : std::nullopt) +

@@ -309,8 +309,9 @@ void SfnOverview::finish() {
     auto& g = groups_[group_];
     if (was == State::Measuring) {
         g.measured = true;
-        const bool anyAnswered = std::any_of(g.decoders.begin(), g.decoders.end(),
-                                             [](const Decoder& d) { return d.measured.answered(); });
+        const bool anyAnswered =
+            std::any_of(g.decoders.begin(), g.decoders.end(),
+                        [](const Decoder& d) { return d.measured.answered(); });
         status_ = anyAnswered ? "Measured " + g.stream + "." : std::string(kNoneAnswered);
     } else {
         g.spreadAchievedNs = alignGroup(alignmentInputs(g.decoders, true), 0).spreadBeforeNs;

@@ -26,7 +26,8 @@ const AlignmentProposal* proposalOf(const SfnOverview::Group& g, std::size_t i) 
 }
 
 // The measurement the table shows: once applied, the one that followed.
-const SfnOverview::Measurement& shownOf(const SfnOverview::Group& g, const SfnOverview::Decoder& d) {
+const SfnOverview::Measurement& shownOf(const SfnOverview::Group& g,
+                                        const SfnOverview::Decoder& d) {
     return g.applied ? d.confirmation : d.measured;
 }
 
@@ -160,8 +161,7 @@ std::string overviewSummary(const SfnOverview::Group& g) {
     const auto& a = g.alignment;
     const auto spread = spreadOf(g);
     if (!g.measured)
-        return spread ? "The figures so far: the measurement has not ended."
-                      : "Not measured yet.";
+        return spread ? "The figures so far: the measurement has not ended." : "Not measured yet.";
     if (!spread) return std::string(kNoneAnswered);
     if (!g.aligned)
         return "Spread of totals " + microseconds(*spread) +

@@ -196,7 +196,8 @@ QSize HealthMarks::sizeHint(const QStyleOptionViewItem& option, const QModelInde
     const QWidget* view = option.widget;
     const QStyle* style = view ? view->style() : QApplication::style();
     size.setHeight(std::max(
-        size.height(), style->sizeFromContents(QStyle::CT_ItemViewItem, &pictured, QSize(), view).height()));
+        size.height(),
+        style->sizeFromContents(QStyle::CT_ItemViewItem, &pictured, QSize(), view).height()));
     if (index.column() == 0) size.rwidth() += std::max(10, size.height() * 2 / 3) + 12;
     return size;
 }

@@ -15,16 +15,14 @@
 
 #include <memory>
 
+#include "app/frm_disclaimer.h"
 #include "app/station_fixture.h"
 #include "discovery/paging.h"
 #include "gui_support.h"
 #include "platform/qt_text.h"
 #include "station/main_toolbar.h"
-#include "app/frm_disclaimer.h"
 #include "ui/bindings.h"
 #include "ui/level_bar.h"
-#include "ui/main_window.h"
-#include "ui/paging_dialog.h"
 #include "ui/main_window.h"
 #include "ui/paging_dialog.h"
 #include "ui/waiting_dialog.h"
@@ -392,11 +390,13 @@ TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItSho
     window->resize(820, 600);
     QApplication::processEvents();
     for (const int c : {V::kElement, V::kWhat})
-        EXPECT_GE(table->columnWidth(c), table->sizeHintForIndex(table->model()->index(0, c)).width())
+        EXPECT_GE(table->columnWidth(c),
+                  table->sizeHintForIndex(table->model()->index(0, c)).width())
             << c;
     window->resize(1280, 800);
     QApplication::processEvents();
-    EXPECT_EQ(tipAsShown(table->item(0, V::kElement)->toolTip()), q(markup + " [" + firstMac + "]"));
+    EXPECT_EQ(tipAsShown(table->item(0, V::kElement)->toolTip()),
+              q(markup + " [" + firstMac + "]"));
     EXPECT_FALSE(table->wordWrap());
     // UTC as the setting says at start; else local time in the cell, UTC in its tool tip.
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(time.unixTimeMs());

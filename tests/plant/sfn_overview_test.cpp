@@ -121,8 +121,7 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
     // and nothing to align until measured again.
     const auto rows = plant::overviewRows(group());
     for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(rows[i].cells[additional],
-                  std::to_string(*a.proposals[i].steps) + " steps");
+        EXPECT_EQ(rows[i].cells[additional], std::to_string(*a.proposals[i].steps) + " steps");
         EXPECT_EQ(rows[i].cells[proposed], "");
     }
     EXPECT_NE(plant::overviewSummary(group()).find(" measured after it."), std::string::npos)
