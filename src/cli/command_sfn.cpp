@@ -6,6 +6,7 @@
 
 #include "cli/cli.h"
 #include "plant/sfn_overview.h"
+#include "plant/sfn_overview_view.h"
 #include "protocol/text.h"
 #include "sfn/frm_adjust.h"
 
@@ -65,7 +66,7 @@ void printJson(const std::vector<const plant::SfnOverview::Group*>& groups, bool
         const bool aligned = a.spreadBeforeNs.has_value();
         out += std::string(gi ? ", " : "") + "{\"stream\": " + jsonString(g.stream) +
                ", \"target_ns\": " + jsonNumber(when(aligned, a.targetNs)) +
-               ", \"margin_ns\": " + std::to_string(a.marginNs) +
+               ", \"margin_ns\": " + jsonNumber(when(aligned, a.marginNs)) +
                ", \"spread_before_ns\": " + jsonNumber(a.spreadBeforeNs) +
                ", \"spread_after_ns\": " + jsonNumber(a.spreadAfterNs);
         if (applied)
@@ -88,7 +89,11 @@ void printJson(const std::vector<const plant::SfnOverview::Group*>& groups, bool
                 ", \"additional_steps\": " +
                 jsonNumber(when(ok, m.additionalNs / plant::kNsPerStep)) +
                 ", \"servo\": " + jsonBool(ok ? std::optional<bool>(m.autoServo) : std::nullopt) +
-                ", \"total_ns\": " + jsonNumber(when(ok, m.totalNs())) + ", \"proposed_steps\": " +
+                ", \"servo_correction_ns\": " + jsonNumber(when(ok, m.servoCorrectionNs)) +
+                ", \"path_ns\": " + jsonNumber(when(ok, m.pathNs())) +
+                ", \"total_ns\": " + jsonNumber(when(ok, m.totalNs())) + ", \"delay_changed\": " +
+                jsonBool(ok ? std::optional<bool>(m.delayChanged) : std::nullopt) +
+                ", \"proposed_steps\": " +
                 jsonNumber(p && p->steps ? std::optional<long long>(*p->steps) : std::nullopt) +
                 ", \"in_range\": " +
                 jsonBool(p && p->steps ? std::optional<bool>(p->inRange) : std::nullopt);
@@ -117,15 +122,22 @@ void printText(const plant::SfnOverview::Group& g, bool applied) {
             std::printf("  %-20s %-15s no answer\n", d.name.c_str(), d.ip.c_str());
             continue;
         }
-        const auto& p = a.proposals.at(i);
+        // A measurement cut short (Ctrl+C) has figures but no proposal yet.
+        const plant::AlignmentProposal* p = i < a.proposals.size() ? &a.proposals[i] : nullptr;
+        std::string proposal;
+        if (p && p->steps)
+            proposal = ", proposed " + std::to_string(*p->steps) + " steps" +
+                       (p->inRange ? "" : " (out of range: left out)");
+        const std::string servo =
+            m.autoServo ? "on (" + delayText(m.servoCorrectionNs) + ")" : std::string("off");
         std::printf(
-            "  %-20s %-15s network %s / %s / %s, additional %lld steps, servo %s, total "
-            "%s, proposed %lld steps%s%s\n",
+            "  %-20s %-15s network latency %s / %s / %s, path %s, additional %lld steps, servo "
+            "%s, total (path + additional) %s%s%s\n",
             d.name.c_str(), d.ip.c_str(), delayText(m.networkMinNs).c_str(),
             delayText(m.networkAvgNs()).c_str(), delayText(m.networkMaxNs).c_str(),
-            static_cast<long long>(m.additionalNs / plant::kNsPerStep), m.autoServo ? "on" : "off",
-            delayText(m.totalNs()).c_str(), static_cast<long long>(p.steps.value_or(0)),
-            p.inRange ? "" : " (out of range: left out)",
+            delayText(m.pathNs()).c_str(),
+            static_cast<long long>(m.additionalNs / plant::kNsPerStep), servo.c_str(),
+            delayText(m.totalNs()).c_str(), proposal.c_str(),
             applied ? (d.recorded ? ", set and recorded" : ", not set") : "");
     }
     if (a.spreadBeforeNs)
@@ -182,7 +194,7 @@ int runSfn(Session& session, const Arguments& args) {
     const bool applied = choice->apply;
     for (const std::size_t gi : chosen) {
         auto& g = overview.groups()[gi];
-        if (!run([&] { return overview.measure(gi, choice->seconds, choice->marginNs); })) {
+        if (!run([&] { return overview.measure(gi, choice->seconds); })) {
             std::fprintf(stderr, "nms-cli: %s\n", overview.status().c_str());
             return main.ended() ? session.endedStatus() : 1;
         }
@@ -191,6 +203,10 @@ int runSfn(Session& session, const Arguments& args) {
             if (!d.measured.problem.empty())
                 std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
                              d.measured.problem.c_str());
+        for (const auto& d : g.decoders)
+            if (d.measured.delayChanged)
+                std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
+                             plant::delayChangedText(d.measured).c_str());
         bool anyAnswered = false;
         for (const auto& d : g.decoders) anyAnswered = anyAnswered || d.measured.answered();
         if (!anyAnswered) {
@@ -199,6 +215,7 @@ int runSfn(Session& session, const Arguments& args) {
             status = std::max(status, kExitTimedOut);
             continue;
         }
+        overview.align(gi, choice->marginNs);
         if (!g.alignment.error.empty()) {
             std::fprintf(stderr, "nms-cli: %s: %s\n", g.stream.c_str(), g.alignment.error.c_str());
             status = std::max(status, kExitRefused);

@@ -36,7 +36,7 @@ Alignment alignGroup(const std::vector<AlignmentInput>& decoders, std::int64_t m
     for (const auto& d : decoders) before.push_back(d.totalNs());
     a.spreadBeforeNs = spread(decoders, before);
     if (!slowest) {
-        a.error = "No decoder of the group answered: there is nothing to align.";
+        a.error = kNoneAnswered;
         return a;
     }
     a.targetNs = ceilDiv(*slowest + marginNs, kNsPerStep) * kNsPerStep;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nms::plant {
@@ -11,6 +12,8 @@ namespace nms::plant {
 inline constexpr std::int64_t kNsPerStep = 100;
 inline constexpr std::int64_t kMaxSteps = 25000;
 inline constexpr std::int64_t kDefaultMarginNs = 100000;
+inline constexpr std::string_view kNoneAnswered =
+    "No decoder of the group answered: there is nothing to align.";
 
 // What the alignment needs of one decoder of a group, from a measurement.
 struct AlignmentInput {

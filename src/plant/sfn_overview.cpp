@@ -101,6 +101,8 @@ void SfnOverview::reload() {
         it->decoders.push_back(std::move(d));
     }
     groups_ = std::move(next);
+    // What was said of the groups read before is no word on these.
+    if (!busy()) status_.clear();
     changed();
 }
 
@@ -134,9 +136,8 @@ void SfnOverview::releasePort() {
     }
 }
 
-bool SfnOverview::measure(std::size_t group, int seconds, std::int64_t marginNs) {
+bool SfnOverview::measure(std::size_t group, int seconds) {
     if (busy() || group >= groups_.size() || seconds < 1) return false;
-    marginNs_ = marginNs;
     for (auto& d : groups_[group].decoders) {
         d.measured = {};
         d.confirmation = {};
@@ -145,7 +146,7 @@ bool SfnOverview::measure(std::size_t group, int seconds, std::int64_t marginNs)
         d.applyProblem.clear();
     }
     auto& g = groups_[group];
-    g.measured = g.applied = false;
+    g.measured = g.aligned = g.applied = false;
     g.alignment = {};
     g.spreadAchievedNs.reset();
     g.applyToLastConfirmationMs.reset();
@@ -262,16 +263,22 @@ void SfnOverview::reply(const ports::Datagram& d) {
         m.problem = "Error 4 while retrieving values: " + read.problem + ".";
     } else {
         const auto& r = *read.reading;
+        const std::int64_t path = std::int64_t{r.summaryMaxNs} - r.additionalNs;
         if (m.replies == 0) {
-            m.networkMinNs = r.networkMinNs;
-            m.networkMaxNs = r.networkMaxNs;
+            m.networkMinNs = r.latencyMinNs;
+            m.networkMaxNs = r.latencyMaxNs;
             m.summaryMinNs = r.summaryMinNs;
             m.summaryMaxNs = r.summaryMaxNs;
+            m.pathMaxNs = path;
+            m.firstAdditionalNs = r.additionalNs;
+        } else if (r.additionalNs != m.additionalNs || r.autoServo != m.autoServo) {
+            m.delayChanged = true;
         }
+        m.pathMaxNs = std::max(m.pathMaxNs, path);
         ++m.replies;
-        m.networkMinNs = std::min(m.networkMinNs, r.networkMinNs);
-        m.networkMaxNs = std::max(m.networkMaxNs, r.networkMaxNs);
-        m.networkAvgSumNs += r.networkAvgNs;
+        m.networkMinNs = std::min(m.networkMinNs, r.latencyMinNs);
+        m.networkMaxNs = std::max(m.networkMaxNs, r.latencyMaxNs);
+        m.networkAvgSumNs += r.latencyAvgNs;
         m.summaryMinNs = std::min(m.summaryMinNs, r.summaryMinNs);
         m.summaryMaxNs = std::max(m.summaryMaxNs, r.summaryMaxNs);
         m.summaryAvgSumNs += r.summaryAvgNs;
@@ -302,8 +309,10 @@ void SfnOverview::finish() {
     auto& g = groups_[group_];
     if (was == State::Measuring) {
         g.measured = true;
-        g.alignment = alignGroup(alignmentInputs(g.decoders, false), marginNs_);
-        status_ = g.alignment.error.empty() ? "Measured " + g.stream + "." : g.alignment.error;
+        const bool anyAnswered =
+            std::any_of(g.decoders.begin(), g.decoders.end(),
+                        [](const Decoder& d) { return d.measured.answered(); });
+        status_ = anyAnswered ? "Measured " + g.stream + "." : std::string(kNoneAnswered);
     } else {
         g.spreadAchievedNs = alignGroup(alignmentInputs(g.decoders, true), 0).spreadBeforeNs;
         int unconfirmed = 0;
@@ -316,10 +325,12 @@ void SfnOverview::finish() {
 }
 
 void SfnOverview::align(std::size_t group, std::int64_t marginNs) {
-    if (busy() || group >= groups_.size() || !groups_[group].measured) return;
-    marginNs_ = marginNs;
-    groups_[group].alignment =
-        alignGroup(alignmentInputs(groups_[group].decoders, false), marginNs);
+    if (busy() || group >= groups_.size()) return;
+    auto& g = groups_[group];
+    if (!g.measured || g.applied) return;
+    g.alignment = alignGroup(alignmentInputs(g.decoders, false), marginNs);
+    g.aligned = true;
+    status_ = g.alignment.error.empty() ? "Proposed for " + g.stream + "." : g.alignment.error;
     changed();
 }
 
@@ -339,9 +350,12 @@ std::string applyConfirmationText(const SfnOverview::Group& group) {
 bool SfnOverview::apply(std::size_t group) {
     if (busy() || group >= groups_.size()) return false;
     auto& g = groups_[group];
-    if (!g.measured || !g.alignment.error.empty() ||
+    if (!g.aligned || g.applied || !g.alignment.error.empty() ||
         g.alignment.proposals.size() != g.decoders.size()) {
-        status_ = g.measured ? g.alignment.error : "Measure the group first.";
+        status_ = !g.measured  ? "Measure the group first."
+                  : g.applied  ? "Measure the group again first."
+                  : !g.aligned ? "Align the group first."
+                               : g.alignment.error;
         changed();
         return false;
     }

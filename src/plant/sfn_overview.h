@@ -40,8 +40,9 @@ public:
     struct Measurement {
         int asked = 0, replies = 0;
         std::string problem;  // the last reply that could not be read, or a send that failed
-        // The network delay as the decoder measured it: the smallest minimum, the mean of the
-        // averages, the largest maximum.
+        // The network latency as the SFN window shows it (the delay the decoder measured + the
+        // additional delay + the servo correction, each reply's own): the smallest minimum, the
+        // mean of the averages, the largest maximum.
         std::int32_t networkMinNs = 0, networkMaxNs = 0;
         std::int64_t networkAvgSumNs = 0;
         // The latency summary as the SFN window computes it, over the measurement.
@@ -51,14 +52,23 @@ public:
         std::int32_t additionalNs = 0;
         bool autoServo = false;
         std::int32_t servoCorrectionNs = 0;
+        // The largest path of any reply: its latency summary MAX less the additional delay that
+        // reply reports, so that a delay set from elsewhere during the measurement moves neither
+        // the path nor the proposals.
+        std::int64_t pathMaxNs = 0;
+        // The additional delay or the servo state differed between replies (someone set the
+        // decoder meanwhile); the delay at the first reply.
+        bool delayChanged = false;
+        std::int32_t firstAdditionalNs = 0;
         bool answered() const { return replies > 0; }
         std::int64_t networkAvgNs() const { return replies ? networkAvgSumNs / replies : 0; }
         std::int64_t summaryAvgNs() const { return replies ? summaryAvgSumNs / replies : 0; }
-        // Network max + fixed latencies + additional delay (with the servo correction in effect):
-        // the largest latency summary.
-        std::int64_t totalNs() const { return summaryMaxNs; }
-        // The total before the additional delay: what alignment makes up for.
-        std::int64_t pathNs() const { return std::int64_t{summaryMaxNs} - additionalNs; }
+        // The total before the additional delay: network MAX + servo correction + fixed
+        // latencies, what alignment makes up for.
+        std::int64_t pathNs() const { return pathMaxNs; }
+        // The path with the additional delay in effect now: the largest latency summary the
+        // decoder gives as it is set.
+        std::int64_t totalNs() const { return pathMaxNs + additionalNs; }
     };
 
     struct Decoder {
@@ -71,10 +81,13 @@ public:
         std::string applyProblem;
     };
 
+    // A group goes through its states in order, each showing only its own figures: not
+    // measured, measured (figures), aligned (proposals), applied (set, then measured again).
     struct Group {
         std::string stream;
         std::vector<Decoder> decoders;
         bool measured = false;
+        bool aligned = false;  // the alignment holds proposals for this measurement
         Alignment alignment;
         bool applied = false;
         // After an apply: the spread of totals the second measurement found, and the time from
@@ -95,12 +108,12 @@ public:
     std::vector<Group>& groups() { return groups_; }
     const std::vector<Group>& groups() const { return groups_; }
 
-    // Measures a group for `seconds` rounds, then aligns it with `marginNs`. False (said in
-    // status()) when the port cannot be used or a measurement already runs.
-    bool measure(std::size_t group, int seconds = kDefaultSeconds,
-                 std::int64_t marginNs = kDefaultMarginNs);
-    // Aligns the measured group again with another margin.
-    void align(std::size_t group, std::int64_t marginNs);
+    // Measures a group for `seconds` rounds; what was aligned or applied before goes. False
+    // (said in status()) when the port cannot be used or a measurement already runs.
+    bool measure(std::size_t group, int seconds = kDefaultSeconds);
+    // Proposes the additional delays for the measured group with `marginNs`, again with another
+    // margin as often as asked, until the group is applied.
+    void align(std::size_t group, std::int64_t marginNs = kDefaultMarginNs);
     // Asks for one confirmation listing every change, then sends each in-range decoder its new
     // additional delay (servo as in effect), records and journals it, and measures the group
     // again. False when nothing went out (refused, nothing to apply, the port cannot be used).
@@ -146,7 +159,6 @@ private:
     State state_ = State::Idle;
     std::size_t group_ = 0;
     int rounds_ = 0, roundsDone_ = 0;
-    std::int64_t marginNs_ = kDefaultMarginNs;
     std::int64_t firstRoundAtMs_ = 0;
     std::deque<std::size_t> waiting_;
     struct Sent {

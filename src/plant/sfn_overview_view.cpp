@@ -1,5 +1,6 @@
 #include "plant/sfn_overview_view.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace nms::plant {
@@ -17,23 +18,46 @@ std::string steps(std::int64_t n) {
     return std::to_string(n) + (n == 1 || n == -1 ? " step" : " steps");
 }
 
+// The proposal for a decoder while the group stands proposed; nothing before Align, nor once
+// applied (the table then shows what the decoders hold).
 const AlignmentProposal* proposalOf(const SfnOverview::Group& g, std::size_t i) {
+    if (!g.aligned || g.applied) return nullptr;
     return i < g.alignment.proposals.size() ? &g.alignment.proposals[i] : nullptr;
+}
+
+// The measurement the table shows: once applied, the one that followed.
+const SfnOverview::Measurement& shownOf(const SfnOverview::Group& g,
+                                        const SfnOverview::Decoder& d) {
+    return g.applied ? d.confirmation : d.measured;
 }
 
 std::string stateOf(const SfnOverview::Group& g, const SfnOverview::Decoder& d,
                     const AlignmentProposal* p) {
+    const auto& m = shownOf(g, d);
     if (!d.applyProblem.empty()) return "Not set: " + d.applyProblem;
     if (d.recorded) {
         if (d.confirmed) return "Set, recorded and confirmed";
         return g.spreadAchievedNs ? "Set and recorded; the new delay is not reported"
                                   : "Set and recorded";
     }
-    if (!d.measured.problem.empty()) return d.measured.problem;
+    if (!m.problem.empty()) return m.problem;
+    if (m.delayChanged) return delayChangedText(m);
     if (!g.measured) return "";
-    if (!d.measured.answered()) return "No answer";
+    if (!m.answered()) return "No answer";
     if (p && p->steps && !p->inRange) return "Out of range: left out";
     return "";
+}
+
+// The largest minus the smallest total of the decoders that answered.
+std::optional<std::int64_t> spreadOf(const SfnOverview::Group& g) {
+    std::optional<std::int64_t> lo, hi;
+    for (const auto& d : g.decoders) {
+        if (!d.measured.answered()) continue;
+        lo = std::min(lo.value_or(d.measured.totalNs()), d.measured.totalNs());
+        hi = std::max(hi.value_or(d.measured.totalNs()), d.measured.totalNs());
+    }
+    if (!lo) return std::nullopt;
+    return *hi - *lo;
 }
 
 OverviewBand band(const SfnOverview::Measurement& m) {
@@ -43,24 +67,64 @@ OverviewBand band(const SfnOverview::Measurement& m) {
 
 }  // namespace
 
+std::string delayChangedText(const SfnOverview::Measurement& m) {
+    if (m.firstAdditionalNs == m.additionalNs)
+        return "The auto delay compensation was switched during the measurement";
+    return "The additional delay changed during the measurement (" +
+           steps(m.firstAdditionalNs / kNsPerStep) + " at the start, " +
+           steps(m.additionalNs / kNsPerStep) + " at the end)";
+}
+
 std::string microseconds(std::int64_t ns) {
     return decimals(ns) + " µs";
 }
 
 const std::vector<std::string>& overviewColumns() {
-    static const std::vector<std::string> columns = {
-        "Decoder",          "IP address",  "Network MIN",
-        "Network AVG",      "Network MAX", "Latency summary (MIN / AVG / MAX)",
-        "Additional delay", "Servo",       "Total",
-        "Proposed",         "Total after", "State"};
+    static const std::vector<std::string> columns = {"Decoder",
+                                                     "IP address",
+                                                     "Network latency MIN",
+                                                     "Network latency AVG",
+                                                     "Network latency MAX",
+                                                     "Latency summary (MIN / AVG / MAX)",
+                                                     "Path",
+                                                     "Additional delay",
+                                                     "Servo",
+                                                     "Total (path + additional)",
+                                                     "Proposed",
+                                                     "Total after (path + proposed)",
+                                                     "State"};
     return columns;
+}
+
+const std::vector<std::string>& overviewColumnTips() {
+    static const std::vector<std::string> tips = {
+        "",
+        "",
+        "As the SFN window shows it: the network delay the decoder measured + its additional "
+        "delay + its servo correction; the smallest of the measurement",
+        "As the SFN window shows it: the network delay the decoder measured + its additional "
+        "delay + its servo correction; the mean of the measurement",
+        "As the SFN window shows it: the network delay the decoder measured + its additional "
+        "delay + its servo correction; the largest of the measurement",
+        "Network latency + MAC and audio interface latencies (396.098 µs)",
+        "What the additional delay makes up for: the largest latency summary less the additional "
+        "delay in effect at that reply (measured network delay + servo correction + interface "
+        "latencies)",
+        "In effect at the last reply, in steps of 100 ns",
+        "Auto delay compensation at the last reply, and its correction",
+        "Path + the additional delay in effect: the largest latency summary the decoder gives as "
+        "it is set",
+        "The additional delay that brings the total to the target",
+        "Path + the proposed additional delay",
+        ""};
+    return tips;
 }
 
 std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
     std::vector<OverviewRow> rows;
     for (std::size_t i = 0; i < g.decoders.size(); ++i) {
         const auto& d = g.decoders[i];
-        const auto& m = d.measured;
+        const auto& m = shownOf(g, d);
         const auto* p = proposalOf(g, i);
         OverviewRow row;
         row.answered = m.answered();
@@ -74,8 +138,9 @@ std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
             c.push_back(microseconds(m.networkMaxNs));
             c.push_back(decimals(m.summaryMinNs) + " / " + decimals(m.summaryAvgNs()) + " / " +
                         microseconds(m.summaryMaxNs));
+            c.push_back(microseconds(m.pathNs()));
             c.push_back(steps(m.additionalNs / kNsPerStep));
-            c.push_back(m.autoServo ? "on" : "off");
+            c.push_back(m.autoServo ? "on, " + microseconds(m.servoCorrectionNs) : "off");
             c.push_back(microseconds(m.totalNs()));
             if (p && p->steps) {
                 c.push_back(steps(*p->steps));
@@ -84,7 +149,7 @@ std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
                 c.insert(c.end(), 2, "");
             }
         } else {
-            c.insert(c.end(), 9, "");
+            c.insert(c.end(), 10, "");
         }
         c.push_back(stateOf(g, d, p));
         rows.push_back(std::move(row));
@@ -94,21 +159,30 @@ std::vector<OverviewRow> overviewRows(const SfnOverview::Group& g) {
 
 std::string overviewSummary(const SfnOverview::Group& g) {
     const auto& a = g.alignment;
-    if (!g.measured) return "Not measured yet.";
-    if (!a.spreadBeforeNs) return a.error;
+    const auto spread = spreadOf(g);
+    if (!g.measured)
+        return spread ? "The figures so far: the measurement has not ended." : "Not measured yet.";
+    if (!spread) return std::string(kNoneAnswered);
+    if (!g.aligned)
+        return "Spread of totals " + microseconds(*spread) +
+               ". Align proposes the additional delays that close it.";
     std::string text;
     if (a.error.empty() || a.targetNs > 0)
         text =
             "Target " + microseconds(a.targetNs) + " (margin " + microseconds(a.marginNs) + "); ";
-    text += "spread of totals " + microseconds(*a.spreadBeforeNs) + " now";
-    if (a.spreadAfterNs) text += ", " + microseconds(*a.spreadAfterNs) + " after Align";
-    text += ".";
-    if (g.spreadAchievedNs)
-        text += " Measured after the apply: " + microseconds(*g.spreadAchievedNs) + ".";
+    if (!g.applied) {
+        text += "spread of totals " + microseconds(*spread) + " now";
+        if (a.spreadAfterNs) text += ", " + microseconds(*a.spreadAfterNs) + " once applied";
+        text += ".";
+        if (!a.error.empty()) text += " " + a.error;
+        return text;
+    }
+    text += "spread of totals " + microseconds(*spread) + " before the apply";
+    text += g.spreadAchievedNs ? ", " + microseconds(*g.spreadAchievedNs) + " measured after it."
+                               : "; measuring again...";
     if (g.applyToLastConfirmationMs)
         text += " Last decoder confirmed " + std::to_string(*g.applyToLastConfirmationMs) +
                 " ms after the apply.";
-    if (!a.error.empty()) text += " " + a.error;
     return text;
 }
 
@@ -120,16 +194,16 @@ OverviewActions overviewActions(const SfnOverview& overview, std::size_t group) 
     if (!known) return can;
     const auto& g = overview.groups()[group];
     can.measure = idle && !g.decoders.empty();
-    can.align = idle && g.measured && g.alignment.spreadBeforeNs.has_value();
-    can.apply = can.align && g.alignment.error.empty() && !g.applied;
+    can.align = idle && g.measured && !g.applied && spreadOf(g).has_value();
+    can.apply = can.align && g.aligned && g.alignment.error.empty();
     can.exportData = g.measured;
     return can;
 }
 
 OverviewPlot overviewPlot(const SfnOverview::Group& g) {
     OverviewPlot plot;
-    plot.afterMeasured = g.spreadAchievedNs.has_value();
-    if (g.measured && g.alignment.spreadBeforeNs && g.alignment.error.empty())
+    plot.afterMeasured = g.applied;
+    if (g.aligned && g.alignment.spreadBeforeNs && g.alignment.error.empty())
         plot.targetNs = g.alignment.targetNs;
     for (std::size_t i = 0; i < g.decoders.size(); ++i) {
         const auto& d = g.decoders[i];
@@ -152,7 +226,8 @@ OverviewPlot overviewPlot(const SfnOverview::Group& g) {
 std::string overviewCsv(const SfnOverview::Group& g) {
     std::string csv =
         "stream,mac,name,ip,answered,network_min_ns,network_avg_ns,network_max_ns,"
-        "summary_min_ns,summary_avg_ns,summary_max_ns,additional_steps,servo,total_ns,"
+        "summary_min_ns,summary_avg_ns,summary_max_ns,path_ns,additional_steps,servo,"
+        "servo_correction_ns,total_ns,"
         "proposed_steps,in_range,total_after_ns,measured_after_ns\r\n";
     auto quoted = [](const std::string& s) {
         std::string q = "\"";
@@ -162,14 +237,17 @@ std::string overviewCsv(const SfnOverview::Group& g) {
     for (std::size_t i = 0; i < g.decoders.size(); ++i) {
         const auto& d = g.decoders[i];
         const auto& m = d.measured;
-        const auto* p = proposalOf(g, i);
+        // What was proposed stays in the export once applied, beside what followed.
+        const AlignmentProposal* p =
+            g.aligned && i < g.alignment.proposals.size() ? &g.alignment.proposals[i] : nullptr;
         const bool ok = m.answered();
         auto n = [ok](std::int64_t v) { return ok ? std::to_string(v) : std::string(); };
         csv += quoted(g.stream) + "," + quoted(d.mac) + "," + quoted(d.name) + "," + quoted(d.ip) +
                "," + (ok ? "1" : "0") + "," + n(m.networkMinNs) + "," + n(m.networkAvgNs()) + "," +
                n(m.networkMaxNs) + "," + n(m.summaryMinNs) + "," + n(m.summaryAvgNs()) + "," +
-               n(m.summaryMaxNs) + "," + n(m.additionalNs / kNsPerStep) + "," +
-               (ok ? (m.autoServo ? "1" : "0") : "") + "," + n(m.totalNs()) + ",";
+               n(m.summaryMaxNs) + "," + n(m.pathNs()) + "," + n(m.additionalNs / kNsPerStep) +
+               "," + (ok ? (m.autoServo ? "1" : "0") : "") + "," + n(m.servoCorrectionNs) + "," +
+               n(m.totalNs()) + ",";
         if (ok && p && p->steps)
             csv += std::to_string(*p->steps) + "," + (p->inRange ? "1" : "0") + "," +
                    std::to_string(p->totalAfterNs);

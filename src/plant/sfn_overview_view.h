@@ -12,8 +12,10 @@
 // export's text.
 namespace nms::plant {
 
-// The table's column headings, in order.
+// The table's column headings, in order, and what each figure adds up (empty for a column that
+// adds nothing up).
 const std::vector<std::string>& overviewColumns();
+const std::vector<std::string>& overviewColumnTips();
 
 // One row per decoder: the cells in column order. A decoder that did not answer shows no
 // figures, only that it did not answer.
@@ -55,6 +57,10 @@ OverviewPlot overviewPlot(const SfnOverview::Group& group);
 // The group as CSV: a heading line, then one line per decoder, figures in nanoseconds (empty for
 // a decoder that did not answer), then the target and the spreads.
 std::string overviewCsv(const SfnOverview::Group& group);
+
+// "The additional delay changed during the measurement (1200 steps at the start, 0 steps at the
+// end)": another desk set the decoder while it was measured.
+std::string delayChangedText(const SfnOverview::Measurement& m);
 
 // A delay for a person: "447.123 µs".
 std::string microseconds(std::int64_t ns);

@@ -46,14 +46,19 @@ DelayReplyResult readDelayReply(std::span<const std::uint8_t> reply) {
     r.autoServo = reply[field::kServoState] == 1;
     if (r.autoServo)
         r.servoCorrectionNs = protocol::GetLongFromReply(reply, field::kServoCorrection);
-    const std::pair<std::int32_t, std::int32_t*> figures[] = {{r.networkMinNs, &r.summaryMinNs},
-                                                              {r.networkAvgNs, &r.summaryAvgNs},
-                                                              {r.networkMaxNs, &r.summaryMaxNs}};
-    for (const auto& [network, summary] : figures) {
-        const auto inEffect = delayInEffect(network, r.additionalNs, r.servoCorrectionNs);
+    struct Figure {
+        std::int32_t network;
+        std::int32_t *latency, *summary;
+    };
+    const Figure figures[] = {{r.networkMinNs, &r.latencyMinNs, &r.summaryMinNs},
+                              {r.networkAvgNs, &r.latencyAvgNs, &r.summaryAvgNs},
+                              {r.networkMaxNs, &r.latencyMaxNs, &r.summaryMaxNs}};
+    for (const auto& f : figures) {
+        const auto inEffect = delayInEffect(f.network, r.additionalNs, r.servoCorrectionNs);
         const auto total = inEffect ? latencySummary(*inEffect) : std::nullopt;
         if (!total) return {std::nullopt, "delay figures beyond 32 bits"};
-        *summary = *total;
+        *f.latency = *inEffect;
+        *f.summary = *total;
     }
     return {r, {}};
 }

@@ -20,6 +20,9 @@ std::optional<std::int32_t> latencySummary(std::int32_t delayInEffectNs);
 struct DelayReading {
     // The network delay the decoder measured, as it reports it.
     std::int32_t networkMinNs = 0, networkAvgNs = 0, networkMaxNs = 0;
+    // The network latency the SFN window shows: each of those + additional delay + servo
+    // correction.
+    std::int32_t latencyMinNs = 0, latencyAvgNs = 0, latencyMaxNs = 0;
     std::int32_t additionalNs = 0;
     bool autoServo = false;
     std::int32_t servoCorrectionNs = 0;  // 0 while the servo is off

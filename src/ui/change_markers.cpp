@@ -11,6 +11,7 @@
 #include "platform/qt_text.h"
 #include "store/element_record.h"
 #include "ui/bindings.h"
+#include "ui/plain_text.h"
 
 namespace nms::ui {
 
@@ -111,8 +112,8 @@ void ChangeMarkers::refresh() {
         }
         mark->setText(stored.isEmpty() ? QString() : QString::fromUtf8(kMark));
         mark->setToolTip(stored.isEmpty() ? QString()
-                                          : tr("Not saved yet.") + QLatin1Char('\n') +
-                                                stored.join(QLatin1Char('\n')));
+                                          : plainToolTip(tr("Not saved yet.") + QLatin1Char('\n') +
+                                                         stored.join(QLatin1Char('\n'))));
         mark->setAccessibleName(stored.isEmpty() ? QString() : tr("changed"));
     }
     if (frame_) {

@@ -58,7 +58,7 @@ const QColor kAdditional(200, 110, 20);
 
 DelayPlot::DelayPlot(sfn::frmAdjust& model, QWidget* parent) : QWidget(parent), model_(model) {
     auto* chart = new QChart;
-    chart->setTitle(tr("Network delay over time"));
+    chart->setTitle(tr("Network latency over time"));
     chart->legend()->setAlignment(Qt::AlignBottom);
     // Room on the right for the label of a tick at the end of the time axis.
     chart->setMargins(QMargins(4, 4, 28, 4));
@@ -114,9 +114,9 @@ DelayPlot::Run DelayPlot::addRun() {
     r.minimum = new QLineSeries(this);
     r.maximum = new QLineSeries(this);
     r.band = new QAreaSeries(r.maximum, r.minimum);
-    r.band->setName(tr("network delay, min … max"));
+    r.band->setName(tr("network latency, min … max"));
     r.average = new QLineSeries;
-    r.average->setName(tr("network delay, average"));
+    r.average->setName(tr("network latency, average"));
     r.additional = new QLineSeries;
     r.additional->setName(tr("additional delay"));
     r.summary = new QLineSeries;

@@ -29,7 +29,7 @@ void paintChart(QChart* chart, const QPalette& palette);
 void numbersInLocale(QChart* chart);
 
 // The delay of the decoder over time, every series on one delay axis in µs against UTC time:
-// the band from minimum to maximum with the average network delay, the additional delay in
+// the band from minimum to maximum with the average network latency, the additional delay in
 // effect, and the latency summary (the average and the element's fixed latencies). Lines join
 // replies that followed one another; where replies were missing the lines break, and a reply
 // alone is a point. It follows the window's history as replies arrive.

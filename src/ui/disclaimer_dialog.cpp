@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -42,9 +43,12 @@ DisclaimerDialog::DisclaimerDialog(const Model& model, ports::EventGate& gate, Q
     top->setSpacing(16);
     top->addWidget(picture, 0, Qt::AlignTop);
     top->addLayout(texts, 1);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(agree, 1);
-    bottom->addWidget(close);
+    // The box's long caption does not wrap: it has a line of its own, the button the next, so
+    // that a narrow or scaled screen does not cut it.
+    auto* bottom = new QVBoxLayout;
+    bottom->setSpacing(10);
+    bottom->addWidget(agree);
+    bottom->addWidget(close, 0, Qt::AlignRight);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 16);
@@ -60,6 +64,16 @@ DisclaimerDialog::DisclaimerDialog(const Model& model, ports::EventGate& gate, Q
     bind(close, model.cmdClose, gate);
     setMinimumWidth(560);
     mirrorForm();
+}
+
+void DisclaimerDialog::resizeEvent(QResizeEvent* event) {
+    FormDialog::resizeEvent(event);
+    // The wrapped paragraphs need their height at the width the window got, which a screen
+    // narrower than the window's wish decides: never less, or their lines are cut.
+    if (auto* l = layout(); l && l->hasHeightForWidth()) {
+        const int needed = l->totalHeightForWidth(width());
+        if (minimumHeight() != needed) setMinimumHeight(needed);
+    }
 }
 
 }  // namespace nms::ui

@@ -16,6 +16,9 @@ public:
         ports::Button& cmdClose;
     };
     DisclaimerDialog(const Model& model, ports::EventGate& gate, QWidget* parent = nullptr);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };
 
 }  // namespace nms::ui

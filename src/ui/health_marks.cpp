@@ -9,12 +9,14 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
 #include <QToolTip>
 
 #include <algorithm>
 
 #include "monitor/plant_monitor.h"
 #include "platform/qt_text.h"
+#include "ui/plain_text.h"
 
 namespace nms::ui {
 
@@ -185,6 +187,17 @@ void HealthMarks::paint(QPainter* painter, const QStyleOptionViewItem& option,
 // built, and the mark must not cover the end of a node's text once monitoring starts.
 QSize HealthMarks::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
+    // Every row as tall as one with an element's picture, a heading of the grouped list too: the
+    // list's rows all take the height of its first, and a heading first would cut the pictures
+    // and shrink the marks of every row under it.
+    QStyleOptionViewItem pictured = option;
+    initStyleOption(&pictured, index);
+    pictured.features |= QStyleOptionViewItem::HasDecoration;
+    const QWidget* view = option.widget;
+    const QStyle* style = view ? view->style() : QApplication::style();
+    size.setHeight(std::max(
+        size.height(),
+        style->sizeFromContents(QStyle::CT_ItemViewItem, &pictured, QSize(), view).height()));
     if (index.column() == 0) size.rwidth() += std::max(10, size.height() * 2 / 3) + 12;
     return size;
 }
@@ -199,7 +212,7 @@ bool HealthMarks::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                    .arg(platform::fromModel(e->acknowledgedBy),
                         QLocale().toString(QDateTime::fromMSecsSinceEpoch(e->acknowledgedAtUnixMs),
                                            QLocale::ShortFormat));
-    QToolTip::showText(event->globalPos(), tip, view);
+    QToolTip::showText(event->globalPos(), plainToolTip(tip), view);
     return true;
 }
 

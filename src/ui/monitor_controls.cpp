@@ -21,6 +21,7 @@
 #include "ui/bindings.h"
 #include "ui/health_marks.h"
 #include "ui/monitor_view.h"
+#include "ui/plain_text.h"
 #include "ui/settings_dialog.h"
 
 namespace nms::ui {
@@ -206,7 +207,7 @@ void MonitorControls::follow() {
         } else {
             state_->setText(tr("Plant monitor: every %1 s").arg(monitor.interval()));
         }
-        state_->setToolTip(platform::fromModel(monitor.status()));
+        state_->setToolTip(plainToolTip(platform::fromModel(monitor.status())));
         const auto c = monitor.counts();
         counts_->setText(countsText(c.online, c.warning, c.alarm, c.offline, c.acknowledged));
         counts_->setVisible(running);

@@ -27,6 +27,7 @@
 #include "station/station_context.h"
 #include "ui/health_marks.h"
 #include "ui/icons.h"
+#include "ui/plain_text.h"
 
 namespace nms::ui {
 
@@ -154,6 +155,7 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     sideColumn->addWidget(acknowledge_, 0, Qt::AlignRight);
     note_ = new QLabel(events);
     note_->setObjectName(QStringLiteral("eventsNote"));
+    note_->setTextFormat(Qt::PlainText);  // it names the export's file
     note_->setWordWrap(true);
     note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* eventsColumn = new QVBoxLayout(events);
@@ -169,6 +171,7 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("monitorStatus"));
+    status_->setTextFormat(Qt::PlainText);
     auto* filters = new QHBoxLayout;
     auto* elementCaption = new QLabel(tr("Events of:"), this);
     elementCaption->setBuddy(element_);
@@ -377,15 +380,15 @@ void MonitorView::putRows(int at, const ports::JournalPage& page, std::size_t fr
                                  platform::fromModel(e.detail)};
         for (int c = 0; c < kColumns; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
-            if (c != kTime) item->setToolTip(cells[c]);
+            if (c != kTime) item->setToolTip(plainToolTip(cells[c]));
             table_->setItem(row, c, item);
         }
         table_->item(row, kElement)
-            ->setToolTip(cells[kElement] + QStringLiteral(" [") + platform::fromModel(e.mac) +
-                         QLatin1Char(']'));
+            ->setToolTip(plainToolTip(cells[kElement] + QStringLiteral(" [") +
+                                      platform::fromModel(e.mac) + QLatin1Char(']')));
         table_->item(row, kWhat)
-            ->setToolTip(cells[kWhat] + QStringLiteral(" (") + platform::fromModel(e.severity) +
-                         QLatin1Char(')'));
+            ->setToolTip(plainToolTip(cells[kWhat] + QStringLiteral(" (") +
+                                      platform::fromModel(e.severity) + QLatin1Char(')')));
         showTime(row);
         if (e.what == "acknowledged") seen = learnSeen(e.mac, e.unixTimeMs) || seen;
     }
@@ -452,21 +455,20 @@ bool MonitorView::eventFilter(QObject* watched, QEvent* event) {
 
 void MonitorView::fitColumns() {
     if (!columnsSized_) return;
-    // The time whole; the element, what and the change what they would like, or their share of
-    // what the time and "Why" leave, none narrower than a few letters (the tool tips hold the
-    // whole).
+    // The time, the element and what happened whole: they are short, and a row cut to "he…" says
+    // nothing. The change takes what it would like of what is left once "Why" has a dozen
+    // letters, never fewer than a few; "Why" stretches over the rest. A panel too narrow for
+    // even that scrolls sideways (the tool tips hold every text whole).
     const int width = table_->viewport()->width();
-    const int why = std::max(120, width / 3);
-    const int time = natural_[kTime];
-    table_->setColumnWidth(kTime, time);
-    int wanted = 0;
-    for (int c = kTime + 1; c < kWhy; ++c) wanted += natural_[static_cast<std::size_t>(c)];
-    const int room = std::max(0, width - why - time);
-    const double scale = wanted > room && wanted > 0 ? static_cast<double>(room) / wanted : 1.0;
-    const int least = table_->fontMetrics().averageCharWidth() * 6;
-    for (int c = kTime + 1; c < kWhy; ++c)
-        table_->setColumnWidth(
-            c, std::max(least, static_cast<int>(natural_[static_cast<std::size_t>(c)] * scale)));
+    const int letter = table_->fontMetrics().averageCharWidth();
+    int whole = 0;
+    for (const int c : {kTime, kElement, kWhat}) {
+        table_->setColumnWidth(c, natural_[static_cast<std::size_t>(c)]);
+        whole += natural_[static_cast<std::size_t>(c)];
+    }
+    const int least = std::min(natural_[kChange], 6 * letter);
+    table_->setColumnWidth(
+        kChange, std::max(least, std::min(natural_[kChange], width - whole - 12 * letter)));
 }
 
 }  // namespace nms::ui

@@ -11,6 +11,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <vector>
 
 #include "plant/sfn_overview_view.h"
 #include "platform/qt_text.h"
@@ -69,27 +70,39 @@ void SfnGroupPlot::show(const plant::OverviewPlot& plot) {
     };
     for (const auto& d : plot.decoders) {
         const QString name = platform::fromModel(d.name);
-        names << name;
+        // The category axis draws its labels as markup.
+        names << name.toHtmlEscaped();
         // A decoder without figures keeps its place, empty: it is not guessed.
         before->append(d.before ? boxOf(*d.before, name) : new QBoxSet(name));
         after->append(d.after ? boxOf(*d.after, name) : new QBoxSet(name));
         if (d.before) extend(*d.before);
         if (d.after) extend(*d.after);
     }
-    chart->addSeries(before);
-    chart->addSeries(after);
-    auto* target = new QLineSeries;
-    target->setName(tr("target (µs)"));
-    target->setPen(QPen(QColor(200, 60, 40), 2, Qt::DashLine));
+    // Only what the group has: nothing before a measurement, no "after" before Align, no target
+    // line without a target; an empty series still draws its sets as lines at zero.
+    std::vector<QAbstractSeries*> shown;
+    for (auto* series : {before, after}) {
+        bool filled = false;
+        for (const auto& d : plot.decoders)
+            filled = filled || (series == before ? d.before : d.after).has_value();
+        if (filled)
+            shown.push_back(series);
+        else
+            delete series;
+    }
     if (plot.targetNs) {
+        auto* target = new QLineSeries;
+        target->setName(tr("target (µs)"));
+        target->setPen(QPen(QColor(200, 60, 40), 2, Qt::DashLine));
         const double t = static_cast<double>(*plot.targetNs) / kNsPerUs;
         target->append(-0.5, t);
         target->append(static_cast<double>(std::max<qsizetype>(names.size(), 1)) - 0.5, t);
         low = any ? std::min(low, t) : t;
         high = any ? std::max(high, t) : t;
         any = true;
+        shown.push_back(target);
     }
-    chart->addSeries(target);
+    for (auto* s : shown) chart->addSeries(s);
 
     auto* decoders = new QBarCategoryAxis;
     decoders->append(names.isEmpty() ? QStringList{QString()} : names);
@@ -102,11 +115,17 @@ void SfnGroupPlot::show(const plant::OverviewPlot& plot) {
         delay->setTickCount(ticks.count);
         delay->setLabelFormat(QStringLiteral("%.%1f").arg(ticks.decimals));
     }
-    chart->addAxis(decoders, Qt::AlignBottom);
-    chart->addAxis(delay, Qt::AlignLeft);
-    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{before, after, target}) {
-        s->attachAxis(decoders);
-        s->attachAxis(delay);
+    if (shown.empty()) {
+        // Not measured yet: the title alone, no axes with nothing on them.
+        delete decoders;
+        delete delay;
+    } else {
+        chart->addAxis(decoders, Qt::AlignBottom);
+        chart->addAxis(delay, Qt::AlignLeft);
+        for (QAbstractSeries* s : shown) {
+            s->attachAxis(decoders);
+            s->attachAxis(delay);
+        }
     }
     paintChart(chart, p);
     QChart* old = view_->chart();

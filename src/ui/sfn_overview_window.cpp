@@ -20,6 +20,7 @@
 #include "ports/event_gate.h"
 #include "sfn/delay_chart.h"
 #include "ui/chart_export.h"
+#include "ui/plain_text.h"
 #include "ui/sfn_group_plot.h"
 
 namespace nms::ui {
@@ -31,6 +32,13 @@ QPushButton* button(const QString& text, const char* name, QWidget* owner) {
     b->setObjectName(QLatin1String(name));
     b->setAutoDefault(false);
     return b;
+}
+
+// The figures, but not the latency summary's three in one cell nor the servo's state.
+bool rightAligned(int column) {
+    const auto& heading = plant::overviewColumns()[static_cast<std::size_t>(column)];
+    return column >= 2 && heading != "Latency summary (MIN / AVG / MAX)" && heading != "Servo" &&
+           heading != "State";
 }
 
 }  // namespace
@@ -74,6 +82,7 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     progress_->setRange(0, 100);
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("lblStatus"));
+    status_->setTextFormat(Qt::PlainText);  // it names streams, decoders and files
     status_->setWordWrap(true);
 
     auto* measureRow = new QHBoxLayout;
@@ -103,10 +112,10 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     layout->addWidget(status_);
 
     const auto marginNs = [this] { return std::int64_t{margin_->value()} * 1000; };
-    connect(measure_, &QPushButton::clicked, this, [this, marginNs] {
+    connect(measure_, &QPushButton::clicked, this, [this] {
         const auto g = currentGroup();
         const int s = seconds_->value();
-        operatorDoes([this, g, s, m = marginNs()] { model_.measure(g, s, m); });
+        operatorDoes([this, g, s] { model_.measure(g, s); });
     });
     connect(cancel_, &QPushButton::clicked, this,
             [this] { operatorDoes([this] { model_.cancel(); }); });
@@ -138,6 +147,7 @@ void SfnOverviewWindow::operatorDoes(std::function<void()> action) {
 }
 
 void SfnOverviewWindow::reload() {
+    exportNote_.clear();
     operatorDoes([this] {
         if (!model_.busy()) model_.reload();
     });
@@ -168,11 +178,16 @@ void SfnOverviewWindow::rebuildTabs() {
         auto* page = new QWidget;
         auto* summary = new QLabel(page);
         summary->setObjectName(QStringLiteral("lblSummary"));
+        summary->setTextFormat(Qt::PlainText);
         summary->setWordWrap(true);
         auto* table = new QTableWidget(static_cast<int>(g.decoders.size()),
                                        static_cast<int>(headings.size()), page);
         table->setObjectName(QStringLiteral("decoders"));
         table->setHorizontalHeaderLabels(headings);
+        const auto& tips = plant::overviewColumnTips();
+        for (int c = 0; c < table->columnCount(); ++c)
+            table->horizontalHeaderItem(c)->setToolTip(
+                plainToolTip(platform::fromModel(tips[static_cast<std::size_t>(c)])));
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table->setSelectionBehavior(QAbstractItemView::SelectRows);
         table->verticalHeader()->setVisible(false);
@@ -208,8 +223,7 @@ void SfnOverviewWindow::refresh() {
                 auto* item = t->item(r, c);
                 if (!item) {
                     item = new QTableWidgetItem;
-                    if (c >= 2 && c <= 10 && c != 5 && c != 7)
-                        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                    if (rightAligned(c)) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                     t->setItem(r, c, item);
                 }
                 item->setText(platform::fromModel(row.cells[static_cast<std::size_t>(c)]));
@@ -240,7 +254,8 @@ void SfnOverviewWindow::refresh() {
     // A finished measurement stays at its end, not back at nothing.
     progress_->setValue(model_.busy() ? model_.progress() : (group.measured ? 100 : 0));
     const std::string key = std::to_string(static_cast<int>(model_.state())) + "/" +
-                            std::to_string(group.measured) + "/" +
+                            std::to_string(group.measured) + std::to_string(group.aligned) +
+                            std::to_string(group.applied) + "/" +
                             std::to_string(group.alignment.targetNs) + "/" +
                             std::to_string(group.spreadAchievedNs.value_or(-1));
     if (plottedGroup_ != static_cast<int>(g) || plottedKey_ != key) {

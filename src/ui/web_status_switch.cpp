@@ -81,7 +81,11 @@ void WebStatusSwitch::turn(bool on, bool asked) {
 void WebStatusSwitch::say(const QString& text) {
     // Said where it happened: in the status bar, and in a box when the operator asked for it.
     window_.statusBar()->showMessage(text, 10000);
-    if (window_.isVisible()) QMessageBox::warning(&window_, tr("Web status"), text);
+    if (!window_.isVisible()) return;
+    // The reason may name a certificate's or a key's file: shown as written.
+    QMessageBox box(QMessageBox::Warning, tr("Web status"), text, QMessageBox::Ok, &window_);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 }  // namespace nms::ui

@@ -257,6 +257,30 @@ TEST_F(CliTest, EveryStopSignalEndsACommandAsItsNormalEndWith130) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_NE(read("out").find("Auto delay compensation"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(lock));
+
+    // An SFN measurement cut short prints the figures it has, without proposals, in text as in
+    // JSON. Its decoders answer at once on the demo plant: a second in, both have.
+    for (const bool json : {false, true}) {
+        std::vector<std::string> args{"sfn", "--demo", "--seconds", "60"};
+        if (json) args.push_back("--json");
+        const pid_t sfn = start(args);
+        ASSERT_GT(sfn, 0);
+        const bool locked = waitFor([&] { return std::filesystem::exists(lock); });
+        ::usleep(1000 * 1000);
+        ::kill(sfn, SIGINT);
+        ASSERT_EQ(::waitpid(sfn, &status, 0), sfn);
+        ASSERT_TRUE(locked) << read("err");
+        ASSERT_TRUE(WIFEXITED(status)) << "SIGINT killed it: " << read("err");
+        EXPECT_EQ(WEXITSTATUS(status), 130) << read("err");
+        const std::string out = read("out");
+        EXPECT_NE(out.find(json ? "\"name\": \"TX EAST SFN\"" : "TX EAST SFN"), std::string::npos)
+            << out;
+        EXPECT_NE(out.find(json ? "\"answered\": true" : "network "), std::string::npos) << out;
+        if (json)
+            EXPECT_NE(out.find("\"target_ns\": null"), std::string::npos) << out;
+        else
+            EXPECT_EQ(out.find("proposed"), std::string::npos) << out;
+    }
 }
 
 // Ctrl+C in the middle of a discovery keeps the database the scan was replacing, not the half

@@ -64,7 +64,7 @@ TEST_F(DesktopPanel, EditedFieldsAreMarkedUntilTheyMatchTheStoredRecordAgain) {
     auto* mark = window->findChild<QLabel*>("txtElementNameChanged");
     ASSERT_NE(mark, nullptr);
     EXPECT_FALSE(mark->text().isEmpty());
-    EXPECT_TRUE(mark->toolTip().contains("Name: stored STUDIO-RX"))
+    EXPECT_TRUE(tipAsShown(mark->toolTip()).contains("Name: stored STUDIO-RX"))
         << mark->toolTip().toStdString();
     EXPECT_TRUE(window->findChild<QLabel*>("txtElementIPChanged")->text().isEmpty());
     // The model's caption stays the station's.
@@ -241,6 +241,9 @@ TEST_F(DesktopPanel, ThePlantMonitorIsACommandOfTheWindowWithItsStateInTheStatus
     const QModelIndex offline = tree->model()->index(0, 0);
     EXPECT_EQ(offline.data().toString(), "Offline (3)");
     ASSERT_EQ(tree->model()->rowCount(offline), 3);
+    // A heading, first, sets the height of every row: it leaves room for an element's picture.
+    EXPECT_GE(tree->visualRect(tree->model()->index(0, 0, offline)).height(),
+              tree->iconSize().height() + 2);
     // Sorted by a header's click, the headings stay open.
     auto* header = tree->header();
     click(header->viewport(), QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));

@@ -136,14 +136,14 @@ TEST_F(DiagnosticWindows, TheSfnPlotDrawsOneDelayAxisBreaksAtGapsAndExportsWhere
     QStringList legend;
     for (auto* marker : chart->legend()->markers())
         if (marker->isVisible()) legend << marker->label();
-    EXPECT_TRUE(legend.contains("network delay, average")) << legend.join('|').toStdString();
+    EXPECT_TRUE(legend.contains("network latency, average")) << legend.join('|').toStdString();
     EXPECT_TRUE(legend.contains("latency summary, average")) << legend.join('|').toStdString();
     // The five joined replies are a line, the one after the gap a point of its own.
     int linePoints = 0, lonePoints = 0;
     for (auto* series : chart->series()) {
         if (auto* line = qobject_cast<QLineSeries*>(series);
             line && line->type() == QAbstractSeries::SeriesTypeLine &&
-            line->name() == "network delay, average")
+            line->name() == "network latency, average")
             linePoints += static_cast<int>(line->count());
         if (auto* points = qobject_cast<QScatterSeries*>(series)) lonePoints += points->count();
     }

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QString>
+#include <QTextDocument>
 #include <QWidget>
 
 #include <string>
@@ -33,6 +34,14 @@ inline QString withoutAccessKey(const QString& text) {
         out += text[i];
     }
     return out;
+}
+
+// A tool tip as the operator reads it: Qt draws one that looks like markup as markup.
+inline QString tipAsShown(const QString& tip) {
+    if (!Qt::mightBeRichText(tip)) return tip;
+    QTextDocument shown;
+    shown.setHtml(tip);
+    return shown.toPlainText();
 }
 
 // The operator's hands: events as the window system delivers them.

@@ -15,6 +15,7 @@
 
 #include <memory>
 
+#include "app/frm_disclaimer.h"
 #include "app/station_fixture.h"
 #include "discovery/paging.h"
 #include "gui_support.h"
@@ -22,8 +23,6 @@
 #include "station/main_toolbar.h"
 #include "ui/bindings.h"
 #include "ui/level_bar.h"
-#include "ui/main_window.h"
-#include "ui/paging_dialog.h"
 #include "ui/main_window.h"
 #include "ui/paging_dialog.h"
 #include "ui/waiting_dialog.h"
@@ -252,6 +251,24 @@ TEST_F(MainWindowTest, TheLayoutStaysUsableWhenTheWindowIsSmall) {
     window->resize(1280, 800);
     QApplication::processEvents();
     EXPECT_TRUE(window->panelInTwoColumns());
+
+    // The start-up notice as narrow as it goes (a scaled or small screen): every line of its
+    // text and its box's whole caption still show.
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->disclaimer().open([] {}); });
+    QApplication::processEvents();
+    auto* notice = window->findChild<ui::DisclaimerDialog*>();
+    ASSERT_NE(notice, nullptr);
+    notice->resize(notice->minimumWidth(), 10);
+    QApplication::processEvents();
+    for (auto* label : notice->findChildren<QLabel*>()) {
+        if (!label->wordWrap()) continue;
+        EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+            << label->text().toStdString();
+    }
+    auto* agree = notice->findChild<QCheckBox*>();
+    ASSERT_NE(agree, nullptr);
+    EXPECT_GE(agree->width(), agree->sizeHint().width());
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->disclaimer().cmdClose_Click(); });
 }
 
 TEST_F(MainWindowTest, TheWindowsOverTheMainOneAreBuiltWhenTheyFirstOpen) {
@@ -355,9 +372,10 @@ TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItSho
     time.advance(31000);  // nobody answers on the fake network: warnings, then offline
     ASSERT_EQ(monitor.elements().front().health, monitor::Health::Offline);
     const std::string why(300, 'w');
-    ASSERT_TRUE(
-        monitor.journal().append({{time.unixTimeMs(), monitor.elements().front().mac, "STUDIO-RX",
-                                   "info", "level", "-10 dB", "-12 dB", why}}));
+    const std::string markup = "ÉMET \"N\" <B>X</B";  // a name that looks like markup
+    const std::string firstMac = monitor.elements().front().mac;
+    ASSERT_TRUE(monitor.journal().append(
+        {{time.unixTimeMs(), firstMac, markup, "info", "level", "-10 dB", "-12 dB", why}}));
     view->refresh();
     QApplication::processEvents();
     auto* table = view->findChild<QTableWidget*>("eventsTable");
@@ -366,7 +384,19 @@ TEST_F(MainWindowTest, TheEventsPanelFiltersShowsAcknowledgesAndExportsWhatItSho
 
     // A reason longer than its column ends in "…" on one line; the whole of it is its tool tip.
     EXPECT_EQ(table->item(0, V::kChange)->text(), "-10 dB → -12 dB");
-    EXPECT_EQ(table->item(0, V::kWhy)->toolTip().toStdString(), why);
+    EXPECT_EQ(tipAsShown(table->item(0, V::kWhy)->toolTip()).toStdString(), why);
+    EXPECT_EQ(table->item(0, V::kElement)->text(), q(markup));
+    // In a narrow panel the element and what happened stay whole; "Why" gives way, not they.
+    window->resize(820, 600);
+    QApplication::processEvents();
+    for (const int c : {V::kElement, V::kWhat})
+        EXPECT_GE(table->columnWidth(c),
+                  table->sizeHintForIndex(table->model()->index(0, c)).width())
+            << c;
+    window->resize(1280, 800);
+    QApplication::processEvents();
+    EXPECT_EQ(tipAsShown(table->item(0, V::kElement)->toolTip()),
+              q(markup + " [" + firstMac + "]"));
     EXPECT_FALSE(table->wordWrap());
     // UTC as the setting says at start; else local time in the cell, UTC in its tool tip.
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(time.unixTimeMs());

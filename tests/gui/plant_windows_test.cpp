@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QBarCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
 
 #include <memory>
 
@@ -82,20 +84,24 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     const int progress = overview->findChild<QProgressBar*>()->value();
     EXPECT_TRUE(progress > 0 && progress < 100) << progress;
     pass(5000);
-    const QString east = cell(table, "TX EAST SFN", "Total");
-    const QString west = cell(table, "TX WEST SFN", "Total");
+    const QString east = cell(table, "TX EAST SFN", "Total (path + additional)");
+    const QString west = cell(table, "TX WEST SFN", "Total (path + additional)");
     EXPECT_TRUE(east.endsWith(" µs")) << east.toStdString();
     EXPECT_NE(east, west);
     auto* summary = overview->groups()->widget(0)->findChild<QLabel*>("lblSummary");
-    EXPECT_TRUE(summary->text().contains("after Align")) << summary->text().toStdString();
+    // Measured: figures, no proposal yet; Align proposes, on a later target with a larger margin.
+    EXPECT_TRUE(summary->text().startsWith("Spread of totals ")) << summary->text().toStdString();
+    EXPECT_TRUE(cell(table, "TX WEST SFN", "Proposed").isEmpty());
+    EXPECT_FALSE(overview->findChild<QPushButton*>("cmdApply")->isEnabled());
+    press(overview, "cmdAlign");
+    EXPECT_TRUE(summary->text().contains("once applied")) << summary->text().toStdString();
     EXPECT_FALSE(cell(table, "TX WEST SFN", "Proposed").isEmpty());
-
-    // A larger margin aligns again on a later target.
     const QString before = summary->text();
     auto* margin = overview->findChild<QSpinBox*>("marginUs");
     margin->setValue(200);
     press(overview, "cmdAlign");
     EXPECT_NE(summary->text(), before);
+    const QString proposedEast = cell(table, "TX EAST SFN", "Proposed");
 
     dialogs.expect(ports::Answer::Yes, "TX WEST SFN: 0 -> ");
     press(overview, "cmdApply");
@@ -103,8 +109,10 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     pass(10000);
     EXPECT_EQ(cell(table, "TX EAST SFN", "State"), "Set, recorded and confirmed");
     EXPECT_EQ(cell(table, "TX WEST SFN", "State"), "Set, recorded and confirmed");
-    EXPECT_TRUE(summary->text().contains("Measured after the apply"))
-        << summary->text().toStdString();
+    // Applied: the delay the decoder holds now, and no proposal beside it.
+    EXPECT_EQ(cell(table, "TX EAST SFN", "Additional delay"), proposedEast);
+    EXPECT_TRUE(cell(table, "TX EAST SFN", "Proposed").isEmpty());
+    EXPECT_TRUE(summary->text().contains("measured after it")) << summary->text().toStdString();
     EXPECT_FALSE(overview->findChild<QPushButton*>("cmdApply")->isEnabled());
     // The plot: before and after for each decoder, and the target.
     EXPECT_EQ(overview->plot()->view()->chart()->series().size(), 3);
@@ -131,6 +139,45 @@ TEST_F(PlantWindowsGui, TheSfnOverviewMeasuresAlignsAndAppliesAndTheSpreadCloses
     QApplication::processEvents();
     EXPECT_FALSE(overview->isVisible());
     EXPECT_FALSE(main->plantMonitor().paused());
+
+    // Opened again, it starts over: nothing measured, nothing said, nothing plotted.
+    window->menuAction(QStringLiteral("actionSfnOverview"))->trigger();
+    QApplication::processEvents();
+    summary = overview->groups()->widget(0)->findChild<QLabel*>("lblSummary");
+    EXPECT_EQ(summary->text(), "Not measured yet.");
+    EXPECT_EQ(overview->findChild<QLabel*>("lblStatus")->text(), "");
+    EXPECT_TRUE(overview->plot()->view()->chart()->series().isEmpty());
+    EXPECT_TRUE(overview->plot()->view()->chart()->axes().isEmpty());
+    EXPECT_TRUE(cell(overview->table(0), "TX EAST SFN", "Total (path + additional)").isEmpty());
+}
+
+// A name that looks like markup is drawn as written: in the table, on the plot's axis, and in
+// the lines that say what happened.
+TEST_F(PlantWindowsGui, TheSfnOverviewShowsANameThatLooksLikeMarkupAsWritten) {
+    const std::string markup = "ÉMET \"N\" <B>X</B";
+    db->WriteToINI(sectionOf("TX WEST SFN"), "NAME", markup, kDb);
+    window->menuAction(QStringLiteral("actionSfnOverview"))->trigger();
+    auto* overview = window->plantWindows()->sfnOverviewWindow();
+    ASSERT_NE(overview, nullptr);
+    press(overview, "cmdMeasure");
+    pass(10000);
+    const QString name = QString::fromStdString(markup);
+    EXPECT_NE(cell(overview->table(0), name, "State"), QStringLiteral("<no row>"));
+    QStringList axis;
+    for (auto* a : overview->plot()->view()->chart()->axes(Qt::Horizontal))
+        if (auto* categories = qobject_cast<QBarCategoryAxis*>(a)) axis = categories->categories();
+    ASSERT_EQ(axis.size(), 2);
+    // The axis draws its labels as markup: what it reads must be the name.
+    QStringList shown;
+    for (const auto& label : axis) {
+        QTextDocument d;
+        d.setHtml(label);
+        shown << d.toPlainText();
+    }
+    EXPECT_TRUE(shown.contains(name)) << shown.join(QLatin1Char('|')).toStdString();
+    for (auto* label : {overview->findChild<QLabel*>("lblStatus"),
+                        overview->groups()->widget(0)->findChild<QLabel*>("lblSummary")})
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
 }
 
 TEST_F(PlantWindowsGui, ImportingAPlantReplacesTheDatabaseKeepsTheOldOneAndTheMonitorGoesOn) {
