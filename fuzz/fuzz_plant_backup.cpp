@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(again.backup->records[i].key == first.records[i].key);
         check(again.backup->records[i].values == first.records[i].values);
         // Every record accepted is one an element could be given.
-        check(!nms::plant::recordValueRefusal(first.records[i].values));
+        check(!nms::plant::recordValueRefusal(first.records[i].values,
+                                              nms::plant::RecordUse::Stored));
     }
     return 0;
 }

@@ -81,6 +81,9 @@ ConfigurationExchange::ConfigurationExchange(PropertiesPanel& panel,
 
 void ConfigurationExchange::SaveConfiguration() {
     auto& ctx = context_;
+    // For this save only, whatever becomes of it.
+    const std::string allowed = std::exchange(replaced_, {});
+    const bool addressAllowed = std::exchange(replacedAddress_, false);
     if (const auto failure = saveCheckFailure(panel_, ctx.db(), ctx.databasePath())) {
         ctx.msgBox(*failure + "\r" + std::string(kCannotSave), MessageIcon::Critical,
                    MessageButtons::Ok, Answer::Ok, std::string(kSaveErrorTitle));
@@ -88,8 +91,6 @@ void ConfigurationExchange::SaveConfiguration() {
     }
     // Another element's address strands both; the one exception, a replacement unit taking over
     // the address of the unit it replaces, is let through by whoever made sure that unit is gone.
-    const std::string allowed = std::exchange(replaced_, {});
-    const bool addressAllowed = std::exchange(replacedAddress_, false);
     if (const auto holder = addressHolder(panel_, ctx.db(), ctx.databasePath(),
                                           addressAllowed ? allowed : std::string())) {
         ctx.msgBox(addressTakenRefusal(panel_.txtElementIP.text(), *holder) + "\r" +

@@ -207,13 +207,14 @@ std::string typeRecord(BackupRecord& r) {
     if (*e.role != k::kRoleEncoder && *e.role != k::kRoleDecoder)
         return "its role " + std::to_string(*e.role) +
                " is neither an encoder (1) nor a decoder (2)";
-    return recordValueRefusal(r.values).value_or("");
+    return recordValueRefusal(r.values, RecordUse::Stored).value_or("");
 }
 
 }  // namespace
 
 std::optional<std::string> recordValueRefusal(
-    const std::vector<std::pair<std::string, std::string>>& values) {
+    const std::vector<std::pair<std::string, std::string>>& values, RecordUse use) {
+    const bool controls = use == RecordUse::ForTheEditor;
     auto find = [&](std::string_view key) -> std::optional<std::string> {
         for (const auto& [k2, v] : values)
             if (store::sameName(k2, key)) return v;
@@ -228,28 +229,32 @@ std::optional<std::string> recordValueRefusal(
             for (const char c : name) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
             if (characters > 16)
                 return quoted + ", longer than the 16 characters an element holds";
-            if (name.empty()) return quoted + ": an element needs a name";
             if (protocol::unsendableNameCharacter(name))
                 return quoted + ", which holds a character an element cannot hold";
             continue;
         }
-        // The range each control of the editor takes; the bytes an element reports for the
-        // others. A decoder's level below its control's range is raised when it is shown.
+        // What an element can report, for a record stored from its answer; and the range each
+        // control of the editor takes, for a record about to be applied to one. A decoder's level
+        // below its control's range is raised when it is shown, as loading it raises it.
         struct Range {
             std::string_view key;
-            long long low, high;
+            long long low, high;      // as stored
+            long long editorLow, editorHigh;
             bool decoderOnly;
         };
         static constexpr Range kRanges[] = {
-            {k::kInput, 0, 2, false},        {k::kTx, 0, 1, false},
-            {k::kType, 0, 255, false},       {k::kAttenuation, 0, 255, false},
-            {k::kBuffer, 0, 44, true},       {k::kSilenceMode, 0, 3, true},
-            {k::kSilenceLevel, 1, 154, true}, {k::kSilenceTime, 1, 220, true},
-            {k::kDelay, 0, kMaxSteps, false}, {k::kServo, 0, 1, false},
-            {k::kSfn, 0, 255, false},        {k::kLowLatency, 0, 255, false},
+            {k::kInput, 0, 255, 0, 2, false},         {k::kTx, 0, 255, 0, 1, false},
+            {k::kType, 0, 255, 0, 255, false},        {k::kAttenuation, 0, 255, 0, 255, false},
+            {k::kBuffer, 0, 255, 0, 44, true},        {k::kSilenceMode, 0, 255, 0, 3, true},
+            {k::kSilenceLevel, 0, 255, 1, 154, true}, {k::kSilenceTime, 0, 255, 1, 220, true},
+            {k::kDelay, 0, kMaxSteps, 0, kMaxSteps, false},
+            {k::kServo, 0, 1, 0, 1, false},
+            {k::kSfn, 0, 255, 0, 255, false},         {k::kLowLatency, 0, 255, 0, 255, false},
         };
-        for (const auto& r : kRanges) {
-            if (!store::sameName(key, r.key) || (r.decoderOnly && !decoder)) continue;
+        for (const auto& range : kRanges) {
+            if (!store::sameName(key, range.key) || (range.decoderOnly && !decoder)) continue;
+            const Range r{range.key, controls ? range.editorLow : range.low,
+                          controls ? range.editorHigh : range.high, 0, 0, range.decoderOnly};
             const auto n = wholeNumber(value);
             if (!n) return quoted + ", not a whole number";
             if (*n < r.low || *n > r.high)
@@ -264,8 +269,9 @@ std::optional<std::string> recordValueRefusal(
                    "\", an audio type no element sends";
     }
     // The addresses as the save judges them: an element given them would be off the network.
+    // A stored record keeps what the element said of itself, judged or not.
     const auto ip = find(k::kIp), mask = find(k::kMask), gateway = find(k::kGateway);
-    if (ip && mask && gateway && protocol::IsValidIP(*ip) && protocol::IsValidIP(*mask) &&
+    if (controls && ip && mask && gateway && protocol::IsValidIP(*ip) && protocol::IsValidIP(*mask) &&
         protocol::IsValidIP(*gateway)) {
         editor::ElementAddresses a{*ip, *mask, *gateway, "", editor::StreamAddress::NotJudged};
         const auto tx = wholeNumber(find(k::kTx).value_or("0")).value_or(0);
@@ -417,6 +423,8 @@ std::string replacementSummary(const std::vector<BackupRecord>& current, const P
 ports::WriteResult restoreDatabase(store::ProfileStore& db, const std::string& path,
                                    const PlantBackup& backup, bool* keptCopy) {
     if (keptCopy) *keptCopy = false;
+    // Asked first, so that the copy kept beside it (an older one) is not overwritten for nothing.
+    if (db.isReadOnly(path)) return {false, path + ": the file is read-only"};
     std::optional<std::string> previous;
     if (!db.snapshot(path, previous)) return {false, path + " cannot be read"};
     if (previous) {

@@ -60,9 +60,13 @@ std::string databaseText(const std::vector<BackupRecord>& records);
 
 // The first value of a record that no element could be given, in words naming the key and the
 // value ("\"DLY\" is \"999999\", outside 0 to 25000"); nothing when every value could. The same
-// ranges for a backup restored, a plant imported and a record applied to a replacement unit.
+// checks for a backup restored, a plant imported and a record applied to a replacement unit.
+// A record restored into the database is held to what an element can report of itself (a byte
+// where it sends a byte; a delay of 0 to 25000 steps, a name of 16 characters); one applied to an
+// element through the editor, to what the editor's controls take and the save's address checks.
+enum class RecordUse { Stored, ForTheEditor };
 std::optional<std::string> recordValueRefusal(
-    const std::vector<std::pair<std::string, std::string>>& values);
+    const std::vector<std::pair<std::string, std::string>>& values, RecordUse use);
 
 // The backup as JSON text: whole-number values as numbers, other values as strings.
 std::string backupJson(const PlantBackup& backup);

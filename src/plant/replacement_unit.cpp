@@ -163,15 +163,10 @@ std::string ReplacementUnit::apply(const SourceRecord& source) {
                ": settings go only to an element of the same role. Nothing was changed.";
 
     // The whole record is judged before anything goes out, so that nothing is half applied.
-    if (const auto why = recordValueRefusal(source.values))
+    if (const auto why = recordValueRefusal(source.values, RecordUse::ForTheEditor))
         return "The record of " + source.name() + " cannot be applied: " + *why +
                ". Nothing was changed.";
     auto& panel = links_.panel;
-    if (const auto level = wholeNumber(source.value(rec::kAttenuation));
-        level && (*level < panel.scrlAtten.min() || *level > panel.scrlAtten.max()))
-        return "The record of " + source.name() + " cannot be applied: its audio level " +
-               std::to_string(*level) + " is outside " + std::to_string(panel.scrlAtten.min()) +
-               " to " + std::to_string(panel.scrlAtten.max()) + ". Nothing was changed.";
     // Every value goes in as the operator would type it; one the element cannot take undoes
     // them all.
     for (const auto key : editor::settableKeys()) {
@@ -235,7 +230,9 @@ std::string ReplacementUnit::proceed() {
 // answer from there means it is still on the network.
 std::string ReplacementUnit::probeReplaced() {
     auto& ctx = links_.context;
-    delayIp_ = protocol::text::trim(links_.panel.txtElementIP.text());
+    // As the answer's sender is written: "192.168.050.031" is the same address.
+    delayIp_ = protocol::FormatIP(protocol::IPBytes(protocol::text::trim(links_.panel.txtElementIP.text())));
+    probedFor_ = ctx.shownElementMac();
     const auto owed = links_.monitor.pause(this);
     portTaken_ = true;
     std::int64_t startAt = ctx.clock().monotonicMs();
@@ -257,13 +254,21 @@ std::string ReplacementUnit::probeReplaced() {
 }
 
 void ReplacementUnit::probeTimeout() {
+    // The settings belong to the element shown when they were applied: another one shown since
+    // (a click in the list) gets nothing of them.
+    if (links_.context.shownElementMac() != probedFor_)
+        return probeEnded("not sent: another element was shown before " + replaced_->label() +
+                          " had been asked.");
     if (probesSent_ < kDelayRequests) {
         ++probesSent_;
         static const auto request = protocol::requestBytes(protocol::kGetStatsRequest);
         auto& client = socket_.client();
         client.remoteHost = delayIp_;
         client.remotePort = protocol::kPortStatistics;
-        client.send(request);
+        // A question that cannot go out has no silence to read.
+        if (!client.send(request))
+            return probeEnded("not sent: " + replaced_->label() + " could not be asked at " +
+                              delayIp_ + " (" + client.errorDescription() + ").");
         timer_.setInterval(kReplyTimeoutMs);
         timer_.setEnabled(true);
         return;
@@ -278,10 +283,14 @@ void ReplacementUnit::probeTimeout() {
 }
 
 void ReplacementUnit::probeAnswered() {
-    links_.editor.reloadShown();
+    probeEnded("not sent: " + replaced_->label() + " still answers at " + delayIp_ +
+               ". Take it off the network before its replacement takes its address.");
+}
+
+void ReplacementUnit::probeEnded(const std::string& why) {
+    if (links_.context.shownElementMac() == probedFor_) links_.editor.reloadShown();
     summary_.configurationEnd = SaveEnd::NotSent;
-    summary_.configuration = "not sent: " + replaced_->label() + " still answers at " + delayIp_ +
-                             ". Take it off the network before its replacement takes its address.";
+    summary_.configuration = why;
     finish();
 }
 

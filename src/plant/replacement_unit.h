@@ -110,6 +110,7 @@ private:
     std::string probeReplaced();
     void probeTimeout();
     void probeAnswered();
+    void probeEnded(const std::string& why);
     void saveEnded(editor::ConfigurationExchange::SaveEnd end);
     void sendLevel(const SourceRecord& source);
     void sendDelay();
@@ -127,6 +128,7 @@ private:
     std::string delayIp_;
     int delayAsked_ = 0;
     int probesSent_ = 0;
+    std::string probedFor_;  // the shown element's MAC when the probe began
     std::optional<editor::OtherRecord> replaced_;
     bool portTaken_ = false;
     std::shared_ptr<ReplacementUnit*> self_ = std::make_shared<ReplacementUnit*>(this);

@@ -196,14 +196,17 @@ std::optional<std::string> LinuxFileStore::read(const std::string& path, ports::
     return content;
 }
 
+bool LinuxFileStore::isReadOnly(const std::string& path) {
+    struct stat present {};
+    return ::stat(path.c_str(), &present) == 0 && S_ISREG(present.st_mode) &&
+           (present.st_mode & 0222) == 0;
+}
+
 ports::WriteResult LinuxFileStore::replace(const std::string& path, std::string_view content) {
     forget(path);
-    // A rename needs only the folder's permission: a file its owner made read-only would be
-    // replaced without a word. Refused as a read-only folder is, root included.
-    struct stat present {};
-    if (::stat(path.c_str(), &present) == 0 && S_ISREG(present.st_mode) &&
-        ((present.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))
-        return {false, "write: " + path + ": the file is read-only"};
+    // A rename needs only the folder's permission: a file made read-only (no write permission for
+    // anyone) would be replaced without a word. Refused as a read-only folder is, root included.
+    if (isReadOnly(path)) return {false, "write: " + path + ": the file is read-only"};
     const std::string folder = folderOf(path);
     const std::string temp =
         folder + "/" + temporaryPrefix(path) + std::to_string(::getpid()) + "-" + std::to_string(++counter_);

@@ -208,7 +208,7 @@ bool SqliteJournal::open(bool create) {
 }
 
 void SqliteJournal::checkpointLater() {
-    if (walPages_ < kCheckpointPages) return;
+    if (walPages_ < std::min(kCheckpointPages, forcePages_)) return;
     if (walPages_ >= forcePages_) {
         // Only this connection writes: between its writes the copy can end, and the next write
         // starts the log afresh and cuts it back.
@@ -265,8 +265,10 @@ bool SqliteJournal::ensureTable() {
 
 void SqliteJournal::ready() {
     tableReady_ = true;
-    // The write-ahead log is cut back after a checkpoint instead of keeping its largest size.
+    // The write-ahead log is cut back after a checkpoint instead of keeping its largest size; the
+    // next prune sizes both limits to the bound again.
     exec(("PRAGMA journal_size_limit=" + std::to_string(kWalLimitBytes)).c_str());
+    forcePages_ = kForceCheckpointPages;
 }
 
 std::int64_t SqliteJournal::pragma(const char* sql) {

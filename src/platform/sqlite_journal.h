@@ -31,7 +31,8 @@ namespace nms::platform {
 // lets it read while the station writes), one read at a time in the order asked; its page comes
 // back through the Qt event loop of the thread that asked. A cancelled read that is running is
 // interrupted. The write-ahead log is copied back into the file on that thread too (a checkpoint
-// waits for the disk), once it has grown by kCheckpointPages, never by the write that grew it.
+// waits for the disk), once it has grown by kCheckpointPages; only a log that writes without a
+// pause keep from being cut back is copied back by the writer itself (kForceCheckpointPages).
 //
 // A read says why it could not read (error() is empty after a read that worked): a file that is
 // not an SQLite database, or holds no journal of ours, is an error; a journal that does not

@@ -35,6 +35,9 @@ public:
     // The content and its stamp, or nothing when the file does not exist or cannot be read.
     virtual std::optional<std::string> read(const std::string& path, FileStamp* stampOut) = 0;
     virtual WriteResult replace(const std::string& path, std::string_view content) = 0;
+    // A file made read-only, which replace() refuses: asked before a step that must not be taken
+    // unless the replace can follow.
+    virtual bool isReadOnly(const std::string& /*path*/) { return false; }
     virtual WriteResult remove(const std::string& path) = 0;
     // Creates the folder (and its parents) if needed; false when it cannot be created or written.
     virtual WriteResult ensureWritableFolder(const std::string& folder) = 0;

@@ -442,6 +442,8 @@ bool ProfileStore::snapshot(const std::string& path, std::optional<std::string>&
     return content.has_value() || !impl_->files.stamp(path).exists;
 }
 
+bool ProfileStore::isReadOnly(const std::string& path) { return impl_->files.isReadOnly(path); }
+
 ports::WriteResult ProfileStore::replaceFile(const std::string& path, const std::optional<std::string>& content) {
     auto& files = impl_->files;
     ports::WriteResult r;

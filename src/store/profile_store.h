@@ -89,6 +89,7 @@ public:
     // not written yet are dropped, and the next read sees the new file. On failure the file is
     // as it was and nothing is reported: the caller says it in its own words.
     ports::WriteResult replaceFile(const std::string& path, const std::optional<std::string>& content);
+    bool isReadOnly(const std::string& path);
 
     // Writes every pending change now. Returns false when the file could not be written; the
     // failure is also reported once through onWriteFailed.

@@ -230,7 +230,8 @@ void PlantWindows::applySettingsFrom() {
         std::vector<plant::SourceRecord> inFile;
         for (const auto& b : backup->records)
             inFile.push_back({b.key, b.values, QFileInfo(file).fileName().toStdString()});
-        inFile = plant::candidatesOf(std::move(inFile), static_cast<int>(role), shownSection);
+        // The shown element's own record in a file is a source (last week's backup).
+        inFile = plant::candidatesOf(std::move(inFile), static_cast<int>(role), {});
         if (inFile.empty()) {
             say(path + " holds no record of the shown element's role. Nothing was changed.", true);
             return;

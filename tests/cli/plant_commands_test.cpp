@@ -90,6 +90,12 @@ TEST_F(CliTest, TheDemoPlantKeepsWhatOneCommandSetForTheNext) {
     r = run("delay 00:1A:2B:50:00:21 --demo --json");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"additional_delay_ns\": 150000,"), std::string::npos) << r.out;
+    // The link's speed and duplex as the window shows them; no rate from a single reading.
+    r = run("stats 00:1A:2B:50:00:1F --demo");
+    EXPECT_NE(r.out.find("ETH (100 Half)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(" pps)"), std::string::npos) << r.out;
+    EXPECT_NE(run("stats 00:1A:2B:50:00:1F --demo --json").out.find("\"audio_rate_pps\": null"),
+              std::string::npos);
 }
 
 }  // namespace

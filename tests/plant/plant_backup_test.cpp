@@ -117,6 +117,11 @@ TEST_F(PlantBackupDemo, BadFilesAreRefusedNamingWhatIsWrongAndChangeNothing) {
         EXPECT_FALSE(read.backup) << c.what;
         EXPECT_NE(read.error.find(c.says), std::string::npos) << c.what << ": " << read.error;
     }
+    // What an element may report of itself is restored as it was stored, though the editor's
+    // controls would not take it (a silence threshold of 0, a blank name).
+    EXPECT_TRUE(plant::readBackup(replaced("\"SDL\": ", "\"SDL\": 0, \"OLDSDL\": ")).backup);
+    EXPECT_TRUE(plant::readBackup(replaced("\"NAME\": \"", "\"NAME\": \"   \", \"OLDNAME\": \""))
+                    .backup);
     EXPECT_NE(plant::readBackup(cases[3].text).error.find("role 7 is neither"), std::string::npos);
     EXPECT_NE(plant::readBackup(cases[4].text).error.find("\"10.0.0.300\", not an IPv4 address"),
               std::string::npos);

@@ -148,6 +148,16 @@ TEST_F(ReplacementDemo, TheReplacedUnitsAddressIsTakenOnlyWhenItNoLongerAnswers)
     EXPECT_EQ(stored("ELEMENT", "ip"), "192.168.50.100");
     EXPECT_FALSE(main->plantMonitor().paused());
 
+    // Another element shown while the replaced one is being asked gets none of it.
+    EXPECT_EQ(applyFrom(*north), "");
+    show("TX WEST SFN");
+    time.advance(3000);
+    ASSERT_EQ(finished, 2);
+    EXPECT_NE(unit->summary().configuration.find("another element was shown"), std::string::npos)
+        << unit->summary().configuration;
+    EXPECT_FALSE(main->plantMonitor().paused());
+    show("ELEMENT");
+
     element("TX NORTH").identity().ip = {10, 99, 0, 2};  // taken off the network
     dialogs.expect(ports::Answer::Yes, "Are you sure?");
     dialogs.expect(ports::Answer::Ok, "sucessfuly saved");

@@ -117,6 +117,17 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
     EXPECT_LE(wal, SqliteJournal::kWalLimitBytes);
     EXPECT_GT(static_cast<std::int64_t>(std::filesystem::file_size(path())), 2 * wal);
     EXPECT_EQ(j.query(0, "").size(), 60001u);
+    // A burst, writes and prunes without a pause: the log is still cut back, file and log
+    // together within the bound.
+    constexpr std::int64_t kBound = 8 * 1024 * 1024;
+    for (int t = 100; t < 200; ++t) {
+        ASSERT_TRUE(j.append(batch(t * 1000, 1000))) << j.error();
+        j.prune(0, kBound);
+    }
+    const auto total = static_cast<std::int64_t>(std::filesystem::file_size(path()) +
+                                                 std::filesystem::file_size(path() + "-wal"));
+    EXPECT_LE(total, kBound + 2 * 1024 * 1024) << "file and log grew past the bound";
+    EXPECT_LE(static_cast<std::int64_t>(std::filesystem::file_size(path() + "-wal")), kBound / 2);
 }
 
 TEST_F(SqliteJournalTest, AFileThatCannotBeMadeIsSaidAndNothingElseHappens) {
