@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Figures of a demo station's web service under a hostile client, on loopback (about a minute):
-200 idle connections held, oversized headers, a request sent a byte at a time, then 1000
-requests a second on /metrics for 10 s. Prints the station's memory (RSS) and its monitor's
+200 idle connections held, oversized headers, a request sent a byte at a time, two addresses
+trickling (32 connections each, a header byte a second) while a third asks for /healthz, then
+1000 requests a second on /metrics for 10 s. Prints the station's memory (RSS) and its monitor's
 cycle time (vantrelo_monitor_cycle_duration_seconds, read from /metrics) before and under
 the load, against the targets: memory within 5 MB, cycle time within 5 %.
 
@@ -75,6 +76,17 @@ def run(nms_cli):
                for size in (16 * 1024, 40 * 1024, 1024 * 1024)}
         slow = hostile.slow_request(station.port, 5)
 
+        # Two hosts trickle; a third (a Prometheus, a wall page) asks every 2 s for 24 s.
+        trickle = hostile.Trickle(station.port, ["127.0.0.1", "127.0.0.3"], per_source=32)
+        try:
+            time.sleep(2)
+            trickled_ok = hostile.answered_from(station.port, b"/healthz", "127.0.0.4",
+                                                tries=12, gap=2.0)
+        finally:
+            trickle.stop()
+        live.wait_until("/healthz to answer after the trickle",
+                        lambda: live.status_of(station.url + "/healthz") == 200, 20)
+
         start_unix = time.time()
         flood = hostile.Flood(station.port, "/metrics", rate=1000, seconds=10, threads=16).join()
         end_unix = time.time()
@@ -89,6 +101,9 @@ def run(nms_cli):
         print("oversized header: " + ", ".join(f"{k} bytes -> {v or 'closed'}"
                                               for k, v in big.items()))
         print(f"slow request (5 s): status {slow[0]}, closed before whole: {slow[1]}")
+        print(f"two addresses trickling (2 x 32 connections, a byte a second): /healthz from a "
+              f"third address answered {trickled_ok} of 12 over 24 s; trickling connections "
+              f"closed by the server: {trickle.reopened}")
         answered = len(flood.latencies)
         print(f"/metrics flood: {answered + len(flood.failures)} requests in 10 s "
               f"({answered / 10:.0f}/s answered), {len(flood.failures)} failed; latency p50 "

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config locales
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev libsqlite3-dev sqlite3
-  libmicrohttpd-dev libyaml-cpp-dev libcrypt-dev
+  libmicrohttpd-dev libgnutls28-dev libyaml-cpp-dev libcrypt-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
   iproute2 iputils-ping

@@ -1,6 +1,8 @@
 #include "platform/web_config.h"
 
 #include <crypt.h>
+#include <gnutls/gnutls.h>
+#include <gnutls/x509.h>
 #include <sys/stat.h>
 #include <yaml-cpp/yaml.h>
 
@@ -18,13 +20,39 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool readWhole(const std::string& path, std::string& out) {
+// The whole of a regular file; the reason when there is none to read.
+std::string readWhole(const std::string& path, std::string& out) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    if (!S_ISREG(st.st_mode)) return "it is not a file";
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in) return std::strerror(errno);
     std::ostringstream s;
     s << in.rdbuf();
     out = s.str();
-    return static_cast<bool>(in) || in.eof();
+    if (in.bad()) return "it cannot be read";
+    if (out.empty()) return "it is empty";
+    return {};
+}
+
+// Whether GnuTLS takes the pair as the server would: the reason when not.
+std::string tlsProblem(const std::string& certificatePem, const std::string& keyPem) {
+    gnutls_certificate_credentials_t credentials = nullptr;
+    if (gnutls_certificate_allocate_credentials(&credentials) != GNUTLS_E_SUCCESS)
+        return "GnuTLS cannot start";
+    const gnutls_datum_t cert{
+        reinterpret_cast<unsigned char*>(const_cast<char*>(certificatePem.data())),
+        static_cast<unsigned>(certificatePem.size())};
+    const gnutls_datum_t key{reinterpret_cast<unsigned char*>(const_cast<char*>(keyPem.data())),
+                             static_cast<unsigned>(keyPem.size())};
+    const int result =
+        gnutls_certificate_set_x509_key_mem(credentials, &cert, &key, GNUTLS_X509_FMT_PEM);
+    gnutls_certificate_free_credentials(credentials);
+    if (result >= 0) return {};
+    if (result == GNUTLS_E_CERTIFICATE_KEY_MISMATCH)
+        return "the key does not match the certificate";
+    return gnutls_strerror(result);
 }
 
 bool isBcrypt(const std::string& hash) {
@@ -39,6 +67,7 @@ std::string loadWebConfig(const std::string& path, WebConfig& config) {
     const std::string where = "the web configuration " + path;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return where + " cannot be read: " + std::strerror(errno);
+    if (!S_ISREG(st.st_mode)) return where + " is not a file";
     if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
         return where + " may be read by others than its owner; make it private (chmod 600 " + path +
                ")";
@@ -47,6 +76,8 @@ std::string loadWebConfig(const std::string& path, WebConfig& config) {
         root = YAML::LoadFile(path);
     } catch (const YAML::Exception& e) {
         return where + " is not valid YAML: " + e.what();
+    } catch (const std::exception& e) {
+        return where + " cannot be read: " + e.what();
     }
     if (!root.IsDefined() || root.IsNull()) return {};
     if (!root.IsMap()) return where + " must hold a mapping";
@@ -62,10 +93,16 @@ std::string loadWebConfig(const std::string& path, WebConfig& config) {
                 };
                 const std::string cert = resolve(tls["cert_file"].as<std::string>());
                 const std::string keyFile = resolve(tls["key_file"].as<std::string>());
-                if (!readWhole(cert, config.certificatePem))
-                    return where + ": the certificate " + cert + " cannot be read";
-                if (!readWhole(keyFile, config.keyPem))
-                    return where + ": the key " + keyFile + " cannot be read";
+                // Anything short of a usable pair refuses to start: the service never falls
+                // back to clear text with passwords on it.
+                config.tls = true;
+                if (auto why = readWhole(cert, config.certificatePem); !why.empty())
+                    return where + ": the certificate " + cert + " cannot be used: " + why;
+                if (auto why = readWhole(keyFile, config.keyPem); !why.empty())
+                    return where + ": the key " + keyFile + " cannot be used: " + why;
+                if (auto why = tlsProblem(config.certificatePem, config.keyPem); !why.empty())
+                    return where + ": the certificate " + cert + " and key " + keyFile +
+                           " cannot be used: " + why;
             } else if (key == "basic_auth_users") {
                 if (item.second.IsNull()) continue;
                 if (!item.second.IsMap())

@@ -10,7 +10,8 @@ namespace nms::platform {
 //   basic_auth_users: {NAME: BCRYPT_HASH, ...}
 // Paths are taken relative to the file's own folder.
 struct WebConfig {
-    std::string certificatePem, keyPem;        // both or neither
+    bool tls = false;                          // asked for: served over TLS or not at all
+    std::string certificatePem, keyPem;        // checked by GnuTLS as a matching pair
     std::map<std::string, std::string> users;  // name -> bcrypt hash
 };
 

@@ -86,6 +86,7 @@ std::string WebStatus::start(const Options& options) {
     server.address = address;
     server.port = port;
     server.idleSeconds = options.idleSeconds;
+    server.tls = config.tls;
     server.certificatePem = config.certificatePem;
     server.keyPem = config.keyPem;
     parts->server = std::make_unique<platform::HttpServer>(*parts->service, server);

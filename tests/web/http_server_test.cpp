@@ -8,7 +8,11 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <gnutls/gnutls.h>
+#include <gnutls/x509.h>
 #include <gtest/gtest.h>
+
+#include <ctime>
 
 #include <filesystem>
 #include <fstream>
@@ -94,6 +98,12 @@ public:
         }
         return out;
     }
+    // Whether the server has closed the connection, without waiting.
+    bool closedByServer() {
+        char buf[4096];
+        const auto n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
     // One reply to a request.
     std::string reply() {
         std::string out;
@@ -109,6 +119,59 @@ public:
 private:
     int fd_;
     bool connected_ = false;
+};
+
+// A self-signed certificate for 127.0.0.1 and its key, made afresh: PEM text.
+struct TlsPair {
+    std::string certificate, key;
+};
+TlsPair selfSigned() {
+    gnutls_x509_privkey_t key = nullptr;
+    gnutls_x509_crt_t crt = nullptr;
+    gnutls_x509_privkey_init(&key);
+    gnutls_x509_privkey_generate(key, GNUTLS_PK_ECDSA,
+                                 GNUTLS_CURVE_TO_BITS(GNUTLS_ECC_CURVE_SECP256R1), 0);
+    gnutls_x509_crt_init(&crt);
+    gnutls_x509_crt_set_version(crt, 3);
+    const unsigned char serial[] = {1};
+    gnutls_x509_crt_set_serial(crt, serial, sizeof serial);
+    const std::time_t now = std::time(nullptr);
+    gnutls_x509_crt_set_activation_time(crt, now - 3600);
+    gnutls_x509_crt_set_expiration_time(crt, now + 86400);
+    gnutls_x509_crt_set_dn_by_oid(crt, GNUTLS_OID_X520_COMMON_NAME, 0, "127.0.0.1", 9);
+    gnutls_x509_crt_set_basic_constraints(crt, 1, -1);
+    gnutls_x509_crt_set_key(crt, key);
+    gnutls_x509_crt_sign2(crt, crt, key, GNUTLS_DIG_SHA256, 0);
+    TlsPair pair;
+    gnutls_datum_t out{};
+    gnutls_x509_crt_export2(crt, GNUTLS_X509_FMT_PEM, &out);
+    pair.certificate.assign(reinterpret_cast<char*>(out.data), out.size);
+    gnutls_free(out.data);
+    gnutls_x509_privkey_export2(key, GNUTLS_X509_FMT_PEM, &out);
+    pair.key.assign(reinterpret_cast<char*>(out.data), out.size);
+    gnutls_free(out.data);
+    gnutls_x509_crt_deinit(crt);
+    gnutls_x509_privkey_deinit(key);
+    return pair;
+}
+
+// A folder of its own for configuration files, removed however the test ends.
+struct ConfigFolder {
+    ConfigFolder()
+        : path(std::filesystem::temp_directory_path() /
+               ("nms-web-config-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path);
+    }
+    ~ConfigFolder() { std::filesystem::remove_all(path); }
+    // Writes `name` (private to its owner): its path.
+    std::string write(const std::string& name, const std::string& text) const {
+        const auto file = path / name;
+        std::ofstream(file) << text;
+        std::filesystem::permissions(
+            file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        return file.string();
+    }
+    std::filesystem::path path;
 };
 
 TEST(HttpServer, HandsTheHandlerTheDecodedRequestAndKeepsTheConnection) {
@@ -139,31 +202,84 @@ TEST(HttpServer, HandsTheHandlerTheDecodedRequestAndKeepsTheConnection) {
     EXPECT_NE(rest.find("HTTP/1.1 200", 1), std::string::npos) << rest;
 }
 
-TEST(HttpServer, ClosesWhatGoesBeyondItsLimits) {
+TEST(HttpServer, TwoHostileHostsLeaveRoomForOthers) {
     Recorder handler;
     platform::HttpServer::Options o;
     o.maxConnections = 64;
-    o.idleSeconds = 1;  // 10 in service: short here so that the test is quick
+    o.headTime = std::chrono::seconds(60);  // here the shares are at stake, not the time
     platform::HttpServer server(handler, o);
     ASSERT_EQ(server.start(), "");
-
-    {
-        // Half from one address and half from another: one address may hold only half.
-        std::vector<std::unique_ptr<Client>> held;
-        for (int i = 0; i < 64; ++i) {
-            held.push_back(std::make_unique<Client>(server.port(), i < 32 ? 1 : 2));
-            ASSERT_TRUE(held.back()->connected());
-        }
-        Client more(server.port(), 1);
-        more.send("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
-        EXPECT_EQ(more.untilClosed(), "");
-        // The 65th is closed at once, without a word.
-        Client extra(server.port(), 3);
-        extra.send("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
-        EXPECT_EQ(extra.untilClosed(), "");
-        // Idle ones are closed when their time runs out (the read would give up at 10 s).
-        EXPECT_EQ(held.front()->untilClosed(), "");
+    const std::string unfinished = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: s";
+    const std::string whole =
+        "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    // Two hosts open all they can and never finish a request: one may hold 32, and together
+    // they leave a share free.
+    std::vector<std::unique_ptr<Client>> held;
+    for (int i = 0; i < 64; ++i) {
+        held.push_back(std::make_unique<Client>(server.port(), i < 32 ? 1 : 3));
+        held.back()->send(unfinished);
     }
+    Client more(server.port(), 1);
+    more.send(whole);
+    EXPECT_EQ(more.untilClosed(), "");
+    Client third(server.port(), 4);
+    third.send(whole);
+    EXPECT_EQ(third.untilClosed().rfind("HTTP/1.1 200", 0), 0u);
+    // Newcomers fill the share; one more still comes in, in place of the greediest host's
+    // oldest unfinished request.
+    std::vector<std::unique_ptr<Client>> newcomers;
+    for (int i = 0; i < 16; ++i) {
+        newcomers.push_back(std::make_unique<Client>(server.port(), 5 + i));
+        newcomers.back()->send(unfinished);
+    }
+    Client last(server.port(), 30);
+    last.send(whole);
+    EXPECT_EQ(last.untilClosed().rfind("HTTP/1.1 200", 0), 0u);
+    EXPECT_EQ(held.front()->untilClosed(), "");
+}
+
+TEST(HttpServer, ClosesARequestThatTricklesInPastItsTime) {
+    Recorder handler;
+    platform::HttpServer::Options o;
+    o.headTime = std::chrono::seconds(1);  // 5 in service
+    platform::HttpServer server(handler, o);
+    ASSERT_EQ(server.start(), "");
+    // A byte every 100 ms, far inside the idle time (10 s), for at most 10 s.
+    Client slow(server.port());
+    slow.send("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ");
+    bool closed = false;
+    for (int i = 0; i < 100 && !closed; ++i) {
+        slow.send("s");
+        closed = slow.closedByServer();
+        ::usleep(100 * 1000);
+    }
+    EXPECT_TRUE(closed);
+    // A keep-alive connection has the same time for its next request.
+    Client fine(server.port());
+    fine.send("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_NE(fine.reply().find("HTTP/1.1 200"), std::string::npos);
+    EXPECT_EQ(fine.untilClosed(), "");
+}
+
+TEST(HttpServer, RefusesAPortAnotherServerHolds) {
+    Recorder handler;
+    platform::HttpServer first(handler, {});
+    ASSERT_EQ(first.start(), "");
+    platform::HttpServer::Options o;
+    o.port = first.port();
+    platform::HttpServer second(handler, o);
+    const std::string port = std::to_string(first.port());
+    EXPECT_EQ(second.start(),
+              "cannot listen on 127.0.0.1:" + port + ": the port is in use by another program");
+}
+
+TEST(HttpServer, ClosesWhatGoesBeyondItsLimits) {
+    Recorder handler;
+    platform::HttpServer::Options o;
+    o.idleSeconds = 1;  // 10 in service: short here so that the test is quick
+    o.headTime = std::chrono::seconds(1);
+    platform::HttpServer server(handler, o);
+    ASSERT_EQ(server.start(), "");
 
     // A request line and headers beyond the bound: refused, and the connection closed.
     std::string oversized = "GET /metrics HTTP/1.1\r\nHost: x\r\nX-Filler: ";
@@ -223,23 +339,72 @@ TEST(HttpServer, ReadsListenAddressesAsAnOperatorWritesThem) {
     EXPECT_NE(platform::parseListenAddress("127.0.0.1:99999", address, port), "");
 }
 
+TEST(WebConfig, RefusesATlsConfigurationItCannotServeNamingTheFileAndWhy) {
+    ConfigFolder dir;
+    const TlsPair pair = selfSigned();
+    const TlsPair other = selfSigned();
+    dir.write("cert.pem", pair.certificate);
+    dir.write("key.pem", pair.key);
+    dir.write("other-key.pem", other.key);
+    dir.write("empty.pem", "");
+    dir.write("text.pem", "not a certificate\n");
+    std::filesystem::create_directories(dir.path / "folder");
+    const std::string base = dir.path.string() + "/";
+    struct Case {
+        std::string cert, key, reason;
+    } cases[] = {
+        {"cert.pem", "key.pem", ""},
+        {"empty.pem", "key.pem",
+         "the certificate " + base + "empty.pem cannot be used: it is empty"},
+        {"folder", "key.pem", "the certificate " + base + "folder cannot be used: it is a folder"},
+        {"cert.pem", "missing.pem",
+         "the key " + base + "missing.pem cannot be used: No such file or directory"},
+        {"text.pem", "key.pem",
+         "the certificate " + base + "text.pem and key " + base + "key.pem cannot be used: "},
+        {"cert.pem", "other-key.pem",
+         "the certificate " + base + "cert.pem and key " + base +
+             "other-key.pem cannot be used: the key does not match "
+             "the certificate"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.write("web.yml", "tls_server_config:\n  cert_file: " + c.cert +
+                                                          "\n  key_file: " + c.key + "\n");
+        platform::WebConfig config;
+        const std::string problem = platform::loadWebConfig(path, config);
+        if (c.reason.empty()) {
+            EXPECT_EQ(problem, "") << c.cert;
+            EXPECT_TRUE(config.tls);
+        } else {
+            EXPECT_NE(problem.find("the web configuration " + path + ": " + c.reason),
+                      std::string::npos)
+                << problem;
+        }
+    }
+    platform::WebConfig config;
+    EXPECT_EQ(platform::loadWebConfig(base + "folder", config),
+              "the web configuration " + base + "folder is not a file");
+    // Asked for TLS without a certificate, the server refuses rather than serve clear text.
+    Recorder handler;
+    platform::HttpServer::Options o;
+    o.tls = true;
+    platform::HttpServer server(handler, o);
+    EXPECT_EQ(server.start(), "TLS needs a certificate and its key");
+}
+
 TEST(WebConfig, TakesNodeExportersFormatAndRefusesAFileOthersMayRead) {
     namespace fs = std::filesystem;
-    const fs::path dir =
-        fs::temp_directory_path() / ("nms-web-config-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const std::string path = (dir / "web.yml").string();
-    std::ofstream(dir / "cert.pem") << "CERT";
-    std::ofstream(dir / "key.pem") << "KEY";
-    std::ofstream(path) << "tls_server_config:\n  cert_file: cert.pem\n  key_file: "
-                        << (dir / "key.pem").string()
-                        << "\nbasic_auth_users:\n  ops: "
-                           "$2b$04$F.oLA3hF963leyhZGlHtnOFAB9zogaEaGGfMrBtYK8oCLLxc84N72\n";
+    ConfigFolder dir;
+    const TlsPair pair = selfSigned();
+    dir.write("cert.pem", pair.certificate);
+    const std::string key = dir.write("key.pem", pair.key);
+    const std::string path =
+        dir.write("web.yml", "tls_server_config:\n  cert_file: cert.pem\n  key_file: " + key +
+                                 "\nbasic_auth_users:\n  ops: "
+                                 "$2b$04$F.oLA3hF963leyhZGlHtnOFAB9zogaEaGGfMrBtYK8oCLLxc84N72\n");
     platform::WebConfig config;
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(platform::loadWebConfig(path, config), "");
-    EXPECT_EQ(config.certificatePem, "CERT");  // beside the file
-    EXPECT_EQ(config.keyPem, "KEY");
+    EXPECT_EQ(config.certificatePem, pair.certificate);  // beside the file
+    EXPECT_EQ(config.keyPem, pair.key);
     ASSERT_EQ(config.users.count("ops"), 1u);
     EXPECT_TRUE(platform::passwordMatches(config.users["ops"], "s3cret"));
     EXPECT_FALSE(platform::passwordMatches(config.users["ops"], "s3cret "));
@@ -248,10 +413,8 @@ TEST(WebConfig, TakesNodeExportersFormatAndRefusesAFileOthersMayRead) {
     fs::permissions(path, fs::perms::group_read, fs::perm_options::add);
     EXPECT_NE(platform::loadWebConfig(path, config).find("may be read by others than its owner"),
               std::string::npos);
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
-    std::ofstream(path) << "basic_auth_users:\n  ops: plain\n";
+    dir.write("web.yml", "basic_auth_users:\n  ops: plain\n");
     EXPECT_NE(platform::loadWebConfig(path, config).find("not a bcrypt hash"), std::string::npos);
-    fs::remove_all(dir);
 }
 
 }  // namespace
