@@ -5,16 +5,20 @@
 
 namespace nms::monitor {
 
-std::string labelValue(const std::string& v) {
+std::string labelValue(const std::string& raw) {
+    // Prometheus refuses a whole scrape for one label that is not UTF-8; control characters
+    // (C0, DEL and C1) are dropped, as JSON escapes them.
+    const std::string v = protocol::text::validUtf8(raw);
     std::string out;
-    for (char c : v) {
-        if (c == '\\' || c == '"') {
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const auto c = static_cast<unsigned char>(v[i]);
+        if (c == 0xC2 && i + 1 < v.size() && static_cast<unsigned char>(v[i + 1]) <= 0x9F) {
+            ++i;
+        } else if (c == '\\' || c == '"') {
             out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (static_cast<unsigned char>(c) >= 0x20) {
-            out += c;
+            out += v[i];
+        } else if (c >= 0x20 && c != 0x7F) {
+            out += v[i];
         }
     }
     return out;
@@ -75,8 +79,9 @@ std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
            [&](const E& e) { return bit(e.alarmWord, bits::kAlarmAudio); });
     family("vantrelo_element_reference_alarm", "gauge",
            "The 10 MHz reference problem code; 0 when it is good.", [&](const E& e) {
-               return e.alarmWord >= 65535 || e.sfn != 1 ? std::string()
-                                                         : num(e.alarmWord & bits::kAlarmReferenceMask);
+               return e.alarmWord >= 65535 || e.sfn != 1
+                          ? std::string()
+                          : num(e.alarmWord & bits::kAlarmReferenceMask);
            });
     family("vantrelo_element_pps_missing", "gauge",
            "1 while the 1 PPS signal is missing or constantly high.", [&](const E& e) {
@@ -90,7 +95,8 @@ std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
            [&](const E& e) {
                return e.ethernetWord >= 65535
                           ? std::string()
-                          : std::string((e.ethernetWord & bits::kEth10Mbit) ? "10000000" : "100000000");
+                          : std::string((e.ethernetWord & bits::kEth10Mbit) ? "10000000"
+                                                                            : "100000000");
            });
     const struct {
         const char* name;

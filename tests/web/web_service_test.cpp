@@ -7,6 +7,7 @@
 #include <string>
 
 #include "monitor/plant_monitor.h"
+#include "protocol/text.h"
 #include "sim/virtual_lan.h"
 #include "support/station_on_fakes.h"
 #include "web/web_publisher.h"
@@ -38,7 +39,10 @@ protected:
                 e.faults.onlyForPort = 2978;
                 e.faults.drop = -1;
             }
-            database += "[001A2B72000" + std::to_string(i) + "]\nname=" + id.name +
+            // The second's name as an earlier station or a person wrote it: Latin-1, with a
+            // control character.
+            database += "[001A2B72000" + std::to_string(i) +
+                        "]\nname=" + (i == 1 ? std::string("Caf\xe9\x07 NORTH") : id.name) +
                         "\nip=10.20.0." + std::to_string(i + 2) + "\nrole=1\n";
         }
         station.files.editExternally("/db/nms.ini", database);
@@ -174,6 +178,22 @@ TEST_F(WebServiceOnAPlant, ServesTheMonitorAsTheLastCycleLeftIt) {
     // Turned off between cycles: the service says so at once, not at the next start.
     mon().stop();
     EXPECT_NE(body(get("/metrics")).find("\nvantrelo_monitor_up 0\n"), std::string::npos);
+}
+
+TEST_F(WebServiceOnAPlant, WritesValidUtf8WhateverTheDatabaseHolds) {
+    serve();
+    const auto feed = get("/api/v1/stream");
+    mon().start();
+    cycles(1);
+    const std::string metrics = body(get("/metrics"));
+    const std::string elements = body(get("/api/v1/elements"));
+    const std::string told = feed.stream->next().value_or("") + feed.stream->next().value_or("");
+    for (const std::string* written : {&metrics, &elements, &told})
+        EXPECT_EQ(protocol::text::validUtf8(*written), *written);
+    // Read as Latin-1; the control character escaped in JSON, dropped from the label.
+    EXPECT_NE(metrics.find("name=\"Caf\u00e9 NORTH\""), std::string::npos) << metrics;
+    EXPECT_NE(elements.find("\"name\": \"Caf\u00e9\\u0007 NORTH\""), std::string::npos) << elements;
+    EXPECT_NE(told.find("\"name\": \"Caf\u00e9\\u0007 NORTH\""), std::string::npos) << told;
 }
 
 TEST_F(WebServiceOnAPlant, OnlyReadsAndAnswersOnlyItsOwnPaths) {
