@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <sys/socket.h>
 
 #include <unistd.h>
@@ -60,6 +61,12 @@ ssize_t readStream(void* cls, uint64_t, char* buf, size_t max) {
 
 void freeStream(void* cls) {
     delete static_cast<StreamSource*>(cls);
+}
+
+MHD_Result addHost(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    if (key && strcasecmp(key, MHD_HTTP_HEADER_HOST) == 0)
+        static_cast<ports::HttpRequest*>(cls)->host.emplace_back(value ? value : "");
+    return MHD_YES;
 }
 
 MHD_Result addQuery(void* cls, MHD_ValueKind, const char* key, const char* value) {
@@ -134,6 +141,7 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
     request.method = verb;
     request.path = url ? url : "";
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, addQuery, &request);
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, addHost, &request);
     char* password = nullptr;
     if (char* user = MHD_basic_auth_get_username_password(connection, &password)) {
         request.credentials.emplace(user, password ? password : "");

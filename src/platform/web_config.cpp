@@ -3,6 +3,7 @@
 #include <crypt.h>
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <yaml-cpp/yaml.h>
 
@@ -53,6 +54,15 @@ std::string tlsProblem(const std::string& certificatePem, const std::string& key
     if (result == GNUTLS_E_CERTIFICATE_KEY_MISMATCH)
         return "the key does not match the certificate";
     return gnutls_strerror(result);
+}
+
+// The headers an operator may set, as node_exporter allows them.
+bool settableHeader(const std::string& name) {
+    for (const char* allowed :
+         {"Strict-Transport-Security", "X-Frame-Options", "X-Content-Type-Options",
+          "X-XSS-Protection", "Content-Security-Policy"})
+        if (strcasecmp(name.c_str(), allowed) == 0) return true;
+    return false;
 }
 
 bool isBcrypt(const std::string& hash) {
@@ -113,6 +123,35 @@ std::string loadWebConfig(const std::string& path, WebConfig& config) {
                     if (!isBcrypt(hash))
                         return where + ": the password of " + name + " is not a bcrypt hash";
                     config.users[name] = hash;
+                }
+            } else if (key == "http_server_config") {
+                if (item.second.IsNull()) continue;
+                if (!item.second.IsMap()) return where + ": http_server_config must hold a mapping";
+                for (const auto& part : item.second) {
+                    const std::string name = part.first.as<std::string>();
+                    if (name == "headers") {
+                        if (!part.second.IsMap())
+                            return where + ": http_server_config.headers maps names to values";
+                        for (const auto& h : part.second) {
+                            const std::string header = h.first.as<std::string>();
+                            if (!settableHeader(header))
+                                return where + ": the header " + header +
+                                       " cannot be set (only Strict-Transport-Security, "
+                                       "X-Frame-Options, X-Content-Type-Options, "
+                                       "X-XSS-Protection, Content-Security-Policy)";
+                            const std::string value = h.second.as<std::string>();
+                            if (value.find_first_of("\r\n") != std::string::npos)
+                                return where + ": the header " + header + " spans lines";
+                            config.headers.emplace_back(header, value);
+                        }
+                    } else if (name == "allowed_hosts") {
+                        if (!part.second.IsSequence())
+                            return where + ": http_server_config.allowed_hosts lists names";
+                        for (const auto& h : part.second)
+                            config.hostNames.push_back(h.as<std::string>());
+                    } else if (name != "http2") {
+                        return where + ": unknown key http_server_config." + name;
+                    }
                 }
             } else {
                 return where + ": unknown key " + key;

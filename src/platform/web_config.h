@@ -2,17 +2,26 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace nms::platform {
 
 // The web service's protection, in the format of node_exporter's --web.config.file:
 //   tls_server_config: {cert_file: PATH, key_file: PATH}
 //   basic_auth_users: {NAME: BCRYPT_HASH, ...}
+//   http_server_config: {headers: {NAME: VALUE, ...}, allowed_hosts: [NAME, ...]}
 // Paths are taken relative to the file's own folder.
 struct WebConfig {
     bool tls = false;                          // asked for: served over TLS or not at all
     std::string certificatePem, keyPem;        // checked by GnuTLS as a matching pair
     std::map<std::string, std::string> users;  // name -> bcrypt hash
+    // http_server_config.allowed_hosts: names besides the listening address that a request's
+    // Host may give.
+    std::vector<std::string> hostNames;
+    // http_server_config.headers: the operator's own, on every answer (they replace the
+    // station's of the same name).
+    std::vector<std::pair<std::string, std::string>> headers;
 };
 
 // Reads and checks the file; the reason, naming the file, when it cannot be used. A file that

@@ -60,6 +60,15 @@ std::string WebStatus::start(const Options& options) {
     auto& clock = context_.clock();
     o.unixNowMs = [&clock] { return clock.unixTimeMs(); };
     o.page = web::statusPage();
+    // The names a browser may use for this station: the address it listens on, the loopback
+    // name on loopback, the machine's own name; any address on all addresses.
+    o.hostNames = {address};
+    const bool loopback = address.rfind("127.", 0) == 0 || address == "::1";
+    o.anyAddress = address == "0.0.0.0" || address == "::";
+    if (loopback || o.anyAddress) o.hostNames.push_back("localhost");
+    if (!loopback) o.hostNames.push_back(QSysInfo::machineHostName().toStdString());
+    for (const auto& name : config.hostNames) o.hostNames.push_back(name);
+    o.headers = config.headers;
     o.renderAhead = true;
     Parts* p = parts.get();
     o.readEvents = [p](std::int64_t since, const std::string& mac, std::size_t limit,

@@ -39,6 +39,60 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
+// The part of `page` between `open` and `close`, cut out and put in `inner`; `replacement`
+// takes its place.
+std::string cutOut(std::string page, const std::string& open, const std::string& close,
+                   const std::string& replacement, std::string& inner) {
+    const auto begin = page.find(open);
+    const auto end = begin == std::string::npos ? begin : page.find(close, begin);
+    if (end == std::string::npos) return page;
+    inner = page.substr(begin + open.size(), end - begin - open.size());
+    return page.replace(begin, end + close.size() - begin, replacement);
+}
+
+// "127.0.0.1:9821" -> "127.0.0.1", "[::1]:9821" -> "::1", "Name." -> "name".
+std::string hostName(std::string_view h) {
+    std::string name;
+    if (!h.empty() && h.front() == '[') {
+        const auto close = h.find(']');
+        if (close == std::string_view::npos) return {};
+        name = h.substr(1, close - 1);
+    } else {
+        name = h.substr(0, h.find(':'));
+    }
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!name.empty() && name.back() == '.') name.pop_back();
+    return name;
+}
+
+bool isAddress(const std::string& name) {
+    if (name.find(':') != std::string::npos) return true;  // IPv6, given in brackets
+    int dots = 0;
+    for (char c : name) {
+        if (c == '.')
+            ++dots;
+        else if (c < '0' || c > '9')
+            return false;
+    }
+    return dots == 3;
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+void addHeader(HttpResponse& r, const char* name, const char* value) {
+    r.headers.emplace_back(name, value);
+}
+
 }  // namespace
 
 std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
@@ -74,10 +128,15 @@ std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
     return ((days * 24 + h) * 60 + mi) * 60000 + s * 1000 + ms;
 }
 
-WebService::WebService(Options options)
-    : options_(std::move(options)),
-      feed_(options_.heartbeat),
-      page_(std::make_shared<const std::string>(options_.page)) {
+WebService::WebService(Options options) : options_(std::move(options)), feed_(options_.heartbeat) {
+    std::string style, script;
+    std::string page = cutOut(std::string(options_.page), "<style>", "</style>",
+                              "<link rel=\"stylesheet\" href=\"status.css\">", style);
+    page = cutOut(std::move(page), "<script>", "</script>", "<script src=\"status.js\"></script>",
+                  script);
+    page_ = std::make_shared<const std::string>(std::move(page));
+    pageStyle_ = std::make_shared<const std::string>(std::move(style));
+    pageScript_ = std::make_shared<const std::string>(std::move(script));
     if (!options_.renderAhead) return;
     renderer_ = std::thread([this] {
         std::unique_lock lock(mutex_);
@@ -200,7 +259,37 @@ HttpResponse WebService::events(const ports::HttpRequest& request) {
     return text(200, std::move(out), kJson);
 }
 
+bool WebService::hostAllowed(const std::vector<std::string>& host) const {
+    if (host.size() != 1) return false;
+    const std::string name = hostName(host.front());
+    if (name.empty()) return false;
+    if (options_.anyAddress && isAddress(name)) return true;
+    for (const auto& allowed : options_.hostNames)
+        if (hostName(allowed) == name) return true;
+    return false;
+}
+
 HttpResponse WebService::handle(const ports::HttpRequest& request) {
+    HttpResponse r = hostAllowed(request.host)
+                         ? route(request)
+                         : error(400, "the Host header must name this station");
+    addHeader(r, "X-Content-Type-Options", "nosniff");
+    addHeader(r, "Referrer-Policy", "no-referrer");
+    if (r.contentType.rfind("text/html", 0) == 0) {
+        addHeader(r, "Content-Security-Policy",
+                  "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
+                  "img-src 'self' data:; base-uri 'none'; form-action 'none'; "
+                  "frame-ancestors 'none'");
+        addHeader(r, "X-Frame-Options", "DENY");
+    }
+    for (const auto& [name, value] : options_.headers) {
+        std::erase_if(r.headers, [&](const auto& h) { return sameName(h.first, name); });
+        r.headers.emplace_back(name, value);
+    }
+    return r;
+}
+
+HttpResponse WebService::route(const ports::HttpRequest& request) {
     if (request.method != "GET" && request.method != "HEAD") {
         auto r = error(405, "this service only reads");
         r.headers.emplace_back("Allow", "GET, HEAD");
@@ -218,6 +307,14 @@ HttpResponse WebService::handle(const ports::HttpRequest& request) {
         HttpResponse r;
         r.contentType = "text/html; charset=utf-8";
         r.body = page_;
+        r.headers.emplace_back("Cache-Control", "no-cache");
+        return r;
+    }
+    if (path == "/status.css" || path == "/status.js") {
+        HttpResponse r;
+        const bool css = path == "/status.css";
+        r.contentType = css ? "text/css; charset=utf-8" : "text/javascript; charset=utf-8";
+        r.body = css ? pageStyle_ : pageScript_;
         r.headers.emplace_back("Cache-Control", "no-cache");
         return r;
     }

@@ -39,7 +39,17 @@ public:
         std::function<bool(const std::string& hash, const std::string& password)> passwordMatches;
         std::function<std::int64_t()> unixNowMs;
         EventReader readEvents;
-        std::string_view page;  // the status page, GET /
+        // The status page, GET /; its style and script are served from paths of their own
+        // (status.css, status.js), so that the page's policy allows no inline code.
+        std::string_view page;
+        // The names a request's Host may give (without the port), so that a web page that
+        // rebinds its own name to this address cannot read the station; `anyAddress` also
+        // takes any address written as numbers (a service listening on all addresses).
+        std::vector<std::string> hostNames = {"127.0.0.1", "localhost"};
+        bool anyAddress = false;
+        // The operator's own headers on every answer, in place of the station's of the same
+        // name.
+        std::vector<std::pair<std::string, std::string>> headers;
         std::chrono::milliseconds heartbeat = std::chrono::seconds(15);
         // A snapshot is rendered (metrics, the element list) on a thread of the service's own
         // before it replaces the last one, so that no request waits for a rendering; off, the
@@ -63,16 +73,19 @@ public:
     LiveFeed& feed() { return feed_; }
 
     ports::HttpResponse handle(const ports::HttpRequest& request) override;
+    // Whether a request carrying these Host headers is for this station.
+    bool hostAllowed(const std::vector<std::string>& host) const;
     void closeStreams() override { feed_.close(); }
 
 private:
+    ports::HttpResponse route(const ports::HttpRequest& request);
     bool authorised(const ports::HttpRequest& request);
     ports::HttpResponse events(const ports::HttpRequest& request);
     ports::HttpResponse healthz();
 
     Options options_;
     LiveFeed feed_;
-    std::shared_ptr<const std::string> page_;
+    std::shared_ptr<const std::string> page_, pageStyle_, pageScript_;
     mutable std::mutex mutex_;
     std::shared_ptr<const Snapshot> snapshot_;
     std::int64_t firstPublishedMs_ = 0;

@@ -89,7 +89,7 @@ def oversized_headers(port, header_bytes):
 def slow_request(port, seconds, path=b"/healthz"):
     """A request sent a byte at a time over about `seconds` s: (status or None, whether the
     server closed the connection before the request was whole)."""
-    data = b"GET " + path + b" HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"s" * 8 + b"\r\n\r\n"
+    data = b"GET " + path + b" HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + b"s" * 8 + b"\r\n\r\n"
     gap = seconds / len(data)
     s = socket.socket()
     s.settimeout(5)

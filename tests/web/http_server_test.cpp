@@ -189,6 +189,7 @@ TEST(HttpServer, HandsTheHandlerTheDecodedRequestAndKeepsTheConnection) {
     {
         std::lock_guard lock(handler.mutex);
         EXPECT_EQ(handler.last.path, "/api/v1/events");
+        EXPECT_EQ(handler.last.host, std::vector<std::string>{"x"});
         ASSERT_NE(handler.last.queryValue("since"), nullptr);
         EXPECT_EQ(*handler.last.queryValue("since"), "2026-12-08T10:00:00Z");
         ASSERT_TRUE(handler.last.credentials);

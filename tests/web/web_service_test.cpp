@@ -76,7 +76,9 @@ protected:
             error = page.error;
             return page.events;
         };
-        o.page = "<!DOCTYPE html><title>plant</title>";
+        o.page = "<!DOCTYPE html><title>plant</title><style>p{}</style><script>go()</script>";
+        o.hostNames = {"127.0.0.1", "localhost", "nms.plant.example"};
+        o.headers = headers_;
         o.heartbeat = std::chrono::milliseconds(0);
         service_ = std::make_unique<web::WebService>(std::move(o));
         publisher_ = std::make_unique<web::WebPublisher>(
@@ -104,6 +106,7 @@ protected:
             }
         }
         r.credentials = credentials_;
+        r.host = host_;
         return service_->handle(r);
     }
     static std::string body(const HttpResponse& r) { return r.body ? *r.body : std::string(); }
@@ -118,6 +121,8 @@ protected:
     std::unique_ptr<web::WebService> service_;
     std::unique_ptr<web::WebPublisher> publisher_;
     std::optional<std::pair<std::string, std::string>> credentials_;
+    std::vector<std::string> host_ = {"127.0.0.1:9821"};
+    std::vector<std::pair<std::string, std::string>> headers_;
     int ended_ = 0;
     int bcrypts_ = 0;
 };
@@ -212,6 +217,50 @@ TEST_F(WebServiceOnAPlant, OnlyReadsAndAnswersOnlyItsOwnPaths) {
     const auto page = get("/");
     EXPECT_EQ(page.status, 200);
     EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
+}
+
+TEST_F(WebServiceOnAPlant, AnswersOnlyARequestForItselfAndSendsProtectiveHeaders) {
+    headers_ = {{"Strict-Transport-Security", "max-age=63072000"},
+                {"x-frame-options", "SAMEORIGIN"}};
+    serve();
+    mon().start();
+    cycles(1);
+    // A page elsewhere that rebinds its own name to this address gets nothing.
+    const std::vector<std::pair<std::vector<std::string>, int>> hosts = {
+        {{"127.0.0.1:9821"}, 200},
+        {{"localhost:9821"}, 200},
+        {{"LOCALHOST."}, 200},
+        {{"nms.plant.example:9821"}, 200},
+        {{}, 400},
+        {{"127.0.0.1", "127.0.0.1"}, 400},
+        {{"evil.example:9821"}, 400},
+        {{"[::1]:9821"}, 400},
+        {{"10.20.0.1:9821"}, 400},
+        {{"127.0.0.1.evil.example"}, 400}};
+    for (const auto& [host, status] : hosts) {
+        host_ = host;
+        EXPECT_EQ(get("/api/v1/elements").status, status) << (host.empty() ? "" : host.front());
+        EXPECT_EQ(get("/healthz").status, status == 200 ? 200 : 400);
+    }
+    host_ = {"127.0.0.1:9821"};
+    // The page runs no inline code and is framed nowhere; nothing is sniffed.
+    const auto page = get("/");
+    EXPECT_NE(header(page, "Content-Security-Policy").find("default-src 'none'; script-src 'self'"),
+              std::string::npos);
+    EXPECT_NE(header(page, "Content-Security-Policy").find("frame-ancestors 'none'"),
+              std::string::npos);
+    EXPECT_EQ(header(page, "X-Frame-Options"), "");  // the operator's replaces it
+    EXPECT_EQ(header(page, "x-frame-options"), "SAMEORIGIN");
+    EXPECT_EQ(body(page),
+              "<!DOCTYPE html><title>plant</title><link rel=\"stylesheet\" "
+              "href=\"status.css\"><script src=\"status.js\"></script>");
+    EXPECT_EQ(body(get("/status.js")), "go()");
+    EXPECT_EQ(get("/status.css").contentType, "text/css; charset=utf-8");
+    for (const char* path : {"/", "/status.js", "/metrics", "/api/v1/elements", "/nothing"}) {
+        const auto r = get(path);
+        EXPECT_EQ(header(r, "X-Content-Type-Options"), "nosniff") << path;
+        EXPECT_EQ(header(r, "Strict-Transport-Security"), "max-age=63072000") << path;
+    }
 }
 
 TEST_F(WebServiceOnAPlant, AsksForAUserOnEveryPathButHealthz) {
