@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 namespace nms::platform {
 
@@ -65,9 +66,31 @@ bool settableHeader(const std::string& name) {
     return false;
 }
 
+// A bcrypt hash as crypt() writes one: "$2y$" (or 2b, 2a), a cost of 04 to 31, a salt of 22
+// characters and a digest of 31, whose last characters carry only the bits they can; crypt()
+// itself must take the salt as written. Anything else could never match a password.
 bool isBcrypt(const std::string& hash) {
-    return hash.size() == 60 &&
-           (hash.rfind("$2y$", 0) == 0 || hash.rfind("$2b$", 0) == 0 || hash.rfind("$2a$", 0) == 0);
+    static constexpr std::string_view kAlphabet =
+        "./ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    if (hash.size() != 60 || hash[0] != '$' || hash[1] != '2' ||
+        (hash[2] != 'y' && hash[2] != 'b' && hash[2] != 'a') || hash[3] != '$' || hash[6] != '$')
+        return false;
+    if (hash[4] < '0' || hash[4] > '3' || hash[5] < '0' || hash[5] > '9') return false;
+    const int cost = (hash[4] - '0') * 10 + (hash[5] - '0');
+    if (cost < 4 || cost > 31) return false;
+    for (std::size_t i = 7; i < 60; ++i)
+        if (kAlphabet.find(hash[i]) == std::string_view::npos) return false;
+    if (kAlphabet.find(hash[28]) % 16 != 0 || kAlphabet.find(hash[59]) % 4 != 0) return false;
+    return true;
+}
+
+// Whether crypt() takes the hash's salt as written (it would answer "*0" or another salt).
+bool cryptTakes(const std::string& hash) {
+    auto data = std::make_unique<crypt_data>();
+    // The cost is set to the least, so that the check is quick whatever the hash asks.
+    const std::string setting = hash.substr(0, 4) + "04" + hash.substr(6, 23);
+    const char* out = crypt_r("", setting.c_str(), data.get());
+    return out && std::string_view(out).substr(0, 29) == setting;
 }
 
 }  // namespace
@@ -118,9 +141,13 @@ std::string loadWebConfig(const std::string& path, WebConfig& config) {
                 if (!item.second.IsMap())
                     return where + ": basic_auth_users maps names to bcrypt hashes";
                 for (const auto& user : item.second) {
+                    if (!user.first.IsScalar() || user.first.Scalar().empty() ||
+                        user.first.IsNull())
+                        return where + ": basic_auth_users has a user without a name";
                     const std::string name = user.first.as<std::string>();
-                    const std::string hash = user.second.as<std::string>();
-                    if (!isBcrypt(hash))
+                    const std::string hash =
+                        user.second.IsScalar() ? user.second.as<std::string>() : std::string();
+                    if (!isBcrypt(hash) || !cryptTakes(hash))
                         return where + ": the password of " + name + " is not a bcrypt hash";
                     config.users[name] = hash;
                 }

@@ -122,8 +122,12 @@ std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
         }
     }
     if (at < t.size() && t[at] == 'Z') ++at;
-    if (at != t.size() || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
+    if (at != t.size() || mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || s > 60)
         return std::nullopt;
+    // A day the month does not have is refused rather than carried into the next month.
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (d > kDays[mo - 1] + (mo == 2 && leap ? 1 : 0)) return std::nullopt;
     const std::int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
     return ((days * 24 + h) * 60 + mi) * 60000 + s * 1000 + ms;
 }

@@ -414,8 +414,24 @@ TEST(WebConfig, TakesNodeExportersFormatAndRefusesAFileOthersMayRead) {
     fs::permissions(path, fs::perms::group_read, fs::perm_options::add);
     EXPECT_NE(platform::loadWebConfig(path, config).find("may be read by others than its owner"),
               std::string::npos);
-    dir.write("web.yml", "basic_auth_users:\n  ops: plain\n");
-    EXPECT_NE(platform::loadWebConfig(path, config).find("not a bcrypt hash"), std::string::npos);
+    // Users who could never log in, and a user without a name, are refused.
+    const std::string good = "$2b$04$F.oLA3hF963leyhZGlHtnOFAB9zogaEaGGfMrBtYK8oCLLxc84N72";
+    const std::pair<std::string, std::string> users[] = {
+        {"ops: plain", "the password of ops is not a bcrypt hash"},
+        {"ops: $2y$" + std::string(56, 'x'), "the password of ops is not a bcrypt hash"},
+        {"ops: $2b$03" + good.substr(6), "the password of ops is not a bcrypt hash"},
+        {"ops: " + good.substr(0, 28) + "P" + good.substr(29),
+         "the password of ops is not a bcrypt hash"},
+        {"ops: [" + good + "]", "the password of ops is not a bcrypt hash"},
+        {": " + good, "basic_auth_users has a user without a name"},
+        {"~: " + good, "basic_auth_users has a user without a name"},
+    };
+    for (const auto& [line, reason] : users) {
+        dir.write("web.yml", "basic_auth_users:\n  " + line + "\n");
+        EXPECT_EQ(platform::loadWebConfig(path, config),
+                  "the web configuration " + path + ": " + reason)
+            << line;
+    }
 }
 
 }  // namespace

@@ -369,8 +369,10 @@ TEST(IsoTime, ReadsTheFormsOfAUtcTime) {
     EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00Z"), 1796724000000);
     EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00.250Z"), 1796724000250);
     EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00"), 1796724000000);
-    EXPECT_EQ(web::parseIsoUtc("2026-02-29"), web::parseIsoUtc("2026-03-01"));  // as timegm does
-    for (const char* bad : {"", "2026", "2026-13-01", "2026-12-08T25:00:00", "2026-12-08T10:00",
+    EXPECT_EQ(web::parseIsoUtc("2028-02-29"), 1835395200000);
+    EXPECT_EQ(web::parseIsoUtc("2000-02-29"), 951782400000);
+    for (const char* bad : {"", "2026", "2026-13-01", "2026-04-31", "2026-02-29", "2100-02-29",
+                            "2026-12-32", "2026-12-00", "2026-12-08T25:00:00", "2026-12-08T10:00",
                             "2026-12-08Tx", "2026-12-08T10:00:00+02:00", "yesterday"})
         EXPECT_EQ(web::parseIsoUtc(bad), std::nullopt) << bad;
 }
