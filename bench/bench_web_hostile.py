@@ -4,7 +4,9 @@
 trickling (32 connections each, a header byte a second) while a third asks for /healthz, then
 1000 requests a second on /metrics for 10 s. Prints the station's memory (RSS) and its monitor's
 cycle time (vantrelo_monitor_cycle_duration_seconds, read from /metrics) before and under
-the load, against the targets: memory within 5 MB, cycle time within 5 %.
+the load, against the targets: memory within 5 MB, cycle time within 5 %. Then, on a station
+with a user, how long a wrong password and an unknown user take to be refused (each from an
+address of its own), and repeated failures from one address.
 
     bench/bench_web_hostile.py [NMS_CLI]     (default build/src/nms-cli)
 """
@@ -48,6 +50,35 @@ class CycleWatch(threading.Thread):
 
 def mean_ms(values):
     return statistics.mean(values) * 1000 if values else float("nan")
+
+
+# bcrypt of "s3cret" at cost 10, as an operator's htpasswd would write it.
+OPS_HASH = "$2b$10$WElTJAOa12QG4BHfBLa5Ve1uHVRsf.jqr2DaltCK9fwtDI.RJU9zy"
+
+
+def logins(procs, nms_cli):
+    """Refusal times: wrong password against unknown user, then one address failing again."""
+    folder = procs.folder("nms-bench-users-")
+    config = os.path.join(folder, "web.yml")
+    with open(config, "w") as f:
+        f.write(f"basic_auth_users:\n  ops: {OPS_HASH}\n")
+    os.chmod(config, 0o600)
+    station = live.DemoStation(procs, nms_cli, "bench-users", extra=("--web-config", config))
+    port = station.port
+    hostile.timed_get(port, "/metrics", "127.0.0.1", "ops", "s3cret")  # warm
+    wrong, unknown = [], []
+    for i in range(6):
+        wrong.append(hostile.timed_get(port, "/metrics", f"127.0.1.{i + 1}", "ops", "x")[1])
+        unknown.append(hostile.timed_get(port, "/metrics", f"127.0.2.{i + 1}", "nobody", "x")[1])
+    repeated = [hostile.timed_get(port, "/metrics", "127.0.3.1", "ops", f"guess{i}")[1]
+                for i in range(7)]
+    ok = hostile.timed_get(port, "/metrics", "127.0.3.1", "ops", "s3cret")
+    med = statistics.median
+    print(f"refused logins (median of 6, each from its own address): wrong password "
+          f"{med(wrong) * 1000:.2f} ms, unknown user {med(unknown) * 1000:.2f} ms "
+          f"(ratio {med(unknown) / med(wrong):.2f})")
+    print(f"7 failures from one address (ms): {[round(t * 1000) for t in repeated]}; then the "
+          f"right password: {ok[0]} in {ok[1] * 1000:.0f} ms")
 
 
 def run(nms_cli):
@@ -120,6 +151,8 @@ def run(nms_cli):
               f"gives it): quiet {[round(d * 1000) for d in quiet]}, under the flood "
               f"{[round(d * 1000) for d in loaded]}")
         print(f"/healthz after: {healthz_after}")
+        procs.stop(station.proc)
+        logins(procs, nms_cli)
 
 
 if __name__ == "__main__":

@@ -142,6 +142,8 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
     request.path = url ? url : "";
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, addQuery, &request);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, addHost, &request);
+    if (const auto* from = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
+        request.peer = addressText(from->client_addr);
     char* password = nullptr;
     if (char* user = MHD_basic_auth_get_username_password(connection, &password)) {
         request.credentials.emplace(user, password ? password : "");

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QSysInfo>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "monitor/plant_monitor.h"
 #include "platform/http_server.h"
@@ -57,6 +59,7 @@ std::string WebStatus::start(const Options& options) {
     web::WebService::Options o;
     o.users = config.users;
     o.passwordMatches = platform::passwordMatches;
+    o.pause = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
     auto& clock = context_.clock();
     o.unixNowMs = [&clock] { return clock.unixTimeMs(); };
     o.page = web::statusPage();

@@ -1,5 +1,7 @@
 #include "web/web_service.h"
 
+#include <algorithm>
+
 #include "protocol/text.h"
 
 namespace nms::web {
@@ -191,22 +193,51 @@ bool WebService::authorised(const ports::HttpRequest& request) {
     if (!request.credentials) return false;
     const auto& [user, password] = *request.credentials;
     const auto found = options_.users.find(user);
-    if (found == options_.users.end()) return false;
-    {
+    if (found != options_.users.end()) {
         std::lock_guard lock(authMutex_);
         const auto known = accepted_.find(user);
-        if (known != accepted_.end() && known->second == password) return true;
+        if (known != accepted_.end() && known->second == password) {
+            failures_.erase(request.peer);
+            return true;
+        }
     }
     bool ok = false;
     {
+        // An unknown user costs a bcrypt too (against a user's hash, never a match), so that
+        // the time of the answer does not tell which names exist.
+        const std::string& hash =
+            found != options_.users.end() ? found->second : options_.users.begin()->second;
         std::lock_guard lock(bcryptMutex_);
-        ok = options_.passwordMatches && options_.passwordMatches(found->second, password);
+        ok = options_.passwordMatches && options_.passwordMatches(hash, password) &&
+             found != options_.users.end();
     }
     if (ok) {
         std::lock_guard lock(authMutex_);
         accepted_[user] = password;
+        failures_.erase(request.peer);
+        return true;
     }
-    return ok;
+    const auto wait = failed(request.peer);
+    if (wait.count() > 0 && options_.pause) options_.pause(wait);
+    return false;
+}
+
+std::chrono::milliseconds WebService::failed(const std::string& peer) {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(authMutex_);
+    std::erase_if(failures_, [&](const auto& f) { return now - f.second.last > kForgetFailures; });
+    // Bounded whatever the number of addresses: the oldest goes.
+    if (failures_.size() >= 4096 && !failures_.count(peer))
+        failures_.erase(std::min_element(failures_.begin(), failures_.end(), [](auto& x, auto& y) {
+            return x.second.last < y.second.last;
+        }));
+    auto& f = failures_[peer];
+    f.last = now;
+    const int beyond = ++f.count - kFreeFailures;
+    if (beyond <= 0) return std::chrono::milliseconds(0);
+    auto wait = kFirstPause;
+    for (int i = 1; i < beyond && wait < kLongestPause; ++i) wait *= 2;
+    return std::min(wait, kLongestPause);
 }
 
 HttpResponse WebService::healthz() {

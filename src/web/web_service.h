@@ -37,6 +37,8 @@ public:
         std::map<std::string, std::string> users;
         // Whether `password` matches `hash` (slow by design: bcrypt).
         std::function<bool(const std::string& hash, const std::string& password)> passwordMatches;
+        // Waits on the server's thread: the pause before answering a repeated failure.
+        std::function<void(std::chrono::milliseconds)> pause;
         std::function<std::int64_t()> unixNowMs;
         EventReader readEvents;
         // The status page, GET /; its style and script are served from paths of their own
@@ -61,6 +63,13 @@ public:
     static constexpr std::size_t kMaxEventLimit = 1000;
     // Last cycles older than this many intervals make /healthz answer 503.
     static constexpr int kStaleIntervals = 3;
+    // Failed logins from one address answered at once; each further one waits twice as long
+    // as the one before (from kFirstPause, at most kLongestPause). Forgotten after a quiet
+    // kForgetFailures, or at the address's next success.
+    static constexpr int kFreeFailures = 3;
+    static constexpr std::chrono::milliseconds kFirstPause{250};
+    static constexpr std::chrono::milliseconds kLongestPause{8000};
+    static constexpr std::chrono::minutes kForgetFailures{15};
 
     explicit WebService(Options options);
     ~WebService() override;
@@ -94,6 +103,13 @@ private:
     // scraper's every request does not cost a bcrypt.
     std::map<std::string, std::string> accepted_;
     std::mutex bcryptMutex_;  // one bcrypt at a time: wrong passwords cannot take every core
+    // Failed logins per address, so that guessing slows down without locking anyone out.
+    struct Failures {
+        int count = 0;
+        std::chrono::steady_clock::time_point last;
+    };
+    std::map<std::string, Failures> failures_;  // under authMutex_
+    std::chrono::milliseconds failed(const std::string& peer);
     // Render ahead: the snapshot waiting for its rendering (only the newest is kept).
     std::condition_variable renderWake_;
     std::shared_ptr<const Snapshot> toRender_;

@@ -1,6 +1,7 @@
 """What a hostile or careless client does to the station's web service, over loopback: the
 moves the hostile-client check and its benchmark share."""
 
+import base64
 import http.client
 import select
 import socket
@@ -182,6 +183,20 @@ def answered_from(port, path, source, tries, gap, timeout=2.0):
             ok += 1
         time.sleep(max(0.0, gap - (time.monotonic() - started)))
     return ok
+
+
+def timed_get(port, path, source, user, password):
+    """GET `path` from `source` with Basic credentials: (status, seconds taken)."""
+    token = base64.b64encode(f"{user}:{password}".encode()).decode()
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=30, source_address=(source, 0))
+    try:
+        started = time.monotonic()
+        conn.request("GET", path, headers={"Authorization": "Basic " + token})
+        r = conn.getresponse()
+        r.read()
+        return r.status, time.monotonic() - started
+    finally:
+        conn.close()
 
 
 class Flood:

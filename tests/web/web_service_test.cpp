@@ -66,6 +66,7 @@ protected:
             return hash == "H:" + password;
         };
         o.unixNowMs = [this] { return station.time.unixTimeMs(); };
+        o.pause = [this](std::chrono::milliseconds wait) { pauses_.push_back(wait); };
         o.readEvents = [this](std::int64_t since, const std::string& mac, std::size_t limit,
                               std::string& error) {
             ports::JournalQuery q;
@@ -107,6 +108,7 @@ protected:
         }
         r.credentials = credentials_;
         r.host = host_;
+        r.peer = peer_;
         return service_->handle(r);
     }
     static std::string body(const HttpResponse& r) { return r.body ? *r.body : std::string(); }
@@ -122,6 +124,8 @@ protected:
     std::unique_ptr<web::WebPublisher> publisher_;
     std::optional<std::pair<std::string, std::string>> credentials_;
     std::vector<std::string> host_ = {"127.0.0.1:9821"};
+    std::string peer_ = "127.0.0.1";
+    std::vector<std::chrono::milliseconds> pauses_;
     std::vector<std::pair<std::string, std::string>> headers_;
     int ended_ = 0;
     int bcrypts_ = 0;
@@ -274,12 +278,35 @@ TEST_F(WebServiceOnAPlant, AsksForAUserOnEveryPathButHealthz) {
         EXPECT_EQ(header(r, "WWW-Authenticate").rfind("Basic realm=", 0), 0u);
     }
     EXPECT_EQ(get("/healthz").status, 200);
+    EXPECT_TRUE(pauses_.empty());  // asked, not failed
+    // A wrong password and an unknown user cost the same bcrypt: the time tells no names.
     credentials_ = {"ops", "wrong"};
+    int before = bcrypts_;
     EXPECT_EQ(get("/metrics").status, 401);
-    credentials_ = {"nobody", "secret"};
+    EXPECT_EQ(bcrypts_, before + 1);
+    credentials_ = {"nobody", "H:secret"};  // another user's password: still no way in
+    before = bcrypts_;
     EXPECT_EQ(get("/metrics").status, 401);
+    EXPECT_EQ(bcrypts_, before + 1);
+    // Failures from one address slow down, doubling; another address is not held up, and
+    // nobody is locked out.
+    credentials_ = {"ops", "guess"};
+    EXPECT_EQ(get("/metrics").status, 401);
+    EXPECT_EQ(get("/metrics").status, 401);
+    EXPECT_EQ(get("/metrics").status, 401);
+    using std::chrono::milliseconds;
+    // Three free (two above, one here), then 250 ms, then 500 ms.
+    EXPECT_EQ(pauses_, (std::vector<milliseconds>{milliseconds(250), milliseconds(500)}));
+    peer_ = "127.0.0.3";
+    EXPECT_EQ(get("/metrics").status, 401);
+    EXPECT_EQ(pauses_.size(), 2u);
+    peer_ = "127.0.0.1";
     credentials_ = {"ops", "secret"};
     EXPECT_EQ(get("/metrics").status, 200);
+    credentials_ = {"ops", "guess"};
+    EXPECT_EQ(get("/metrics").status, 401);  // counted afresh after a success
+    EXPECT_EQ(pauses_.size(), 2u);
+    credentials_ = {"ops", "secret"};
     // A scraper's every request does not cost a bcrypt again.
     const int checks = bcrypts_;
     EXPECT_EQ(get("/api/v1/elements").status, 200);
