@@ -1,6 +1,7 @@
 #include "platform/http_server.h"
 
 #include <arpa/inet.h>
+#include <gnutls/gnutls.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <strings.h>
@@ -78,9 +79,11 @@ MHD_Result addQuery(void* cls, MHD_ValueKind, const char* key, const char* value
 
 // What the server's callbacks reach.
 struct HttpServer::Context {
-    Context(ports::HttpHandler& h, ConnectionGuard::Limits limits) : handler(h), guard(limits) {}
+    Context(ports::HttpHandler& h, ConnectionGuard::Limits limits, ClientAuth auth)
+        : handler(h), guard(limits), clientAuth(auth) {}
     ports::HttpHandler& handler;
     ConnectionGuard guard;
+    ClientAuth clientAuth;
 };
 
 namespace {
@@ -94,6 +97,21 @@ std::string addressText(const sockaddr* addr) {
         inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(addr)->sin6_addr, text,
                   sizeof text);
     return text;
+}
+
+// Whether the client's certificate is one the configuration asks for: the reason when not.
+std::string clientCertificateProblem(MHD_Connection* connection, ClientAuth auth) {
+    if (auth == ClientAuth::None) return {};
+    const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_GNUTLS_SESSION);
+    auto session = info ? static_cast<gnutls_session_t>(info->tls_session) : nullptr;
+    if (!session) return "no TLS session";
+    unsigned count = 0;
+    const bool given = gnutls_certificate_get_peers(session, &count) && count > 0;
+    if (!given) return auth == ClientAuth::RequireAndVerify ? "a client certificate is needed" : "";
+    unsigned status = 0;
+    if (gnutls_certificate_verify_peers2(session, &status) < 0 || status != 0)
+        return "the client certificate is not signed by the authority this station trusts";
+    return {};
 }
 
 MHD_Result admit(void* cls, const sockaddr* addr, socklen_t) {
@@ -137,6 +155,16 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
     auto& context = *static_cast<HttpServer::Context*>(cls);
     context.guard.answering(connection);
     auto& handler = context.handler;
+    if (auto problem = clientCertificateProblem(connection, context.clientAuth); !problem.empty()) {
+        const std::string body = "{\"error\": \"" + problem + "\"}\n";
+        MHD_Response* refused = MHD_create_response_from_buffer(
+            body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+        if (!refused) return MHD_NO;
+        MHD_add_response_header(refused, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json");
+        const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_FORBIDDEN, refused);
+        MHD_destroy_response(refused);
+        return queued;
+    }
     ports::HttpRequest request;
     request.method = verb;
     request.path = url ? url : "";
@@ -277,7 +305,10 @@ std::string HttpServer::start() {
     limits.perAddress = options_.maxPerAddress;
     limits.reserved = options_.reservedConnections;
     limits.headTime = options_.headTime;
-    context_ = std::make_unique<Context>(handler_, limits);
+    context_ =
+        std::make_unique<Context>(handler_, limits, tls ? options_.clientAuth : ClientAuth::None);
+    if (tls && options_.clientAuth != ClientAuth::None && options_.clientCaPem.empty())
+        return "checking client certificates needs the authority that signs them";
     std::vector<MHD_OptionItem> opts = {
         {MHD_OPTION_SOCK_ADDR, 0, &storage},
         // The guard decides who comes in; the server's own limit only leaves room for the
@@ -296,6 +327,13 @@ std::string HttpServer::start() {
         opts.push_back(
             {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.certificatePem.c_str())});
         opts.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.keyPem.c_str())});
+        if (!options_.tlsPriorities.empty())
+            opts.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0,
+                            const_cast<char*>(options_.tlsPriorities.c_str())});
+        // Given an authority, the server asks each client for its certificate.
+        if (options_.clientAuth != ClientAuth::None)
+            opts.push_back(
+                {MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char*>(options_.clientCaPem.c_str())});
     }
     opts.push_back({MHD_OPTION_END, 0, nullptr});
     daemon_ =

@@ -11,6 +11,9 @@ struct MHD_Daemon;
 
 namespace nms::platform {
 
+// Whether a TLS client must show a certificate signed by the configured authority.
+enum class ClientAuth { None, VerifyIfGiven, RequireAndVerify };
+
 // The HTTP/1.1 server of the monitor's web service, on libmicrohttpd: its own threads (one per
 // connection, at most maxConnections, shared as ConnectionGuard says: a request must arrive
 // whole within headTime, a share is kept for addresses that hold none, the slowest make way), a
@@ -35,6 +38,9 @@ public:
         std::size_t connectionMemory = 32 * 1024;  // request line, headers and reply buffer
         bool tls = false;                          // HTTPS, or nothing
         std::string certificatePem, keyPem;
+        std::string tlsPriorities;  // GnuTLS's form; empty: its defaults
+        ClientAuth clientAuth = ClientAuth::None;
+        std::string clientCaPem;  // the authority that signs the clients' certificates
     };
 
     HttpServer(ports::HttpHandler& handler, Options options);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -57,6 +58,19 @@ std::string tlsProblem(const std::string& certificatePem, const std::string& key
     return gnutls_strerror(result);
 }
 
+// Whether `pem` holds at least one certificate: the reason when not.
+std::string caProblem(const std::string& pem) {
+    gnutls_x509_crt_t* list = nullptr;
+    unsigned count = 0;
+    const gnutls_datum_t data{reinterpret_cast<unsigned char*>(const_cast<char*>(pem.data())),
+                              static_cast<unsigned>(pem.size())};
+    const int result = gnutls_x509_crt_list_import2(&list, &count, &data, GNUTLS_X509_FMT_PEM, 0);
+    if (result < 0) return gnutls_strerror(result);
+    for (unsigned i = 0; i < count; ++i) gnutls_x509_crt_deinit(list[i]);
+    gnutls_free(list);
+    return count ? std::string() : "it holds no certificate";
+}
+
 // The headers an operator may set, as node_exporter allows them.
 bool settableHeader(const std::string& name) {
     for (const char* allowed :
@@ -95,6 +109,55 @@ bool cryptTakes(const std::string& hash) {
 
 }  // namespace
 
+std::string tlsPriorities(const std::string& minVersion, const std::vector<std::string>& suites,
+                          std::string& priorities) {
+    std::string versions;
+    if (minVersion.empty() || minVersion == "TLS12")
+        versions = "+VERS-TLS1.3:+VERS-TLS1.2";
+    else if (minVersion == "TLS13")
+        versions = "+VERS-TLS1.3";
+    else if (minVersion == "TLS10" || minVersion == "TLS11")
+        return "min_version " + minVersion + " is not offered: TLS 1.0 and 1.1 are broken";
+    else
+        return "min_version takes TLS12 or TLS13, not " + minVersion;
+    // Forward secrecy (ECDHE) and authenticated encryption only: no CBC, no SHA-1, no RSA key
+    // exchange.
+    std::vector<std::string> kx, ciphers;
+    auto add = [](std::vector<std::string>& list, const std::string& item) {
+        if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+    };
+    if (suites.empty()) {
+        kx = {"ECDHE-ECDSA", "ECDHE-RSA"};
+        ciphers = {"AES-256-GCM", "CHACHA20-POLY1305", "AES-128-GCM"};
+    }
+    for (const auto& suite : suites) {
+        const std::string ecdsa = "TLS_ECDHE_ECDSA_WITH_", rsa = "TLS_ECDHE_RSA_WITH_";
+        std::string rest;
+        if (suite.rfind(ecdsa, 0) == 0) {
+            add(kx, "ECDHE-ECDSA");
+            rest = suite.substr(ecdsa.size());
+        } else if (suite.rfind(rsa, 0) == 0) {
+            add(kx, "ECDHE-RSA");
+            rest = suite.substr(rsa.size());
+        }
+        if (rest == "AES_128_GCM_SHA256")
+            add(ciphers, "AES-128-GCM");
+        else if (rest == "AES_256_GCM_SHA384")
+            add(ciphers, "AES-256-GCM");
+        else if (rest == "CHACHA20_POLY1305" || rest == "CHACHA20_POLY1305_SHA256")
+            add(ciphers, "CHACHA20-POLY1305");
+        else
+            return "the cipher suite " + suite +
+                   " is not offered: only ECDHE with AES-GCM or ChaCha20-Poly1305";
+    }
+    priorities = "SECURE128:-VERS-ALL:" + versions + ":-KX-ALL";
+    for (const auto& k : kx) priorities += ":+" + k;
+    priorities += ":-CIPHER-ALL";
+    for (const auto& c : ciphers) priorities += ":+" + c;
+    priorities += ":-MAC-ALL:+AEAD:%SERVER_PRECEDENCE";
+    return {};
+}
+
 std::string loadWebConfig(const std::string& path, WebConfig& config) {
     config = {};
     const std::string where = "the web configuration " + path;
@@ -121,6 +184,41 @@ std::string loadWebConfig(const std::string& path, WebConfig& config) {
                 const auto tls = item.second;
                 if (!tls.IsMap() || !tls["cert_file"] || !tls["key_file"])
                     return where + ": tls_server_config needs cert_file and key_file";
+                std::string minVersion, clientAuth, clientCa;
+                std::vector<std::string> suites;
+                for (const auto& part : tls) {
+                    const std::string name = part.first.as<std::string>();
+                    if (name == "min_version")
+                        minVersion = part.second.as<std::string>();
+                    else if (name == "cipher_suites")
+                        suites = part.second.as<std::vector<std::string>>();
+                    else if (name == "client_auth_type")
+                        clientAuth = part.second.as<std::string>();
+                    else if (name == "client_ca_file")
+                        clientCa = part.second.as<std::string>();
+                    else if (name != "cert_file" && name != "key_file" &&
+                             name != "prefer_server_cipher_suites")
+                        return where + ": unknown key tls_server_config." + name;
+                }
+                if (auto why = tlsPriorities(minVersion, suites, config.tlsPriorities);
+                    !why.empty())
+                    return where + ": " + why;
+                using Auth = WebConfig::ClientAuth;
+                if (clientAuth.empty() || clientAuth == "NoClientCert")
+                    config.clientAuth = Auth::None;
+                else if (clientAuth == "VerifyClientCertIfGiven")
+                    config.clientAuth = Auth::VerifyIfGiven;
+                else if (clientAuth == "RequireAndVerifyClientCert")
+                    config.clientAuth = Auth::RequireAndVerify;
+                else if (clientAuth == "RequestClientCert" || clientAuth == "RequireAnyClientCert")
+                    return where + ": client_auth_type " + clientAuth +
+                           " is not offered: a certificate nobody checks proves nothing";
+                else
+                    return where +
+                           ": client_auth_type takes NoClientCert, "
+                           "VerifyClientCertIfGiven or RequireAndVerifyClientCert";
+                if (config.clientAuth != Auth::None && clientCa.empty())
+                    return where + ": client_auth_type " + clientAuth + " needs client_ca_file";
                 auto resolve = [&](const std::string& p) {
                     return !p.empty() && p.front() == '/' ? p : folderOf(path) + p;
                 };
@@ -136,6 +234,13 @@ std::string loadWebConfig(const std::string& path, WebConfig& config) {
                 if (auto why = tlsProblem(config.certificatePem, config.keyPem); !why.empty())
                     return where + ": the certificate " + cert + " and key " + keyFile +
                            " cannot be used: " + why;
+                if (!clientCa.empty()) {
+                    const std::string ca = resolve(clientCa);
+                    std::string why = readWhole(ca, config.clientCaPem);
+                    if (why.empty()) why = caProblem(config.clientCaPem);
+                    if (!why.empty())
+                        return where + ": the client authority " + ca + " cannot be used: " + why;
+                }
             } else if (key == "basic_auth_users") {
                 if (item.second.IsNull()) continue;
                 if (!item.second.IsMap())

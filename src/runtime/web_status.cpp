@@ -101,6 +101,9 @@ std::string WebStatus::start(const Options& options) {
     server.tls = config.tls;
     server.certificatePem = config.certificatePem;
     server.keyPem = config.keyPem;
+    server.tlsPriorities = config.tlsPriorities;
+    server.clientAuth = config.clientAuth;
+    server.clientCaPem = config.clientCaPem;
     parts->server = std::make_unique<platform::HttpServer>(*parts->service, server);
     if (auto problem = parts->server->start(); !problem.empty()) return problem;
     parts_ = std::move(parts);

@@ -64,6 +64,7 @@ public:
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
     bool connected() const { return connected_; }
+    int fd() const { return fd_; }
     void send(const std::string& text) {
         for (std::size_t at = 0; at < text.size();) {
             const auto n = ::send(fd_, text.data() + at, text.size() - at, MSG_NOSIGNAL);
@@ -121,27 +122,41 @@ private:
     bool connected_ = false;
 };
 
-// A self-signed certificate for 127.0.0.1 and its key, made afresh: PEM text.
+// A certificate for 127.0.0.1 and its key, made afresh, signed by `issuer` or by itself: PEM.
 struct TlsPair {
     std::string certificate, key;
 };
-TlsPair selfSigned() {
-    gnutls_x509_privkey_t key = nullptr;
-    gnutls_x509_crt_t crt = nullptr;
+gnutls_datum_t datum(const std::string& pem) {
+    return {reinterpret_cast<unsigned char*>(const_cast<char*>(pem.data())),
+            static_cast<unsigned>(pem.size())};
+}
+TlsPair makeCertificate(const TlsPair* issuer = nullptr) {
+    gnutls_x509_privkey_t key = nullptr, issuerKey = nullptr;
+    gnutls_x509_crt_t crt = nullptr, issuerCrt = nullptr;
     gnutls_x509_privkey_init(&key);
     gnutls_x509_privkey_generate(key, GNUTLS_PK_ECDSA,
                                  GNUTLS_CURVE_TO_BITS(GNUTLS_ECC_CURVE_SECP256R1), 0);
     gnutls_x509_crt_init(&crt);
     gnutls_x509_crt_set_version(crt, 3);
-    const unsigned char serial[] = {1};
-    gnutls_x509_crt_set_serial(crt, serial, sizeof serial);
+    static unsigned char serial = 0;
+    ++serial;
+    gnutls_x509_crt_set_serial(crt, &serial, 1);
     const std::time_t now = std::time(nullptr);
     gnutls_x509_crt_set_activation_time(crt, now - 3600);
     gnutls_x509_crt_set_expiration_time(crt, now + 86400);
     gnutls_x509_crt_set_dn_by_oid(crt, GNUTLS_OID_X520_COMMON_NAME, 0, "127.0.0.1", 9);
-    gnutls_x509_crt_set_basic_constraints(crt, 1, -1);
+    gnutls_x509_crt_set_basic_constraints(crt, issuer ? 0 : 1, -1);
     gnutls_x509_crt_set_key(crt, key);
-    gnutls_x509_crt_sign2(crt, crt, key, GNUTLS_DIG_SHA256, 0);
+    if (issuer) {
+        gnutls_x509_crt_init(&issuerCrt);
+        gnutls_x509_privkey_init(&issuerKey);
+        const auto c = datum(issuer->certificate), k = datum(issuer->key);
+        gnutls_x509_crt_import(issuerCrt, &c, GNUTLS_X509_FMT_PEM);
+        gnutls_x509_privkey_import(issuerKey, &k, GNUTLS_X509_FMT_PEM);
+        gnutls_x509_crt_set_issuer_dn_by_oid(crt, GNUTLS_OID_X520_COMMON_NAME, 0, "127.0.0.1", 9);
+    }
+    gnutls_x509_crt_sign2(crt, issuer ? issuerCrt : crt, issuer ? issuerKey : key,
+                          GNUTLS_DIG_SHA256, 0);
     TlsPair pair;
     gnutls_datum_t out{};
     gnutls_x509_crt_export2(crt, GNUTLS_X509_FMT_PEM, &out);
@@ -152,7 +167,14 @@ TlsPair selfSigned() {
     gnutls_free(out.data);
     gnutls_x509_crt_deinit(crt);
     gnutls_x509_privkey_deinit(key);
+    if (issuer) {
+        gnutls_x509_crt_deinit(issuerCrt);
+        gnutls_x509_privkey_deinit(issuerKey);
+    }
     return pair;
+}
+TlsPair selfSigned() {
+    return makeCertificate();
 }
 
 // A folder of its own for configuration files, removed however the test ends.
@@ -325,6 +347,81 @@ TEST(HttpServer, KeepsALiveFeedOpenLongerThanTheIdleTime) {
     server.stop();  // ends the feed: the reader's wait does not hold the server
 }
 
+// A GET of /metrics over TLS with the client's `priorities` (and certificate): the answer, or
+// "" when the handshake failed.
+std::string tlsGet(int port, const std::string& priorities, const TlsPair* certificate = nullptr) {
+    Client tcp(port);
+    gnutls_certificate_credentials_t credentials = nullptr;
+    gnutls_certificate_allocate_credentials(&credentials);
+    if (certificate) {
+        const auto c = datum(certificate->certificate), k = datum(certificate->key);
+        gnutls_certificate_set_x509_key_mem(credentials, &c, &k, GNUTLS_X509_FMT_PEM);
+    }
+    gnutls_session_t session = nullptr;
+    gnutls_init(&session, GNUTLS_CLIENT);
+    gnutls_priority_set_direct(session, priorities.c_str(), nullptr);
+    gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, credentials);
+    gnutls_transport_set_int(session, tcp.fd());
+    int result = 0;
+    do {
+        result = gnutls_handshake(session);
+    } while (result < 0 && !gnutls_error_is_fatal(result));
+    std::string answer;
+    if (result >= 0) {
+        const std::string request =
+            "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        gnutls_record_send(session, request.data(), request.size());
+        char buf[4096];
+        for (ssize_t n; (n = gnutls_record_recv(session, buf, sizeof buf)) > 0;)
+            answer.append(buf, static_cast<std::size_t>(n));
+    }
+    gnutls_deinit(session);
+    gnutls_certificate_free_credentials(credentials);
+    return answer;
+}
+
+TEST(HttpServer, SpeaksOnlyCurrentTlsAndChecksClientCertificatesWhenAsked) {
+    std::string priorities;
+    ASSERT_EQ(platform::tlsPriorities("", {}, priorities), "");
+    const TlsPair server = selfSigned();
+    Recorder handler;
+    platform::HttpServer::Options o;
+    o.tls = true;
+    o.certificatePem = server.certificate;
+    o.keyPem = server.key;
+    o.tlsPriorities = priorities;
+    platform::HttpServer https(handler, o);
+    ASSERT_EQ(https.start(), "");
+    EXPECT_EQ(https.url().rfind("https://", 0), 0u);
+    const std::pair<const char*, bool> clients[] = {
+        {"NORMAL", true},
+        {"NORMAL:-VERS-ALL:+VERS-TLS1.2", true},
+        {"NORMAL:-VERS-ALL:+VERS-TLS1.1:+VERS-TLS1.0", false},
+        {"NORMAL:-VERS-ALL:+VERS-TLS1.2:-CIPHER-ALL:+AES-128-CBC:+AES-256-CBC", false},
+        {"NORMAL:-VERS-ALL:+VERS-TLS1.2:-MAC-ALL:+SHA1", false},
+        {"NORMAL:-VERS-ALL:+VERS-TLS1.2:-KX-ALL:+RSA:+DHE-RSA", false},
+    };
+    for (const auto& [client, served] : clients)
+        EXPECT_EQ(tlsGet(https.port(), client).rfind("HTTP/1.1 200", 0) == 0, served) << client;
+    Client clear(https.port());  // never answered in clear text
+    clear.send("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(clear.untilClosed().find("200"), std::string::npos);
+    https.stop();
+
+    // Client certificates signed by the operator's authority, and no other.
+    const TlsPair authority = selfSigned();
+    const TlsPair stranger = selfSigned();
+    const TlsPair signed_ = makeCertificate(&authority);
+    const TlsPair forged = makeCertificate(&stranger);
+    o.clientAuth = platform::ClientAuth::RequireAndVerify;
+    o.clientCaPem = authority.certificate;
+    platform::HttpServer mutual(handler, o);
+    ASSERT_EQ(mutual.start(), "");
+    EXPECT_EQ(tlsGet(mutual.port(), "NORMAL", &signed_).rfind("HTTP/1.1 200", 0), 0u);
+    EXPECT_EQ(tlsGet(mutual.port(), "NORMAL", &forged).rfind("HTTP/1.1 403", 0), 0u);
+    EXPECT_EQ(tlsGet(mutual.port(), "NORMAL").rfind("HTTP/1.1 403", 0), 0u);
+}
+
 TEST(HttpServer, ReadsListenAddressesAsAnOperatorWritesThem) {
     std::string address;
     int port = 0;
@@ -352,7 +449,7 @@ TEST(WebConfig, RefusesATlsConfigurationItCannotServeNamingTheFileAndWhy) {
     std::filesystem::create_directories(dir.path / "folder");
     const std::string base = dir.path.string() + "/";
     struct Case {
-        std::string cert, key, reason;
+        std::string cert, key, reason, more = {};
     } cases[] = {
         {"cert.pem", "key.pem", ""},
         {"empty.pem", "key.pem",
@@ -368,8 +465,9 @@ TEST(WebConfig, RefusesATlsConfigurationItCannotServeNamingTheFileAndWhy) {
              "the certificate"},
     };
     for (const auto& c : cases) {
-        const std::string path = dir.write("web.yml", "tls_server_config:\n  cert_file: " + c.cert +
-                                                          "\n  key_file: " + c.key + "\n");
+        const std::string path =
+            dir.write("web.yml", "tls_server_config:\n  cert_file: " + c.cert +
+                                     "\n  key_file: " + c.key + "\n  " + c.more);
         platform::WebConfig config;
         const std::string problem = platform::loadWebConfig(path, config);
         if (c.reason.empty()) {
