@@ -64,9 +64,12 @@ void freeStream(void* cls) {
     delete static_cast<StreamSource*>(cls);
 }
 
-MHD_Result addHost(void* cls, MHD_ValueKind, const char* key, const char* value) {
+MHD_Result addHeader(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    auto& request = *static_cast<ports::HttpRequest*>(cls);
     if (key && strcasecmp(key, MHD_HTTP_HEADER_HOST) == 0)
-        static_cast<ports::HttpRequest*>(cls)->host.emplace_back(value ? value : "");
+        request.host.emplace_back(value ? value : "");
+    else if (key && strcasecmp(key, "Last-Event-ID") == 0)
+        request.lastEventId = value ? value : "";
     return MHD_YES;
 }
 
@@ -169,7 +172,7 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
     request.method = verb;
     request.path = url ? url : "";
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, addQuery, &request);
-    MHD_get_connection_values(connection, MHD_HEADER_KIND, addHost, &request);
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, addHeader, &request);
     if (const auto* from = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
         request.peer = addressText(from->client_addr);
     char* password = nullptr;

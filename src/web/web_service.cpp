@@ -355,7 +355,7 @@ HttpResponse WebService::route(const ports::HttpRequest& request) {
     }
     if (path == "/api/v1/stream") {
         if (request.method == "HEAD") return text(200, {}, "text/event-stream");  // no feed to hold
-        auto stream = feed_.join();
+        auto stream = feed_.join(request.lastEventId);
         if (!stream) return error(503, "too many live feeds");
         HttpResponse r;
         r.contentType = "text/event-stream";

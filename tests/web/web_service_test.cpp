@@ -391,6 +391,39 @@ TEST(LiveFeed, EndsAReaderThatFallsTooFarBehindAndKeepsTheOthers) {
     EXPECT_EQ(feed.readers(), 1u);
 }
 
+TEST(LiveFeed, NumbersEventsAndResumesAReaderThatReconnects) {
+    web::LiveFeed feed(std::chrono::milliseconds(0));
+    auto first = feed.join();
+    first->next();  // the greeting
+    for (int i = 1; i <= 3; ++i) feed.push("journal", "{\"n\": " + std::to_string(i) + "}");
+    const std::string told = first->next().value_or("");
+    // "id: EPOCH-1": the id the browser will send back.
+    const auto at = told.find("id: ");
+    ASSERT_NE(at, std::string::npos) << told;
+    const std::string id1 = told.substr(at + 4, told.find('\n', at) - at - 4);
+    ASSERT_EQ(id1.substr(id1.find('-')), "-1");
+    const std::string epoch = id1.substr(0, id1.find('-'));
+    first.reset();
+
+    auto resumed = feed.join(epoch + "-1");
+    resumed->next();
+    const std::string missed = resumed->next().value_or("");
+    EXPECT_EQ(missed.find("{\"n\": 1}"), std::string::npos) << missed;
+    EXPECT_NE(missed.find("id: " + epoch + "-2\nevent: journal\ndata: {\"n\": 2}\n\n"),
+              std::string::npos);
+    EXPECT_NE(missed.find("{\"n\": 3}"), std::string::npos);
+    // An id of an earlier run of the station, one not yet given, or one no longer kept: the
+    // page reloads.
+    for (int i = 0; i < static_cast<int>(web::LiveFeed::kHistoryEvents); ++i)
+        feed.push("cycle", "{}");
+    for (const std::string& id :
+         {std::string("1-2"), epoch + "-99999", epoch + "-1", epoch + "-x", epoch})
+        if (auto r = feed.join(id)) {
+            r->next();
+            EXPECT_EQ(r->next(), "event: reload\ndata: {}\n\n") << id;
+        }
+}
+
 TEST(IsoTime, ReadsTheFormsOfAUtcTime) {
     EXPECT_EQ(web::parseIsoUtc("1970-01-01"), 0);
     EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00Z"), 1796724000000);
