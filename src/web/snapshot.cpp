@@ -55,7 +55,10 @@ std::string elementJson(const Element& e, const plant::ElementListing& listing) 
     std::string extra =
         ", \"health\": " + quote(monitor::healthWord(e.health)) + ", \"reasons\": [";
     if (!e.reason.empty()) extra += quote(e.reason);
-    extra += "], \"last_seen\": ";
+    extra += "], \"acknowledged\": ";
+    extra += e.acknowledged ? "true" : "false";
+    extra += ", \"acknowledged_by\": " + (e.acknowledged ? quote(e.acknowledgedBy) : "null");
+    extra += ", \"last_seen\": ";
     extra += e.lastSeenUnixMs ? quote(protocol::text::isoUtcTime(e.lastSeenUnixMs, true)) : "null";
     extra += ", \"replies\": " + number(e.replies) + ", \"missed\": " + number(e.missed);
     // The last reply's counters as the element counts them, named as `nms-cli stats --json`.

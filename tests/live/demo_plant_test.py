@@ -80,6 +80,25 @@ def run(nms_cli, prometheus_dir, quick):
             text = browser.text()
             live.check("site-a" in text, "the page does not name the station site-a")
             live.check("Simulated network" in text, 'the page does not say "Simulated network"')
+            # On a wall screen: the window's marks, names whole, the width used.
+            shape = browser.driver.execute_script(
+                "return [...document.querySelectorAll('.el')].find(c => c.querySelector('.name')"
+                ".textContent === arguments[0]).querySelector('.mark .shape')"
+                ".getAttribute('points');", STANDING_ALARM)
+            live.check(shape == "8,1 15,8 8,15 1,8", f"{STANDING_ALARM} is not a diamond: {shape}")
+            browser.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": 1920, "height": 1080, "deviceScaleFactor": 1, "mobile": False})
+            cut = browser.driver.execute_script(
+                "return [...document.querySelectorAll('.el .name')]"
+                ".filter(n => n.scrollWidth > n.clientWidth).map(n => n.textContent);")
+            used = browser.driver.execute_script(
+                "const p = document.getElementById('plant').getBoundingClientRect();"
+                "const right = Math.max(...[...document.querySelectorAll('.el')]"
+                ".map(e => e.getBoundingClientRect().right));"
+                "return (right - p.left) / p.width;")
+            browser.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+            live.check(not cut, f"names cut at 1920x1080: {cut}")
+            live.check(used > 0.9, f"the elements use {used:.0%} of the plant's width at 1920x1080")
 
             if not quick:
                 mac = next(e["mac"] for e in live.get_json(site_a.url + "/api/v1/elements")

@@ -170,6 +170,15 @@ TEST_F(WebServiceOnAPlant, ServesTheMonitorAsTheLastCycleLeftIt) {
     EXPECT_NE(a.find("\"health\": \"offline\""), std::string::npos);
     EXPECT_NE(a.find("\"counters\": {\"tx_ok\": "), std::string::npos);
 
+    // An acknowledgement shows with who gave it.
+    EXPECT_NE(a.find("\"acknowledged\": false, \"acknowledged_by\": null"), std::string::npos);
+    ASSERT_TRUE(mon().acknowledge("00:1A:2B:72:00:02", "ops"));
+    cycles(1);
+    EXPECT_NE(body(get("/api/v1/elements/001a2b720002"))
+                  .find("\"acknowledged\": true, \"acknowledged_by\": \"ops\""),
+              std::string::npos)
+        << body(get("/api/v1/elements/001a2b720002"));
+
     // One element, however its MAC is written; none for a MAC the plant does not have.
     const auto one = get("/api/v1/elements/001a2b720001");
     EXPECT_EQ(one.status, 200);
