@@ -100,9 +100,10 @@ std::shared_ptr<const std::string> Snapshot::metrics() const {
              "# TYPE vantrelo_monitor_up gauge\n"
              "vantrelo_monitor_up " +
              std::string(running ? "1" : "0") + "\n";
+        // station_name, not station: Prometheus's target label `station` would rename it.
         o += "# HELP vantrelo_station_info The station that serves these figures.\n"
              "# TYPE vantrelo_station_info gauge\n"
-             "vantrelo_station_info{station=\"" +
+             "vantrelo_station_info{station_name=\"" +
              monitor::labelValue(facts.station) + "\",version=\"" +
              monitor::labelValue(facts.version) + "\",interface=\"" +
              monitor::labelValue(facts.interfaceName) + "\"} 1\n";

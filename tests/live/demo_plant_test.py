@@ -18,6 +18,7 @@ instead of every 15 s), and a headless Chromium on site-a's status page.
 """
 
 import os
+import subprocess
 import sys
 import time
 
@@ -63,9 +64,16 @@ def run(nms_cli, prometheus_dir, quick):
             got = {r["metric"].get("station"): int(r["value"][1]) for r in result}
             return got if got == {"site-a": DEMO_ELEMENTS, "site-b": DEMO_ELEMENTS} else None
         live.wait_until("both stations' vantrelo_element_up in Prometheus", counts, 30)
+        # What a station serves is clean by promtool's rules.
+        scrape = live.http_get(site_a.url + "/metrics")[2]
+        lint = subprocess.run(["promtool", "check", "metrics"], input=scrape, capture_output=True)
+        live.check(lint.returncode == 0 and not lint.stdout and not lint.stderr,
+                   f"promtool check metrics: {(lint.stdout + lint.stderr).decode()}")
         info = prom.query("vantrelo_station_info")
         live.check(sorted(r["metric"].get("station") for r in info) == ["site-a", "site-b"],
                    f"vantrelo_station_info: {info}")
+        live.check(not any("exported_station" in r["metric"] for r in info),
+                   f"the station's labels clash with the target's: {info}")
         live.wait_until(f"the alarm of {STANDING_ALARM} to fire for both stations",
                         lambda: firing(prom, "VantreloElementAlarm", STANDING_ALARM) ==
                         {"site-a", "site-b"}, 30)

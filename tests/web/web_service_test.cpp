@@ -141,19 +141,19 @@ TEST_F(WebServiceOnAPlant, ServesTheMonitorAsTheLastCycleLeftIt) {
     EXPECT_EQ(metrics.contentType, "text/plain; version=0.0.4; charset=utf-8");
     const std::string m = body(metrics);
     // The textfile's families, and the service's own.
-    EXPECT_NE(
-        m.find("vantrelo_element_up{mac=\"00:1A:2B:72:00:00\",name=\"ENC 0\",ip=\"10.20.0.2\","
-               "role=\"encoder\"} 1\n"),
-        std::string::npos)
+    // Series named by the MAC alone; what each element is called, once, in its info.
+    EXPECT_NE(m.find("\nvantrelo_element_up{mac=\"00:1A:2B:72:00:00\"} 1\n"), std::string::npos)
         << m;
+    EXPECT_NE(m.find("\nvantrelo_element_up{mac=\"00:1A:2B:72:00:02\"} 0\n"), std::string::npos);
     EXPECT_NE(
-        m.find("vantrelo_element_up{mac=\"00:1A:2B:72:00:02\",name=\"ENC 2\",ip=\"10.20.0.4\","
-               "role=\"encoder\"} 0\n"),
+        m.find("\nvantrelo_element_info{mac=\"00:1A:2B:72:00:00\",name=\"ENC 0\",ip=\"10.20.0."
+               "2\",role=\"encoder\"} 1\n"),
         std::string::npos);
+    EXPECT_EQ(m.find("name=\"ENC 0\""), m.rfind("name=\"ENC 0\""));
     EXPECT_NE(m.find("\nvantrelo_monitor_last_cycle_timestamp_seconds "), std::string::npos);
     EXPECT_NE(m.find("\nvantrelo_monitor_cycle_duration_seconds "), std::string::npos);
     EXPECT_NE(m.find("\nvantrelo_monitor_up 1\n"), std::string::npos);
-    EXPECT_NE(m.find("\nvantrelo_station_info{station=\"site-a\",version=\"3.7.8\",interface="
+    EXPECT_NE(m.find("\nvantrelo_station_info{station_name=\"site-a\",version=\"3.7.8\",interface="
                      "\"10.20.0.1\"} 1\n"),
               std::string::npos);
 
