@@ -10,7 +10,8 @@ instead of every 15 s), and a headless Chromium on site-a's status page.
 - The demo's scripted incident (TX WEST SFN loses its 1 PPS about 90 s after the start): the
   page shows the alarm within 2 s of the station's event without a reload, and Prometheus fires
   its alert (the alarm rule: it fires in the evaluation the alarm is seen; the offline rule's
-  minute would make the check much longer).
+  minute would make the check much longer); Debian's Alertmanager notifies a webhook receiver of
+  it, and notifies it resolved when the alarm clears (20 s later).
 - The browser's log holds no error.
 
     demo_plant_test.py NMS_CLI PROMETHEUS_DIR [--quick]   (--quick: without the incident)
@@ -44,8 +45,11 @@ def run(nms_cli, prometheus_dir, quick):
     with live.Processes() as procs:
         started = time.monotonic()
         stations = [live.DemoStation(procs, nms_cli, name) for name in ("site-a", "site-b")]
+        webhook = procs.keep(live.Webhook())
+        alertmanager = live.Alertmanager(procs, webhook)
         prom = live.Prometheus(procs, os.path.join(prometheus_dir, "prometheus.yml"),
-                               os.path.join(prometheus_dir, "vantrelo-nms.rules.yml"), stations)
+                               os.path.join(prometheus_dir, "vantrelo-nms.rules.yml"), stations,
+                               alertmanager.url)
         site_a = stations[0]
 
         # Each station's own list: the demo plant, whole.
@@ -127,6 +131,16 @@ def run(nms_cli, prometheus_dir, quick):
                 live.wait_until(f"the alarm of {INCIDENT} to fire for both stations",
                                 lambda: firing(prom, "VantreloElementAlarm", INCIDENT) ==
                                 {"site-a", "site-b"}, 20)
+                # Through the Alertmanager to a receiver, and resolved when the alarm clears.
+                def notified(status):
+                    return {a.get("station") for a in webhook.alerts(status)
+                            if a.get("alertname") == "VantreloElementAlarm" and
+                            a.get("name") == INCIDENT}
+                live.wait_until(f"the Alertmanager to notify {INCIDENT}'s alarm",
+                                lambda: notified("firing") == {"site-a", "site-b"}, 20)
+                live.wait_until(f"the Alertmanager to notify {INCIDENT}'s alarm resolved",
+                                lambda: notified("resolved") == {"site-a", "site-b"}, 60)
+                print(f"{INCIDENT}'s alarm notified and resolved through the Alertmanager")
 
             errors = browser.errors()
             live.check(not errors, f"the browser's log holds errors: {errors}")
