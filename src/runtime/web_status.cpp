@@ -1,5 +1,6 @@
 #include "runtime/web_status.h"
 
+#include <QHostInfo>
 #include <QString>
 #include <QSysInfo>
 
@@ -69,7 +70,12 @@ std::string WebStatus::start(const Options& options) {
     const bool loopback = address.rfind("127.", 0) == 0 || address == "::1";
     o.anyAddress = address == "0.0.0.0" || address == "::";
     if (loopback || o.anyAddress) o.hostNames.push_back("localhost");
-    if (!loopback) o.hostNames.push_back(QSysInfo::machineHostName().toStdString());
+    if (!loopback) {
+        const QString host = QSysInfo::machineHostName();
+        o.hostNames.push_back(host.toStdString());
+        if (const QString domain = QHostInfo::localDomainName(); !domain.isEmpty())
+            o.hostNames.push_back((host + QLatin1Char('.') + domain).toStdString());
+    }
     for (const auto& name : config.hostNames) o.hostNames.push_back(name);
     o.headers = config.headers;
     o.renderAhead = true;

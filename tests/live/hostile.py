@@ -82,7 +82,7 @@ def status_of(answer):
 
 def oversized_headers(port, header_bytes):
     """A GET with one header of `header_bytes` bytes: the status answered, None when closed."""
-    data = (b"GET /metrics HTTP/1.1\r\nHost: x\r\nX-Fill: " + b"a" * header_bytes +
+    data = (b"GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " + b"a" * header_bytes +
             b"\r\nConnection: close\r\n\r\n")
     return status_of(raw_request(port, data))
 
