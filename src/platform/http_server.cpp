@@ -308,10 +308,10 @@ std::string HttpServer::start() {
     limits.perAddress = options_.maxPerAddress;
     limits.reserved = options_.reservedConnections;
     limits.headTime = options_.headTime;
-    context_ =
-        std::make_unique<Context>(handler_, limits, tls ? options_.clientAuth : ClientAuth::None);
     if (tls && options_.clientAuth != ClientAuth::None && options_.clientCaPem.empty())
         return "checking client certificates needs the authority that signs them";
+    context_ =
+        std::make_unique<Context>(handler_, limits, tls ? options_.clientAuth : ClientAuth::None);
     std::vector<MHD_OptionItem> opts = {
         {MHD_OPTION_SOCK_ADDR, 0, &storage},
         // The guard decides who comes in; the server's own limit only leaves room for the
