@@ -5,13 +5,13 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config locales
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev libsqlite3-dev sqlite3
-  libmicrohttpd-dev libyaml-cpp-dev libcrypt-dev
+  libmicrohttpd-dev libgnutls28-dev libyaml-cpp-dev libcrypt-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
   iproute2 iputils-ping
   xvfb xauth xdotool
   dpkg-dev file lintian desktop-file-utils appstream libcap2-bin
-  prometheus chromium chromium-driver python3-selenium
+  prometheus prometheus-alertmanager chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -22,16 +22,19 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  # The web tests run a Prometheus of their own on a free loopback port; the service Debian
-  # starts on installation would hold port 9090 for nothing, so it is stopped and kept off.
-  if [[ " ${missing[*]} " == *" prometheus "* ]]; then
-    if [ -d /run/systemd/system ]; then
-      $SUDO systemctl disable --now prometheus >/dev/null 2>&1 || true
-    elif [ -x /etc/init.d/prometheus ]; then
-      $SUDO /etc/init.d/prometheus stop >/dev/null 2>&1 || true
-      $SUDO update-rc.d prometheus disable >/dev/null 2>&1 || true
+  # The web tests run a Prometheus and an Alertmanager of their own on free loopback ports; the
+  # services Debian starts on installation would hold ports 9090, 9093 and 9094 for nothing, so
+  # they are stopped and kept off.
+  for service in prometheus prometheus-alertmanager; do
+    if [[ " ${missing[*]} " == *" $service "* ]]; then
+      if [ -d /run/systemd/system ]; then
+        $SUDO systemctl disable --now "$service" >/dev/null 2>&1 || true
+      elif [ -x "/etc/init.d/$service" ]; then
+        $SUDO "/etc/init.d/$service" stop >/dev/null 2>&1 || true
+        $SUDO update-rc.d "$service" disable >/dev/null 2>&1 || true
+      fi
     fi
-  fi
+  done
 fi
 
 # The locale tests run the station under decimal-comma locales, which a fresh machine lacks (the

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/frm_disclaimer.h"
+#include "plant/json_reader.h"
 #include "platform/qt_lifecycle.h"
 #include "protocol/address.h"
 #include "protocol/text.h"
@@ -126,20 +127,7 @@ double processCpuMs() {
 }
 
 std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+    return plant::json::quote(s);  // one escaper for every JSON the station writes
 }
 
 std::string ignoredNote(std::uint64_t ignored) {

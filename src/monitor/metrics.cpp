@@ -5,16 +5,20 @@
 
 namespace nms::monitor {
 
-std::string labelValue(const std::string& v) {
+std::string labelValue(const std::string& raw) {
+    // Prometheus refuses a whole scrape for one label that is not UTF-8; control characters
+    // (C0, DEL and C1) are dropped, as JSON escapes them.
+    const std::string v = protocol::text::validUtf8(raw);
     std::string out;
-    for (char c : v) {
-        if (c == '\\' || c == '"') {
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const auto c = static_cast<unsigned char>(v[i]);
+        if (c == 0xC2 && i + 1 < v.size() && static_cast<unsigned char>(v[i + 1]) <= 0x9F) {
+            ++i;
+        } else if (c == '\\' || c == '"') {
             out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (static_cast<unsigned char>(c) >= 0x20) {
-            out += c;
+            out += v[i];
+        } else if (c >= 0x20 && c != 0x7F) {
+            out += v[i];
         }
     }
     return out;
@@ -37,13 +41,24 @@ std::string prometheusText(const PlantMonitor& monitor, std::int64_t nowUnixMs) 
 std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
                            std::int64_t overruns, std::int64_t nowUnixMs) {
     std::string out;
-    // Each element's labels are written once and repeated in every family.
+    // A series is named by the element's MAC alone, so that a rename or a new address keeps its
+    // history; what the element is called stands once in vantrelo_element_info, joined on mac.
     std::vector<std::string> labels;
     labels.reserve(elements.size());
-    for (const auto& e : elements)
-        labels.push_back("{mac=\"" + labelValue(e.mac) + "\",name=\"" + labelValue(e.name) +
-                         "\",ip=\"" + labelValue(e.ip) + "\",role=\"" + roleWord(e.role) + "\"} ");
-    out.reserve(elements.size() * 24 * (labels.empty() ? 0 : labels.front().size() + 48));
+    for (const auto& e : elements) labels.push_back("{mac=\"" + labelValue(e.mac) + "\"} ");
+    out.reserve(elements.size() * 24 * 64 + elements.size() * 160);
+    out +=
+        "# HELP vantrelo_element_info What the station knows the element as; join on mac for "
+        "its name, address and role.\n"
+        "# TYPE vantrelo_element_info gauge\n";
+    for (const auto& e : elements) {
+        out += "vantrelo_element_info{mac=\"" + labelValue(e.mac) + "\",name=\"" +
+               labelValue(e.name) + "\",ip=\"" + labelValue(e.ip) + "\",role=\"" +
+               roleWord(e.role) + "\"";
+        if (!e.firmware.empty()) out += ",firmware=\"" + labelValue(e.firmware) + "\"";
+        if (!e.serial.empty()) out += ",serial=\"" + labelValue(e.serial) + "\"";
+        out += "} 1\n";
+    }
     auto family = [&](const char* name, const char* type, const char* help, auto value) {
         out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
         for (std::size_t i = 0; i < elements.size(); ++i) {
@@ -75,8 +90,9 @@ std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
            [&](const E& e) { return bit(e.alarmWord, bits::kAlarmAudio); });
     family("vantrelo_element_reference_alarm", "gauge",
            "The 10 MHz reference problem code; 0 when it is good.", [&](const E& e) {
-               return e.alarmWord >= 65535 || e.sfn != 1 ? std::string()
-                                                         : num(e.alarmWord & bits::kAlarmReferenceMask);
+               return e.alarmWord >= 65535 || e.sfn != 1
+                          ? std::string()
+                          : num(e.alarmWord & bits::kAlarmReferenceMask);
            });
     family("vantrelo_element_pps_missing", "gauge",
            "1 while the 1 PPS signal is missing or constantly high.", [&](const E& e) {
@@ -86,11 +102,13 @@ std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
            [&](const E& e) { return bit(e.ethernetWord, bits::kEthLinkUp); });
     family("vantrelo_element_link_full_duplex", "gauge", "1 for a full duplex link.",
            [&](const E& e) { return bit(e.ethernetWord, bits::kEthFullDuplex); });
-    family("vantrelo_element_link_speed_bits_per_second", "gauge", "Speed of the Ethernet link.",
+    family("vantrelo_element_link_speed_bytes_per_second", "gauge",
+           "Speed of the Ethernet link (1250000 for 10 Mbit/s, 12500000 for 100 Mbit/s).",
            [&](const E& e) {
                return e.ethernetWord >= 65535
                           ? std::string()
-                          : std::string((e.ethernetWord & bits::kEth10Mbit) ? "10000000" : "100000000");
+                          : std::string((e.ethernetWord & bits::kEth10Mbit) ? "1250000"
+                                                                            : "12500000");
            });
     const struct {
         const char* name;
@@ -116,7 +134,7 @@ std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
         {"vantrelo_element_replies_total", "Statistics replies received.", &E::replies},
         {"vantrelo_element_missed_replies_total", "Statistics requests not answered within 500 ms.",
          &E::missed},
-        {"vantrelo_element_counter_resets_total",
+        {"vantrelo_element_discontinuities_total",
          "Replies whose counters went back or grew faster than the element can count (reset, or a "
          "reply not the element's); they add nothing to the other totals.",
          &E::counterResets},

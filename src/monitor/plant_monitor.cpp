@@ -160,6 +160,8 @@ void PlantMonitor::reloadElements() {
         e.mac = mac;
         e.name = protocol::text::trim(read(rec::kName, ""));
         e.ip = read(rec::kIp, "");
+        e.firmware = read(rec::kVersion, "");
+        e.serial = read(rec::kSerial, "");
         e.role = recordNumber(read(rec::kRole, ""));
         e.sfn = recordNumber(read(rec::kSfn, rec::defaults::kSfn));
         e.sdm = recordNumber(read(rec::kSilenceMode, rec::defaults::kSilenceMode));

@@ -61,6 +61,7 @@ public:
 
     struct Element {
         std::string section, mac, name, ip;
+        std::string firmware, serial;  // as the database has them, for the metrics' info
         int role = 0, sfn = 0, sdm = 0;
         Health health = Health::Unknown;
         std::string reason = "Not polled yet.";  // what the last cycle showed

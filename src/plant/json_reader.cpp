@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "protocol/text.h"
+
 namespace nms::plant::json {
 
 Value::Value() = default;
@@ -332,13 +334,19 @@ Parsed parse(std::string_view text) {
     return Reader(text).run();
 }
 
-std::string quote(std::string_view text) {
+std::string quote(std::string_view raw) {
     static const char* const kHex = "0123456789abcdef";
+    const std::string text = protocol::text::validUtf8(raw);
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
-    for (const char ch : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
         const auto c = static_cast<unsigned char>(ch);
+        // The C1 controls (U+0080..U+009F) too, as a Latin-1 file's stray bytes become them.
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
         if (c == '"' || c == '\\') {
             out += '\\';
             out += ch;
@@ -346,10 +354,11 @@ std::string quote(std::string_view text) {
             out += "\\n";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c < 0x20 || c == 0x7F) {
+        } else if (c < 0x20 || c == 0x7F || c1) {
+            const auto code = c1 ? static_cast<unsigned char>(text[++i]) : c;
             out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
         } else {
             out += ch;
         }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "protocol/text.h"
+
 namespace nms::plant {
 
 namespace {
@@ -231,7 +233,8 @@ std::string overviewCsv(const SfnOverview::Group& g) {
         "proposed_steps,in_range,total_after_ns,measured_after_ns\r\n";
     auto quoted = [](const std::string& s) {
         std::string q = "\"";
-        for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+        for (char ch : protocol::text::validUtf8(s))
+            q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
         return q + "\"";
     };
     for (std::size_t i = 0; i < g.decoders.size(); ++i) {

@@ -1,13 +1,20 @@
 #include "platform/http_server.h"
 
 #include <arpa/inet.h>
+#include <gnutls/gnutls.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <sys/socket.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
+
+#include "platform/connection_guard.h"
 
 namespace nms::platform {
 
@@ -57,9 +64,79 @@ void freeStream(void* cls) {
     delete static_cast<StreamSource*>(cls);
 }
 
+MHD_Result addHeader(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    auto& request = *static_cast<ports::HttpRequest*>(cls);
+    if (key && strcasecmp(key, MHD_HTTP_HEADER_HOST) == 0)
+        request.host.emplace_back(value ? value : "");
+    else if (key && strcasecmp(key, "Last-Event-ID") == 0)
+        request.lastEventId = value ? value : "";
+    return MHD_YES;
+}
+
 MHD_Result addQuery(void* cls, MHD_ValueKind, const char* key, const char* value) {
     static_cast<ports::HttpRequest*>(cls)->query.emplace_back(key ? key : "", value ? value : "");
     return MHD_YES;
+}
+
+}  // namespace
+
+// What the server's callbacks reach.
+struct HttpServer::Context {
+    Context(ports::HttpHandler& h, ConnectionGuard::Limits limits, ClientAuth auth)
+        : handler(h), guard(limits), clientAuth(auth) {}
+    ports::HttpHandler& handler;
+    ConnectionGuard guard;
+    ClientAuth clientAuth;
+};
+
+namespace {
+
+std::string addressText(const sockaddr* addr) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (addr->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(addr)->sin_addr, text,
+                  sizeof text);
+    else if (addr->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(addr)->sin6_addr, text,
+                  sizeof text);
+    return text;
+}
+
+// Whether the client's certificate is one the configuration asks for: the reason when not.
+std::string clientCertificateProblem(MHD_Connection* connection, ClientAuth auth) {
+    if (auth == ClientAuth::None) return {};
+    const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_GNUTLS_SESSION);
+    auto session = info ? static_cast<gnutls_session_t>(info->tls_session) : nullptr;
+    if (!session) return "no TLS session";
+    unsigned count = 0;
+    const bool given = gnutls_certificate_get_peers(session, &count) && count > 0;
+    if (!given) return auth == ClientAuth::RequireAndVerify ? "a client certificate is needed" : "";
+    unsigned status = 0;
+    if (gnutls_certificate_verify_peers2(session, &status) < 0 || status != 0)
+        return "the client certificate is not signed by the authority this station trusts";
+    return {};
+}
+
+MHD_Result admit(void* cls, const sockaddr* addr, socklen_t) {
+    auto& guard = static_cast<HttpServer::Context*>(cls)->guard;
+    return guard.admit(addressText(addr)) ? MHD_YES : MHD_NO;
+}
+
+void connectionEvent(void* cls, MHD_Connection* connection, void**,
+                     MHD_ConnectionNotificationCode code) {
+    auto& guard = static_cast<HttpServer::Context*>(cls)->guard;
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+        guard.closed(connection);
+        return;
+    }
+    const auto* fd = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const auto* from = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    guard.opened(connection, from ? addressText(from->client_addr) : std::string(),
+                 fd ? fd->connect_fd : -1);
+}
+
+void requestEnded(void* cls, MHD_Connection* connection, void**, MHD_RequestTerminationCode) {
+    static_cast<HttpServer::Context*>(cls)->guard.answered(connection);
 }
 
 MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const char* method,
@@ -78,11 +155,26 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
         *uploadSize = 0;  // a body on a GET is read and ignored
         return MHD_YES;
     }
-    auto& handler = *static_cast<ports::HttpHandler*>(cls);
+    auto& context = *static_cast<HttpServer::Context*>(cls);
+    context.guard.answering(connection);
+    auto& handler = context.handler;
+    if (auto problem = clientCertificateProblem(connection, context.clientAuth); !problem.empty()) {
+        const std::string body = "{\"error\": \"" + problem + "\"}\n";
+        MHD_Response* refused = MHD_create_response_from_buffer(
+            body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+        if (!refused) return MHD_NO;
+        MHD_add_response_header(refused, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json");
+        const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_FORBIDDEN, refused);
+        MHD_destroy_response(refused);
+        return queued;
+    }
     ports::HttpRequest request;
     request.method = verb;
     request.path = url ? url : "";
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, addQuery, &request);
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, addHeader, &request);
+    if (const auto* from = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
+        request.peer = addressText(from->client_addr);
     char* password = nullptr;
     if (char* user = MHD_basic_auth_get_username_password(connection, &password)) {
         request.credentials.emplace(user, password ? password : "");
@@ -179,35 +271,82 @@ std::string HttpServer::start() {
     } else {
         return "\"" + options_.address + "\" is not an IPv4 or IPv6 address";
     }
-    (void)length;
-    const bool tls = !options_.certificatePem.empty();
+    // Bound first by a socket of our own, so that the reason is told rather than guessed; then
+    // let go for the server to take (without SO_REUSEPORT: a second station on the same port is
+    // refused rather than sharing its requests).
+    {
+        const int probe = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (probe < 0) return std::string("cannot open a socket: ") + std::strerror(errno);
+        const int one = 1;
+        ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (v6) ::setsockopt(probe, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+        const int bound = ::bind(probe, reinterpret_cast<sockaddr*>(&storage), length);
+        const int why = errno;
+        ::close(probe);
+        if (bound != 0) {
+            const std::string where = (v6 ? "[" + options_.address + "]" : options_.address) + ":" +
+                                      std::to_string(options_.port);
+            if (why == EADDRINUSE)
+                return "cannot listen on " + where + ": the port is in use by another program";
+            if (why == EADDRNOTAVAIL)
+                return "cannot listen on " + where + ": not an address of this machine";
+            if (why == EACCES)
+                return "cannot listen on " + where + ": a port below 1024 needs privileges";
+            return "cannot listen on " + where + ": " + std::strerror(why);
+        }
+    }
+    const bool tls = options_.tls || !options_.certificatePem.empty();
+    if (tls && (options_.certificatePem.empty() || options_.keyPem.empty()))
+        return "TLS needs a certificate and its key";
     if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
         return "this libmicrohttpd has no TLS";
     unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL;
     if (v6) flags |= MHD_USE_IPv6;
     if (tls) flags |= MHD_USE_TLS;
+    ConnectionGuard::Limits limits;
+    limits.maxConnections = options_.maxConnections;
+    limits.perAddress = options_.maxPerAddress;
+    limits.reserved = options_.reservedConnections;
+    limits.headTime = options_.headTime;
+    if (tls && options_.clientAuth != ClientAuth::None && options_.clientCaPem.empty())
+        return "checking client certificates needs the authority that signs them";
+    context_ =
+        std::make_unique<Context>(handler_, limits, tls ? options_.clientAuth : ClientAuth::None);
     std::vector<MHD_OptionItem> opts = {
         {MHD_OPTION_SOCK_ADDR, 0, &storage},
-        {MHD_OPTION_CONNECTION_LIMIT, options_.maxConnections, nullptr},
-        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, options_.maxPerAddress, nullptr},
+        // The guard decides who comes in; the server's own limit only leaves room for the
+        // connections the guard has shut and whose threads are still ending.
+        {MHD_OPTION_CONNECTION_LIMIT, options_.maxConnections + options_.maxConnections / 2,
+         nullptr},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(connectionEvent), context_.get()},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(requestEnded), context_.get()},
         {MHD_OPTION_CONNECTION_TIMEOUT, options_.idleSeconds, nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(options_.connectionMemory),
          nullptr},
         // Threads of a server that only copies text need little stack.
         {MHD_OPTION_THREAD_STACK_SIZE, 256 * 1024, nullptr},
-        {MHD_OPTION_LISTENING_ADDRESS_REUSE, 1, nullptr},
     };
     if (tls) {
         opts.push_back(
             {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.certificatePem.c_str())});
         opts.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.keyPem.c_str())});
+        if (!options_.tlsPriorities.empty())
+            opts.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0,
+                            const_cast<char*>(options_.tlsPriorities.c_str())});
+        // Given an authority, the server asks each client for its certificate.
+        if (options_.clientAuth != ClientAuth::None)
+            opts.push_back(
+                {MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char*>(options_.clientCaPem.c_str())});
     }
     opts.push_back({MHD_OPTION_END, 0, nullptr});
-    daemon_ = MHD_start_daemon(flags, static_cast<std::uint16_t>(options_.port), nullptr, nullptr,
-                               answer, &handler_, MHD_OPTION_ARRAY, opts.data(), MHD_OPTION_END);
-    if (!daemon_)
+    daemon_ =
+        MHD_start_daemon(flags, static_cast<std::uint16_t>(options_.port), admit, context_.get(),
+                         answer, context_.get(), MHD_OPTION_ARRAY, opts.data(), MHD_OPTION_END);
+    if (!daemon_) {
+        context_.reset();
         return "cannot listen on " + options_.address + ":" + std::to_string(options_.port) +
-               " (in use, or not an address of this machine)";
+               (tls ? " (the certificate or key is not usable)" : "");
+    }
     const auto* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
     port_ = info ? info->port : options_.port;
     return {};
@@ -218,11 +357,13 @@ void HttpServer::stop() {
     handler_.closeStreams();
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+    context_.reset();
 }
 
 std::string HttpServer::url() const {
     const bool v6 = options_.address.find(':') != std::string::npos;
-    return std::string(options_.certificatePem.empty() ? "http://" : "https://") +
+    const bool tls = options_.tls || !options_.certificatePem.empty();
+    return std::string(tls ? "https://" : "http://") +
            (v6 ? "[" + options_.address + "]" : options_.address) + ":" + std::to_string(port_) +
            "/";
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "ports/http.h"
@@ -9,12 +11,15 @@ struct MHD_Daemon;
 
 namespace nms::platform {
 
+// Whether a TLS client must show a certificate signed by the configured authority.
+enum class ClientAuth { None, VerifyIfGiven, RequireAndVerify };
+
 // The HTTP/1.1 server of the monitor's web service, on libmicrohttpd: its own threads (one per
-// connection, at most maxConnections and maxPerAddress from one address; more are closed as they
-// come), a bounded memory per
-// connection (a request whose line and headers do not fit is answered 431 or closed), idle
-// connections closed after idleSeconds, TLS through GnuTLS when a certificate is given.
-// The handler is called on those threads.
+// connection, at most maxConnections, shared as ConnectionGuard says: a request must arrive
+// whole within headTime, a share is kept for addresses that hold none, the slowest make way), a
+// bounded memory per connection (a request whose line and headers do not fit is answered 431 or
+// closed), connections that stop reading an answer closed after idleSeconds, TLS through GnuTLS
+// when a certificate is given. The handler is called on those threads.
 class HttpServer {
 public:
     struct Options {
@@ -23,9 +28,19 @@ public:
         unsigned maxConnections = 64;
         // One address may hold at most so many, so that a hostile one leaves room for scrapers.
         unsigned maxPerAddress = 32;
+        // Kept for addresses that hold no connection, so that two hostile hosts leave room for
+        // a Prometheus and a wall page.
+        unsigned reservedConnections = 16;
+        // The time a request may take to arrive, from the connection's opening or the last
+        // answer, however steadily its bytes come.
+        std::chrono::milliseconds headTime{5000};
         unsigned idleSeconds = 10;
         std::size_t connectionMemory = 32 * 1024;  // request line, headers and reply buffer
-        std::string certificatePem, keyPem;        // both: HTTPS
+        bool tls = false;                          // HTTPS, or nothing
+        std::string certificatePem, keyPem;
+        std::string tlsPriorities;  // GnuTLS's form; empty: its defaults
+        ClientAuth clientAuth = ClientAuth::None;
+        std::string clientCaPem;  // the authority that signs the clients' certificates
     };
 
     HttpServer(ports::HttpHandler& handler, Options options);
@@ -41,9 +56,12 @@ public:
     // "http://127.0.0.1:9821/" (an IPv6 address in brackets).
     std::string url() const;
 
+    struct Context;
+
 private:
     ports::HttpHandler& handler_;
     Options options_;
+    std::unique_ptr<Context> context_;
     MHD_Daemon* daemon_ = nullptr;
     int port_ = 0;
 };

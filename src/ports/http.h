@@ -16,6 +16,12 @@ struct HttpRequest {
     std::string method;                                      // "GET", "HEAD", "POST", ...
     std::string path;                                        // without the query
     std::vector<std::pair<std::string, std::string>> query;  // decoded, in the order given
+    // The client's address ("127.0.0.1", "::1").
+    std::string peer;
+    // Last-Event-ID: the live feed's last event a reconnecting browser saw.
+    std::string lastEventId;
+    // Every Host header the request carried, as given (a request has one).
+    std::vector<std::string> host;
     // Basic credentials, when the request carried them.
     std::optional<std::pair<std::string, std::string>> credentials;
 

@@ -83,6 +83,20 @@ std::string mapChars(std::string_view s, F f) {
 
 }  // namespace
 
+std::string validUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {  // most texts are valid already: no copy made until a fault
+        const std::size_t at = i;
+        const std::uint32_t cp = nextCodePoint(s, i);
+        if (cp >= 0x80 && i == at + 1) {
+            std::string out(s.substr(0, at));
+            for (i = at; i < s.size();) appendCodePoint(out, nextCodePoint(s, i));
+            return out;
+        }
+    }
+    return std::string(s);
+}
+
 std::string latin1ToUtf8(std::span<const std::uint8_t> bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -16,6 +16,10 @@ void appendCodePoint(std::string& out, std::uint32_t cp);
 // Decodes the character at s[i] and advances i past it. A byte that does not start a
 // well-formed sequence stands for the Latin-1 character of its code, so no text is rejected.
 std::uint32_t nextCodePoint(std::string_view s, std::size_t& i);
+// Valid UTF-8 whatever the bytes: well-formed sequences as they are, any other byte as the
+// Latin-1 character of its code (a name an earlier station or a person wrote in Latin-1 reads
+// as they meant it). For everything the station writes for others.
+std::string validUtf8(std::string_view s);
 // One byte per character: the low 8 bits of each character's code.
 std::vector<std::uint8_t> utf8ToBytes(std::string_view utf8);
 // Characters (code points), not bytes.

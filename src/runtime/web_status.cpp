@@ -1,9 +1,12 @@
 #include "runtime/web_status.h"
 
+#include <QHostInfo>
 #include <QString>
 #include <QSysInfo>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "monitor/plant_monitor.h"
 #include "platform/http_server.h"
@@ -57,9 +60,24 @@ std::string WebStatus::start(const Options& options) {
     web::WebService::Options o;
     o.users = config.users;
     o.passwordMatches = platform::passwordMatches;
+    o.pause = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
     auto& clock = context_.clock();
     o.unixNowMs = [&clock] { return clock.unixTimeMs(); };
     o.page = web::statusPage();
+    // The names a browser may use for this station: the address it listens on, the loopback
+    // name on loopback, the machine's own name; any address on all addresses.
+    o.hostNames = {address};
+    const bool loopback = address.rfind("127.", 0) == 0 || address == "::1";
+    o.anyAddress = address == "0.0.0.0" || address == "::";
+    if (loopback || o.anyAddress) o.hostNames.push_back("localhost");
+    if (!loopback) {
+        const QString host = QSysInfo::machineHostName();
+        o.hostNames.push_back(host.toStdString());
+        if (const QString domain = QHostInfo::localDomainName(); !domain.isEmpty())
+            o.hostNames.push_back((host + QLatin1Char('.') + domain).toStdString());
+    }
+    for (const auto& name : config.hostNames) o.hostNames.push_back(name);
+    o.headers = config.headers;
     o.renderAhead = true;
     Parts* p = parts.get();
     o.readEvents = [p](std::int64_t since, const std::string& mac, std::size_t limit,
@@ -86,8 +104,12 @@ std::string WebStatus::start(const Options& options) {
     server.address = address;
     server.port = port;
     server.idleSeconds = options.idleSeconds;
+    server.tls = config.tls;
     server.certificatePem = config.certificatePem;
     server.keyPem = config.keyPem;
+    server.tlsPriorities = config.tlsPriorities;
+    server.clientAuth = config.clientAuth;
+    server.clientCaPem = config.clientCaPem;
     parts->server = std::make_unique<platform::HttpServer>(*parts->service, server);
     if (auto problem = parts->server->start(); !problem.empty()) return problem;
     parts_ = std::move(parts);

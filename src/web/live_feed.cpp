@@ -43,29 +43,63 @@ struct LiveFeed::Reader : ports::HttpStream {
 };
 
 LiveFeed::LiveFeed(std::chrono::milliseconds heartbeat, std::chrono::milliseconds keepAlive)
-    : heartbeat_(heartbeat), keepAlive_(keepAlive) {}
+    : heartbeat_(heartbeat),
+      keepAlive_(keepAlive),
+      epoch_(std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count())) {}
 
 LiveFeed::~LiveFeed() {
     close();
 }
 
-std::shared_ptr<ports::HttpStream> LiveFeed::join() {
+std::shared_ptr<ports::HttpStream> LiveFeed::join(const std::string& lastEventId) {
     std::lock_guard lock(mutex_);
     if (closed_) return nullptr;
     std::erase_if(readers_, [](const auto& r) { return r.expired(); });
     if (readers_.size() >= kMaxReaders) return nullptr;
     auto reader = std::make_shared<Reader>(this);
     readers_.push_back(reader);
+    if (lastEventId.empty()) return reader;
+    // Resuming: what came after that event, if it is still kept; else the page reloads.
+    const auto dash = lastEventId.find('-');
+    std::uint64_t last = 0;
+    bool known = dash != std::string::npos && lastEventId.substr(0, dash) == epoch_;
+    if (known) {
+        const std::string n = lastEventId.substr(dash + 1);
+        known =
+            !n.empty() && n.size() < 20 && n.find_first_not_of("0123456789") == std::string::npos;
+        if (known) last = std::stoull(n);
+    }
+    const std::uint64_t oldest = history_.empty() ? nextId_ : history_.front().first;
+    if (!known || last + 1 < oldest || last >= nextId_) {
+        reader->queue.push_back("event: reload\ndata: {}\n\n");
+        reader->queuedBytes = reader->queue.back().size();
+        return reader;
+    }
+    for (const auto& [id, message] : history_) {
+        if (id <= last) continue;
+        reader->queue.push_back(message);
+        reader->queuedBytes += message.size();
+    }
     return reader;
 }
 
 void LiveFeed::push(const std::string& type, const std::string& json) {
     std::string_view data = json;
     while (!data.empty() && data.back() == '\n') data.remove_suffix(1);
-    const std::string message = "event: " + type + "\ndata: " + std::string(data) + "\n\n";
     {
         std::lock_guard lock(mutex_);
         if (closed_) return;
+        const std::uint64_t id = nextId_++;
+        const std::string message = "id: " + epoch_ + "-" + std::to_string(id) +
+                                    "\nevent: " + type + "\ndata: " + std::string(data) + "\n\n";
+        history_.emplace_back(id, message);
+        historyBytes_ += message.size();
+        while (history_.size() > kHistoryEvents || historyBytes_ > kMaxQueuedBytes) {
+            historyBytes_ -= history_.front().second.size();
+            history_.pop_front();
+        }
         for (const auto& weak : readers_) {
             auto r = weak.lock();
             if (!r || r->overflowed) continue;

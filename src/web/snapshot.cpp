@@ -55,7 +55,10 @@ std::string elementJson(const Element& e, const plant::ElementListing& listing) 
     std::string extra =
         ", \"health\": " + quote(monitor::healthWord(e.health)) + ", \"reasons\": [";
     if (!e.reason.empty()) extra += quote(e.reason);
-    extra += "], \"last_seen\": ";
+    extra += "], \"acknowledged\": ";
+    extra += e.acknowledged ? "true" : "false";
+    extra += ", \"acknowledged_by\": " + (e.acknowledged ? quote(e.acknowledgedBy) : "null");
+    extra += ", \"last_seen\": ";
     extra += e.lastSeenUnixMs ? quote(protocol::text::isoUtcTime(e.lastSeenUnixMs, true)) : "null";
     extra += ", \"replies\": " + number(e.replies) + ", \"missed\": " + number(e.missed);
     // The last reply's counters as the element counts them, named as `nms-cli stats --json`.
@@ -97,9 +100,10 @@ std::shared_ptr<const std::string> Snapshot::metrics() const {
              "# TYPE vantrelo_monitor_up gauge\n"
              "vantrelo_monitor_up " +
              std::string(running ? "1" : "0") + "\n";
+        // station_name, not station: Prometheus's target label `station` would rename it.
         o += "# HELP vantrelo_station_info The station that serves these figures.\n"
              "# TYPE vantrelo_station_info gauge\n"
-             "vantrelo_station_info{station=\"" +
+             "vantrelo_station_info{station_name=\"" +
              monitor::labelValue(facts.station) + "\",version=\"" +
              monitor::labelValue(facts.version) + "\",interface=\"" +
              monitor::labelValue(facts.interfaceName) + "\"} 1\n";

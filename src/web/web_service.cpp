@@ -1,5 +1,7 @@
 #include "web/web_service.h"
 
+#include <algorithm>
+
 #include "protocol/text.h"
 
 namespace nms::web {
@@ -39,6 +41,60 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
+// The part of `page` between `open` and `close`, cut out and put in `inner`; `replacement`
+// takes its place.
+std::string cutOut(std::string page, const std::string& open, const std::string& close,
+                   const std::string& replacement, std::string& inner) {
+    const auto begin = page.find(open);
+    const auto end = begin == std::string::npos ? begin : page.find(close, begin);
+    if (end == std::string::npos) return page;
+    inner = page.substr(begin + open.size(), end - begin - open.size());
+    return page.replace(begin, end + close.size() - begin, replacement);
+}
+
+// "127.0.0.1:9821" -> "127.0.0.1", "[::1]:9821" -> "::1", "Name." -> "name".
+std::string hostName(std::string_view h) {
+    std::string name;
+    if (!h.empty() && h.front() == '[') {
+        const auto close = h.find(']');
+        if (close == std::string_view::npos) return {};
+        name = h.substr(1, close - 1);
+    } else {
+        name = h.substr(0, h.find(':'));
+    }
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!name.empty() && name.back() == '.') name.pop_back();
+    return name;
+}
+
+bool isAddress(const std::string& name) {
+    if (name.find(':') != std::string::npos) return true;  // IPv6, given in brackets
+    int dots = 0;
+    for (char c : name) {
+        if (c == '.')
+            ++dots;
+        else if (c < '0' || c > '9')
+            return false;
+    }
+    return dots == 3;
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+void addHeader(HttpResponse& r, const char* name, const char* value) {
+    r.headers.emplace_back(name, value);
+}
+
 }  // namespace
 
 std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
@@ -68,16 +124,25 @@ std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
         }
     }
     if (at < t.size() && t[at] == 'Z') ++at;
-    if (at != t.size() || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
+    if (at != t.size() || mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || s > 60)
         return std::nullopt;
+    // A day the month does not have is refused rather than carried into the next month.
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (d > kDays[mo - 1] + (mo == 2 && leap ? 1 : 0)) return std::nullopt;
     const std::int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
     return ((days * 24 + h) * 60 + mi) * 60000 + s * 1000 + ms;
 }
 
-WebService::WebService(Options options)
-    : options_(std::move(options)),
-      feed_(options_.heartbeat),
-      page_(std::make_shared<const std::string>(options_.page)) {
+WebService::WebService(Options options) : options_(std::move(options)), feed_(options_.heartbeat) {
+    std::string style, script;
+    std::string page = cutOut(std::string(options_.page), "<style>", "</style>",
+                              "<link rel=\"stylesheet\" href=\"status.css\">", style);
+    page = cutOut(std::move(page), "<script>", "</script>", "<script src=\"status.js\"></script>",
+                  script);
+    page_ = std::make_shared<const std::string>(std::move(page));
+    pageStyle_ = std::make_shared<const std::string>(std::move(style));
+    pageScript_ = std::make_shared<const std::string>(std::move(script));
     if (!options_.renderAhead) return;
     renderer_ = std::thread([this] {
         std::unique_lock lock(mutex_);
@@ -128,22 +193,51 @@ bool WebService::authorised(const ports::HttpRequest& request) {
     if (!request.credentials) return false;
     const auto& [user, password] = *request.credentials;
     const auto found = options_.users.find(user);
-    if (found == options_.users.end()) return false;
-    {
+    if (found != options_.users.end()) {
         std::lock_guard lock(authMutex_);
         const auto known = accepted_.find(user);
-        if (known != accepted_.end() && known->second == password) return true;
+        if (known != accepted_.end() && known->second == password) {
+            failures_.erase(request.peer);
+            return true;
+        }
     }
     bool ok = false;
     {
+        // An unknown user costs a bcrypt too (against a user's hash, never a match), so that
+        // the time of the answer does not tell which names exist.
+        const std::string& hash =
+            found != options_.users.end() ? found->second : options_.users.begin()->second;
         std::lock_guard lock(bcryptMutex_);
-        ok = options_.passwordMatches && options_.passwordMatches(found->second, password);
+        ok = options_.passwordMatches && options_.passwordMatches(hash, password) &&
+             found != options_.users.end();
     }
     if (ok) {
         std::lock_guard lock(authMutex_);
         accepted_[user] = password;
+        failures_.erase(request.peer);
+        return true;
     }
-    return ok;
+    const auto wait = failed(request.peer);
+    if (wait.count() > 0 && options_.pause) options_.pause(wait);
+    return false;
+}
+
+std::chrono::milliseconds WebService::failed(const std::string& peer) {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(authMutex_);
+    std::erase_if(failures_, [&](const auto& f) { return now - f.second.last > kForgetFailures; });
+    // Bounded whatever the number of addresses: the oldest goes.
+    if (failures_.size() >= 4096 && !failures_.count(peer))
+        failures_.erase(std::min_element(failures_.begin(), failures_.end(), [](auto& x, auto& y) {
+            return x.second.last < y.second.last;
+        }));
+    auto& f = failures_[peer];
+    f.last = now;
+    const int beyond = ++f.count - kFreeFailures;
+    if (beyond <= 0) return std::chrono::milliseconds(0);
+    auto wait = kFirstPause;
+    for (int i = 1; i < beyond && wait < kLongestPause; ++i) wait *= 2;
+    return std::min(wait, kLongestPause);
 }
 
 HttpResponse WebService::healthz() {
@@ -200,7 +294,37 @@ HttpResponse WebService::events(const ports::HttpRequest& request) {
     return text(200, std::move(out), kJson);
 }
 
+bool WebService::hostAllowed(const std::vector<std::string>& host) const {
+    if (host.size() != 1) return false;
+    const std::string name = hostName(host.front());
+    if (name.empty()) return false;
+    if (options_.anyAddress && isAddress(name)) return true;
+    for (const auto& allowed : options_.hostNames)
+        if (hostName(allowed) == name) return true;
+    return false;
+}
+
 HttpResponse WebService::handle(const ports::HttpRequest& request) {
+    HttpResponse r = hostAllowed(request.host)
+                         ? route(request)
+                         : error(400, "the Host header must name this station");
+    addHeader(r, "X-Content-Type-Options", "nosniff");
+    addHeader(r, "Referrer-Policy", "no-referrer");
+    if (r.contentType.rfind("text/html", 0) == 0) {
+        addHeader(r, "Content-Security-Policy",
+                  "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
+                  "img-src 'self' data:; base-uri 'none'; form-action 'none'; "
+                  "frame-ancestors 'none'");
+        addHeader(r, "X-Frame-Options", "DENY");
+    }
+    for (const auto& [name, value] : options_.headers) {
+        std::erase_if(r.headers, [&](const auto& h) { return sameName(h.first, name); });
+        r.headers.emplace_back(name, value);
+    }
+    return r;
+}
+
+HttpResponse WebService::route(const ports::HttpRequest& request) {
     if (request.method != "GET" && request.method != "HEAD") {
         auto r = error(405, "this service only reads");
         r.headers.emplace_back("Allow", "GET, HEAD");
@@ -221,9 +345,17 @@ HttpResponse WebService::handle(const ports::HttpRequest& request) {
         r.headers.emplace_back("Cache-Control", "no-cache");
         return r;
     }
+    if (path == "/status.css" || path == "/status.js") {
+        HttpResponse r;
+        const bool css = path == "/status.css";
+        r.contentType = css ? "text/css; charset=utf-8" : "text/javascript; charset=utf-8";
+        r.body = css ? pageStyle_ : pageScript_;
+        r.headers.emplace_back("Cache-Control", "no-cache");
+        return r;
+    }
     if (path == "/api/v1/stream") {
         if (request.method == "HEAD") return text(200, {}, "text/event-stream");  // no feed to hold
-        auto stream = feed_.join();
+        auto stream = feed_.join(request.lastEventId);
         if (!stream) return error(503, "too many live feeds");
         HttpResponse r;
         r.contentType = "text/event-stream";

@@ -37,9 +37,21 @@ public:
         std::map<std::string, std::string> users;
         // Whether `password` matches `hash` (slow by design: bcrypt).
         std::function<bool(const std::string& hash, const std::string& password)> passwordMatches;
+        // Waits on the server's thread: the pause before answering a repeated failure.
+        std::function<void(std::chrono::milliseconds)> pause;
         std::function<std::int64_t()> unixNowMs;
         EventReader readEvents;
-        std::string_view page;  // the status page, GET /
+        // The status page, GET /; its style and script are served from paths of their own
+        // (status.css, status.js), so that the page's policy allows no inline code.
+        std::string_view page;
+        // The names a request's Host may give (without the port), so that a web page that
+        // rebinds its own name to this address cannot read the station; `anyAddress` also
+        // takes any address written as numbers (a service listening on all addresses).
+        std::vector<std::string> hostNames = {"127.0.0.1", "localhost"};
+        bool anyAddress = false;
+        // The operator's own headers on every answer, in place of the station's of the same
+        // name.
+        std::vector<std::pair<std::string, std::string>> headers;
         std::chrono::milliseconds heartbeat = std::chrono::seconds(15);
         // A snapshot is rendered (metrics, the element list) on a thread of the service's own
         // before it replaces the last one, so that no request waits for a rendering; off, the
@@ -51,6 +63,13 @@ public:
     static constexpr std::size_t kMaxEventLimit = 1000;
     // Last cycles older than this many intervals make /healthz answer 503.
     static constexpr int kStaleIntervals = 3;
+    // Failed logins from one address answered at once; each further one waits twice as long
+    // as the one before (from kFirstPause, at most kLongestPause). Forgotten after a quiet
+    // kForgetFailures, or at the address's next success.
+    static constexpr int kFreeFailures = 3;
+    static constexpr std::chrono::milliseconds kFirstPause{250};
+    static constexpr std::chrono::milliseconds kLongestPause{8000};
+    static constexpr std::chrono::minutes kForgetFailures{15};
 
     explicit WebService(Options options);
     ~WebService() override;
@@ -63,16 +82,19 @@ public:
     LiveFeed& feed() { return feed_; }
 
     ports::HttpResponse handle(const ports::HttpRequest& request) override;
+    // Whether a request carrying these Host headers is for this station.
+    bool hostAllowed(const std::vector<std::string>& host) const;
     void closeStreams() override { feed_.close(); }
 
 private:
+    ports::HttpResponse route(const ports::HttpRequest& request);
     bool authorised(const ports::HttpRequest& request);
     ports::HttpResponse events(const ports::HttpRequest& request);
     ports::HttpResponse healthz();
 
     Options options_;
     LiveFeed feed_;
-    std::shared_ptr<const std::string> page_;
+    std::shared_ptr<const std::string> page_, pageStyle_, pageScript_;
     mutable std::mutex mutex_;
     std::shared_ptr<const Snapshot> snapshot_;
     std::int64_t firstPublishedMs_ = 0;
@@ -81,6 +103,13 @@ private:
     // scraper's every request does not cost a bcrypt.
     std::map<std::string, std::string> accepted_;
     std::mutex bcryptMutex_;  // one bcrypt at a time: wrong passwords cannot take every core
+    // Failed logins per address, so that guessing slows down without locking anyone out.
+    struct Failures {
+        int count = 0;
+        std::chrono::steady_clock::time_point last;
+    };
+    std::map<std::string, Failures> failures_;  // under authMutex_
+    std::chrono::milliseconds failed(const std::string& peer);
     // Render ahead: the snapshot waiting for its rendering (only the newest is kept).
     std::condition_variable renderWake_;
     std::shared_ptr<const Snapshot> toRender_;

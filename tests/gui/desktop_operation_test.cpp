@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
@@ -460,6 +461,26 @@ TEST_F(DesktopOperation, WebStatusIsTurnedOnFromTheStationMenuAndRemembered) {
     EXPECT_FALSE(web.running());
     EXPECT_FALSE(web1->isChecked());
     EXPECT_EQ(context.setting(keys::kWebStatus), "0");
+
+    // A port another station holds: refused with the address and the reason, and left off.
+    runtime::WebStatus other(monitor.journal(), monitor, context);
+    runtime::WebStatus::Options taken;
+    taken.listen = "127.0.0.1:0";
+    ASSERT_EQ(other.start(taken), "");
+    const QString held = QString::fromStdString(other.url()).mid(7).chopped(1);  // ADDR:PORT
+    sw->askAddress = [&](const QString&) { return held; };
+    QString said;
+    QTimer::singleShot(0, window.get(), [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            said = box->text();
+            box->close();
+        }
+    });
+    web1->trigger();
+    EXPECT_FALSE(web.running());
+    EXPECT_FALSE(web1->isChecked());
+    EXPECT_EQ(said, "The web status cannot start: cannot listen on " + held +
+                        ": the port is in use by another program");
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ instead of every 15 s), and a headless Chromium on site-a's status page.
 - The demo's scripted incident (TX WEST SFN loses its 1 PPS about 90 s after the start): the
   page shows the alarm within 2 s of the station's event without a reload, and Prometheus fires
   its alert (the alarm rule: it fires in the evaluation the alarm is seen; the offline rule's
-  minute would make the check much longer).
+  minute would make the check much longer); Debian's Alertmanager notifies a webhook receiver of
+  it, and notifies it resolved when the alarm clears (20 s later).
 - The browser's log holds no error.
 
     demo_plant_test.py NMS_CLI PROMETHEUS_DIR [--quick]   (--quick: without the incident)
@@ -18,6 +19,7 @@ instead of every 15 s), and a headless Chromium on site-a's status page.
 """
 
 import os
+import subprocess
 import sys
 import time
 
@@ -43,8 +45,11 @@ def run(nms_cli, prometheus_dir, quick):
     with live.Processes() as procs:
         started = time.monotonic()
         stations = [live.DemoStation(procs, nms_cli, name) for name in ("site-a", "site-b")]
+        webhook = procs.keep(live.Webhook())
+        alertmanager = live.Alertmanager(procs, webhook)
         prom = live.Prometheus(procs, os.path.join(prometheus_dir, "prometheus.yml"),
-                               os.path.join(prometheus_dir, "vantrelo-nms.rules.yml"), stations)
+                               os.path.join(prometheus_dir, "vantrelo-nms.rules.yml"), stations,
+                               alertmanager.url)
         site_a = stations[0]
 
         # Each station's own list: the demo plant, whole.
@@ -63,9 +68,16 @@ def run(nms_cli, prometheus_dir, quick):
             got = {r["metric"].get("station"): int(r["value"][1]) for r in result}
             return got if got == {"site-a": DEMO_ELEMENTS, "site-b": DEMO_ELEMENTS} else None
         live.wait_until("both stations' vantrelo_element_up in Prometheus", counts, 30)
+        # What a station serves is clean by promtool's rules.
+        scrape = live.http_get(site_a.url + "/metrics")[2]
+        lint = subprocess.run(["promtool", "check", "metrics"], input=scrape, capture_output=True)
+        live.check(lint.returncode == 0 and not lint.stdout and not lint.stderr,
+                   f"promtool check metrics: {(lint.stdout + lint.stderr).decode()}")
         info = prom.query("vantrelo_station_info")
         live.check(sorted(r["metric"].get("station") for r in info) == ["site-a", "site-b"],
                    f"vantrelo_station_info: {info}")
+        live.check(not any("exported_station" in r["metric"] for r in info),
+                   f"the station's labels clash with the target's: {info}")
         live.wait_until(f"the alarm of {STANDING_ALARM} to fire for both stations",
                         lambda: firing(prom, "VantreloElementAlarm", STANDING_ALARM) ==
                         {"site-a", "site-b"}, 30)
@@ -80,6 +92,25 @@ def run(nms_cli, prometheus_dir, quick):
             text = browser.text()
             live.check("site-a" in text, "the page does not name the station site-a")
             live.check("Simulated network" in text, 'the page does not say "Simulated network"')
+            # On a wall screen: the window's marks, names whole, the width used.
+            shape = browser.driver.execute_script(
+                "return [...document.querySelectorAll('.el')].find(c => c.querySelector('.name')"
+                ".textContent === arguments[0]).querySelector('.mark .shape')"
+                ".getAttribute('points');", STANDING_ALARM)
+            live.check(shape == "8,1 15,8 8,15 1,8", f"{STANDING_ALARM} is not a diamond: {shape}")
+            browser.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": 1920, "height": 1080, "deviceScaleFactor": 1, "mobile": False})
+            cut = browser.driver.execute_script(
+                "return [...document.querySelectorAll('.el .name')]"
+                ".filter(n => n.scrollWidth > n.clientWidth).map(n => n.textContent);")
+            used = browser.driver.execute_script(
+                "const p = document.getElementById('plant').getBoundingClientRect();"
+                "const right = Math.max(...[...document.querySelectorAll('.el')]"
+                ".map(e => e.getBoundingClientRect().right));"
+                "return (right - p.left) / p.width;")
+            browser.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+            live.check(not cut, f"names cut at 1920x1080: {cut}")
+            live.check(used > 0.9, f"the elements use {used:.0%} of the plant's width at 1920x1080")
 
             if not quick:
                 mac = next(e["mac"] for e in live.get_json(site_a.url + "/api/v1/elements")
@@ -100,6 +131,16 @@ def run(nms_cli, prometheus_dir, quick):
                 live.wait_until(f"the alarm of {INCIDENT} to fire for both stations",
                                 lambda: firing(prom, "VantreloElementAlarm", INCIDENT) ==
                                 {"site-a", "site-b"}, 20)
+                # Through the Alertmanager to a receiver, and resolved when the alarm clears.
+                def notified(status):
+                    return {a.get("station") for a in webhook.alerts(status)
+                            if a.get("alertname") == "VantreloElementAlarm" and
+                            a.get("name") == INCIDENT}
+                live.wait_until(f"the Alertmanager to notify {INCIDENT}'s alarm",
+                                lambda: notified("firing") == {"site-a", "site-b"}, 20)
+                live.wait_until(f"the Alertmanager to notify {INCIDENT}'s alarm resolved",
+                                lambda: notified("resolved") == {"site-a", "site-b"}, 60)
+                print(f"{INCIDENT}'s alarm notified and resolved through the Alertmanager")
 
             errors = browser.errors()
             live.check(not errors, f"the browser's log holds errors: {errors}")

@@ -1,6 +1,7 @@
 """What a hostile or careless client does to the station's web service, over loopback: the
 moves the hostile-client check and its benchmark share."""
 
+import base64
 import http.client
 import select
 import socket
@@ -81,7 +82,7 @@ def status_of(answer):
 
 def oversized_headers(port, header_bytes):
     """A GET with one header of `header_bytes` bytes: the status answered, None when closed."""
-    data = (b"GET /metrics HTTP/1.1\r\nHost: x\r\nX-Fill: " + b"a" * header_bytes +
+    data = (b"GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " + b"a" * header_bytes +
             b"\r\nConnection: close\r\n\r\n")
     return status_of(raw_request(port, data))
 
@@ -89,7 +90,7 @@ def oversized_headers(port, header_bytes):
 def slow_request(port, seconds, path=b"/healthz"):
     """A request sent a byte at a time over about `seconds` s: (status or None, whether the
     server closed the connection before the request was whole)."""
-    data = b"GET " + path + b" HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"s" * 8 + b"\r\n\r\n"
+    data = b"GET " + path + b" HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + b"s" * 8 + b"\r\n\r\n"
     gap = seconds / len(data)
     s = socket.socket()
     s.settimeout(5)
@@ -108,6 +109,94 @@ def slow_request(port, seconds, path=b"/healthz"):
         return status_of(answer), False
     finally:
         s.close()
+
+
+class Trickle:
+    """`per_source` connections from each of `sources`, each sending one header byte every
+    `gap` s and never finishing its request; a connection the server closes is opened again,
+    so that the pressure lasts until stop(). `reopened` counts the connections the server
+    closed."""
+
+    def __init__(self, port, sources, per_source=32, gap=1.0):
+        self.port, self.gap, self.reopened = port, gap, 0
+        self.stopped = threading.Event()
+        self.socks = {}  # socket -> bytes sent
+        self.wanted = [src for src in sources for _ in range(per_source)]
+        self.slots = [None] * len(self.wanted)
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _open(self, i):
+        s = socket.socket()
+        try:
+            s.bind((self.wanted[i], 0))
+            s.settimeout(2)
+            s.connect(("127.0.0.1", self.port))
+            s.setblocking(False)
+        except OSError:
+            s.close()
+            return None
+        return [s, 0]
+
+    def _run(self):
+        head = b"GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + b"s" * 4096
+        while not self.stopped.is_set():
+            for i, slot in enumerate(self.slots):
+                if slot is None:
+                    self.slots[i] = slot = self._open(i)
+                    if slot is None:
+                        continue
+                s, sent = slot
+                try:
+                    if s.recv(4096, socket.MSG_DONTWAIT) == b"":
+                        raise OSError("closed")
+                except BlockingIOError:
+                    pass
+                except OSError:
+                    s.close()
+                    self.slots[i] = None
+                    self.reopened += 1
+                    continue
+                try:
+                    s.send(head[sent % len(head):sent % len(head) + 1])
+                    slot[1] += 1
+                except OSError:
+                    pass
+            self.stopped.wait(self.gap)
+
+    def stop(self):
+        self.stopped.set()
+        self.thread.join()
+        for slot in self.slots:
+            if slot:
+                slot[0].close()
+
+
+def answered_from(port, path, source, tries, gap, timeout=2.0):
+    """GET `path` from `source` `tries` times, `gap` s apart: how many were answered 200."""
+    ok = 0
+    for _ in range(tries):
+        started = time.monotonic()
+        request = (b"GET " + path + b" HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                   b"Connection: close\r\n\r\n")
+        if status_of(raw_request(port, request, timeout=timeout, source=source)) == 200:
+            ok += 1
+        time.sleep(max(0.0, gap - (time.monotonic() - started)))
+    return ok
+
+
+def timed_get(port, path, source, user, password):
+    """GET `path` from `source` with Basic credentials: (status, seconds taken)."""
+    token = base64.b64encode(f"{user}:{password}".encode()).decode()
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=30, source_address=(source, 0))
+    try:
+        started = time.monotonic()
+        conn.request("GET", path, headers={"Authorization": "Basic " + token})
+        r = conn.getresponse()
+        r.read()
+        return r.status, time.monotonic() - started
+    finally:
+        conn.close()
 
 
 class Flood:

@@ -4,9 +4,11 @@ station keeps answering. Correctness only; bench/bench_web_hostile.py measures t
 (memory, cycle time, latency under load).
 
 - 200 idle connections from another loopback address: at most 64 are kept, the others are
-  closed at once, and those kept are closed when idle for 10 s; then /healthz answers.
+  closed at once, and those kept are closed within 5 s; then /healthz answers.
 - Oversized headers: 431 or a closed connection, never an answer read from them.
 - A request sent a byte at a time: /healthz answers other clients meanwhile.
+- Two addresses trickling 32 connections each: /healthz from a third is answered every time,
+  and the trickling connections are closed (a request must arrive whole within 5 s).
 - A burst of /metrics requests over keep-alive connections: every one answered whole.
 - Afterwards the monitor still cycles and the station answers.
 
@@ -72,6 +74,23 @@ def run(nms_cli):
         finally:
             t.join()
         print(f"slow request: {slow.get('r')}")
+
+        # Two hosts trickle all the connections they may; a third is still answered, and the
+        # tricklers are closed however steadily they send.
+        trickle = hostile.Trickle(station.port, ["127.0.0.1", "127.0.0.3"], per_source=32,
+                                  gap=0.5)
+        try:
+            time.sleep(1)
+            answered = hostile.answered_from(station.port, b"/healthz", "127.0.0.4", tries=4,
+                                             gap=2.0)
+            print(f"/healthz from a third address while two trickle: {answered} of 4")
+            check(answered == 4, f"/healthz answered {answered} of 4 while two hosts trickle")
+            live.wait_until("a trickling connection to be closed", lambda: trickle.reopened > 0,
+                            15)
+        finally:
+            trickle.stop()
+        live.wait_until("/healthz to answer after the trickle", lambda: healthz(station) == 200,
+                        10)
 
         # A burst on /metrics: every answer whole.
         flood = hostile.Flood(station.port, "/metrics", rate=500, seconds=2,

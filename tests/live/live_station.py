@@ -2,6 +2,7 @@
 real parts: each in folders of its own, all ended and removed however the check ends."""
 
 import ctypes
+import http.server
 import json
 import os
 import re
@@ -11,6 +12,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.error
 import urllib.parse
@@ -124,6 +126,7 @@ class Processes:
     def __init__(self):
         self.procs = []
         self.folders = []
+        self.kept = []
 
     def folder(self, prefix):
         path = tempfile.mkdtemp(prefix=prefix)
@@ -149,10 +152,17 @@ class Processes:
                 p.wait()
         return p.returncode
 
+    def keep(self, thing):
+        """`thing` (a context manager) is ended with the processes."""
+        self.kept.append(thing)
+        return thing
+
     def __enter__(self):
         return self
 
     def __exit__(self, *exc):
+        for thing in reversed(self.kept):
+            thing.__exit__(None, None, None)
         for p in reversed(self.procs):
             self.stop(p)
         for f in self.folders:
@@ -205,16 +215,18 @@ class DemoStation:
             return f.read()
 
 
-def sample_config(sample, rules, stations):
+def sample_config(sample, rules, stations, alertmanager=None):
     """The package's sample prometheus.yml for these stations on loopback: its job, labels and
-    rules as they are, every second instead of every 15 s, no Alertmanager."""
+    rules as they are, every second instead of every 15 s, alerts to `alertmanager` (an
+    Alertmanager's URL) or to none."""
     with open(sample) as f:
         text = f.read()
     targets = "".join(f'      - targets: ["127.0.0.1:{s.port}"]\n'
                       f"        labels:\n          station: {s.name}\n" for s in stations)
     edits = [(r"scrape_interval: 15s", lambda m: "scrape_interval: 1s\n  scrape_timeout: 1s"),
              (r"evaluation_interval: 15s", lambda m: "evaluation_interval: 1s"),
-             (r"(?s)\nalerting:.*?\n(?=rule_files:)", lambda m: "\n"),
+             (r"(?s)\nalerting:.*?\n(?=rule_files:)", lambda m: "\n") if not alertmanager else
+             (r'"localhost:9093"', lambda m: '"' + alertmanager.split("//", 1)[1] + '"'),
              (r"/usr/share/vantrelo-nms/prometheus/vantrelo-nms\.rules\.yml", lambda m: rules),
              (r"(?s)(\n    static_configs:\n).*", lambda m: m.group(1) + targets)]
     for pattern, replacement in edits:
@@ -228,11 +240,11 @@ class Prometheus:
     """Debian's prometheus on a free loopback port with storage of its own, scraping the given
     stations every second with the package's sample configuration and rules."""
 
-    def __init__(self, procs, sample, rules, stations):
+    def __init__(self, procs, sample, rules, stations, alertmanager=None):
         self.dir = procs.folder("nms-live-prometheus-")
         config = os.path.join(self.dir, "prometheus.yml")
         with open(config, "w") as f:
-            f.write(sample_config(sample, rules, stations))
+            f.write(sample_config(sample, rules, stations, alertmanager))
         self.log = os.path.join(self.dir, "prometheus.log")
         for _ in range(3):
             self.port = free_port()
@@ -240,7 +252,8 @@ class Prometheus:
             self.proc = procs.start(
                 ["prometheus", f"--config.file={config}",
                  f"--storage.tsdb.path={os.path.join(self.dir, 'data')}",
-                 f"--web.listen-address=127.0.0.1:{self.port}", "--log.level=warn"],
+                 f"--web.listen-address=127.0.0.1:{self.port}", "--log.level=warn",
+                 "--rules.alert.resend-delay=1s"],
                 log=self.log)
             try:
                 wait_until("Prometheus to be ready",
@@ -259,6 +272,73 @@ class Prometheus:
 
     def alerts(self):
         return get_json(self.url + "/api/v1/alerts")["data"]["alerts"]
+
+
+class Webhook:
+    """A webhook receiver on a free loopback port: the notifications posted to it, in order
+    (as Alertmanager's JSON: status, alerts with their labels)."""
+
+    def __init__(self):
+        received = self.received = []
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                received.append(json.loads(body))
+                self.send_response(200)
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = f"http://127.0.0.1:{self.server.server_address[1]}/hook"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.server.shutdown()
+        self.server.server_close()
+        return False
+
+    def alerts(self, status):
+        """The labels of each alert notified with `status` ("firing", "resolved")."""
+        return [a["labels"] for n in self.received for a in n.get("alerts", [])
+                if a.get("status") == status]
+
+
+class Alertmanager:
+    """Debian's Alertmanager on a free loopback port with storage of its own, no cluster, every
+    alert to `webhook` at once, resolved ones too."""
+
+    def __init__(self, procs, webhook):
+        self.dir = procs.folder("nms-live-alertmanager-")
+        config = os.path.join(self.dir, "alertmanager.yml")
+        with open(config, "w") as f:
+            f.write("route:\n  receiver: hook\n  group_by: [alertname, station, mac]\n"
+                    "  group_wait: 1s\n  group_interval: 1s\n  repeat_interval: 1h\n"
+                    "receivers:\n  - name: hook\n    webhook_configs:\n"
+                    f"      - url: {webhook.url}\n        send_resolved: true\n")
+        self.log = os.path.join(self.dir, "alertmanager.log")
+        for _ in range(3):
+            self.port = free_port()
+            self.url = f"http://127.0.0.1:{self.port}"
+            self.proc = procs.start(
+                ["prometheus-alertmanager", f"--config.file={config}",
+                 f"--storage.path={os.path.join(self.dir, 'data')}",
+                 f"--web.listen-address=127.0.0.1:{self.port}", "--cluster.listen-address=",
+                 "--log.level=warn"], log=self.log)
+            try:
+                wait_until("Alertmanager to be ready",
+                           lambda: self.proc.poll() is None and
+                           http_get(self.url + "/-/ready", timeout=2)[0] == 200, 30)
+                return
+            except AssertionError:
+                procs.stop(self.proc)
+        with open(self.log, errors="replace") as f:
+            raise AssertionError("Alertmanager did not start: " + f.read())
 
 
 def check(condition, message):

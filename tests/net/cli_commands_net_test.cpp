@@ -189,7 +189,7 @@ TEST_F(CliCommandsNet, MonitorWatchesThePlantAndKeepsTheMetricsFile) {
     std::stringstream text;
     text << f.rdbuf();
     EXPECT_NE(
-        text.str().find("vantrelo_element_up{mac=\"" +
+        text.str().find("vantrelo_element_info{mac=\"" +
                         protocol::Decode_MAC(protocol::Encode_MAC(mac(2))) + "\",name=\"DEC SFN\""),
         std::string::npos)
         << text.str();

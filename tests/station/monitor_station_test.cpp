@@ -208,8 +208,7 @@ TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
     // the window closing first does not hand it back to the monitor under that holder.
     const int otherHolder = 0;
     mon().pause(&otherHolder);
-    gate.dispatch(ports::EventGate::Kind::Operator,
-                  [&] { main->statistics().form.closeByOperator(); });
+    gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->statistics().form.closeByOperator(); });
     EXPECT_TRUE(mon().paused());
     mon().resume(&otherHolder);
     EXPECT_FALSE(mon().paused());
@@ -296,7 +295,7 @@ TEST_F(MonitorStation, ACounterThatJumpsIsAResetAndNotAddedToTheTotals) {
     }
     EXPECT_EQ(rows, 2);
     EXPECT_NE(monitor::prometheusText(mon(), 0).find(
-                  "vantrelo_element_counter_resets_total{mac=\"" + after.mac),
+                  "vantrelo_element_discontinuities_total{mac=\"" + after.mac),
               std::string::npos);
 }
 
@@ -343,20 +342,24 @@ TEST_F(MonitorStation, MetricsNameEveryElementInTheExpositionFormat) {
     std::istringstream lines(text);
     std::string line;
     int samples = 0;
-    const std::regex sample(
-        R"re(^[a-z_]+\{mac="[0-9A-F:]{17}",name="[^"]*",ip="[0-9.]+",role="(encoder|decoder|unknown)"\} -?[0-9.]+$)re");
+    const std::regex sample(R"re(^[a-z_]+\{mac="[0-9A-F:]{17}"\} -?[0-9.]+$)re");
+    const std::regex info(
+        R"re(^vantrelo_element_info\{mac="[0-9A-F:]{17}",name="[^"]*",ip="[0-9.]+",role="(encoder|decoder|unknown)"(,firmware="[^"]*")?(,serial="[^"]*")?\} 1$)re");
     const std::regex total(
         R"(^vantrelo_monitor_(last_cycle_timestamp_seconds|cycle_overruns_total) [0-9.]+$)");
     while (std::getline(lines, line)) {
         if (line.rfind("# HELP ", 0) == 0 || line.rfind("# TYPE ", 0) == 0) continue;
-        EXPECT_TRUE(std::regex_match(line, sample) || std::regex_match(line, total)) << line;
+        EXPECT_TRUE(std::regex_match(line, sample) || std::regex_match(line, info) ||
+                    std::regex_match(line, total))
+            << line;
         ++samples;
     }
     EXPECT_GT(samples, 5 * 10);
-    EXPECT_NE(text.find("vantrelo_element_up{mac=\"00:1A:2B:50:00:1F\",name=\"TX "
-                        "NORTH\",ip=\"192.168.50.31\",role=\"decoder\"} 1"),
-              std::string::npos)
+    EXPECT_NE(text.find("vantrelo_element_up{mac=\"00:1A:2B:50:00:1F\"} 1"), std::string::npos)
         << text;
+    EXPECT_NE(text.find("vantrelo_element_info{mac=\"00:1A:2B:50:00:1F\",name=\"TX "
+                        "NORTH\",ip=\"192.168.50.31\",role=\"decoder\""),
+              std::string::npos);
     EXPECT_NE(text.find("# TYPE vantrelo_element_audio_frames_total counter"), std::string::npos);
 }
 

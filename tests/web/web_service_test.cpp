@@ -7,6 +7,7 @@
 #include <string>
 
 #include "monitor/plant_monitor.h"
+#include "protocol/text.h"
 #include "sim/virtual_lan.h"
 #include "support/station_on_fakes.h"
 #include "web/web_publisher.h"
@@ -38,7 +39,10 @@ protected:
                 e.faults.onlyForPort = 2978;
                 e.faults.drop = -1;
             }
-            database += "[001A2B72000" + std::to_string(i) + "]\nname=" + id.name +
+            // The second's name as an earlier station or a person wrote it: Latin-1, with a
+            // control character.
+            database += "[001A2B72000" + std::to_string(i) +
+                        "]\nname=" + (i == 1 ? std::string("Caf\xe9\x07 NORTH") : id.name) +
                         "\nip=10.20.0." + std::to_string(i + 2) + "\nrole=1\n";
         }
         station.files.editExternally("/db/nms.ini", database);
@@ -62,6 +66,7 @@ protected:
             return hash == "H:" + password;
         };
         o.unixNowMs = [this] { return station.time.unixTimeMs(); };
+        o.pause = [this](std::chrono::milliseconds wait) { pauses_.push_back(wait); };
         o.readEvents = [this](std::int64_t since, const std::string& mac, std::size_t limit,
                               std::string& error) {
             ports::JournalQuery q;
@@ -72,7 +77,9 @@ protected:
             error = page.error;
             return page.events;
         };
-        o.page = "<!DOCTYPE html><title>plant</title>";
+        o.page = "<!DOCTYPE html><title>plant</title><style>p{}</style><script>go()</script>";
+        o.hostNames = {"127.0.0.1", "localhost", "nms.plant.example"};
+        o.headers = headers_;
         o.heartbeat = std::chrono::milliseconds(0);
         service_ = std::make_unique<web::WebService>(std::move(o));
         publisher_ = std::make_unique<web::WebPublisher>(
@@ -100,6 +107,8 @@ protected:
             }
         }
         r.credentials = credentials_;
+        r.host = host_;
+        r.peer = peer_;
         return service_->handle(r);
     }
     static std::string body(const HttpResponse& r) { return r.body ? *r.body : std::string(); }
@@ -114,6 +123,10 @@ protected:
     std::unique_ptr<web::WebService> service_;
     std::unique_ptr<web::WebPublisher> publisher_;
     std::optional<std::pair<std::string, std::string>> credentials_;
+    std::vector<std::string> host_ = {"127.0.0.1:9821"};
+    std::string peer_ = "127.0.0.1";
+    std::vector<std::chrono::milliseconds> pauses_;
+    std::vector<std::pair<std::string, std::string>> headers_;
     int ended_ = 0;
     int bcrypts_ = 0;
 };
@@ -128,19 +141,19 @@ TEST_F(WebServiceOnAPlant, ServesTheMonitorAsTheLastCycleLeftIt) {
     EXPECT_EQ(metrics.contentType, "text/plain; version=0.0.4; charset=utf-8");
     const std::string m = body(metrics);
     // The textfile's families, and the service's own.
-    EXPECT_NE(
-        m.find("vantrelo_element_up{mac=\"00:1A:2B:72:00:00\",name=\"ENC 0\",ip=\"10.20.0.2\","
-               "role=\"encoder\"} 1\n"),
-        std::string::npos)
+    // Series named by the MAC alone; what each element is called, once, in its info.
+    EXPECT_NE(m.find("\nvantrelo_element_up{mac=\"00:1A:2B:72:00:00\"} 1\n"), std::string::npos)
         << m;
+    EXPECT_NE(m.find("\nvantrelo_element_up{mac=\"00:1A:2B:72:00:02\"} 0\n"), std::string::npos);
     EXPECT_NE(
-        m.find("vantrelo_element_up{mac=\"00:1A:2B:72:00:02\",name=\"ENC 2\",ip=\"10.20.0.4\","
-               "role=\"encoder\"} 0\n"),
+        m.find("\nvantrelo_element_info{mac=\"00:1A:2B:72:00:00\",name=\"ENC 0\",ip=\"10.20.0."
+               "2\",role=\"encoder\"} 1\n"),
         std::string::npos);
+    EXPECT_EQ(m.find("name=\"ENC 0\""), m.rfind("name=\"ENC 0\""));
     EXPECT_NE(m.find("\nvantrelo_monitor_last_cycle_timestamp_seconds "), std::string::npos);
     EXPECT_NE(m.find("\nvantrelo_monitor_cycle_duration_seconds "), std::string::npos);
     EXPECT_NE(m.find("\nvantrelo_monitor_up 1\n"), std::string::npos);
-    EXPECT_NE(m.find("\nvantrelo_station_info{station=\"site-a\",version=\"3.7.8\",interface="
+    EXPECT_NE(m.find("\nvantrelo_station_info{station_name=\"site-a\",version=\"3.7.8\",interface="
                      "\"10.20.0.1\"} 1\n"),
               std::string::npos);
 
@@ -156,6 +169,15 @@ TEST_F(WebServiceOnAPlant, ServesTheMonitorAsTheLastCycleLeftIt) {
         << a;
     EXPECT_NE(a.find("\"health\": \"offline\""), std::string::npos);
     EXPECT_NE(a.find("\"counters\": {\"tx_ok\": "), std::string::npos);
+
+    // An acknowledgement shows with who gave it.
+    EXPECT_NE(a.find("\"acknowledged\": false, \"acknowledged_by\": null"), std::string::npos);
+    ASSERT_TRUE(mon().acknowledge("00:1A:2B:72:00:02", "ops"));
+    cycles(1);
+    EXPECT_NE(body(get("/api/v1/elements/001a2b720002"))
+                  .find("\"acknowledged\": true, \"acknowledged_by\": \"ops\""),
+              std::string::npos)
+        << body(get("/api/v1/elements/001a2b720002"));
 
     // One element, however its MAC is written; none for a MAC the plant does not have.
     const auto one = get("/api/v1/elements/001a2b720001");
@@ -176,6 +198,22 @@ TEST_F(WebServiceOnAPlant, ServesTheMonitorAsTheLastCycleLeftIt) {
     EXPECT_NE(body(get("/metrics")).find("\nvantrelo_monitor_up 0\n"), std::string::npos);
 }
 
+TEST_F(WebServiceOnAPlant, WritesValidUtf8WhateverTheDatabaseHolds) {
+    serve();
+    const auto feed = get("/api/v1/stream");
+    mon().start();
+    cycles(1);
+    const std::string metrics = body(get("/metrics"));
+    const std::string elements = body(get("/api/v1/elements"));
+    const std::string told = feed.stream->next().value_or("") + feed.stream->next().value_or("");
+    for (const std::string* written : {&metrics, &elements, &told})
+        EXPECT_EQ(protocol::text::validUtf8(*written), *written);
+    // Read as Latin-1; the control character escaped in JSON, dropped from the label.
+    EXPECT_NE(metrics.find("name=\"Caf\u00e9 NORTH\""), std::string::npos) << metrics;
+    EXPECT_NE(elements.find("\"name\": \"Caf\u00e9\\u0007 NORTH\""), std::string::npos) << elements;
+    EXPECT_NE(told.find("\"name\": \"Caf\u00e9\\u0007 NORTH\""), std::string::npos) << told;
+}
+
 TEST_F(WebServiceOnAPlant, OnlyReadsAndAnswersOnlyItsOwnPaths) {
     serve();
     mon().start();
@@ -194,6 +232,50 @@ TEST_F(WebServiceOnAPlant, OnlyReadsAndAnswersOnlyItsOwnPaths) {
     EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
 }
 
+TEST_F(WebServiceOnAPlant, AnswersOnlyARequestForItselfAndSendsProtectiveHeaders) {
+    headers_ = {{"Strict-Transport-Security", "max-age=63072000"},
+                {"x-frame-options", "SAMEORIGIN"}};
+    serve();
+    mon().start();
+    cycles(1);
+    // A page elsewhere that rebinds its own name to this address gets nothing.
+    const std::vector<std::pair<std::vector<std::string>, int>> hosts = {
+        {{"127.0.0.1:9821"}, 200},
+        {{"localhost:9821"}, 200},
+        {{"LOCALHOST."}, 200},
+        {{"nms.plant.example:9821"}, 200},
+        {{}, 400},
+        {{"127.0.0.1", "127.0.0.1"}, 400},
+        {{"evil.example:9821"}, 400},
+        {{"[::1]:9821"}, 400},
+        {{"10.20.0.1:9821"}, 400},
+        {{"127.0.0.1.evil.example"}, 400}};
+    for (const auto& [host, status] : hosts) {
+        host_ = host;
+        EXPECT_EQ(get("/api/v1/elements").status, status) << (host.empty() ? "" : host.front());
+        EXPECT_EQ(get("/healthz").status, status == 200 ? 200 : 400);
+    }
+    host_ = {"127.0.0.1:9821"};
+    // The page runs no inline code and is framed nowhere; nothing is sniffed.
+    const auto page = get("/");
+    EXPECT_NE(header(page, "Content-Security-Policy").find("default-src 'none'; script-src 'self'"),
+              std::string::npos);
+    EXPECT_NE(header(page, "Content-Security-Policy").find("frame-ancestors 'none'"),
+              std::string::npos);
+    EXPECT_EQ(header(page, "X-Frame-Options"), "");  // the operator's replaces it
+    EXPECT_EQ(header(page, "x-frame-options"), "SAMEORIGIN");
+    EXPECT_EQ(body(page),
+              "<!DOCTYPE html><title>plant</title><link rel=\"stylesheet\" "
+              "href=\"status.css\"><script src=\"status.js\"></script>");
+    EXPECT_EQ(body(get("/status.js")), "go()");
+    EXPECT_EQ(get("/status.css").contentType, "text/css; charset=utf-8");
+    for (const char* path : {"/", "/status.js", "/metrics", "/api/v1/elements", "/nothing"}) {
+        const auto r = get(path);
+        EXPECT_EQ(header(r, "X-Content-Type-Options"), "nosniff") << path;
+        EXPECT_EQ(header(r, "Strict-Transport-Security"), "max-age=63072000") << path;
+    }
+}
+
 TEST_F(WebServiceOnAPlant, AsksForAUserOnEveryPathButHealthz) {
     serve({{"ops", "H:secret"}});
     mon().start();
@@ -205,12 +287,35 @@ TEST_F(WebServiceOnAPlant, AsksForAUserOnEveryPathButHealthz) {
         EXPECT_EQ(header(r, "WWW-Authenticate").rfind("Basic realm=", 0), 0u);
     }
     EXPECT_EQ(get("/healthz").status, 200);
+    EXPECT_TRUE(pauses_.empty());  // asked, not failed
+    // A wrong password and an unknown user cost the same bcrypt: the time tells no names.
     credentials_ = {"ops", "wrong"};
+    int before = bcrypts_;
     EXPECT_EQ(get("/metrics").status, 401);
-    credentials_ = {"nobody", "secret"};
+    EXPECT_EQ(bcrypts_, before + 1);
+    credentials_ = {"nobody", "H:secret"};  // another user's password: still no way in
+    before = bcrypts_;
     EXPECT_EQ(get("/metrics").status, 401);
+    EXPECT_EQ(bcrypts_, before + 1);
+    // Failures from one address slow down, doubling; another address is not held up, and
+    // nobody is locked out.
+    credentials_ = {"ops", "guess"};
+    EXPECT_EQ(get("/metrics").status, 401);
+    EXPECT_EQ(get("/metrics").status, 401);
+    EXPECT_EQ(get("/metrics").status, 401);
+    using std::chrono::milliseconds;
+    // Three free (two above, one here), then 250 ms, then 500 ms.
+    EXPECT_EQ(pauses_, (std::vector<milliseconds>{milliseconds(250), milliseconds(500)}));
+    peer_ = "127.0.0.3";
+    EXPECT_EQ(get("/metrics").status, 401);
+    EXPECT_EQ(pauses_.size(), 2u);
+    peer_ = "127.0.0.1";
     credentials_ = {"ops", "secret"};
     EXPECT_EQ(get("/metrics").status, 200);
+    credentials_ = {"ops", "guess"};
+    EXPECT_EQ(get("/metrics").status, 401);  // counted afresh after a success
+    EXPECT_EQ(pauses_.size(), 2u);
+    credentials_ = {"ops", "secret"};
     // A scraper's every request does not cost a bcrypt again.
     const int checks = bcrypts_;
     EXPECT_EQ(get("/api/v1/elements").status, 200);
@@ -295,13 +400,48 @@ TEST(LiveFeed, EndsAReaderThatFallsTooFarBehindAndKeepsTheOthers) {
     EXPECT_EQ(feed.readers(), 1u);
 }
 
+TEST(LiveFeed, NumbersEventsAndResumesAReaderThatReconnects) {
+    web::LiveFeed feed(std::chrono::milliseconds(0));
+    auto first = feed.join();
+    first->next();  // the greeting
+    for (int i = 1; i <= 3; ++i) feed.push("journal", "{\"n\": " + std::to_string(i) + "}");
+    const std::string told = first->next().value_or("");
+    // "id: EPOCH-1": the id the browser will send back.
+    const auto at = told.find("id: ");
+    ASSERT_NE(at, std::string::npos) << told;
+    const std::string id1 = told.substr(at + 4, told.find('\n', at) - at - 4);
+    ASSERT_EQ(id1.substr(id1.find('-')), "-1");
+    const std::string epoch = id1.substr(0, id1.find('-'));
+    first.reset();
+
+    auto resumed = feed.join(epoch + "-1");
+    resumed->next();
+    const std::string missed = resumed->next().value_or("");
+    EXPECT_EQ(missed.find("{\"n\": 1}"), std::string::npos) << missed;
+    EXPECT_NE(missed.find("id: " + epoch + "-2\nevent: journal\ndata: {\"n\": 2}\n\n"),
+              std::string::npos);
+    EXPECT_NE(missed.find("{\"n\": 3}"), std::string::npos);
+    // An id of an earlier run of the station, one not yet given, or one no longer kept: the
+    // page reloads.
+    for (int i = 0; i < static_cast<int>(web::LiveFeed::kHistoryEvents); ++i)
+        feed.push("cycle", "{}");
+    for (const std::string& id :
+         {std::string("1-2"), epoch + "-99999", epoch + "-1", epoch + "-x", epoch})
+        if (auto r = feed.join(id)) {
+            r->next();
+            EXPECT_EQ(r->next(), "event: reload\ndata: {}\n\n") << id;
+        }
+}
+
 TEST(IsoTime, ReadsTheFormsOfAUtcTime) {
     EXPECT_EQ(web::parseIsoUtc("1970-01-01"), 0);
     EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00Z"), 1796724000000);
     EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00.250Z"), 1796724000250);
     EXPECT_EQ(web::parseIsoUtc("2026-12-08T10:00:00"), 1796724000000);
-    EXPECT_EQ(web::parseIsoUtc("2026-02-29"), web::parseIsoUtc("2026-03-01"));  // as timegm does
-    for (const char* bad : {"", "2026", "2026-13-01", "2026-12-08T25:00:00", "2026-12-08T10:00",
+    EXPECT_EQ(web::parseIsoUtc("2028-02-29"), 1835395200000);
+    EXPECT_EQ(web::parseIsoUtc("2000-02-29"), 951782400000);
+    for (const char* bad : {"", "2026", "2026-13-01", "2026-04-31", "2026-02-29", "2100-02-29",
+                            "2026-12-32", "2026-12-00", "2026-12-08T25:00:00", "2026-12-08T10:00",
                             "2026-12-08Tx", "2026-12-08T10:00:00+02:00", "yesterday"})
         EXPECT_EQ(web::parseIsoUtc(bad), std::nullopt) << bad;
 }
