@@ -11,6 +11,7 @@
 #include "platform/http_server.h"
 #include "runtime/web_status.h"
 #include "web/snapshot.h"
+#include "web/web_service.h"
 
 namespace nms::cli {
 
@@ -30,21 +31,6 @@ std::string eventLine(const ports::JournalEvent& e) {
     return line;
 }
 
-// "2026-12-08T10:00:00Z", "2026-12-08T10:00:00" (UTC) or "2026-12-08": milliseconds since 1970.
-std::optional<std::int64_t> parseIsoUtc(const std::string& text) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    const int n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s);
-    if (n != 3 && n != 6) return std::nullopt;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return std::nullopt;
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    return static_cast<std::int64_t>(timegm(&tm)) * 1000;
-}
 
 const char* intervalRefused(const std::string& value) {
     long long n = 0;
@@ -191,7 +177,8 @@ int runEvents(Session& session, const Arguments& args) {
     const std::string element = args.value("--element");
     std::int64_t since = 0;
     if (!sinceText.empty()) {
-        const auto parsed = parseIsoUtc(sinceText);
+        // The web service's reading: a day the month does not have is refused, not carried over.
+        const auto parsed = web::parseIsoUtc(sinceText);
         if (!parsed) {
             std::fprintf(stderr,
                          "nms-cli: --since takes a UTC time such as 2026-12-08T10:00:00Z, not %s\n",

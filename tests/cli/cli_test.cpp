@@ -91,7 +91,8 @@ TEST_F(CliTest, ACommandRefusesOptionsItDoesNotTake) {
     // is a refusal before anything was sent, for every command alike.
     for (const char* usage : {"stats --demo", "set-delay 00:1A:2B:50:00:21 abc --demo",
                               "monitor --demo --listen 127.0.0.1:80000", "list --demo extra",
-                              "set 00:1A:2B:50:00:15 colour=red --demo"})
+                              "set 00:1A:2B:50:00:15 colour=red --demo",
+                              "events --demo --since 2026-04-31"})
         EXPECT_EQ(run(usage).status, 2) << usage << ": " << run(usage).err;
     ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
     EXPECT_EQ(run("discover --demo --timeout 1").status, 3);  // it would replace the database
