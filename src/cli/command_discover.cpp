@@ -10,7 +10,7 @@
 
 namespace nms::cli {
 
-void printElements(app::frmMain& main, bool json);
+void printElements(app::frmMain& main, const std::vector<std::string>& sections, bool json);
 
 namespace {
 
@@ -69,7 +69,7 @@ int runDiscover(Session& session, const Arguments& args) {
     }
     if (!ended) return 1;
     if (!saved) return 1;  // said: the new database could not be written
-    printElements(main, args.json);
+    printElements(main, main.lstHidden.items(), args.json);
     if (args.given("--stats")) {
         const double dueToTreeMs =
             std::chrono::duration<double, std::milli>(treeShown - scanStarted).count() - scanIntervalMs;

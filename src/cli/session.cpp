@@ -47,7 +47,7 @@ bool Session::start() {
 }
 
 void Session::startReadOnly() {
-    env().gate.dispatch(ports::EventGate::Kind::Posted, [this] { main_->Load_Config(); });
+    // Nothing to start: a reading command reads what it prints and builds no window's tree.
 }
 
 bool Session::runUntil(const std::function<bool()>& done, int ms, int pollMs) {
