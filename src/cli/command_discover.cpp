@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "discovery/paging.h"
 #include "station/main_toolbar.h"
+#include "protocol/address.h"
 #include "protocol/text.h"
 
 namespace nms::cli {
@@ -19,8 +20,8 @@ const char* timeoutRefused(const std::string& value) {
     return seconds <= 0 || seconds > 65 ? "--timeout takes seconds from 0.1 to 65" : nullptr;
 }
 
-constexpr CommandOption kDiscoverOptions[] = {{"--timeout", true, timeoutRefused},
-                                              {"--stats", false}};
+constexpr CommandOption kDiscoverOptions[] = {
+    {"--timeout", true, timeoutRefused}, {"--stats", false}, {"--merge", false}};
 
 }  // namespace
 
@@ -30,6 +31,7 @@ int runDiscover(Session& session, const Arguments& args) {
     // The scan's seconds, or 0 for the station's own.
     const double timeout = protocol::text::leadingNumber(args.value("--timeout"));
     if (timeout > 0) paging.overrideDuration(timeout);
+    paging.setMerge(args.given("--merge"));
 
     // Figures for scripts that measure a plant: every datagram counted, and the scan's end timed.
     const std::uint64_t receivedBefore = main.udpClient.deliveredDatagrams();
@@ -70,6 +72,14 @@ int runDiscover(Session& session, const Arguments& args) {
     if (!ended) return 1;
     if (!saved) return 1;  // said: the new database could not be written
     printElements(main, main.lstHidden.items(), args.json);
+    if (paging.merging()) {
+        // What the merge changed, for the log of whoever runs it on a schedule.
+        std::fprintf(stderr, "nms-cli: merged: %zu new, %zu not found (kept)\n",
+                     paging.mergedNew().size(), paging.notFound().size());
+        for (const auto& section : paging.notFound())
+            std::fprintf(stderr, "nms-cli: not found, kept: %s\n",
+                         protocol::Decode_MAC(section).c_str());
+    }
     if (args.given("--stats")) {
         const double dueToTreeMs =
             std::chrono::duration<double, std::milli>(treeShown - scanStarted).count() - scanIntervalMs;

@@ -9,6 +9,7 @@
 #include "protocol/text.h"
 #include "station/settings_keys.h"
 #include "store/element_record.h"
+#include "store/ini_document.h"
 
 namespace nms::discovery {
 namespace {
@@ -71,7 +72,7 @@ std::string Paging::scanTimeoutText() const {
 
 void Paging::StartAutoDiscovery() {
     if (scanning()) return;
-    if (lstHidden_.listCount() >= 1) {
+    if (lstHidden_.listCount() >= 1 && !merge_) {
         const auto answer = context_.msgBox(
             "Performing an 'Auto Discovery' will delete the local database in your computer and create a new one, "
             "based on the Network Elements found (if any). \rAre you sure?",
@@ -86,6 +87,9 @@ void Paging::StartAutoDiscovery() {
 void Paging::Form_Load() {
     unresolved_.clear();
     unresolvedSet_.clear();
+    answeredSections_.clear();
+    mergedNew_.clear();
+    notFound_.clear();
     answerOrder_ = 0;
     stoppedBeforeRequest_ = false;
     if (onScanStarted) onScanStarted();
@@ -129,6 +133,10 @@ void Paging::Form_Load() {
     }
     // Only a request that went out replaces the database; no answer can come before this.
     if (onRequestSent) onRequestSent();
+    if (merge_) {
+        if (!db.fileExists(path)) db.createEmptyFile(path);
+        return;
+    }
     if (db.fileExists(path)) db.deleteFile(path);
     db.createEmptyFile(path);
 }
@@ -221,8 +229,46 @@ void Paging::storeAnswer(const std::string& ip, const std::string& mac, const pr
     }
     // An address given up on earlier that answered again and resolved is found after all.
     if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
-    store::writeElementRecord(context_.db(), context_.databasePath(), protocol::Encode_MAC(mac),
+    const std::string section = protocol::Encode_MAC(mac);
+    if (merge_) mergeAnswer(section, ip);
+    store::writeElementRecord(context_.db(), context_.databasePath(), section,
                               store::recordFromAnswer(answer, ip));
+}
+
+void Paging::mergeAnswer(const std::string& section, const std::string& ip) {
+    if (!answeredSections_.insert(store::foldName(section)).second) return;
+    auto& db = context_.db();
+    const auto& path = context_.databasePath();
+    const std::string mac = protocol::Decode_MAC(section);
+    std::vector<std::string> keys;
+    db.LoadIniSectionKeysLB(section, keys, path);
+    if (keys.empty()) {
+        mergedNew_.push_back(section);
+        if (context_.onOperatorChange)
+            context_.onOperatorChange(mac, "", "found by discovery", "", ip);
+        return;
+    }
+    const std::string before = protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kIp), path, ""));
+    if (before != ip && context_.onOperatorChange)
+        context_.onOperatorChange(mac,
+                                  protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kName), path, "")),
+                                  "address changed", before, ip);
+}
+
+// Every element of the database that did not answer is kept, and said.
+void Paging::noteNotFound() {
+    auto& db = context_.db();
+    const auto& path = context_.databasePath();
+    for (const auto& section : context_.databaseSections()) {
+        if (answeredSections_.count(store::foldName(section))) continue;
+        notFound_.push_back(section);
+        if (context_.onOperatorChange)
+            context_.onOperatorChange(
+                protocol::Decode_MAC(section),
+                protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kName), path, "")),
+                "not found by discovery", protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kIp), path, "")),
+                "kept");
+    }
 }
 
 void Paging::reportUnresolved() {
@@ -251,6 +297,7 @@ void Paging::endScan() {
     socket.remoteHost = SavedRemoteHost;
     context_.AutoDiscoverAwaiting = false;
     previous_.reset();
+    if (merge_ && !stoppedBeforeRequest_) noteNotFound();
     scanEnding();
     if (onScanEnded) onScanEnded();
     scanEnded();

@@ -78,6 +78,16 @@ public:
     // Ends the scan in progress at once and puts back the database it replaced (a script
     // interrupted mid-scan): the answers so far are dropped, nothing is reported.
     void abandonScan();
+
+    // The next scans merge into the database instead of replacing it (an always-on station that
+    // must never lose what it knows): an element that answers for the first time is added, one
+    // that answers at another address is updated, one that does not answer is kept; each is an
+    // event, and nothing is asked first, since nothing is deleted.
+    void setMerge(bool merge) { merge_ = merge; }
+    bool merging() const { return merge_; }
+    // What the last merging scan found: the sections added and those not found (kept).
+    const std::vector<std::string>& mergedNew() const { return mergedNew_; }
+    const std::vector<std::string>& notFound() const { return notFound_; }
     // A scan of another length than the stored setting, without changing it (scripts).
     void overrideDuration(double seconds) { durationOverride_ = seconds; }
 
@@ -108,6 +118,11 @@ private:
     // The database as it was before the scan (nothing: there was none), until the scan ends.
     std::optional<std::string> previous_;
     bool stoppedBeforeRequest_ = false;
+    bool merge_ = false;
+    std::unordered_set<std::string> answeredSections_;
+    std::vector<std::string> mergedNew_, notFound_;
+    void mergeAnswer(const std::string& section, const std::string& ip);
+    void noteNotFound();
 };
 
 }  // namespace nms::discovery

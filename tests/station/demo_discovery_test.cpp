@@ -7,6 +7,7 @@
 #include <set>
 
 #include "editor/configuration_exchange.h"
+#include "monitor/plant_monitor.h"
 #include "protocol/configuration.h"
 #include "station/demo_station.h"
 
@@ -51,6 +52,37 @@ TEST_F(DemoStation, ASecondDiscoveryReplacesTheDatabase) {
     std::vector<std::string> sections;
     db->LoadIniSectionsLB(sections, kDb);
     EXPECT_EQ(sections.size(), 4u);
+}
+
+// A merging discovery never empties the database: an element new to it is added, one at a new
+// address updated, one that did not answer kept; each is an event, and nothing is asked first.
+TEST_F(DemoStation, AMergingDiscoveryAddsUpdatesAndKeepsWhatDidNotAnswer) {
+    discover();
+    element("TX NORTH").identity().ip = {192, 168, 50, 41};
+    element("STUDIO B MPX").faults.drop = -1;
+    sim::ElementIdentity spare;
+    spare.role = sim::Role::Decoder;
+    spare.ip = {192, 168, 50, 99};
+    spare.mac = {0x00, 0x1A, 0x2B, 0x50, 0x00, 0x99};
+    plant.lan().addElement(spare);
+    main->paging().setMerge(true);
+    discover();
+    std::vector<std::string> sections;
+    db->LoadIniSectionsLB(sections, kDb);
+    EXPECT_EQ(sections.size(), 6u);
+    EXPECT_EQ(main->TreeView1.nodeCount(), 6);
+    EXPECT_EQ(stored("TX NORTH", "ip"), "192.168.50.41");
+    EXPECT_EQ(stored("STUDIO B MPX", "ip"), "192.168.50.22");
+    EXPECT_EQ(main->paging().mergedNew(), (std::vector<std::string>{"001A2B500099"}));
+    EXPECT_EQ(main->paging().notFound(), (std::vector<std::string>{sectionOf("STUDIO B MPX")}));
+    std::vector<std::string> said;
+    for (const auto& e : main->plantMonitor().journal().query(0, ""))
+        said.push_back(e.what + " " + e.from + " " + e.to);
+    EXPECT_NE(std::find(said.begin(), said.end(), "address changed 192.168.50.31 192.168.50.41"),
+              said.end());
+    EXPECT_NE(std::find(said.begin(), said.end(), "found by discovery  192.168.50.99"), said.end());
+    EXPECT_NE(std::find(said.begin(), said.end(), "not found by discovery 192.168.50.22 kept"),
+              said.end());
 }
 
 TEST_F(DemoStation, AnElementConfirmsAConfigurationSettingBySetting) {
