@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 
 #include "cli/cli.h"
 #include "editor/configuration_exchange.h"
@@ -18,18 +19,10 @@
 #include "protocol/address.h"
 #include "protocol/audio_types.h"
 #include "protocol/text.h"
-#include "station/main_toolbar.h"
 #include "store/element_record.h"
 
 namespace nms::cli {
 namespace {
-
-bool said(const ConsoleDialogs& dialogs, std::size_t from, std::string_view part) {
-    const auto& boxes = dialogs.said();
-    for (std::size_t i = from; i < boxes.size(); ++i)
-        if (boxes[i].text.find(part) != std::string::npos) return true;
-    return false;
-}
 
 std::string keyList() {
     std::string out;
@@ -96,8 +89,7 @@ int runSetFrom(Session& session, const Arguments& args) {
     if (!session.showElement(args.positional[0])) return kExitRefused;
     auto& main = session.main();
     plant::ReplacementUnit unit({main.context(), main.plantMonitor(), main.panel, main.editor(),
-                                 main.exchange(),
-                                 [&main] { main.Toolbar1_ButtonClick(station::toolbar::kSave); }});
+                                 main.exchange(), [&main] { main.exchange().SaveConfiguration(); }});
     bool finished = false;
     unit.onFinished = [&finished] { finished = true; };
     std::string refusal;
@@ -142,6 +134,7 @@ int runSetFrom(Session& session, const Arguments& args) {
     if (s.complete()) return 0;
     using End = editor::ConfigurationExchange::SaveEnd;
     if (s.configurationEnd == End::NotSent) return kExitRefused;
+    if (s.configurationEnd == End::SendFailed) return 1;
     if (s.configurationEnd == End::NotAnswered) return kExitTimedOut;
     return kExitNotConfirmed;
 }
@@ -191,24 +184,17 @@ int runSet(Session& session, const Arguments& args) {
             return ctx.readShown(key, fallback);
         });
     const std::size_t firstBox = session.dialogs().said().size();
+    // How the save ended, as the exchange says it: the boxes are for a person to read.
+    using End = editor::ConfigurationExchange::SaveEnd;
+    auto end = std::make_shared<std::optional<End>>();
+    main.exchange().saveEnded.connect([end](End e) { *end = e; });
     session.env().gate.dispatch(ports::EventGate::Kind::Operator,
-                                [&main] { main.Toolbar1_ButtonClick(station::toolbar::kSave); });
+                                [&main] { main.exchange().SaveConfiguration(); });
     const bool sent = main.exchange().awaitingConfigurationAnswer();
-    bool confirmed = false, rejected = false, timedOut = false;
-    if (sent) {
-        // The answer, the MAC wait (up to about 21 s) and the comparison, or the time-out.
-        session.runUntil(
-            [&] {
-                confirmed = said(session.dialogs(), firstBox, "sucessfuly saved");
-                timedOut = said(session.dialogs(), firstBox, "timed out");
-                rejected = said(session.dialogs(), firstBox, "An error occured") ||
-                           said(session.dialogs(), firstBox, "does not match") ||
-                           said(session.dialogs(), firstBox, "corrupted");
-                return !main.exchange().awaitingConfigurationAnswer() && !main.waiting().isOpen() &&
-                       (confirmed || timedOut || rejected);
-            },
-            40000);
-    }
+    // The answer, the MAC wait (up to about 21 s) and the comparison, or the time-out.
+    if (sent) session.runUntil([&] { return end->has_value() && !main.waiting().isOpen(); }, 40000);
+    const bool confirmed = *end == End::Confirmed;
+    const bool rejected = *end == End::Differs;
     if (main.ended()) return session.endedStatus();
     if (args.json) {
         std::string changeList, messages;
@@ -223,12 +209,10 @@ int runSet(Session& session, const Arguments& args) {
             "{\"mac\": %s, \"sent\": %s, \"confirmed\": %s, \"changes\": [%s], \"messages\": "
             "[%s]}\n",
             jsonString(main.panel.lblElementMAC.caption()).c_str(), sent ? "true" : "false",
-            confirmed && !rejected ? "true" : "false", changeList.c_str(), messages.c_str());
+            confirmed ? "true" : "false", changeList.c_str(), messages.c_str());
     }
     // A send the network refused (no route, link down) is a failure, not a refusal.
-    if (!sent && said(session.dialogs(), firstBox, "101 - Unable to use UDP port 2976: ") &&
-        !said(session.dialogs(), firstBox, "no valid address is stored"))
-        return 1;
+    if (*end == End::SendFailed) return 1;
     if (!sent) return kExitRefused;
     if (rejected) return kExitNotConfirmed;
     if (confirmed) return 0;

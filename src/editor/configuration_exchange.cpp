@@ -145,7 +145,9 @@ bool ConfigurationExchange::SendConfigurationBytes(std::span<const std::uint8_t>
     if (result == station::ElementSocket::Result::NoAddress) socket.sayNoAddress(kPrefix);
     if (result != station::ElementSocket::Result::Sent) {
         if (!ended()) endConfigurationWait();
-        if (!ended()) saveEnded(SaveEnd::NotSent);
+        if (!ended())
+            saveEnded(result == station::ElementSocket::Result::NoAddress ? SaveEnd::NotSent
+                                                                         : SaveEnd::SendFailed);
         return false;
     }
     links_.silentPing(socket.client().remoteHost);

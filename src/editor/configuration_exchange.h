@@ -72,8 +72,9 @@ public:
 
     // How a save ended, for watchers, after the box that said it: confirmed setting by
     // setting, answered otherwise (a setting differs, another element answered, a bad answer),
-    // not answered in time, or not sent at all (a check, the operator's No, a failed send).
-    enum class SaveEnd { Confirmed, Differs, NotAnswered, NotSent };
+    // not answered in time, not sent (a check, the operator's No, no address stored), or sent
+    // and refused by the network (no route, the link down).
+    enum class SaveEnd { Confirmed, Differs, NotAnswered, NotSent, SendFailed };
     ports::Signal<SaveEnd> saveEnded;
 
     frmWaiting& waiting() { return waiting_; }

@@ -298,7 +298,7 @@ void ReplacementUnit::saveEnded(SaveEnd end) {
     if (state_ != State::Saving) return;
     state_ = State::Idle;
     summary_.configurationEnd = end;
-    summary_.configurationSent = end != SaveEnd::NotSent;
+    summary_.configurationSent = end != SaveEnd::NotSent && end != SaveEnd::SendFailed;
     summary_.configurationConfirmed = end == SaveEnd::Confirmed;
     switch (end) {
         case SaveEnd::Confirmed:
@@ -312,6 +312,9 @@ void ReplacementUnit::saveEnded(SaveEnd end) {
             break;
         case SaveEnd::NotSent:
             summary_.configuration = "not sent.";
+            break;
+        case SaveEnd::SendFailed:
+            summary_.configuration = "not sent: the network refused it (see the message).";
             break;
     }
     if (!summary_.configurationConfirmed) {

@@ -17,7 +17,6 @@
 #include "ports/event_gate.h"
 #include "protocol/address.h"
 #include "protocol/text.h"
-#include "station/main_toolbar.h"
 #include "store/element_record.h"
 #include "store/profile_store.h"
 #include "ui/about_dialog.h"
@@ -35,7 +34,7 @@ PlantLinks plantLinksOf(app::frmMain& main) {
         main.context(),
         main.plantMonitor(),
         {main.context(), main.plantMonitor(), main.panel, main.editor(), main.exchange(),
-         [&main] { main.Toolbar1_ButtonClick(station::toolbar::kSave); }},
+         [&main] { main.exchange().SaveConfiguration(); }},
         [&main] { main.RefreshElementList(); }};
 }
 

@@ -6,7 +6,6 @@
 #include "monitor/plant_monitor.h"
 #include "plant/plant_backup.h"
 #include "station/demo_station.h"
-#include "station/main_toolbar.h"
 
 namespace nms::testing {
 namespace {
@@ -35,7 +34,7 @@ protected:
         show("ELEMENT");
         unit = std::make_unique<ReplacementUnit>(ReplacementUnit::Links{
             main->context(), main->plantMonitor(), main->panel, main->editor(), main->exchange(),
-            [this] { main->Toolbar1_ButtonClick(station::toolbar::kSave); }});
+            [this] { main->exchange().SaveConfiguration(); }});
         unit->onFinished = [this] { ++finished; };
     }
     std::string applyFrom(const plant::SourceRecord& source) {
