@@ -127,17 +127,18 @@ TEST_F(SfnOverviewDemo, MeasuresAlignsAppliesAndClosesTheSpreadOfTheDemoSfnDecod
     EXPECT_NE(plant::overviewSummary(group()).find(" measured after it."), std::string::npos)
         << plant::overviewSummary(group());
     EXPECT_FALSE(plant::overviewActions(*overview, 0).align);
+    std::printf(
+        "spread before %lld ns, proposed after %lld ns, measured after %lld ns; apply to "
+        "last confirmation %lld ms\n",
+        static_cast<long long>(a.spreadBeforeNs.value_or(-1)),
+        static_cast<long long>(a.spreadAfterNs.value_or(-1)),
+        static_cast<long long>(group().spreadAchievedNs.value_or(-1)),
+        static_cast<long long>(group().applyToLastConfirmationMs.value_or(-1)));
     // Read again (the window opened again), the group starts over and nothing said before stays.
     overview->reload();
     EXPECT_EQ(plant::overviewSummary(group()), "Not measured yet.");
     EXPECT_EQ(overview->status(), "");
     EXPECT_FALSE(plant::overviewPlot(group()).decoders[0].before);
-    std::printf(
-        "spread before %lld ns, proposed after %lld ns, measured after %lld ns; apply to "
-        "last confirmation %lld ms\n",
-        static_cast<long long>(*a.spreadBeforeNs), static_cast<long long>(*a.spreadAfterNs),
-        static_cast<long long>(*group().spreadAchievedNs),
-        static_cast<long long>(*group().applyToLastConfirmationMs));
 }
 
 // The overview's network latency is the SFN window's: what the decoder measured, its additional
