@@ -123,7 +123,7 @@ private:
             return page;
         }
         const Holds holds = whatFileHolds(db_, why);
-        if (holds == Holds::Journal && readRows(db_, q, page, why)) return page;
+        if (holds == Holds::Journal && readRows(db_, layoutOf(db_), q, page, why)) return page;
         if (holds == Holds::Nothing) return page;
         page.error = path_ + ": " + why;
         // Opened afresh next time: the file may have been replaced.
@@ -186,6 +186,7 @@ bool SqliteJournal::fail(const std::string& why) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
     tableReady_ = false;
+    texts_.clear();
     return false;
 }
 
@@ -247,20 +248,94 @@ bool SqliteJournal::ensureTable() {
     if (tableReady_) return true;
     // Incremental vacuum can only be chosen before the first table: a new journal has it.
     if (!exec("PRAGMA auto_vacuum=INCREMENTAL") || !exec("PRAGMA journal_mode=WAL") ||
-        !exec("PRAGMA synchronous=NORMAL") ||
-        !exec("CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac TEXT NOT NULL, "
-              "name TEXT, "
-              "severity TEXT, what TEXT, from_state TEXT, to_state TEXT, detail TEXT)") ||
-        !exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") ||
-        !exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)"))
+        !exec("PRAGMA synchronous=NORMAL") || !exec("BEGIN IMMEDIATE"))
         return fail(error_);
+    const bool small =
+        pragma("PRAGMA page_count") * pragma("PRAGMA page_size") <= kConvertBelowBytes;
+    const bool written = pragma("SELECT count(*) FROM sqlite_master WHERE name = 'events'") > 0;
+    compact_ = !written || layoutOf(db_) == Layout::Compact;
+    bool ok = true;
+    if (compact_) {
+        ok = makeTables();
+    } else if (small) {
+        ok = compactTexts();
+        compact_ = ok;
+    } else {
+        // Too large to rewrite while the station waits: kept as it is, with its indexes.
+        ok = exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") &&
+             exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)");
+    }
+    if (!ok || !exec("COMMIT")) {
+        const std::string why = error_;
+        exec("ROLLBACK");
+        return fail(why);
+    }
     // A journal made before it had incremental vacuum is rebuilt with it while that is quick;
     // a larger one keeps its size (SQLite reuses its free pages) until it is vacuumed by hand.
-    if (pragma("PRAGMA auto_vacuum") != 2 &&
-        pragma("PRAGMA page_count") * pragma("PRAGMA page_size") <= kConvertBelowBytes)
-        exec("VACUUM");
+    if (pragma("PRAGMA auto_vacuum") != 2 && small) exec("VACUUM");
     ready();
     return true;
+}
+
+bool SqliteJournal::makeTables() {
+    // A text's last use, an hour ahead, says when no event kept can refer to it any more: a
+    // prune forgets it then, and a write updates it at most once an hour.
+    return exec("CREATE TABLE IF NOT EXISTS texts (id INTEGER PRIMARY KEY, text TEXT NOT NULL "
+                "UNIQUE, last_ms INTEGER NOT NULL)") &&
+           exec("CREATE INDEX IF NOT EXISTS texts_by_last_use ON texts (last_ms)") &&
+           exec("CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac INTEGER NOT "
+                "NULL, name INTEGER NOT NULL, severity INTEGER NOT NULL, what INTEGER NOT NULL, "
+                "from_state INTEGER NOT NULL, to_state INTEGER NOT NULL, detail INTEGER NOT "
+                "NULL)") &&
+           exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") &&
+           exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)");
+}
+
+bool SqliteJournal::compactTexts() {
+    // Every event keeps its rowid: a position or a seq a reader holds still means the same.
+    texts_.clear();
+    return exec("DROP INDEX IF EXISTS events_by_time") &&
+           exec("DROP INDEX IF EXISTS events_by_element") &&
+           exec("ALTER TABLE events RENAME TO events_with_texts") && makeTables() &&
+           exec("INSERT INTO texts (text, last_ms) SELECT t, (max(m) / 3600000 + 1) * 3600000 "
+                "FROM (SELECT coalesce(mac, '') AS t, time_ms AS m FROM events_with_texts "
+                "UNION ALL SELECT coalesce(name, ''), time_ms FROM events_with_texts "
+                "UNION ALL SELECT coalesce(severity, ''), time_ms FROM events_with_texts "
+                "UNION ALL SELECT coalesce(what, ''), time_ms FROM events_with_texts "
+                "UNION ALL SELECT coalesce(from_state, ''), time_ms FROM events_with_texts "
+                "UNION ALL SELECT coalesce(to_state, ''), time_ms FROM events_with_texts "
+                "UNION ALL SELECT coalesce(detail, ''), time_ms FROM events_with_texts) "
+                "GROUP BY t") &&
+           exec("INSERT INTO events (rowid, time_ms, mac, name, severity, what, from_state, "
+                "to_state, detail) SELECT o.rowid, o.time_ms, "
+                "(SELECT id FROM texts WHERE text = coalesce(o.mac, '')), "
+                "(SELECT id FROM texts WHERE text = coalesce(o.name, '')), "
+                "(SELECT id FROM texts WHERE text = coalesce(o.severity, '')), "
+                "(SELECT id FROM texts WHERE text = coalesce(o.what, '')), "
+                "(SELECT id FROM texts WHERE text = coalesce(o.from_state, '')), "
+                "(SELECT id FROM texts WHERE text = coalesce(o.to_state, '')), "
+                "(SELECT id FROM texts WHERE text = coalesce(o.detail, '')) "
+                "FROM events_with_texts AS o ORDER BY o.rowid") &&
+           exec("DROP TABLE events_with_texts");
+}
+
+std::int64_t SqliteJournal::textId(const std::string& text, std::int64_t t) {
+    constexpr std::int64_t kHourMs = 3600 * 1000;
+    const auto known = texts_.find(text);
+    if (known != texts_.end() && known->second.keptUntilMs > t) return known->second.id;
+    Statement keep(db_,
+                   "INSERT INTO texts (text, last_ms) VALUES (?1, ?2) ON CONFLICT (text) DO "
+                   "UPDATE SET last_ms = max(last_ms, excluded.last_ms) RETURNING id, last_ms");
+    if (!keep) return 0;
+    keep.text(1, text);
+    sqlite3_bind_int64(keep.get(), 2, (t / kHourMs + 1) * kHourMs);
+    if (sqlite3_step(keep.get()) != SQLITE_ROW) return 0;
+    // A connection that writes many distinct texts (a reason with figures in it) forgets them
+    // rather than holding them all.
+    if (texts_.size() >= 100000) texts_.clear();
+    const Text kept{sqlite3_column_int64(keep.get(), 0), sqlite3_column_int64(keep.get(), 1)};
+    texts_[text] = kept;
+    return kept.id;
 }
 
 void SqliteJournal::ready() {
@@ -307,20 +382,24 @@ bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
     for (const auto& e : batch) {
         if (!ok) break;
         sqlite3_bind_int64(insert.get(), 1, e.unixTimeMs);
-        insert.text(2, e.mac);
-        insert.text(3, e.name);
-        insert.text(4, e.severity);
-        insert.text(5, e.what);
-        insert.text(6, e.from);
-        insert.text(7, e.to);
-        insert.text(8, e.detail);
-        ok = sqlite3_step(insert.get()) == SQLITE_DONE;
+        int column = 2;
+        for (const std::string* text :
+             {&e.mac, &e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail}) {
+            if (!compact_) {
+                insert.text(column++, *text);
+                continue;
+            }
+            const std::int64_t id = textId(*text, e.unixTimeMs);
+            ok = ok && id > 0;
+            sqlite3_bind_int64(insert.get(), column++, id);
+        }
+        ok = ok && sqlite3_step(insert.get()) == SQLITE_DONE;
         sqlite3_reset(insert.get());
     }
     if (!ok || !exec("COMMIT")) {
         const std::string why = ok ? error_ : sqlite3_errmsg(db_);
         exec("ROLLBACK");
-        return fail(why);
+        return fail(why);  // and forgets the ids of texts the batch wrote
     }
     error_.clear();
     ++appended_;
@@ -343,12 +422,18 @@ ports::JournalPage SqliteJournal::read(const ports::JournalQuery& q) {
         page.error = error_;
         return page;
     }
-    if (!readRows(db_, q, page, why)) {
+    const Layout layout = layoutOf(db_);
+    if (!readRows(db_, layout, q, page, why)) {
         fail(why);
         page.error = error_;
         return page;
     }
-    if (!tableReady_) ready();  // ours: it may be pruned and written
+    // Ours: it may be pruned and written; one with every text in every row is first rebuilt,
+    // when small, by the first write.
+    if (!tableReady_ && layout == Layout::Compact) {
+        compact_ = true;
+        ready();
+    }
     return page;
 }
 
@@ -426,6 +511,17 @@ void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
                 sqlite3_bind_int64(remove.get(), 1, first + n);
                 sqlite3_step(remove.get());
             }
+        }
+    }
+    // Texts no event kept refers to any more: none is older than the oldest event.
+    if (compact_) {
+        Statement forget(db_,
+                         "DELETE FROM texts WHERE id IN (SELECT id FROM texts WHERE last_ms <= "
+                         "(SELECT min(time_ms) FROM events) ORDER BY last_ms LIMIT ?)");
+        if (forget) {
+            sqlite3_bind_int(forget.get(), 1, kPruneStepRows);
+            if (sqlite3_step(forget.get()) == SQLITE_DONE && sqlite3_changes(db_) > 0)
+                texts_.clear();
         }
     }
     // The room of what went goes back to the file system.

@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace nms::platform::journal_sql {
 
@@ -56,8 +59,59 @@ bool fileToRead(const std::string& path, std::string& why) {
     return true;
 }
 
-bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& page,
+Layout layoutOf(sqlite3* db) {
+    Statement texts(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'texts'");
+    return texts && sqlite3_step(texts.get()) == SQLITE_ROW ? Layout::Compact : Layout::Texts;
+}
+
+namespace {
+
+// The id a compact journal gives `text`; nullopt when no event refers to it.
+std::optional<std::int64_t> idOf(sqlite3* db, const std::string& text) {
+    Statement find(db, "SELECT id FROM texts WHERE text = ?");
+    find.text(1, text);
+    if (!find || sqlite3_step(find.get()) != SQLITE_ROW) return std::nullopt;
+    return sqlite3_column_int64(find.get(), 0);
+}
+
+// The texts of a compact journal's rows, each looked up once per read: a read refers to few.
+class TextsOf {
+public:
+    explicit TextsOf(sqlite3* db) : find_(db, "SELECT text FROM texts WHERE id = ?") {}
+    std::string operator()(sqlite3_stmt* row, int i) {
+        const std::int64_t id = sqlite3_column_int64(row, i);
+        const auto it = known_.find(id);
+        if (it != known_.end()) return it->second;
+        std::string text;
+        if (find_) {
+            sqlite3_bind_int64(find_.get(), 1, id);
+            if (sqlite3_step(find_.get()) == SQLITE_ROW) text = column(find_.get(), 0);
+            sqlite3_reset(find_.get());
+        }
+        return known_.emplace(id, std::move(text)).first->second;
+    }
+
+private:
+    Statement find_;
+    std::unordered_map<std::int64_t, std::string> known_;
+};
+
+}  // namespace
+
+bool readRows(sqlite3* db, Layout layout, const ports::JournalQuery& q, ports::JournalPage& page,
               std::string& why) {
+    // A compact journal is asked by the ids of the texts; a text it does not hold is no event.
+    const bool compact = layout == Layout::Compact;
+    std::optional<std::int64_t> macId, severityId;
+    std::vector<std::int64_t> severityIds;
+    if (compact) {
+        if (!q.mac.empty() && !(macId = idOf(db, q.mac))) return true;
+        if (!q.severity.empty() && !(severityId = idOf(db, q.severity))) return true;
+        for (const auto& s : q.severities)
+            if (const auto id = idOf(db, s)) severityIds.push_back(*id);
+        if (!q.severities.empty() && severityIds.empty()) return true;
+    }
+    const std::size_t severities = compact ? severityIds.size() : q.severities.size();
     std::string sql =
         "SELECT rowid, time_ms, mac, name, severity, what, from_state, to_state, detail FROM "
         "events WHERE time_ms >= ?1";
@@ -65,16 +119,16 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
     if (!q.severity.empty()) sql += " AND severity = ?3";
     // A plain list of values: the walk by time or by element stays on its index.
     constexpr int kFirstSeverity = 9;
-    if (!q.severities.empty()) {
+    if (severities > 0) {
         sql += " AND severity IN (";
-        for (std::size_t i = 0; i < q.severities.size(); ++i)
+        for (std::size_t i = 0; i < severities; ++i)
             sql += (i ? ", ?" : "?") + std::to_string(kFirstSeverity + static_cast<int>(i));
         sql += ")";
     }
     if (q.before) sql += " AND time_ms <= ?4 AND (time_ms < ?4 OR rowid < ?5)";
     if (q.after) sql += " AND time_ms >= ?6 AND (time_ms > ?6 OR rowid > ?7)";
     // What was written since: a walk of the rows' own order, however few they are.
-    const int writtenAfterAt = kFirstSeverity + static_cast<int>(q.severities.size());
+    const int writtenAfterAt = kFirstSeverity + static_cast<int>(severities);
     if (q.writtenAfter) sql += " AND rowid > ?" + std::to_string(writtenAfterAt);
     sql += q.writtenAfter ? " ORDER BY rowid DESC" : " ORDER BY time_ms DESC, rowid DESC";
     if (q.limit > 0) sql += " LIMIT ?8";
@@ -85,10 +139,17 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
     }
     auto* s = select.get();
     sqlite3_bind_int64(s, 1, q.sinceUnixMs);
-    if (!q.mac.empty()) select.text(2, q.mac);
-    if (!q.severity.empty()) select.text(3, q.severity);
-    for (std::size_t i = 0; i < q.severities.size(); ++i)
-        select.text(kFirstSeverity + static_cast<int>(i), q.severities[i]);
+    if (compact) {
+        if (macId) sqlite3_bind_int64(s, 2, *macId);
+        if (severityId) sqlite3_bind_int64(s, 3, *severityId);
+        for (std::size_t i = 0; i < severityIds.size(); ++i)
+            sqlite3_bind_int64(s, kFirstSeverity + static_cast<int>(i), severityIds[i]);
+    } else {
+        if (!q.mac.empty()) select.text(2, q.mac);
+        if (!q.severity.empty()) select.text(3, q.severity);
+        for (std::size_t i = 0; i < q.severities.size(); ++i)
+            select.text(kFirstSeverity + static_cast<int>(i), q.severities[i]);
+    }
     if (q.before) {
         sqlite3_bind_int64(s, 4, q.before->unixTimeMs);
         sqlite3_bind_int64(s, 5, q.before->seq);
@@ -102,11 +163,13 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
         sqlite3_bind_int64(s, 8,
                            static_cast<std::int64_t>(std::min<std::size_t>(
                                q.limit, std::numeric_limits<std::int64_t>::max())));
+    TextsOf texts(db);
+    const auto text = [&](int i) { return compact ? texts(s, i) : column(s, i); };
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         page.seqs.push_back(sqlite3_column_int64(s, 0));
-        page.events.push_back({sqlite3_column_int64(s, 1), column(s, 2), column(s, 3), column(s, 4),
-                               column(s, 5), column(s, 6), column(s, 7), column(s, 8)});
+        page.events.push_back({sqlite3_column_int64(s, 1), text(2), text(3), text(4), text(5),
+                               text(6), text(7), text(8)});
     }
     if (rc == SQLITE_DONE) return true;
     page.events.clear();
