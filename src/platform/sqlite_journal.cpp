@@ -280,13 +280,15 @@ bool SqliteJournal::ensureTable() {
 bool SqliteJournal::makeTables() {
     // A text's last use, an hour ahead, says when no event kept can refer to it any more: a
     // prune forgets it then, and a write updates it at most once an hour.
-    return exec("CREATE TABLE IF NOT EXISTS texts (id INTEGER PRIMARY KEY, text TEXT NOT NULL "
-                "UNIQUE, last_ms INTEGER NOT NULL)") &&
+    return exec(
+               "CREATE TABLE IF NOT EXISTS texts (id INTEGER PRIMARY KEY, text TEXT NOT NULL "
+               "UNIQUE, last_ms INTEGER NOT NULL)") &&
            exec("CREATE INDEX IF NOT EXISTS texts_by_last_use ON texts (last_ms)") &&
-           exec("CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac INTEGER NOT "
-                "NULL, name INTEGER NOT NULL, severity INTEGER NOT NULL, what INTEGER NOT NULL, "
-                "from_state INTEGER NOT NULL, to_state INTEGER NOT NULL, detail INTEGER NOT "
-                "NULL)") &&
+           exec(
+               "CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac INTEGER NOT "
+               "NULL, name INTEGER NOT NULL, severity INTEGER NOT NULL, what INTEGER NOT NULL, "
+               "from_state INTEGER NOT NULL, to_state INTEGER NOT NULL, detail INTEGER NOT "
+               "NULL)") &&
            exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") &&
            exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)");
 }
@@ -297,25 +299,27 @@ bool SqliteJournal::compactTexts() {
     return exec("DROP INDEX IF EXISTS events_by_time") &&
            exec("DROP INDEX IF EXISTS events_by_element") &&
            exec("ALTER TABLE events RENAME TO events_with_texts") && makeTables() &&
-           exec("INSERT INTO texts (text, last_ms) SELECT t, (max(m) / 3600000 + 1) * 3600000 "
-                "FROM (SELECT coalesce(mac, '') AS t, time_ms AS m FROM events_with_texts "
-                "UNION ALL SELECT coalesce(name, ''), time_ms FROM events_with_texts "
-                "UNION ALL SELECT coalesce(severity, ''), time_ms FROM events_with_texts "
-                "UNION ALL SELECT coalesce(what, ''), time_ms FROM events_with_texts "
-                "UNION ALL SELECT coalesce(from_state, ''), time_ms FROM events_with_texts "
-                "UNION ALL SELECT coalesce(to_state, ''), time_ms FROM events_with_texts "
-                "UNION ALL SELECT coalesce(detail, ''), time_ms FROM events_with_texts) "
-                "GROUP BY t") &&
-           exec("INSERT INTO events (rowid, time_ms, mac, name, severity, what, from_state, "
-                "to_state, detail) SELECT o.rowid, o.time_ms, "
-                "(SELECT id FROM texts WHERE text = coalesce(o.mac, '')), "
-                "(SELECT id FROM texts WHERE text = coalesce(o.name, '')), "
-                "(SELECT id FROM texts WHERE text = coalesce(o.severity, '')), "
-                "(SELECT id FROM texts WHERE text = coalesce(o.what, '')), "
-                "(SELECT id FROM texts WHERE text = coalesce(o.from_state, '')), "
-                "(SELECT id FROM texts WHERE text = coalesce(o.to_state, '')), "
-                "(SELECT id FROM texts WHERE text = coalesce(o.detail, '')) "
-                "FROM events_with_texts AS o ORDER BY o.rowid") &&
+           exec(
+               "INSERT INTO texts (text, last_ms) SELECT t, (max(m) / 3600000 + 1) * 3600000 "
+               "FROM (SELECT coalesce(mac, '') AS t, time_ms AS m FROM events_with_texts "
+               "UNION ALL SELECT coalesce(name, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(severity, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(what, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(from_state, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(to_state, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(detail, ''), time_ms FROM events_with_texts) "
+               "GROUP BY t") &&
+           exec(
+               "INSERT INTO events (rowid, time_ms, mac, name, severity, what, from_state, "
+               "to_state, detail) SELECT o.rowid, o.time_ms, "
+               "(SELECT id FROM texts WHERE text = coalesce(o.mac, '')), "
+               "(SELECT id FROM texts WHERE text = coalesce(o.name, '')), "
+               "(SELECT id FROM texts WHERE text = coalesce(o.severity, '')), "
+               "(SELECT id FROM texts WHERE text = coalesce(o.what, '')), "
+               "(SELECT id FROM texts WHERE text = coalesce(o.from_state, '')), "
+               "(SELECT id FROM texts WHERE text = coalesce(o.to_state, '')), "
+               "(SELECT id FROM texts WHERE text = coalesce(o.detail, '')) "
+               "FROM events_with_texts AS o ORDER BY o.rowid") &&
            exec("DROP TABLE events_with_texts");
 }
 
