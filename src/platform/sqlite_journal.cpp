@@ -187,6 +187,7 @@ bool SqliteJournal::fail(const std::string& why) {
     db_ = nullptr;
     tableReady_ = false;
     texts_.clear();
+    kinds_.clear();
     return false;
 }
 
@@ -278,17 +279,21 @@ bool SqliteJournal::ensureTable() {
 }
 
 bool SqliteJournal::makeTables() {
-    // A text's last use, an hour ahead, says when no event kept can refer to it any more: a
-    // prune forgets it then, and a write updates it at most once an hour.
+    // A text's or kind's last use, an hour ahead, says when no event kept can refer to it any
+    // more: a prune forgets it then, and a write updates it at most once an hour.
     return exec(
                "CREATE TABLE IF NOT EXISTS texts (id INTEGER PRIMARY KEY, text TEXT NOT NULL "
                "UNIQUE, last_ms INTEGER NOT NULL)") &&
            exec("CREATE INDEX IF NOT EXISTS texts_by_last_use ON texts (last_ms)") &&
            exec(
+               "CREATE TABLE IF NOT EXISTS kinds (id INTEGER PRIMARY KEY, name INTEGER NOT NULL, "
+               "severity INTEGER NOT NULL, what INTEGER NOT NULL, from_state INTEGER NOT NULL, "
+               "to_state INTEGER NOT NULL, detail INTEGER NOT NULL, last_ms INTEGER NOT NULL, "
+               "UNIQUE (name, severity, what, from_state, to_state, detail))") &&
+           exec("CREATE INDEX IF NOT EXISTS kinds_by_last_use ON kinds (last_ms)") &&
+           exec(
                "CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac INTEGER NOT "
-               "NULL, name INTEGER NOT NULL, severity INTEGER NOT NULL, what INTEGER NOT NULL, "
-               "from_state INTEGER NOT NULL, to_state INTEGER NOT NULL, detail INTEGER NOT "
-               "NULL)") &&
+               "NULL, kind INTEGER NOT NULL)") &&
            exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") &&
            exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)");
 }
@@ -296,6 +301,18 @@ bool SqliteJournal::makeTables() {
 bool SqliteJournal::compactTexts() {
     // Every event keeps its rowid: a position or a seq a reader holds still means the same.
     texts_.clear();
+    kinds_.clear();
+    // Each old row with the ids of its texts.
+    constexpr const char* kWithIds =
+        "WITH o AS (SELECT e.rowid AS r, e.time_ms AS m, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.mac, '')) AS mac, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.name, '')) AS n, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.severity, '')) AS s, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.what, '')) AS w, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.from_state, '')) AS f, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.to_state, '')) AS t, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.detail, '')) AS d "
+        "FROM events_with_texts AS e) ";
     return exec("DROP INDEX IF EXISTS events_by_time") &&
            exec("DROP INDEX IF EXISTS events_by_element") &&
            exec("ALTER TABLE events RENAME TO events_with_texts") && makeTables() &&
@@ -309,17 +326,16 @@ bool SqliteJournal::compactTexts() {
                "UNION ALL SELECT coalesce(to_state, ''), time_ms FROM events_with_texts "
                "UNION ALL SELECT coalesce(detail, ''), time_ms FROM events_with_texts) "
                "GROUP BY t") &&
-           exec(
-               "INSERT INTO events (rowid, time_ms, mac, name, severity, what, from_state, "
-               "to_state, detail) SELECT o.rowid, o.time_ms, "
-               "(SELECT id FROM texts WHERE text = coalesce(o.mac, '')), "
-               "(SELECT id FROM texts WHERE text = coalesce(o.name, '')), "
-               "(SELECT id FROM texts WHERE text = coalesce(o.severity, '')), "
-               "(SELECT id FROM texts WHERE text = coalesce(o.what, '')), "
-               "(SELECT id FROM texts WHERE text = coalesce(o.from_state, '')), "
-               "(SELECT id FROM texts WHERE text = coalesce(o.to_state, '')), "
-               "(SELECT id FROM texts WHERE text = coalesce(o.detail, '')) "
-               "FROM events_with_texts AS o ORDER BY o.rowid") &&
+           exec((std::string(kWithIds) +
+                 "INSERT INTO kinds (name, severity, what, from_state, to_state, detail, "
+                 "last_ms) SELECT n, s, w, f, t, d, (max(m) / 3600000 + 1) * 3600000 FROM o "
+                 "GROUP BY n, s, w, f, t, d")
+                    .c_str()) &&
+           exec((std::string(kWithIds) +
+                 "INSERT INTO events (rowid, time_ms, mac, kind) SELECT o.r, o.m, o.mac, k.id "
+                 "FROM o JOIN kinds AS k ON k.name = o.n AND k.severity = o.s AND k.what = o.w "
+                 "AND k.from_state = o.f AND k.to_state = o.t AND k.detail = o.d ORDER BY o.r")
+                    .c_str()) &&
            exec("DROP TABLE events_with_texts");
 }
 
@@ -339,6 +355,32 @@ std::int64_t SqliteJournal::textId(const std::string& text, std::int64_t t) {
     if (texts_.size() >= 100000) texts_.clear();
     const Text kept{sqlite3_column_int64(keep.get(), 0), sqlite3_column_int64(keep.get(), 1)};
     texts_[text] = kept;
+    return kept.id;
+}
+
+std::int64_t SqliteJournal::kindId(const ports::JournalEvent& e) {
+    constexpr std::int64_t kHourMs = 3600 * 1000;
+    const std::int64_t t = e.unixTimeMs;
+    // The kind's texts are kept at least as long as the kind: a prune that forgets them has
+    // found the kind forgettable too.
+    std::array<std::int64_t, 6> ids{};
+    int i = 0;
+    for (const std::string* text : {&e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail})
+        if ((ids[i++] = textId(*text, t)) == 0) return 0;
+    const auto known = kinds_.find(ids);
+    if (known != kinds_.end() && known->second.keptUntilMs > t) return known->second.id;
+    Statement keep(db_,
+                   "INSERT INTO kinds (name, severity, what, from_state, to_state, detail, "
+                   "last_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (name, severity, "
+                   "what, from_state, to_state, detail) DO UPDATE SET last_ms = max(last_ms, "
+                   "excluded.last_ms) RETURNING id, last_ms");
+    if (!keep) return 0;
+    for (int c = 0; c < 6; ++c) sqlite3_bind_int64(keep.get(), c + 1, ids[c]);
+    sqlite3_bind_int64(keep.get(), 7, (t / kHourMs + 1) * kHourMs);
+    if (sqlite3_step(keep.get()) != SQLITE_ROW) return 0;
+    if (kinds_.size() >= 100000) kinds_.clear();
+    const Text kept{sqlite3_column_int64(keep.get(), 0), sqlite3_column_int64(keep.get(), 1)};
+    kinds_[ids] = kept;
     return kept.id;
 }
 
@@ -381,21 +423,23 @@ bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
     startCall();
     if (!open(true) || !ensureTable()) return false;
     if (!exec("BEGIN IMMEDIATE")) return fail(error_);
-    Statement insert(db_, "INSERT INTO events VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement insert(db_, compact_ ? "INSERT INTO events VALUES (?, ?, ?)"
+                                   : "INSERT INTO events VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
     bool ok = static_cast<bool>(insert);
     for (const auto& e : batch) {
         if (!ok) break;
         sqlite3_bind_int64(insert.get(), 1, e.unixTimeMs);
-        int column = 2;
-        for (const std::string* text :
-             {&e.mac, &e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail}) {
-            if (!compact_) {
+        if (compact_) {
+            const std::int64_t mac = textId(e.mac, e.unixTimeMs);
+            const std::int64_t kind = kindId(e);
+            ok = mac > 0 && kind > 0;
+            sqlite3_bind_int64(insert.get(), 2, mac);
+            sqlite3_bind_int64(insert.get(), 3, kind);
+        } else {
+            int column = 2;
+            for (const std::string* text :
+                 {&e.mac, &e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail})
                 insert.text(column++, *text);
-                continue;
-            }
-            const std::int64_t id = textId(*text, e.unixTimeMs);
-            ok = ok && id > 0;
-            sqlite3_bind_int64(insert.get(), column++, id);
         }
         ok = ok && sqlite3_step(insert.get()) == SQLITE_DONE;
         sqlite3_reset(insert.get());
@@ -517,15 +561,20 @@ void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
             }
         }
     }
-    // Texts no event kept refers to any more: none is older than the oldest event.
+    // Kinds and texts no event kept refers to any more: none is older than the oldest event.
     if (compact_) {
-        Statement forget(db_,
-                         "DELETE FROM texts WHERE id IN (SELECT id FROM texts WHERE last_ms <= "
-                         "(SELECT min(time_ms) FROM events) ORDER BY last_ms LIMIT ?)");
-        if (forget) {
+        for (const char* sql :
+             {"DELETE FROM kinds WHERE id IN (SELECT id FROM kinds WHERE last_ms <= (SELECT "
+              "min(time_ms) FROM events) ORDER BY last_ms LIMIT ?)",
+              "DELETE FROM texts WHERE id IN (SELECT id FROM texts WHERE last_ms <= (SELECT "
+              "min(time_ms) FROM events) ORDER BY last_ms LIMIT ?)"}) {
+            Statement forget(db_, sql);
+            if (!forget) continue;
             sqlite3_bind_int(forget.get(), 1, kPruneStepRows);
-            if (sqlite3_step(forget.get()) == SQLITE_DONE && sqlite3_changes(db_) > 0)
+            if (sqlite3_step(forget.get()) == SQLITE_DONE && sqlite3_changes(db_) > 0) {
                 texts_.clear();
+                kinds_.clear();
+            }
         }
     }
     // The room of what went goes back to the file system.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -26,8 +28,10 @@ namespace nms::platform {
 // the room they took (incremental vacuum), a bounded number of rows and pages per prune so
 // that a prune stays short; a journal grown far beyond its bound shrinks over several.
 // Reads are served by an index on the time (newest first, since a time) and one on the element.
-// Each text (a name, a MAC, a reason) is kept once and the events refer to it, so that an event
-// takes a few dozen bytes; a text goes once no event kept refers to it.
+// Each text (a name, a MAC, a reason) is kept once, and each kind of event (its name, severity,
+// what, states and reason together) once, referring to its texts; an event is its time, its
+// element's MAC and its kind, a few dozen bytes with its indexes. A text or kind goes once no
+// event kept refers to it.
 //
 // A read later runs on a thread of its own with a connection of its own (write-ahead logging
 // lets it read while the station writes), one read at a time in the order asked; its page comes
@@ -42,8 +46,9 @@ namespace nms::platform {
 class SqliteJournal : public ports::EventJournal {
 public:
     static constexpr int kBusyWaitMs = 30;
-    // At most this many rows and free pages go in one prune.
-    static constexpr int kPruneStepRows = 2000;
+    // At most this many rows and free pages go in one prune. An event's row is a third of what
+    // it was when each carried its texts: three times as many rows take the same pages.
+    static constexpr int kPruneStepRows = 6000;
     static constexpr int kVacuumStepPages = 256;
     // A prune by size forgets down to this share of the bound, so that it runs now and then
     // rather than at every batch; the rest leaves room for the write-ahead log.
@@ -88,6 +93,8 @@ private:
     bool compactTexts();
     // The id of `text`, kept at least until an event of time `t` goes; 0 when it cannot be kept.
     std::int64_t textId(const std::string& text, std::int64_t t);
+    // The id of the kind of `e`, the same way.
+    std::int64_t kindId(const ports::JournalEvent& e);
     // Whether the file holds our table; `empty` when it holds nothing at all.
     bool holdsJournal(bool& empty);
     bool exec(const char* sql);
@@ -113,8 +120,10 @@ private:
         std::int64_t id = 0;
         std::int64_t keptUntilMs = 0;  // what the file says; an hour ahead of its last use
     };
-    // The texts this connection knows the ids of; forgotten whenever the file may differ.
+    // The texts and kinds this connection knows the ids of; forgotten whenever the file may
+    // differ.
     std::unordered_map<std::string, Text> texts_;
+    std::map<std::array<std::int64_t, 6>, Text> kinds_;
     std::int64_t deadlineMs_ = 0;  // of the current call, on the monotonic clock
     std::string error_;
     std::uint64_t appended_ = 0;

@@ -39,8 +39,9 @@ Holds whatFileHolds(sqlite3* db, std::string& why);
 // (`why` says so).
 bool fileToRead(const std::string& path, std::string& why);
 
-// How a journal keeps its rows. Compact: each text once in `texts`, the events refer to it by
-// id, so that a row takes a few dozen bytes and 90 days of a large plant fit the default bound.
+// How a journal keeps its rows. Compact: each text once in `texts`, each kind of event once in
+// `kinds`, an event its time, its MAC's id and its kind's id, so that a row takes a few dozen
+// bytes and months of a large plant fit the default bound.
 // Texts: the layout of the first journals, every text in every row; still read and written, and
 // made compact when opened while small (see SqliteJournal::kConvertBelowBytes).
 enum class Layout { Compact, Texts };

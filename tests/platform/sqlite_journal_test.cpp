@@ -108,7 +108,7 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
         while (!back) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     };
     for (int t = 0; t < 60; ++t) {
-        ASSERT_TRUE(j.append(batch(t * 1000, 3000))) << j.error();
+        ASSERT_TRUE(j.append(batch(t * 1000, 5000))) << j.error();
         if (t % 10 == 9) drain();
     }
     drain();
@@ -116,7 +116,7 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
     const auto wal = static_cast<std::int64_t>(std::filesystem::file_size(path() + "-wal"));
     EXPECT_LE(wal, SqliteJournal::kWalLimitBytes);
     EXPECT_GT(static_cast<std::int64_t>(std::filesystem::file_size(path())), 2 * wal);
-    EXPECT_EQ(j.query(0, "").size(), 180001u);
+    EXPECT_EQ(j.query(0, "").size(), 300001u);
     // A burst, writes and prunes without a pause: the log is still cut back, file and log
     // together within the bound.
     constexpr std::int64_t kBound = 8 * 1024 * 1024;
