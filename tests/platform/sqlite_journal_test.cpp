@@ -66,6 +66,24 @@ TEST_F(SqliteJournalTest, BatchesAreReadBackNewestFirstByElementAndPrunedByAge) 
     j.append({});  // an empty batch is nothing to write
     j.prune(5000, 0);
     EXPECT_EQ(j.query(0, "").size(), 3u);
+    // The texts of events gone go too, within the hour, and only those.
+    ASSERT_TRUE(j.append({{4000, "00:1A:2B:00:00:09", "SPARE", "info", "health", "", "", "once"}}));
+    constexpr std::int64_t kLater = 10 * 3600 * 1000;
+    ASSERT_TRUE(j.append(batch(kLater, 1))) << j.error();
+    j.prune(kLater, 0);
+    EXPECT_EQ(j.query(0, ""), batch(kLater, 1));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* left = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT (SELECT count(*) FROM texts WHERE text IN ('SPARE', 'once', "
+                       "'00:1A:2B:00:00:01')), (SELECT count(*) FROM kinds)",
+                       -1, &left, nullptr);
+    ASSERT_EQ(sqlite3_step(left), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(left, 0), 0);
+    EXPECT_EQ(sqlite3_column_int(left, 1), 1);
+    sqlite3_finalize(left);
+    sqlite3_close(db);
 }
 
 // Beyond its size the oldest events go, a bounded number per prune, and the file gives the
