@@ -122,9 +122,13 @@ private:
             page.error = path_ + ": " + why;
             return page;
         }
+        // One snapshot: a journal rebuilt compact between the look at its layout and the read
+        // is read as it was.
+        sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
         const Holds holds = whatFileHolds(db_, why);
-        if (holds == Holds::Journal && readRows(db_, layoutOf(db_), q, page, why)) return page;
-        if (holds == Holds::Nothing) return page;
+        const bool read = holds == Holds::Journal && readRows(db_, layoutOf(db_), q, page, why);
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        if (read || holds == Holds::Nothing) return page;
         page.error = path_ + ": " + why;
         // Opened afresh next time: the file may have been replaced.
         const std::lock_guard lock(mutex_);
@@ -477,9 +481,9 @@ ports::JournalPage SqliteJournal::read(const ports::JournalQuery& q) {
         return page;
     }
     // Ours: it may be pruned and written; one with every text in every row is first rebuilt,
-    // when small, by the first write.
-    if (!tableReady_ && layout == Layout::Compact) {
-        compact_ = true;
+    // when small, by the first write, and otherwise kept as it is.
+    if (!tableReady_ && (layout == Layout::Compact || fileBytes() > kConvertBelowBytes)) {
+        compact_ = layout == Layout::Compact;
         ready();
     }
     return page;
