@@ -171,7 +171,14 @@ SqliteJournal::SqliteJournal(const std::string& path) : path_(path) {}
 SqliteJournal::~SqliteJournal() {
     reader_.reset();
     receiver_.reset();
+    forgetStatements();
     sqlite3_close_v2(db_);
+}
+
+void SqliteJournal::forgetStatements() {
+    sqlite3_finalize(keepText_);
+    sqlite3_finalize(keepKind_);
+    keepText_ = keepKind_ = nullptr;
 }
 
 void SqliteJournal::startCall() {
@@ -187,6 +194,7 @@ int SqliteJournal::busy(void* self, int) {
 bool SqliteJournal::fail(const std::string& why) {
     error_ = path_ + ": " + why;
     // Statements still open are finalized by their owners; the connection goes with the last.
+    forgetStatements();
     sqlite3_close_v2(db_);
     db_ = nullptr;
     tableReady_ = false;
@@ -347,19 +355,25 @@ std::int64_t SqliteJournal::textId(const std::string& text, std::int64_t t) {
     constexpr std::int64_t kHourMs = 3600 * 1000;
     const auto known = texts_.find(text);
     if (known != texts_.end() && known->second.keptUntilMs > t) return known->second.id;
-    Statement keep(db_,
-                   "INSERT INTO texts (text, last_ms) VALUES (?1, ?2) ON CONFLICT (text) DO "
-                   "UPDATE SET last_ms = max(last_ms, excluded.last_ms) RETURNING id, last_ms");
-    if (!keep) return 0;
-    keep.text(1, text);
-    sqlite3_bind_int64(keep.get(), 2, (t / kHourMs + 1) * kHourMs);
-    if (sqlite3_step(keep.get()) != SQLITE_ROW) return 0;
+    if (!keepText_ &&
+        sqlite3_prepare_v3(db_,
+                           "INSERT INTO texts (text, last_ms) VALUES (?1, ?2) ON CONFLICT (text) "
+                           "DO UPDATE SET last_ms = max(last_ms, excluded.last_ms) RETURNING id, "
+                           "last_ms",
+                           -1, SQLITE_PREPARE_PERSISTENT, &keepText_, nullptr) != SQLITE_OK)
+        return 0;
+    sqlite3_bind_text(keepText_, 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(keepText_, 2, (t / kHourMs + 1) * kHourMs);
+    const bool kept = sqlite3_step(keepText_) == SQLITE_ROW;
+    const Text found{sqlite3_column_int64(keepText_, 0), sqlite3_column_int64(keepText_, 1)};
+    sqlite3_reset(keepText_);
+    sqlite3_clear_bindings(keepText_);
+    if (!kept) return 0;
     // A connection that writes many distinct texts (a reason with figures in it) forgets them
     // rather than holding them all.
     if (texts_.size() >= 100000) texts_.clear();
-    const Text kept{sqlite3_column_int64(keep.get(), 0), sqlite3_column_int64(keep.get(), 1)};
-    texts_[text] = kept;
-    return kept.id;
+    texts_[text] = found;
+    return found.id;
 }
 
 std::int64_t SqliteJournal::kindId(const ports::JournalEvent& e) {
@@ -373,19 +387,23 @@ std::int64_t SqliteJournal::kindId(const ports::JournalEvent& e) {
         if ((ids[i++] = textId(*text, t)) == 0) return 0;
     const auto known = kinds_.find(ids);
     if (known != kinds_.end() && known->second.keptUntilMs > t) return known->second.id;
-    Statement keep(db_,
-                   "INSERT INTO kinds (name, severity, what, from_state, to_state, detail, "
-                   "last_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (name, severity, "
-                   "what, from_state, to_state, detail) DO UPDATE SET last_ms = max(last_ms, "
-                   "excluded.last_ms) RETURNING id, last_ms");
-    if (!keep) return 0;
-    for (int c = 0; c < 6; ++c) sqlite3_bind_int64(keep.get(), c + 1, ids[c]);
-    sqlite3_bind_int64(keep.get(), 7, (t / kHourMs + 1) * kHourMs);
-    if (sqlite3_step(keep.get()) != SQLITE_ROW) return 0;
+    if (!keepKind_ &&
+        sqlite3_prepare_v3(db_,
+                           "INSERT INTO kinds (name, severity, what, from_state, to_state, "
+                           "detail, last_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT "
+                           "(name, severity, what, from_state, to_state, detail) DO UPDATE SET "
+                           "last_ms = max(last_ms, excluded.last_ms) RETURNING id, last_ms",
+                           -1, SQLITE_PREPARE_PERSISTENT, &keepKind_, nullptr) != SQLITE_OK)
+        return 0;
+    for (int c = 0; c < 6; ++c) sqlite3_bind_int64(keepKind_, c + 1, ids[c]);
+    sqlite3_bind_int64(keepKind_, 7, (t / kHourMs + 1) * kHourMs);
+    const bool kept = sqlite3_step(keepKind_) == SQLITE_ROW;
+    const Text found{sqlite3_column_int64(keepKind_, 0), sqlite3_column_int64(keepKind_, 1)};
+    sqlite3_reset(keepKind_);
+    if (!kept) return 0;
     if (kinds_.size() >= 100000) kinds_.clear();
-    const Text kept{sqlite3_column_int64(keep.get(), 0), sqlite3_column_int64(keep.get(), 1)};
-    kinds_[ids] = kept;
-    return kept.id;
+    kinds_[ids] = found;
+    return found.id;
 }
 
 void SqliteJournal::ready() {

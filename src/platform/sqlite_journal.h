@@ -11,6 +11,7 @@
 
 class QObject;
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace nms::platform {
 
@@ -124,6 +125,12 @@ private:
     // differ.
     std::unordered_map<std::string, Text> texts_;
     std::map<std::array<std::int64_t, 6>, Text> kinds_;
+    // Their statements, prepared once per connection: a write after the hour turns asks for
+    // every text and kind again.
+    sqlite3_stmt* keepText_ = nullptr;
+    sqlite3_stmt* keepKind_ = nullptr;
+    // Finalizes them, before the connection closes.
+    void forgetStatements();
     std::int64_t deadlineMs_ = 0;  // of the current call, on the monotonic clock
     std::string error_;
     std::uint64_t appended_ = 0;
