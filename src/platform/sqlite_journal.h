@@ -47,9 +47,9 @@ namespace nms::platform {
 class SqliteJournal : public ports::EventJournal {
 public:
     static constexpr int kBusyWaitMs = 30;
-    // At most this many rows and free pages go in one prune. An event's row is a third of what
-    // it was when each carried its texts: three times as many rows take the same pages.
-    static constexpr int kPruneStepRows = 6000;
+    // At most this many rows and free pages go in one prune. A row costs its prune about the
+    // same however small it is (its entry in the index by element is anywhere in it).
+    static constexpr int kPruneStepRows = 2000;
     static constexpr int kVacuumStepPages = 256;
     // A prune by size forgets down to this share of the bound, so that it runs now and then
     // rather than at every batch; the rest leaves room for the write-ahead log.

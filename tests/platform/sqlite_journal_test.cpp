@@ -138,7 +138,7 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
     // A burst, writes and prunes without a pause: the log is still cut back, file and log
     // together within the bound.
     constexpr std::int64_t kBound = 8 * 1024 * 1024;
-    for (int t = 100; t < 200; ++t) {
+    for (int t = 100; t < 300; ++t) {
         ASSERT_TRUE(j.append(batch(t * 1000, 1000))) << j.error();
         j.prune(0, kBound);
     }
