@@ -54,22 +54,12 @@ std::string reasonOf(bool answered, int misses, std::int32_t alarm, std::int32_t
 }
 
 // The newest `n` rows, as the events panel reads them: the journal's own order, bounded.
-double newestRowsMs(const std::string& path, int n, int& rows) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+double newestRowsMs(platform::SqliteJournal& j, int n, int& rows) {
+    ports::JournalQuery q;
+    q.limit = static_cast<std::size_t>(n);
     const auto t = Clock::now();
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT time_ms, mac, name, severity, what, from_state, to_state, detail "
-                       "FROM events ORDER BY time_ms DESC, rowid DESC LIMIT ?",
-                       -1, &s, nullptr);
-    sqlite3_bind_int(s, 1, n);
-    rows = 0;
-    while (sqlite3_step(s) == SQLITE_ROW) ++rows;
-    sqlite3_finalize(s);
-    const double ms = msSince(t);
-    sqlite3_close(db);
-    return ms;
+    rows = static_cast<int>(j.read(q).events.size());
+    return msSince(t);
 }
 
 struct Reads {
@@ -79,8 +69,7 @@ struct Reads {
 };
 
 // Each read three times, the best kept: the figure of the query, not of a cold cache.
-Reads measure(platform::SqliteJournal& j, const std::string& path, std::int64_t nowMs,
-              const std::string& mac) {
+Reads measure(platform::SqliteJournal& j, std::int64_t nowMs, const std::string& mac) {
     Reads r;
     r.sinceMs = r.elementMs = r.newestMs = 1e18;
     for (int i = 0; i < 3; ++i) {
@@ -90,7 +79,7 @@ Reads measure(platform::SqliteJournal& j, const std::string& path, std::int64_t 
         t = Clock::now();
         r.elementRows = j.query(0, mac).size();
         r.elementMs = std::min(r.elementMs, msSince(t));
-        r.newestMs = std::min(r.newestMs, newestRowsMs(path, 500, r.newestRows));
+        r.newestMs = std::min(r.newestMs, newestRowsMs(j, 500, r.newestRows));
     }
     return r;
 }
@@ -205,11 +194,11 @@ int main(int argc, char** argv) {
     const double rowsPerDay = static_cast<double>(rows) / days;
 
     const std::string mac = sources.front().mac;
-    const Reads full = measure(j, path, end, mac);
+    const Reads full = measure(j, end, mac);
     platform::SqliteJournal empty(emptyPath);
     empty.append({{start, mac, "ELEMENT 0", "info", "health", "alarm", "online", clean}});
     empty.prune(end, bound);
-    const Reads none = measure(empty, emptyPath, end, mac);
+    const Reads none = measure(empty, end, mac);
 
     auto mb = [](double b) { return b / (1024.0 * 1024.0); };
     auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };

@@ -122,9 +122,13 @@ private:
             page.error = path_ + ": " + why;
             return page;
         }
+        // One snapshot: a journal rebuilt compact between the look at its layout and the read
+        // is read as it was.
+        sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
         const Holds holds = whatFileHolds(db_, why);
-        if (holds == Holds::Journal && readRows(db_, q, page, why)) return page;
-        if (holds == Holds::Nothing) return page;
+        const bool read = holds == Holds::Journal && readRows(db_, layoutOf(db_), q, page, why);
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        if (read || holds == Holds::Nothing) return page;
         page.error = path_ + ": " + why;
         // Opened afresh next time: the file may have been replaced.
         const std::lock_guard lock(mutex_);
@@ -167,7 +171,14 @@ SqliteJournal::SqliteJournal(const std::string& path) : path_(path) {}
 SqliteJournal::~SqliteJournal() {
     reader_.reset();
     receiver_.reset();
+    forgetStatements();
     sqlite3_close_v2(db_);
+}
+
+void SqliteJournal::forgetStatements() {
+    sqlite3_finalize(keepText_);
+    sqlite3_finalize(keepKind_);
+    keepText_ = keepKind_ = nullptr;
 }
 
 void SqliteJournal::startCall() {
@@ -183,9 +194,12 @@ int SqliteJournal::busy(void* self, int) {
 bool SqliteJournal::fail(const std::string& why) {
     error_ = path_ + ": " + why;
     // Statements still open are finalized by their owners; the connection goes with the last.
+    forgetStatements();
     sqlite3_close_v2(db_);
     db_ = nullptr;
     tableReady_ = false;
+    texts_.clear();
+    kinds_.clear();
     return false;
 }
 
@@ -247,20 +261,149 @@ bool SqliteJournal::ensureTable() {
     if (tableReady_) return true;
     // Incremental vacuum can only be chosen before the first table: a new journal has it.
     if (!exec("PRAGMA auto_vacuum=INCREMENTAL") || !exec("PRAGMA journal_mode=WAL") ||
-        !exec("PRAGMA synchronous=NORMAL") ||
-        !exec("CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac TEXT NOT NULL, "
-              "name TEXT, "
-              "severity TEXT, what TEXT, from_state TEXT, to_state TEXT, detail TEXT)") ||
-        !exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") ||
-        !exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)"))
+        !exec("PRAGMA synchronous=NORMAL") || !exec("BEGIN IMMEDIATE"))
         return fail(error_);
+    const bool small =
+        pragma("PRAGMA page_count") * pragma("PRAGMA page_size") <= kConvertBelowBytes;
+    const bool written = pragma("SELECT count(*) FROM sqlite_master WHERE name = 'events'") > 0;
+    compact_ = !written || layoutOf(db_) == Layout::Compact;
+    bool ok = true;
+    if (compact_) {
+        ok = makeTables();
+    } else if (small) {
+        ok = compactTexts();
+        compact_ = ok;
+    } else {
+        // Too large to rewrite while the station waits: kept as it is, with its indexes.
+        ok = exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") &&
+             exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)");
+    }
+    if (!ok || !exec("COMMIT")) {
+        const std::string why = error_;
+        exec("ROLLBACK");
+        return fail(why);
+    }
     // A journal made before it had incremental vacuum is rebuilt with it while that is quick;
     // a larger one keeps its size (SQLite reuses its free pages) until it is vacuumed by hand.
-    if (pragma("PRAGMA auto_vacuum") != 2 &&
-        pragma("PRAGMA page_count") * pragma("PRAGMA page_size") <= kConvertBelowBytes)
-        exec("VACUUM");
+    if (pragma("PRAGMA auto_vacuum") != 2 && small) exec("VACUUM");
     ready();
     return true;
+}
+
+bool SqliteJournal::makeTables() {
+    // A text's or kind's last use, an hour ahead, says when no event kept can refer to it any
+    // more: a prune forgets it then, and a write updates it at most once an hour.
+    return exec(
+               "CREATE TABLE IF NOT EXISTS texts (id INTEGER PRIMARY KEY, text TEXT NOT NULL "
+               "UNIQUE, last_ms INTEGER NOT NULL)") &&
+           exec("CREATE INDEX IF NOT EXISTS texts_by_last_use ON texts (last_ms)") &&
+           exec(
+               "CREATE TABLE IF NOT EXISTS kinds (id INTEGER PRIMARY KEY, name INTEGER NOT NULL, "
+               "severity INTEGER NOT NULL, what INTEGER NOT NULL, from_state INTEGER NOT NULL, "
+               "to_state INTEGER NOT NULL, detail INTEGER NOT NULL, last_ms INTEGER NOT NULL, "
+               "UNIQUE (name, severity, what, from_state, to_state, detail))") &&
+           exec("CREATE INDEX IF NOT EXISTS kinds_by_last_use ON kinds (last_ms)") &&
+           exec(
+               "CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac INTEGER NOT "
+               "NULL, kind INTEGER NOT NULL)") &&
+           exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") &&
+           exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)");
+}
+
+bool SqliteJournal::compactTexts() {
+    // Every event keeps its rowid: a position or a seq a reader holds still means the same.
+    texts_.clear();
+    kinds_.clear();
+    // Each old row with the ids of its texts.
+    constexpr const char* kWithIds =
+        "WITH o AS (SELECT e.rowid AS r, e.time_ms AS m, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.mac, '')) AS mac, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.name, '')) AS n, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.severity, '')) AS s, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.what, '')) AS w, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.from_state, '')) AS f, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.to_state, '')) AS t, "
+        "(SELECT id FROM texts WHERE text = coalesce(e.detail, '')) AS d "
+        "FROM events_with_texts AS e) ";
+    return exec("DROP INDEX IF EXISTS events_by_time") &&
+           exec("DROP INDEX IF EXISTS events_by_element") &&
+           exec("ALTER TABLE events RENAME TO events_with_texts") && makeTables() &&
+           exec(
+               "INSERT INTO texts (text, last_ms) SELECT t, (max(m) / 3600000 + 1) * 3600000 "
+               "FROM (SELECT coalesce(mac, '') AS t, time_ms AS m FROM events_with_texts "
+               "UNION ALL SELECT coalesce(name, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(severity, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(what, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(from_state, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(to_state, ''), time_ms FROM events_with_texts "
+               "UNION ALL SELECT coalesce(detail, ''), time_ms FROM events_with_texts) "
+               "GROUP BY t") &&
+           exec((std::string(kWithIds) +
+                 "INSERT INTO kinds (name, severity, what, from_state, to_state, detail, "
+                 "last_ms) SELECT n, s, w, f, t, d, (max(m) / 3600000 + 1) * 3600000 FROM o "
+                 "GROUP BY n, s, w, f, t, d")
+                    .c_str()) &&
+           exec((std::string(kWithIds) +
+                 "INSERT INTO events (rowid, time_ms, mac, kind) SELECT o.r, o.m, o.mac, k.id "
+                 "FROM o JOIN kinds AS k ON k.name = o.n AND k.severity = o.s AND k.what = o.w "
+                 "AND k.from_state = o.f AND k.to_state = o.t AND k.detail = o.d ORDER BY o.r")
+                    .c_str()) &&
+           exec("DROP TABLE events_with_texts");
+}
+
+std::int64_t SqliteJournal::textId(const std::string& text, std::int64_t t) {
+    constexpr std::int64_t kHourMs = 3600 * 1000;
+    const auto known = texts_.find(text);
+    if (known != texts_.end() && known->second.keptUntilMs > t) return known->second.id;
+    if (!keepText_ &&
+        sqlite3_prepare_v3(db_,
+                           "INSERT INTO texts (text, last_ms) VALUES (?1, ?2) ON CONFLICT (text) "
+                           "DO UPDATE SET last_ms = max(last_ms, excluded.last_ms) RETURNING id, "
+                           "last_ms",
+                           -1, SQLITE_PREPARE_PERSISTENT, &keepText_, nullptr) != SQLITE_OK)
+        return 0;
+    sqlite3_bind_text(keepText_, 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(keepText_, 2, (t / kHourMs + 1) * kHourMs);
+    const bool kept = sqlite3_step(keepText_) == SQLITE_ROW;
+    const Text found{sqlite3_column_int64(keepText_, 0), sqlite3_column_int64(keepText_, 1)};
+    sqlite3_reset(keepText_);
+    sqlite3_clear_bindings(keepText_);
+    if (!kept) return 0;
+    // A connection that writes many distinct texts (a reason with figures in it) forgets them
+    // rather than holding them all.
+    if (texts_.size() >= 100000) texts_.clear();
+    texts_[text] = found;
+    return found.id;
+}
+
+std::int64_t SqliteJournal::kindId(const ports::JournalEvent& e) {
+    constexpr std::int64_t kHourMs = 3600 * 1000;
+    const std::int64_t t = e.unixTimeMs;
+    // The kind's texts are kept at least as long as the kind: a prune that forgets them has
+    // found the kind forgettable too.
+    std::array<std::int64_t, 6> ids{};
+    int i = 0;
+    for (const std::string* text : {&e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail})
+        if ((ids[i++] = textId(*text, t)) == 0) return 0;
+    const auto known = kinds_.find(ids);
+    if (known != kinds_.end() && known->second.keptUntilMs > t) return known->second.id;
+    if (!keepKind_ &&
+        sqlite3_prepare_v3(db_,
+                           "INSERT INTO kinds (name, severity, what, from_state, to_state, "
+                           "detail, last_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT "
+                           "(name, severity, what, from_state, to_state, detail) DO UPDATE SET "
+                           "last_ms = max(last_ms, excluded.last_ms) RETURNING id, last_ms",
+                           -1, SQLITE_PREPARE_PERSISTENT, &keepKind_, nullptr) != SQLITE_OK)
+        return 0;
+    for (int c = 0; c < 6; ++c) sqlite3_bind_int64(keepKind_, c + 1, ids[c]);
+    sqlite3_bind_int64(keepKind_, 7, (t / kHourMs + 1) * kHourMs);
+    const bool kept = sqlite3_step(keepKind_) == SQLITE_ROW;
+    const Text found{sqlite3_column_int64(keepKind_, 0), sqlite3_column_int64(keepKind_, 1)};
+    sqlite3_reset(keepKind_);
+    if (!kept) return 0;
+    if (kinds_.size() >= 100000) kinds_.clear();
+    kinds_[ids] = found;
+    return found.id;
 }
 
 void SqliteJournal::ready() {
@@ -302,25 +445,31 @@ bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
     startCall();
     if (!open(true) || !ensureTable()) return false;
     if (!exec("BEGIN IMMEDIATE")) return fail(error_);
-    Statement insert(db_, "INSERT INTO events VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement insert(db_, compact_ ? "INSERT INTO events VALUES (?, ?, ?)"
+                                   : "INSERT INTO events VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
     bool ok = static_cast<bool>(insert);
     for (const auto& e : batch) {
         if (!ok) break;
         sqlite3_bind_int64(insert.get(), 1, e.unixTimeMs);
-        insert.text(2, e.mac);
-        insert.text(3, e.name);
-        insert.text(4, e.severity);
-        insert.text(5, e.what);
-        insert.text(6, e.from);
-        insert.text(7, e.to);
-        insert.text(8, e.detail);
-        ok = sqlite3_step(insert.get()) == SQLITE_DONE;
+        if (compact_) {
+            const std::int64_t mac = textId(e.mac, e.unixTimeMs);
+            const std::int64_t kind = kindId(e);
+            ok = mac > 0 && kind > 0;
+            sqlite3_bind_int64(insert.get(), 2, mac);
+            sqlite3_bind_int64(insert.get(), 3, kind);
+        } else {
+            int column = 2;
+            for (const std::string* text :
+                 {&e.mac, &e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail})
+                insert.text(column++, *text);
+        }
+        ok = ok && sqlite3_step(insert.get()) == SQLITE_DONE;
         sqlite3_reset(insert.get());
     }
     if (!ok || !exec("COMMIT")) {
         const std::string why = ok ? error_ : sqlite3_errmsg(db_);
         exec("ROLLBACK");
-        return fail(why);
+        return fail(why);  // and forgets the ids of texts the batch wrote
     }
     error_.clear();
     ++appended_;
@@ -343,12 +492,18 @@ ports::JournalPage SqliteJournal::read(const ports::JournalQuery& q) {
         page.error = error_;
         return page;
     }
-    if (!readRows(db_, q, page, why)) {
+    const Layout layout = layoutOf(db_);
+    if (!readRows(db_, layout, q, page, why)) {
         fail(why);
         page.error = error_;
         return page;
     }
-    if (!tableReady_) ready();  // ours: it may be pruned and written
+    // Ours: it may be pruned and written; one with every text in every row is first rebuilt,
+    // when small, by the first write, and otherwise kept as it is.
+    if (!tableReady_ && (layout == Layout::Compact || fileBytes() > kConvertBelowBytes)) {
+        compact_ = layout == Layout::Compact;
+        ready();
+    }
     return page;
 }
 
@@ -425,6 +580,22 @@ void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
             if (remove) {
                 sqlite3_bind_int64(remove.get(), 1, first + n);
                 sqlite3_step(remove.get());
+            }
+        }
+    }
+    // Kinds and texts no event kept refers to any more: none is older than the oldest event.
+    if (compact_) {
+        for (const char* sql :
+             {"DELETE FROM kinds WHERE id IN (SELECT id FROM kinds WHERE last_ms <= (SELECT "
+              "min(time_ms) FROM events) ORDER BY last_ms LIMIT ?)",
+              "DELETE FROM texts WHERE id IN (SELECT id FROM texts WHERE last_ms <= (SELECT "
+              "min(time_ms) FROM events) ORDER BY last_ms LIMIT ?)"}) {
+            Statement forget(db_, sql);
+            if (!forget) continue;
+            sqlite3_bind_int(forget.get(), 1, kPruneStepRows);
+            if (sqlite3_step(forget.get()) == SQLITE_DONE && sqlite3_changes(db_) > 0) {
+                texts_.clear();
+                kinds_.clear();
             }
         }
     }

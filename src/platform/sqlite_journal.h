@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -9,6 +11,7 @@
 
 class QObject;
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace nms::platform {
 
@@ -26,6 +29,10 @@ namespace nms::platform {
 // the room they took (incremental vacuum), a bounded number of rows and pages per prune so
 // that a prune stays short; a journal grown far beyond its bound shrinks over several.
 // Reads are served by an index on the time (newest first, since a time) and one on the element.
+// Each text (a name, a MAC, a reason) is kept once, and each kind of event (its name, severity,
+// what, states and reason together) once, referring to its texts; an event is its time, its
+// element's MAC and its kind, a few dozen bytes with its indexes. A text or kind goes once no
+// event kept refers to it.
 //
 // A read later runs on a thread of its own with a connection of its own (write-ahead logging
 // lets it read while the station writes), one read at a time in the order asked; its page comes
@@ -40,7 +47,8 @@ namespace nms::platform {
 class SqliteJournal : public ports::EventJournal {
 public:
     static constexpr int kBusyWaitMs = 30;
-    // At most this many rows and free pages go in one prune.
+    // At most this many rows and free pages go in one prune. A row costs its prune about the
+    // same however small it is (its entry in the index by element is anywhere in it).
     static constexpr int kPruneStepRows = 2000;
     static constexpr int kVacuumStepPages = 256;
     // A prune by size forgets down to this share of the bound, so that it runs now and then
@@ -56,7 +64,8 @@ public:
     // without end. Beyond this many pages the writer copies it back itself, before its next
     // write, whatever that costs it.
     static constexpr int kForceCheckpointPages = 4 * kCheckpointPages;
-    // A journal without incremental vacuum up to this size is rebuilt with it when opened.
+    // A journal without incremental vacuum, or with every text in every row, up to this size is
+    // rebuilt when first written; a larger one is read and written as it is.
     static constexpr std::int64_t kConvertBelowBytes = 4 * 1024 * 1024;
 
     explicit SqliteJournal(const std::string& path);
@@ -79,6 +88,14 @@ public:
 private:
     bool open(bool create);
     bool ensureTable();
+    bool makeTables();
+    // Rewrites a journal with every text in every row into the compact one, in the open
+    // transaction.
+    bool compactTexts();
+    // The id of `text`, kept at least until an event of time `t` goes; 0 when it cannot be kept.
+    std::int64_t textId(const std::string& text, std::int64_t t);
+    // The id of the kind of `e`, the same way.
+    std::int64_t kindId(const ports::JournalEvent& e);
     // Whether the file holds our table; `empty` when it holds nothing at all.
     bool holdsJournal(bool& empty);
     bool exec(const char* sql);
@@ -99,6 +116,21 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     bool tableReady_ = false;
+    bool compact_ = true;  // each text kept once (or in every row, as the first journals did)
+    struct Text {
+        std::int64_t id = 0;
+        std::int64_t keptUntilMs = 0;  // what the file says; an hour ahead of its last use
+    };
+    // The texts and kinds this connection knows the ids of; forgotten whenever the file may
+    // differ.
+    std::unordered_map<std::string, Text> texts_;
+    std::map<std::array<std::int64_t, 6>, Text> kinds_;
+    // Their statements, prepared once per connection: a write after the hour turns asks for
+    // every text and kind again.
+    sqlite3_stmt* keepText_ = nullptr;
+    sqlite3_stmt* keepKind_ = nullptr;
+    // Finalizes them, before the connection closes.
+    void forgetStatements();
     std::int64_t deadlineMs_ = 0;  // of the current call, on the monotonic clock
     std::string error_;
     std::uint64_t appended_ = 0;

@@ -3,9 +3,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace nms::platform::journal_sql {
 
@@ -56,25 +60,102 @@ bool fileToRead(const std::string& path, std::string& why) {
     return true;
 }
 
-bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& page,
+Layout layoutOf(sqlite3* db) {
+    Statement kinds(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'kinds'");
+    return kinds && sqlite3_step(kinds.get()) == SQLITE_ROW ? Layout::Compact : Layout::Texts;
+}
+
+namespace {
+
+// The id a compact journal gives `text`; nullopt when no event refers to it.
+std::optional<std::int64_t> idOf(sqlite3* db, const std::string& text) {
+    Statement find(db, "SELECT id FROM texts WHERE text = ?");
+    find.text(1, text);
+    if (!find || sqlite3_step(find.get()) != SQLITE_ROW) return std::nullopt;
+    return sqlite3_column_int64(find.get(), 0);
+}
+
+// What a compact journal's rows refer to, each looked up once per read: a read refers to few.
+class KindsOf {
+public:
+    explicit KindsOf(sqlite3* db)
+        : text_(db, "SELECT text FROM texts WHERE id = ?"),
+          kind_(db,
+                "SELECT name, severity, what, from_state, to_state, detail FROM kinds WHERE "
+                "id = ?") {}
+    const std::string& text(std::int64_t id) {
+        const auto it = texts_.find(id);
+        if (it != texts_.end()) return it->second;
+        std::string text;
+        if (text_) {
+            sqlite3_bind_int64(text_.get(), 1, id);
+            if (sqlite3_step(text_.get()) == SQLITE_ROW) text = column(text_.get(), 0);
+            sqlite3_reset(text_.get());
+        }
+        return texts_.emplace(id, std::move(text)).first->second;
+    }
+    // The event of time `t` at `mac` of the kind `id`.
+    ports::JournalEvent event(std::int64_t t, std::int64_t mac, std::int64_t id) {
+        auto it = kinds_.find(id);
+        if (it == kinds_.end()) {
+            std::array<std::int64_t, 6> ids{};
+            if (kind_) {
+                sqlite3_bind_int64(kind_.get(), 1, id);
+                if (sqlite3_step(kind_.get()) == SQLITE_ROW)
+                    for (int c = 0; c < 6; ++c) ids[c] = sqlite3_column_int64(kind_.get(), c);
+                sqlite3_reset(kind_.get());
+            }
+            it = kinds_.emplace(id, ids).first;
+        }
+        const auto& k = it->second;
+        return {t,          text(mac),  text(k[0]), text(k[1]),
+                text(k[2]), text(k[3]), text(k[4]), text(k[5])};
+    }
+
+private:
+    Statement text_, kind_;
+    std::unordered_map<std::int64_t, std::string> texts_;
+    std::unordered_map<std::int64_t, std::array<std::int64_t, 6>> kinds_;
+};
+
+}  // namespace
+
+bool readRows(sqlite3* db, Layout layout, const ports::JournalQuery& q, ports::JournalPage& page,
               std::string& why) {
-    std::string sql =
-        "SELECT rowid, time_ms, mac, name, severity, what, from_state, to_state, detail FROM "
-        "events WHERE time_ms >= ?1";
+    // A compact journal is asked by the ids of the texts; a text it does not hold is no event.
+    const bool compact = layout == Layout::Compact;
+    std::optional<std::int64_t> macId, severityId;
+    std::vector<std::int64_t> severityIds;
+    if (compact) {
+        if (!q.mac.empty() && !(macId = idOf(db, q.mac))) return true;
+        if (!q.severity.empty() && !(severityId = idOf(db, q.severity))) return true;
+        for (const auto& s : q.severities)
+            if (const auto id = idOf(db, s)) severityIds.push_back(*id);
+        if (!q.severities.empty() && severityIds.empty()) return true;
+    }
+    const std::size_t severities = compact ? severityIds.size() : q.severities.size();
+    std::string sql = compact ? "SELECT rowid, time_ms, mac, kind FROM events WHERE time_ms >= ?1"
+                              : "SELECT rowid, time_ms, mac, name, severity, what, from_state, "
+                                "to_state, detail FROM events WHERE time_ms >= ?1";
+    // The severity of a compact journal's event is its kind's: the kinds of that severity, asked
+    // once per read.
+    const std::string severityIs =
+        compact ? " AND kind IN (SELECT id FROM kinds WHERE severity" : " AND severity";
+    const std::string close = compact ? ")" : "";
     if (!q.mac.empty()) sql += " AND mac = ?2";
-    if (!q.severity.empty()) sql += " AND severity = ?3";
+    if (!q.severity.empty()) sql += severityIs + " = ?3" + close;
     // A plain list of values: the walk by time or by element stays on its index.
     constexpr int kFirstSeverity = 9;
-    if (!q.severities.empty()) {
-        sql += " AND severity IN (";
-        for (std::size_t i = 0; i < q.severities.size(); ++i)
+    if (severities > 0) {
+        sql += severityIs + " IN (";
+        for (std::size_t i = 0; i < severities; ++i)
             sql += (i ? ", ?" : "?") + std::to_string(kFirstSeverity + static_cast<int>(i));
-        sql += ")";
+        sql += ")" + close;
     }
     if (q.before) sql += " AND time_ms <= ?4 AND (time_ms < ?4 OR rowid < ?5)";
     if (q.after) sql += " AND time_ms >= ?6 AND (time_ms > ?6 OR rowid > ?7)";
     // What was written since: a walk of the rows' own order, however few they are.
-    const int writtenAfterAt = kFirstSeverity + static_cast<int>(q.severities.size());
+    const int writtenAfterAt = kFirstSeverity + static_cast<int>(severities);
     if (q.writtenAfter) sql += " AND rowid > ?" + std::to_string(writtenAfterAt);
     sql += q.writtenAfter ? " ORDER BY rowid DESC" : " ORDER BY time_ms DESC, rowid DESC";
     if (q.limit > 0) sql += " LIMIT ?8";
@@ -85,10 +166,17 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
     }
     auto* s = select.get();
     sqlite3_bind_int64(s, 1, q.sinceUnixMs);
-    if (!q.mac.empty()) select.text(2, q.mac);
-    if (!q.severity.empty()) select.text(3, q.severity);
-    for (std::size_t i = 0; i < q.severities.size(); ++i)
-        select.text(kFirstSeverity + static_cast<int>(i), q.severities[i]);
+    if (compact) {
+        if (macId) sqlite3_bind_int64(s, 2, *macId);
+        if (severityId) sqlite3_bind_int64(s, 3, *severityId);
+        for (std::size_t i = 0; i < severityIds.size(); ++i)
+            sqlite3_bind_int64(s, kFirstSeverity + static_cast<int>(i), severityIds[i]);
+    } else {
+        if (!q.mac.empty()) select.text(2, q.mac);
+        if (!q.severity.empty()) select.text(3, q.severity);
+        for (std::size_t i = 0; i < q.severities.size(); ++i)
+            select.text(kFirstSeverity + static_cast<int>(i), q.severities[i]);
+    }
     if (q.before) {
         sqlite3_bind_int64(s, 4, q.before->unixTimeMs);
         sqlite3_bind_int64(s, 5, q.before->seq);
@@ -102,11 +190,18 @@ bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& pag
         sqlite3_bind_int64(s, 8,
                            static_cast<std::int64_t>(std::min<std::size_t>(
                                q.limit, std::numeric_limits<std::int64_t>::max())));
+    KindsOf kinds(db);
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         page.seqs.push_back(sqlite3_column_int64(s, 0));
-        page.events.push_back({sqlite3_column_int64(s, 1), column(s, 2), column(s, 3), column(s, 4),
-                               column(s, 5), column(s, 6), column(s, 7), column(s, 8)});
+        if (compact)
+            page.events.push_back(kinds.event(sqlite3_column_int64(s, 1),
+                                              sqlite3_column_int64(s, 2),
+                                              sqlite3_column_int64(s, 3)));
+        else
+            page.events.push_back({sqlite3_column_int64(s, 1), column(s, 2), column(s, 3),
+                                   column(s, 4), column(s, 5), column(s, 6), column(s, 7),
+                                   column(s, 8)});
     }
     if (rc == SQLITE_DONE) return true;
     page.events.clear();

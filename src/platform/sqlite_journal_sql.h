@@ -39,10 +39,18 @@ Holds whatFileHolds(sqlite3* db, std::string& why);
 // (`why` says so).
 bool fileToRead(const std::string& path, std::string& why);
 
+// How a journal keeps its rows. Compact: each text once in `texts`, each kind of event once in
+// `kinds`, an event its time, its MAC's id and its kind's id, so that a row takes a few dozen
+// bytes and months of a large plant fit the default bound.
+// Texts: the layout of the first journals, every text in every row; still read and written, and
+// made compact when opened while small (see SqliteJournal::kConvertBelowBytes).
+enum class Layout { Compact, Texts };
+Layout layoutOf(sqlite3* db);
+
 // Reads what `q` asks into `page`; false with the reason in `why`. One statement per shape of
 // query, so that each finds its index: by time, or by element and time, walked newest first
 // from the position given and stopped at the limit.
-bool readRows(sqlite3* db, const ports::JournalQuery& q, ports::JournalPage& page,
+bool readRows(sqlite3* db, Layout layout, const ports::JournalQuery& q, ports::JournalPage& page,
               std::string& why);
 
 }  // namespace nms::platform::journal_sql

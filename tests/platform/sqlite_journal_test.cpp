@@ -66,12 +66,30 @@ TEST_F(SqliteJournalTest, BatchesAreReadBackNewestFirstByElementAndPrunedByAge) 
     j.append({});  // an empty batch is nothing to write
     j.prune(5000, 0);
     EXPECT_EQ(j.query(0, "").size(), 3u);
+    // The texts of events gone go too, within the hour, and only those.
+    ASSERT_TRUE(j.append({{4000, "00:1A:2B:00:00:09", "SPARE", "info", "health", "", "", "once"}}));
+    constexpr std::int64_t kLater = 10 * 3600 * 1000;
+    ASSERT_TRUE(j.append(batch(kLater, 1))) << j.error();
+    j.prune(kLater, 0);
+    EXPECT_EQ(j.query(0, ""), batch(kLater, 1));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* left = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT (SELECT count(*) FROM texts WHERE text IN ('SPARE', 'once', "
+                       "'00:1A:2B:00:00:01')), (SELECT count(*) FROM kinds)",
+                       -1, &left, nullptr);
+    ASSERT_EQ(sqlite3_step(left), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(left, 0), 0);
+    EXPECT_EQ(sqlite3_column_int(left, 1), 1);
+    sqlite3_finalize(left);
+    sqlite3_close(db);
 }
 
 // Beyond its size the oldest events go, a bounded number per prune, and the file gives the
 // room back: it ends within its bound with the newest events kept.
 TEST_F(SqliteJournalTest, PrunesKeepTheJournalWithinItsSizeAndTheFileShrinks) {
-    constexpr std::int64_t kBound = 5 * 1024 * 1024;
+    constexpr std::int64_t kBound = 2 * 1024 * 1024;
     SqliteJournal j(path());
     for (int t = 0; t < 60; ++t) ASSERT_TRUE(j.append(batch(t * 1000, 1000))) << j.error();
     const auto grown = j.fileBytes();
@@ -108,7 +126,7 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
         while (!back) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     };
     for (int t = 0; t < 60; ++t) {
-        ASSERT_TRUE(j.append(batch(t * 1000, 1000))) << j.error();
+        ASSERT_TRUE(j.append(batch(t * 1000, 5000))) << j.error();
         if (t % 10 == 9) drain();
     }
     drain();
@@ -116,11 +134,11 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
     const auto wal = static_cast<std::int64_t>(std::filesystem::file_size(path() + "-wal"));
     EXPECT_LE(wal, SqliteJournal::kWalLimitBytes);
     EXPECT_GT(static_cast<std::int64_t>(std::filesystem::file_size(path())), 2 * wal);
-    EXPECT_EQ(j.query(0, "").size(), 60001u);
+    EXPECT_EQ(j.query(0, "").size(), 300001u);
     // A burst, writes and prunes without a pause: the log is still cut back, file and log
     // together within the bound.
     constexpr std::int64_t kBound = 8 * 1024 * 1024;
-    for (int t = 100; t < 200; ++t) {
+    for (int t = 100; t < 300; ++t) {
         ASSERT_TRUE(j.append(batch(t * 1000, 1000))) << j.error();
         j.prune(0, kBound);
     }
@@ -128,6 +146,55 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
                                                  std::filesystem::file_size(path() + "-wal"));
     EXPECT_LE(total, kBound + 2 * 1024 * 1024) << "file and log grew past the bound";
     EXPECT_LE(static_cast<std::int64_t>(std::filesystem::file_size(path() + "-wal")), kBound / 2);
+}
+
+// A journal written with every text in every row is read as it is, and written on: rebuilt with
+// each text once when small, kept as it is when large; its events keep their order and seqs.
+TEST_F(SqliteJournalTest, AJournalWithTheTextsInEveryRowIsReadAndWrittenOn) {
+    for (const int rows : {10, 40000}) {
+        SCOPED_TRACE(rows);
+        std::filesystem::remove(path());
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+        const std::string fill =
+            "CREATE TABLE events (time_ms INTEGER NOT NULL, mac TEXT NOT NULL, name TEXT, "
+            "severity TEXT, what TEXT, from_state TEXT, to_state TEXT, detail TEXT); "
+            "CREATE INDEX events_by_time ON events (time_ms); "
+            "CREATE INDEX events_by_element ON events (mac, time_ms); "
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " +
+            std::to_string(rows) +
+            ") INSERT INTO events SELECT 1000 + i, '00:1A:2B:00:00:0' || (i % 3), 'TX', 'alarm', "
+            "'health', 'online', 'alarm', 'reason ' || i || ' ' || printf('%.200c', '-') FROM n";
+        ASSERT_EQ(sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        const auto before = std::filesystem::file_size(path());
+        SqliteJournal j(path());
+        ports::JournalQuery newest;
+        newest.limit = 2;
+        const auto read = j.read(newest);
+        ASSERT_EQ(read.error, "");
+        ASSERT_EQ(read.seqs, (std::vector<std::int64_t>{rows, rows - 1}));
+        EXPECT_EQ(read.events[0].detail.rfind("reason " + std::to_string(rows - 1) + " ---", 0),
+                  0u);
+        ASSERT_TRUE(j.append(batch(900000, 3))) << j.error();
+        const auto all = j.query(0, "");
+        ASSERT_EQ(all.size(), static_cast<std::size_t>(rows) + 3);
+        EXPECT_EQ(all[3], read.events[0]);
+        EXPECT_EQ(all.back().unixTimeMs, 1000);
+        EXPECT_EQ(all.back().mac, "00:1A:2B:00:00:00");
+        EXPECT_EQ(j.read(newest).seqs, (std::vector<std::int64_t>{rows + 3, rows + 2}));
+        EXPECT_EQ(j.query(0, "00:1A:2B:00:00:01").size(), static_cast<std::size_t>(rows / 3 + 1));
+        // Rebuilt only while that is quick.
+        ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* texts = nullptr;
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE name = 'texts'", -1,
+                           &texts, nullptr);
+        ASSERT_EQ(sqlite3_step(texts), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(texts, 0) == 1, before <= SqliteJournal::kConvertBelowBytes)
+            << before;
+        sqlite3_finalize(texts);
+        sqlite3_close(db);
+    }
 }
 
 TEST_F(SqliteJournalTest, AFileThatCannotBeMadeIsSaidAndNothingElseHappens) {
