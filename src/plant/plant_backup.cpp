@@ -253,13 +253,12 @@ std::optional<std::string> recordValueRefusal(
         };
         for (const auto& range : kRanges) {
             if (!store::sameName(key, range.key) || (range.decoderOnly && !decoder)) continue;
-            const Range r{range.key, controls ? range.editorLow : range.low,
-                          controls ? range.editorHigh : range.high, 0, 0, range.decoderOnly};
+            const long long low = controls ? range.editorLow : range.low;
+            const long long high = controls ? range.editorHigh : range.high;
             const auto n = wholeNumber(value);
             if (!n) return quoted + ", not a whole number";
-            if (*n < r.low || *n > r.high)
-                return quoted + ", outside " + std::to_string(r.low) + " to " +
-                       std::to_string(r.high);
+            if (*n < low || *n > high)
+                return quoted + ", outside " + std::to_string(low) + " to " + std::to_string(high);
         }
     }
     if (const auto type = wholeNumber(find(k::kType).value_or(""))) {

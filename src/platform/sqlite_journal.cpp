@@ -1,4 +1,5 @@
 #include "platform/sqlite_journal.h"
+#include "platform/sqlite_journal_reader.h"
 #include "platform/sqlite_journal_sql.h"
 
 #include <sqlite3.h>
@@ -7,11 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <system_error>
-#include <thread>
 
 namespace nms::platform {
 
@@ -26,145 +23,6 @@ std::int64_t monotonicMs() {
 }
 
 }  // namespace
-
-// The thread that reads later, with its own connection to the journal.
-class SqliteJournal::Reader {
-public:
-    using Deliver = std::function<void(ReadId, ports::JournalPage)>;
-    Reader(std::string path, Deliver deliver)
-        : path_(std::move(path)), deliver_(std::move(deliver)), thread_([this] { run(); }) {}
-    ~Reader() {
-        {
-            const std::lock_guard lock(mutex_);
-            stopping_ = true;
-            jobs_.clear();
-            if (running_ != 0 && db_) sqlite3_interrupt(db_);
-        }
-        wake_.notify_one();
-        thread_.join();
-    }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-
-    void ask(ReadId id, const ports::JournalQuery& q) {
-        {
-            const std::lock_guard lock(mutex_);
-            jobs_.push_back({id, q});
-        }
-        wake_.notify_one();
-    }
-    // Copies the write-ahead log back into the file, beside the station's writes.
-    void checkpoint() {
-        {
-            const std::lock_guard lock(mutex_);
-            if (std::any_of(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.id == 0; }))
-                return;
-            jobs_.push_back({0, {}});
-        }
-        wake_.notify_one();
-    }
-    void cancel(ReadId id) {
-        const std::lock_guard lock(mutex_);
-        std::erase_if(jobs_, [id](const Job& j) { return j.id == id; });
-        if (running_ == id && db_) sqlite3_interrupt(db_);
-    }
-
-private:
-    struct Job {
-        ReadId id;  // 0: a checkpoint
-        ports::JournalQuery query;
-    };
-
-    void run() {
-        for (;;) {
-            Job job;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-                if (stopping_) break;
-                job = std::move(jobs_.front());
-                jobs_.pop_front();
-                running_ = job.id;
-            }
-            if (job.id == 0) {
-                checkpointNow();
-                continue;
-            }
-            ports::JournalPage page = read(job.query);
-            {
-                const std::lock_guard lock(mutex_);
-                running_ = 0;
-            }
-            deliver_(job.id, std::move(page));
-        }
-        const std::lock_guard lock(mutex_);
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-    }
-
-    // A connection that has read nothing yet does not know the file is in write-ahead mode, and
-    // its checkpoint copies nothing back (and says it did): it reads the schema first.
-    void checkpointNow() {
-        std::string why;
-        if (!fileToRead(path_, why) || !open(why)) return;
-        sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-        sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    }
-
-    ports::JournalPage read(const ports::JournalQuery& q) {
-        ports::JournalPage page;
-        std::string why;
-        if (!fileToRead(path_, why)) {
-            if (!why.empty()) page.error = path_ + ": " + why;
-            return page;
-        }
-        if (!open(why)) {
-            page.error = path_ + ": " + why;
-            return page;
-        }
-        // One snapshot: a journal rebuilt compact between the look at its layout and the read
-        // is read as it was.
-        sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
-        const Holds holds = whatFileHolds(db_, why);
-        const bool read = holds == Holds::Journal && readRows(db_, layoutOf(db_), q, page, why);
-        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-        if (read || holds == Holds::Nothing) return page;
-        page.error = path_ + ": " + why;
-        // Opened afresh next time: the file may have been replaced.
-        const std::lock_guard lock(mutex_);
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-        return page;
-    }
-
-    bool open(std::string& why) {
-        if (db_) return true;
-        sqlite3* db = nullptr;
-        // Read and write, as the station's own connection opens it, so that it can share the
-        // write-ahead log's index whoever made it, and copy the log back; it changes no row.
-        if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-            why = db ? sqlite3_errmsg(db) : "cannot be opened";
-            sqlite3_close_v2(db);
-            return false;
-        }
-        // Off the station's thread a lock held for a while can be waited for.
-        sqlite3_busy_timeout(db, 2000);
-        sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
-        const std::lock_guard lock(mutex_);
-        db_ = db;
-        return true;
-    }
-
-    const std::string path_;
-    const Deliver deliver_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> jobs_;
-    ReadId running_ = 0;
-    bool stopping_ = false;
-    sqlite3* db_ = nullptr;  // used by the thread; interrupted from outside under the mutex
-    std::thread thread_;     // last: it starts once everything else is there
-};
 
 SqliteJournal::SqliteJournal(const std::string& path) : path_(path) {}
 
@@ -351,6 +209,15 @@ bool SqliteJournal::compactTexts() {
            exec("DROP TABLE events_with_texts");
 }
 
+// The id and the time kept until that an insert-or-update of a text or a kind returned.
+std::optional<SqliteJournal::Text> SqliteJournal::keptRow(sqlite3_stmt* upsert) {
+    std::optional<Text> row;
+    if (sqlite3_step(upsert) == SQLITE_ROW)
+        row = Text{sqlite3_column_int64(upsert, 0), sqlite3_column_int64(upsert, 1)};
+    sqlite3_reset(upsert);
+    return row;
+}
+
 std::int64_t SqliteJournal::textId(const std::string& text, std::int64_t t) {
     constexpr std::int64_t kHourMs = 3600 * 1000;
     const auto known = texts_.find(text);
@@ -364,16 +231,14 @@ std::int64_t SqliteJournal::textId(const std::string& text, std::int64_t t) {
         return 0;
     sqlite3_bind_text(keepText_, 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
     sqlite3_bind_int64(keepText_, 2, (t / kHourMs + 1) * kHourMs);
-    const bool kept = sqlite3_step(keepText_) == SQLITE_ROW;
-    const Text found{sqlite3_column_int64(keepText_, 0), sqlite3_column_int64(keepText_, 1)};
-    sqlite3_reset(keepText_);
+    const auto found = keptRow(keepText_);
     sqlite3_clear_bindings(keepText_);
-    if (!kept) return 0;
+    if (!found) return 0;
     // A connection that writes many distinct texts (a reason with figures in it) forgets them
     // rather than holding them all.
     if (texts_.size() >= 100000) texts_.clear();
-    texts_[text] = found;
-    return found.id;
+    texts_[text] = *found;
+    return found->id;
 }
 
 std::int64_t SqliteJournal::kindId(const ports::JournalEvent& e) {
@@ -397,13 +262,11 @@ std::int64_t SqliteJournal::kindId(const ports::JournalEvent& e) {
         return 0;
     for (int c = 0; c < 6; ++c) sqlite3_bind_int64(keepKind_, c + 1, ids[c]);
     sqlite3_bind_int64(keepKind_, 7, (t / kHourMs + 1) * kHourMs);
-    const bool kept = sqlite3_step(keepKind_) == SQLITE_ROW;
-    const Text found{sqlite3_column_int64(keepKind_, 0), sqlite3_column_int64(keepKind_, 1)};
-    sqlite3_reset(keepKind_);
-    if (!kept) return 0;
+    const auto found = keptRow(keepKind_);
+    if (!found) return 0;
     if (kinds_.size() >= 100000) kinds_.clear();
-    kinds_[ids] = found;
-    return found.id;
+    kinds_[ids] = *found;
+    return found->id;
 }
 
 void SqliteJournal::ready() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -121,6 +122,7 @@ private:
         std::int64_t id = 0;
         std::int64_t keptUntilMs = 0;  // what the file says; an hour ahead of its last use
     };
+    static std::optional<Text> keptRow(sqlite3_stmt* upsert);
     // The texts and kinds this connection knows the ids of; forgotten whenever the file may
     // differ.
     std::unordered_map<std::string, Text> texts_;
