@@ -27,7 +27,7 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
     corpus="fuzz/corpus/${name#fuzz_}"
     work=$(mktemp -d)
     [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-    if ! "$f" -max_total_time="${NMS_FUZZ_SECONDS:-28}" -max_len=4096 -print_final_stats=1 "$work" >"$work.log" 2>&1; then
+    if ! "$f" -seed="${NMS_FUZZ_SEED:-1}" -max_total_time="${NMS_FUZZ_SECONDS:-28}" -max_len=4096 -print_final_stats=1 "$work" >"$work.log" 2>&1; then
       cat "$work.log"
       echo "fuzzing $name FAILED"
       return 1
