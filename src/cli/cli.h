@@ -133,6 +133,12 @@ struct Command {
     // else, so that a missing or extra one is a usage error whatever the station's state.
     const char* words = "";
     int minWords = 0, maxWords = 0;  // maxWords -1: any number
+    // Runs before the station is made, to set where it keeps its files; a status other than 0
+    // ends nms-cli with it.
+    int (*prepare)(Arguments& args, runtime::StationOptions& options) = nullptr;
+    // It runs until asked to stop: SIGTERM or SIGINT is its normal end (status 0), as a
+    // service manager expects of a service it stops.
+    bool runsUntilStopped = false;
 
     // The option `name` this command declares, or nothing.
     const CommandOption* option(std::string_view name) const {
@@ -153,6 +159,7 @@ extern const Command kEventsCommand;
 extern const Command kSfnCommand;
 extern const Command kBackupCommand;
 extern const Command kRestoreCommand;
+extern const Command kServiceCommand;
 // True once SIGINT, SIGTERM or SIGHUP asked the program to stop. Every wait of the session
 // (runUntil, runFor) then returns at once; the command ends as on its normal end (its last
 // figures written, nothing new sent, the lock released) and nms-cli exits with kExitInterrupted.

@@ -16,7 +16,7 @@ using namespace nms;
 constexpr const char* kUsage =
     "usage: nms-cli COMMAND [options] [--demo] [--database PATH]\n"
     "commands:\n"
-    "  discover [--timeout S] [--yes] [--json] [--stats]\n"
+    "  discover [--timeout S] [--yes] [--json] [--stats] [--merge]\n"
     "        page the network once (this replaces the database) and print the elements found\n"
     "  list [--json]\n"
     "        print the elements of the database, sorted by name\n"
@@ -41,6 +41,11 @@ constexpr const char* kUsage =
     "        /metrics, JSON, a live feed) on ADDR:PORT (127.0.0.1 unless an address is given),\n"
     "        --station NAME in its figures (the host name otherwise), --web-config FILE for TLS\n"
     "        and users as node_exporter's; runs until SIGINT, SIGTERM or SIGHUP (or N cycles)\n"
+    "  service [--config FILE]\n"
+    "        the plant monitor as the host's system service, from its configuration file\n"
+    "        (/etc/vantrelo-nms/monitor.conf): web status, metrics file, merging discovery on a\n"
+    "        schedule, its files under its state folder; SIGHUP reads the file again, SIGTERM\n"
+    "        ends it; it lends the element ports to a station a person starts on this host\n"
     "  events [--since ISO8601] [--element MAC] [--json]\n"
     "        the event journal: health changes and the operator's changes, newest first\n"
     "  sfn [--group ADDR] [--seconds S] [--margin-us N] [--json] [--apply --yes]\n"
@@ -109,7 +114,7 @@ int main(int argc, char** argv) {
     static const cli::Command* const kCommands[] = {
         &cli::kDiscoverCommand, &cli::kListCommand,     &cli::kSetCommand,     &cli::kStatsCommand,
         &cli::kDelayCommand,    &cli::kSetDelayCommand, &cli::kMonitorCommand, &cli::kEventsCommand,
-        &cli::kSfnCommand,      &cli::kBackupCommand,   &cli::kRestoreCommand};
+        &cli::kSfnCommand,      &cli::kBackupCommand,   &cli::kRestoreCommand,  &cli::kServiceCommand};
     const cli::Command* command = nullptr;
     for (const cli::Command* c : kCommands)
         if (args.command == c->name) command = c;
@@ -174,6 +179,11 @@ int main(int argc, char** argv) {
     // From here a Ctrl+C, a service manager's SIGTERM or a closed terminal's SIGHUP ends the
     // command as its normal end does (figures written, lock released) instead of killing it.
     cli::watchStopSignals();
+    // A command that reads lends nothing: only one that binds the element ports asks the host's
+    // service for them.
+    options.askServiceForPorts = !command->readOnly;
+    if (command->prepare)
+        if (const int status = command->prepare(args, options); status != 0) return status;
     if (options.demo)
         std::fprintf(stderr,
                      "nms-cli: Simulated network (the built-in demo plant; nothing goes to a real "
@@ -206,7 +216,7 @@ int main(int argc, char** argv) {
     const int status = command->run(session, args);
     if (session.main().ended()) return session.endedStatus();
     session.finish();
-    if (cli::stopRequested()) {
+    if (cli::stopRequested() && !command->runsUntilStopped) {
         std::fprintf(stderr, "nms-cli: interrupted\n");
         return cli::kExitInterrupted;
     }

@@ -64,6 +64,23 @@ void noteTerminationSignals() {
     catchTerminationSignals();
 }
 
+namespace {
+volatile std::sig_atomic_t reloads = 0;
+void onReloadSignal(int) { reloads = reloads + 1; }
+}  // namespace
+
+void noteReloadSignals() {
+    struct sigaction action {};
+    action.sa_handler = onReloadSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGHUP, &action, nullptr);
+}
+
+int reloadRequests() {
+    return reloads;
+}
+
 int terminationSignal() {
     return received;
 }

@@ -34,4 +34,9 @@ void noteTerminationSignals();
 // The last of those signals received, or 0.
 int terminationSignal();
 
+// For a service: SIGHUP asks it to read its configuration again instead of ending it. Call after
+// noteTerminationSignals(); reloadRequests() counts the SIGHUPs received.
+void noteReloadSignals();
+int reloadRequests();
+
 }  // namespace nms::platform

@@ -14,8 +14,10 @@
 #include "platform/qt_instance_lock.h"
 #include "platform/qt_lifecycle.h"
 #include "platform/qt_scheduler.h"
+#include "platform/port_rendezvous.h"
 #include "platform/qt_settings.h"
 #include "platform/sqlite_journal.h"
+#include "runtime/yielding_network.h"
 #include "sim/demo_plant.h"
 #include "store/profile_store.h"
 
@@ -69,6 +71,9 @@ struct StationRuntime::Parts {
     std::unique_ptr<sim::DemoPlant> plant;
     std::unique_ptr<store::ProfileStore> db;
     std::unique_ptr<platform::SqliteJournal> journal;
+    std::unique_ptr<YieldingNetwork> yielding;
+    // Held while this person's station runs: the host's service has lent it the element ports.
+    std::unique_ptr<platform::PortClaim> portClaim;
     // The demo plant's units as the last station that held the lock left them.
     std::string demoStatePath;
     bool demoStateOurs = false;
@@ -110,6 +115,12 @@ StationRuntime::StationRuntime(const StationOptions& options, ports::Dialogs& di
         auto location = platform::locateDatabase(platform::currentProcessInputs(argc, argv), p.files);
         dbPath = location.path;
         databaseProblem_ = location.error;
+    }
+    if (options.service) {
+        p.yielding = std::make_unique<YieldingNetwork>(*network);
+        network = p.yielding.get();
+    } else if (options.askServiceForPorts) {
+        p.portClaim = platform::PortClaim::ask(platform::portsRendezvousName(options.demo));
     }
     p.db = std::make_unique<store::ProfileStore>(p.files, p.scheduler);
     // The database is read and parsed while the window is built; the read needs no lock, and
@@ -174,6 +185,8 @@ QString StationRuntime::settingsFolder() const { return parts_->settings->folder
 QString StationRuntime::settingsFile() const {
     return parts_->settings->fileOf(station::settings::kApp);
 }
+
+YieldingNetwork* StationRuntime::yieldingNetwork() { return parts_->yielding.get(); }
 
 int StationRuntime::exitStatus(int execResult) const { return parts_->lifecycle.finalStatus(execResult); }
 

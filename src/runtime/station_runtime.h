@@ -14,6 +14,8 @@
 
 namespace nms::runtime {
 
+class YieldingNetwork;
+
 // How a station process was asked to run.
 struct StationOptions {
     bool demo = false;
@@ -23,6 +25,10 @@ struct StationOptions {
     // Where the demo keeps its database, settings and lock; empty: the user's demo folder.
     std::string demoFolder;
     std::string optionWord;            // "GPS", "LL" or anything else, joined as typed
+    // The system service: its element ports can be lent to a person's station of the host.
+    bool service = false;
+    // A person's station that binds the element ports asks the host's service for them first.
+    bool askServiceForPorts = true;
     bool help = false;
     bool version = false;
     std::string error;                 // an option the station does not know
@@ -54,6 +60,8 @@ public:
     ports::EventJournal& journal();
     // The file store that replaces files atomically (the database's own).
     ports::FileStore& files();
+    // The service's network, whose ports it lends; null for a person's station.
+    YieldingNetwork* yieldingNetwork();
     // The exit status the program should end with, given what the event loop returned.
     int exitStatus(int execResult) const;
 

@@ -130,4 +130,18 @@ std::string WebStatus::url() const {
     return parts_ ? parts_->server->url() : std::string();
 }
 
+void WebStatus::setStation(const std::string& station) {
+    if (!parts_) return;
+    auto facts = parts_->publisher->facts();
+    facts.station = station.empty() ? defaultStationName() : station;
+    parts_->publisher->setFacts(std::move(facts));
+}
+
+void WebStatus::setPausedSince(std::int64_t unixMs) {
+    if (!parts_) return;
+    auto facts = parts_->publisher->facts();
+    facts.pausedSinceUnixMs = unixMs;
+    parts_->publisher->setFacts(std::move(facts));
+}
+
 }  // namespace nms::runtime

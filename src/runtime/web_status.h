@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,10 @@ public:
     bool running() const;
     // Where it serves: "http://127.0.0.1:9821/".
     std::string url() const;
+    // Told to the page, the live feed and /healthz at once, without a new start: the
+    // station's new name ("" : the host name), the service's pause (0: not paused).
+    void setStation(const std::string& station);
+    void setPausedSince(std::int64_t unixMs);
 
     struct Parts;
 

@@ -144,7 +144,9 @@ std::string Snapshot::stationJson() const {
         "{\"station\": " + quote(facts.station) + ", \"version\": " + quote(facts.version) +
         ", \"interface\": " + quote(facts.interfaceName) +
         ", \"simulated\": " + (facts.simulated ? "true" : "false") +
-        ", \"monitor_running\": " + (running ? "true" : "false") +
+        ", \"monitor_running\": " + (running ? "true" : "false") + ", \"paused_since\": " +
+        (facts.pausedSinceUnixMs ? quote(protocol::text::isoUtcTime(facts.pausedSinceUnixMs, true))
+                                 : std::string("null")) +
         ", \"interval_seconds\": " + number(intervalSeconds) + ", \"cycles\": " + number(cycles) +
         ", \"last_cycle\": " +
         (lastCycleUnixMs ? quote(protocol::text::isoUtcTime(lastCycleUnixMs, true))

@@ -18,7 +18,13 @@ struct StationFacts {
     std::string version;        // the program's
     std::string interfaceName;  // the address the station listens on for its elements
     bool simulated = false;     // the demo plant
+    // The system service lends the element ports to a person's station of its host: since
+    // then (ms since 1970) it watches nothing. 0: it is not paused.
+    std::int64_t pausedSinceUnixMs = 0;
 };
+
+// What the page and /healthz say of a paused service.
+inline constexpr const char* kPausedText = "paused: a station runs on this host";
 
 // What the monitor showed after one cycle, copied once on the station's thread and then only
 // read, by any number of HTTP threads at once. Each rendering is made by the first request that

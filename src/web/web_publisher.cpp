@@ -112,4 +112,14 @@ void WebPublisher::publish() {
     state_->publish();
 }
 
+void WebPublisher::setFacts(StationFacts facts) {
+    state_->facts = std::move(facts);
+    state_->publish(false);
+    state_->service.feed().push("cycle", state_->last->stationJson());
+}
+
+const StationFacts& WebPublisher::facts() const {
+    return state_->facts;
+}
+
 }  // namespace nms::web

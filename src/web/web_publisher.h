@@ -23,6 +23,9 @@ public:
 
     // A snapshot of the monitor as it stands.
     void publish();
+    // New facts (a new name, a pause), published at once and told to the live feed.
+    void setFacts(StationFacts facts);
+    const StationFacts& facts() const;
 
     struct State;
 

@@ -243,6 +243,10 @@ std::chrono::milliseconds WebService::failed(const std::string& peer) {
 HttpResponse WebService::healthz() {
     const auto s = snapshot();
     const std::int64_t now = options_.unixNowMs ? options_.unixNowMs() : 0;
+    if (s && s->facts.pausedSinceUnixMs)
+        return text(503, std::string(kPausedText) + " since " +
+                             protocol::text::isoUtcTime(s->facts.pausedSinceUnixMs, true) + " (" +
+                             std::to_string((now - s->facts.pausedSinceUnixMs) / 1000) + " s)\n");
     if (!s || !s->running) return text(503, "the plant monitor is not running\n");
     std::int64_t since = s->lastCycleUnixMs;
     if (since == 0) {

@@ -167,6 +167,31 @@ TEST_F(CliTest, TheMonitorRemovesTheMetricsTemporariesOfKilledRuns) {
     EXPECT_TRUE(std::filesystem::exists(live));
 }
 
+// The service runs from its file alone: a line it cannot follow ends it at once, naming the
+// line, rather than leaving it running on half of what was meant.
+TEST_F(CliTest, TheServiceRefusesAConfigurationItCannotFollow) {
+    const struct {
+        const char* text;
+        const char* said;
+    } cases[] = {
+        {"interval = 1\n", "line 1: interval takes seconds from 2 to 300"},
+        {"# a comment\nintervall = 10\n", "line 2: intervall is not a key of this file"},
+        {"discover_every = 30s\n", "discover_every takes a time of a minute or more"},
+        {"discover_at_start = maybe\n", "discover_at_start takes yes, no or when-empty"},
+        {"listen = 127.0.0.1:80000\n", "listen:"},
+        {"just words\n", "line 1: not a key = value line"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(root_ + "/monitor.conf") << c.text;
+        const auto r = run("service --demo --config " + root_ + "/monitor.conf");
+        EXPECT_EQ(r.status, 1) << c.text;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << c.text << r.err;
+    }
+    const auto missing = run("service --demo --config " + root_ + "/nowhere.conf");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find(root_ + "/nowhere.conf cannot be read"), std::string::npos) << missing.err;
+}
+
 TEST_F(CliTest, ADatabaseThatDoesNotExistIsSaid) {
     const auto r = run("list --database " + root_ + "/nowhere/nms.ini");
     EXPECT_NE(r.status, 0);
