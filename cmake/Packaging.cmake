@@ -97,7 +97,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, acl, systemd-sysusers | addus
 # setcap, for the ping's capability; without it the installation says what to do instead.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    ${NMS_PACKAGING_DIR}/debian/postinst ${NMS_PACKAGING_DIR}/debian/postrm
-    ${NMS_PACKAGING_DIR}/debian/conffiles)
+    ${NMS_PACKAGING_DIR}/debian/postinst ${NMS_PACKAGING_DIR}/debian/prerm
+    ${NMS_PACKAGING_DIR}/debian/postrm ${NMS_PACKAGING_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
