@@ -1,6 +1,7 @@
 # Installing the station like any Debian program: `cmake --install` lays out the three programs,
-# the desktop entry, the icon, the man pages, the AppStream data, the sysctl drop-in and the
-# documents under the prefix; `cpack -G DEB` (scripts/package.sh) makes the package from that.
+# the desktop entry, the icon, the man pages, the AppStream data, the sysctl drop-in, the
+# services and the documents under the prefix, and the system service's configuration in
+# /etc/vantrelo-nms; `cpack -G DEB` (scripts/package.sh) makes the package from that.
 
 include(GNUInstallDirs)
 
@@ -23,6 +24,16 @@ install(FILES ${NMS_PACKAGING_OUT}/${NMS_APP_ID}.metainfo.xml
 install(FILES ${NMS_PACKAGING_DIR}/60-vantrelo-nms.conf DESTINATION lib/sysctl.d)
 # The plant monitor as a user service: systemctl --user enable --now nms-monitor
 install(FILES ${NMS_PACKAGING_DIR}/nms-monitor.service DESTINATION lib/systemd/user)
+# And as a system service for an operations centre, off until enabled: the unit, its user, the
+# helper that opens node_exporter's folder to that user, and its configuration, which is the
+# administrator's (a conffile: kept on upgrade and removal, gone on purge). The unit names the
+# helper and the configuration by these paths.
+install(FILES ${NMS_PACKAGING_DIR}/vantrelo-nms-monitor.service DESTINATION lib/systemd/system)
+install(FILES ${NMS_PACKAGING_DIR}/vantrelo-nms.sysusers
+        DESTINATION lib/sysusers.d RENAME vantrelo-nms.conf)
+install(PROGRAMS ${NMS_PACKAGING_DIR}/textfile-access DESTINATION libexec/vantrelo-nms)
+install(FILES ${NMS_PACKAGING_DIR}/vantrelo-nms-monitor.conf
+        DESTINATION /etc/vantrelo-nms RENAME monitor.conf)
 # Prometheus: the alert rules where a configuration can name them, and a sample configuration
 # for several stations that does.
 install(FILES ${NMS_PACKAGING_DIR}/prometheus/vantrelo-nms.rules.yml
@@ -80,10 +91,13 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kestrova-broadcast.example/")
 # The libraries the programs link come from dpkg-shlibdeps. Only the window system plug-in,
 # which Qt loads at run time and no linker sees, is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The system service's user comes from systemd's sysusers, or from adduser without it; setfacl
+# opens node_exporter's folder to that user.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, acl, systemd-sysusers | adduser")
 # setcap, for the ping's capability; without it the installation says what to do instead.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    ${NMS_PACKAGING_DIR}/debian/postinst ${NMS_PACKAGING_DIR}/debian/postrm)
+    ${NMS_PACKAGING_DIR}/debian/postinst ${NMS_PACKAGING_DIR}/debian/prerm
+    ${NMS_PACKAGING_DIR}/debian/postrm ${NMS_PACKAGING_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

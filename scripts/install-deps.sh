@@ -10,7 +10,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   iproute2 iputils-ping
   xvfb xauth xdotool
-  dpkg-dev file lintian desktop-file-utils appstream libcap2-bin
+  dpkg-dev file lintian desktop-file-utils appstream libcap2-bin systemd acl qt6-qpa-plugins
   prometheus prometheus-alertmanager chromium chromium-driver python3-selenium
 )
 missing=()
