@@ -345,6 +345,7 @@ void ServiceRun::lend(const std::string& who) {
     auto* network = session_.runtime().yieldingNetwork();
     if (main_.paging().scanning()) main_.paging().abandonScan();
     monitor_.stop();
+    writeMetrics();  // the file says the monitor is off rather than showing its last cycle as now
     if (network) network->yieldPorts();
     takeBackDueMs_ = 0;
     pausedSinceUnixMs_ = session_.env().clock.unixTimeMs();
