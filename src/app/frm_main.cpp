@@ -324,9 +324,22 @@ void frmMain::Load_Config() {
             nodes.reserve(sections.size());
             for (const auto& section : lstHidden.items()) {
                 const std::string mac = protocol::Decode_MAC(section);
-                const double role = txt::leadingNumber(db.ReadFromINI(section, std::string(rec::kRole), path, ""));
-                const std::string name = db.ReadFromINI(section, std::string(rec::kName), path, "");
-                std::string text = name + " [" + mac + "]";
+                // One walk over the record rather than a lookup per key: the first line of a
+                // key is the one a lookup finds.
+                double role = 0;
+                std::string text;
+                bool roleSeen = false, nameSeen = false;
+                db.forEachKey(section, path, [&](std::string_view key, std::string_view value) {
+                    if (!roleSeen && store::sameName(key, rec::kRole)) {
+                        roleSeen = true;
+                        role = txt::leadingNumber(value);
+                    } else if (!nameSeen && store::sameName(key, rec::kName)) {
+                        nameSeen = true;
+                        text = value;
+                    }
+                    return !(roleSeen && nameSeen);
+                });
+                text += " [" + mac + "]";
                 if (role == rec::kRoleEncoder) {
                     encoders.push_back(text);
                     nodes.push_back({mac, std::move(text), tb::kPictureEncoder, tb::kPictureEncoder});

@@ -24,24 +24,26 @@ ElementListing readElementListing(store::ProfileStore& db, const std::string& pa
     ElementListing r;
     r.key = section;
     r.mac = protocol::Decode_MAC(section);
-    auto read = [&](std::string_view key) {
-        return db.ReadFromINI(section, std::string(key), path, "");
-    };
-    r.name = protocol::text::trim(read(store::record::kName));
-    r.role = roleWord(read(store::record::kRole));
-    r.ip = read(store::record::kIp);
-    r.firmware = read(store::record::kVersion);
-    if (!wholeRecord) return r;
-    std::vector<std::string> keys;
-    db.LoadIniSectionKeysLB(section, keys, path);
-    r.record.reserve(keys.size());
-    for (const auto& k : keys) {
-        const std::string key = protocol::text::toLower(k);
-        if (key.empty()) continue;
-        std::string value = db.ReadFromINI(section, key, path, "");
-        if (key == store::record::kName) value = protocol::text::trim(value);
-        r.record.emplace_back(key, std::move(value));
-    }
+    // One walk over the record: the first line of each key is the one a lookup would find.
+    bool name = false, role = false, ip = false, firmware = false;
+    std::string roleText;
+    db.forEachKey(section, path, [&](std::string_view key, std::string_view value) {
+        auto first = [&](std::string_view wanted, bool& seen) {
+            if (seen || !store::sameName(key, wanted)) return false;
+            return seen = true;
+        };
+        if (first(store::record::kName, name)) r.name = protocol::text::trim(value);
+        else if (first(store::record::kRole, role)) roleText = value;
+        else if (first(store::record::kIp, ip)) r.ip = value;
+        else if (first(store::record::kVersion, firmware)) r.firmware = value;
+        if (!wholeRecord) return !(name && role && ip && firmware);
+        std::string lower = protocol::text::toLower(key);
+        if (lower.empty()) return true;
+        r.record.emplace_back(std::move(lower), lower == store::record::kName ? protocol::text::trim(value)
+                                                                               : std::string(value));
+        return true;
+    });
+    r.role = roleWord(roleText);
     return r;
 }
 

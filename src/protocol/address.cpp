@@ -1,5 +1,7 @@
 #include "protocol/address.h"
 
+#include <algorithm>
+
 #include "protocol/text.h"
 
 namespace nms::protocol {
@@ -17,8 +19,15 @@ std::string Decode_MAC(std::string_view key) {
     if (key.size() != 12) return {};
     std::string out;
     out.reserve(18);
+    // Keys are ASCII hex digits but for a hand-edited file: those take the plain path, the tree
+    // of a large plant turns thousands of them into MACs at every start.
+    const bool ascii = std::all_of(key.begin(), key.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     for (std::size_t i = 0; i < 12; i += 2) {
-        out += text::toUpper(key.substr(i, 2));
+        if (ascii) {
+            for (const char c : key.substr(i, 2)) out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c);
+        } else {
+            out += text::toUpper(key.substr(i, 2));
+        }
         out.push_back(':');
     }
     out.pop_back();

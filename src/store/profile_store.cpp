@@ -421,6 +421,37 @@ void ProfileStore::LoadIniSectionKeysLB(const std::string& strSection, std::vect
         if (!e.raw) lstB.emplace_back(e.key());
 }
 
+void ProfileStore::forEachKey(const std::string& section, const std::string& path,
+                              const std::function<bool(std::string_view, std::string_view)>& visit) {
+    const IniSection* s = impl_->current(path).doc.find(sectionName(section));
+    if (!s) return;
+    const auto& entries = s->entries;
+    // A key given twice reads as its first line, as a lookup finds it. Keys seen so far are
+    // marked by length and folded first and last letters, so that the earlier lines are
+    // searched only for a key that may repeat one (a record rarely has one).
+    auto mark = [](std::string_view key) {
+        const unsigned first = static_cast<unsigned char>(key.front()) | 0x20u;
+        const unsigned last = static_cast<unsigned char>(key.back()) | 0x20u;
+        return std::uint64_t{1} << ((key.size() * 7 + first * 3 + last) % 64);
+    };
+    std::uint64_t seen = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].raw) continue;
+        const std::string_view key = entries[i].key();
+        std::string_view value = entries[i].value();
+        const std::uint64_t m = mark(key);
+        if (seen & m) {
+            for (std::size_t j = 0; j < i; ++j)
+                if (!entries[j].raw && sameName(entries[j].key(), key)) {
+                    value = entries[j].value();
+                    break;
+                }
+        }
+        seen |= m;
+        if (!visit(key, value)) return;
+    }
+}
+
 std::vector<std::string> ProfileStore::LoadIniSectionsArray(const std::string& strfullpath) {
     std::vector<std::string> names;
     LoadIniSectionsLB(names, strfullpath);

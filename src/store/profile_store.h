@@ -73,6 +73,12 @@ public:
                       const std::string& strNewKeyname, const std::string& strfullpath);
     void RenameIniSection(const std::string& strSection, const std::string& strNewSection,
                           const std::string& strfullpath);
+    // Every key of a section in file order, each with the value ReadFromINI gives it (the first
+    // of its name), without a copy of either, until `visit` returns false: a listing of
+    // thousands of records reads each record once instead of looking each key up. Nothing for a
+    // section that is not there.
+    void forEachKey(const std::string& section, const std::string& path,
+                    const std::function<bool(std::string_view key, std::string_view value)>& visit);
     // Appends the key names of a section, in file order, to lstB.
     void LoadIniSectionKeysLB(const std::string& strSection, std::vector<std::string>& lstB,
                               const std::string& strfullpath);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
@@ -139,11 +140,11 @@ MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& mon
     state_->setObjectName(QStringLiteral("monitorState"));
     counts_ = new QLabel(window);
     counts_->setObjectName(QStringLiteral("healthCounts"));
-    counts_->setToolTip(healthLegend());
+    counts_->installEventFilter(this);
     window->statusBar()->addWidget(state_);
     window->statusBar()->addWidget(counts_);
     window->statusBar()->show();
-    if (tree_ && !tree_->isHeaderHidden()) tree_->header()->setToolTip(healthLegend());
+    if (tree_ && !tree_->isHeaderHidden()) tree_->header()->installEventFilter(this);
 
     if (context_) groupBy(QString::fromStdString(context_->setting(keys::kTreeGrouping)));
     auto* timer = new QTimer(this);
@@ -153,6 +154,17 @@ MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& mon
         connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
                 [this] { follow(); });
     follow();
+}
+
+bool MonitorControls::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        if (auto* widget = qobject_cast<QWidget*>(watched); widget && widget->toolTip().isEmpty()) {
+            static const QString legend = healthLegend();
+            widget->setToolTip(legend);
+        }
+        watched->removeEventFilter(this);
+    }
+    return false;
 }
 
 void MonitorControls::addTo(QMenu* station, QMenu* element, bool list) {

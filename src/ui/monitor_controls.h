@@ -56,6 +56,11 @@ public:
     // Told when the settings change whether the Events panel shows times in UTC.
     std::function<void(bool utc)> onTimesInUtc;
 
+protected:
+    // The marks' legend is drawn (five pictures, encoded) when a tool tip first asks for it,
+    // not while the window is being built.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void showSettings();
     std::string selectedMac() const;
