@@ -211,10 +211,7 @@ void frmMain::finishStartUp() {
     running_ = true;
 
     // The plant monitor, when the operator left it on.
-    long long seconds = monitor::PlantMonitor::kDefaultIntervalSeconds;
-    txt::parseInteger(txt::trim(context_->setting(station::settings::kMonitorInterval)), seconds);
-    monitor_->setInterval(static_cast<int>(std::clamp<long long>(seconds, monitor::PlantMonitor::kMinIntervalSeconds,
-                                                                  monitor::PlantMonitor::kMaxIntervalSeconds)));
+    monitor_->setInterval(static_cast<int>(context_->numberSetting(station::settings::kMonitorInterval)));
     if (context_->env.monitorAsRemembered &&
         context_->setting(station::settings::kMonitorPlant) == "1")
         monitor_->start();

@@ -10,6 +10,7 @@
 #include "protocol/text.h"
 #include "platform/http_server.h"
 #include "runtime/web_status.h"
+#include "station/settings_keys.h"
 #include "web/snapshot.h"
 #include "web/web_service.h"
 
@@ -33,10 +34,13 @@ std::string eventLine(const ports::JournalEvent& e) {
 
 
 const char* intervalRefused(const std::string& value) {
+    static const std::string usage =
+        "--interval takes seconds from " + std::to_string(station::settings::kMonitorInterval.low) +
+        " to " + std::to_string(station::settings::kMonitorInterval.high);
     long long n = 0;
-    return !protocol::text::parseInteger(value, n) || n < 2 || n > 300
-               ? "--interval takes seconds from 2 to 300"
-               : nullptr;
+    const auto& key = station::settings::kMonitorInterval;
+    return !protocol::text::parseInteger(value, n) || n < key.low || n > key.high ? usage.c_str()
+                                                                                   : nullptr;
 }
 
 const char* cyclesRefused(const std::string& value) {

@@ -11,6 +11,7 @@
 #include "monitor/health.h"
 #include "ports/controls.h"
 #include "ports/journal.h"
+#include "station/settings_keys.h"
 #include "ports/signal.h"
 #include "ports/udp_client.h"
 #include "station/element_socket.h"
@@ -50,10 +51,10 @@ public:
     static constexpr int kReplyTimeoutMs = 500;
     static constexpr int kSlowLaneMisses = kMissesForOffline + 3;
     static constexpr int kSlowLaneWindowMs = 1000;
+    // As the settings declare them.
     static constexpr int kDefaultIntervalSeconds = 10;
-    static constexpr int kMinIntervalSeconds = 2;
-    static constexpr int kMaxIntervalSeconds = 300;
-    static constexpr int kDefaultRetentionDays = 90;
+    static constexpr int kMinIntervalSeconds = static_cast<int>(station::settings::kMonitorInterval.low);
+    static constexpr int kMaxIntervalSeconds = static_cast<int>(station::settings::kMonitorInterval.high);
     static constexpr int kDefaultJournalMegabytes = 256;
     static constexpr std::size_t kMaxPendingEvents = 10000;
     static constexpr int kJournalFirstRetryMs = 1000;

@@ -98,22 +98,11 @@ void PlantMonitor::writeJournal(bool force) {
 }
 
 std::int64_t PlantMonitor::journalBytes() const {
-    long long megabytes = kDefaultJournalMegabytes;
-    if (!protocol::text::parseInteger(
-            protocol::text::trim(context_.setting(station::settings::kJournalMegabytes)),
-            megabytes) ||
-        megabytes <= 0)
-        megabytes = kDefaultJournalMegabytes;
-    return static_cast<std::int64_t>(megabytes) * 1024 * 1024;
+    return context_.numberSetting(station::settings::kJournalMegabytes) * 1024 * 1024;
 }
 
 int PlantMonitor::journalDays() const {
-    long long days = kDefaultRetentionDays;
-    if (!protocol::text::parseInteger(
-            protocol::text::trim(context_.setting(station::settings::kJournalDays)), days) ||
-        days <= 0)
-        days = kDefaultRetentionDays;
-    return static_cast<int>(std::min<long long>(days, 100000));
+    return static_cast<int>(context_.numberSetting(station::settings::kJournalDays));
 }
 
 }  // namespace nms::monitor

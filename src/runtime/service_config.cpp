@@ -3,34 +3,43 @@
 #include <sstream>
 
 #include "protocol/text.h"
+#include "station/settings_keys.h"
 
 namespace nms::runtime {
 
 namespace {
 
-bool wholeIn(const std::string& value, long long low, long long high, int& out) {
+namespace keys = station::settings;
+
+// A number within the range the station's setting of the same meaning takes; the usage (kept
+// in `usage`, which outlives the call) when it is not one.
+const char* wholeIn(const std::string& value, const keys::Key& key, const char* name, const char* unit,
+                    int& out, std::string& usage) {
     long long n = 0;
-    if (!protocol::text::parseInteger(value, n) || n < low || n > high) return false;
-    out = static_cast<int>(n);
-    return true;
+    if (protocol::text::parseInteger(value, n) && n >= key.low && n <= key.high) {
+        out = static_cast<int>(n);
+        return nullptr;
+    }
+    usage = std::string(name) + " takes " + unit + " from " + std::to_string(key.low) + " to " +
+            std::to_string(key.high);
+    return usage.c_str();
 }
 
 // What the line's value makes of the key; the usage when it is not one the key takes.
-const char* apply(ServiceConfig& c, const std::string& key, const std::string& value) {
+const char* apply(ServiceConfig& c, const std::string& key, const std::string& value, std::string& usage) {
     using Start = ServiceConfig::DiscoverAtStart;
     if (key == "listen") c.listen = value;
     else if (key == "station") c.station = value;
     else if (key == "web_config") c.webConfig = value;
     else if (key == "metrics_file") c.metricsFile = value;
     else if (key == "state_directory") c.stateDirectory = value;
-    else if (key == "interval") {
-        if (!wholeIn(value, 2, 300, c.intervalSeconds)) return "interval takes seconds from 2 to 300";
-    } else if (key == "journal_days") {
-        if (!wholeIn(value, 1, 3650, c.journalDays)) return "journal_days takes days from 1 to 3650";
-    } else if (key == "journal_megabytes") {
-        if (!wholeIn(value, 1, 65536, c.journalMegabytes))
-            return "journal_megabytes takes megabytes from 1 to 65536";
-    } else if (key == "discover_every") {
+    else if (key == "interval")
+        return wholeIn(value, keys::kMonitorInterval, "interval", "seconds", c.intervalSeconds, usage);
+    else if (key == "journal_days")
+        return wholeIn(value, keys::kJournalDays, "journal_days", "days", c.journalDays, usage);
+    else if (key == "journal_megabytes")
+        return wholeIn(value, keys::kJournalMegabytes, "journal_megabytes", "megabytes", c.journalMegabytes, usage);
+    else if (key == "discover_every") {
         const auto seconds = parseSchedule(value);
         if (!seconds) return "discover_every takes a time of a minute or more (30m, 6h, 1d) or off";
         c.discoverEverySeconds = *seconds;
@@ -89,7 +98,8 @@ std::optional<ServiceConfig> parseServiceConfig(const std::string& text, std::st
                 problem = where + key + " holds a control character";
                 return std::nullopt;
             }
-        if (const char* usage = apply(config, key, value)) {
+        std::string kept;
+        if (const char* usage = apply(config, key, value, kept)) {
             problem = where + (std::string(usage).rfind(key, 0) == 0 ? usage : key + " " + usage);
             return std::nullopt;
         }

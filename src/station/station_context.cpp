@@ -1,5 +1,6 @@
 #include "station/station_context.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "protocol/address.h"
@@ -52,6 +53,13 @@ StationContext::~StationContext() = default;
 
 std::string StationContext::setting(const settings::Key& key) const {
     return env.settings.getOr(settings::kApp, key.section, key.name, key.fallback);
+}
+
+long long StationContext::numberSetting(const settings::Key& key) const {
+    long long fallback = 0, value = 0;
+    protocol::text::parseInteger(key.fallback, fallback);
+    if (!protocol::text::parseInteger(protocol::text::trim(setting(key)), value)) value = fallback;
+    return key.low < key.high ? std::clamp(value, key.low, key.high) : value;
 }
 
 void StationContext::setSetting(const settings::Key& key, const std::string& value) {

@@ -48,6 +48,9 @@ public:
 
     // A setting, or its declared fallback when it was never stored.
     std::string setting(const settings::Key& key) const;
+    // A whole-number setting within its declared range: a stored value beyond it is taken at
+    // the nearer end, one that is no whole number as the fallback.
+    long long numberSetting(const settings::Key& key) const;
     void setSetting(const settings::Key& key, const std::string& value);
 
     // The dialogs every window uses: the database reaches the disk before a box opens (a box

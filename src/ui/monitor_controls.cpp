@@ -31,13 +31,11 @@ namespace {
 using monitor::Health;
 namespace keys = station::settings;
 
-int numberSetting(const station::StationContext* context, const keys::Key& key, int fallback,
-                  int low, int high) {
-    long long v = fallback;
-    if (!context ||
-        !protocol::text::parseInteger(protocol::text::trim(context->setting(key)), v))
-        v = fallback;
-    return static_cast<int>(std::clamp<long long>(v, low, high));
+// A window on a bare model has no settings: the declared fallback.
+int numberSetting(const station::StationContext* context, const keys::Key& key) {
+    long long fallback = 0;
+    protocol::text::parseInteger(key.fallback, fallback);
+    return static_cast<int>(context ? context->numberSetting(key) : fallback);
 }
 
 // Worst first: what needs attention stands at the top of a list grouped by health.
@@ -262,10 +260,8 @@ void MonitorControls::showSettings() {
     using monitor::PlantMonitor;
     StationSettingsDialog::Values v;
     v.intervalSeconds = monitor_model_.interval();
-    v.journalDays = numberSetting(context_, keys::kJournalDays, PlantMonitor::kDefaultRetentionDays,
-                                  1, 3650);
-    v.journalMegabytes = numberSetting(context_, keys::kJournalMegabytes,
-                                       PlantMonitor::kDefaultJournalMegabytes, 1, 65536);
+    v.journalDays = numberSetting(context_, keys::kJournalDays);
+    v.journalMegabytes = numberSetting(context_, keys::kJournalMegabytes);
     v.timesInUtc = context_ && context_->setting(keys::kEventTimesUtc) == "1";
     dialog_->setValues(v);
     dialog_->open();

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "monitor/plant_monitor.h"
+#include "station/settings_keys.h"
 
 namespace nms::ui {
 
@@ -20,16 +21,20 @@ StationSettingsDialog::StationSettingsDialog(QWidget* parent) : QDialog(parent) 
 
     interval_ = new QSpinBox(this);
     interval_->setObjectName(QStringLiteral("settingsMonitorInterval"));
-    interval_->setRange(PlantMonitor::kMinIntervalSeconds, PlantMonitor::kMaxIntervalSeconds);
+    namespace keys = station::settings;
+    auto range = [](QSpinBox* box, const keys::Key& key) {
+        box->setRange(static_cast<int>(key.low), static_cast<int>(key.high));
+    };
+    range(interval_, keys::kMonitorInterval);
     interval_->setSuffix(tr(" s"));
     interval_->setToolTip(tr("Seconds from the start of one monitoring cycle to the next"));
     days_ = new QSpinBox(this);
     days_->setObjectName(QStringLiteral("settingsJournalDays"));
-    days_->setRange(1, 3650);
+    range(days_, keys::kJournalDays);
     days_->setSuffix(tr(" days"));
     megabytes_ = new QSpinBox(this);
     megabytes_->setObjectName(QStringLiteral("settingsJournalMegabytes"));
-    megabytes_->setRange(1, 65536);
+    range(megabytes_, keys::kJournalMegabytes);
     megabytes_->setSuffix(tr(" MB"));
     megabytes_->setToolTip(tr("Beyond this size the oldest events are forgotten first"));
     utc_ = new QCheckBox(tr("Show event times in &UTC"), this);
