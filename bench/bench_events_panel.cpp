@@ -8,7 +8,14 @@
 // journal's in the same run, and against the window alone: the same cycles without the panel
 // (what the monitor itself costs the window's thread, its journal writes and prunes included).
 //
-//   bench_events_panel [--cycles N] [--dir PATH]
+// Then a burst on that full journal at 4000 elements: the whole segment stops answering for three
+// cycles and answers again for two, so that three cycles each journal a batch of one event per
+// element (warning, offline, online again) besides the incidents; against the same with every
+// journal write waited for on the window's thread (as the monitor wrote before), with an empty
+// journal, and with the monitor off. --burst runs only that last case (it still generates its
+// journal).
+//
+//   bench_events_panel [--cycles N] [--dir PATH] [--burst]
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -199,13 +206,37 @@ auto timed(double& worst, F f) {
 }
 
 // The journal as the monitor and the panel use it, the longest of the monitor's calls on the
-// window's thread timed.
+// window's thread timed. `beside`: its writes run where the journal runs them, beside the window,
+// and the longest wait from a batch given to its answer is timed too; otherwise the window's
+// thread waits for every write and prune, as the monitor did before.
 class TimedJournal : public ports::EventJournal {
 public:
-    explicit TimedJournal(ports::EventJournal& journal) : j_(journal) {}
+    TimedJournal(ports::EventJournal& journal, bool beside) : j_(journal), beside_(beside) {}
     bool append(const std::vector<ports::JournalEvent>& batch) override {
+        largestBatch = std::max(largestBatch, batch.size());
         return timed(worstAppendMs, [&] { return j_.append(batch); });
     }
+    void appendLater(std::vector<ports::JournalEvent> batch,
+                     std::function<void(bool)> done) override {
+        if (!beside_) {
+            done(append(batch));
+            return;
+        }
+        largestBatch = std::max(largestBatch, batch.size());
+        auto given = std::make_shared<QElapsedTimer>();
+        given->start();
+        ++underWay;
+        timed(worstAppendMs, [&] {
+            j_.appendLater(std::move(batch), [this, given, done = std::move(done)](bool ok) {
+                --underWay;
+                worstWrittenMs =
+                    std::max(worstWrittenMs, static_cast<double>(given->nsecsElapsed()) / 1e6);
+                done(ok);
+            });
+            return 0;
+        });
+    }
+    void settle() override { j_.settle(); }
     std::uint64_t appended() const override { return j_.appended(); }
     ports::JournalPage read(const ports::JournalQuery& q) override { return j_.read(q); }
     ReadId readLater(const ports::JournalQuery& q,
@@ -219,11 +250,25 @@ public:
             return 0;
         });
     }
+    void pruneLater(std::int64_t beforeUnixMs, std::int64_t maxBytes) override {
+        if (!beside_) {
+            prune(beforeUnixMs, maxBytes);
+            return;
+        }
+        timed(worstPruneMs, [&] {
+            j_.pruneLater(beforeUnixMs, maxBytes);
+            return 0;
+        });
+    }
     const std::string& error() const override { return j_.error(); }
     double worstAppendMs = 0, worstPruneMs = 0;
+    double worstWrittenMs = 0;  // from a batch given to its answer, beside the window
+    int underWay = 0;           // batches given, not answered yet
+    std::size_t largestBatch = 0;
 
 private:
     ports::EventJournal& j_;
+    const bool beside_;
 };
 
 void runFor(int ms) {
@@ -234,16 +279,24 @@ void runFor(int ms) {
 
 struct Figures {
     double firstMs = 0, longestMs = 0, longestCpuMs = 0, rss = 0;
-    double worstAppendMs = 0, worstPruneMs = 0;
-    int asked = 0, replies = 0;
+    double worstAppendMs = 0, worstPruneMs = 0, worstWrittenMs = 0;
+    std::size_t largestBatch = 0;
+    int asked = 0, replies = 0, offline = 0;
     std::int64_t appended = 0;
     int rows = 0;  // shown in the panel
+};
+
+enum class Plant {
+    Steady,  // the incidents only
+    Burst,   // the segment down for three cycles, then back for two
+    Off,     // the burst's cycles with the monitor off: the window and the panel alone
 };
 
 // A monitor of `elements` on the virtual LAN writing to the journal at `path`, its panel shown;
 // one cycle to start (the element list filled, the first page read), then `cycles` measured.
 // Plant time moves in slices from the event loop, as replies reach a real socket in bursts.
-Figures measure(const std::string& path, int elements, int cycles, bool panel) {
+Figures measure(const std::string& path, int elements, int cycles, bool panel,
+                Plant scenario = Plant::Steady, bool beside = true) {
     testing::StationFakes<testing::ScriptedDialogs> fakes;
     fakes.dialogs.allowUnexpected = true;
     sim::VirtualLan lan(fakes.time, fakes.time, crowdOptions(200, 10000));
@@ -273,7 +326,7 @@ Figures measure(const std::string& path, int elements, int cycles, bool panel) {
                             {}};
     station::StationContext ctx(env);
     platform::SqliteJournal file(path);
-    TimedJournal journal(file);
+    TimedJournal journal(file, beside);
     monitor::PlantMonitor plant(ctx, journal);
     std::unique_ptr<ui::MonitorView> view;
     if (panel) {
@@ -287,11 +340,21 @@ Figures measure(const std::string& path, int elements, int cycles, bool panel) {
     runFor(200);
     std::int64_t k = 0;
     const double perCycle = kEventsPerElementMs * elements * kIntervalMs;
-    auto cycle = [&] {
-        // The incidents of the cycle, written with its batch.
-        for (int n = 0; n < static_cast<int>(perCycle); ++n)
-            plant.note(incident(k++, fakes.time.unixTimeMs() + n, elements));
+    auto cycle = [&](bool down) {
+        for (auto* e : lan.elements()) e->faults.drop = down ? -1 : 0;
+        // The incidents of the cycle, written with its batch; none while the monitor is off.
+        if (plant.running())
+            for (int n = 0; n < static_cast<int>(perCycle); ++n)
+                plant.note(incident(k++, fakes.time.unixTimeMs() + n, elements));
+        QElapsedTimer wall;
+        wall.start();
         for (int ms = 0; ms < kIntervalMs; ms += 5) {
+            // Plant time runs many times faster than the wall clock here: a write beside the
+            // window taking half a second of a 10 s interval would span several. While one is
+            // under way plant time runs as the wall clock does.
+            while (journal.underWay > 0 && wall.nsecsElapsed() < 5'000'000)
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+            wall.restart();
             fakes.gate.dispatch(ports::EventGate::Kind::Timer, [&] { fakes.time.advance(5); });
             QApplication::processEvents();
         }
@@ -301,16 +364,29 @@ Figures measure(const std::string& path, int elements, int cycles, bool panel) {
     Figures f;
     watchdog.arm();
     plant.start();
-    cycle();
+    cycle(false);
     f.firstMs = watchdog.longestMs();
     const std::uint64_t appendedBefore = journal.appended();
-    journal.worstAppendMs = journal.worstPruneMs = 0;
+    journal.worstAppendMs = journal.worstPruneMs = journal.worstWrittenMs = 0;
+    journal.largestBatch = 0;
+    if (scenario == Plant::Off) plant.stop();
     watchdog.arm();
-    for (int c = 0; c < cycles; ++c) cycle();
+    if (scenario == Plant::Steady) {
+        for (int c = 0; c < cycles; ++c) cycle(false);
+    } else {
+        for (const bool down : {true, true, true, false, false}) {
+            cycle(down);
+            int offline = 0;
+            for (const auto& e : plant.elements()) offline += e.health == monitor::Health::Offline;
+            f.offline = std::max(f.offline, offline);
+        }
+    }
     f.longestMs = watchdog.longestMs();
     f.longestCpuMs = watchdog.longestCpuMs();
     f.worstAppendMs = journal.worstAppendMs;
     f.worstPruneMs = journal.worstPruneMs;
+    f.worstWrittenMs = journal.worstWrittenMs;
+    f.largestBatch = journal.largestBatch;
     f.appended = static_cast<std::int64_t>(journal.appended() - appendedBefore);
     f.asked = plant.lastCycle().asked;
     f.replies = plant.lastCycle().replies;
@@ -320,17 +396,53 @@ Figures measure(const std::string& path, int elements, int cycles, bool panel) {
     return f;
 }
 
+void printBurst(const char* what, const Figures& f, const Figures& off) {
+    std::printf(
+        "    %s: longest stall %6.1f ms = %5.2fx the monitor off; of the thread's own "
+        "processor time %5.1f ms\n      on the window's thread the slowest append %.1f ms, "
+        "prune %.1f ms; the longest from a batch given to its answer %.1f ms; largest batch %zu "
+        "events, %lld batches, %d offline at most\n",
+        what, f.longestMs, off.longestMs > 0 ? f.longestMs / off.longestMs : 0.0, f.longestCpuMs,
+        f.worstAppendMs, f.worstPruneMs, f.worstWrittenMs, f.largestBatch,
+        static_cast<long long>(f.appended), f.offline);
+}
+
+// The segment down and back over the full journal at `path`, against the same with every write
+// waited for on the window's thread (as the monitor wrote before), an empty journal and the
+// monitor off, the panel shown in each.
+void burst(const std::string& path, const std::string& emptyPath, int elements,
+           const Generated& g) {
+    std::printf(
+        "  a burst at %d elements: the segment down for three cycles and back for two, each "
+        "transition an event of every element, the panel shown; the journal %lld events, %.1f MB\n",
+        elements, static_cast<long long>(g.rows), static_cast<double>(g.bytes) / 1048576.0);
+    const Figures off = measure(path, elements, 0, true, Plant::Off);
+    const Figures full = measure(path, elements, 0, true, Plant::Burst);
+    const Figures window = measure(path, elements, 0, true, Plant::Burst, false);
+    const Figures empty = measure(emptyPath, elements, 0, true, Plant::Burst);
+    for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(emptyPath + end);
+    printBurst("full journal, written beside the window", full, off);
+    printBurst("full journal, waited for on the window's thread (as before)", window, off);
+    printBurst("empty journal, written beside the window", empty, off);
+    std::printf(
+        "    monitor off: longest stall %6.1f ms; of the thread's own processor time %5.1f ms\n",
+        off.longestMs, off.longestCpuMs);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int cycles = 5;
     std::string dir = "/tmp";
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool burstOnly = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--cycles")
-            cycles = std::max(1, std::atoi(argv[i + 1]));
-        else if (a == "--dir")
-            dir = argv[i + 1];
+        if (a == "--burst")
+            burstOnly = true;
+        else if (a == "--cycles" && i + 1 < argc)
+            cycles = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--dir" && i + 1 < argc)
+            dir = argv[++i];
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -359,10 +471,22 @@ int main(int argc, char** argv) {
                 sysconf(_SC_NPROCESSORS_ONLN));
     double emptyMs = 0;
     int n = 0;
+    const auto remove = [](const std::string& path) {
+        std::filesystem::remove(path);
+        std::filesystem::remove(path + "-wal");
+        std::filesystem::remove(path + "-shm");
+    };
     for (const auto& c : cases) {
+        const bool last = &c == &cases[std::size(cases) - 1];
+        if (burstOnly && !last) continue;
         const std::string path = work + "/journal-" + std::to_string(n++) + ".sqlite";
         Generated g;
         if (c.days > 0) g = generate(path, c.elements, c.days, now);
+        if (burstOnly) {
+            burst(path, work + "/journal-empty.sqlite", c.elements, g);
+            remove(path);
+            break;
+        }
         const Figures alone = measure(path, c.elements, cycles, false);
         const Figures f = measure(path, c.elements, cycles, true);
         if (c.days == 0) emptyMs = f.longestMs;
@@ -388,9 +512,8 @@ int main(int argc, char** argv) {
             "%.0f MB\n",
             f.firstMs, alone.firstMs, f.rows, f.asked, f.replies,
             static_cast<long long>(f.appended), f.rss);
-        std::filesystem::remove(path);
-        std::filesystem::remove(path + "-wal");
-        std::filesystem::remove(path + "-shm");
+        if (last) burst(path, work + "/journal-empty.sqlite", c.elements, g);
+        remove(path);
     }
     std::printf("  target: <= 50 ms at 4000 elements with the 90-day journal\n");
     std::printf(

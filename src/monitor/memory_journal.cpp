@@ -16,6 +16,23 @@ bool MemoryJournal::append(const std::vector<ports::JournalEvent>& batch) {
     return true;
 }
 
+void MemoryJournal::appendLater(std::vector<ports::JournalEvent> batch,
+                                std::function<void(bool)> done) {
+    if (!writesWait) {
+        done(append(batch));
+        return;
+    }
+    later_.emplace_back(std::move(batch), std::move(done));
+}
+
+void MemoryJournal::finishWrites() {
+    for (std::size_t n = later_.size(); n > 0; --n) {
+        auto [batch, done] = std::move(later_.front());
+        later_.pop_front();
+        done(append(batch));
+    }
+}
+
 ports::JournalPage MemoryJournal::read(const ports::JournalQuery& q) {
     ++reads;
     std::vector<const Kept*> found;

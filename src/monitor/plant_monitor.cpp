@@ -67,8 +67,10 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
         catchUpTimer_.setEnabled(false);
         journalTimer_.setEnabled(false);
         socket_.close();
-        // A last try for what waits, whatever the back-off: after this it is gone.
-        writeJournal(true);
+        // The write under way is waited for: whether its events are written decides what is
+        // left. Then a last try for what waits, whatever the back-off: after this it is gone.
+        journal_.settle();
+        writeJournal(true, true);
         const auto lost = static_cast<std::int64_t>(batch_.size()) + journalDropped_;
         if (lost > 0)
             sayJournal(std::to_string(lost) +
@@ -78,7 +80,15 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
     setStatus("Plant monitor off.");
 }
 
-PlantMonitor::~PlantMonitor() = default;
+PlantMonitor::~PlantMonitor() {
+    // Gone without the end of the program (the window closed, a command done): the write under
+    // way and what waits are written now, their answers unheard, since nobody is left to hear.
+    alive_.reset();
+    if (context_.ended()) return;  // the end wrote them
+    journal_.settle();
+    if (!batch_.empty())
+        journal_.append(std::vector<ports::JournalEvent>(batch_.begin(), batch_.end()));
+}
 
 void PlantMonitor::setStatus(std::string text) {
     if (text == status_) return;
@@ -183,7 +193,7 @@ int PlantMonitor::places() {
 }
 
 void PlantMonitor::cycleDue() {
-    if (!inCycle_) {
+    if (!inCycle_ && !ending_) {
         beginCycle();
         return;
     }
@@ -198,6 +208,11 @@ void PlantMonitor::cycleDue() {
 void PlantMonitor::beginCycle() {
     if (!running_ || paused() || context_.ended()) return;
     if (inCycle_) return;  // a slow cycle is never overlapped by the next one
+    // Nor one whose batch is still being written: the next starts when it has ended.
+    if (ending_) {
+        cycleOverdue_ = true;
+        return;
+    }
     if (!ensureBound()) {
         // Said once in the status, never by ending the program; the next cycle tries again.
         setStatus("Plant monitor cannot use UDP port 2978: " + socket_.errorDescription());
@@ -433,14 +448,7 @@ void PlantMonitor::finishCycle() {
     slow_ = {};
     awaitedAt_.clear();
     laneOf_.clear();
-    ++cycles_;
     current_.durationMs = context_.clock().monotonicMs() - cycleStartMs_;
-    lastCycle_ = current_;
-    const std::int64_t now = context_.clock().unixTimeMs();
-    // What could not be written waits for a later cycle, within bounds; the station goes on.
-    writeJournal(false);
-    // A journal that cannot be written is not made to wait twice in one cycle.
-    if (!journalDown_) journal_.prune(now - journalDays() * kDayMs, journalBytes());
     const HealthCounts c = counts();
     const int online = c.online, attention = c.warning + c.alarm + c.offline;
     std::string status = "Plant monitor: " + std::to_string(elements_.size()) + " elements, " +
@@ -450,6 +458,23 @@ void PlantMonitor::finishCycle() {
         status += " " + std::to_string(overruns_) + (overruns_ == 1 ? " cycle" : " cycles") +
                   " took longer than the " + std::to_string(intervalSeconds_) + " s interval.";
     setStatus(status);
+    // What could not be written waits for a later cycle, within bounds; the station goes on.
+    // The cycle ends once its batch is written: whoever reads the journal then finds it.
+    ending_ = true;
+    writeJournal(false);
+    if (ending_ && !inFlight_) endCycle();
+}
+
+void PlantMonitor::endCycle() {
+    ending_ = false;
+    // The end of the program settles the write: nobody is left to hear of the cycle.
+    if (context_.ended()) return;
+    ++cycles_;
+    lastCycle_ = current_;
+    // A journal that cannot be written is not made to wait twice in one cycle.
+    if (!journalDown_)
+        journal_.pruneLater(context_.clock().unixTimeMs() - journalDays() * kDayMs,
+                            journalBytes());
     // The cycle due while this one ran starts now; not from within a reply's handling.
     if (cycleOverdue_) {
         cycleOverdue_ = false;

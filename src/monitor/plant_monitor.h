@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -40,6 +41,12 @@ namespace nms::monitor {
 // monitor: the events wait in memory, at most kMaxPendingEvents of them (the oldest are dropped
 // and counted), and the write is tried again after 1 s, 2 s, 4 s, ... up to a minute, never by
 // waiting. That it cannot be written is said once, and once that it is written again.
+//
+// The journal is written beside the station where it can be (EventJournal::appendLater), one
+// write at a time: a cycle ends (cycles(), cycleEnded) once its batch is written or has failed,
+// so that whoever reads the journal at a cycle's end finds the cycle's events there, and the next
+// cycle starts after that. The end of the program (or of the monitor) waits for the write under
+// way, then writes what is left itself.
 class PlantMonitor {
 public:
     static constexpr int kMinOutstanding = 32;
@@ -147,8 +154,9 @@ public:
     HealthCounts counts() const;
     // While the journal cannot be written, why; empty otherwise.
     const std::string& journalProblem() const { return journalProblem_; }
-    // Events not written yet, and those dropped since the journal could last be written.
-    std::size_t pendingEvents() const { return batch_.size(); }
+    // Events not written yet (a write under way included), and those dropped since the journal
+    // could last be written.
+    std::size_t pendingEvents() const { return batch_.size() + writing_.size(); }
     std::int64_t droppedEvents() const { return journalDropped_; }
 
     // Watched by whoever shows the plant (the window, nms-cli monitor, a bench), each beside
@@ -177,8 +185,13 @@ private:
     void reloadElements();
     bool ensureBound();
     void setStatus(std::string text);
-    // Writes what waits, unless a failed write's back-off has not run out (`force` ignores it).
-    void writeJournal(bool force);
+    // Writes what waits, unless a write is under way or a failed write's back-off has not run
+    // out (`force` ignores that): beside the station, or `now` (the end of the program).
+    void writeJournal(bool force, bool now = false);
+    // What the write under way came to: its events are in the journal, or wait again (`why`).
+    void written(bool ok, const std::string& why);
+    // The rest of a cycle's end, once its events are written (or could not be).
+    void endCycle();
     // Adds an event to what waits for the journal; beyond the bound the oldest is dropped.
     void keep(ports::JournalEvent event);
     void sayJournal(const std::string& text);
@@ -209,6 +222,15 @@ private:
     std::unordered_multimap<std::string, std::size_t> awaitedAt_;  // address -> element index
     std::int64_t armedDeadline_ = -1;        // what deadlineTimer_ wakes up for
     std::deque<ports::JournalEvent> batch_;  // not written yet, oldest first
+    // Given to the journal, not known to be written yet: older than batch_. Those dropped here
+    // for room are lost only if the write fails.
+    std::deque<ports::JournalEvent> writing_;
+    std::int64_t droppedWhileWriting_ = 0;
+    bool inFlight_ = false;    // a write is under way
+    bool appending_ = false;   // within appendLater: an answer now is no event of its own
+    bool ending_ = false;      // the cycle has ended its polling; its end waits for its write
+    // Answers of the journal that come after the monitor has gone find it expired.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::string status_;
     int intervalSeconds_ = kDefaultIntervalSeconds;
     int cycles_ = 0;

@@ -1,12 +1,12 @@
 #include "platform/sqlite_journal.h"
 #include "platform/sqlite_journal_reader.h"
 #include "platform/sqlite_journal_sql.h"
+#include "platform/sqlite_journal_writer.h"
 
 #include <sqlite3.h>
 #include <QMetaObject>
 #include <QObject>
 
-#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -27,16 +27,12 @@ std::int64_t monotonicMs() {
 SqliteJournal::SqliteJournal(const std::string& path) : path_(path) {}
 
 SqliteJournal::~SqliteJournal() {
+    writing_.reset();
     reader_.reset();
     receiver_.reset();
-    forgetStatements();
     sqlite3_close_v2(db_);
-}
-
-void SqliteJournal::forgetStatements() {
-    sqlite3_finalize(keepText_);
-    sqlite3_finalize(keepKind_);
-    keepText_ = keepKind_ = nullptr;
+    // The writer's connection closes last: it copies the log back and removes it.
+    writer_.reset();
 }
 
 void SqliteJournal::startCall() {
@@ -49,52 +45,22 @@ int SqliteJournal::busy(void* self, int) {
     return 1;
 }
 
-bool SqliteJournal::fail(const std::string& why) {
+bool SqliteJournal::failRead(const std::string& why) {
     error_ = path_ + ": " + why;
-    // Statements still open are finalized by their owners; the connection goes with the last.
-    forgetStatements();
     sqlite3_close_v2(db_);
     db_ = nullptr;
-    tableReady_ = false;
-    texts_.clear();
-    kinds_.clear();
     return false;
 }
 
-bool SqliteJournal::open(bool create) {
+bool SqliteJournal::openToRead() {
     if (db_) return true;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK)
-        return fail(db_ ? sqlite3_errmsg(db_) : "cannot be opened");
+    // Read and write, as the writer opens it, so that it shares the write-ahead log's index
+    // whoever made it; it changes nothing.
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        return failRead(db_ ? sqlite3_errmsg(db_) : "cannot be opened");
     sqlite3_busy_handler(db_, &SqliteJournal::busy, this);
-    // The log is copied back into the file beside the station, not by the write that fills it:
-    // a checkpoint waits for the disk, and that write runs on the station's thread.
-    sqlite3_wal_hook(
-        db_,
-        [](void* self, sqlite3*, const char*, int pages) {
-            static_cast<SqliteJournal*>(self)->walPages_ = pages;
-            return SQLITE_OK;
-        },
-        this);
+    sqlite3_exec(db_, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
     return true;
-}
-
-void SqliteJournal::checkpointLater() {
-    if (walPages_ < std::min(kCheckpointPages, forcePages_)) return;
-    if (walPages_ >= forcePages_) {
-        // Only this connection writes: between its writes the copy can end, and the next write
-        // starts the log afresh and cuts it back.
-        if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) ==
-            SQLITE_OK)
-            walPages_ = 0;
-        return;
-    }
-    walPages_ = 0;
-    if (startReader()) {
-        reader_->checkpoint();
-        return;
-    }
-    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 bool SqliteJournal::startReader() {
@@ -115,229 +81,114 @@ bool SqliteJournal::startReader() {
     return true;
 }
 
-bool SqliteJournal::ensureTable() {
-    if (tableReady_) return true;
-    // Incremental vacuum can only be chosen before the first table: a new journal has it.
-    if (!exec("PRAGMA auto_vacuum=INCREMENTAL") || !exec("PRAGMA journal_mode=WAL") ||
-        !exec("PRAGMA synchronous=NORMAL") || !exec("BEGIN IMMEDIATE"))
-        return fail(error_);
-    const bool small =
-        pragma("PRAGMA page_count") * pragma("PRAGMA page_size") <= kConvertBelowBytes;
-    const bool written = pragma("SELECT count(*) FROM sqlite_master WHERE name = 'events'") > 0;
-    compact_ = !written || layoutOf(db_) == Layout::Compact;
-    bool ok = true;
-    if (compact_) {
-        ok = makeTables();
-    } else if (small) {
-        ok = compactTexts();
-        compact_ = ok;
-    } else {
-        // Too large to rewrite while the station waits: kept as it is, with its indexes.
-        ok = exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") &&
-             exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)");
+void SqliteJournal::write(std::function<void(Writer&)> job, bool wait) {
+    if (!writer_) writer_ = std::make_unique<Writer>(path_);
+    if (!writing_) {
+        try {
+            writing_ = std::make_unique<Writing>();
+        } catch (const std::system_error&) {
+            job(*writer_);  // no thread to be had (a process at its limit)
+            return;
+        }
     }
-    if (!ok || !exec("COMMIT")) {
-        const std::string why = error_;
-        exec("ROLLBACK");
-        return fail(why);
-    }
-    // A journal made before it had incremental vacuum is rebuilt with it while that is quick;
-    // a larger one keeps its size (SQLite reuses its free pages) until it is vacuumed by hand.
-    if (pragma("PRAGMA auto_vacuum") != 2 && small) exec("VACUUM");
-    ready();
-    return true;
-}
-
-bool SqliteJournal::makeTables() {
-    // A text's or kind's last use, an hour ahead, says when no event kept can refer to it any
-    // more: a prune forgets it then, and a write updates it at most once an hour.
-    return exec(
-               "CREATE TABLE IF NOT EXISTS texts (id INTEGER PRIMARY KEY, text TEXT NOT NULL "
-               "UNIQUE, last_ms INTEGER NOT NULL)") &&
-           exec("CREATE INDEX IF NOT EXISTS texts_by_last_use ON texts (last_ms)") &&
-           exec(
-               "CREATE TABLE IF NOT EXISTS kinds (id INTEGER PRIMARY KEY, name INTEGER NOT NULL, "
-               "severity INTEGER NOT NULL, what INTEGER NOT NULL, from_state INTEGER NOT NULL, "
-               "to_state INTEGER NOT NULL, detail INTEGER NOT NULL, last_ms INTEGER NOT NULL, "
-               "UNIQUE (name, severity, what, from_state, to_state, detail))") &&
-           exec("CREATE INDEX IF NOT EXISTS kinds_by_last_use ON kinds (last_ms)") &&
-           exec(
-               "CREATE TABLE IF NOT EXISTS events (time_ms INTEGER NOT NULL, mac INTEGER NOT "
-               "NULL, kind INTEGER NOT NULL)") &&
-           exec("CREATE INDEX IF NOT EXISTS events_by_time ON events (time_ms)") &&
-           exec("CREATE INDEX IF NOT EXISTS events_by_element ON events (mac, time_ms)");
-}
-
-bool SqliteJournal::compactTexts() {
-    // Every event keeps its rowid: a position or a seq a reader holds still means the same.
-    texts_.clear();
-    kinds_.clear();
-    // Each old row with the ids of its texts.
-    constexpr const char* kWithIds =
-        "WITH o AS (SELECT e.rowid AS r, e.time_ms AS m, "
-        "(SELECT id FROM texts WHERE text = coalesce(e.mac, '')) AS mac, "
-        "(SELECT id FROM texts WHERE text = coalesce(e.name, '')) AS n, "
-        "(SELECT id FROM texts WHERE text = coalesce(e.severity, '')) AS s, "
-        "(SELECT id FROM texts WHERE text = coalesce(e.what, '')) AS w, "
-        "(SELECT id FROM texts WHERE text = coalesce(e.from_state, '')) AS f, "
-        "(SELECT id FROM texts WHERE text = coalesce(e.to_state, '')) AS t, "
-        "(SELECT id FROM texts WHERE text = coalesce(e.detail, '')) AS d "
-        "FROM events_with_texts AS e) ";
-    return exec("DROP INDEX IF EXISTS events_by_time") &&
-           exec("DROP INDEX IF EXISTS events_by_element") &&
-           exec("ALTER TABLE events RENAME TO events_with_texts") && makeTables() &&
-           exec(
-               "INSERT INTO texts (text, last_ms) SELECT t, (max(m) / 3600000 + 1) * 3600000 "
-               "FROM (SELECT coalesce(mac, '') AS t, time_ms AS m FROM events_with_texts "
-               "UNION ALL SELECT coalesce(name, ''), time_ms FROM events_with_texts "
-               "UNION ALL SELECT coalesce(severity, ''), time_ms FROM events_with_texts "
-               "UNION ALL SELECT coalesce(what, ''), time_ms FROM events_with_texts "
-               "UNION ALL SELECT coalesce(from_state, ''), time_ms FROM events_with_texts "
-               "UNION ALL SELECT coalesce(to_state, ''), time_ms FROM events_with_texts "
-               "UNION ALL SELECT coalesce(detail, ''), time_ms FROM events_with_texts) "
-               "GROUP BY t") &&
-           exec((std::string(kWithIds) +
-                 "INSERT INTO kinds (name, severity, what, from_state, to_state, detail, "
-                 "last_ms) SELECT n, s, w, f, t, d, (max(m) / 3600000 + 1) * 3600000 FROM o "
-                 "GROUP BY n, s, w, f, t, d")
-                    .c_str()) &&
-           exec((std::string(kWithIds) +
-                 "INSERT INTO events (rowid, time_ms, mac, kind) SELECT o.r, o.m, o.mac, k.id "
-                 "FROM o JOIN kinds AS k ON k.name = o.n AND k.severity = o.s AND k.what = o.w "
-                 "AND k.from_state = o.f AND k.to_state = o.t AND k.detail = o.d ORDER BY o.r")
-                    .c_str()) &&
-           exec("DROP TABLE events_with_texts");
-}
-
-// The id and the time kept until that an insert-or-update of a text or a kind returned.
-std::optional<SqliteJournal::Text> SqliteJournal::keptRow(sqlite3_stmt* upsert) {
-    std::optional<Text> row;
-    if (sqlite3_step(upsert) == SQLITE_ROW)
-        row = Text{sqlite3_column_int64(upsert, 0), sqlite3_column_int64(upsert, 1)};
-    sqlite3_reset(upsert);
-    return row;
-}
-
-std::int64_t SqliteJournal::textId(const std::string& text, std::int64_t t) {
-    constexpr std::int64_t kHourMs = 3600 * 1000;
-    const auto known = texts_.find(text);
-    if (known != texts_.end() && known->second.keptUntilMs > t) return known->second.id;
-    if (!keepText_ &&
-        sqlite3_prepare_v3(db_,
-                           "INSERT INTO texts (text, last_ms) VALUES (?1, ?2) ON CONFLICT (text) "
-                           "DO UPDATE SET last_ms = max(last_ms, excluded.last_ms) RETURNING id, "
-                           "last_ms",
-                           -1, SQLITE_PREPARE_PERSISTENT, &keepText_, nullptr) != SQLITE_OK)
-        return 0;
-    sqlite3_bind_text(keepText_, 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(keepText_, 2, (t / kHourMs + 1) * kHourMs);
-    const auto found = keptRow(keepText_);
-    sqlite3_clear_bindings(keepText_);
-    if (!found) return 0;
-    // A connection that writes many distinct texts (a reason with figures in it) forgets them
-    // rather than holding them all.
-    if (texts_.size() >= 100000) texts_.clear();
-    texts_[text] = *found;
-    return found->id;
-}
-
-std::int64_t SqliteJournal::kindId(const ports::JournalEvent& e) {
-    constexpr std::int64_t kHourMs = 3600 * 1000;
-    const std::int64_t t = e.unixTimeMs;
-    // The kind's texts are kept at least as long as the kind: a prune that forgets them has
-    // found the kind forgettable too.
-    std::array<std::int64_t, 6> ids{};
-    int i = 0;
-    for (const std::string* text : {&e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail})
-        if ((ids[i++] = textId(*text, t)) == 0) return 0;
-    const auto known = kinds_.find(ids);
-    if (known != kinds_.end() && known->second.keptUntilMs > t) return known->second.id;
-    if (!keepKind_ &&
-        sqlite3_prepare_v3(db_,
-                           "INSERT INTO kinds (name, severity, what, from_state, to_state, "
-                           "detail, last_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT "
-                           "(name, severity, what, from_state, to_state, detail) DO UPDATE SET "
-                           "last_ms = max(last_ms, excluded.last_ms) RETURNING id, last_ms",
-                           -1, SQLITE_PREPARE_PERSISTENT, &keepKind_, nullptr) != SQLITE_OK)
-        return 0;
-    for (int c = 0; c < 6; ++c) sqlite3_bind_int64(keepKind_, c + 1, ids[c]);
-    sqlite3_bind_int64(keepKind_, 7, (t / kHourMs + 1) * kHourMs);
-    const auto found = keptRow(keepKind_);
-    if (!found) return 0;
-    if (kinds_.size() >= 100000) kinds_.clear();
-    kinds_[ids] = *found;
-    return found->id;
-}
-
-void SqliteJournal::ready() {
-    tableReady_ = true;
-    // The write-ahead log is cut back after a checkpoint instead of keeping its largest size; the
-    // next prune sizes both limits to the bound again.
-    exec(("PRAGMA journal_size_limit=" + std::to_string(kWalLimitBytes)).c_str());
-    forcePages_ = kForceCheckpointPages;
-}
-
-std::int64_t SqliteJournal::pragma(const char* sql) {
-    Statement s(db_, sql);
-    if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return -1;
-    return sqlite3_column_int64(s.get(), 0);
-}
-
-std::int64_t SqliteJournal::fileBytes() {
-    if (!db_) return 0;
-    return std::max<std::int64_t>(0, pragma("PRAGMA page_count") * pragma("PRAGMA page_size"));
-}
-
-bool SqliteJournal::holdsJournal(bool& empty) {
-    std::string why;
-    const Holds holds = whatFileHolds(db_, why);
-    empty = holds == Holds::Nothing;
-    return holds != Holds::Other || fail(why);
-}
-
-bool SqliteJournal::exec(const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-    error_ = message ? message : sqlite3_errmsg(db_);
-    sqlite3_free(message);
-    return false;
+    writing_->give([job = std::move(job), writer = writer_.get()] { job(*writer); });
+    if (wait) writing_->waitIdle();
 }
 
 bool SqliteJournal::append(const std::vector<ports::JournalEvent>& batch) {
     if (batch.empty()) return true;
-    startCall();
-    if (!open(true) || !ensureTable()) return false;
-    if (!exec("BEGIN IMMEDIATE")) return fail(error_);
-    Statement insert(db_, compact_ ? "INSERT INTO events VALUES (?, ?, ?)"
-                                   : "INSERT INTO events VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    bool ok = static_cast<bool>(insert);
-    for (const auto& e : batch) {
-        if (!ok) break;
-        sqlite3_bind_int64(insert.get(), 1, e.unixTimeMs);
-        if (compact_) {
-            const std::int64_t mac = textId(e.mac, e.unixTimeMs);
-            const std::int64_t kind = kindId(e);
-            ok = mac > 0 && kind > 0;
-            sqlite3_bind_int64(insert.get(), 2, mac);
-            sqlite3_bind_int64(insert.get(), 3, kind);
-        } else {
-            int column = 2;
-            for (const std::string* text :
-                 {&e.mac, &e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail})
-                insert.text(column++, *text);
-        }
-        ok = ok && sqlite3_step(insert.get()) == SQLITE_DONE;
-        sqlite3_reset(insert.get());
-    }
-    if (!ok || !exec("COMMIT")) {
-        const std::string why = ok ? error_ : sqlite3_errmsg(db_);
-        exec("ROLLBACK");
-        return fail(why);  // and forgets the ids of texts the batch wrote
+    bool ok = false;
+    std::string why;
+    write(
+        [&](Writer& w) {
+            ok = w.append(batch);
+            if (!ok) why = w.error();
+        },
+        true);
+    // The copy back does not hold the caller.
+    write([](Writer& w) { w.checkpointIfDue(); }, false);
+    if (!ok) {
+        error_ = why;
+        return false;
     }
     error_.clear();
     ++appended_;
-    checkpointLater();
     return true;
+}
+
+void SqliteJournal::appendLater(std::vector<ports::JournalEvent> batch,
+                                std::function<void(bool)> done) {
+    if (batch.empty()) {
+        done(true);
+        return;
+    }
+    const std::uint64_t id = nextWrite_++;
+    writes_.emplace(id, std::move(done));
+    // The answer comes back to the thread that asks, through its event loop.
+    if (!receiver_) receiver_ = std::make_unique<QObject>();
+    write(
+        [this, id, receiver = receiver_.get(), batch = std::move(batch)](Writer& w) {
+            const bool ok = w.append(batch);
+            {
+                const std::lock_guard lock(writtenMutex_);
+                written_.push_back({id, ok, ok ? std::string() : w.error()});
+            }
+            QMetaObject::invokeMethod(
+                receiver, [this] { deliverWrites(); }, Qt::QueuedConnection);
+            // After the answer: the copy back holds nobody who waits for the batch.
+            w.checkpointIfDue();
+        },
+        false);
+    // Written on this thread: answered now.
+    if (!writing_) deliverWrites();
+}
+
+void SqliteJournal::deliverWrites() {
+    for (;;) {
+        Written w;
+        {
+            const std::lock_guard lock(writtenMutex_);
+            if (written_.empty()) return;
+            w = std::move(written_.front());
+            written_.pop_front();
+        }
+        if (w.ok) {
+            error_.clear();
+            ++appended_;
+        } else {
+            error_ = w.error;
+        }
+        const auto it = writes_.find(w.id);
+        if (it == writes_.end()) continue;
+        auto done = std::move(it->second);
+        writes_.erase(it);
+        done(w.ok);
+    }
+}
+
+void SqliteJournal::settle() {
+    if (writing_) writing_->waitIdle();
+    deliverWrites();
+}
+
+void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
+    write([=](Writer& w) { w.prune(beforeUnixMs, maxBytes); }, true);
+    write([](Writer& w) { w.checkpointIfDue(); }, false);
+}
+
+void SqliteJournal::pruneLater(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
+    write(
+        [=](Writer& w) {
+            w.prune(beforeUnixMs, maxBytes);
+            w.checkpointIfDue();
+        },
+        false);
+}
+
+std::int64_t SqliteJournal::fileBytes() {
+    std::int64_t bytes = 0;
+    write([&](Writer& w) { bytes = w.fileBytes(); }, true);
+    return bytes;
 }
 
 ports::JournalPage SqliteJournal::read(const ports::JournalQuery& q) {
@@ -346,26 +197,23 @@ ports::JournalPage SqliteJournal::read(const ports::JournalQuery& q) {
     startCall();
     std::string why;
     if (!fileToRead(path_, why)) {
-        if (!why.empty()) fail(why);
+        if (!why.empty()) failRead(why);
         page.error = error_;
         return page;  // not written yet: no events
     }
-    bool empty = false;
-    if (!open(false) || !holdsJournal(empty) || empty) {
+    if (!openToRead()) {
         page.error = error_;
         return page;
     }
-    const Layout layout = layoutOf(db_);
-    if (!readRows(db_, layout, q, page, why)) {
-        fail(why);
+    // One snapshot: a journal rebuilt compact by the writer between the look at its layout and
+    // the read is read as it was.
+    sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    const Holds holds = whatFileHolds(db_, why);
+    const bool read = holds == Holds::Journal && readRows(db_, layoutOf(db_), q, page, why);
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (!read && holds != Holds::Nothing) {
+        failRead(why);
         page.error = error_;
-        return page;
-    }
-    // Ours: it may be pruned and written; one with every text in every row is first rebuilt,
-    // when small, by the first write, and otherwise kept as it is.
-    if (!tableReady_ && (layout == Layout::Compact || fileBytes() > kConvertBelowBytes)) {
-        compact_ = layout == Layout::Compact;
-        ready();
     }
     return page;
 }
@@ -393,82 +241,6 @@ void SqliteJournal::delivered(ReadId id, ports::JournalPage page) {
     auto done = std::move(it->second);
     waiting_.erase(it);
     done(std::move(page));
-}
-
-void SqliteJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
-    // Only a journal this station has written to, and found to be ours.
-    if (!db_ || !tableReady_) return;
-    startCall();
-    {
-        Statement remove(db_,
-                         "DELETE FROM events WHERE rowid IN (SELECT rowid FROM events WHERE "
-                         "time_ms < ? ORDER BY time_ms LIMIT ?)");
-        if (!remove) return;
-        sqlite3_bind_int64(remove.get(), 1, beforeUnixMs);
-        sqlite3_bind_int(remove.get(), 2, kPruneStepRows);
-        sqlite3_step(remove.get());
-    }
-    const std::int64_t pageSize = pragma("PRAGMA page_size");
-    const std::int64_t used =
-        (pragma("PRAGMA page_count") - pragma("PRAGMA freelist_count")) * pageSize;
-    // The bound holds the write-ahead log too: it is copied back by force at a quarter of the
-    // bound at most, and twice that is left for it.
-    if (maxBytes > 0 && pageSize > 0) {
-        const int pages = static_cast<int>(
-            std::clamp<std::int64_t>(maxBytes / 4 / pageSize, 64, kForceCheckpointPages));
-        if (pages != forcePages_) {
-            forcePages_ = pages;
-            // And what the log is cut back to, no more than it may grow to.
-            exec(("PRAGMA journal_size_limit=" +
-                  std::to_string(std::min<std::int64_t>(kWalLimitBytes, pages * pageSize)))
-                     .c_str());
-        }
-    }
-    const std::int64_t budget = std::max<std::int64_t>(
-        maxBytes - 2 * static_cast<std::int64_t>(forcePages_) * std::max<std::int64_t>(pageSize, 0),
-        maxBytes / 2);
-    if (maxBytes > 0 && pageSize > 0 && used > budget) {
-        // Rows are appended in time order and never updated: the oldest have the lowest rowids,
-        // and the span of rowids counts the rows without reading them.
-        const std::int64_t first = pragma("SELECT min(rowid) FROM events");
-        const std::int64_t last = pragma("SELECT max(rowid) FROM events");
-        if (first > 0 && last >= first) {
-            const double rows = static_cast<double>(last - first + 1);
-            const double excess =
-                static_cast<double>(used) - kPruneToShare * static_cast<double>(budget);
-            const auto n = std::clamp<std::int64_t>(
-                static_cast<std::int64_t>(excess / static_cast<double>(used) * rows) + 1, 1,
-                kPruneStepRows);
-            Statement remove(db_, "DELETE FROM events WHERE rowid < ?");
-            if (remove) {
-                sqlite3_bind_int64(remove.get(), 1, first + n);
-                sqlite3_step(remove.get());
-            }
-        }
-    }
-    // Kinds and texts no event kept refers to any more: none is older than the oldest event.
-    if (compact_) {
-        for (const char* sql :
-             {"DELETE FROM kinds WHERE id IN (SELECT id FROM kinds WHERE last_ms <= (SELECT "
-              "min(time_ms) FROM events) ORDER BY last_ms LIMIT ?)",
-              "DELETE FROM texts WHERE id IN (SELECT id FROM texts WHERE last_ms <= (SELECT "
-              "min(time_ms) FROM events) ORDER BY last_ms LIMIT ?)"}) {
-            Statement forget(db_, sql);
-            if (!forget) continue;
-            sqlite3_bind_int(forget.get(), 1, kPruneStepRows);
-            if (sqlite3_step(forget.get()) == SQLITE_DONE && sqlite3_changes(db_) > 0) {
-                texts_.clear();
-                kinds_.clear();
-            }
-        }
-    }
-    // The room of what went goes back to the file system.
-    const std::int64_t freePages = pragma("PRAGMA freelist_count");
-    if (freePages > 0)
-        exec(("PRAGMA incremental_vacuum(" +
-              std::to_string(std::min<std::int64_t>(freePages, kVacuumStepPages)) + ")")
-                 .c_str());
-    checkpointLater();
 }
 
 }  // namespace nms::platform

@@ -1,7 +1,7 @@
 #pragma once
 
-// The thread that reads the event journal later, beside the station's writes: a private part of
-// SqliteJournal, in a file of its own.
+// The thread that reads the event journal later, beside the station and its writes: a private
+// part of SqliteJournal, in a file of its own.
 
 #include <sqlite3.h>
 
@@ -43,16 +43,6 @@ public:
         }
         wake_.notify_one();
     }
-    // Copies the write-ahead log back into the file, beside the station's writes.
-    void checkpoint() {
-        {
-            const std::lock_guard lock(mutex_);
-            if (std::any_of(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.id == 0; }))
-                return;
-            jobs_.push_back({0, {}});
-        }
-        wake_.notify_one();
-    }
     void cancel(ReadId id) {
         const std::lock_guard lock(mutex_);
         std::erase_if(jobs_, [id](const Job& j) { return j.id == id; });
@@ -61,7 +51,7 @@ public:
 
 private:
     struct Job {
-        ReadId id;  // 0: a checkpoint
+        ReadId id;
         ports::JournalQuery query;
     };
 
@@ -76,10 +66,6 @@ private:
                 jobs_.pop_front();
                 running_ = job.id;
             }
-            if (job.id == 0) {
-                checkpointNow();
-                continue;
-            }
             ports::JournalPage page = read(job.query);
             {
                 const std::lock_guard lock(mutex_);
@@ -90,15 +76,6 @@ private:
         const std::lock_guard lock(mutex_);
         sqlite3_close_v2(db_);
         db_ = nullptr;
-    }
-
-    // A connection that has read nothing yet does not know the file is in write-ahead mode, and
-    // its checkpoint copies nothing back (and says it did): it reads the schema first.
-    void checkpointNow() {
-        std::string why;
-        if (!journal_sql::fileToRead(path_, why) || !open(why)) return;
-        sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-        sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     }
 
     ports::JournalPage read(const ports::JournalQuery& q) {
@@ -130,8 +107,8 @@ private:
     bool open(std::string& why) {
         if (db_) return true;
         sqlite3* db = nullptr;
-        // Read and write, as the station's own connection opens it, so that it can share the
-        // write-ahead log's index whoever made it, and copy the log back; it changes no row.
+        // Read and write, as the writer opens it, so that it shares the write-ahead log's index
+        // whoever made it; it changes nothing.
         if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
             why = db ? sqlite3_errmsg(db) : "cannot be opened";
             sqlite3_close_v2(db);

@@ -62,6 +62,17 @@ public:
     virtual ~EventJournal() = default;
     // Appends the batch whole or not at all; false on failure (see error()).
     virtual bool append(const std::vector<JournalEvent>& batch) = 0;
+    // The same append, for a journal whose writes may take a while: one that can write beside
+    // the station does so, batches in the order given, and hands `done` what append() would
+    // have returned on the station's thread once the batch is written (appended() counts it and
+    // reads find it from then on; error() says why it was not). Others append at once (and call
+    // `done` before returning).
+    virtual void appendLater(std::vector<JournalEvent> batch, std::function<void(bool)> done) {
+        done(append(batch));
+    }
+    // Waits for the appends given later and calls the `done` of each now: at the end of the
+    // program, whose event loop delivers nothing more.
+    virtual void settle() {}
     // Batches appended so far: a reader that showed the journal at one count has nothing new to
     // show while it stays the same.
     virtual std::uint64_t appended() const = 0;
@@ -89,6 +100,11 @@ public:
     // `maxBytes` (0: no bound), its oldest events, a bounded number per call so that a call stays
     // short however much there is to forget; the room they took is given back.
     virtual void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) = 0;
+    // The same prune beside the station, after the appends given before it, where the journal
+    // can: nothing waits for it.
+    virtual void pruneLater(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
+        prune(beforeUnixMs, maxBytes);
+    }
     virtual const std::string& error() const = 0;
 };
 

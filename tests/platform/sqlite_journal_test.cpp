@@ -148,6 +148,63 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
     EXPECT_LE(static_cast<std::int64_t>(std::filesystem::file_size(path() + "-wal")), kBound / 2);
 }
 
+// Appends later are written beside the caller in the order given, each answered through the
+// event loop once it is in the file (read and counted from then on), one that a lock kept out
+// with the reason, at once when settled; a prune later follows the appends given before it, and
+// what was given is written before the journal goes.
+TEST_F(SqliteJournalTest, AppendsLaterAreAnsweredInOrderOnceInTheFile) {
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    SqliteJournal j(path());
+    struct Answer {
+        bool ok;
+        std::string error;
+        std::size_t events;  // read then
+    };
+    std::vector<Answer> answers;
+    const auto answer = [&](bool ok) { answers.push_back({ok, j.error(), j.query(0, "").size()}); };
+    // Given newest first: the order written is the order given, not the events' times.
+    for (int t = 2; t >= 0; --t) j.appendLater(batch(t * 1000, 100), answer);
+    EXPECT_TRUE(answers.empty());
+    EXPECT_EQ(j.appended(), 0u);
+    while (answers.size() < 3) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        EXPECT_TRUE(answers[i].ok);
+        EXPECT_GE(answers[i].events, 100 * (i + 1));
+    }
+    EXPECT_EQ(j.appended(), 3u);
+    ports::JournalQuery lastWritten;
+    lastWritten.writtenAfter = 200;
+    lastWritten.limit = 1;
+    ASSERT_EQ(j.read(lastWritten).events.size(), 1u);
+    EXPECT_EQ(j.read(lastWritten).events[0].unixTimeMs, 99);
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    j.appendLater(batch(5000, 1), answer);
+    j.settle();
+    ASSERT_EQ(answers.size(), 4u);
+    EXPECT_FALSE(answers[3].ok);
+    EXPECT_EQ(answers[3].error, path() + ": database is locked");
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+
+    j.pruneLater(2000, 0);
+    j.appendLater(batch(6000, 1), answer);
+    j.settle();
+    EXPECT_TRUE(answers.back().ok);
+    EXPECT_EQ(answers.back().events, 101u);
+    {
+        SqliteJournal gone(path());
+        gone.appendLater(batch(7000, 5), [](bool) { ADD_FAILURE() << "answered after it went"; });
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(j.query(0, "").size(), 106u);
+}
+
 // A journal written with every text in every row is read as it is, and written on: rebuilt with
 // each text once when small, kept as it is when large; its events keep their order and seqs.
 TEST_F(SqliteJournalTest, AJournalWithTheTextsInEveryRowIsReadAndWrittenOn) {

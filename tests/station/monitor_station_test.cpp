@@ -335,6 +335,61 @@ TEST_F(MonitorStation, AJournalThatCannotBeWrittenIsSaidOnceAndWrittenWhenItCanB
     EXPECT_TRUE(mon().journalProblem().empty());
 }
 
+// A journal written beside the station: a cycle ends once its batch is in the journal, so that
+// whoever reads it at the cycle's end finds the batch there, and the next cycle waits for that; a
+// write that fails puts its events back before those noted since, once each; the end of the
+// program waits for the write under way and writes what is left.
+TEST_F(MonitorStation, ACycleWrittenBesideTheStationEndsOnceItsBatchIsInTheJournal) {
+    auto& journal = dynamic_cast<monitor::MemoryJournal&>(mon().journal());
+    journal.writesWait = true;
+    std::vector<std::size_t> readAtEnd;
+    mon().cycleEnded.connect([&] { readAtEnd.push_back(journal.query(0, "").size()); });
+    std::vector<std::string> notices;
+    mon().journalNotice.connect([&](const std::string& text) { notices.push_back(text); });
+    main->setPlantMonitoring(true);
+    time.advance(12000);  // the first cycle's polls, and the second due meanwhile
+    EXPECT_EQ(health("STUDIO B MPX"), Health::Alarm);
+    EXPECT_EQ(mon().cycles(), 0);
+    EXPECT_EQ(mon().overruns(), 1);
+    ASSERT_EQ(journal.writesWaiting(), 1u);
+    const std::size_t first = mon().pendingEvents();
+    ASSERT_GT(first, 0u);
+    journal.finishWrites();
+    EXPECT_EQ(readAtEnd, std::vector<std::size_t>{first});
+    time.advance(1000);
+    EXPECT_EQ(mon().cycles(), 2);
+
+    // Failed: the batch waits again, before what was noted since.
+    auto noted = [&](const char* what) {
+        mon().note({0, "00:1A:2B:00:00:01", "X", "info", "level", "", "", what});
+    };
+    noted("a");
+    journal.failAppends = 1;
+    noted("b");  // waits behind the write under way
+    journal.finishWrites();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("cannot be written: the journal cannot be written."),
+              std::string::npos)
+        << notices[0];
+    EXPECT_EQ(mon().pendingEvents(), 2u);
+    time.advance(1000);  // the first try again
+    journal.finishWrites();
+    EXPECT_EQ(notices.size(), 2u);
+    std::string order;
+    for (const auto& e : journal.query(0, "00:1A:2B:00:00:01")) order = e.detail + order;
+    EXPECT_EQ(order, "ab");
+
+    // The end: the write under way is waited for, and the rest written; nothing is lost.
+    noted("c");
+    noted("d");
+    ASSERT_EQ(journal.writesWaiting(), 1u);
+    main->context().endProgram(0);
+    order.clear();
+    for (const auto& e : journal.query(0, "00:1A:2B:00:00:01")) order = e.detail + order;
+    EXPECT_EQ(order, "abcd");
+    EXPECT_EQ(notices.size(), 2u);
+}
+
 TEST_F(MonitorStation, MetricsNameEveryElementInTheExpositionFormat) {
     main->setPlantMonitoring(true);
     time.advance(11000);
