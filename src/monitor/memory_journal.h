@@ -1,33 +1,45 @@
 #pragma once
 
 #include <deque>
+#include <memory>
+#include <mutex>
 
 #include "ports/journal.h"
 
 namespace nms::monitor {
 
 // A journal kept in memory: the station's own when no journal file can be used, and the tests'.
-// It reads at once.
+// It reads at once. Its readers share its events under a lock, and keep them while they are open.
 class MemoryJournal : public ports::EventJournal {
 public:
+    MemoryJournal() = default;
+    MemoryJournal(const MemoryJournal&) = delete;
+    MemoryJournal& operator=(const MemoryJournal&) = delete;
     bool append(const std::vector<ports::JournalEvent>& batch) override;
     std::uint64_t appended() const override { return appended_; }
     ports::JournalPage read(const ports::JournalQuery& query) override;
+    std::unique_ptr<ports::JournalReader> openReader() override;
     void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) override;
     const std::string& error() const override { return error_; }
     // Makes the next appends fail (tests).
     int failAppends = 0;
     // Reads so far, at once or later (tests).
     int reads = 0;
-    std::size_t size() const { return events_.size(); }
+    std::size_t size() const;
 
 private:
     struct Kept {
         ports::JournalEvent event;
         std::int64_t seq;
     };
-    std::deque<Kept> events_;
-    std::int64_t nextSeq_ = 1;
+    struct Events {
+        mutable std::mutex mutex;
+        std::deque<Kept> kept;
+        std::int64_t nextSeq = 1;
+        ports::JournalPage read(const ports::JournalQuery& query) const;
+    };
+    class Reader;
+    std::shared_ptr<Events> events_ = std::make_shared<Events>();
     std::uint64_t appended_ = 0;
     std::string error_;
 };

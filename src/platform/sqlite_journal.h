@@ -42,6 +42,9 @@ namespace nms::platform {
 // waits for the disk), once it has grown by kCheckpointPages; only a log that writes without a
 // pause keep from being cut back is copied back by the writer itself (kForceCheckpointPages).
 //
+// A reader for another thread (openReader) is a journal of its own on the same file, its reads
+// taken one at a time: it neither waits on this connection's calls nor holds them.
+//
 // A read says why it could not read (error() is empty after a read that worked): a file that is
 // not an SQLite database, or holds no journal of ours, is an error; a journal that does not
 // exist yet is empty.
@@ -81,6 +84,7 @@ public:
     ReadId readLater(const ports::JournalQuery& query,
                      std::function<void(ports::JournalPage)> done) override;
     void cancel(ReadId id) override;
+    std::unique_ptr<ports::JournalReader> openReader() override;
     void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) override;
     // Bytes the journal's pages take, whether in use or free (0 when it is not open).
     std::int64_t fileBytes();

@@ -67,13 +67,15 @@ protected:
         };
         o.unixNowMs = [this] { return station.time.unixTimeMs(); };
         o.pause = [this](std::chrono::milliseconds wait) { pauses_.push_back(wait); };
+        // As the station's web service reads it: through a reader of its own.
+        reader_ = mon().journal().openReader();
         o.readEvents = [this](std::int64_t since, const std::string& mac, std::size_t limit,
                               std::string& error) {
             ports::JournalQuery q;
             q.sinceUnixMs = since;
             q.mac = mac;
             q.limit = limit;
-            auto page = mon().journal().read(q);
+            auto page = reader_->read(q);
             error = page.error;
             return page.events;
         };
@@ -122,6 +124,7 @@ protected:
     std::unique_ptr<sim::VirtualLan> lan_;
     std::unique_ptr<web::WebService> service_;
     std::unique_ptr<web::WebPublisher> publisher_;
+    std::unique_ptr<ports::JournalReader> reader_;
     std::optional<std::pair<std::string, std::string>> credentials_;
     std::vector<std::string> host_ = {"127.0.0.1:9821"};
     std::string peer_ = "127.0.0.1";
