@@ -13,7 +13,6 @@
 #include "editor/configuration_exchange.h"
 #include "editor/operator_settings.h"
 #include "editor/save_configuration.h"
-#include "monitor/plant_monitor.h"
 #include "plant/plant_backup.h"
 #include "plant/replacement_unit.h"
 #include "protocol/address.h"
@@ -88,8 +87,8 @@ int runSetFrom(Session& session, const Arguments& args) {
     if (!source) return status;
     if (!session.showElement(args.positional[0])) return kExitRefused;
     auto& main = session.main();
-    plant::ReplacementUnit unit({main.context(), main.plantMonitor(), main.panel, main.editor(),
-                                 main.exchange(), [&main] { main.exchange().SaveConfiguration(); }});
+    plant::ReplacementUnit unit({main.context(), main.panel, main.editor(), main.exchange(),
+                                 [&main] { main.exchange().SaveConfiguration(); }});
     bool finished = false;
     unit.onFinished = [&finished] { finished = true; };
     std::string refusal;

@@ -165,7 +165,7 @@ int runSfn(Session& session, const Arguments& args) {
         return kExitRefused;
     }
     auto& main = session.main();
-    plant::SfnOverview overview(main.context(), main.plantMonitor());
+    plant::SfnOverview overview(main.context());
     overview.reload();
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < overview.groups().size(); ++i)

@@ -9,7 +9,6 @@
 
 #include "app/frm_main.h"
 #include "editor/configuration_exchange.h"
-#include "monitor/plant_monitor.h"
 #include "plant/json_reader.h"
 #include "plant/plant_backup.h"
 #include "plant/sfn_overview.h"
@@ -30,12 +29,10 @@ using ports::MessageButtons;
 using ports::MessageIcon;
 
 PlantLinks plantLinksOf(app::frmMain& main) {
-    return PlantLinks{
-        main.context(),
-        main.plantMonitor(),
-        {main.context(), main.plantMonitor(), main.panel, main.editor(), main.exchange(),
-         [&main] { main.exchange().SaveConfiguration(); }},
-        [&main] { main.RefreshElementList(); }};
+    return PlantLinks{main.context(),
+                      {main.context(), main.panel, main.editor(), main.exchange(),
+                       [&main] { main.exchange().SaveConfiguration(); }},
+                      [&main] { main.RefreshElementList(); }};
 }
 
 PlantWindows::PlantWindows(const PlantLinks& links, ports::EventGate& gate, QWidget* parent)
@@ -90,8 +87,7 @@ bool PlantWindows::busyElsewhere(const std::string& what) {
 }
 
 void PlantWindows::showSfnOverview() {
-    if (!overview_)
-        overview_ = std::make_unique<plant::SfnOverview>(links_.context, links_.monitor);
+    if (!overview_) overview_ = std::make_unique<plant::SfnOverview>(links_.context);
     if (!overviewWindow_) {
         overviewWindow_ = new SfnOverviewWindow(*overview_, gate_, parent_);
         overviewWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
