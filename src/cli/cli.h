@@ -111,7 +111,8 @@ double processCpuMs();
 std::string macFromArgument(const std::string& macOrKey);
 // The plant backup in the file at `path`; nothing when it is too large, cannot be read or is
 // not a backup this station takes, said on standard error with `unchanged` after it.
-std::optional<plant::PlantBackup> readBackupFile(const std::string& path, const char* unchanged);
+std::optional<plant::PlantBackup> readBackupFile(Session& session, const std::string& path,
+                                                 const char* unchanged);
 // A number, or null when there is none.
 std::string jsonNumber(const std::optional<long long>& v);
 // " (N other datagrams on port 2978 ignored)": what a window took for no reply of its element;

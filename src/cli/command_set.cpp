@@ -60,7 +60,7 @@ std::optional<plant::SourceRecord> sourceOf(Session& session, const std::string&
     }
     const std::string path =
         QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
-    const auto backup = readBackupFile(path, "Nothing was changed.");
+    const auto backup = readBackupFile(session, path, "Nothing was changed.");
     if (!backup) {
         status = 1;
         return std::nullopt;

@@ -444,6 +444,8 @@ bool ProfileStore::snapshot(const std::string& path, std::optional<std::string>&
 
 bool ProfileStore::isReadOnly(const std::string& path) { return impl_->files.isReadOnly(path); }
 
+ports::FileStore& ProfileStore::files() { return impl_->files; }
+
 ports::WriteResult ProfileStore::replaceFile(const std::string& path, const std::optional<std::string>& content) {
     auto& files = impl_->files;
     ports::WriteResult r;
