@@ -111,9 +111,26 @@ int runRestore(Session& session, const Arguments& args) {
     return 0;
 }
 
-extern const Command kBackupCommand{.name = "backup", .run = runBackup, .readOnly = true,
-                                    .words = "FILE", .minWords = 1, .maxWords = 1};
-extern const Command kRestoreCommand{.name = "restore", .run = runRestore, .withoutDatabase = true,
-                                     .words = "FILE [--yes]", .minWords = 1, .maxWords = 1};
+constexpr CommandUsage kBackupUsage[] = {
+    {"FILE", "write every record of the database and the plant settings to one JSON file"}};
+constexpr CommandUsage kRestoreUsage[] = {
+    {"FILE [--yes]",
+     "check a backup whole, say what it replaces, and with --yes replace the database\n"
+     "with it (the previous one is kept as nms.ini.bak)"}};
+
+extern const Command kBackupCommand{.name = "backup",
+                                    .run = runBackup,
+                                    .usage = kBackupUsage,
+                                    .readOnly = true,
+                                    .words = "FILE",
+                                    .minWords = 1,
+                                    .maxWords = 1};
+extern const Command kRestoreCommand{.name = "restore",
+                                     .run = runRestore,
+                                     .usage = kRestoreUsage,
+                                     .withoutDatabase = true,
+                                     .words = "FILE [--yes]",
+                                     .minWords = 1,
+                                     .maxWords = 1};
 
 }  // namespace nms::cli

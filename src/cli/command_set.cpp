@@ -218,8 +218,21 @@ int runSet(Session& session, const Arguments& args) {
     return kExitTimedOut;
 }
 
-extern const Command kSetCommand{.name = "set", .run = runSet, .options = kSetOptions,
+constexpr CommandUsage kSetUsage[] = {
+    {"MAC KEY=VALUE... [--yes] [--json]",
+     "change settings of an element as the window's \"Save changes\" does; KEY is a key of\n"
+     "its record (name ip mask gw input type tx remote multi sfn buf sdm sdl sdt llo)"},
+    {"MAC --from FILE:MAC|MAC [--yes] [--json]",
+     "give an element (a replacement unit) the settings of another record of the same\n"
+     "role, from a plant backup or the database: the configuration as \"Save changes\"\n"
+     "sends it, then the audio level and the SFN delay and servo the record holds"}};
+
+extern const Command kSetCommand{.name = "set",
+                                 .run = runSet,
+                                 .options = kSetOptions,
+                                 .usage = kSetUsage,
                                  .words = "MAC KEY=VALUE... | MAC --from FILE:MAC|MAC",
-                                 .minWords = 1, .maxWords = -1};
+                                 .minWords = 1,
+                                 .maxWords = -1};
 
 }  // namespace nms::cli

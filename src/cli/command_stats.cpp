@@ -159,7 +159,16 @@ int runStats(Session& session, const Arguments& args) {
     return 0;
 }
 
-extern const Command kStatsCommand{.name = "stats", .run = runStats, .options = kStatsOptions,
-                                   .words = "MAC", .minWords = 1, .maxWords = 1};
+constexpr CommandUsage kStatsUsage[] = {
+    {"MAC [--json] [--reset --yes]",
+     "fetch an element's counters, alarms and link state (or reset its counters)"}};
+
+extern const Command kStatsCommand{.name = "stats",
+                                   .run = runStats,
+                                   .options = kStatsOptions,
+                                   .usage = kStatsUsage,
+                                   .words = "MAC",
+                                   .minWords = 1,
+                                   .maxWords = 1};
 
 }  // namespace nms::cli
