@@ -421,12 +421,6 @@ void ProfileStore::LoadIniSectionKeysLB(const std::string& strSection, std::vect
         if (!e.raw) lstB.emplace_back(e.key());
 }
 
-std::vector<std::string> ProfileStore::LoadIniSectionsArray(const std::string& strfullpath) {
-    std::vector<std::string> names;
-    LoadIniSectionsLB(names, strfullpath);
-    return names;
-}
-
 bool ProfileStore::fileExists(const std::string& path) { return impl_->current(path).exists; }
 
 void ProfileStore::deleteFile(const std::string& path) { impl_->resetFile(path, false); }

@@ -76,7 +76,6 @@ public:
     // Appends the key names of a section, in file order, to lstB.
     void LoadIniSectionKeysLB(const std::string& strSection, std::vector<std::string>& lstB,
                               const std::string& strfullpath);
-    std::vector<std::string> LoadIniSectionsArray(const std::string& strfullpath);
 
     // Whole-file operations used by the paging scan.
     bool fileExists(const std::string& path);
