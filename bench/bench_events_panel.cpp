@@ -244,6 +244,7 @@ public:
         return j_.readLater(q, std::move(done));
     }
     void cancel(ReadId id) override { j_.cancel(id); }
+    std::unique_ptr<ports::JournalReader> openReader() override { return j_.openReader(); }
     void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) override {
         timed(worstPruneMs, [&] {
             j_.prune(beforeUnixMs, maxBytes);

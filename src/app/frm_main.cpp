@@ -74,12 +74,6 @@ frmMain::frmMain(station::StationEnv& env)
     adjust_ = std::make_unique<sfn::frmAdjust>(*context_, panel.lblElementType);
     ownJournal_ = std::make_unique<monitor::MemoryJournal>();
     monitor_ = std::make_unique<monitor::PlantMonitor>(*context_, env.journal ? *env.journal : *ownJournal_);
-    // Port 2978 has one owner at a time: the window that opens takes it from the monitor,
-    // whoever opens it (the toolbar, the menu, the command line).
-    statistics_->onOpening = [this] { return monitor_->pause(statistics_.get()); };
-    adjust_->onOpening = [this] { return monitor_->pause(adjust_.get()); };
-    statistics_->onClosed = [this] { monitor_->resume(statistics_.get()); };
-    adjust_->onClosed = [this] { monitor_->resume(adjust_.get()); };
     context_->onOperatorChange = [this](const std::string& mac, const std::string& name,
                                         const std::string& what, const std::string& from,
                                         const std::string& to) {

@@ -111,19 +111,29 @@ double processCpuMs();
 std::string macFromArgument(const std::string& macOrKey);
 // The plant backup in the file at `path`; nothing when it is too large, cannot be read or is
 // not a backup this station takes, said on standard error with `unchanged` after it.
-std::optional<plant::PlantBackup> readBackupFile(const std::string& path, const char* unchanged);
+std::optional<plant::PlantBackup> readBackupFile(Session& session, const std::string& path,
+                                                 const char* unchanged);
 // A number, or null when there is none.
 std::string jsonNumber(const std::optional<long long>& v);
 // " (N other datagrams on port 2978 ignored)": what a window took for no reply of its element;
 // nothing when there was none.
 std::string ignoredNote(std::uint64_t ignored);
 
+// One form of a command as its help shows it: what follows its name, a line per "\n" (the
+// further ones under the first), and what it does, a line per "\n".
+struct CommandUsage {
+    const char* form;
+    const char* description;
+};
+
 // A command, declared in its own file beside its code: its name, the options it takes besides
-// those of every command, and how it runs. The dispatcher only looks commands up by name.
+// those of every command, its help, and how it runs. The dispatcher only looks commands up by
+// name, and builds the help from what they declare.
 struct Command {
     const char* name;
     int (*run)(Session& session, const Arguments& args);
     std::span<const CommandOption> options = {};
+    std::span<const CommandUsage> usage = {};
     // It only reads the database or the journal: no instance lock, no port of the station, no
     // change to its files, so that it works beside a running station.
     bool readOnly = false;

@@ -4,8 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "cli/cli.h"
 
@@ -13,49 +14,14 @@ namespace {
 
 using namespace nms;
 
-constexpr const char* kUsage =
-    "usage: nms-cli COMMAND [options] [--demo] [--database PATH]\n"
-    "commands:\n"
-    "  discover [--timeout S] [--yes] [--json] [--stats] [--merge]\n"
-    "        page the network once (this replaces the database) and print the elements found\n"
-    "  list [--json]\n"
-    "        print the elements of the database, sorted by name\n"
-    "  set MAC KEY=VALUE... [--yes] [--json]\n"
-    "        change settings of an element as the window's \"Save changes\" does; KEY is a key of\n"
-    "        its record (name ip mask gw input type tx remote multi sfn buf sdm sdl sdt llo)\n"
-    "  set MAC --from FILE:MAC|MAC [--yes] [--json]\n"
-    "        give an element (a replacement unit) the settings of another record of the same\n"
-    "        role, from a plant backup or the database: the configuration as \"Save changes\"\n"
-    "        sends it, then the audio level and the SFN delay and servo the record holds\n"
-    "  stats MAC [--json] [--reset --yes]\n"
-    "        fetch an element's counters, alarms and link state (or reset its counters)\n"
-    "  delay MAC [--json] [--watch S]\n"
-    "        measure an SFN decoder's network delay once, or every second for S seconds\n"
-    "  set-delay MAC STEPS [--servo on|off] [--clear-counters] --yes\n"
-    "        set an SFN decoder's additional delay (STEPS of 100 ns, 0 to 25000)\n"
-    "  monitor [--interval S] [--cycles N] [--json] [--metrics-file PATH] [--stats]\n"
-    "          [--listen ADDR:PORT] [--station NAME] [--web-config FILE]\n"
-    "        watch every element's health: a line per change; with --metrics-file, the figures\n"
-    "        in the Prometheus text format after every cycle (for node_exporter's textfile\n"
-    "        collector); with --listen, a read-only web service of the monitor (status page,\n"
-    "        /metrics, JSON, a live feed) on ADDR:PORT (127.0.0.1 unless an address is given),\n"
-    "        --station NAME in its figures (the host name otherwise), --web-config FILE for TLS\n"
-    "        and users as node_exporter's; runs until SIGINT, SIGTERM or SIGHUP (or N cycles)\n"
-    "  service [--config FILE]\n"
-    "        the plant monitor as the host's system service, from its configuration file\n"
-    "        (/etc/vantrelo-nms/monitor.conf): web status, metrics file, merging discovery on a\n"
-    "        schedule, its files under its state folder; SIGHUP reads the file again, SIGTERM\n"
-    "        ends it; it lends the element ports to a station a person starts on this host\n"
-    "  events [--since ISO8601] [--element MAC] [--json]\n"
-    "        the event journal: health changes and the operator's changes, newest first\n"
-    "  sfn [--group ADDR] [--seconds S] [--margin-us N] [--json] [--apply --yes]\n"
-    "        measure every SFN decoder of each stream for S seconds (10), propose additional\n"
-    "        delays that align their totals (margin N us, 100), and with --apply --yes set them\n"
-    "  backup FILE\n"
-    "        write every record of the database and the plant settings to one JSON file\n"
-    "  restore FILE [--yes]\n"
-    "        check a backup whole, say what it replaces, and with --yes replace the database\n"
-    "        with it (the previous one is kept as nms.ini.bak)\n"
+// The commands in the order the help lists them.
+const cli::Command* const kCommands[] = {
+    &cli::kDiscoverCommand, &cli::kListCommand,     &cli::kSetCommand,     &cli::kStatsCommand,
+    &cli::kDelayCommand,    &cli::kSetDelayCommand, &cli::kMonitorCommand, &cli::kServiceCommand,
+    &cli::kEventsCommand,   &cli::kSfnCommand,      &cli::kBackupCommand,  &cli::kRestoreCommand};
+
+// What the help says after the commands, whichever it shows.
+constexpr const char* kCommonHelp =
     "options:\n"
     "  --yes        answer Yes to the station's questions (nothing changes on air without it)\n"
     "  --json       print JSON instead of text\n"
@@ -70,24 +36,59 @@ constexpr const char* kUsage =
     "  -h, --help   print this help; after a command, only that command's\n"
     "exit status: 0 done; 1 failed; 2 usage; 3 refused before sending; 4 not confirmed by the\n"
     "element; 5 no answer in time; 130 interrupted (SIGINT, SIGTERM or SIGHUP: the command\n"
-    "ends as it normally does, its last figures written)\n"
-    "list, events and backup only read, and work while a station runs\n";
+    "ends as it normally does, its last figures written)\n";
 
-// The help of one command: its lines of the list of commands, then the options every command
-// takes and the exit statuses.
-std::string commandUsage(const std::string& name) {
-    std::string out = "usage: nms-cli " + name + " [options] [--demo] [--database PATH]\n";
-    std::istringstream lines(kUsage);
-    std::string line;
-    bool inside = false, options = false;
-    while (std::getline(lines, line)) {
-        options = options || line == "options:";
-        const bool commandLine = line.size() > 2 && line.rfind("  ", 0) == 0 && line[2] != ' ';
-        if (!options && commandLine)
-            inside = line.compare(2, name.size() + 1, name + " ") == 0 || line.substr(2) == name;
-        if (options || (inside && line.rfind("  ", 0) == 0)) out += line + "\n";
+// `text` a line per "\n", the first after `first`, the others after as many spaces.
+std::string indented(std::string_view text, const std::string& first) {
+    std::string out;
+    bool firstLine = true;
+    for (;;) {
+        const auto end = text.find('\n');
+        out += (firstLine ? first : std::string(first.size(), ' '));
+        out += text.substr(0, end);
+        out += '\n';
+        firstLine = false;
+        if (end == std::string_view::npos) return out;
+        text.remove_prefix(end + 1);
+    }
+}
+
+// A command's forms, each with what it does below it; its name alone when it declares none, so
+// that the help names every command there is.
+std::string usageOf(const cli::Command& c) {
+    if (c.usage.empty()) return "  " + std::string(c.name) + "\n";
+    std::string out;
+    for (const auto& u : c.usage) {
+        out += indented(u.form, "  " + std::string(c.name) + " ");
+        out += indented(u.description, std::string(8, ' '));
     }
     return out;
+}
+
+// The options every command takes, the exit statuses, and which commands only read.
+std::string commonHelp() {
+    std::vector<const char*> reading;
+    for (const cli::Command* c : kCommands)
+        if (c->readOnly) reading.push_back(c->name);
+    std::string names;
+    for (std::size_t i = 0; i < reading.size(); ++i) {
+        if (i > 0) names += i + 1 == reading.size() ? " and " : ", ";
+        names += reading[i];
+    }
+    return kCommonHelp + names + " only read, and work while a station runs\n";
+}
+
+std::string usage() {
+    std::string out = "usage: nms-cli COMMAND [options] [--demo] [--database PATH]\ncommands:\n";
+    for (const cli::Command* c : kCommands) out += usageOf(*c);
+    return out + commonHelp();
+}
+
+// The help of one command: its forms, then the options every command takes and the exit
+// statuses.
+std::string commandUsage(const cli::Command& c) {
+    return "usage: nms-cli " + std::string(c.name) + " [options] [--demo] [--database PATH]\n" +
+           usageOf(c) + commonHelp();
 }
 
 bool takesValue(const std::string& a) {
@@ -98,28 +99,25 @@ bool takesValue(const std::string& a) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs(kUsage, stderr);
+        std::fputs(usage().c_str(), stderr);
         return cli::kExitUsage;
     }
     cli::Arguments args;
     args.command = argv[1];
     if (args.command == "--help" || args.command == "-h" || args.command == "help") {
-        std::fputs(kUsage, stdout);
+        std::fputs(usage().c_str(), stdout);
         return 0;
     }
     if (args.command == "--version") {
         std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);
         return 0;
     }
-    static const cli::Command* const kCommands[] = {
-        &cli::kDiscoverCommand, &cli::kListCommand,     &cli::kSetCommand,     &cli::kStatsCommand,
-        &cli::kDelayCommand,    &cli::kSetDelayCommand, &cli::kMonitorCommand, &cli::kEventsCommand,
-        &cli::kSfnCommand,      &cli::kBackupCommand,   &cli::kRestoreCommand,  &cli::kServiceCommand};
     const cli::Command* command = nullptr;
     for (const cli::Command* c : kCommands)
         if (args.command == c->name) command = c;
     if (!command) {
-        std::fprintf(stderr, "nms-cli: unknown command %s\n%s", args.command.c_str(), kUsage);
+        std::fprintf(stderr, "nms-cli: unknown command %s\n%s", args.command.c_str(),
+                     usage().c_str());
         return cli::kExitUsage;
     }
 
@@ -128,7 +126,7 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
         if (a == "--help" || a == "-h") {
-            std::fputs(commandUsage(command->name).c_str(), stdout);
+            std::fputs(commandUsage(*command).c_str(), stdout);
             return 0;
         } else if (a == "--version") {
             std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);

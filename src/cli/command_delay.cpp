@@ -229,10 +229,26 @@ int runSetDelay(Session& session, const Arguments& args) {
     return 0;
 }
 
-extern const Command kDelayCommand{.name = "delay", .run = runDelay, .options = kDelayOptions,
-                                   .words = "MAC [--watch S]", .minWords = 1, .maxWords = 1};
-extern const Command kSetDelayCommand{
-    .name = "set-delay", .run = runSetDelay, .options = kSetDelayOptions,
-    .words = "MAC STEPS [--servo on|off] --yes", .minWords = 2, .maxWords = 2};
+constexpr CommandUsage kDelayUsage[] = {
+    {"MAC [--json] [--watch S]",
+     "measure an SFN decoder's network delay once, or every second for S seconds"}};
+constexpr CommandUsage kSetDelayUsage[] = {
+    {"MAC STEPS [--servo on|off] [--clear-counters] --yes",
+     "set an SFN decoder's additional delay (STEPS of 100 ns, 0 to 25000)"}};
+
+extern const Command kDelayCommand{.name = "delay",
+                                   .run = runDelay,
+                                   .options = kDelayOptions,
+                                   .usage = kDelayUsage,
+                                   .words = "MAC [--watch S]",
+                                   .minWords = 1,
+                                   .maxWords = 1};
+extern const Command kSetDelayCommand{.name = "set-delay",
+                                      .run = runSetDelay,
+                                      .options = kSetDelayOptions,
+                                      .usage = kSetDelayUsage,
+                                      .words = "MAC STEPS [--servo on|off] --yes",
+                                      .minWords = 2,
+                                      .maxWords = 2};
 
 }  // namespace nms::cli

@@ -98,7 +98,14 @@ int runDiscover(Session& session, const Arguments& args) {
     return 0;
 }
 
-extern const Command kDiscoverCommand{
-    .name = "discover", .run = runDiscover, .options = kDiscoverOptions, .withoutDatabase = true};
+constexpr CommandUsage kDiscoverUsage[] = {
+    {"[--timeout S] [--yes] [--json] [--stats] [--merge]",
+     "page the network once (this replaces the database) and print the elements found"}};
+
+extern const Command kDiscoverCommand{.name = "discover",
+                                      .run = runDiscover,
+                                      .options = kDiscoverOptions,
+                                      .usage = kDiscoverUsage,
+                                      .withoutDatabase = true};
 
 }  // namespace nms::cli

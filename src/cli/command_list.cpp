@@ -68,6 +68,10 @@ int runList(Session& session, const Arguments& args) {
     return 0;
 }
 
-extern const Command kListCommand{.name = "list", .run = runList, .readOnly = true};
+constexpr CommandUsage kListUsage[] = {
+    {"[--json]", "print the elements of the database, sorted by name"}};
+
+extern const Command kListCommand{
+    .name = "list", .run = runList, .usage = kListUsage, .readOnly = true};
 
 }  // namespace nms::cli

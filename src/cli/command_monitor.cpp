@@ -215,9 +215,25 @@ int runEvents(Session& session, const Arguments& args) {
     return 0;
 }
 
+constexpr CommandUsage kMonitorUsage[] = {
+    {"[--interval S] [--cycles N] [--json] [--metrics-file PATH] [--stats]\n"
+     "[--listen ADDR:PORT] [--station NAME] [--web-config FILE]",
+     "watch every element's health: a line per change; with --metrics-file, the figures\n"
+     "in the Prometheus text format after every cycle (for node_exporter's textfile\n"
+     "collector); with --listen, a read-only web service of the monitor (status page,\n"
+     "/metrics, JSON, a live feed) on ADDR:PORT (127.0.0.1 unless an address is given),\n"
+     "--station NAME in its figures (the host name otherwise), --web-config FILE for TLS\n"
+     "and users as node_exporter's; runs until SIGINT, SIGTERM or SIGHUP (or N cycles)"}};
+constexpr CommandUsage kEventsUsage[] = {
+    {"[--since ISO8601] [--element MAC] [--json]",
+     "the event journal: health changes and the operator's changes, newest first"}};
+
 extern const Command kMonitorCommand{
-    .name = "monitor", .run = runMonitor, .options = kMonitorOptions};
-extern const Command kEventsCommand{
-    .name = "events", .run = runEvents, .options = kEventsOptions, .readOnly = true};
+    .name = "monitor", .run = runMonitor, .options = kMonitorOptions, .usage = kMonitorUsage};
+extern const Command kEventsCommand{.name = "events",
+                                    .run = runEvents,
+                                    .options = kEventsOptions,
+                                    .usage = kEventsUsage,
+                                    .readOnly = true};
 
 }  // namespace nms::cli

@@ -436,9 +436,17 @@ constexpr CommandOption kServiceOptions[] = {{"--config", true}};
 
 }  // namespace
 
+constexpr CommandUsage kServiceUsage[] = {
+    {"[--config FILE]",
+     "the plant monitor as the host's system service, from its configuration file\n"
+     "(/etc/vantrelo-nms/monitor.conf): web status, metrics file, merging discovery on a\n"
+     "schedule, its files under its state folder; SIGHUP reads the file again, SIGTERM\n"
+     "ends it; it lends the element ports to a station a person starts on this host"}};
+
 extern const Command kServiceCommand{.name = "service",
                                      .run = runService,
                                      .options = kServiceOptions,
+                                     .usage = kServiceUsage,
                                      .withoutDatabase = true,
                                      .prepare = prepareService,
                                      .runsUntilStopped = true};

@@ -13,7 +13,6 @@
 #include "editor/configuration_exchange.h"
 #include "editor/operator_settings.h"
 #include "editor/save_configuration.h"
-#include "monitor/plant_monitor.h"
 #include "plant/plant_backup.h"
 #include "plant/replacement_unit.h"
 #include "protocol/address.h"
@@ -61,7 +60,7 @@ std::optional<plant::SourceRecord> sourceOf(Session& session, const std::string&
     }
     const std::string path =
         QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
-    const auto backup = readBackupFile(path, "Nothing was changed.");
+    const auto backup = readBackupFile(session, path, "Nothing was changed.");
     if (!backup) {
         status = 1;
         return std::nullopt;
@@ -88,8 +87,8 @@ int runSetFrom(Session& session, const Arguments& args) {
     if (!source) return status;
     if (!session.showElement(args.positional[0])) return kExitRefused;
     auto& main = session.main();
-    plant::ReplacementUnit unit({main.context(), main.plantMonitor(), main.panel, main.editor(),
-                                 main.exchange(), [&main] { main.exchange().SaveConfiguration(); }});
+    plant::ReplacementUnit unit({main.context(), main.panel, main.editor(), main.exchange(),
+                                 [&main] { main.exchange().SaveConfiguration(); }});
     bool finished = false;
     unit.onFinished = [&finished] { finished = true; };
     std::string refusal;
@@ -219,8 +218,21 @@ int runSet(Session& session, const Arguments& args) {
     return kExitTimedOut;
 }
 
-extern const Command kSetCommand{.name = "set", .run = runSet, .options = kSetOptions,
+constexpr CommandUsage kSetUsage[] = {
+    {"MAC KEY=VALUE... [--yes] [--json]",
+     "change settings of an element as the window's \"Save changes\" does; KEY is a key of\n"
+     "its record (name ip mask gw input type tx remote multi sfn buf sdm sdl sdt llo)"},
+    {"MAC --from FILE:MAC|MAC [--yes] [--json]",
+     "give an element (a replacement unit) the settings of another record of the same\n"
+     "role, from a plant backup or the database: the configuration as \"Save changes\"\n"
+     "sends it, then the audio level and the SFN delay and servo the record holds"}};
+
+extern const Command kSetCommand{.name = "set",
+                                 .run = runSet,
+                                 .options = kSetOptions,
+                                 .usage = kSetUsage,
                                  .words = "MAC KEY=VALUE... | MAC --from FILE:MAC|MAC",
-                                 .minWords = 1, .maxWords = -1};
+                                 .minWords = 1,
+                                 .maxWords = -1};
 
 }  // namespace nms::cli

@@ -165,7 +165,7 @@ int runSfn(Session& session, const Arguments& args) {
         return kExitRefused;
     }
     auto& main = session.main();
-    plant::SfnOverview overview(main.context(), main.plantMonitor());
+    plant::SfnOverview overview(main.context());
     overview.reload();
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < overview.groups().size(); ++i)
@@ -250,6 +250,12 @@ int runSfn(Session& session, const Arguments& args) {
     return status;
 }
 
-extern const Command kSfnCommand{.name = "sfn", .run = runSfn, .options = kSfnOptions};
+constexpr CommandUsage kSfnUsage[] = {
+    {"[--group ADDR] [--seconds S] [--margin-us N] [--json] [--apply --yes]",
+     "measure every SFN decoder of each stream for S seconds (10), propose additional\n"
+     "delays that align their totals (margin N us, 100), and with --apply --yes set them"}};
+
+extern const Command kSfnCommand{
+    .name = "sfn", .run = runSfn, .options = kSfnOptions, .usage = kSfnUsage};
 
 }  // namespace nms::cli

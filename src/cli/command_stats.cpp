@@ -37,94 +37,62 @@ std::string ratioJson(float ratio) {
     return protocol::text::fixedNumber(static_cast<double>(ratio), 2);
 }
 
-}  // namespace
+// A rate needs two readings of the same element; the window's first one is measured from
+// nothing (tick 0, count 0) and says 0 for a decoder receiving a thousand frames a second. One
+// call of nms-cli is one reading: it gives no rate rather than a wrong one.
+std::string withoutRate(std::string figure) {
+    const auto at = figure.rfind(" (");
+    if (at != std::string::npos && figure.size() > 5 &&
+        figure.compare(figure.size() - 5, 5, " pps)") == 0)
+        figure.erase(at);
+    return figure;
+}
 
-int runStats(Session& session, const Arguments& args) {
-    if (args.positional.size() != 1) {
-        std::fprintf(stderr, "nms-cli: stats takes one MAC\n");
-        return kExitUsage;
-    }
-    if (!session.showElement(args.positional[0])) return kExitRefused;
-    auto& main = session.main();
-    auto& window = main.statistics();
-
-    std::vector<std::uint8_t> reply;
-    bool answered = false;
-    window.udpClient2().dataArrived.connect([&](const ports::Datagram& d) {
-        if (d.bytes.size() <= protocol::statistics::kMaxReplyLength) {
-            reply = d.bytes;
-            answered = true;
-        }
-    });
-    session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&window] { window.open(); });
-    if (main.ended()) return session.endedStatus();
-    if (!window.lblStatus.caption().empty()) {
-        std::fprintf(stderr, "nms-cli: %s\n", window.lblStatus.caption().c_str());
-        window.Form_Unload();
-        return 1;
-    }
-
-    if (args.given("--reset")) {
-        // Only the operator's Yes (--yes) sends "RstStats".
-        const auto before = session.dialogs().questionsRefused();
-        session.env().gate.dispatch(ports::EventGate::Kind::Operator,
-                                    [&window] { window.cmdResetStats_Click(); });
-        window.Form_Unload();
-        if (session.dialogs().questionsRefused() > before) return kExitRefused;
-        std::fprintf(stderr, "nms-cli: counters reset\n");
-        return 0;
-    }
-
-    session.runUntil([&] { return answered; }, 1000);
-    const auto facts = window.shownElementFacts();
+// The reset: only the operator's Yes (--yes) sends "RstStats".
+int resetCounters(Session& session, stats::frmStatistics& window) {
+    const auto before = session.dialogs().questionsRefused();
+    session.env().gate.dispatch(ports::EventGate::Kind::Operator,
+                                [&window] { window.cmdResetStats_Click(); });
     window.Form_Unload();
-    if (!answered) {
-        std::fprintf(stderr, "nms-cli: no statistics reply from %s within 1 s%s\n",
-                     main.panel.txtElementIP.text().c_str(),
-                     ignoredNote(window.ignoredReplies()).c_str());
-        return kExitTimedOut;
+    if (session.dialogs().questionsRefused() > before) return kExitRefused;
+    std::fprintf(stderr, "nms-cli: counters reset\n");
+    return 0;
+}
+
+// The figures and indicators as the window shows them.
+void printText(app::frmMain& main, stats::frmStatistics& window, const std::string& name) {
+    const auto& v = *window.lastView();
+    std::printf("%s [%s]\n", name.c_str(), main.panel.lblElementMAC.caption().c_str());
+    for (const auto& row : window.figureRows())
+        std::printf("  %-20s %s\n", row.caption.caption().c_str(),
+                    withoutRate(row.figure.caption()).c_str());
+    const struct {
+        const char* name;
+        const stats::Indicator& indicator;
+    } indicators[] = {{"AUDIO", v.audio}, {"10MHz", v.clock}, {"1PPS", v.pps}, {"ETH", v.ethernet}};
+    for (const auto& i : indicators) {
+        // The Ethernet indicator shows the link's speed and duplex in place of its name.
+        std::string label = i.name;
+        const std::string shown = protocol::text::trim(i.indicator.caption);
+        if (!shown.empty() && shown != label) label += " (" + shown + ")";
+        std::printf("  %-20s %-7s %s\n", label.c_str(), stateWord(i.indicator.state),
+                    i.indicator.toolTip.c_str());
     }
+    if (v.alarmsList)
+        std::printf("  %-20s %s\n", window.lblCapOMAlarmsList.caption().c_str(),
+                    v.alarmsList->c_str());
+}
+
+// The record the reply left, as JSON: what the element's role and SFN flag leave out is null.
+void printJson(app::frmMain& main, stats::frmStatistics& window, const std::string& name,
+               const stats::ElementFacts& facts, std::size_t replyLength) {
     const auto& r = window.record;
     const auto& v = *window.lastView();
-    const std::string name = protocol::text::trim(main.panel.txtElementName.text());
-    // A rate needs two readings of the same element; the window's first one is measured from
-    // nothing (tick 0, count 0) and says 0 for a decoder receiving a thousand frames a second.
-    // One call of nms-cli is one reading: it gives no rate rather than a wrong one.
-    const auto withoutRate = [](std::string figure) {
-        const auto at = figure.rfind(" (");
-        if (at != std::string::npos && figure.size() > 5 &&
-            figure.compare(figure.size() - 5, 5, " pps)") == 0)
-            figure.erase(at);
-        return figure;
-    };
-    if (!args.json) {
-        std::printf("%s [%s]\n", name.c_str(), main.panel.lblElementMAC.caption().c_str());
-        for (const auto& row : window.figureRows())
-            std::printf("  %-20s %s\n", row.caption.caption().c_str(),
-                        withoutRate(row.figure.caption()).c_str());
-        const struct {
-            const char* name;
-            const stats::Indicator& indicator;
-        } indicators[] = {
-            {"AUDIO", v.audio}, {"10MHz", v.clock}, {"1PPS", v.pps}, {"ETH", v.ethernet}};
-        for (const auto& i : indicators) {
-            // The Ethernet indicator shows the link's speed and duplex in place of its name.
-            std::string label = i.name;
-            const std::string shown = protocol::text::trim(i.indicator.caption);
-            if (!shown.empty() && shown != label) label += " (" + shown + ")";
-            std::printf("  %-20s %-7s %s\n", label.c_str(), stateWord(i.indicator.state),
-                        i.indicator.toolTip.c_str());
-        }
-        if (v.alarmsList)
-            std::printf("  %-20s %s\n", window.lblCapOMAlarmsList.caption().c_str(),
-                        v.alarmsList->c_str());
-        return 0;
-    }
     const bool sfn = facts.sfn == 1;
     const bool latency = sfn && facts.shownAsDecoder;
     auto num = [](long long n) { return std::to_string(n); };
     auto word = [](std::int32_t w) { return w >= 65535 ? std::string("null") : std::to_string(w); };
-    const bool additional = reply.size() >= protocol::statistics::kAdditionalLatency + 5;
+    const bool additional = replyLength >= protocol::statistics::kAdditionalLatency + 5;
     const char* role = facts.role == store::record::kRoleEncoder   ? "ENCODER"
                        : facts.role == store::record::kRoleDecoder ? "DECODER"
                                                                    : "UNKNOWN";
@@ -156,10 +124,63 @@ int runStats(Session& session, const Arguments& args) {
         indicatorJson(v.clock, false).c_str(), indicatorJson(v.pps, false).c_str(),
         indicatorJson(v.ethernet, true).c_str(), v.alarmsList ? v.alarmsList->c_str() : "null",
         static_cast<unsigned long long>(window.ignoredReplies()));
+}
+
+}  // namespace
+
+int runStats(Session& session, const Arguments& args) {
+    if (args.positional.size() != 1) {
+        std::fprintf(stderr, "nms-cli: stats takes one MAC\n");
+        return kExitUsage;
+    }
+    if (!session.showElement(args.positional[0])) return kExitRefused;
+    auto& main = session.main();
+    auto& window = main.statistics();
+
+    std::vector<std::uint8_t> reply;
+    bool answered = false;
+    window.udpClient2().dataArrived.connect([&](const ports::Datagram& d) {
+        if (d.bytes.size() <= protocol::statistics::kMaxReplyLength) {
+            reply = d.bytes;
+            answered = true;
+        }
+    });
+    session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&window] { window.open(); });
+    if (main.ended()) return session.endedStatus();
+    if (!window.lblStatus.caption().empty()) {
+        std::fprintf(stderr, "nms-cli: %s\n", window.lblStatus.caption().c_str());
+        window.Form_Unload();
+        return 1;
+    }
+    if (args.given("--reset")) return resetCounters(session, window);
+
+    session.runUntil([&] { return answered; }, 1000);
+    const auto facts = window.shownElementFacts();
+    window.Form_Unload();
+    if (!answered) {
+        std::fprintf(stderr, "nms-cli: no statistics reply from %s within 1 s%s\n",
+                     main.panel.txtElementIP.text().c_str(),
+                     ignoredNote(window.ignoredReplies()).c_str());
+        return kExitTimedOut;
+    }
+    const std::string name = protocol::text::trim(main.panel.txtElementName.text());
+    if (args.json)
+        printJson(main, window, name, facts, reply.size());
+    else
+        printText(main, window, name);
     return 0;
 }
 
-extern const Command kStatsCommand{.name = "stats", .run = runStats, .options = kStatsOptions,
-                                   .words = "MAC", .minWords = 1, .maxWords = 1};
+constexpr CommandUsage kStatsUsage[] = {
+    {"MAC [--json] [--reset --yes]",
+     "fetch an element's counters, alarms and link state (or reset its counters)"}};
+
+extern const Command kStatsCommand{.name = "stats",
+                                   .run = runStats,
+                                   .options = kStatsOptions,
+                                   .usage = kStatsUsage,
+                                   .words = "MAC",
+                                   .minWords = 1,
+                                   .maxWords = 1};
 
 }  // namespace nms::cli

@@ -11,7 +11,10 @@ bool MemoryJournal::append(const std::vector<ports::JournalEvent>& batch) {
         return false;
     }
     error_.clear();
-    for (const auto& e : batch) events_.push_back({e, nextSeq_++});
+    {
+        const std::lock_guard lock(events_->mutex);
+        for (const auto& e : batch) events_->kept.push_back({e, events_->nextSeq++});
+    }
     if (!batch.empty()) ++appended_;
     return true;
 }
@@ -33,10 +36,33 @@ void MemoryJournal::finishWrites() {
     }
 }
 
+std::size_t MemoryJournal::size() const {
+    const std::lock_guard lock(events_->mutex);
+    return events_->kept.size();
+}
+
+class MemoryJournal::Reader : public ports::JournalReader {
+public:
+    explicit Reader(std::shared_ptr<const Events> events) : events_(std::move(events)) {}
+    ports::JournalPage read(const ports::JournalQuery& q) override { return events_->read(q); }
+
+private:
+    std::shared_ptr<const Events> events_;
+};
+
+std::unique_ptr<ports::JournalReader> MemoryJournal::openReader() {
+    return std::make_unique<Reader>(events_);
+}
+
 ports::JournalPage MemoryJournal::read(const ports::JournalQuery& q) {
     ++reads;
+    return events_->read(q);
+}
+
+ports::JournalPage MemoryJournal::Events::read(const ports::JournalQuery& q) const {
+    const std::lock_guard lock(mutex);
     std::vector<const Kept*> found;
-    for (const auto& k : events_) {
+    for (const auto& k : kept) {
         const ports::JournalEvent& e = k.event;
         const ports::JournalPosition at{e.unixTimeMs, k.seq};
         if (e.unixTimeMs < q.sinceUnixMs || (!q.mac.empty() && e.mac != q.mac) ||
@@ -68,7 +94,9 @@ ports::JournalPage MemoryJournal::read(const ports::JournalQuery& q) {
 }
 
 void MemoryJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
-    std::erase_if(events_,
+    const std::lock_guard lock(events_->mutex);
+    auto& kept = events_->kept;
+    std::erase_if(kept,
                   [beforeUnixMs](const auto& k) { return k.event.unixTimeMs < beforeUnixMs; });
     if (maxBytes <= 0) return;
     // Roughly what a row takes: its texts and its time.
@@ -78,10 +106,10 @@ void MemoryJournal::prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) {
                                          e.detail.size());
     };
     std::int64_t total = 0;
-    for (const auto& k : events_) total += bytes(k.event);
-    while (total > maxBytes && !events_.empty()) {
-        total -= bytes(events_.front().event);
-        events_.pop_front();
+    for (const auto& k : kept) total += bytes(k.event);
+    while (total > maxBytes && !kept.empty()) {
+        total -= bytes(kept.front().event);
+        kept.pop_front();
     }
 }
 

@@ -8,6 +8,7 @@
 #include "protocol/paging.h"
 #include "protocol/statistics.h"
 #include "protocol/text.h"
+#include "station/port_2978.h"
 #include "store/element_record.h"
 
 namespace nms::monitor {
@@ -77,10 +78,13 @@ PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal
                        " events could not be written to the event journal and are lost" +
                        (journal_.error().empty() ? "." : ": " + journal_.error()));
     });
+    context.port2978().setBackground(
+        {[this] { return handOverPort(); }, [this] { takePortBack(); }});
     setStatus("Plant monitor off.");
 }
 
 PlantMonitor::~PlantMonitor() {
+    context_.port2978().setBackground({});
     // Gone without the end of the program (the window closed, a command done): the write under
     // way and what waits are written now, their answers unheard, since nobody is left to hear.
     alive_.reset();
@@ -121,10 +125,8 @@ void PlantMonitor::stop() {
     runningChanged(false);
 }
 
-std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause(const void* holder) {
-    const bool first = pausedBy_.empty();
-    pausedBy_.insert(holder);
-    if (!first) return {};
+std::vector<station::ElementSocket::OwedReply> PlantMonitor::handOverPort() {
+    paused_ = true;
     catchUpTimer_.setEnabled(false);
     std::vector<station::ElementSocket::OwedReply> owed;
     for (const Lane* lane : {&fast_, &slow_})
@@ -132,14 +134,14 @@ std::vector<station::ElementSocket::OwedReply> PlantMonitor::pause(const void* h
             if (laneOf_[s.index])
                 owed.push_back({elements_[s.index].ip, s.sentMs + kReplyTimeoutMs});
     if (inCycle_) finishCycle();
-    // The window that takes the port binds it next.
+    // The lease holder binds it next.
     socket_.close();
     if (running_) setStatus("Plant monitor paused while port 2978 is in use by a window.");
     return owed;
 }
 
-void PlantMonitor::resume(const void* holder) {
-    if (pausedBy_.erase(holder) == 0 || !pausedBy_.empty()) return;
+void PlantMonitor::takePortBack() {
+    paused_ = false;
     if (running_) beginCycle();
 }
 

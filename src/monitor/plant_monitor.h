@@ -106,15 +106,9 @@ public:
     void setInterval(int seconds);
     int interval() const { return intervalSeconds_; }
 
-    // Port 2978 has one owner at a time: while the statistics or the SFN window holds it the
-    // monitor waits, and goes on when the window has closed. pause() gives the replies its
-    // polls still await: they will reach the window's socket, which must not take them.
-    // Each holder pauses and resumes for itself (a second pause by the same holder changes
-    // nothing), and the monitor goes on only when the last holder has resumed: a window closing
-    // while another still holds the port does not hand it back under it.
-    std::vector<station::ElementSocket::OwedReply> pause(const void* holder = nullptr);
-    void resume(const void* holder = nullptr);
-    bool paused() const { return !pausedBy_.empty(); }
+    // Port 2978 is the monitor's only while no lease of it is out (station::Port2978): it
+    // waits while a window or an operation holds one, and goes on once the last is given back.
+    bool paused() const { return paused_; }
 
     const std::vector<Element>& elements() const { return elements_; }
     const Element* find(const std::string& mac) const;
@@ -169,6 +163,9 @@ public:
     ports::Signal<const std::string&> journalNotice;
 
 private:
+    // The station's Port2978 lends the port: the replies the polls still await go with it.
+    std::vector<station::ElementSocket::OwedReply> handOverPort();
+    void takePortBack();
     void beginCycle();
     void cycleDue();
     // Sends what each lane may, and ends the cycle when nothing is left to await.
@@ -238,7 +235,7 @@ private:
     std::int64_t cycleStartMs_ = 0;
     std::uint64_t revision_ = 0;
     bool running_ = false;
-    std::set<const void*> pausedBy_;
+    bool paused_ = false;
     bool inCycle_ = false;
     bool cycleOverdue_ = false;
     std::int64_t overruns_ = 0;

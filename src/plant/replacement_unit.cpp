@@ -5,7 +5,6 @@
 #include "editor/operator_settings.h"
 #include "editor/record_values.h"
 #include "editor/save_configuration.h"
-#include "monitor/plant_monitor.h"
 #include "plant/sfn_alignment.h"
 #include "protocol/address.h"
 #include "protocol/commands.h"
@@ -140,9 +139,7 @@ ReplacementUnit::ReplacementUnit(Links links)
     });
 }
 
-ReplacementUnit::~ReplacementUnit() {
-    if (portTaken_) links_.monitor.resume(this);
-}
+ReplacementUnit::~ReplacementUnit() = default;
 
 std::string ReplacementUnit::apply(const SourceRecord& source) {
     if (busy()) return "Settings are already being applied to an element.";
@@ -233,15 +230,13 @@ std::string ReplacementUnit::probeReplaced() {
     // As the answer's sender is written: "192.168.050.031" is the same address.
     delayIp_ = protocol::FormatIP(protocol::IPBytes(protocol::text::trim(links_.panel.txtElementIP.text())));
     probedFor_ = ctx.shownElementMac();
-    const auto owed = links_.monitor.pause(this);
-    portTaken_ = true;
+    port_ = ctx.port2978().take();
     std::int64_t startAt = ctx.clock().monotonicMs();
-    for (const auto& o : owed) startAt = std::max(startAt, o.untilMs);
+    for (const auto& o : port_.owed()) startAt = std::max(startAt, o.untilMs);
     if (!socket_.bind()) {
         const std::string why = "unable to use UDP port 2978: " + socket_.errorDescription();
         links_.editor.reloadShown();
-        portTaken_ = false;
-        links_.monitor.resume(this);
+        port_.giveBack();
         return "The record of " + source_->name() + " cannot be applied: " + why +
                ". Nothing was changed.";
     }
@@ -276,8 +271,7 @@ void ReplacementUnit::probeTimeout() {
     // Silent: the address is free to take.
     state_ = State::Idle;
     socket_.close();
-    portTaken_ = false;
-    links_.monitor.resume(this);
+    port_.giveBack();
     const std::string refusal = proceed();
     (void)refusal;  // proceed() refuses nothing: the checks ran before the probe
 }
@@ -370,10 +364,9 @@ void ReplacementUnit::sendDelay() {
     }
     // Port 2978 is the plant monitor's until it pauses; nothing goes out before the answers it
     // still awaits would have come.
-    const auto owed = links_.monitor.pause(this);
-    portTaken_ = true;
+    port_ = ctx.port2978().take();
     std::int64_t startAt = ctx.clock().monotonicMs();
-    for (const auto& o : owed) startAt = std::max(startAt, o.untilMs);
+    for (const auto& o : port_.owed()) startAt = std::max(startAt, o.untilMs);
     if (!socket_.bind()) {
         summary_.delayNote = "not sent: unable to use UDP port 2978: " + socket_.errorDescription();
         return finish();
@@ -459,10 +452,7 @@ void ReplacementUnit::finish() {
     state_ = State::Idle;
     timer_.setEnabled(false);
     socket_.close();
-    if (portTaken_) {
-        portTaken_ = false;
-        links_.monitor.resume(this);
-    }
+    port_.giveBack();
     if (onFinished) onFinished();
 }
 

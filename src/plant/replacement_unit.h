@@ -16,11 +16,8 @@
 #include "plant/plant_backup.h"
 #include "ports/controls.h"
 #include "station/element_socket.h"
+#include "station/port_2978.h"
 #include "station/station_context.h"
-
-namespace nms::monitor {
-class PlantMonitor;
-}
 
 namespace nms::plant {
 
@@ -63,7 +60,6 @@ public:
 
     struct Links {
         station::StationContext& context;
-        monitor::PlantMonitor& monitor;
         editor::PropertiesPanel& panel;
         editor::ElementEditor& editor;
         editor::ConfigurationExchange& exchange;
@@ -123,6 +119,9 @@ private:
     State state_ = State::Idle;
     Summary summary_;
     std::optional<SourceRecord> source_;
+    // Held while probing and while the delay goes out; given back after the socket has closed
+    // (it goes first).
+    station::Port2978Lease port_;
     station::ElementSocket socket_;
     ports::Timer timer_;
     std::string delayIp_;
@@ -130,7 +129,6 @@ private:
     int probesSent_ = 0;
     std::string probedFor_;  // the shown element's MAC when the probe began
     std::optional<editor::OtherRecord> replaced_;
-    bool portTaken_ = false;
     std::shared_ptr<ReplacementUnit*> self_ = std::make_shared<ReplacementUnit*>(this);
 };
 

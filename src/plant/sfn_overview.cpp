@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "editor/record_values.h"
-#include "monitor/plant_monitor.h"
 #include "protocol/address.h"
 #include "protocol/commands.h"
 #include "protocol/delay.h"
@@ -40,9 +39,8 @@ std::vector<AlignmentInput> alignmentInputs(const std::vector<SfnOverview::Decod
 
 }  // namespace
 
-SfnOverview::SfnOverview(station::StationContext& context, monitor::PlantMonitor& monitor)
+SfnOverview::SfnOverview(station::StationContext& context)
     : context_(context),
-      monitor_(monitor),
       socket_(context, protocol::kPortStatistics, protocol::kPortStatistics),
       roundTimer_(context.scheduler(), context.gate(), kRoundMs),
       deadlineTimer_(context.scheduler(), context.gate(), kReplyTimeoutMs) {
@@ -66,10 +64,8 @@ SfnOverview::SfnOverview(station::StationContext& context, monitor::PlantMonitor
     });
 }
 
-SfnOverview::~SfnOverview() {
-    // A measurement cut short by the window going away still gives the monitor its port back.
-    if (portTaken_) monitor_.resume(this);
-}
+// A measurement cut short by the window going away still gives its lease back, as the lease goes.
+SfnOverview::~SfnOverview() = default;
 
 void SfnOverview::reload() {
     auto& db = context_.db();
@@ -107,18 +103,17 @@ void SfnOverview::reload() {
 }
 
 bool SfnOverview::takePort() {
-    if (portTaken_) return true;
-    const auto owed = monitor_.pause(this);
+    if (port_) return true;
+    port_ = context_.port2978().take();
     // Nothing goes to a decoder before the monitor would have given up on its last poll: that
     // answer looks like any other on the port.
     firstRoundAtMs_ = context_.clock().monotonicMs();
-    for (const auto& o : owed) firstRoundAtMs_ = std::max(firstRoundAtMs_, o.untilMs);
+    for (const auto& o : port_.owed()) firstRoundAtMs_ = std::max(firstRoundAtMs_, o.untilMs);
     if (!socket_.bind()) {
         status_ = "Unable to use UDP port 2978: " + socket_.errorDescription();
-        monitor_.resume(this);
+        port_.giveBack();
         return false;
     }
-    portTaken_ = true;
     ignored_ = 0;
     return true;
 }
@@ -130,10 +125,7 @@ void SfnOverview::releasePort() {
     waiting_.clear();
     sent_.clear();
     awaitedAt_.clear();
-    if (portTaken_) {
-        portTaken_ = false;
-        monitor_.resume(this);
-    }
+    port_.giveBack();
 }
 
 bool SfnOverview::measure(std::size_t group, int seconds) {

@@ -12,11 +12,8 @@
 #include "plant/sfn_alignment.h"
 #include "ports/controls.h"
 #include "station/element_socket.h"
+#include "station/port_2978.h"
 #include "station/station_context.h"
-
-namespace nms::monitor {
-class PlantMonitor;
-}
 
 namespace nms::plant {
 
@@ -25,8 +22,9 @@ namespace nms::plant {
 // aligned on its slowest path, and the alignment applied with the SFN window's own set command,
 // recorded and journalled as that window does, then measured again to show what it achieved.
 //
-// Port 2978 has one owner at a time: the plant monitor pauses while a measurement or an apply
-// holds it, and the replies its polls still await are not taken for a decoder's.
+// Port 2978 has one owner at a time: a measurement or an apply holds a lease of it (the plant
+// monitor pauses meanwhile), and the replies the monitor's polls still await are not taken for a
+// decoder's.
 class SfnOverview {
 public:
     static constexpr int kMaxOutstanding = 32;
@@ -98,7 +96,7 @@ public:
 
     enum class State { Idle, Measuring, Confirming };
 
-    SfnOverview(station::StationContext& context, monitor::PlantMonitor& monitor);
+    explicit SfnOverview(station::StationContext& context);
     ~SfnOverview();
     SfnOverview(const SfnOverview&) = delete;
     SfnOverview& operator=(const SfnOverview&) = delete;
@@ -151,7 +149,8 @@ private:
     }
 
     station::StationContext& context_;
-    monitor::PlantMonitor& monitor_;
+    // Held while measuring or applying; given back after the socket has closed (it goes first).
+    station::Port2978Lease port_;
     station::ElementSocket socket_;
     ports::Timer roundTimer_;
     ports::Timer deadlineTimer_;
@@ -169,7 +168,6 @@ private:
     std::unordered_multimap<std::string, std::size_t> awaitedAt_;
     std::vector<bool> busyDecoder_;  // waiting or awaited
     std::int64_t applyStartMs_ = 0;
-    bool portTaken_ = false;
     bool cancelled_ = false;
     std::uint64_t ignored_ = 0;
     std::string status_;

@@ -8,6 +8,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -194,6 +195,41 @@ std::optional<std::string> LinuxFileStore::read(const std::string& path, ports::
     content.resize(have);
     if (stampOut) *stampOut = stampOf(st);
     return content;
+}
+
+ports::BoundedRead LinuxFileStore::readAtMost(const std::string& path, std::size_t maxBytes) {
+    ports::BoundedRead out;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) out.size = st.st_size;
+    if (out.size > static_cast<std::int64_t>(maxBytes)) return out;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        out.error = std::strerror(errno);
+        return out;
+    }
+    const std::size_t limit = maxBytes + 1;
+    std::string content;
+    std::size_t have = 0;
+    while (have < limit) {
+        // The size it has and one byte more; a device that says none grows it step by step.
+        if (have == content.size())
+            content.resize(
+                std::min(limit, std::max<std::size_t>({content.size() * 2, 65536,
+                                                       static_cast<std::size_t>(out.size) + 1})));
+        const ssize_t n = ::read(fd, content.data() + have, content.size() - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            out.error = std::strerror(errno);
+            ::close(fd);
+            return out;
+        }
+        if (n == 0) break;
+        have += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    content.resize(have);
+    out.content = std::move(content);
+    return out;
 }
 
 bool LinuxFileStore::isReadOnly(const std::string& path) {

@@ -30,6 +30,7 @@ public:
 
     ports::FileStamp stamp(const std::string& path) override;
     std::optional<std::string> read(const std::string& path, ports::FileStamp* stampOut) override;
+    ports::BoundedRead readAtMost(const std::string& path, std::size_t maxBytes) override;
     ports::WriteResult replace(const std::string& path, std::string_view content) override;
     bool isReadOnly(const std::string& path) override;
     ports::WriteResult remove(const std::string& path) override;

@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <mutex>
 #include <system_error>
 
 namespace nms::platform {
@@ -21,6 +22,20 @@ std::int64_t monotonicMs() {
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+
+// The same file through a connection of its own, one read at a time.
+class OwnConnectionReader : public ports::JournalReader {
+public:
+    explicit OwnConnectionReader(const std::string& path) : journal_(path) {}
+    ports::JournalPage read(const ports::JournalQuery& q) override {
+        const std::lock_guard lock(mutex_);
+        return journal_.read(q);
+    }
+
+private:
+    std::mutex mutex_;
+    SqliteJournal journal_;
+};
 
 }  // namespace
 
@@ -233,6 +248,10 @@ SqliteJournal::ReadId SqliteJournal::readLater(const ports::JournalQuery& q,
 void SqliteJournal::cancel(ReadId id) {
     if (waiting_.erase(id) == 0) return;
     if (reader_) reader_->cancel(id);
+}
+
+std::unique_ptr<ports::JournalReader> SqliteJournal::openReader() {
+    return std::make_unique<OwnConnectionReader>(path_);
 }
 
 void SqliteJournal::delivered(ReadId id, ports::JournalPage page) {

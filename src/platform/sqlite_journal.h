@@ -46,6 +46,9 @@ namespace nms::platform {
 // journal is written), one read at a time in the order asked; its page comes back through the Qt
 // event loop of the thread that asked. A cancelled read that is running is interrupted.
 //
+// A reader for another thread (openReader) is a journal of its own on the same file, its reads
+// taken one at a time: it neither waits on this connection's calls nor holds them.
+//
 // A read says why it could not read (error() is empty after a read that worked): a file that is
 // not an SQLite database, or holds no journal of ours, is an error; a journal that does not
 // exist yet is empty.
@@ -88,6 +91,7 @@ public:
     ReadId readLater(const ports::JournalQuery& query,
                      std::function<void(ports::JournalPage)> done) override;
     void cancel(ReadId id) override;
+    std::unique_ptr<ports::JournalReader> openReader() override;
     void prune(std::int64_t beforeUnixMs, std::int64_t maxBytes) override;
     void pruneLater(std::int64_t beforeUnixMs, std::int64_t maxBytes) override;
     // Bytes the journal's pages take, whether in use or free (0 when it has not been written or

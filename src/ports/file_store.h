@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,6 +27,13 @@ struct WriteResult {
     std::string error;
 };
 
+// What a bounded read of a file found.
+struct BoundedRead {
+    std::optional<std::string> content;  // nothing: not read
+    std::int64_t size = 0;               // as the file system gave it before the read (0: none)
+    std::string error;                   // why it could not be read, in the system's words
+};
+
 // Whole-file access for the element database. replace() is atomic: readers see the old content
 // or the new one, never a mix, and after it returns successfully the new content is on disk.
 class FileStore {
@@ -34,6 +42,10 @@ public:
     virtual FileStamp stamp(const std::string& path) = 0;
     // The content and its stamp, or nothing when the file does not exist or cannot be read.
     virtual std::optional<std::string> read(const std::string& path, FileStamp* stampOut) = 0;
+    // A file an operator names (a plant backup) rather than the database: at most `maxBytes` of
+    // it and one byte more, so that a device or an endless file is never read whole. A file
+    // whose size is beyond `maxBytes` is not read at all.
+    virtual BoundedRead readAtMost(const std::string& path, std::size_t maxBytes) = 0;
     virtual WriteResult replace(const std::string& path, std::string_view content) = 0;
     // A file made read-only, which replace() refuses: asked before a step that must not be taken
     // unless the replace can follow.

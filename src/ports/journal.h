@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +55,18 @@ struct JournalPage {
     JournalPosition at(std::size_t i) const { return {events[i].unixTimeMs, seqs[i]}; }
 };
 
+// A way into a journal for a thread other than the station's (the web service's): it reads the
+// same events as the journal through means of its own, never through the journal's connection
+// or state, so that a read there never waits on the station nor the station on it. Its reads
+// may come from any thread, one after another or at once; they are answered one at a time. It
+// stands on its own: it may be closed after the journal has gone.
+class JournalReader {
+public:
+    virtual ~JournalReader() = default;
+    // As EventJournal::read.
+    virtual JournalPage read(const JournalQuery& query) = 0;
+};
+
 // The event journal: written in batches (one per monitoring cycle), read newest first. A journal
 // that cannot be opened or written says so through `error()` and the station goes on.
 class EventJournal {
@@ -88,6 +101,8 @@ public:
     }
     // `done` of a read not delivered yet is never called; the read stops as soon as it can.
     virtual void cancel(ReadId) {}
+    // A reader of this journal for another thread; opened on the station's thread.
+    virtual std::unique_ptr<JournalReader> openReader() = 0;
     // Events at or after `sinceUnixMs`, of one element when `mac` is not empty, newest first;
     // error() says why when the journal could not be read.
     std::vector<JournalEvent> query(std::int64_t sinceUnixMs, const std::string& mac) {

@@ -5,13 +5,12 @@
 #include <QSysInfo>
 
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 #include "monitor/plant_monitor.h"
 #include "platform/http_server.h"
-#include "platform/sqlite_journal.h"
 #include "platform/web_config.h"
+#include "ports/journal.h"
 #include "station/station_context.h"
 #include "web/status_page.h"
 #include "web/web_publisher.h"
@@ -20,10 +19,9 @@
 namespace nms::runtime {
 
 struct WebStatus::Parts {
-    // The HTTP threads read the journal through a connection of their own, one read at a time,
-    // never through the station's.
-    std::mutex journalMutex;
-    std::unique_ptr<platform::SqliteJournal> journal;
+    // The HTTP threads read the journal through a reader of their own, never through the
+    // station's journal.
+    std::unique_ptr<ports::JournalReader> journal;
     std::unique_ptr<web::WebService> service;
     std::unique_ptr<web::WebPublisher> publisher;
     std::unique_ptr<platform::HttpServer> server;
@@ -55,8 +53,7 @@ std::string WebStatus::start(const Options& options) {
             return problem;
 
     auto parts = std::make_unique<Parts>();
-    if (auto* sqlite = dynamic_cast<platform::SqliteJournal*>(&journal_))
-        parts->journal = std::make_unique<platform::SqliteJournal>(sqlite->path());
+    parts->journal = journal_.openReader();
     web::WebService::Options o;
     o.users = config.users;
     o.passwordMatches = platform::passwordMatches;
@@ -82,8 +79,6 @@ std::string WebStatus::start(const Options& options) {
     Parts* p = parts.get();
     o.readEvents = [p](std::int64_t since, const std::string& mac, std::size_t limit,
                        std::string& error) {
-        std::lock_guard lock(p->journalMutex);
-        if (!p->journal) return std::vector<ports::JournalEvent>{};
         ports::JournalQuery q;
         q.sinceUnixMs = since;
         q.mac = mac;

@@ -17,7 +17,7 @@ class StationContext;
 namespace nms::runtime {
 
 // The monitor's web service as either front end runs it: the service, the publisher on the
-// station's thread, the HTTP server, and a connection of its own to the journal for the HTTP
+// station's thread, the HTTP server, and a reader of its own of the journal for the HTTP
 // threads' reads.
 class WebStatus {
 public:
@@ -30,7 +30,7 @@ public:
         unsigned idleSeconds = 10;
     };
 
-    // `journal` is the station's: the service opens a connection of its own to the same file.
+    // `journal` is the station's: the service opens a reader of its own of it.
     WebStatus(ports::EventJournal& journal, monitor::PlantMonitor& monitor,
               station::StationContext& context);
     ~WebStatus();

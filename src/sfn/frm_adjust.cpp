@@ -119,7 +119,8 @@ void frmAdjust::applyDesign() {
 
 void frmAdjust::open() {
     if (form.shown() || context_.ended()) return;
-    socket_.oweReplies(onOpening ? onOpening() : std::vector<station::ElementSocket::OwedReply>{});
+    port_ = context_.port2978().take();
+    socket_.oweReplies(port_.owed());
     applyDesign();
     // Auto refresh is off whenever the window opens; its check box handler stops Timer2.
     chkAutoUpdate.setChecked(false);
@@ -179,7 +180,7 @@ void frmAdjust::Form_Unload() {
     Timer2.setEnabled(false);
     socket_.close();
     form.hide();
-    if (onClosed) onClosed();
+    port_.giveBack();
 }
 
 bool frmAdjust::send(std::span<const std::uint8_t> bytes) {

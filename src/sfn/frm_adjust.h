@@ -9,6 +9,7 @@
 #include "ports/controls.h"
 #include "sfn/delay_history.h"
 #include "station/element_socket.h"
+#include "station/port_2978.h"
 #include "station/station_context.h"
 
 namespace nms::sfn {
@@ -97,10 +98,6 @@ public:
     // Datagrams on the window's port that were not the shown element's reply (another sender,
     // or an answer still owed to the port's previous holder), since the window last opened.
     std::uint64_t ignoredReplies() const { return socket_.ignoredReplies(); }
-    // Runs as the window opens, before it binds its port, and gives the replies the port's
-    // previous holder still awaits; onClosed runs when the window has closed and released it.
-    std::function<std::vector<station::ElementSocket::OwedReply>()> onOpening;
-    std::function<void()> onClosed;
 
 private:
     void applyDesign();
@@ -110,6 +107,9 @@ private:
     bool isSfnDecoder();
     station::StationContext& context_;
     const ports::Label& lblElementType_;
+    // Taken as the window opens, before it binds its port, and given back once it has closed
+    // it (the socket goes first).
+    station::Port2978Lease port_;
     station::ElementSocket socket_;
     // The delay the element has as far as the window knows (the record's until the element
     // answers, then its reply's, then the last set), for the journal's "from".

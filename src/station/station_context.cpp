@@ -5,6 +5,7 @@
 
 #include "protocol/address.h"
 #include "protocol/text.h"
+#include "station/port_2978.h"
 #include "store/element_record.h"
 #include "store/ini_document.h"
 
@@ -47,7 +48,9 @@ private:
 };
 
 StationContext::StationContext(StationEnv& e)
-    : env(e), dialogs_(std::make_unique<FlushingDialogs>(e.dialogs, e.db)) {}
+    : env(e),
+      dialogs_(std::make_unique<FlushingDialogs>(e.dialogs, e.db)),
+      port2978_(std::make_unique<Port2978>()) {}
 
 StationContext::~StationContext() = default;
 

@@ -15,6 +15,8 @@
 
 namespace nms::station {
 
+class Port2978;
+
 // What every window of the station shares: the ports, the database, the start-up options, the
 // chosen interface, the shown element and the one way to end the program. Windows take it by
 // reference; the main window owns it.
@@ -45,6 +47,8 @@ public:
     // The sections of the database in file order (one per element); none when there is no
     // database yet.
     std::vector<std::string> databaseSections();
+    // Who holds port 2978, lent out to the windows and operations that need it.
+    Port2978& port2978() { return *port2978_; }
 
     // A setting, or its declared fallback when it was never stored.
     std::string setting(const settings::Key& key) const;
@@ -96,6 +100,7 @@ public:
 private:
     class FlushingDialogs;
     std::unique_ptr<FlushingDialogs> dialogs_;
+    std::unique_ptr<Port2978> port2978_;
     std::string shownMac_ = "-";
     std::vector<std::function<void()>> atEnd_;
     bool ended_ = false;

@@ -140,7 +140,8 @@ void frmStatistics::showNoFigures() {
 }
 
 void frmStatistics::open() {
-    socket_.oweReplies(onOpening ? onOpening() : std::vector<station::ElementSocket::OwedReply>{});
+    port_ = context_.port2978().take();
+    socket_.oweReplies(port_.owed());
     // The object outlives the window: what it showed of the element it was last opened for
     // (PTP figures a reply for an element without SFN leaves alone) must not stand under this
     // one's name, nor be copied as its figures.
@@ -164,7 +165,7 @@ void frmStatistics::Form_Unload() {
     tmrAutoRefresh.setEnabled(false);
     socket_.close();
     form.hide();
-    if (onClosed) onClosed();
+    port_.giveBack();
 }
 
 void frmStatistics::cmdRefreshStats_Click() {

@@ -11,6 +11,7 @@
 
 #include "ports/controls.h"
 #include "station/element_socket.h"
+#include "station/port_2978.h"
 #include "station/station_context.h"
 #include "stats/statistics_decoder.h"
 
@@ -87,10 +88,6 @@ public:
     // Datagrams on the window's port that were not the shown element's reply (another sender,
     // or an answer still owed to the port's previous holder), since the window last opened.
     std::uint64_t ignoredReplies() const { return socket_.ignoredReplies(); }
-    // Runs as the window opens, before it binds its port, and gives the replies the port's
-    // previous holder still awaits; onClosed runs when the window has closed and released it.
-    std::function<std::vector<station::ElementSocket::OwedReply>()> onOpening;
-    std::function<void()> onClosed;
 
 private:
     // Every figure and indicator as the window is designed, before any reply.
@@ -100,6 +97,9 @@ private:
     void applyView(const StatisticsView& view);
     station::StationContext& context_;
     const ports::Label& lblElementType_;
+    // Taken as the window opens, before it binds its port, and given back once it has closed
+    // it (the socket goes first).
+    station::Port2978Lease port_;
     station::ElementSocket socket_;
     // The shown element's name as loaded, for the snapshot.
     std::string shownName_;

@@ -108,6 +108,113 @@ std::optional<std::int64_t> frameRate(std::int32_t framesNow, std::int32_t frame
     return divideHalfEven(frames * 1000, elapsedMs);
 }
 
+namespace {
+
+// The Ethernet frame counters, with the share of errors.
+void decodeFrames(std::span<const std::uint8_t> reply, StatisticsRecord& rec,
+                  StatisticsView& view) {
+    rec.UDP_Response_Tx_Frames_OK = GetLongFromReply(reply, kTxFramesOk);
+    view.txFramesOk = std::to_string(rec.UDP_Response_Tx_Frames_OK);
+    rec.UDP_Response_Rx_Frames_OK = GetLongFromReply(reply, kRxFramesOk);
+    view.rxFramesOk = std::to_string(rec.UDP_Response_Rx_Frames_OK);
+
+    rec.UDP_Response_Tx_Frames_Err = GetLongFromReply(reply, kTxFramesErr);
+    rec.UDP_Response_Tx_Frames_Err_Ratio =
+        errorRatio(rec.UDP_Response_Tx_Frames_OK, rec.UDP_Response_Tx_Frames_Err);
+    view.txFramesErr =
+        errorRatioText(rec.UDP_Response_Tx_Frames_Err, rec.UDP_Response_Tx_Frames_Err_Ratio);
+    rec.UDP_Response_Rx_Frames_Err = GetLongFromReply(reply, kRxFramesErr);
+    rec.UDP_Response_Rx_Frames_Err_Ratio =
+        errorRatio(rec.UDP_Response_Rx_Frames_OK, rec.UDP_Response_Rx_Frames_Err);
+    view.rxFramesErr =
+        errorRatioText(rec.UDP_Response_Rx_Frames_Err, rec.UDP_Response_Rx_Frames_Err_Ratio);
+}
+
+// PTP figures mean something only for an SFN element; otherwise the labels stay.
+void decodePtp(std::span<const std::uint8_t> reply, const ElementFacts& facts,
+               StatisticsRecord& rec, StatisticsView& view) {
+    if (facts.sfn != 1) return;
+    rec.UDP_Response_PTP_Sync_OK = GetLongFromReply(reply, kPtpSyncOk);
+    view.ptpSyncOk = std::to_string(rec.UDP_Response_PTP_Sync_OK);
+    rec.UDP_Response_PTP_Sync_Err = GetLongFromReply(reply, kPtpSyncErr);
+    view.ptpSyncErr = std::to_string(rec.UDP_Response_PTP_Sync_Err);
+    rec.UDP_Response_PTP_Sync_Value = GetLongFromReply(reply, kPtpClockDifference);
+    view.ptpClockDifference = std::to_string(rec.UDP_Response_PTP_Sync_Value) + " nS";
+    if (facts.shownAsDecoder) {
+        rec.UDP_Response_PTP_Sync_Latency = std::int64_t{GetLongFromReply(reply, kMeasuredDelay)} +
+                                            rec.UDP_Response_Additional_Latency;
+        view.ptpLatency = std::to_string(rec.UDP_Response_PTP_Sync_Latency) + " nS";
+    }
+}
+
+// The words sit where the element's role has them, and only a reply that reaches them carries
+// them.
+void readStatusWords(std::span<const std::uint8_t> reply, int role, StatisticsRecord& rec) {
+    if (role == kRoleDecoder) {
+        if (reply.size() >= kDecAlarmWord + 2)
+            rec.UDP_Response_OM_Alarms_List = GetWordFromReply(reply, kDecAlarmWord);
+        if (reply.size() >= kDecEthernetWord + 2)
+            rec.UDP_Response_ETH_Status = GetWordFromReply(reply, kDecEthernetWord);
+    } else if (role == kRoleEncoder) {
+        if (reply.size() >= kEncAlarmWord + 2)
+            rec.UDP_Response_OM_Alarms_List = GetWordFromReply(reply, kEncAlarmWord);
+        if (reply.size() >= kEncEthernetWord + 2)
+            rec.UDP_Response_ETH_Status = GetWordFromReply(reply, kEncEthernetWord);
+    }
+}
+
+// Alarm indicators; a word of 65535 is indistinguishable from a missing one.
+void showAlarms(std::int32_t alarms, const ElementFacts& facts, StatisticsView& view) {
+    if (alarms >= kWordNotReceived) return;
+    view.audio = audioIndicator(facts.sdm, (alarms & kAlarmAudio) != 0);
+    if (facts.sfn != 1) {
+        view.clock =
+            indicator(IndicatorState::Neutral, "Unknown state. SFN is disabled.", kCaptionClock);
+        view.pps =
+            indicator(IndicatorState::Neutral, "Unknown state. SFN is disabled.", kCaption1pps);
+        return;
+    }
+    const std::int32_t reference = alarms & kAlarmReferenceMask;
+    if (reference != 0) {
+        view.clock = indicator(IndicatorState::Red,
+                               "10 MHz signal is problematic. See next error code.", kCaptionClock);
+        view.alarmsList = std::to_string(reference);
+    } else {
+        view.clock =
+            indicator(IndicatorState::Green, "10 MHz signal is present and good.", kCaptionClock);
+    }
+    if (alarms < kAlarm1ppsMissing)
+        view.pps = indicator(IndicatorState::Green, "1 PPS signal is present.", kCaption1pps);
+    else
+        view.pps = indicator(IndicatorState::Red, "1 PPS signal is missing or is constantly HIGH.",
+                             kCaption1pps);
+}
+
+// The audio frame counters, and for a decoder the rate since the last reply.
+void decodeAudioFrames(std::span<const std::uint8_t> reply, const ElementFacts& facts,
+                       StatisticsRecord& rec, StatisticsView& view) {
+    rec.UDP_Response_Rx_Audio_Frames_OK = GetLongFromReply(reply, kAudioFramesOk);
+    view.audioFramesOk = std::to_string(rec.UDP_Response_Rx_Audio_Frames_OK);
+    rec.UDP_Response_Rx_Audio_Frames_Err = GetLongFromReply(reply, kAudioFramesErr);
+    rec.UDP_Response_Rx_Audio_Frames_Err_Ratio =
+        errorRatio(rec.UDP_Response_Rx_Audio_Frames_OK, rec.UDP_Response_Rx_Audio_Frames_Err);
+    view.audioFramesErr = errorRatioText(rec.UDP_Response_Rx_Audio_Frames_Err,
+                                         rec.UDP_Response_Rx_Audio_Frames_Err_Ratio);
+
+    // Only a decoder receives audio frames at a rate worth showing. The previous values
+    // move on even when no rate could be formed, so the next reply measures from this one.
+    if (facts.role != kRoleDecoder) return;
+    view.audioFrameRate =
+        frameRate(rec.UDP_Response_Rx_Audio_Frames_OK, rec.UDP_Response_Rx_Audio_Frames_OK_prev,
+                  rec.UDP_Response_Tick, rec.UDP_Response_Tick_prev);
+    if (view.audioFrameRate)
+        view.audioFramesOk += " (" + std::to_string(*view.audioFrameRate) + " pps)";
+    rec.UDP_Response_Tick_prev = rec.UDP_Response_Tick;
+    rec.UDP_Response_Rx_Audio_Frames_OK_prev = rec.UDP_Response_Rx_Audio_Frames_OK;
+}
+
+}  // namespace
+
 StatisticsView decodeStatistics(std::span<const std::uint8_t> reply, const ElementFacts& facts,
                                 StatisticsRecord& rec, std::uint32_t tickNow) {
     StatisticsView view;
@@ -125,103 +232,12 @@ StatisticsView decodeStatistics(std::span<const std::uint8_t> reply, const Eleme
     if (reply.size() >= kAdditionalLatencyMinLength)
         rec.UDP_Response_Additional_Latency = GetLongFromReply(reply, kAdditionalLatency);
 
-    rec.UDP_Response_Tx_Frames_OK = GetLongFromReply(reply, kTxFramesOk);
-    view.txFramesOk = std::to_string(rec.UDP_Response_Tx_Frames_OK);
-    rec.UDP_Response_Rx_Frames_OK = GetLongFromReply(reply, kRxFramesOk);
-    view.rxFramesOk = std::to_string(rec.UDP_Response_Rx_Frames_OK);
-
-    rec.UDP_Response_Tx_Frames_Err = GetLongFromReply(reply, kTxFramesErr);
-    rec.UDP_Response_Tx_Frames_Err_Ratio =
-        errorRatio(rec.UDP_Response_Tx_Frames_OK, rec.UDP_Response_Tx_Frames_Err);
-    view.txFramesErr =
-        errorRatioText(rec.UDP_Response_Tx_Frames_Err, rec.UDP_Response_Tx_Frames_Err_Ratio);
-    rec.UDP_Response_Rx_Frames_Err = GetLongFromReply(reply, kRxFramesErr);
-    rec.UDP_Response_Rx_Frames_Err_Ratio =
-        errorRatio(rec.UDP_Response_Rx_Frames_OK, rec.UDP_Response_Rx_Frames_Err);
-    view.rxFramesErr =
-        errorRatioText(rec.UDP_Response_Rx_Frames_Err, rec.UDP_Response_Rx_Frames_Err_Ratio);
-
-    // PTP figures mean something only for an SFN element; otherwise the labels stay.
-    if (facts.sfn == 1) {
-        rec.UDP_Response_PTP_Sync_OK = GetLongFromReply(reply, kPtpSyncOk);
-        view.ptpSyncOk = std::to_string(rec.UDP_Response_PTP_Sync_OK);
-        rec.UDP_Response_PTP_Sync_Err = GetLongFromReply(reply, kPtpSyncErr);
-        view.ptpSyncErr = std::to_string(rec.UDP_Response_PTP_Sync_Err);
-        rec.UDP_Response_PTP_Sync_Value = GetLongFromReply(reply, kPtpClockDifference);
-        view.ptpClockDifference = std::to_string(rec.UDP_Response_PTP_Sync_Value) + " nS";
-        if (facts.shownAsDecoder) {
-            rec.UDP_Response_PTP_Sync_Latency =
-                std::int64_t{GetLongFromReply(reply, kMeasuredDelay)} +
-                rec.UDP_Response_Additional_Latency;
-            view.ptpLatency = std::to_string(rec.UDP_Response_PTP_Sync_Latency) + " nS";
-        }
-    }
-
-    // The words sit where the element's role has them, and only a reply that reaches them
-    // carries them.
-    if (facts.role == kRoleDecoder) {
-        if (reply.size() >= kDecAlarmWord + 2)
-            rec.UDP_Response_OM_Alarms_List = GetWordFromReply(reply, kDecAlarmWord);
-        if (reply.size() >= kDecEthernetWord + 2)
-            rec.UDP_Response_ETH_Status = GetWordFromReply(reply, kDecEthernetWord);
-    } else if (facts.role == kRoleEncoder) {
-        if (reply.size() >= kEncAlarmWord + 2)
-            rec.UDP_Response_OM_Alarms_List = GetWordFromReply(reply, kEncAlarmWord);
-        if (reply.size() >= kEncEthernetWord + 2)
-            rec.UDP_Response_ETH_Status = GetWordFromReply(reply, kEncEthernetWord);
-    }
-
-    // Alarm indicators; a word of 65535 is indistinguishable from a missing one.
-    const std::int32_t alarms = rec.UDP_Response_OM_Alarms_List;
-    if (alarms < kWordNotReceived) {
-        view.audio = audioIndicator(facts.sdm, (alarms & kAlarmAudio) != 0);
-        if (facts.sfn != 1) {
-            view.clock = indicator(IndicatorState::Neutral, "Unknown state. SFN is disabled.",
-                                   kCaptionClock);
-            view.pps =
-                indicator(IndicatorState::Neutral, "Unknown state. SFN is disabled.", kCaption1pps);
-        } else {
-            const std::int32_t reference = alarms & kAlarmReferenceMask;
-            if (reference != 0) {
-                view.clock =
-                    indicator(IndicatorState::Red,
-                              "10 MHz signal is problematic. See next error code.", kCaptionClock);
-                view.alarmsList = std::to_string(reference);
-            } else {
-                view.clock = indicator(IndicatorState::Green, "10 MHz signal is present and good.",
-                                       kCaptionClock);
-            }
-            if (alarms < kAlarm1ppsMissing)
-                view.pps =
-                    indicator(IndicatorState::Green, "1 PPS signal is present.", kCaption1pps);
-            else
-                view.pps =
-                    indicator(IndicatorState::Red, "1 PPS signal is missing or is constantly HIGH.",
-                              kCaption1pps);
-        }
-    }
-
+    decodeFrames(reply, rec, view);
+    decodePtp(reply, facts, rec, view);
+    readStatusWords(reply, facts.role, rec);
+    showAlarms(rec.UDP_Response_OM_Alarms_List, facts, view);
     view.ethernet = ethernetIndicator(rec.UDP_Response_ETH_Status);
-
-    rec.UDP_Response_Rx_Audio_Frames_OK = GetLongFromReply(reply, kAudioFramesOk);
-    view.audioFramesOk = std::to_string(rec.UDP_Response_Rx_Audio_Frames_OK);
-    rec.UDP_Response_Rx_Audio_Frames_Err = GetLongFromReply(reply, kAudioFramesErr);
-    rec.UDP_Response_Rx_Audio_Frames_Err_Ratio =
-        errorRatio(rec.UDP_Response_Rx_Audio_Frames_OK, rec.UDP_Response_Rx_Audio_Frames_Err);
-    view.audioFramesErr = errorRatioText(rec.UDP_Response_Rx_Audio_Frames_Err,
-                                         rec.UDP_Response_Rx_Audio_Frames_Err_Ratio);
-
-    // Only a decoder receives audio frames at a rate worth showing. The previous values
-    // move on even when no rate could be formed, so the next reply measures from this one.
-    if (facts.role == kRoleDecoder) {
-        view.audioFrameRate =
-            frameRate(rec.UDP_Response_Rx_Audio_Frames_OK, rec.UDP_Response_Rx_Audio_Frames_OK_prev,
-                      rec.UDP_Response_Tick, rec.UDP_Response_Tick_prev);
-        if (view.audioFrameRate)
-            view.audioFramesOk += " (" + std::to_string(*view.audioFrameRate) + " pps)";
-        rec.UDP_Response_Tick_prev = rec.UDP_Response_Tick;
-        rec.UDP_Response_Rx_Audio_Frames_OK_prev = rec.UDP_Response_Rx_Audio_Frames_OK;
-    }
+    decodeAudioFrames(reply, facts, rec, view);
     return view;
 }
 

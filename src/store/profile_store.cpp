@@ -452,12 +452,6 @@ void ProfileStore::forEachKey(const std::string& section, const std::string& pat
     }
 }
 
-std::vector<std::string> ProfileStore::LoadIniSectionsArray(const std::string& strfullpath) {
-    std::vector<std::string> names;
-    LoadIniSectionsLB(names, strfullpath);
-    return names;
-}
-
 bool ProfileStore::fileExists(const std::string& path) { return impl_->current(path).exists; }
 
 void ProfileStore::deleteFile(const std::string& path) { impl_->resetFile(path, false); }
@@ -474,6 +468,8 @@ bool ProfileStore::snapshot(const std::string& path, std::optional<std::string>&
 }
 
 bool ProfileStore::isReadOnly(const std::string& path) { return impl_->files.isReadOnly(path); }
+
+ports::FileStore& ProfileStore::files() { return impl_->files; }
 
 ports::WriteResult ProfileStore::replaceFile(const std::string& path, const std::optional<std::string>& content) {
     auto& files = impl_->files;

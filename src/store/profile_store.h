@@ -82,7 +82,6 @@ public:
     // Appends the key names of a section, in file order, to lstB.
     void LoadIniSectionKeysLB(const std::string& strSection, std::vector<std::string>& lstB,
                               const std::string& strfullpath);
-    std::vector<std::string> LoadIniSectionsArray(const std::string& strfullpath);
 
     // Whole-file operations used by the paging scan.
     bool fileExists(const std::string& path);
@@ -96,6 +95,8 @@ public:
     // as it was and nothing is reported: the caller says it in its own words.
     ports::WriteResult replaceFile(const std::string& path, const std::optional<std::string>& content);
     bool isReadOnly(const std::string& path);
+    // The file store it works through, for the plant's other files (a backup named by hand).
+    ports::FileStore& files();
 
     // Writes every pending change now. Returns false when the file could not be written; the
     // failure is also reported once through onWriteFailed.

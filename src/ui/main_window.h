@@ -19,6 +19,7 @@
 
 class QAbstractButton;
 class QAction;
+class QGroupBox;
 class QSplitter;
 class QToolBar;
 
@@ -45,6 +46,7 @@ class MonitorControls;
 class ChangeMarkers;
 class HelpWindow;
 class WindowLayout;
+class PanelWidgets;
 
 // The station's main window drawn for frmMain: the toolbar with the interface list, the element
 // tree on the left and the properties and diagnostics frames on the right, with the windows
@@ -145,6 +147,8 @@ private:
     void buildToolbar(const Model& model, ports::EventGate& gate);
     QWidget* buildTreePane(const Model& model, ports::EventGate& gate);
     QWidget* buildPanel(const Model& model, ports::EventGate& gate);
+    QGroupBox* buildProperties(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* content);
+    QGroupBox* buildDiagnostics(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* content);
     void buildMenus(const Model& model);
     void finishTabOrder();
     void buildWhenShown(ports::Form& form, std::function<void()> build);

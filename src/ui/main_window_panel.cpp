@@ -120,80 +120,80 @@ constexpr int kFieldWidth = 230;
 
 }  // namespace
 
+// Makes the panel's widgets, each named after its control and bound to it; those the operator
+// edits join the tab chain in the order they are made.
+class PanelWidgets {
+public:
+    PanelWidgets(ports::EventGate& gate, std::vector<QWidget*>& chain, ChangeMarkers* markers)
+        : gate_(gate), chain_(chain), markers_(markers) {}
 
-QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
-    editor::PropertiesPanel& p = m.panel;
-    auto* content = new QWidget();
-    content->setObjectName(QStringLiteral("propertiesPanel"));
-    if (m.audioTypes) markers_ = new ChangeMarkers(p, *m.audioTypes, m.storedRecord, this);
-    auto mark = [this](QWidget* parent, const ports::Control& field) -> QWidget* {
+    // The mark of an unsaved edit beside `field`, when the panel shows them.
+    QWidget* mark(QWidget* parent, const ports::Control& field) {
         return markers_ ? markers_->markFor(field, parent) : nullptr;
-    };
-    auto& chain = tabChain_;
-
-    auto label = [](QWidget* parent, ports::Label& model) {
+    }
+    static QLabel* label(QWidget* parent, ports::Label& model) {
         auto* w = named(new QLabel(parent), model);
         bind(w, model);
         return w;
-    };
+    }
     // A value the station shows but the operator does not edit; it can still be copied.
-    auto value = [&label](QWidget* parent, ports::Label& model) {
+    static QLabel* value(QWidget* parent, ports::Label& model) {
         auto* w = label(parent, model);
         w->setTextInteractionFlags(Qt::TextSelectableByMouse);
         w->setMinimumWidth(140);
         return w;
-    };
-    auto text = [&gate, &chain](QWidget* parent, ports::TextBox& model, int width = kFieldWidth) {
+    }
+    QLineEdit* text(QWidget* parent, ports::TextBox& model, int width = kFieldWidth) {
         auto* w = named(new QLineEdit(parent), model);
         w->setMaximumWidth(width);
-        bind(w, model, gate);
-        chain.push_back(w);
+        bind(w, model, gate_);
+        chain_.push_back(w);
         return w;
-    };
+    }
     // Lists and scroll bars take the wheel only with the focus: a wheel over the form scrolls it.
-    auto list = [&gate, &chain](QWidget* parent, ports::ListControl& model) {
+    QComboBox* list(QWidget* parent, ports::ListControl& model) {
         auto* w = named(new QComboBox(parent), model);
         w->setMaximumWidth(kFieldWidth + 60);
         w->setMinimumWidth(kFieldWidth);
         w->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        bind(w, model, gate);
+        bind(w, model, gate_);
         guardWheel(w);
-        chain.push_back(w);
+        chain_.push_back(w);
         return w;
-    };
-    auto check = [&gate, &chain](QWidget* parent, ports::CheckBox& model) {
+    }
+    QCheckBox* check(QWidget* parent, ports::CheckBox& model) {
         auto* w = named(new QCheckBox(parent), model);
-        bind(w, model, gate);
-        chain.push_back(w);
+        bind(w, model, gate_);
+        chain_.push_back(w);
         return w;
-    };
-    auto scroll = [&gate, &chain](QWidget* parent, ports::ScrollBar& model) {
+    }
+    QScrollBar* scroll(QWidget* parent, ports::ScrollBar& model) {
         auto* w = named(new QScrollBar(Qt::Horizontal, parent), model);
         w->setMinimumWidth(160);
         // The arrow keys move the thumb the way they point, as on a slider (a scroll bar's
         // keys otherwise run as a page's would).
         w->setInvertedControls(false);
-        bind(w, model, gate);
+        bind(w, model, gate_);
         guardWheel(w);
-        chain.push_back(w);
+        chain_.push_back(w);
         return w;
-    };
-    auto unit = [&label](QWidget* parent, ports::Label& model) {
+    }
+    static QLabel* unit(QWidget* parent, ports::Label& model) {
         auto* w = label(parent, model);
         w->setMinimumWidth(64);
         w->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         return w;
-    };
-    auto button = [&gate, &chain](QWidget* parent, ports::Button& model) {
+    }
+    QPushButton* button(QWidget* parent, ports::Button& model) {
         auto* w = named(new QPushButton(parent), model);
         w->setAutoDefault(false);
-        bind(w, model, gate);
-        chain.push_back(w);
+        bind(w, model, gate_);
+        chain_.push_back(w);
         return w;
-    };
+    }
     // Two check boxes on one row, each with its mark beside it.
-    auto pair = [](QWidget* first, QWidget* firstMark, QLabel* secondCaption, QWidget* second,
-                   QWidget* secondMark) {
+    static QHBoxLayout* pair(QWidget* first, QWidget* firstMark, QLabel* secondCaption,
+                             QWidget* second, QWidget* secondMark) {
         auto* row = new QHBoxLayout;
         row->setSpacing(8);
         row->addWidget(first);
@@ -204,138 +204,159 @@ QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
         if (secondMark) row->addWidget(secondMark);
         row->addStretch();
         return row;
-    };
+    }
 
-    // --- Element properties
-    auto* properties = named(new QGroupBox(content), p.frmProperties);
-    bind(properties, p.frmProperties);
+private:
+    ports::EventGate& gate_;
+    std::vector<QWidget*>& chain_;
+    ChangeMarkers* markers_;
+};
 
+namespace {
+
+// What the element is, its name and addresses, its VLANs and its firmware.
+Rows elementRows(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* properties) {
     Rows element(properties);
-    {
-        auto* type = value(properties, p.lblElementType);
-        QFont bold = type->font();
-        bold.setBold(true);
-        type->setFont(bold);
-        element.add(p.lblCapElementType, type);
-        element.add(p.lblCapElementMAC, value(properties, p.lblElementMAC));
-        element.add(p.lblCapSerialNumber, value(properties, p.lblSerialNumber));
-        element.add(p.lblCapVersion, value(properties, p.lblVersion));
-        element.addSeparator();
-        element.add(p.lblCapElementName, text(properties, p.txtElementName), nullptr,
-                    mark(properties, p.txtElementName));
-        element.add(p.lblCapElementIP, text(properties, p.txtElementIP), nullptr,
-                    mark(properties, p.txtElementIP));
-        element.add(p.lblCapElementMask, text(properties, p.txtElementMask), nullptr,
-                    mark(properties, p.txtElementMask));
-        element.add(p.lblCapElementGW, text(properties, p.txtElementGW), nullptr,
-                    mark(properties, p.txtElementGW));
-        auto* vlan = new QHBoxLayout;
-        vlan->setSpacing(8);
-        vlan->addWidget(label(properties, p.lblCapVLANAudio));
-        vlan->addWidget(text(properties, p.txtVLAN_Audio, 64));
-        vlan->addSpacing(12);
-        vlan->addWidget(label(properties, p.lblCapVLANOM));
-        vlan->addWidget(text(properties, p.txtVLAN_OM, 64));
-        vlan->addStretch();
-        element.addLayout(element.caption(p.lblCapVLAN), vlan);
-        element.addSeparator();
-        auto* firmware = new QHBoxLayout;
-        firmware->addWidget(button(properties, p.cmdBrowseFW));
-        firmware->addStretch();
-        element.addLayout(element.caption(p.lblCapUploadFW), firmware);
-        element.finish();
-    }
+    auto* type = make.value(properties, p.lblElementType);
+    QFont bold = type->font();
+    bold.setBold(true);
+    type->setFont(bold);
+    element.add(p.lblCapElementType, type);
+    element.add(p.lblCapElementMAC, make.value(properties, p.lblElementMAC));
+    element.add(p.lblCapSerialNumber, make.value(properties, p.lblSerialNumber));
+    element.add(p.lblCapVersion, make.value(properties, p.lblVersion));
+    element.addSeparator();
+    element.add(p.lblCapElementName, make.text(properties, p.txtElementName), nullptr,
+                make.mark(properties, p.txtElementName));
+    element.add(p.lblCapElementIP, make.text(properties, p.txtElementIP), nullptr,
+                make.mark(properties, p.txtElementIP));
+    element.add(p.lblCapElementMask, make.text(properties, p.txtElementMask), nullptr,
+                make.mark(properties, p.txtElementMask));
+    element.add(p.lblCapElementGW, make.text(properties, p.txtElementGW), nullptr,
+                make.mark(properties, p.txtElementGW));
+    auto* vlan = new QHBoxLayout;
+    vlan->setSpacing(8);
+    vlan->addWidget(make.label(properties, p.lblCapVLANAudio));
+    vlan->addWidget(make.text(properties, p.txtVLAN_Audio, 64));
+    vlan->addSpacing(12);
+    vlan->addWidget(make.label(properties, p.lblCapVLANOM));
+    vlan->addWidget(make.text(properties, p.txtVLAN_OM, 64));
+    vlan->addStretch();
+    element.addLayout(element.caption(p.lblCapVLAN), vlan);
+    element.addSeparator();
+    auto* firmware = new QHBoxLayout;
+    firmware->addWidget(make.button(properties, p.cmdBrowseFW));
+    firmware->addStretch();
+    element.addLayout(element.caption(p.lblCapUploadFW), firmware);
+    element.finish();
+    return element;
+}
 
+// The audio's input, type, compression and stream, and SFN.
+Rows audioRows(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* properties) {
     Rows audio(properties);
-    {
-        audio.add(p.Label9, list(properties, p.cmbAudioInput), nullptr,
-                  mark(properties, p.cmbAudioInput));
-        audio.add(p.lblCapAudioType, list(properties, p.cmbAudioType), nullptr,
-                  mark(properties, p.cmbAudioType));
-        auto* compression = audio.caption(p.lblCapCompression);
-        auto* flac = check(properties, p.chkEnableFLAC);
-        auto* narrowCaption = label(properties, p.lblCapNarrowBand);
-        audio.addLayout(compression, pair(flac, nullptr, narrowCaption, check(properties, p.chkNarrowBand),
-                                          mark(properties, p.chkNarrowBand)));
-        audio.add(p.Label10, list(properties, p.cmbAudioTX), nullptr, mark(properties, p.cmbAudioTX));
-        audio.add(p.Label7, text(properties, p.txtRemoteIP), nullptr, mark(properties, p.txtRemoteIP));
-        audio.add(p.Label27, text(properties, p.txtAES67Channel));
-        audio.add(p.lblCapEncoders, list(properties, p.cmbEncoders));
-        audio.addSeparator();
-        auto* sfnCaption = audio.caption(p.lblCapSFN);
-        auto* sfn = check(properties, p.chkSFNEnabled);
-        auto* sfnMark = mark(properties, p.chkSFNEnabled);
-        auto* lowCaption = label(properties, p.lblCapLowLatency);
-        audio.addLayout(sfnCaption, pair(sfn, sfnMark, lowCaption, check(properties, p.chkLowLatency),
-                                         mark(properties, p.chkLowLatency)));
-        audio.finish();
-    }
+    audio.add(p.Label9, make.list(properties, p.cmbAudioInput), nullptr,
+              make.mark(properties, p.cmbAudioInput));
+    audio.add(p.lblCapAudioType, make.list(properties, p.cmbAudioType), nullptr,
+              make.mark(properties, p.cmbAudioType));
+    auto* compression = audio.caption(p.lblCapCompression);
+    auto* flac = make.check(properties, p.chkEnableFLAC);
+    auto* narrowCaption = make.label(properties, p.lblCapNarrowBand);
+    audio.addLayout(compression, PanelWidgets::pair(flac, nullptr, narrowCaption,
+                                                    make.check(properties, p.chkNarrowBand),
+                                                    make.mark(properties, p.chkNarrowBand)));
+    audio.add(p.Label10, make.list(properties, p.cmbAudioTX), nullptr,
+              make.mark(properties, p.cmbAudioTX));
+    audio.add(p.Label7, make.text(properties, p.txtRemoteIP), nullptr,
+              make.mark(properties, p.txtRemoteIP));
+    audio.add(p.Label27, make.text(properties, p.txtAES67Channel));
+    audio.add(p.lblCapEncoders, make.list(properties, p.cmbEncoders));
+    audio.addSeparator();
+    auto* sfnCaption = audio.caption(p.lblCapSFN);
+    auto* sfn = make.check(properties, p.chkSFNEnabled);
+    auto* sfnMark = make.mark(properties, p.chkSFNEnabled);
+    auto* lowCaption = make.label(properties, p.lblCapLowLatency);
+    audio.addLayout(sfnCaption, PanelWidgets::pair(sfn, sfnMark, lowCaption,
+                                                   make.check(properties, p.chkLowLatency),
+                                                   make.mark(properties, p.chkLowLatency)));
+    audio.finish();
+    return audio;
+}
 
+// The level and the buffer.
+Rows levelRows(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* properties) {
     Rows level(properties);
-    level.add(p.Label16, scroll(properties, p.scrlAtten), unit(properties, p.lblAttenDB));
-    level.add(p.Label20, scroll(properties, p.scrlBuffer), unit(properties, p.lblLatency),
-              mark(properties, p.scrlBuffer));
+    level.add(p.Label16, make.scroll(properties, p.scrlAtten), make.unit(properties, p.lblAttenDB));
+    level.add(p.Label20, make.scroll(properties, p.scrlBuffer), make.unit(properties, p.lblLatency),
+              make.mark(properties, p.scrlBuffer));
     level.finish();
+    return level;
+}
 
+// The silence detector.
+Rows silenceRows(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* properties) {
     Rows silence(properties);
-    silence.add(p.Label22, list(properties, p.cmbSilDetMode), nullptr,
-                mark(properties, p.cmbSilDetMode));
-    silence.add(p.Label24, scroll(properties, p.scrlSilDetLevel), unit(properties, p.lblSilDetLevel),
-                mark(properties, p.scrlSilDetLevel));
-    silence.add(p.Label26, scroll(properties, p.scrlSilDetTime), unit(properties, p.lblSilDetTime),
-                mark(properties, p.scrlSilDetTime));
+    silence.add(p.Label22, make.list(properties, p.cmbSilDetMode), nullptr,
+                make.mark(properties, p.cmbSilDetMode));
+    silence.add(p.Label24, make.scroll(properties, p.scrlSilDetLevel),
+                make.unit(properties, p.lblSilDetLevel), make.mark(properties, p.scrlSilDetLevel));
+    silence.add(p.Label26, make.scroll(properties, p.scrlSilDetTime),
+                make.unit(properties, p.lblSilDetTime), make.mark(properties, p.scrlSilDetTime));
     silence.finish();
+    return silence;
+}
 
-    auto* propertiesLayout = new QVBoxLayout(properties);
-    propertiesLayout->setContentsMargins(14, 14, 14, 14);
-    propertiesLayout->setSpacing(10);
-    columns_.push_back(new Columns(element.layout(), audio.layout(), properties));
-    propertiesLayout->addWidget(columns_.back());
-    propertiesLayout->addWidget(separator(properties));
-    columns_.push_back(new Columns(level.layout(), silence.layout(), properties));
-    propertiesLayout->addWidget(columns_.back());
+// The ping and the level meter.
+Rows pingAndMeterRows(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* diagnostics) {
+    Rows rows(diagnostics);
+    auto* ping = make.button(diagnostics, p.cmdPing);
+    ping->setMinimumWidth(170);
+    auto* pingRow = new QHBoxLayout;
+    pingRow->addWidget(ping);
+    pingRow->addStretch();
+    rows.addLayout(rows.caption(p.lblCapPing), pingRow);
+    auto* meterRow = new QHBoxLayout;
+    meterRow->setSpacing(10);
+    auto* meter = named(new LevelBar(diagnostics), p.VUMeter);
+    bind(meter, p.VUMeter);
+    meterRow->addWidget(meter);
+    auto* volume = make.label(diagnostics, p.lblVolume);
+    // A fixed size: a new level is then a repaint of the label alone, never a new layout of the
+    // panel (twenty times a second while monitoring).
+    volume->setFixedSize(
+        std::max(80, volume->fontMetrics().horizontalAdvance(QStringLiteral("-138.5dBFS")) + 8),
+        volume->sizeHint().height());
+    meterRow->addWidget(volume);
+    meterRow->addWidget(make.check(diagnostics, p.chkGetVolume));
+    meterRow->addStretch();
+    rows.addLayout(rows.caption(p.lblCapVolume), meterRow);
+    return rows;
+}
 
-    // --- Diagnostics
-    auto* diagnostics = named(new QGroupBox(content), p.frmDiagnostics);
-    bind(diagnostics, p.frmDiagnostics);
-    Rows diagLeft(diagnostics);
-    {
-        auto* ping = button(diagnostics, p.cmdPing);
-        ping->setMinimumWidth(170);
-        auto* pingRow = new QHBoxLayout;
-        pingRow->addWidget(ping);
-        pingRow->addStretch();
-        diagLeft.addLayout(diagLeft.caption(p.lblCapPing), pingRow);
-        auto* meterRow = new QHBoxLayout;
-        meterRow->setSpacing(10);
-        auto* meter = named(new LevelBar(diagnostics), p.VUMeter);
-        bind(meter, p.VUMeter);
-        meterRow->addWidget(meter);
-        auto* volume = label(diagnostics, p.lblVolume);
-        // A fixed size: a new level is then a repaint of the label alone, never a new layout of
-        // the panel (twenty times a second while monitoring).
-        volume->setFixedSize(std::max(80, volume->fontMetrics().horizontalAdvance(QStringLiteral("-138.5dBFS")) + 8),
-                             volume->sizeHint().height());
-        meterRow->addWidget(volume);
-        meterRow->addWidget(check(diagnostics, p.chkGetVolume));
-        meterRow->addStretch();
-        diagLeft.addLayout(diagLeft.caption(p.lblCapVolume), meterRow);
-    }
-    Rows diagRight(diagnostics);
-    {
-        auto* stats = new QHBoxLayout;
-        stats->addWidget(button(diagnostics, p.cmdGetStats));
-        stats->addStretch();
-        diagRight.addLayout(diagRight.caption(p.lblCapStats), stats);
-        auto* adjust = new QHBoxLayout;
-        adjust->addWidget(button(diagnostics, p.cmdAdjust));
-        adjust->addStretch();
-        diagRight.addLayout(diagRight.caption(p.lblCapAdjust), adjust);
-    }
-    auto* diagnosticsLayout = new QVBoxLayout(diagnostics);
-    diagnosticsLayout->setContentsMargins(14, 14, 14, 14);
-    columns_.push_back(new Columns(diagLeft.layout(), diagRight.layout(), diagnostics));
-    diagnosticsLayout->addWidget(columns_.back());
+// The statistics and SFN windows' buttons.
+Rows windowRows(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* diagnostics) {
+    Rows rows(diagnostics);
+    auto* stats = new QHBoxLayout;
+    stats->addWidget(make.button(diagnostics, p.cmdGetStats));
+    stats->addStretch();
+    rows.addLayout(rows.caption(p.lblCapStats), stats);
+    auto* adjust = new QHBoxLayout;
+    adjust->addWidget(make.button(diagnostics, p.cmdAdjust));
+    adjust->addStretch();
+    rows.addLayout(rows.caption(p.lblCapAdjust), adjust);
+    return rows;
+}
+
+}  // namespace
+
+QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
+    editor::PropertiesPanel& p = m.panel;
+    auto* content = new QWidget();
+    content->setObjectName(QStringLiteral("propertiesPanel"));
+    if (m.audioTypes) markers_ = new ChangeMarkers(p, *m.audioTypes, m.storedRecord, this);
+    PanelWidgets make(gate, tabChain_, markers_);
+    auto* properties = buildProperties(make, p, content);
+    auto* diagnostics = buildDiagnostics(make, p, content);
 
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(4, 0, 4, 4);
@@ -353,6 +374,42 @@ QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
                          &p.scrlSilDetLevel, &p.scrlSilDetTime, &m.TreeView1});
     }
     return content;
+}
+
+// The element's properties: what it is and its addresses beside its audio, then its level
+// beside its silence detector.
+QGroupBox* MainWindow::buildProperties(PanelWidgets& make, editor::PropertiesPanel& p,
+                                       QWidget* content) {
+    auto* properties = named(new QGroupBox(content), p.frmProperties);
+    bind(properties, p.frmProperties);
+    const Rows element = elementRows(make, p, properties);
+    const Rows audio = audioRows(make, p, properties);
+    const Rows level = levelRows(make, p, properties);
+    const Rows silence = silenceRows(make, p, properties);
+
+    auto* propertiesLayout = new QVBoxLayout(properties);
+    propertiesLayout->setContentsMargins(14, 14, 14, 14);
+    propertiesLayout->setSpacing(10);
+    columns_.push_back(new Columns(element.layout(), audio.layout(), properties));
+    propertiesLayout->addWidget(columns_.back());
+    propertiesLayout->addWidget(separator(properties));
+    columns_.push_back(new Columns(level.layout(), silence.layout(), properties));
+    propertiesLayout->addWidget(columns_.back());
+    return properties;
+}
+
+// The diagnostics: the ping and the meter beside the statistics and SFN windows.
+QGroupBox* MainWindow::buildDiagnostics(PanelWidgets& make, editor::PropertiesPanel& p,
+                                        QWidget* content) {
+    auto* diagnostics = named(new QGroupBox(content), p.frmDiagnostics);
+    bind(diagnostics, p.frmDiagnostics);
+    const Rows left = pingAndMeterRows(make, p, diagnostics);
+    const Rows right = windowRows(make, p, diagnostics);
+    auto* diagnosticsLayout = new QVBoxLayout(diagnostics);
+    diagnosticsLayout->setContentsMargins(14, 14, 14, 14);
+    columns_.push_back(new Columns(left.layout(), right.layout(), diagnostics));
+    diagnosticsLayout->addWidget(columns_.back());
+    return diagnostics;
 }
 
 }  // namespace nms::ui

@@ -76,10 +76,21 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     timesInUtc_ = monitor.context().setting(station::settings::kEventTimesUtc) == "1";
     if (tree_) tree_->setItemDelegateForColumn(0, new HealthMarks(monitor, tree_));
 
+    addToggle(toolbar);
+    makeFilters();
+    makeEvents();
+    setTimesInUtc(timesInUtc_);
+    layOut();
+    connectControls();
+    refresh();
+}
+
+// The switch of the monitor, in the main window's toolbar.
+void MonitorView::addToggle(QToolBar* toolbar) {
     toggle_ = new QAction(tr("Monitor plant"), this);
     toggle_->setObjectName(QStringLiteral("actionMonitorPlant"));
     toggle_->setCheckable(true);
-    toggle_->setChecked(monitor.running());
+    toggle_->setChecked(monitor_.running());
     toggle_->setToolTip(tr("Ask every element for its statistics in cycles and show its health"));
     // The station's own picture: a style's stock icon would be looked up in the desktop's icon
     // theme on every start, which costs more than the rest of this panel.
@@ -97,7 +108,10 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
             refresh();
         });
     });
+}
 
+// The filters of the events, the export and the acknowledgement.
+void MonitorView::makeFilters() {
     element_ = new QComboBox(this);
     element_->setObjectName(QStringLiteral("eventsElement"));
     severity_ = new QComboBox(this);
@@ -116,7 +130,10 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     acknowledge_->setToolTip(
         tr("The selected event's element needs attention and you have seen it: its mark and its "
            "alarms stop calling until its health changes again"));
+}
 
+// The events, what the panel last did under them, and the selected event whole beside them.
+void MonitorView::makeEvents() {
     split_ = new QSplitter(Qt::Horizontal, this);
     split_->setObjectName(QStringLiteral("eventsSplitter"));
     split_->setChildrenCollapsible(false);
@@ -167,8 +184,10 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     split_->setStretchFactor(0, 3);
     split_->setStretchFactor(1, 1);
     split_->setSizes({560, 240});
-    setTimesInUtc(timesInUtc_);
+}
 
+// The monitor's status, the filters' row, and the events under them.
+void MonitorView::layOut() {
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("monitorStatus"));
     status_->setTextFormat(Qt::PlainText);
@@ -190,7 +209,11 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     // Tab reads as the eye does: the filters, the export, the events, then what to do about one.
     QWidget::setTabOrder(table_, acknowledge_);
     showDetails();
+}
 
+// What the filters, the buttons, the table and its scroll bar do, and the look at the monitor
+// every half second.
+void MonitorView::connectControls() {
     connect(element_, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(severity_, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(export_, &QPushButton::clicked, this,
@@ -210,7 +233,6 @@ MonitorView::MonitorView(monitor::PlantMonitor& monitor, std::function<void(bool
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this] { follow(); });
     timer->start(500);
-    refresh();
 }
 
 MonitorView::~MonitorView() {

@@ -76,6 +76,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The panel built step by step, its widgets made in the order Tab visits them, then laid
+    // out and wired.
+    void addToggle(QToolBar* toolbar);
+    void makeFilters();
+    void makeEvents();
+    void layOut();
+    void connectControls();
     // Shares the table's width out: the columns what they need up to a bound, "Why" the rest.
     void fitColumns();
     enum class Reading { Newest, Newer, Older };

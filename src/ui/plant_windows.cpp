@@ -9,9 +9,8 @@
 
 #include "app/frm_main.h"
 #include "editor/configuration_exchange.h"
-#include "monitor/plant_monitor.h"
-#include "plant/json_reader.h"
 #include "plant/plant_backup.h"
+#include "plant/plant_file.h"
 #include "plant/sfn_overview.h"
 #include "platform/qt_text.h"
 #include "ports/event_gate.h"
@@ -30,12 +29,10 @@ using ports::MessageButtons;
 using ports::MessageIcon;
 
 PlantLinks plantLinksOf(app::frmMain& main) {
-    return PlantLinks{
-        main.context(),
-        main.plantMonitor(),
-        {main.context(), main.plantMonitor(), main.panel, main.editor(), main.exchange(),
-         [&main] { main.exchange().SaveConfiguration(); }},
-        [&main] { main.RefreshElementList(); }};
+    return PlantLinks{main.context(),
+                      {main.context(), main.panel, main.editor(), main.exchange(),
+                       [&main] { main.exchange().SaveConfiguration(); }},
+                      [&main] { main.RefreshElementList(); }};
 }
 
 PlantWindows::PlantWindows(const PlantLinks& links, ports::EventGate& gate, QWidget* parent)
@@ -90,8 +87,7 @@ bool PlantWindows::busyElsewhere(const std::string& what) {
 }
 
 void PlantWindows::showSfnOverview() {
-    if (!overview_)
-        overview_ = std::make_unique<plant::SfnOverview>(links_.context, links_.monitor);
+    if (!overview_) overview_ = std::make_unique<plant::SfnOverview>(links_.context);
     if (!overviewWindow_) {
         overviewWindow_ = new SfnOverviewWindow(*overview_, gate_, parent_);
         overviewWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -107,29 +103,27 @@ void PlantWindows::exportPlant() {
     const QString file = chooseFile(true, tr("Export plant"), QStringLiteral("plant.json"));
     if (file.isEmpty()) return;
     auto& ctx = links_.context;
-    std::optional<std::string> text;
-    if (!ctx.db().snapshot(ctx.databasePath(), text)) {
-        say(ctx.databasePath() + " cannot be read: nothing was exported.", true);
-        return;
-    }
-    plant::PlantBackup backup;
-    backup.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
-    backup.station = QSysInfo::machineHostName().toStdString();
-    backup.program = AboutDialog::version().toStdString();
-    backup.settings = plant::plantSettings(ctx.env.settings);
-    backup.records = plant::recordsOfDatabase(text.value_or(std::string()));
-    const std::string json = plant::backupJson(backup);
     const std::string path = QFileInfo(file).absoluteFilePath().toStdString();
-    if (const auto written = ctx.db().replaceFile(path, json); !written.ok) {
-        say("Unable to write " + path + ": " + written.error, true);
-        return;
+    const auto done = plant::exportPlant(
+        ctx.db(), ctx.databasePath(), ctx.env.settings, path,
+        {QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString(),
+         QSysInfo::machineHostName().toStdString(), AboutDialog::version().toStdString()});
+    switch (done.end) {
+        case plant::PlantExport::End::DatabaseUnreadable:
+            say(ctx.databasePath() + " cannot be read: nothing was exported.", true);
+            return;
+        case plant::PlantExport::End::NotWritten:
+            say("Unable to write " + path + ": " + done.error, true);
+            return;
+        case plant::PlantExport::End::Written:
+            break;
     }
-    std::string note;
-    // A backup that its own import would refuse is said now, not on the day it is needed.
-    if (const auto check = plant::readBackup(json); !check.backup)
-        note = "\r\rThe database holds a record an import would refuse: " + check.error;
-    say(std::to_string(backup.records.size()) + " element(s) and " +
-            std::to_string(backup.settings.size()) + " setting(s) written to " + path + "." + note,
+    const std::string note =
+        done.refusal.empty()
+            ? std::string()
+            : "\r\rThe database holds a record an import would refuse: " + done.refusal;
+    say(std::to_string(done.records) + " element(s) and " + std::to_string(done.settings) +
+            " setting(s) written to " + path + "." + note,
         !note.empty());
 }
 
@@ -137,17 +131,20 @@ std::optional<plant::PlantBackup> PlantWindows::readBackupFile(const QString& fi
                                                                const std::string& unchanged) {
     // Through the station's file store, as the export wrote it.
     const std::string path = QFileInfo(file).absoluteFilePath().toStdString();
-    std::optional<std::string> text;
-    if (QFileInfo(file).size() > static_cast<qint64>(plant::json::kMaxBytes)) {
-        say(path + " is too large to be a plant backup.\r" + unchanged, true);
-        return std::nullopt;
+    auto read = plant::readBackupFile(links_.context.db().files(), path);
+    switch (read.problem) {
+        case plant::BackupFile::Problem::None:
+            break;
+        case plant::BackupFile::Problem::TooLarge:
+            say(path + " is too large to be a plant backup.\r" + unchanged, true);
+            break;
+        case plant::BackupFile::Problem::Unreadable:
+            say("Unable to read " + path + ".\r" + unchanged, true);
+            break;
+        case plant::BackupFile::Problem::NotABackup:
+            say(path + ": " + read.why + "\r" + unchanged, true);
+            break;
     }
-    if (!links_.context.db().snapshot(path, text) || !text) {
-        say("Unable to read " + path + ".\r" + unchanged, true);
-        return std::nullopt;
-    }
-    auto read = plant::readBackup(*text);
-    if (!read.backup) say(path + ": " + read.error + "\r" + unchanged, true);
     return std::move(read.backup);
 }
 
@@ -157,15 +154,14 @@ void PlantWindows::importPlant() {
     if (file.isEmpty()) return;
     const auto backup = readBackupFile(file, "The database was not changed.");
     if (!backup) return;
-    std::optional<std::string> text;
-    if (!links_.context.db().snapshot(links_.context.databasePath(), text)) {
+    const auto current = plant::recordsNow(links_.context.db(), links_.context.databasePath());
+    if (!current) {
         say(links_.context.databasePath() + " cannot be read.\rThe database was not changed.",
             true);
         return;
     }
-    const auto current = plant::recordsOfDatabase(text.value_or(std::string()));
     // Handed over whole: the gate may run it after this function has returned.
-    operatorDoes([this, current, backup = *backup] {
+    operatorDoes([this, current = *current, backup = *backup] {
         auto& ctx = links_.context;
         const std::string question =
             plant::replacementSummary(current, backup, ctx.databasePath()) +

@@ -28,7 +28,6 @@ class SfnOverviewWindow;
 // What the plant's operations reach of the station.
 struct PlantLinks {
     station::StationContext& context;
-    monitor::PlantMonitor& monitor;
     plant::ReplacementUnit::Links replacement;
     // The element tree built again from the database (the shown element cleared).
     std::function<void()> reloadTree;

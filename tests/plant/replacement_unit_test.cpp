@@ -32,9 +32,9 @@ protected:
         discover();
         ASSERT_EQ(stored("ELEMENT", "ip"), "192.168.50.100");
         show("ELEMENT");
-        unit = std::make_unique<ReplacementUnit>(ReplacementUnit::Links{
-            main->context(), main->plantMonitor(), main->panel, main->editor(), main->exchange(),
-            [this] { main->exchange().SaveConfiguration(); }});
+        unit = std::make_unique<ReplacementUnit>(
+            ReplacementUnit::Links{main->context(), main->panel, main->editor(), main->exchange(),
+                                   [this] { main->exchange().SaveConfiguration(); }});
         unit->onFinished = [this] { ++finished; };
     }
     std::string applyFrom(const plant::SourceRecord& source) {

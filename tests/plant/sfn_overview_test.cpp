@@ -21,7 +21,7 @@ protected:
     void SetUp() override {
         DemoStation::SetUp();
         discover();
-        overview = std::make_unique<SfnOverview>(main->context(), main->plantMonitor());
+        overview = std::make_unique<SfnOverview>(main->context());
         overview->reload();
     }
     void TearDown() override { overview.reset(); }

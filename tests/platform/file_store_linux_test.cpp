@@ -82,6 +82,15 @@ TEST_F(LinuxFileStoreTest, ReadGivesContentAndAStampThatChangesWithEveryReplace)
     EXPECT_EQ(first, store.stamp(file));
     ASSERT_TRUE(store.replace(file, big).ok);
     EXPECT_NE(store.stamp(file), first) << "same size and content, but a new file";
+
+    // A file named by hand is read up to a bound and a byte: one larger is not read at all, and
+    // a device without end stops there.
+    EXPECT_EQ(store.readAtMost(file, big.size()).content, big);
+    const auto tooLarge = store.readAtMost(file, big.size() - 1);
+    EXPECT_FALSE(tooLarge.content.has_value());
+    EXPECT_EQ(tooLarge.size, static_cast<std::int64_t>(big.size()));
+    EXPECT_EQ(store.readAtMost("/dev/zero", 100000).content, std::string(100001, '\0'));
+    EXPECT_EQ(store.readAtMost(dir.path() + "/none.json", 10).error, std::strerror(ENOENT));
 }
 
 // The stamp is served from a cache while the folder is quiet; each kind of outside change must

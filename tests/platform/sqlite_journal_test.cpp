@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
@@ -361,7 +362,8 @@ TEST_F(SqliteJournalTest, AKillDuringWritingLeavesWholeBatches) {
 
 // Pages down from a position, what came since one, one element or severity, bounded: the file
 // answers each as the journal kept in memory does, in the same order (ties of a time newest
-// written first); a read later gives the same page back through the event loop.
+// written first); a read later gives the same page back through the event loop, and so does a
+// reader on another thread.
 TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLater) {
     SqliteJournal j(path());
     monitor::MemoryJournal memory;
@@ -401,12 +403,19 @@ TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLa
     queries[12].writtenAfter = 8;
     queries[12].severities = {"warning", "alarm"};
     queries[12].limit = 2;
+    // A reader of each, as the web service's threads use it, answers the same.
+    const auto fileReader = j.openReader();
+    const auto memoryReader = memory.openReader();
     for (const auto& q : queries) {
         const auto want = memory.read(q);
         const auto got = j.read(q);
         EXPECT_EQ(got.error, "");
         EXPECT_EQ(got.events, want.events);
         EXPECT_EQ(got.seqs, want.seqs);
+        std::thread([&] {
+            EXPECT_EQ(fileReader->read(q).seqs, want.seqs);
+            EXPECT_EQ(memoryReader->read(q).seqs, want.seqs);
+        }).join();
     }
     const auto newest = j.read(queries[0]);
     EXPECT_EQ(newest.seqs, (std::vector<std::int64_t>{9, 8, 7}));

@@ -312,9 +312,11 @@ TEST_F(AdjustTest, OnlyTheDecodersOwnReplyIsTakenAnythingElseIsIgnoredAndCounted
     receive(delayReply(1000, 900, 1100, 700));
     EXPECT_EQ(adjust.lblCurrentDelayAVG.caption(), "1 uS, 700 nS");
 
-    adjust.onOpening = [this] {
-        return std::vector<station::ElementSocket::OwedReply>{{"192.168.1.60", time.monotonicMs() + 500}};
-    };
+    ctx.port2978().setBackground({[this] {
+                                      return std::vector<station::ElementSocket::OwedReply>{
+                                          {"192.168.1.60", time.monotonicMs() + 500}};
+                                  },
+                                  [] {}});
     network.sent.clear();
     open(std::string(kDecoder) + "SRV=1\n");
     EXPECT_EQ(adjust.lblCurrentDelayAVG.caption(), "-");  // a new opening shows nothing old

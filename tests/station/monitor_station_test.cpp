@@ -204,13 +204,15 @@ TEST_F(MonitorStation, TheStatisticsWindowOwnsPort2978WhileItIsOpen) {
     time.advance(30000);
     EXPECT_EQ(statsRequestsTo(element("TX NORTH").ipText()), toNorth);  // the monitor asked nothing
     EXPECT_TRUE(dialogs.allUsed());  // and the window's bind did not fail
-    // Another holder of the port (a plant window measuring) that paused meanwhile keeps it:
-    // the window closing first does not hand it back to the monitor under that holder.
-    const int otherHolder = 0;
-    mon().pause(&otherHolder);
+    // Another holder of the port (a plant operation) that took a lease meanwhile keeps it: the
+    // window closing first does not hand it back to the monitor under that holder.
+    auto other = main->context().port2978().take();
+    EXPECT_TRUE(other.owed().empty());  // the monitor had handed the port over already
     gate.dispatch(ports::EventGate::Kind::Operator, [&] { main->statistics().form.closeByOperator(); });
     EXPECT_TRUE(mon().paused());
-    mon().resume(&otherHolder);
+    time.advance(30000);
+    EXPECT_EQ(statsRequestsTo(element("TX NORTH").ipText()), toNorth);
+    other.giveBack();
     EXPECT_FALSE(mon().paused());
     time.advance(1000);
     EXPECT_GT(statsRequestsTo(element("TX NORTH").ipText()), toNorth);

@@ -276,9 +276,11 @@ TEST_F(StatisticsWindow, OnlyTheShownElementsReplyIsTakenAnythingElseIsIgnoredAn
     // port. Its answer looks like the window's and may overtake it: the window asks only once
     // it has come, or once the monitor would have given up on it.
     win->form.closeByOperator();
-    win->onOpening = [this] {
-        return std::vector<station::ElementSocket::OwedReply>{{"192.168.1.60", time.monotonicMs() + 500}};
-    };
+    ctx.port2978().setBackground({[this] {
+                                      return std::vector<station::ElementSocket::OwedReply>{
+                                          {"192.168.1.60", time.monotonicMs() + 500}};
+                                  },
+                                  [] {}});
     network.sent.clear();
     open(kDecoder, "DECODER");
     EXPECT_TRUE(network.sent.empty());

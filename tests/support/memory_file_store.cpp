@@ -28,6 +28,19 @@ std::optional<std::string> MemoryFileStore::read(const std::string& path, ports:
     return it->second.content;
 }
 
+ports::BoundedRead MemoryFileStore::readAtMost(const std::string& path, std::size_t maxBytes) {
+    ++reads;
+    ports::BoundedRead out;
+    auto it = files_.find(path);
+    if (it == files_.end()) {
+        out.error = "No such file or directory";
+        return out;
+    }
+    out.size = static_cast<std::int64_t>(it->second.content.size());
+    if (out.size <= static_cast<std::int64_t>(maxBytes)) out.content = it->second.content;
+    return out;
+}
+
 ports::WriteResult MemoryFileStore::replace(const std::string& path, std::string_view content) {
     ++replaces;
     if (failing(Step::Write)) return {false, "write: " + path + ".tmp: No space left on device"};
