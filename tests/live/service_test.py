@@ -117,13 +117,19 @@ def configured(shipped, values):
     return "\n".join(lines) + "\n"
 
 
-def run_as():
-    """The command prefix and the user the service runs as: an unprivileged one under root."""
+def run_as(nms_cli):
+    """The command prefix and the user the service runs as: an unprivileged one under root,
+    when that user can reach the program (a build in a folder only root may enter cannot)."""
     if os.geteuid() != 0:
         return [], None
     user = pwd.getpwnam("nobody")
-    return ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups",
-            "--"], user
+    prefix = ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups",
+              "--"]
+    if subprocess.run(prefix + [nms_cli, "--version"], stdout=subprocess.DEVNULL,
+                      stderr=subprocess.DEVNULL).returncode != 0:
+        print(f"{nms_cli} cannot be run as nobody here: the service runs as root")
+        return [], None
+    return prefix, user
 
 
 def give(path, user):
@@ -134,7 +140,7 @@ def give(path, user):
 
 
 def run(nms_cli, shipped):
-    prefix, user = run_as()
+    prefix, user = run_as(nms_cli)
     rendezvous = f"vantrelo-nms-test-ports-{os.getpid()}"
     with live.Processes() as procs, Notifications() as notes:
         top = procs.folder("nms-service-")
