@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -18,6 +17,7 @@
 #include "discovery/paging.h"
 #include "monitor/metrics.h"
 #include "monitor/plant_monitor.h"
+#include "platform/file_store_linux.h"
 #include "platform/http_server.h"
 #include "platform/port_rendezvous.h"
 #include "platform/qt_lifecycle.h"
@@ -44,26 +44,15 @@ constexpr std::size_t kMaxConfigBytes = 64 * 1024;
 constexpr int kTickMs = 200;
 constexpr std::int64_t kRetryTakeBackMs = 2000;
 
-std::int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 std::optional<std::string> readSmallFile(const std::string& path, std::string& problem) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        problem = path + " cannot be read";
+    platform::LinuxFileStore files;
+    auto read = files.readAtMost(path, kMaxConfigBytes);
+    if (!read.content) {
+        problem = path + (read.size > static_cast<std::int64_t>(kMaxConfigBytes) ? " is larger than 64 KiB"
+                                                                                : " cannot be read");
         return std::nullopt;
     }
-    std::string text(kMaxConfigBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxConfigBytes) {
-        problem = path + " is larger than 64 KiB";
-        return std::nullopt;
-    }
-    return text;
+    return std::move(read.content);
 }
 
 std::optional<ServiceConfig> readConfig(const std::string& path, std::string& problem) {
@@ -196,11 +185,14 @@ private:
     void tick();
     void feedWatchdog(std::int64_t now);
     void scheduleDiscovery(bool atStart);
+    // When the schedule's next discovery is due after `at` (0: never).
+    std::int64_t scheduledAfter(std::int64_t at) const;
     void discover();
     void lend(const std::string& who);
     void takeBack();
     void writeMetrics();
     void status(const std::string& text);
+    std::int64_t now() const { return session_.env().clock.monotonicMs(); }
     void watchMonitor();
 
     Session& session_;
@@ -244,7 +236,7 @@ void ServiceRun::watchMonitor() {
         auto a = weak.lock();
         if (!a) return;
         auto& run = *a->run;
-        run.lastProgressMs_ = nowMs();
+        run.lastProgressMs_ = run.now();
         run.writeMetrics();
         if (!run.ready_) {
             run.ready_ = true;
@@ -323,13 +315,14 @@ void ServiceRun::reload() {
 void ServiceRun::scheduleDiscovery(bool atStart) {
     using Start = ServiceConfig::DiscoverAtStart;
     const bool empty = main_.context().databaseSections().empty();
-    const std::int64_t now = nowMs();
-    if (atStart && (config_.discoverAtStart == Start::Yes ||
-                    (config_.discoverAtStart == Start::WhenEmpty && empty))) {
-        nextDiscoveryMs_ = now;
-        return;
-    }
-    nextDiscoveryMs_ = config_.discoverEverySeconds > 0 ? now + config_.discoverEverySeconds * 1000 : 0;
+    const std::int64_t at = now();
+    const bool first = atStart && (config_.discoverAtStart == Start::Yes ||
+                                   (config_.discoverAtStart == Start::WhenEmpty && empty));
+    nextDiscoveryMs_ = first ? at : scheduledAfter(at);
+}
+
+std::int64_t ServiceRun::scheduledAfter(std::int64_t at) const {
+    return config_.discoverEverySeconds > 0 ? at + config_.discoverEverySeconds * 1000 : 0;
 }
 
 void ServiceRun::discover() {
@@ -358,14 +351,14 @@ void ServiceRun::takeBack() {
     auto* network = session_.runtime().yieldingNetwork();
     if (network) {
         if (const auto problem = network->takeBack(); !problem.empty()) {
-            takeBackDueMs_ = nowMs() + kRetryTakeBackMs;  // the station may not have let go yet
+            takeBackDueMs_ = now() + kRetryTakeBackMs;  // the station may not have let go yet
             return;
         }
     }
     takeBackDueMs_ = 0;
     pausedSinceUnixMs_ = 0;
     web_.setPausedSince(0);
-    lastProgressMs_ = nowMs();
+    lastProgressMs_ = now();
     monitor_.start();
     logLine(LogPriority::Notice, "nms-cli: the element ports are back; monitoring again");
 }
@@ -382,17 +375,17 @@ void ServiceRun::feedWatchdog(std::int64_t now) {
 }
 
 void ServiceRun::tick() {
-    const std::int64_t now = nowMs();
+    const std::int64_t at = now();
     if (platform::reloadRequests() != reloadsSeen_) {
         reloadsSeen_ = platform::reloadRequests();
         reload();
     }
-    if (takeBackDueMs_ && now >= takeBackDueMs_) takeBack();
-    if (!pausedSinceUnixMs_ && nextDiscoveryMs_ && now >= nextDiscoveryMs_) {
-        nextDiscoveryMs_ = config_.discoverEverySeconds > 0 ? now + config_.discoverEverySeconds * 1000 : 0;
+    if (takeBackDueMs_ && at >= takeBackDueMs_) takeBack();
+    if (!pausedSinceUnixMs_ && nextDiscoveryMs_ && at >= nextDiscoveryMs_) {
+        nextDiscoveryMs_ = scheduledAfter(at);
         discover();
     }
-    feedWatchdog(now);
+    feedWatchdog(at);
 }
 
 int ServiceRun::exec() {
@@ -408,11 +401,11 @@ int ServiceRun::exec() {
         logLine(LogPriority::Warning, "nms-cli: a person's station on this host cannot ask for the element ports: " +
                                           problem);
     listener_.onFirstAsked = [this](const std::string& who) { lend(who); };
-    listener_.onLastLeft = [this] { takeBackDueMs_ = nowMs(); };
+    listener_.onLastLeft = [this] { takeBackDueMs_ = now(); };
     applyConfig(true);
     startWeb();
     reloadsSeen_ = platform::reloadRequests();
-    lastProgressMs_ = nowMs();
+    lastProgressMs_ = now();
     monitor_.start();
     status(monitor_.status());
     while (!stopRequested() && !main_.ended()) {

@@ -17,12 +17,6 @@ namespace {
 
 using namespace journal_sql;
 
-std::int64_t monotonicMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // The same file through a connection of its own, one read at a time.
 class OwnConnectionReader : public ports::JournalReader {
 public:

@@ -5,11 +5,20 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "ports/journal.h"
 
 namespace nms::platform::journal_sql {
+
+// The clock a lock wait is measured on, by the station's connection and the writer's alike.
+inline std::int64_t monotonicMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // A statement that is finalized whatever happens.
 class Statement {

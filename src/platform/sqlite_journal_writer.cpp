@@ -12,12 +12,6 @@ namespace {
 
 using namespace journal_sql;
 
-std::int64_t monotonicMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 }  // namespace
 
 SqliteJournal::Writer::~Writer() {
