@@ -401,7 +401,7 @@ void Paging::storeAnswer(const std::string& ip, const std::string& mac, const pr
     // An address given up on earlier that answered again and resolved is found after all.
     if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
     const std::string section = protocol::ElementKey(mac);
-    if (merge_ || siteScan()) mergeAnswer(section, ip);
+    if (merge_ || siteScan()) mergeAnswer(section, ip, protocol::text::trim(answer.name));
     store::writeElementRecord(context_.db(), context_.databasePath(), section,
                               store::recordFromAnswer(answer, ip));
 }
@@ -410,11 +410,11 @@ void Paging::storeSerialAnswer(const std::string& ip, const protocol::FeedbackRe
     const std::string section = protocol::SerialKey(answer.role, answer.sn);
     if (section.empty()) return markUnresolved(ip);
     if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
-    mergeAnswer(section, ip);
+    mergeAnswer(section, ip, protocol::text::trim(answer.name));
     store::writeElementRecord(context_.db(), context_.databasePath(), section, store::recordFromAnswer(answer, ip));
 }
 
-void Paging::mergeAnswer(const std::string& section, const std::string& ip) {
+void Paging::mergeAnswer(const std::string& section, const std::string& ip, const std::string& name) {
     if (!answeredSections_.insert(store::foldName(section)).second) return;
     answered_.push_back(section);
     auto& db = context_.db();
@@ -425,7 +425,7 @@ void Paging::mergeAnswer(const std::string& section, const std::string& ip) {
     if (keys.empty()) {
         mergedNew_.push_back(section);
         if (context_.onOperatorChange)
-            context_.onOperatorChange(mac, "", "found by discovery", "", ip);
+            context_.onOperatorChange(mac, name, "found by discovery", "", ip);
         return;
     }
     const std::string before = protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kIp), path, ""));

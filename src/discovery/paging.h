@@ -163,7 +163,7 @@ private:
     bool merge_ = false;
     std::unordered_set<std::string> answeredSections_;
     std::vector<std::string> mergedNew_, notFound_, answered_, moved_;
-    void mergeAnswer(const std::string& section, const std::string& ip);
+    void mergeAnswer(const std::string& section, const std::string& ip, const std::string& name);
     void noteNotFound();
     bool inScope(const std::string& section, const std::string& ip) const;
     void keepSiteRecordsOnly();

@@ -38,7 +38,10 @@ SitesDialog::SitesDialog(Links links, QWidget* parent) : QDialog(parent), links_
     subnets_->setPlaceholderText(tr("10.1.2.0/24 10.1.3.0/24"));
     auto* addButton = new QPushButton(tr("&Add"), this);
     addButton->setObjectName(QStringLiteral("cmdAddSite"));
+    // Return in the fields adds: Add is the dialog's default button.
+    addButton->setDefault(true);
     auto* removeButton = new QPushButton(tr("&Remove"), this);
+    removeButton->setAutoDefault(false);
     removeButton->setObjectName(QStringLiteral("cmdRemoveSite"));
     rate_ = new QSpinBox(this);
     rate_->setObjectName(QStringLiteral("spnScanRate"));
@@ -62,6 +65,7 @@ SitesDialog::SitesDialog(Links links, QWidget* parent) : QDialog(parent), links_
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     auto* scanButton = buttons->addButton(tr("&Scan"), QDialogButtonBox::ActionRole);
     scanButton->setObjectName(QStringLiteral("cmdScanSites"));
+    scanButton->setAutoDefault(false);
     scanButton->setToolTip(tr("Scan the chosen sites, or all of them when none is chosen"));
 
     auto* layout = new QVBoxLayout(this);
@@ -73,7 +77,6 @@ SitesDialog::SitesDialog(Links links, QWidget* parent) : QDialog(parent), links_
     layout->addWidget(buttons);
 
     connect(addButton, &QPushButton::clicked, this, [this] { add(); });
-    connect(subnets_, &QLineEdit::returnPressed, this, [this] { add(); });
     connect(removeButton, &QPushButton::clicked, this, [this] { remove(); });
     connect(scanButton, &QPushButton::clicked, this, [this] { scanChosen(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -114,6 +117,7 @@ void SitesDialog::add() {
     if (!why.empty()) return refuse(QString::fromStdString(why));
     links_.save(sites);
     refuse({});
+    name_->clear();
     subnets_->clear();
     reload();
 }
