@@ -37,7 +37,8 @@ status = subprocess.call(sys.argv[2:])
 open(sys.argv[1], "w").write("%d\n" % resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)
 sys.exit(status)' "$work/rss" "$@"
 }
-per_element() { awk -v k="$(cat "$work/rss")" -v n="$1" 'BEGIN { printf "%.1f", k / n }'; }
+# The last peak as "MiB (KiB per element)": for a small plant the station's own footprint is most of it.
+per_element() { awk -v k="$(cat "$work/rss")" -v n="$1" 'BEGIN { printf "%.0f MiB (%.1f KiB/el)", k / 1024, k / n }'; }
 
 # The monitor's cycles: "first_ms median_ms replies missed elements" after the first cycle (the
 # first, every element new to it, apart), or "failed".
@@ -64,7 +65,7 @@ print_monitor() {
         return
     fi
     read -r first took replies missed elements <<<"$line"
-    printf '  %-16s %-18s %9s %9s %9s %7s %7s %10s\n' "$plant" "$label" "$elements" "$first" "$took" \
+    printf '  %-16s %-18s %9s %9s %9s %7s %7s  %s\n' "$plant" "$label" "$elements" "$first" "$took" \
         "$replies" "$missed" "$(per_element "$elements")"
 }
 
@@ -96,14 +97,14 @@ read -r _ paged _ undeclared <<<"$("$testbed" paging-count "$p" read)"
 echo
 printf 'scan of %d addresses (%d sites), default pace: %.1f s (status %d)\n' "$((sites * 254))" "$sites" \
     "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$status"
-grep -v QStandardPaths "$work/scan.out" "$work/scan.err" -h | grep -iE 'address|second| s\b|found|answer' | head -4 |
-    sed 's/^/  station said: /' || true
+# What the station planned, and what it found.
+grep -hE '^Scanning|requests sent' "$work/scan.err" | sed 's/^/  station said: /' || true
 echo "  elements found: $found of $n"
 echo "  paging datagrams forwarded by the router: $paged; to undeclared addresses: $undeclared (target 0)"
-echo "  station's peak memory during the scan: $scan_rss KiB per element"
+echo "  station's peak memory during the scan: $scan_rss"
 
 echo
-printf '  %-16s %-18s %9s %9s %9s %7s %7s %10s\n' plant scenario elements "first ms" "cycle ms" replies missed "KiB/el"
+printf '  %-16s %-18s %9s %9s %9s %7s %7s  %s\n' plant scenario elements "first ms" "cycle ms" replies missed "station's peak memory"
 print_monitor "routed sites" "all answering"
 stop_site_crowd() {
     local pids
