@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <sstream>
+#include <tuple>
 
 namespace nms::sim {
 
@@ -29,6 +30,7 @@ VirtualLan::Options DemoPlant::lanOptions() {
     o.stationMac = {0x02, 0x00, 0x5E, 0x50, 0x00, 0x0A};
     o.netmask = "255.255.255.0";
     o.seed = 50;
+    o.routeOffSegment = true;
     return o;
 }
 
@@ -74,6 +76,16 @@ std::vector<DemoPlant::Member> DemoPlant::members() {
     for (const Row& r : rows) {
         out.push_back(member(r.name, r.role, r.serial, r.minor, r.host));
         out.back().settings = r.settings;
+    }
+    // A transmitter site behind a router (10.50.7.0/24): the broadcast does not reach it, and
+    // the station never learns these MAC addresses; declared as a site, a scan finds them.
+    for (const auto& [name, serial, host] : {std::tuple{"TX HILLTOP", 730041, 11}, std::tuple{"TX RIDGE", 730042, 12}}) {
+        Member m = member(name, Role::Decoder, serial, 75, static_cast<std::uint8_t>(host));
+        m.identity.ip = {10, 50, 7, static_cast<std::uint8_t>(host)};
+        m.identity.gateway = {10, 50, 7, 1};
+        m.identity.mac = {0x00, 0x1A, 0x2B, 0x07, 0x00, static_cast<std::uint8_t>(host)};
+        m.settings = {.remote = {192, 168, 50, 21}, .type = kLrHd, .buffer = 4, .level = 245};
+        out.push_back(m);
     }
     return out;
 }

@@ -36,7 +36,8 @@ public:
 
     static std::string stationAddress() { return "192.168.50.10"; }
     static VirtualLan::Options lanOptions();
-    // The five elements in the order they are added.
+    // The elements in the order they are added: five on the station's segment, then two at a
+    // transmitter site behind a router.
     static std::vector<Member> members();
 
     // What each element holds (name, addresses, configuration, level, SFN delay and servo), as

@@ -103,7 +103,8 @@ void VirtualLan::Impl::sendFromStation(Frame f) {
     if (isBroadcast(f.destinationIp)) {
         // Each element hears the broadcast after its own latency; the station's own sockets
         // on that port hear it too.
-        for (auto& e : elements) enqueue(Pending{f, Target::OneElement, e.get(), nullptr});
+        for (auto& e : elements)
+            if (onSegment(e->ipText())) enqueue(Pending{f, Target::OneElement, e.get(), nullptr});
     }
     enqueue(Pending{std::move(f), Target::ByAddress, nullptr, nullptr});
 }

@@ -43,6 +43,10 @@ public:
         std::uint64_t seed = 1;
         // The interface list also names the loopback address, as a real host's does.
         bool listLoopback = true;
+        // Elements outside the station's subnet sit behind a router: a unicast reaches them, a
+        // broadcast does not, and the neighbour table never learns their MAC. Off, every element
+        // is on the segment whatever its address (an element readdressed by a test stays found).
+        bool routeOffSegment = false;
     };
 
     // One datagram on the wire, as a capture would show it.

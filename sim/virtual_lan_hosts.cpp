@@ -10,12 +10,18 @@ namespace {
 class VirtualNeighbours : public ports::NeighbourTable {
 public:
     explicit VirtualNeighbours(VirtualLan::Impl& lan) : lan_(lan) {}
+    // Behind a router no resolution is started: the address is not on the link.
+    Entry query(const std::string& ipv4) override {
+        if (!lan_.onSegment(ipv4)) return {State::Unreachable, {}};
+        return NeighbourTable::query(ipv4);
+    }
+
     std::optional<std::vector<std::uint8_t>> lookup(const std::string& ipv4) override {
         if (auto it = lan_.neighbours.find(ipv4); it != lan_.neighbours.end()) {
             return std::vector<std::uint8_t>(it->second.begin(), it->second.end());
         }
         // Not known yet: resolve it, as the kernel does on a miss, for the next lookup.
-        if (Element* e = lan_.elementAt(ipv4)) {
+        if (Element* e = lan_.elementAt(ipv4); e != nullptr && lan_.onSegment(ipv4)) {
             const std::string ip = ipv4;
             const Mac mac = e->identity().mac;
             std::weak_ptr<VirtualLan::Impl> weak = lan_.weak_from_this();
@@ -40,6 +46,8 @@ public:
         std::function<Entry()> outcome;
         if (auto found = lookup(ipv4)) {
             outcome = [mac = std::move(*found)] { return Entry{State::Complete, mac}; };
+        } else if (!lan_.onSegment(ipv4)) {
+            outcome = [] { return Entry{State::Unreachable, {}}; };
         } else if (lan_.elementAt(ipv4) != nullptr) {
             afterMs = std::min<std::int64_t>(timeoutMs, 1);
             outcome = [this, ipv4] {

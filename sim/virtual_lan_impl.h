@@ -117,6 +117,13 @@ struct VirtualLan::Impl : std::enable_shared_from_this<VirtualLan::Impl> {
         return a && mask != 0xFFFFFFFFu && virtual_lan::toNumber(*a) == (subnet | ~mask);
     }
 
+    // Whether the station reaches the address without a router between them.
+    bool onSegment(const std::string& ip) const {
+        if (!options.routeOffSegment) return true;
+        const auto a = parseIpv4(ip);
+        return a && (virtual_lan::toNumber(*a) & mask) == subnet;
+    }
+
     Element* elementAt(const std::string& ip) {
         auto it = byIp.find(ip);
         if (it != byIp.end() && it->second->ipText() == ip) return it->second;
@@ -172,7 +179,7 @@ struct VirtualLan::Impl : std::enable_shared_from_this<VirtualLan::Impl> {
     }
 
     void learn(Element* e) {
-        if (e != nullptr) neighbours[e->ipText()] = e->identity().mac;
+        if (e != nullptr && onSegment(e->ipText())) neighbours[e->ipText()] = e->identity().mac;
     }
 
     void deliver(Pending p);

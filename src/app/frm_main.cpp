@@ -10,6 +10,7 @@
 #include "monitor/memory_journal.h"
 #include "monitor/plant_monitor.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/dispatch.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
@@ -314,7 +315,7 @@ void frmMain::Load_Config() {
             std::vector<std::string> encoders;
             nodes.reserve(sections.size());
             for (const auto& section : lstHidden.items()) {
-                const std::string mac = protocol::Decode_MAC(section);
+                const std::string mac = protocol::ElementIdentity(section);
                 // One walk over the record rather than a lookup per key: the first line of a
                 // key is the one a lookup finds.
                 double role = 0;

@@ -170,6 +170,8 @@ extern const Command kSfnCommand;
 extern const Command kBackupCommand;
 extern const Command kRestoreCommand;
 extern const Command kServiceCommand;
+extern const Command kSitesCommand;
+extern const Command kScanCommand;
 // True once SIGINT, SIGTERM or SIGHUP asked the program to stop. Every wait of the session
 // (runUntil, runFor) then returns at once; the command ends as on its normal end (its last
 // figures written, nothing new sent, the lock released) and nms-cli exits with kExitInterrupted.

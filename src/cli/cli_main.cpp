@@ -16,7 +16,8 @@ using namespace nms;
 
 // The commands in the order the help lists them.
 const cli::Command* const kCommands[] = {
-    &cli::kDiscoverCommand, &cli::kListCommand,     &cli::kSetCommand,     &cli::kStatsCommand,
+    &cli::kDiscoverCommand, &cli::kSitesCommand,    &cli::kScanCommand,    &cli::kListCommand,
+    &cli::kSetCommand,      &cli::kStatsCommand,
     &cli::kDelayCommand,    &cli::kSetDelayCommand, &cli::kMonitorCommand, &cli::kServiceCommand,
     &cli::kEventsCommand,   &cli::kSfnCommand,      &cli::kBackupCommand,  &cli::kRestoreCommand};
 
@@ -65,7 +66,7 @@ std::string usageOf(const cli::Command& c) {
     return out;
 }
 
-// The options every command takes, the exit statuses, and which commands only read.
+// The options every command takes, the exit statuses, and which commands take no lock.
 std::string commonHelp() {
     std::vector<const char*> reading;
     for (const cli::Command* c : kCommands)
@@ -75,7 +76,7 @@ std::string commonHelp() {
         if (i > 0) names += i + 1 == reading.size() ? " and " : ", ";
         names += reading[i];
     }
-    return kCommonHelp + names + " only read, and work while a station runs\n";
+    return kCommonHelp + names + " take no lock: they work while a station runs\n";
 }
 
 std::string usage() {

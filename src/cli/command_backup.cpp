@@ -103,6 +103,8 @@ int runRestore(Session& session, const Arguments& args) {
         std::fprintf(stderr, "nms-cli: %s\nThe database was not changed.\n", done.error.c_str());
         return 1;
     }
+    if (plant::restoreSites(env.settings, *backup))
+        std::printf("The sites behind routers are those of the backup.\n");
     if (keptCopy)
         std::printf("The database was replaced; the previous one is kept as %s.bak.\n",
                     env.databasePath.c_str());

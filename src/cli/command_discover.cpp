@@ -7,6 +7,7 @@
 #include "discovery/paging.h"
 #include "station/main_toolbar.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 
 namespace nms::cli {
@@ -78,7 +79,7 @@ int runDiscover(Session& session, const Arguments& args) {
                      paging.mergedNew().size(), paging.notFound().size());
         for (const auto& section : paging.notFound())
             std::fprintf(stderr, "nms-cli: not found, kept: %s\n",
-                         protocol::Decode_MAC(section).c_str());
+                         protocol::ElementIdentity(section).c_str());
     }
     if (args.given("--stats")) {
         const double dueToTreeMs =

@@ -5,6 +5,8 @@
 
 #include "cli/cli.h"
 #include "plant/element_listing.h"
+#include "plant/json_reader.h"
+#include "station/sites.h"
 
 namespace nms::cli {
 namespace {
@@ -37,9 +39,17 @@ std::vector<plant::ElementListing> rowsOf(app::frmMain& main,
 void printElements(app::frmMain& main, const std::vector<std::string>& sections, bool json) {
     const auto rows = rowsOf(main, sections, json);
     if (json) {
+        // With sites declared each element says its own ("" on the station's segment).
+        const auto sites = station::loadSites(main.context().env.settings);
         std::printf("[");
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            std::printf("%s\n  %s", i ? "," : "", plant::elementListingJson(rows[i]).c_str());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            std::string site;
+            if (!sites.empty()) {
+                const auto* in = station::siteOf(sites, rows[i].ip);
+                site = ", \"site\": " + plant::json::quote(in ? in->name : std::string());
+            }
+            std::printf("%s\n  %s", i ? "," : "", plant::elementListingJson(rows[i], site).c_str());
+        }
         std::printf("%s]\n", rows.empty() ? "" : "\n");
         return;
     }

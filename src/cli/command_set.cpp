@@ -16,6 +16,7 @@
 #include "plant/plant_backup.h"
 #include "plant/replacement_unit.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/audio_types.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
@@ -51,7 +52,7 @@ std::optional<plant::SourceRecord> sourceOf(Session& session, const std::string&
         status = kExitUsage;
         return std::nullopt;
     }
-    const std::string section = protocol::Encode_MAC(mac);
+    const std::string section = protocol::ElementKey(mac);
     auto& env = session.env();
     if (file.empty()) {
         auto r = plant::recordFromDatabase(env.db, env.databasePath, section);

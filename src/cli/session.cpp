@@ -12,6 +12,7 @@
 #include "plant/json_reader.h"
 #include "platform/qt_lifecycle.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 
 namespace nms::cli {
@@ -77,10 +78,12 @@ void Session::runFor(int ms) {
 }
 
 std::string macFromArgument(const std::string& macOrKey) {
+    // An element behind a router is named by its role and serial number, hyphens and all.
+    if (protocol::IsSerialKey(macOrKey)) return protocol::ElementIdentity(macOrKey);
     std::string key;
     for (char c : protocol::text::toUpper(macOrKey))
         if (c != ':' && c != '-') key += c;
-    return key.size() == 12 ? protocol::Decode_MAC(key) : std::string();
+    return key.size() == 12 ? protocol::ElementIdentity(key) : std::string();
 }
 
 bool Session::showElement(const std::string& macOrKey) {

@@ -5,6 +5,7 @@
 
 #include "protocol/address.h"
 #include "protocol/arp.h"
+#include "protocol/element_key.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
 #include "station/settings_keys.h"
@@ -30,14 +31,70 @@ std::string unresolvedText(const std::vector<std::string>& addresses) {
     text += "\rThey are not in the new database; run the discovery again to find them.";
     return text;
 }
+
+// Behind a router an element is known by its serial number; one that reports none cannot be
+// told from another and is not stored.
+std::string unidentifiedText(const std::vector<std::string>& addresses) {
+    const std::size_t n = addresses.size();
+    std::string text = "An error occured while retrieving 'Element serial number':\r";
+    text += n == 1 ? std::string("1 element behind a router answered the scan without a serial number:")
+                   : std::to_string(n) + " elements behind a router answered the scan without a serial number:";
+    for (std::size_t i = 0; i < n && i < kAddressesInBox; ++i) text += (i == 0 ? "\r" : ", ") + addresses[i];
+    if (n > kAddressesInBox) text += " and " + std::to_string(n - kAddressesInBox) + " more (see the details).";
+    text += "\rThey are not in the database.";
+    return text;
+}
+
+// How often a site scan's requests go out, and the most one tick sends after the station was
+// held up (a burst that makes up for a stall is what the pace exists to prevent).
+constexpr int kPacingMs = 20;
+constexpr double kMostCatchUpSeconds = 0.1;
 }  // namespace
+
+SiteScanPlan planSiteScan(const station::Sites& sites, const std::vector<std::string>& names, int rate,
+                          double listenSeconds) {
+    SiteScanPlan plan;
+    plan.rate = std::max(rate, 1);
+    std::vector<const station::Site*> chosen;
+    for (const auto& name : names) {
+        const auto* site = station::findSite(sites, name);
+        if (!site) {
+            plan.unknown = name;
+            return plan;
+        }
+        if (std::find(chosen.begin(), chosen.end(), site) == chosen.end()) chosen.push_back(site);
+    }
+    if (names.empty())
+        for (const auto& site : sites) chosen.push_back(&site);
+    plan.sites = chosen.size();
+    for (const auto* site : chosen)
+        for (const auto& subnet : site->subnets) {
+            plan.subnets.push_back(subnet);
+            plan.addresses += subnet.hostCount();
+            if (subnet.prefix < station::kConfirmBelowPrefix) plan.large.push_back(subnet);
+        }
+    plan.seconds = std::ceil(static_cast<double>(plan.addresses) / plan.rate + listenSeconds);
+    return plan;
+}
+
+std::string SiteScanPlan::summary() const {
+    std::string text = "Scanning " + std::to_string(sites) + (sites == 1 ? " site" : " sites") + " pages " +
+                       std::to_string(addresses) + (addresses == 1 ? " address" : " addresses") + ", " +
+                       std::to_string(rate) + " a second: about " + protocol::text::shortestNumber(seconds) +
+                       " seconds.";
+    for (const auto& subnet : large)
+        text += "\r" + subnet.text() + " is larger than a /16: it alone holds " + std::to_string(subnet.hostCount()) +
+                " addresses.";
+    return text;
+}
 
 Paging::Paging(station::StationContext& context, ports::UdpClient& mainSocket, const ports::ListControl& lstHidden)
     : Timer1(context.scheduler(), context.gate()),
       Timer2(context.scheduler(), context.gate(), 1000),
       context_(context),
       socket_(mainSocket),
-      lstHidden_(lstHidden) {
+      lstHidden_(lstHidden),
+      Timer3(context.scheduler(), context.gate(), kPacingMs) {
     frmPaging.setCaption("Paging network...");
     lblPleaseWait.setCaption("Please wait");
     lblSeconds.setCaption("seconds while paging the network.");
@@ -45,6 +102,10 @@ Paging::Paging(station::StationContext& context, ports::UdpClient& mainSocket, c
     Timer1.onTimer = [this] { Timer1_Timer(); };
     Timer2.onTimer = [this] { Timer2_Timer(); };
     cmdChangeTimeout.onClick = [this] { cmdChangeTimeout_Click(); };
+    cmdCancel.setCaption("Cancel");
+    cmdCancel.setVisible(false);
+    cmdCancel.onClick = [this] { cancelScan(); };
+    Timer3.onTimer = [this] { sendSiteRequests(); };
     // Closing the window by hand ends the scan as its timer would, so the scan flag never stays set.
     frmPaging.onOperatorClose = [this] { Timer1_Timer(); };
 }
@@ -72,6 +133,8 @@ std::string Paging::scanTimeoutText() const {
 
 void Paging::StartAutoDiscovery() {
     if (scanning()) return;
+    siteSubnets_.clear();
+    cmdCancel.setVisible(false);
     if (lstHidden_.listCount() >= 1 && !merge_) {
         const auto answer = context_.msgBox(
             "Performing an 'Auto Discovery' will delete the local database in your computer and create a new one, "
@@ -84,12 +147,30 @@ void Paging::StartAutoDiscovery() {
     Form_Load();
 }
 
+void Paging::StartSiteScan(std::vector<station::Subnet> subnets, int rate) {
+    if (scanning() || subnets.empty()) return;
+    siteSubnets_ = std::move(subnets);
+    rate_ = std::max(rate, 1);
+    cmdCancel.setVisible(true);
+    if (onScanConfirmed) onScanConfirmed();
+    frmPaging.show();
+    Form_Load();
+}
+
 void Paging::Form_Load() {
+    subnetAt_ = 0;
+    hostAt_ = sent_ = refused_ = total_ = 0;
+    cancelled_ = false;
+    refusedWhy_.clear();
+    for (const auto& subnet : siteSubnets_) total_ += subnet.hostCount();
+    declared_ = station::readSites(context_.setting(station::settings::kSites));
     unresolved_.clear();
     unresolvedSet_.clear();
     answeredSections_.clear();
     mergedNew_.clear();
     notFound_.clear();
+    answered_.clear();
+    moved_.clear();
     answerOrder_ = 0;
     stoppedBeforeRequest_ = false;
     if (onScanStarted) onScanStarted();
@@ -123,6 +204,19 @@ void Paging::Form_Load() {
     }
     Timer1.setInterval(intervalMs(seconds));
     lblTimeout.setCaption(timeout);
+    if (siteScan()) {
+        // The listening time follows the last request; the countdown covers both.
+        const double sending = static_cast<double>(total_) / rate_;
+        lblTimeout.setCaption(protocol::text::shortestNumber(std::ceil(sending + seconds)));
+        Timer2.setEnabled(true);
+        context_.AutoDiscoverAwaiting = true;
+        if (onRequestSent) onRequestSent();
+        if (!db.fileExists(path)) db.createEmptyFile(path);
+        pacingStart_ = context_.clock().monotonicMs();
+        Timer3.setEnabled(true);
+        sendSiteRequests();
+        return;
+    }
     Timer1.setEnabled(true);
     Timer2.setEnabled(true);
     context_.AutoDiscoverAwaiting = true;
@@ -137,8 +231,77 @@ void Paging::Form_Load() {
         if (!db.fileExists(path)) db.createEmptyFile(path);
         return;
     }
+    if (!declared_.empty()) return keepSiteRecordsOnly();
     if (db.fileExists(path)) db.deleteFile(path);
     db.createEmptyFile(path);
+}
+
+// The broadcast cannot reach a routed site, so the records of the declared sites are not the
+// broadcast's to replace: the new database starts with them alone.
+void Paging::keepSiteRecordsOnly() {
+    auto doc = store::IniDocument::parse(previous_ ? *previous_ : std::string());
+    std::vector<std::string> gone;
+    for (const auto& section : doc.sections()) {
+        const auto* ip = doc.find(section.name, store::record::kIp);
+        if (!inScope(section.name, ip ? protocol::text::trim(ip->value()) : std::string())) continue;
+        gone.push_back(section.name);
+    }
+    for (const auto& name : gone) doc.removeSection(name);
+    auto& db = context_.db();
+    const auto& path = context_.databasePath();
+    if (const auto written = db.replaceFile(path, doc.serialize()); !written.ok) {
+        if (db.fileExists(path)) db.deleteFile(path);
+        db.createEmptyFile(path);
+    }
+}
+
+// Whether a record is one this scan looks for: a site scan's own subnets; the broadcast's
+// segment, which is everything but the declared sites.
+bool Paging::inScope(const std::string& section, const std::string& ip) const {
+    const auto address = station::hostOrderAddress(ip);
+    if (siteScan()) {
+        if (!address) return false;
+        return std::any_of(siteSubnets_.begin(), siteSubnets_.end(),
+                           [&](const station::Subnet& s) { return s.contains(*address); });
+    }
+    if (protocol::IsSerialKey(section)) return false;
+    return !(address && station::siteOf(declared_, ip));
+}
+
+void Paging::sendSiteRequests() {
+    if (!frmPaging.shown() || !Timer3.enabled()) return;
+    const double elapsed = static_cast<double>(context_.clock().monotonicMs() - pacingStart_) / 1000.0;
+    const auto allowed = static_cast<std::uint64_t>(elapsed * rate_) + 1;
+    const std::uint64_t done = sent_ + refused_;
+    std::uint64_t due = allowed > done ? allowed - done : 0;
+    due = std::min<std::uint64_t>(due, static_cast<std::uint64_t>(std::max(1.0, rate_ * kMostCatchUpSeconds)));
+    const std::string request(protocol::kPagingRequest);
+    for (; due > 0 && subnetAt_ < siteSubnets_.size(); --due) {
+        const auto& subnet = siteSubnets_[subnetAt_];
+        socket_.remoteHost = station::dottedAddress(static_cast<std::uint32_t>(subnet.firstHost() + hostAt_));
+        if (socket_.send(request)) {
+            ++sent_;
+        } else {
+            if (refused_++ == 0) refusedWhy_ = socket_.errorDescription();
+        }
+        if (++hostAt_ >= subnet.hostCount()) {
+            hostAt_ = 0;
+            ++subnetAt_;
+        }
+        if (context_.ended()) return;
+    }
+    if (subnetAt_ >= siteSubnets_.size()) siteRequestsDone();
+}
+
+void Paging::siteRequestsDone() {
+    Timer3.setEnabled(false);
+    Timer1.setEnabled(true);
+}
+
+void Paging::cancelScan() {
+    if (!frmPaging.shown() || !siteScan()) return;
+    cancelled_ = true;
+    endScan();
 }
 
 void Paging::stopBeforeRequest(const std::string& text) {
@@ -156,6 +319,7 @@ void Paging::abandonScan() {
     unresolvedSet_.clear();
     Timer1.setEnabled(false);
     Timer2.setEnabled(false);
+    Timer3.setEnabled(false);
     socket_.remotePort = static_cast<std::uint16_t>(SavedRemotePort);
     socket_.remoteHost = SavedRemoteHost;
     context_.AutoDiscoverAwaiting = false;
@@ -194,6 +358,13 @@ void Paging::takeAnswer(const std::string& ip, const protocol::FeedbackRecord& a
     std::string mac;
     if (now.state == ports::NeighbourTable::State::Complete && protocol::MacFromLinkAddress(now.linkAddress, mac, ":"))
         return storeAnswer(ip, mac, answer);
+    if (siteScan()) {
+        // Nothing outside the scanned subnets is this scan's to touch; inside them, an address
+        // the own segment does not resolve lies behind a router (the request to it went out
+        // through the router's address, not its own).
+        if (!inScope("", ip)) return;
+        return storeSerialAnswer(ip, answer);
+    }
     if (now.state == ports::NeighbourTable::State::Unreachable) return markUnresolved(ip);
     auto& p = pending_[ip];
     p.answer = answer;
@@ -229,17 +400,26 @@ void Paging::storeAnswer(const std::string& ip, const std::string& mac, const pr
     }
     // An address given up on earlier that answered again and resolved is found after all.
     if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
-    const std::string section = protocol::Encode_MAC(mac);
-    if (merge_) mergeAnswer(section, ip);
+    const std::string section = protocol::ElementKey(mac);
+    if (merge_ || siteScan()) mergeAnswer(section, ip);
     store::writeElementRecord(context_.db(), context_.databasePath(), section,
                               store::recordFromAnswer(answer, ip));
 }
 
+void Paging::storeSerialAnswer(const std::string& ip, const protocol::FeedbackRecord& answer) {
+    const std::string section = protocol::SerialKey(answer.role, answer.sn);
+    if (section.empty()) return markUnresolved(ip);
+    if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
+    mergeAnswer(section, ip);
+    store::writeElementRecord(context_.db(), context_.databasePath(), section, store::recordFromAnswer(answer, ip));
+}
+
 void Paging::mergeAnswer(const std::string& section, const std::string& ip) {
     if (!answeredSections_.insert(store::foldName(section)).second) return;
+    answered_.push_back(section);
     auto& db = context_.db();
     const auto& path = context_.databasePath();
-    const std::string mac = protocol::Decode_MAC(section);
+    const std::string mac = protocol::ElementIdentity(section);
     std::vector<std::string> keys;
     db.LoadIniSectionKeysLB(section, keys, path);
     if (keys.empty()) {
@@ -249,6 +429,7 @@ void Paging::mergeAnswer(const std::string& section, const std::string& ip) {
         return;
     }
     const std::string before = protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kIp), path, ""));
+    if (before != ip) moved_.push_back(section);
     if (before != ip && context_.onOperatorChange)
         context_.onOperatorChange(mac,
                                   protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kName), path, "")),
@@ -261,28 +442,38 @@ void Paging::noteNotFound() {
     const auto& path = context_.databasePath();
     for (const auto& section : context_.databaseSections()) {
         if (answeredSections_.count(store::foldName(section))) continue;
+        const std::string ip = protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kIp), path, ""));
+        if (!inScope(section, ip)) continue;
         notFound_.push_back(section);
         if (context_.onOperatorChange)
             context_.onOperatorChange(
-                protocol::Decode_MAC(section),
+                protocol::ElementIdentity(section),
                 protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kName), path, "")),
-                "not found by discovery", protocol::text::trim(db.ReadFromINI(section, std::string(store::record::kIp), path, "")),
-                "kept");
+                siteScan() ? "not found by the site scan" : "not found by discovery", ip, "kept");
     }
 }
 
 void Paging::reportUnresolved() {
-    if (unresolved_.empty()) return;
+    if (siteScan() && refused_ > 0 && !context_.ended()) {
+        context_.msgBox(std::to_string(refused_) + " of " + std::to_string(refused_ + sent_) +
+                            " paging requests could not be sent: " + refusedWhy_ +
+                            "\rThe elements at those addresses were not asked.",
+                        ports::MessageIcon::Exclamation, ports::MessageButtons::Ok, ports::Answer::Ok,
+                        "Scan sites");
+    }
+    if (unresolved_.empty() || context_.ended()) return;
     std::string details;
     for (const auto& ip : unresolved_) details += ip + "\n";
     // An error, not a warning: these elements are missing from the new database.
-    context_.msgBox(unresolvedText(unresolved_), ports::MessageIcon::Critical, ports::MessageButtons::Ok,
-                    ports::Answer::Ok, "Auto Discovery", details);
+    context_.msgBox(siteScan() ? unidentifiedText(unresolved_) : unresolvedText(unresolved_),
+                    ports::MessageIcon::Critical, ports::MessageButtons::Ok, ports::Answer::Ok,
+                    siteScan() ? "Scan sites" : "Auto Discovery", details);
 }
 
 void Paging::endScan() {
     Timer1.setEnabled(false);
     Timer2.setEnabled(false);
+    Timer3.setEnabled(false);
     // What has not resolved by now is reported; the order is the order the answers came in.
     std::vector<std::pair<std::size_t, std::string>> open;
     for (const auto& [ip, p] : pending_) {
@@ -297,7 +488,7 @@ void Paging::endScan() {
     socket.remoteHost = SavedRemoteHost;
     context_.AutoDiscoverAwaiting = false;
     previous_.reset();
-    if (merge_ && !stoppedBeforeRequest_) noteNotFound();
+    if ((merge_ || siteScan()) && !stoppedBeforeRequest_ && !cancelled_) noteNotFound();
     scanEnding();
     if (onScanEnded) onScanEnded();
     scanEnded();

@@ -15,10 +15,31 @@
 #include "ports/neighbour_table.h"
 #include "ports/udp_client.h"
 #include "protocol/feedback.h"
+#include "station/sites.h"
 #include "station/station_context.h"
 #include "store/profile_store.h"
 
 namespace nms::discovery {
+
+// What a scan of sites will do, worked out before it starts so that the operator is told how
+// many addresses it pages and how long it takes.
+struct SiteScanPlan {
+    std::vector<station::Subnet> subnets;
+    std::size_t sites = 0;
+    std::uint64_t addresses = 0;
+    int rate = 500;
+    double seconds = 0;  // sending at the pace, then the listening time
+    // The subnets larger than a /16, which the operator confirms by name.
+    std::vector<station::Subnet> large;
+    // A name that is no declared site (the plan is empty then).
+    std::string unknown;
+    // "Scanning 3 sites pages 762 addresses, 500 a second: about 8 seconds." and, for large
+    // subnets, what they hold.
+    std::string summary() const;
+};
+// The plan for the named sites (every declared site when none is named).
+SiteScanPlan planSiteScan(const station::Sites& sites, const std::vector<std::string>& names, int rate,
+                          double listenSeconds);
 
 // Network paging ("Auto Discovery"): one broadcast request, a fixed listening time, and every
 // answer becomes a record of a new database.
@@ -88,6 +109,27 @@ public:
     // What the last merging scan found: the sections added and those not found (kept).
     const std::vector<std::string>& mergedNew() const { return mergedNew_; }
     const std::vector<std::string>& notFound() const { return notFound_; }
+    // The sections of every element that answered the last merging scan, in the order they did.
+    const std::vector<std::string>& answered() const { return answered_; }
+    const std::vector<std::string>& moved() const { return moved_; }
+    // A scan of the plant's routed sites instead of the broadcast: the request goes by unicast to
+    // every host address of `subnets`, `rate` a second, and the listening time follows the last
+    // one. It always merges, and what did not answer is looked for among the records of these
+    // subnets only. An answer from an address the station's own segment cannot resolve is the
+    // element behind a router: its record is named by its role and serial number. The front end
+    // asks first (siteScanQuestion); this starts at once.
+    void StartSiteScan(std::vector<station::Subnet> subnets, int rate);
+    bool siteScan() const { return !siteSubnets_.empty(); }
+    // Stops a site scan: no more requests go out, the answers so far are kept, and nothing is
+    // marked as not found (not every address was asked).
+    void cancelScan();
+    // The Cancel button of a site scan's window (hidden for the broadcast, which has none).
+    ports::Button cmdCancel{"cmdCancel"};
+    // How the last site scan went: requests sent, refused by the network (with the first reason).
+    std::uint64_t requestsSent() const { return sent_; }
+    std::uint64_t requestsRefused() const { return refused_; }
+    bool cancelled() const { return cancelled_; }
+
     // A scan of another length than the stored setting, without changing it (scripts).
     void overrideDuration(double seconds) { durationOverride_ = seconds; }
 
@@ -120,9 +162,23 @@ private:
     bool stoppedBeforeRequest_ = false;
     bool merge_ = false;
     std::unordered_set<std::string> answeredSections_;
-    std::vector<std::string> mergedNew_, notFound_;
+    std::vector<std::string> mergedNew_, notFound_, answered_, moved_;
     void mergeAnswer(const std::string& section, const std::string& ip);
     void noteNotFound();
+    bool inScope(const std::string& section, const std::string& ip) const;
+    void keepSiteRecordsOnly();
+    void storeSerialAnswer(const std::string& ip, const protocol::FeedbackRecord& answer);
+    void sendSiteRequests();
+    void siteRequestsDone();
+    ports::Timer Timer3;  // paces a site scan's requests
+    std::vector<station::Subnet> siteSubnets_;
+    std::size_t subnetAt_ = 0;
+    std::uint64_t hostAt_ = 0, sent_ = 0, refused_ = 0, total_ = 0;
+    std::int64_t pacingStart_ = 0;
+    int rate_ = 500;
+    bool cancelled_ = false;
+    std::string refusedWhy_;
+    station::Sites declared_;
 };
 
 }  // namespace nms::discovery

@@ -9,6 +9,7 @@
 #include "editor/save_configuration.h"
 #include "protocol/address.h"
 #include "protocol/arp.h"
+#include "protocol/element_key.h"
 #include "protocol/paging.h"
 #include "protocol/text.h"
 #include "station/main_toolbar.h"
@@ -245,6 +246,13 @@ void ConfigurationExchange::ProcessFeedback(const std::vector<std::uint8_t>& dat
         links_.scanAnswer(UDP_Response_IP, feedback_);
         return finishFeedback();
     }
+    // An element behind a router has no MAC address the station can find: its answer names it
+    // by its role and serial number, at once.
+    if (protocol::IsSerialKey(context_.shownElementMac())) {
+        sRemoteMacAddress2.clear();
+        continueFeedbackWithMac(protocol::SerialKey(feedback_.role, feedback_.sn));
+        return;
+    }
     if (lateRuns_ > 0) {
         std::string mac;
         sRemoteMacAddress2.clear();
@@ -270,7 +278,7 @@ void ConfigurationExchange::continueFeedbackWithMac(const std::string& mac) {
         if (!context_.AutoDiscoverAwaiting) saveEnded(SaveEnd::Differs);
         return finishFeedback();
     }
-    const std::string section = protocol::Encode_MAC(mac);
+    const std::string section = protocol::ElementKey(mac);
     if (context_.AutoDiscoverAwaiting) {
         links_.scanAnswerWithMac(UDP_Response_IP, mac, feedback_);
     } else if (mac != context_.shownElementMac()) {

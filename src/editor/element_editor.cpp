@@ -5,6 +5,7 @@
 #include "editor/record_values.h"
 #include "editor/role_captions.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 #include "station/main_toolbar.h"
 #include "store/element_record.h"
@@ -93,7 +94,7 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
         return;
     }
 
-    const std::string section = protocol::Encode_MAC(node.key);
+    const std::string section = protocol::ElementKey(node.key);
     if (context_.db().GetSectionKeyCount(section, context_.databasePath()) > rec::kMaxKeysForLoad) {
         // No title: the dialogs show the application's own.
         context_.dialogs().messageBox(

@@ -6,6 +6,7 @@
 #include "editor/role_captions.h"
 #include "ports/colors.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
 #include "store/profile_store.h"
@@ -73,7 +74,7 @@ std::optional<std::string> saveCheckFailure(const PropertiesPanel& p, store::Pro
 
 std::string OtherRecord::label() const {
     const std::string n = protocol::text::trim(name);
-    const std::string mac = protocol::Decode_MAC(section);
+    const std::string mac = protocol::ElementIdentity(section);
     return n.empty() ? (mac.empty() ? section : mac)
                      : n + " (" + (mac.empty() ? section : mac) + ")";
 }
@@ -106,7 +107,7 @@ std::optional<OtherRecord> addressHolder(const PropertiesPanel& p, store::Profil
                                          std::string_view allowedSection) {
     const std::string ip = p.txtElementIP.text();
     if (!protocol::IsValidIP(ip)) return std::nullopt;
-    const std::string section = protocol::Encode_MAC(p.lblElementMAC.caption());
+    const std::string section = protocol::ElementKey(p.lblElementMAC.caption());
     const std::string wanted = normalisedAddress(ip);
     if (normalisedAddress(protocol::text::trim(db.ReadFromINI(section, std::string(rec::kIp), path,
                                                               ""))) == wanted)
@@ -123,7 +124,7 @@ std::string addressTakenRefusal(const std::string& ip, const OtherRecord& holder
 
 std::optional<OtherRecord> nameHolder(const PropertiesPanel& p, store::ProfileStore& db,
                                       const std::string& path, std::string_view allowedSection) {
-    const std::string section = protocol::Encode_MAC(p.lblElementMAC.caption());
+    const std::string section = protocol::ElementKey(p.lblElementMAC.caption());
     const auto folded = [](const std::string& n) {
         return protocol::text::toUpper(protocol::text::trim(n));
     };

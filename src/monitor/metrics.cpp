@@ -1,5 +1,8 @@
 #include "monitor/metrics.h"
 
+#include <algorithm>
+#include <array>
+
 #include "protocol/statistics.h"
 #include "protocol/text.h"
 
@@ -81,8 +84,28 @@ public:
                    roleWord(e.role) + "\"";
             if (!e.firmware.empty()) out += ",firmware=\"" + labelValue(e.firmware) + "\"";
             if (!e.serial.empty()) out += ",serial=\"" + labelValue(e.serial) + "\"";
+            if (!e.site.empty()) out += ",site=\"" + labelValue(e.site) + "\"";
             out += "} 1\n";
         }
+    }
+
+    // With sites declared: how many elements of each site stand in each health.
+    void sites() {
+        std::vector<std::pair<std::string, std::array<int, 5>>> counts;
+        for (const auto& e : elements_) {
+            if (e.site.empty()) continue;
+            auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == e.site; });
+            if (it == counts.end()) it = counts.insert(counts.end(), {e.site, {}});
+            ++it->second[static_cast<std::size_t>(e.health)];
+        }
+        if (counts.empty()) return;
+        out += "# HELP vantrelo_site_elements Elements of a declared site in each health.\n"
+               "# TYPE vantrelo_site_elements gauge\n";
+        static constexpr const char* kHealth[] = {"unknown", "online", "warning", "alarm", "offline"};
+        for (const auto& [site, n] : counts)
+            for (std::size_t h = 0; h < n.size(); ++h)
+                out += "vantrelo_site_elements{site=\"" + labelValue(site) + "\",health=\"" + kHealth[h] + "\"} " +
+                       std::to_string(n[h]) + "\n";
     }
 
     // Whether it answers, its health and the alarms of its alarm word.
@@ -209,6 +232,7 @@ std::string prometheusText(const std::vector<PlantMonitor::Element>& elements,
                            std::int64_t overruns, std::int64_t nowUnixMs) {
     Exposition text(elements);
     text.info();
+    text.sites();
     text.healthAndAlarms();
     text.link();
     text.counters();

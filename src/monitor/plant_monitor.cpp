@@ -4,11 +4,14 @@
 
 #include "editor/record_values.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/commands.h"
 #include "protocol/paging.h"
 #include "protocol/statistics.h"
 #include "protocol/text.h"
 #include "station/port_2978.h"
+#include "station/settings_keys.h"
+#include "station/sites.h"
 #include "store/element_record.h"
 
 namespace nms::monitor {
@@ -161,8 +164,9 @@ void PlantMonitor::reloadElements() {
     const std::vector<std::string> sections = context_.databaseSections();
     std::vector<Element> next;
     next.reserve(sections.size());
+    const auto sites = station::readSites(context_.setting(station::settings::kSites));
     for (const auto& section : sections) {
-        const std::string mac = protocol::Decode_MAC(section);
+        const std::string mac = protocol::ElementIdentity(section);
         Element e;
         if (const Element* known = find(mac)) e = *known;
         auto read = [&](std::string_view key, std::string_view fallback) {
@@ -177,6 +181,8 @@ void PlantMonitor::reloadElements() {
         e.role = recordNumber(read(rec::kRole, ""));
         e.sfn = recordNumber(read(rec::kSfn, rec::defaults::kSfn));
         e.sdm = recordNumber(read(rec::kSilenceMode, rec::defaults::kSilenceMode));
+        const auto* site = sites.empty() ? nullptr : station::siteOf(sites, protocol::text::trim(e.ip));
+        e.site = site ? site->name : std::string();
         next.push_back(std::move(e));
     }
     elements_ = std::move(next);

@@ -70,6 +70,7 @@ public:
     struct Element {
         std::string section, mac, name, ip;
         std::string firmware, serial;  // as the database has them, for the metrics' info
+        std::string site;              // the declared site its address lies in; empty: none
         int role = 0, sfn = 0, sdm = 0;
         Health health = Health::Unknown;
         std::string reason = "Not polled yet.";  // what the last cycle showed

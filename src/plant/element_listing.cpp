@@ -2,6 +2,7 @@
 
 #include "plant/json_reader.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 #include "store/element_record.h"
 #include "store/profile_store.h"
@@ -23,7 +24,7 @@ ElementListing readElementListing(store::ProfileStore& db, const std::string& pa
                                   const std::string& section, bool wholeRecord) {
     ElementListing r;
     r.key = section;
-    r.mac = protocol::Decode_MAC(section);
+    r.mac = protocol::ElementIdentity(section);
     // One walk over the record: the first line of each key is the one a lookup would find.
     bool name = false, role = false, ip = false, firmware = false;
     std::string roleText;

@@ -11,6 +11,7 @@
 #include "plant/sfn_alignment.h"
 #include "ports/settings.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/configuration.h"
 #include "protocol/text.h"
 #include "store/ini_document.h"
@@ -22,10 +23,10 @@ namespace k = store::record;
 namespace keys = station::settings;
 
 std::span<const station::settings::Key> plantSettingKeys() {
-    static constexpr std::array<keys::Key, 7> kKeys{
+    static constexpr std::array<keys::Key, 9> kKeys{
         keys::kInterface,        keys::kScanTimeout, keys::kMonitorPlant,
         keys::kMonitorInterval,  keys::kJournalDays, keys::kJournalMegabytes,
-        keys::kAutoClearCounters};
+        keys::kAutoClearCounters, keys::kSites,      keys::kSiteScanRate};
     return kKeys;
 }
 
@@ -112,6 +113,7 @@ std::string backupJson(const PlantBackup& b) {
 namespace {
 
 bool isElementKey(std::string_view key) {
+    if (protocol::IsSerialKey(key)) return true;
     if (key.size() != 12) return false;
     for (const char c : key)
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
@@ -294,7 +296,7 @@ namespace {
 
 std::string recordLabel(std::size_t index, const BackupRecord& r) {
     std::string label = "record " + std::to_string(index + 1);
-    const std::string mac = protocol::Decode_MAC(r.key);
+    const std::string mac = protocol::ElementIdentity(r.key);
     if (!mac.empty()) label += " (" + mac;
     for (const auto& [key, value] : r.values)
         if (store::sameName(key, k::kName)) {

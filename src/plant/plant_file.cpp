@@ -2,6 +2,9 @@
 
 #include "plant/json_reader.h"
 #include "ports/file_store.h"
+#include "ports/settings.h"
+#include "station/settings_keys.h"
+#include "station/sites.h"
 #include "store/profile_store.h"
 
 namespace nms::plant {
@@ -59,6 +62,21 @@ std::optional<std::vector<BackupRecord>> recordsNow(store::ProfileStore& db,
     std::optional<std::string> text;
     if (!db.snapshot(path, text)) return std::nullopt;
     return recordsOfDatabase(text.value_or(std::string()));
+}
+
+bool restoreSites(ports::SettingsStore& settings, const PlantBackup& backup) {
+    namespace keys = station::settings;
+    bool changed = false;
+    for (const auto& s : backup.settings) {
+        for (const auto* key : {&keys::kSites, &keys::kSiteScanRate}) {
+            if (s.section != key->section || s.name != key->name) continue;
+            // Written back as this station reads it: a part it cannot read is not kept.
+            const std::string value = key == &keys::kSites ? station::sitesText(station::readSites(s.value)) : s.value;
+            if (settings.getOr(keys::kApp, key->section, key->name, "") != value) changed = true;
+            settings.set(keys::kApp, key->section, key->name, value);
+        }
+    }
+    return changed;
 }
 
 }  // namespace nms::plant

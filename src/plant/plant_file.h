@@ -55,6 +55,10 @@ struct BackupFile {
 // read: a device or a runaway file must not take the station's memory.
 BackupFile readBackupFile(ports::FileStore& files, const std::string& path);
 
+// After a restore: the routed sites (and their scan pace) the backup holds replace the station's;
+// a backup without them leaves the station's as they are. True when they changed.
+bool restoreSites(ports::SettingsStore& settings, const PlantBackup& backup);
+
 // The records of the database at `path` as they stand (none when there is no database yet);
 // nothing when it cannot be read.
 std::optional<std::vector<BackupRecord>> recordsNow(store::ProfileStore& db,

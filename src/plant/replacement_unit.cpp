@@ -7,6 +7,7 @@
 #include "editor/save_configuration.h"
 #include "plant/sfn_alignment.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/commands.h"
 #include "protocol/delay.h"
 #include "protocol/paging.h"
@@ -48,7 +49,7 @@ std::optional<std::string> SourceRecord::value(std::string_view key) const {
 
 std::string SourceRecord::name() const {
     const std::string n = protocol::text::trim(value(rec::kName).value_or(""));
-    return (n.empty() ? "" : n + " ") + "(" + protocol::Decode_MAC(key) + ")";
+    return (n.empty() ? "" : n + " ") + "(" + protocol::ElementIdentity(key) + ")";
 }
 
 std::optional<SourceRecord> recordFromDatabase(store::ProfileStore& db, const std::string& path,
@@ -145,7 +146,7 @@ std::string ReplacementUnit::apply(const SourceRecord& source) {
     if (busy()) return "Settings are already being applied to an element.";
     auto& ctx = links_.context;
     if (!ctx.hasShownElement()) return "Show the element that takes the settings first.";
-    const std::string shownSection = protocol::Encode_MAC(ctx.shownElementMac());
+    const std::string shownSection = protocol::ElementKey(ctx.shownElementMac());
     // The element's own record from a file (last week's backup) puts it back as it was; only
     // the database's own is what the element already holds.
     if (protocol::text::toUpper(source.key) == protocol::text::toUpper(shownSection) &&
@@ -381,7 +382,7 @@ void ReplacementUnit::sendDelay() {
     }
     summary_.delaySent = true;
     // Kept and journalled as the SFN window keeps and journals its set.
-    const std::string section = protocol::Encode_MAC(ctx.shownElementMac());
+    const std::string section = protocol::ElementKey(ctx.shownElementMac());
     // What the new unit's record said of its delay before, as far as it said anything.
     const auto stepsBefore = wholeNumber(ctx.readShown(rec::kDelay, ""));
     const std::string before =

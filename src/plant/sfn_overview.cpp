@@ -4,6 +4,7 @@
 
 #include "editor/record_values.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/commands.h"
 #include "protocol/delay.h"
 #include "protocol/paging.h"
@@ -91,7 +92,7 @@ void SfnOverview::reload() {
         }
         Decoder d;
         d.section = section;
-        d.mac = protocol::Decode_MAC(section);
+        d.mac = protocol::ElementIdentity(section);
         d.name = protocol::text::trim(read(rec::kName, ""));
         d.ip = protocol::text::trim(read(rec::kIp, ""));
         it->decoders.push_back(std::move(d));

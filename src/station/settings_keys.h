@@ -36,6 +36,10 @@ inline constexpr Key kJournalMegabytes{kSection, "JournalMegabytes", "256", 1, 6
 // The monitor's web service in the window: on or off, and where it listens.
 inline constexpr Key kWebStatus{kSection, "WebStatus", "0"};
 inline constexpr Key kWebStatusAddress{kSection, "WebStatusAddress", "127.0.0.1:9821"};
+// The plant's routed sites, each a name and its subnets ("North=10.1.0.0/24,10.1.1.0/24;South=..."),
+// and how many paging requests a second a scan of them sends (a WAN link is not flooded).
+inline constexpr Key kSites{kSection, "Sites", ""};
+inline constexpr Key kSiteScanRate{kSection, "SiteScanRate", "500", 1, 10000};
 // The folder an export of a plot last wrote to (empty: the user's documents folder).
 inline constexpr Key kExportFolder{kSection, "ExportFolder", ""};
 

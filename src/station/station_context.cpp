@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 #include "station/port_2978.h"
 #include "store/element_record.h"
@@ -80,7 +81,7 @@ ports::Answer StationContext::msgBox(const std::string& text, ports::MessageIcon
 }
 
 std::string StationContext::shownSection() const {
-    return protocol::Encode_MAC(shownElementMac());
+    return protocol::ElementKey(shownElementMac());
 }
 
 std::string StationContext::readShown(std::string_view key, std::string_view fallback) {

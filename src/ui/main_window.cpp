@@ -46,6 +46,7 @@
 #include "ui/window_layout.h"
 #include "platform/qt_text.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "store/element_record.h"
 
 namespace nms::ui {
@@ -56,7 +57,7 @@ namespace {
 std::function<QStringList(const ports::TreeView::Node&)> recordColumns(app::frmMain& main) {
     return [&main](const ports::TreeView::Node& node) {
         namespace rec = store::record;
-        const std::string section = protocol::Encode_MAC(node.key);
+        const std::string section = protocol::ElementKey(node.key);
         // A row is drawn outside the station's events: its values are one version of the file.
         const store::ProfileStore::ReadTurn turn(main.db());
         auto read = [&](std::string_view key) {
@@ -82,7 +83,7 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
         main.cmbNMSIPAddr,
         main.panel,
         PagingDialog::Model{paging.frmPaging, paging.lblPleaseWait, paging.lblTimeout, paging.lblSeconds,
-                            paging.cmdChangeTimeout},
+                            paging.cmdChangeTimeout, &paging.cmdCancel},
         &waiting.form,
         &waiting.lblWaitTimeout,
         DisclaimerDialog::Model{notice.form, notice.Label1, notice.Label2, notice.Label3, notice.chkAgree,

@@ -153,6 +153,9 @@ void MainWindow::buildMenus(const Model& model) {
         if (plant_) connect(item, &QAction::triggered, plant_, operation);
         return item;
     };
+    plantItem(station, "actionSites", tr("S&ites..."), &PlantWindows::showSites);
+    plantItem(station, "actionScanSites", tr("Scan si&tes..."), &PlantWindows::scanAllSites);
+    station->addSeparator();
     plantItem(station, "actionSfnOverview", tr("SFN &overview..."),
               &PlantWindows::showSfnOverview);
     plantItem(station, "actionExportPlant", tr("E&xport plant..."), &PlantWindows::exportPlant);

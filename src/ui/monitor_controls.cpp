@@ -16,8 +16,10 @@
 #include "monitor/plant_monitor.h"
 #include "platform/operator_name.h"
 #include "platform/qt_text.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 #include "station/main_toolbar.h"
+#include "station/sites.h"
 #include "station/station_context.h"
 #include "ui/bindings.h"
 #include "ui/health_marks.h"
@@ -123,7 +125,8 @@ MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& mon
         const char* grouping;
     } groupings[] = {{"actionGroupNone", tr("&Not grouped"), ""},
                      {"actionGroupHealth", tr("By &health"), "health"},
-                     {"actionGroupRole", tr("By &role"), "role"}};
+                     {"actionGroupRole", tr("By &role"), "role"},
+                     {"actionGroupSite", tr("By &site"), "site"}};
     for (const auto& g : groupings) {
         auto* item = groups_->addAction(g.text);
         item->setObjectName(QLatin1String(g.name));
@@ -184,9 +187,10 @@ void MonitorControls::addTo(QMenu* station, QMenu* element, bool list) {
 }
 
 void MonitorControls::groupBy(const QString& grouping) {
-    const QString chosen =
-        grouping == QLatin1String("health") || grouping == QLatin1String("role") ? grouping
-                                                                                 : QString();
+    const QString chosen = grouping == QLatin1String("health") || grouping == QLatin1String("role") ||
+                                   grouping == QLatin1String("site")
+                               ? grouping
+                               : QString();
     for (QAction* item : groups_->actions()) item->setChecked(item->data().toString() == chosen);
     const bool changed = chosen != grouping_;
     grouping_ = chosen;
@@ -197,6 +201,17 @@ void MonitorControls::groupBy(const QString& grouping) {
         groupTree(tree_, [&monitor](const ports::TreeView::Node& n) { return healthGroup(monitor, n); });
     } else if (chosen == QLatin1String("role")) {
         groupTree(tree_, roleGroup);
+    } else if (chosen == QLatin1String("site") && context_) {
+        // The declared sites in their order, the station's own segment after them.
+        auto* ctx = context_;
+        groupTree(tree_, [ctx, sites = station::loadSites(ctx->env.settings)](const ports::TreeView::Node& n) {
+            const std::string ip = protocol::text::trim(
+                ctx->db().ReadFromINI(protocol::ElementKey(n.key), "ip", ctx->databasePath(), ""));
+            for (std::size_t i = 0; i < sites.size(); ++i)
+                if (station::siteOf(sites, ip) == &sites[i])
+                    return TreeGroup{static_cast<int>(i), QString::fromStdString(sites[i].name)};
+            return TreeGroup{static_cast<int>(sites.size()), QStringLiteral("This segment")};
+        });
     } else {
         groupTree(tree_, {});
     }

@@ -53,6 +53,13 @@ PagingDialog::PagingDialog(const Model& model, ports::EventGate& gate, QWidget* 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdChangeTimeout_);
+    if (model.cmdCancel) {
+        auto* cancel = new QPushButton(this);
+        cancel->setObjectName(QStringLiteral("cmdCancel"));
+        cancel->setAutoDefault(false);
+        buttons->addWidget(cancel);
+        bind(cancel, *model.cmdCancel, gate);
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 12);

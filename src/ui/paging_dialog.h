@@ -17,6 +17,8 @@ public:
         ports::Label& lblTimeout;
         ports::Label& lblSeconds;
         ports::Button& cmdChangeTimeout;
+        // A scan of sites can be cancelled; the broadcast's window hides it.
+        ports::Button* cmdCancel = nullptr;
     };
     PagingDialog(const Model& model, ports::EventGate& gate, QWidget* parent = nullptr);
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "app/frm_main.h"
+#include "discovery/paging.h"
 #include "editor/configuration_exchange.h"
 #include "plant/plant_backup.h"
 #include "plant/plant_file.h"
@@ -15,11 +16,14 @@
 #include "platform/qt_text.h"
 #include "ports/event_gate.h"
 #include "protocol/address.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
+#include "station/settings_keys.h"
 #include "store/element_record.h"
 #include "store/profile_store.h"
 #include "ui/about_dialog.h"
 #include "ui/sfn_overview_window.h"
+#include "ui/sites_dialog.h"
 
 namespace nms::ui {
 
@@ -32,7 +36,56 @@ PlantLinks plantLinksOf(app::frmMain& main) {
     return PlantLinks{main.context(),
                       {main.context(), main.panel, main.editor(), main.exchange(),
                        [&main] { main.exchange().SaveConfiguration(); }},
-                      [&main] { main.RefreshElementList(); }};
+                      [&main] { main.RefreshElementList(); },
+                      [&main](std::vector<station::Subnet> subnets, int rate) {
+                          main.paging().StartSiteScan(std::move(subnets), rate);
+                      },
+                      [&main] { return main.paging().scanning(); }};
+}
+
+void PlantWindows::showSites() {
+    if (!sites_) {
+        auto& ctx = links_.context;
+        sites_ = new SitesDialog(
+            SitesDialog::Links{
+                [&ctx] { return station::loadSites(ctx.env.settings); },
+                [&ctx](const station::Sites& s) { station::saveSites(ctx.env.settings, s); },
+                [&ctx] { return static_cast<int>(ctx.numberSetting(station::settings::kSiteScanRate)); },
+                [&ctx](int rate) { ctx.setSetting(station::settings::kSiteScanRate, std::to_string(rate)); },
+                [this](const std::vector<std::string>& names) { scanSites(names); }},
+            parent_);
+    }
+    sites_->reload();
+    sites_->show();
+    sites_->raise();
+    sites_->activateWindow();
+}
+
+void PlantWindows::scanAllSites() {
+    if (station::loadSites(links_.context.env.settings).empty()) {
+        say("No site is declared.\rDeclare the sites behind routers with Station > Sites... first.", true);
+        return;
+    }
+    scanSites({});
+}
+
+void PlantWindows::scanSites(const std::vector<std::string>& names) {
+    operatorDoes([this, names] {
+        auto& ctx = links_.context;
+        if (links_.scanning()) return;
+        double listen = 6;
+        discovery::Paging::acceptableTimeout(ctx.setting(station::settings::kScanTimeout), &listen);
+        const auto plan = discovery::planSiteScan(
+            station::loadSites(ctx.env.settings), names,
+            static_cast<int>(ctx.numberSetting(station::settings::kSiteScanRate)), listen);
+        if (plan.subnets.empty()) return;
+        if (ctx.msgBox(plan.summary() + "\rThe elements that answer are merged into the database; nothing is deleted."
+                                        "\rStart the scan?",
+                       MessageIcon::Question, MessageButtons::YesNo, Answer::No, "Scan sites") != Answer::Yes)
+            return;
+        if (sites_) sites_->hide();
+        links_.scanSites(plan.subnets, plan.rate);
+    });
 }
 
 PlantWindows::PlantWindows(const PlantLinks& links, ports::EventGate& gate, QWidget* parent)
@@ -177,6 +230,7 @@ void PlantWindows::importPlant() {
                        MessageButtons::Ok, Answer::Ok);
             return;
         }
+        plant::restoreSites(ctx.env.settings, backup);
         // The plant monitor reads the records at each cycle: it goes on with the new ones.
         links_.reloadTree();
         if (overview_ && !overview_->busy()) overview_->reload();
@@ -198,7 +252,7 @@ void PlantWindows::applySettingsFrom() {
         say("A configuration is already on its way to an element.", true);
         return;
     }
-    const std::string shownSection = protocol::Encode_MAC(ctx.shownElementMac());
+    const std::string shownSection = protocol::ElementKey(ctx.shownElementMac());
     long long role = 0;
     protocol::text::parseInteger(protocol::text::trim(ctx.readShown(rec::kRole, "")), role);
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "plant/replacement_unit.h"
+#include "station/sites.h"
 
 class QWidget;
 
@@ -24,6 +25,7 @@ class EventGate;
 namespace nms::ui {
 
 class SfnOverviewWindow;
+class SitesDialog;
 
 // What the plant's operations reach of the station.
 struct PlantLinks {
@@ -31,6 +33,9 @@ struct PlantLinks {
     plant::ReplacementUnit::Links replacement;
     // The element tree built again from the database (the shown element cleared).
     std::function<void()> reloadTree;
+    // A scan of these subnets at this pace (the paging window shows it); whether one runs.
+    std::function<void(std::vector<station::Subnet>, int)> scanSites;
+    std::function<bool()> scanning;
 };
 PlantLinks plantLinksOf(app::frmMain& main);
 
@@ -46,6 +51,11 @@ public:
     void exportPlant();
     void importPlant();
     void applySettingsFrom();
+    // Station > Sites... and Scan sites...: the routed sites, and a scan of all of them.
+    void showSites();
+    void scanAllSites();
+    // Asks with what the scan pages and how long it takes, then starts it (names empty: all).
+    void scanSites(const std::vector<std::string>& names);
 
     SfnOverviewWindow* sfnOverviewWindow() const { return overviewWindow_; }
     plant::ReplacementUnit& replacementUnit() { return *replacement_; }
@@ -69,6 +79,7 @@ private:
     QWidget* parent_;
     std::unique_ptr<plant::SfnOverview> overview_;
     SfnOverviewWindow* overviewWindow_ = nullptr;
+    SitesDialog* sites_ = nullptr;
     std::unique_ptr<plant::ReplacementUnit> replacement_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "monitor/metrics.h"
 #include "plant/json_reader.h"
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 
 namespace nms::web {
@@ -33,6 +34,8 @@ std::vector<std::size_t> byName(const Snapshot& s) {
 }  // namespace
 
 std::string macDigits(const std::string& text) {
+    // An element behind a router is named by its role and serial number instead.
+    if (protocol::IsSerialKey(text)) return protocol::ElementKey(text);
     std::string out;
     for (char c : text) {
         if (c == ':' || c == '-') continue;
@@ -61,6 +64,7 @@ std::string elementJson(const Element& e, const plant::ElementListing& listing) 
     extra += ", \"last_seen\": ";
     extra += e.lastSeenUnixMs ? quote(protocol::text::isoUtcTime(e.lastSeenUnixMs, true)) : "null";
     extra += ", \"replies\": " + number(e.replies) + ", \"missed\": " + number(e.missed);
+    if (!e.site.empty()) extra += ", \"site\": " + quote(e.site);
     // The last reply's counters as the element counts them, named as `nms-cli stats --json`.
     extra += ", \"counters\": ";
     if (!e.counted) {

@@ -271,7 +271,8 @@ HttpResponse WebService::events(const ports::HttpRequest& request) {
     if (const auto* v = request.queryValue("element")) {
         const std::string digits = macDigits(*v);
         if (digits.empty()) return error(400, "element takes a MAC");
-        for (std::size_t i = 0; i < 12; i += 2) {
+        if (digits.size() != 12) mac = digits;  // an element known by its serial number
+        for (std::size_t i = 0; digits.size() == 12 && i < 12; i += 2) {
             if (i) mac += ':';
             mac += digits.substr(i, 2);
         }

@@ -154,5 +154,38 @@ TEST_F(Feedback, AttenuationIsRaisedToTheScrollBarMinimum) {
     EXPECT_EQ(main->panel.scrlAtten.value(), 14);
 }
 
+// Behind a router no MAC address can be found: the answer's role and serial number name the
+// element at once, and the outcomes say what they say for an element on the segment.
+class FeedbackBehindARouter : public StationTest {
+protected:
+    void SetUp() override {
+        std::string record = kEncoderRecord;
+        record.replace(0, 14, "[ENCODER-SN0000001001]");
+        startRunning(record);
+        show(0);
+        ASSERT_EQ(main->panel.lblElementMAC.caption(), "ENCODER-SN0000001001");
+    }
+};
+
+TEST_F(FeedbackBehindARouter, TheAnswerIsConfirmedBySerialNumberWithoutAMacWait) {
+    auto a = ElementAnswer::encoder();
+    a.f.sn = 1002;  // another unit at that address
+    const std::string before = file();
+    dialogs.expect(ports::Answer::Ok);
+    receive(a.bytes());
+    EXPECT_FALSE(main->waiting().isOpen());
+    EXPECT_EQ(dialogs.last().text, "The response received does not match the selected element.\rCannot save this element info.");
+    EXPECT_EQ(file(), before);
+
+    show(0);
+    a.f.sn = 1001;
+    a.f.minor = 80;
+    dialogs.expect(ports::Answer::Ok);
+    receive(a.bytes());
+    EXPECT_FALSE(main->waiting().isOpen());
+    EXPECT_EQ(dialogs.last().text, "New configuration has been sucessfuly saved and loaded!");
+    EXPECT_EQ(read("ENCODER-SN0000001001", "ver"), "3.80");
+}
+
 }  // namespace
 }  // namespace nms::testing

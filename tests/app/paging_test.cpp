@@ -434,5 +434,49 @@ TEST_F(PagingScan, AResolutionThatEndsAfterTheScanStoresNothing) {
     EXPECT_EQ(main->TreeView1.nodeCount(), 0);
 }
 
+// A routed site: paged address by address at its pace and only inside its subnet, its elements
+// known by role and serial number, merged; the broadcast's Discover then keeps its records.
+TEST_F(PagingScan, ASiteIsPagedAtItsPaceInsideItsSubnetAndMergedByIdentity) {
+    settings.set("Kestrova", "Vantrelo NG", "Sites", "Hill=10.9.1.0/29");
+    startWith("[00AA00000001]\nNAME=LOCAL\nIP=192.168.1.5\nROLE=1\n"
+              "[ENCODER-SN0000000777]\nNAME=GONE\nIP=10.9.1.3\nROLE=1\nSN=777\n");
+    dialogs.clearShown();
+    network.sent.clear();
+    const auto plan = discovery::planSiteScan(station::loadSites(settings), {}, 100, 6);
+    EXPECT_EQ(plan.addresses, 6u);
+    EXPECT_EQ(plan.summary(), "Scanning 1 site pages 6 addresses, 100 a second: about 7 seconds.");
+    operatorDoes([&] { paging().StartSiteScan(plan.subnets, plan.rate); });
+    EXPECT_EQ(network.sent.size(), 1u);  // one now, the rest at 100 a second
+    time.advance(20);
+    EXPECT_EQ(network.sent.size(), 3u);
+    time.advance(40);
+    ASSERT_EQ(network.sent.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(network.sent[i].host, "10.9.1." + std::to_string(i + 1));
+        EXPECT_EQ(network.sent[i].port, 1901);
+        EXPECT_EQ(std::string(network.sent[i].bytes.begin(), network.sent[i].bytes.end()),
+                  "IPMPXSTL KESTROVA PAGING REQUEST");
+    }
+    // Behind the router: no MAC ever resolves. An answer from outside the subnet is not the scan's.
+    receive(ElementAnswer::decoder("10.9.1.2").bytes());
+    receive(ElementAnswer::decoder("10.9.2.2").bytes());
+    time.advance(6000);
+    EXPECT_FALSE(paging().scanning());
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_EQ(read("DECODER-SN0000002002", "ip"), "10.9.1.2");
+    EXPECT_EQ(read("ENCODER-SN0000000777", "name"), "GONE");  // kept, said as not found
+    EXPECT_EQ(paging().notFound(), std::vector<std::string>{"ENCODER-SN0000000777"});
+    EXPECT_EQ(read("00AA00000001", "name"), "LOCAL");  // outside the site: untouched
+    EXPECT_EQ(main->TreeView1.nodeCount(), 3);
+
+    // The broadcast replaces the segment's records only.
+    dialogs.expect(ports::Answer::Yes, "Performing an 'Auto Discovery'");
+    operatorDoes([&] { main->Toolbar1.click(station::toolbar::kDiscover); });
+    time.advance(6000);
+    EXPECT_EQ(read("00AA00000001", "name"), "<missing>");
+    EXPECT_EQ(read("DECODER-SN0000002002", "ip"), "10.9.1.2");
+    EXPECT_EQ(read("ENCODER-SN0000000777", "name"), "GONE");
+}
+
 }  // namespace
 }  // namespace nms::testing

@@ -80,6 +80,39 @@ TEST_F(CliTest, ARestoreAfterADiscoveryGivesBackTheDatabaseByteForByte) {
     EXPECT_EQ(read((folder + "/nms.ini").c_str()), before);
 }
 
+// The demo's transmitter site behind a router: declared, scanned at its pace, its elements known
+// by serial number for every command, kept by the broadcast's discovery and by a backup.
+TEST_F(CliTest, ASiteBehindARouterIsScannedAndItsElementsServedBySerialNumber) {
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
+    auto r = run("sites add HILLTOP 10.50.7.0/24 --demo");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run("sites add VALE 10.50.7.128/25 --demo");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("overlaps 10.50.7.0/24 of site HILLTOP"), std::string::npos) << r.err;
+    r = run("scan --demo --rate 5000 --timeout 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("pages 254 addresses, 5000 a second"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("DECODER-SN0000730041"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("2 answered: 2 new"), std::string::npos) << r.err;
+    r = run("list --json --demo");
+    EXPECT_NE(r.out.find("\"key\": \"DECODER-SN0000730042\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"site\": \"HILLTOP\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"site\": \"\""), std::string::npos);
+
+    r = run("set DECODER-SN0000730041 name=HILLTOP-1 --demo --yes");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(run("stats decoder-sn0000730041 --demo").status, 0);
+    ASSERT_EQ(run("discover --demo --yes --timeout 1").status, 0);
+    const std::string file = root_ + "/plant.json";
+    ASSERT_EQ(run("backup " + file + " --demo").status, 0);
+    ASSERT_EQ(run("sites remove HILLTOP --demo").status, 0);
+    r = run("restore " + file + " --demo --yes");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run("list --demo");
+    EXPECT_NE(r.out.find("HILLTOP-1"), std::string::npos) << r.out;
+    EXPECT_NE(run("sites --demo").out.find("10.50.7.0/24"), std::string::npos);
+}
+
 // A script's demo is one plant from command to command, as a real one is: what set-delay sent,
 // the next delay reads back; the window's reminder to save is no line for a script.
 TEST_F(CliTest, TheDemoPlantKeepsWhatOneCommandSetForTheNext) {
