@@ -95,7 +95,8 @@ scan_rss=$(per_element "$n")
 found=$(grep -c '^\[[A-Z]*-SN[0-9]\{10\}\]' "$home/nms.ini" 2>/dev/null || true)
 read -r _ paged _ undeclared <<<"$("$testbed" paging-count "$p" read)"
 echo
-printf 'scan of %d addresses (%d sites), default pace: %.1f s (status %d)\n' "$((sites * 254))" "$sites" \
+printf 'scan of %d addresses (%d subnets in %d sites), default pace: %.1f s (status %d)\n' "$((sites * 254))" \
+    "$sites" "$(((sites + 9) / 10))" \
     "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$status"
 # What the station planned, and what it found.
 grep -hE '^Scanning|requests sent' "$work/scan.err" | sed 's/^/  station said: /' || true
