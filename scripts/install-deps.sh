@@ -8,7 +8,7 @@ packages=(
   libmicrohttpd-dev libgnutls28-dev libyaml-cpp-dev libcrypt-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  iproute2 iputils-ping
+  iproute2 iputils-ping nftables
   xvfb xauth xdotool
   dpkg-dev file lintian desktop-file-utils appstream libcap2-bin systemd acl qt6-qpa-plugins
   prometheus prometheus-alertmanager chromium chromium-driver python3-selenium

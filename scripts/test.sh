@@ -55,3 +55,7 @@ build/bench/bench_monitor_kill 50
 # The event journal stays within its bound, file and write-ahead log together, as an always-on
 # monitor writes it: a day of a small plant against a small bound (it fails when over).
 build/bench/bench_journal --days 1 --elements 300 --megabytes 8
+# Sites behind a router on real sockets, small (3 sites of 10 elements, about half a minute): a
+# scan finds every element and pages no address outside the declared subnets, and the monitor
+# polls them as it polls a segment. Skipped when not root.
+bench/bench_sites_netns.sh build 3 10 2

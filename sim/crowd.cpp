@@ -78,11 +78,13 @@ Crowd::Crowd(const CrowdOptions& options) {
     std::uint32_t address = toHost(options.first);
     members_.reserve(static_cast<std::size_t>(std::max(options.count, 0)));
     for (int i = 1; i <= options.count; ++i) {
+        if (options.perSubnet > 0 && i > 1 && (i - 1) % options.perSubnet == 0)
+            address = (address & 0xFFFFFF00u) + 0x100 + (toHost(options.first) & 0xFF);
         while ((address & 0xFF) == 0 || (address & 0xFF) == 0xFF) ++address;
         ElementIdentity id;
         id.name = "ELEMENT " + std::to_string(i);
         id.role = i % 3 == 0 ? Role::Decoder : Role::Encoder;
-        id.serial = 100000 + i;
+        id.serial = options.firstSerial + i - 1;
         id.ip = fromHost(address);
         id.mask = options.mask;
         id.gateway = fromHost((address & toHost(options.mask)) + 1);
@@ -139,14 +141,27 @@ Crowd::Handled Crowd::onIpv4(std::span<const std::uint8_t> f, std::int64_t nowMs
     if (port == protocol::kPortPaging) {
         Handled handled{Kind::Paging, {}};
         const Mac broadcast{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-        for (auto& m : members_) {
+        const std::uint32_t from = toHost(stationIp);
+        auto answer = [&](Member& m) {
             const auto out = m.element.receive(port, payload, stationText, stationPort, nowMs);
-            if (out.empty()) continue;
-            // The element's stack asks for the station's MAC before its answer can leave.
-            std::vector<Frame> frames{arp(m, 1, broadcast, stationIp, Mac{})};
+            if (out.empty()) return;
+            ++pagingAnswered;
+            std::vector<Frame> frames;
+            // The element's stack asks for the station's MAC before its answer can leave; a
+            // station on another subnet is reached through the MAC the request came from.
+            const auto& id = m.element.identity();
+            if ((from & toHost(id.mask)) == (toHost(id.ip) & toHost(id.mask)))
+                frames.push_back(arp(m, 1, broadcast, stationIp, Mac{}));
             for (auto& frame : datagrams(m, stationMac, out)) frames.push_back(std::move(frame));
             handled.answers.push_back(std::move(frames));
+        };
+        // Sent to one element's address: that element answers, and no other.
+        if (const auto it = byAddress_.find(toHost(ipAt(ip + 16))); it != byAddress_.end()) {
+            answer(members_[it->second]);
+            return handled;
         }
+        if (macAt(f.data()) != broadcast) return {};
+        for (auto& m : members_) answer(m);
         return handled;
     }
     // Only the statistics port reaches a single element: a configuration packet would move an

@@ -13,9 +13,12 @@
 // the crowd answers ARP for every element address with that element's MAC, the paging broadcast
 // for every element the way an element's own stack would (an ARP request for the station's
 // address, which gives the station's kernel its neighbour entry as a real element's does,
-// followed by the feedback datagram), and the requests on the statistics port (statistics,
-// delay) of the element they are addressed to, with that element's own answer. No sockets and
-// no clock: the caller passes the time, so the daemon and the tests run the same crowd.
+// followed by the feedback datagram), a paging request sent to one element's address by that
+// element alone, and the requests on the statistics port (statistics, delay) of the element they
+// are addressed to, with that element's own answer. Every answer leaves toward the MAC the
+// request came from: a station behind a router is answered through the router, as an element's
+// stack answers through its gateway. No sockets and no clock: the caller passes the time, so the
+// daemon and the tests run the same crowd.
 namespace nms::sim {
 
 using Frame = std::vector<std::uint8_t>;
@@ -24,6 +27,10 @@ struct CrowdOptions {
     Ipv4 first{10, 204, 0, 2};  // consecutive addresses from here, skipping .0 and .255
     Ipv4 mask{255, 255, 0, 0};
     int count = 1;
+    // When not 0, this many elements on each /24 and then on to the next /24, from the same host
+    // number as the first: a plant spread over many routed sites by one crowd.
+    int perSubnet = 0;
+    std::int32_t firstSerial = 100001;  // element i has serial firstSerial + i - 1
     std::array<std::uint8_t, 2> macPrefix{0x02, 0xCD};  // then the element's number, 4 bytes
     // Silent elements answer ARP and paging, so they are found and stored, and nothing else: a
     // unit whose statistics never come. Every K-th element (K, 2K, ...) with silentEvery K, and
@@ -51,6 +58,7 @@ public:
     bool silent(int number) const { return members_.at(index(number)).silent; }
 
     std::uint64_t arpAnswered = 0;
+    std::uint64_t pagingAnswered = 0;  // paging requests answered, one per answering element
     std::uint64_t requestsAnswered = 0;  // on the statistics port
     std::uint64_t requestsIgnored = 0;   // addressed to a silent element
 

@@ -40,14 +40,19 @@ void usage(std::FILE* to) {
         to,
         "usage: vantrelo-element-crowd --interface IF --first A.B.C.D --count N [--mask M]\n"
         "                              [--mac-prefix HH:HH] [--gap-us US]\n"
+        "                              [--per-subnet K] [--first-serial S]\n"
         "                              [--silent-every K] [--silent-from I] [--verbose]\n"
         "\n"
         "Simulates N elements on the link of IF (which needs no address): consecutive\n"
         "addresses from --first (skipping .0 and .255), MACs PREFIX:ii:ii:ii:ii from the\n"
-        "element's number (default prefix 02:cd), every third element a decoder. Answers\n"
-        "ARP for those addresses, the paging broadcast for every element, and each\n"
-        "element's statistics port (\"GetStats\", \"RstStats\", the delay). --gap-us\n"
-        "spaces the paging answers (default 0: one burst, as a plant answers).\n"
+        "element's number (default prefix 02:cd), every third element a decoder, serial\n"
+        "numbers from --first-serial (default 100001). --per-subnet K puts K elements on\n"
+        "each /24 from the host number of --first, then goes on to the next /24 (sites\n"
+        "behind a router). Answers ARP for those addresses, the paging broadcast for every\n"
+        "element, a paging request sent to an element's address for that element alone,\n"
+        "and each element's statistics port (\"GetStats\", \"RstStats\", the delay), each\n"
+        "toward the MAC the request came from. --gap-us spaces the paging answers\n"
+        "(default 0: one burst, as a plant answers).\n"
         "--silent-every K keeps elements K, 2K, ... silent, --silent-from I elements I to N:\n"
         "they answer ARP and paging, so they are found, but never their statistics port.\n");
 }
@@ -104,7 +109,9 @@ public:
                     if (gapUs > 0 && handled.kind == nms::sim::Crowd::Kind::Paging)
                         std::this_thread::sleep_for(std::chrono::microseconds(gapUs));
                 }
-                if (verbose && handled.kind == nms::sim::Crowd::Kind::Paging) {
+                // A scan pages one element at a time: only broadcasts are worth a line.
+                if (verbose && handled.kind == nms::sim::Crowd::Kind::Paging &&
+                    (handled.answers.size() != 1 || crowd_.size() == 1)) {
                     const double ms = std::chrono::duration<double, std::milli>(
                                           std::chrono::steady_clock::now() - now)
                                           .count();
@@ -118,9 +125,10 @@ public:
         }
         if (verbose)
             std::fprintf(stderr,
-                         "vantrelo-element-crowd: statistics port requests answered %llu, left "
-                         "unanswered by silent elements %llu, ARP requests answered %llu, send "
-                         "failures %zu\n",
+                         "vantrelo-element-crowd: paging answered %llu, statistics port requests "
+                         "answered %llu, left unanswered by silent elements %llu, ARP requests "
+                         "answered %llu, send failures %zu\n",
+                         static_cast<unsigned long long>(crowd_.pagingAnswered),
                          static_cast<unsigned long long>(crowd_.requestsAnswered),
                          static_cast<unsigned long long>(crowd_.requestsIgnored),
                          static_cast<unsigned long long>(crowd_.arpAnswered), sendFailures_);
@@ -161,7 +169,7 @@ private:
 int main(int argc, char** argv) {
     std::string interface, first;
     std::string mask = "255.255.0.0", prefix = "02:cd";
-    int count = 0, gapUs = 0, silentEvery = 0, silentFrom = 0;
+    int count = 0, gapUs = 0, silentEvery = 0, silentFrom = 0, perSubnet = 0, firstSerial = 100001;
     bool verbose = false;
     // The options that take a value, a text or a whole number, and where each goes.
     const std::pair<const char*, std::string*> texts[] = {{"--interface", &interface},
@@ -171,7 +179,9 @@ int main(int argc, char** argv) {
     const std::pair<const char*, int*> numbers[] = {{"--count", &count},
                                                     {"--gap-us", &gapUs},
                                                     {"--silent-every", &silentEvery},
-                                                    {"--silent-from", &silentFrom}};
+                                                    {"--silent-from", &silentFrom},
+                                                    {"--per-subnet", &perSubnet},
+                                                    {"--first-serial", &firstSerial}};
     auto find = [](const auto& table, const std::string& name) {
         for (const auto& [option, target] : table)
             if (name == option) return target;
@@ -198,7 +208,8 @@ int main(int argc, char** argv) {
     const auto maskIp = nms::sim::parseIpv4(mask);
     unsigned p0 = 0, p1 = 0;
     if (interface.empty() || !firstIp || !maskIp || count < 1 || count > 60000 || silentEvery < 0 ||
-        silentFrom < 0 || std::sscanf(prefix.c_str(), "%2x:%2x", &p0, &p1) != 2) {
+        silentFrom < 0 || perSubnet < 0 || perSubnet > 254 || firstSerial < 1 ||
+        std::sscanf(prefix.c_str(), "%2x:%2x", &p0, &p1) != 2) {
         usage(stderr);
         return 2;
     }
@@ -211,6 +222,8 @@ int main(int argc, char** argv) {
     options.macPrefix = {static_cast<std::uint8_t>(p0), static_cast<std::uint8_t>(p1)};
     options.silentEvery = silentEvery;
     options.silentFrom = silentFrom;
+    options.perSubnet = perSubnet;
+    options.firstSerial = firstSerial;
     CrowdSocket crowd(options);
     if (!crowd.open(interface)) return 1;
     if (verbose)

@@ -1,8 +1,12 @@
 // nms-cli's commands that act on one element, against element daemons in their own network
-// namespaces: a configuration saved and confirmed, statistics, and the SFN delay.
+// namespaces: a configuration saved and confirmed, statistics, and the SFN delay; and the same
+// with elements on sites behind a router, found by a scan.
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <chrono>
@@ -255,6 +259,129 @@ TEST(SfnOverviewNet, OneApplyBringsTheDecodersTotalsWithinOneStep) {
     EXPECT_EQ(figures(home.output(), "additional_delay_ns"),
               std::vector<long long>{proposed.at(0) * 100})
         << home.output();
+}
+
+}  // namespace
+}  // namespace nms
+
+namespace nms {
+namespace {
+
+// Sites: subnets behind a router, which the station pages by unicast, one address at a time,
+// and whose elements it knows by role and serial number (it never learns their MACs: no ARP
+// crosses the router). Three sites of twenty crowd elements each (.1 to .20, serials from
+// 1000001, every third a decoder) and two element daemons (site 1 and 2, at .201); five crowd
+// elements beside the station, known by their MACs.
+class SitesNet : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NMS_REQUIRE_ELEMENT_DAEMONS();
+        if (Testbed::elementCrowdPath().empty()) GTEST_SKIP() << "vantrelo-element-crowd is not built";
+        if (::access("/usr/sbin/nft", X_OK) != 0 && ::access("/sbin/nft", X_OK) != 0)
+            GTEST_SKIP() << "nftables (nft) is not installed: the router cannot count";
+        bed = std::make_unique<Testbed>(nettest::RoutedLayout{3, 2});
+        ASSERT_TRUE(bed->ok()) << bed->error();
+        ASSERT_NE(bed->startCrowd(bed->crowdBehindRouter(),
+                                  {"--first", "10.211.1.1", "--mask", "255.255.255.0", "--per-subnet", "20",
+                                   "--count", "60", "--mac-prefix", "02:ce", "--first-serial", "1000001"}),
+                  0);
+        ASSERT_NE(bed->startCrowd(bed->crowdBesideStation(),
+                                  {"--first", "10.210.0.10", "--mask", "255.255.255.0", "--count", "5"}),
+                  0);
+        ASSERT_NE(bed->startElementSim(1, {"--role", "encoder", "--name", "SITE ENC", "--serial", "4241", "--mask",
+                                           "255.255.255.0", "--gw", "10.211.1.254", "--tx", "1", "--remote",
+                                           "239.192.0.5"}),
+                  0);
+        ASSERT_NE(bed->startElementSim(2, {"--role", "decoder", "--name", "SITE SFN", "--serial", "4242", "--mask",
+                                           "255.255.255.0", "--gw", "10.211.2.254", "--sfn", "1", "--delay",
+                                           "120000"}),
+                  0);
+        ASSERT_TRUE(nettest::daemonsReady(*bed, {1, 2}));
+    }
+    int run(const std::string& args) { return bed->run(bed->station().ns, home.command(args)); }
+    std::vector<std::string> serialSections() {
+        std::vector<std::string> out;
+        const auto records = home.records();
+        for (const auto& s : records.sections())
+            if (s.name.find("-SN") != std::string::npos) out.push_back(s.name);
+        return out;
+    }
+
+    std::unique_ptr<Testbed> bed;
+    StationHome home;
+};
+
+TEST_F(SitesNet, AScanFindsTheSitesElementsBySerialAndWorksWithThemBesideTheLocalOnes) {
+    ASSERT_EQ(run("discover --yes --timeout 2"), 0) << home.output("err.txt");
+    ASSERT_EQ(home.records().sections().size(), 5u) << home.output();
+    ASSERT_EQ(run("sites add north 10.211.1.0/24"), 0) << home.output("err.txt");
+    ASSERT_EQ(run("sites add south 10.211.2.0/24"), 0) << home.output("err.txt");
+    ASSERT_EQ(run("sites add east 10.211.3.0/24"), 0) << home.output("err.txt");
+    ASSERT_TRUE(bed->declareSubnets({"10.211.1.0/24", "10.211.2.0/24", "10.211.3.0/24"}));
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(run("scan"), 0) << home.output("err.txt");
+    std::printf("scan of three /24 sites: %.1f s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    // Every host address of the three sites once, none elsewhere (the router's own .254 on each
+    // is paged too, but not forwarded).
+    const auto count = bed->pagingCount();
+    EXPECT_EQ(count.paged, 3 * 253);
+    EXPECT_EQ(count.undeclared, 0);
+
+    // The local ones stay under their MACs; the sites' under role and serial, every one of them.
+    const auto records = home.records();
+    EXPECT_EQ(records.sections().size(), 5u + 62u) << home.output();
+    EXPECT_NE(records.find(protocol::Encode_MAC("02:cd:00:00:00:01")), nullptr);
+    EXPECT_EQ(serialSections().size(), 62u);
+    for (const char* key : {"ENCODER-SN0001000001", "DECODER-SN0001000003", "DECODER-SN0001000060",
+                            "ENCODER-SN0000004241", "DECODER-SN0000004242"})
+        EXPECT_NE(records.find(key), nullptr) << key << "\n" << home.output();
+    ASSERT_EQ(run("list --json"), 0);
+    EXPECT_NE(home.output().find("\"site\": \"south\""), std::string::npos) << home.output();
+
+    // The station's kernel knows the router and the elements beside it, nothing behind it.
+    const std::string neighbours = home.database() + ".neighbours";
+    ASSERT_EQ(bed->run(bed->station().ns, "ip neigh show >" + neighbours), 0);
+    const std::string table = home.file("nms.ini.neighbours");
+    EXPECT_NE(table.find(bed->router().mac), std::string::npos) << table;
+    for (const auto& behind : std::vector<std::string>{"10.211.", "02:ce:", bed->element(1).mac, bed->element(2).mac})
+        EXPECT_EQ(table.find(behind), std::string::npos) << behind << " in\n" << table;
+
+    // A remote element saved and confirmed, its statistics, an SFN delay set and read back.
+    ASSERT_EQ(run("set ENCODER-SN0000004241 name=\"On Site\" --yes --json"), 0) << home.output("err.txt");
+    EXPECT_NE(home.output().find("\"confirmed\": true"), std::string::npos) << home.output();
+    EXPECT_EQ(nettest::value(home.records(), "ENCODER-SN0000004241", "NAME"), "ON SITE         ");
+    ASSERT_EQ(run("stats DECODER-SN0000004242 --json"), 0) << home.output("err.txt");
+    EXPECT_NE(home.output().find("\"role\": \"DECODER\""), std::string::npos) << home.output();
+    ASSERT_EQ(run("stats ENCODER-SN0001000002 --json"), 0) << home.output("err.txt");
+    ASSERT_EQ(run("set-delay DECODER-SN0000004242 1500 --servo off --yes"), 0) << home.output("err.txt");
+    ASSERT_EQ(run("delay DECODER-SN0000004242 --json"), 0) << home.output("err.txt");
+    EXPECT_NE(home.output().find("\"additional_delay_ns\": 150000"), std::string::npos) << home.output();
+
+    // The plant monitor over the segment and the sites: every element answers every cycle.
+    ASSERT_EQ(run("monitor --interval 2 --cycles 2 --stats"), 0) << home.output("err.txt");
+    EXPECT_NE(home.output("err.txt").find("stats: cycle 2: elements 67, replies 67, missed 0"), std::string::npos)
+        << home.output("err.txt");
+}
+
+// A site of a /28 inside a /24 whose elements also sit outside it: only the fourteen inside
+// are paged and answer, and the router forwards nothing to the others.
+TEST_F(SitesNet, AScanNeverPagesOutsideItsSubnets) {
+    ASSERT_EQ(run("sites add narrow 10.211.2.0/28"), 0) << home.output("err.txt");
+    ASSERT_TRUE(bed->declareSubnets({"10.211.2.0/28"}));
+    ASSERT_EQ(run("scan narrow"), 0) << home.output("err.txt");
+    const auto count = bed->pagingCount();
+    EXPECT_EQ(count.paged, 14);
+    EXPECT_EQ(count.undeclared, 0);
+    // Site 2 holds elements 21 to 40 at .1 to .20: 21 to 34 inside.
+    std::vector<std::string> expected;
+    for (int i = 21; i <= 34; ++i)
+        expected.push_back(std::string(i % 3 == 0 ? "DECODER" : "ENCODER") + "-SN00010000" + std::to_string(i));
+    auto found = serialSections();
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.substr(10) < b.substr(10); });
+    EXPECT_EQ(found, expected) << home.output();
+    EXPECT_EQ(home.records().sections().size(), 14u);
 }
 
 }  // namespace

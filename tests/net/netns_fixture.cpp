@@ -137,6 +137,17 @@ std::string unavailableReason() {
 }
 
 Testbed::Testbed(int elements, int networks) {
+    create({"create", std::to_string(elements), std::to_string(networks)}, static_cast<std::size_t>(networks),
+           static_cast<std::size_t>(elements));
+}
+
+Testbed::Testbed(RoutedLayout layout) {
+    create({"create-routed", std::to_string(layout.sites), std::to_string(layout.elements)}, 1,
+           static_cast<std::size_t>(layout.elements));
+    ok_ = ok_ && routers_.size() == 1 && crowds_.size() == 2;
+}
+
+void Testbed::create(const std::vector<std::string>& verb, std::size_t stations, std::size_t elements) {
     installOnce();
     static std::atomic<int> counter{0};
     prefix_ = std::string(kFamily) + std::to_string(::getpid()) + "_" + std::to_string(++counter);
@@ -146,19 +157,23 @@ Testbed::Testbed(int elements, int networks) {
         refreshSignalCopy();
     }
     std::string out;
-    const int status = runCapture(
-        {NMS_TESTBED_SCRIPT, "create", prefix_, std::to_string(elements), std::to_string(networks)}, &out);
+    std::vector<std::string> argv{NMS_TESTBED_SCRIPT, verb.at(0), prefix_};
+    argv.insert(argv.end(), verb.begin() + 1, verb.end());
+    const int status = runCapture(argv, &out);
     std::istringstream lines(out);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream f(line);
         Host h;
         if (!(f >> h.role >> h.ns >> h.interface >> h.ip >> h.mac >> h.network)) continue;
-        (h.role == "station" ? stations_ : elements_).push_back(h);
+        auto& hosts = h.role == "station" ? stations_
+                      : h.role == "router"  ? routers_
+                      : h.role == "crowd"   ? crowds_
+                                            : elements_;
+        hosts.push_back(h);
     }
-    ok_ = status == 0 && static_cast<int>(stations_.size()) == networks &&
-          static_cast<int>(elements_.size()) == elements;
-    if (!ok_) error_ = "netns-testbed.sh create failed (status " + std::to_string(status) + ")";
+    ok_ = status == 0 && stations_.size() == stations && elements_.size() == elements;
+    if (!ok_) error_ = "netns-testbed.sh " + verb.at(0) + " failed (status " + std::to_string(status) + ")";
 }
 
 Testbed::~Testbed() {
@@ -171,6 +186,20 @@ Testbed::~Testbed() {
 
 const Host& Testbed::station(int network) const { return stations_.at(static_cast<std::size_t>(network - 1)); }
 const Host& Testbed::element(int index) const { return elements_.at(static_cast<std::size_t>(index - 1)); }
+
+bool Testbed::declareSubnets(const std::vector<std::string>& subnets) const {
+    std::vector<std::string> argv{NMS_TESTBED_SCRIPT, "paging-count", prefix_, "declare"};
+    argv.insert(argv.end(), subnets.begin(), subnets.end());
+    return runCapture(argv, nullptr) == 0;
+}
+
+Testbed::PagingCount Testbed::pagingCount() const {
+    std::string out;
+    PagingCount count;
+    if (runCapture({NMS_TESTBED_SCRIPT, "paging-count", prefix_, "read"}, &out) == 0)
+        std::sscanf(out.c_str(), "paged %lld undeclared %lld", &count.paged, &count.undeclared);
+    return count;
+}
 
 std::string Testbed::vacantAddress(int network) const { return "10.203." + std::to_string(network) + ".250"; }
 
@@ -248,6 +277,22 @@ std::string Testbed::elementSimPath() {
 #else
     return {};
 #endif
+}
+
+std::string Testbed::elementCrowdPath() {
+#ifdef NMS_ELEMENT_CROWD
+    return NMS_ELEMENT_CROWD;
+#else
+    return {};
+#endif
+}
+
+pid_t Testbed::startCrowd(const std::string& ns, const std::vector<std::string>& options) {
+    const std::string path = elementCrowdPath();
+    if (path.empty()) return 0;
+    std::vector<std::string> argv{path, "--interface", "eth0"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return start(ns, argv);
 }
 
 pid_t Testbed::startElementSim(int index, const std::vector<std::string>& options) {

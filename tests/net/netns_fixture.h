@@ -21,7 +21,15 @@ struct Host {
     std::string interface;  // inside the namespace
     std::string ip;
     std::string mac;
-    int network = 0;        // 1: 10.203.1.0/24, 2: 10.203.2.0/24, ...
+    int network = 0;        // 1: 10.203.1.0/24, 2: 10.203.2.0/24, ...; routed: the site (0: the station's)
+};
+
+// A station whose elements sit on site subnets behind a router (10.211.s.0/24, s = 1..sites),
+// with link-only namespaces for element crowds beside the station and behind the router, and
+// `elements` hosts for element daemons in the sites. See netns-testbed.sh create-routed.
+struct RoutedLayout {
+    int sites = 1;
+    int elements = 0;
 };
 
 // Why the test bed cannot run here ("" when it can).
@@ -47,6 +55,7 @@ std::string unavailableReason();
 class Testbed {
 public:
     Testbed(int elements, int networks = 1);
+    explicit Testbed(RoutedLayout layout);
     ~Testbed();
     Testbed(const Testbed&) = delete;
     Testbed& operator=(const Testbed&) = delete;
@@ -61,6 +70,18 @@ public:
     // Element i (1-based).
     const Host& element(int index) const;
     const std::vector<Host>& elements() const { return elements_; }
+    // Of a routed bed: its router, and the namespaces of its crowds (their interface is eth0).
+    const Host& router() const { return routers_.at(0); }
+    const std::string& crowdBesideStation() const { return crowds_.at(0).ns; }
+    const std::string& crowdBehindRouter() const { return crowds_.at(1).ns; }
+    // The router counts the paging datagrams it forwards, and those among them to an address
+    // outside `subnets` (the counts start again from 0 here).
+    bool declareSubnets(const std::vector<std::string>& subnets) const;
+    struct PagingCount {
+        long long paged = -1;
+        long long undeclared = -1;
+    };
+    PagingCount pagingCount() const;
     // An address on network k where no host lives.
     std::string vacantAddress(int network = 1) const;
 
@@ -81,16 +102,24 @@ public:
 
     // The element simulator daemon's path ("" when it is not built).
     static std::string elementSimPath();
+    // The element crowd's ("" when it is not built), and the crowd started in `ns` on its eth0
+    // with these options (--first, --count ...).
+    static std::string elementCrowdPath();
+    pid_t startCrowd(const std::string& ns, const std::vector<std::string>& options);
     // Starts the simulator for element i with its address and MAC, plus `options`
     // (--role, --name, --fw, --tx ...).
     pid_t startElementSim(int index, const std::vector<std::string>& options);
 
 private:
+    void create(const std::vector<std::string>& verb, std::size_t stations, std::size_t elements);
+
     std::string prefix_;
     bool ok_ = false;
     std::string error_;
     std::vector<Host> stations_;
     std::vector<Host> elements_;
+    std::vector<Host> routers_;
+    std::vector<Host> crowds_;
     std::vector<pid_t> children_;
 };
 

@@ -103,6 +103,9 @@ inline bool daemonsReady(Testbed& bed, const std::vector<int>& indexes, int netw
     };
     for (int attempt = 0; attempt < 20 && !all(); ++attempt) {
         probe.sendTo("255.255.255.255", 1901, bytes);
+        // Behind a router a broadcast never arrives: each is asked at its own address.
+        for (int i : indexes)
+            if (bed.element(i).network != bed.station(network).network) probe.sendTo(bed.element(i).ip, 1901, bytes);
         nettest::spinUntil(all, 250);
     }
     probe.close();

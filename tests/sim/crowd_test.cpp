@@ -102,5 +102,42 @@ TEST(Crowd, SilentElementsAreFoundByPagingAndArpButNeverAnswerTheirStatistics) {
     EXPECT_EQ(crowd.requestsIgnored, 5u);
 }
 
+// Sites behind a router: each element answers a paging request sent to its own address, alone,
+// toward the router's MAC, and asks nothing of the station's address (not on its link). An
+// address the crowd does not hold, sent to the crowd's link, is not answered by anyone.
+TEST(Crowd, ARoutedPagingRequestIsAnsweredByItsElementAloneThroughTheRouter) {
+    CrowdOptions o;
+    o.first = {10, 211, 1, 1};
+    o.mask = {255, 255, 255, 0};
+    o.count = 5;
+    o.perSubnet = 2;
+    o.firstSerial = 7000;
+    Crowd crowd(o);
+    EXPECT_EQ(crowd.element(2).identity().ip, (Ipv4{10, 211, 1, 2}));
+    EXPECT_EQ(crowd.element(3).identity().ip, (Ipv4{10, 211, 2, 1}));
+    EXPECT_EQ(crowd.element(5).identity().ip, (Ipv4{10, 211, 3, 1}));
+    EXPECT_EQ(crowd.element(5).identity().serial, 7004);
+
+    const Mac router{0x02, 0x00, 0x00, 0x00, 0x00, 0xFE};
+    const Ipv4 station{10, 210, 0, 1};
+    const auto paging = protocol::requestBytes(protocol::kPagingRequest);
+    const auto& id = crowd.element(4).identity();
+    const auto page = crowd.handle(udpFrame(id.mac, router, station, id.ip, protocol::kPortFeedback,
+                                            protocol::kPortPaging, paging),
+                                   0);
+    ASSERT_EQ(page.answers.size(), 1u);
+    ASSERT_EQ(page.answers[0].size(), 1u);  // the feedback datagram, no ARP request before it
+    const Frame& f = page.answers[0][0];
+    EXPECT_EQ(macAt(f, 0), router);
+    EXPECT_EQ(ipAt(f, 26), id.ip);
+    EXPECT_EQ(ipAt(f, 30), station);
+    EXPECT_EQ(crowd.pagingAnswered, 1u);
+
+    const auto stray = crowd.handle(udpFrame(id.mac, router, station, {10, 211, 2, 9},
+                                             protocol::kPortFeedback, protocol::kPortPaging, paging),
+                                    0);
+    EXPECT_TRUE(stray.answers.empty());
+}
+
 }  // namespace
 }  // namespace nms::sim
