@@ -46,15 +46,15 @@ monitor_run() {
     local status=0
     station_measured "$cli" monitor --interval 2 --cycles "$cycles" --stats >/dev/null 2>"$work/monitor.err" || status=$?
     [ "$status" -ne 130 ] || exit 130
-    sed -nE 's/^stats: cycle ([0-9]+): elements ([0-9]+), replies ([0-9]+), missed ([0-9]+), took ([0-9]+) ms.*$/\2 \3 \4 \5/p' \
+    sed -nE 's/^stats: cycle ([0-9]+): elements ([0-9]+), replies ([0-9]+), missed ([0-9]+), took ([0-9]+) ms, cpu since the last cycle ([0-9.]+) ms.*$/\2 \3 \4 \5 \6/p' \
         "$work/monitor.err" | awk '
         NR == 1 { first = $4; next }
-        { k++; t[k] = $4; r += $2; m += $3; e = $1 }
+        { k++; t[k] = $4; r += $2; m += $3; e = $1; c += $5 }
         END {
             if (k == 0) { print "failed"; exit }
             for (i = 1; i <= k; i++) for (j = i + 1; j <= k; j++) if (t[j] < t[i]) { x = t[i]; t[i] = t[j]; t[j] = x }
             med = k % 2 ? t[(k + 1) / 2] : (t[k / 2] + t[k / 2 + 1]) / 2
-            printf "%d %.0f %.0f %.0f %d\n", first, med, r / k, m / k, e
+            printf "%d %.0f %.0f %.0f %d %.0f\n", first, med, r / k, m / k, e, c / k
         }'
 }
 print_monitor() {
@@ -64,9 +64,9 @@ print_monitor() {
         printf '  %-16s %-18s monitor failed: %s\n' "$plant" "$label" "$(head -c 300 "$work/monitor.err" | tr '\n' ' ')"
         return
     fi
-    read -r first took replies missed elements <<<"$line"
-    printf '  %-16s %-18s %9s %9s %9s %7s %7s  %s\n' "$plant" "$label" "$elements" "$first" "$took" \
-        "$replies" "$missed" "$(per_element "$elements")"
+    read -r first took replies missed elements cpu <<<"$line"
+    printf '  %-16s %-18s %9s %9s %9s %7s %7s %9s  %s\n' "$plant" "$label" "$elements" "$first" "$took" \
+        "$replies" "$missed" "$cpu" "$(per_element "$elements")"
 }
 
 echo "sites: $sites subnets of /24 behind a router, $per elements on each: $n elements"
@@ -105,7 +105,7 @@ echo "  paging datagrams forwarded by the router: $paged; to undeclared addresse
 echo "  station's peak memory during the scan: $scan_rss"
 
 echo
-printf '  %-16s %-18s %9s %9s %9s %7s %7s  %s\n' plant scenario elements "first ms" "cycle ms" replies missed "station's peak memory"
+printf '  %-16s %-18s %9s %9s %9s %7s %7s %9s  %s\n' plant scenario elements "first ms" "cycle ms" replies missed "cpu ms" "station's peak memory"
 print_monitor "routed sites" "all answering"
 stop_site_crowd() {
     local pids
@@ -132,6 +132,8 @@ crowd_start --count "$n" --silent-every 10
 print_monitor "one segment" "every 10th silent"
 crowd_link_down
 
-echo "cycles per run: $cycles, one every 2 s; the cycle figure is the median after the first"
+echo "cycles per run: $cycles, one every 2 s; the cycle figure is the median after the first, cpu the"
+echo "station's processor time per cycle (its mean after the first); where it is the same on both"
+echo "plants, a longer routed cycle is the time the test bed's router takes, not the station's work"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 [ "$found" -eq "$n" ] && [ "$undeclared" -eq 0 ] || { echo "FAILED: elements missing or datagrams outside the sites"; exit 1; }

@@ -53,9 +53,12 @@ void printElements(app::frmMain& main, const std::vector<std::string>& sections,
         std::printf("%s]\n", rows.empty() ? "" : "\n");
         return;
     }
-    std::printf("%-16s  %-8s  %-17s  %-15s  %s\n", "NAME", "ROLE", "MAC", "IP", "FIRMWARE");
+    // An element behind a router is named by its serial number, wider than a MAC.
+    int width = 17;
+    for (const auto& r : rows) width = std::max(width, static_cast<int>(r.mac.size()));
+    std::printf("%-16s  %-8s  %-*s  %-15s  %s\n", "NAME", "ROLE", width, "MAC", "IP", "FIRMWARE");
     for (const auto& r : rows)
-        std::printf("%-16s  %-8s  %-17s  %-15s  %s\n", r.name.c_str(), r.role.c_str(),
+        std::printf("%-16s  %-8s  %-*s  %-15s  %s\n", r.name.c_str(), r.role.c_str(), width,
                     r.mac.c_str(), r.ip.c_str(), r.firmware.c_str());
     std::printf("%zu element%s\n", rows.size(), rows.size() == 1 ? "" : "s");
 }

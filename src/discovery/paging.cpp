@@ -32,23 +32,12 @@ std::string unresolvedText(const std::vector<std::string>& addresses) {
     return text;
 }
 
-// Behind a router an element is known by its serial number; one that reports none cannot be
-// told from another and is not stored.
-std::string unidentifiedText(const std::vector<std::string>& addresses) {
-    const std::size_t n = addresses.size();
-    std::string text = "An error occured while retrieving 'Element serial number':\r";
-    text += n == 1 ? std::string("1 element behind a router answered the scan without a serial number:")
-                   : std::to_string(n) + " elements behind a router answered the scan without a serial number:";
-    for (std::size_t i = 0; i < n && i < kAddressesInBox; ++i) text += (i == 0 ? "\r" : ", ") + addresses[i];
-    if (n > kAddressesInBox) text += " and " + std::to_string(n - kAddressesInBox) + " more (see the details).";
-    text += "\rThey are not in the database.";
-    return text;
-}
-
 // How often a site scan's requests go out, and the most one tick sends after the station was
 // held up (a burst that makes up for a stall is what the pace exists to prevent).
 constexpr int kPacingMs = 20;
 constexpr double kMostCatchUpSeconds = 0.1;
+// A site scan whose first requests all fail stops.
+constexpr std::uint64_t kGiveUpAfterRefusals = 20;
 }  // namespace
 
 SiteScanPlan planSiteScan(const station::Sites& sites, const std::vector<std::string>& names, int rate,
@@ -283,6 +272,12 @@ void Paging::sendSiteRequests() {
             ++sent_;
         } else {
             if (refused_++ == 0) refusedWhy_ = socket_.errorDescription();
+            // The link is down or no route leads to the sites: a long scan of refusals tells
+            // the operator nothing more than its first ones do.
+            if (sent_ == 0 && refused_ >= kGiveUpAfterRefusals) {
+                cancelled_ = true;
+                return endScan();
+            }
         }
         if (++hostAt_ >= subnet.hostCount()) {
             hostAt_ = 0;
@@ -407,6 +402,7 @@ void Paging::storeAnswer(const std::string& ip, const std::string& mac, const pr
 }
 
 void Paging::storeSerialAnswer(const std::string& ip, const protocol::FeedbackRecord& answer) {
+    // The feedback's checks let no answer through without a serial number.
     const std::string section = protocol::SerialKey(answer.role, answer.sn);
     if (section.empty()) return markUnresolved(ip);
     if (unresolvedSet_.erase(ip) > 0) unresolved_.erase(std::find(unresolved_.begin(), unresolved_.end(), ip));
@@ -455,9 +451,12 @@ void Paging::noteNotFound() {
 
 void Paging::reportUnresolved() {
     if (siteScan() && refused_ > 0 && !context_.ended()) {
-        context_.msgBox(std::to_string(refused_) + " of " + std::to_string(refused_ + sent_) +
-                            " paging requests could not be sent: " + refusedWhy_ +
-                            "\rThe elements at those addresses were not asked.",
+        const bool stopped = sent_ == 0 && refused_ >= kGiveUpAfterRefusals;
+        context_.msgBox(stopped ? "Unable to send the paging request: " + refusedWhy_ +
+                                      "\rThe scan stopped; no element was asked and the database was not changed."
+                                : std::to_string(refused_) + " of " + std::to_string(refused_ + sent_) +
+                                      " paging requests could not be sent: " + refusedWhy_ +
+                                      "\rThe elements at those addresses were not asked.",
                         ports::MessageIcon::Exclamation, ports::MessageButtons::Ok, ports::Answer::Ok,
                         "Scan sites");
     }
@@ -465,7 +464,7 @@ void Paging::reportUnresolved() {
     std::string details;
     for (const auto& ip : unresolved_) details += ip + "\n";
     // An error, not a warning: these elements are missing from the new database.
-    context_.msgBox(siteScan() ? unidentifiedText(unresolved_) : unresolvedText(unresolved_),
+    context_.msgBox(unresolvedText(unresolved_),
                     ports::MessageIcon::Critical, ports::MessageButtons::Ok, ports::Answer::Ok,
                     siteScan() ? "Scan sites" : "Auto Discovery", details);
 }

@@ -51,6 +51,7 @@ constexpr Place kPlaces[] = {
     {"frmStatistics", "The statistics window"},
     {"frmAdjust", "The SFN plot"},
     {"frmSfnOverview", "The SFN overview"},
+    {"frmSites", "Sites behind routers"},
     {"settingsDialog", "The plant monitor"},
 };
 constexpr Place kTitledDialogs[] = {

@@ -478,5 +478,23 @@ TEST_F(PagingScan, ASiteIsPagedAtItsPaceInsideItsSubnetAndMergedByIdentity) {
     EXPECT_EQ(read("ENCODER-SN0000000777", "name"), "GONE");
 }
 
+// With the link down every request is refused: the scan stops after its first ones and says why
+// once, instead of running through the subnet's refusals.
+TEST_F(PagingScan, ASiteScanWhoseRequestsAreAllRefusedStopsAndSaysWhy) {
+    settings.set("Kestrova", "Vantrelo NG", "Sites", "Hill=10.9.1.0/27");
+    startWith("");
+    dialogs.clearShown();
+    for (int host = 1; host <= 30; ++host) network.failingHosts.insert("10.9.1." + std::to_string(host));
+    dialogs.expect(ports::Answer::Ok, "Unable to send the paging request");
+    operatorDoes([&] { paging().StartSiteScan(station::loadSites(settings)[0].subnets, 10000); });
+    time.advance(100);
+    EXPECT_FALSE(paging().scanning());
+    EXPECT_FALSE(main->AutoDiscoverAwaiting);
+    EXPECT_EQ(paging().requestsRefused(), 20u);
+    ASSERT_TRUE(dialogs.allUsed());
+    EXPECT_EQ(dialogs.last().text, "Unable to send the paging request: Network is unreachable\rThe scan stopped; "
+                                   "no element was asked and the database was not changed.");
+}
+
 }  // namespace
 }  // namespace nms::testing
