@@ -36,6 +36,14 @@ frmMain::frmMain(station::StationEnv& env)
       strLocalNMSIPAddress(context_->strLocalNMSIPAddress),
       AudioTypes(context_->AudioTypes),
       AutoDiscoverAwaiting(context_->AutoDiscoverAwaiting) {
+    setUpCaptionsAndToolbar();
+    makeParts(env);
+    connectEvents();
+    context_->atEnd([this] { mainSocket_->close(); });
+    watchDatabaseWrites(env);
+}
+
+void frmMain::setUpCaptionsAndToolbar() {
     caption.setCaption("Vantrelo NG NMS");
     frmTreeView.setCaption("Elements");
     lblNMSIPAddr.setCaption("NMS interface:");
@@ -48,7 +56,11 @@ frmMain::frmMain(station::StationEnv& env)
                        {Kind::Separator, 0, "", true},
                        {Kind::Button, tb::kPictureStartMonitoring, "Start audio monitoring", true},
                        {Kind::Button, tb::kPictureStopMonitoring, "Stop audio monitoring", true}});
+}
 
+// The parts of the window, each on the shared context and the controls it drives, and the links
+// that let one hand its answers to another.
+void frmMain::makeParts(station::StationEnv& env) {
     meter_ = std::make_unique<diag::LevelMeter>(*context_, panel, Toolbar1, *mainSocket_);
     editor_ = std::make_unique<editor::ElementEditor>(
         panel, *context_, editor::EditorLinks{Toolbar1, meter_->tmrVolume, *mainSocket_});
@@ -75,6 +87,10 @@ frmMain::frmMain(station::StationEnv& env)
     adjust_ = std::make_unique<sfn::frmAdjust>(*context_, panel.lblElementType);
     ownJournal_ = std::make_unique<monitor::MemoryJournal>();
     monitor_ = std::make_unique<monitor::PlantMonitor>(*context_, env.journal ? *env.journal : *ownJournal_);
+}
+
+// The operator's events and the main port's datagrams, to their handlers.
+void frmMain::connectEvents() {
     context_->onOperatorChange = [this](const std::string& mac, const std::string& name,
                                         const std::string& what, const std::string& from,
                                         const std::string& to) {
@@ -101,9 +117,9 @@ frmMain::frmMain(station::StationEnv& env)
     panel.cmdPing.onClick = [this] { cmdPing_Click(); };
     panel.cmdGetStats.onClick = [this] { cmdGetStats_Click(); };
     panel.cmdAdjust.onClick = [this] { cmdAdjust_Click(); };
+}
 
-    context_->atEnd([this] { mainSocket_->close(); });
-
+void frmMain::watchDatabaseWrites(station::StationEnv& env) {
     // A database that cannot be written is said once per run of failures, after the event in
     // progress (the failure may come from the flush that precedes a message box).
     env.db.onWriteFailed = [this](const std::string& path, const std::string& error) {

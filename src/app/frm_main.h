@@ -133,6 +133,10 @@ public:
                          ports::Answer defaultButton, const std::string& title = {});
 
 private:
+    void setUpCaptionsAndToolbar();
+    void makeParts(station::StationEnv& env);
+    void connectEvents();
+    void watchDatabaseWrites(station::StationEnv& env);
     void finishStartUp();
     void clearTreeAndLists();
     void clearElementPanel();

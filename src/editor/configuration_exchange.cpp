@@ -386,6 +386,12 @@ void ConfigurationExchange::confirmSelectedElement(const std::string& section) {
     write();
 
     if (!confirmed) return saveEnded(SaveEnd::Differs);
+    announceConfirmedSave(changes);
+}
+
+// Every setting confirmed: the panel shows the record, the journal says what changed, and the
+// operator is told.
+void ConfigurationExchange::announceConfirmedSave(const std::vector<SettingChange>& changes) {
     links_.editor.reloadShown();
     feedbackWaited_ = true;
     std::string before, after;

@@ -19,6 +19,8 @@
 
 namespace nms::editor {
 
+struct SettingChange;
+
 // What the exchange works with besides the panel and the station context, given once.
 struct ExchangeLinks {
     ElementEditor& editor;
@@ -91,6 +93,7 @@ private:
     void finishFeedback();
     void continueFeedbackWithMac(const std::string& mac);
     void confirmSelectedElement(const std::string& section);
+    void announceConfirmedSave(const std::vector<SettingChange>& changes);
     void endLateRun();
     bool ended() const { return context_.ended(); }
 

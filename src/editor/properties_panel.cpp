@@ -4,7 +4,15 @@ namespace nms::editor {
 
 PropertiesPanel::PropertiesPanel() {
     frmProperties.setCaption("Element properties:");
+    setUpIdentity();
+    setUpNetwork();
+    setUpAudio();
+    setUpLevelAndSilenceDetector();
+    setUpFirmware();
+    setUpDiagnostics();
+}
 
+void PropertiesPanel::setUpIdentity() {
     lblCapElementType.setCaption("Element type:");
     lblElementType.setCaption("-");
     lblCapElementMAC.setCaption("MAC address:");
@@ -13,7 +21,9 @@ PropertiesPanel::PropertiesPanel() {
     lblSerialNumber.setCaption("-");
     lblCapVersion.setCaption("DSP version:");
     lblVersion.setCaption("-");
+}
 
+void PropertiesPanel::setUpNetwork() {
     lblCapElementName.setCaption("Element name:");
     txtElementName.maxLength = 16;
     txtElementName.setToolTip("Max 16 chars");
@@ -32,7 +42,9 @@ PropertiesPanel::PropertiesPanel() {
         vlan->setText("1");
         vlan->setEnabled(false);
     }
+}
 
+void PropertiesPanel::setUpAudio() {
     Label9.setCaption("Audio source:");
     cmbAudioInput.addItems({"Digital", "Analog BAL", "Analog UNB"});
     lblCapAudioType.setCaption("Audio type:");
@@ -52,7 +64,9 @@ PropertiesPanel::PropertiesPanel() {
     txtAES67Channel.setEnabled(false);
     Label27.setEnabled(false);
     lblCapEncoders.setCaption("Bound to:");
+}
 
+void PropertiesPanel::setUpLevelAndSilenceDetector() {
     Label16.setCaption("Audio level:");
     scrlAtten.setRange(14, 255);
     scrlAtten.setValue(255);
@@ -78,11 +92,15 @@ PropertiesPanel::PropertiesPanel() {
     lblCapLowLatency.setCaption("Low latency:");
     chkLowLatency.setCaption("Enabled");
     chkLowLatency.setToolTip("Enable low latency (1.25mS) option");
+}
 
+void PropertiesPanel::setUpFirmware() {
     lblCapUploadFW.setCaption("Upload FW:");
     cmdBrowseFW.setCaption("Browse...");
     cmdBrowseFW.setEnabled(false);
+}
 
+void PropertiesPanel::setUpDiagnostics() {
     frmDiagnostics.setCaption("Diagnostics:");
     lblCapPing.setCaption("Ping:");
     cmdPing.setCaption("<Click to test>");

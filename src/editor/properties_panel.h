@@ -99,6 +99,15 @@ struct PropertiesPanel {
     Button cmdGetStats{"cmdGetStats"};  // "View..."
     Label lblCapAdjust{"lblCapAdjust"};
     Button cmdAdjust{"cmdAdjust"};  // "Adjust..."
+
+private:
+    // The design state, one group of rows at a time, in the order the frame shows them.
+    void setUpIdentity();
+    void setUpNetwork();
+    void setUpAudio();
+    void setUpLevelAndSilenceDetector();
+    void setUpFirmware();
+    void setUpDiagnostics();
 };
 
 }  // namespace nms::editor

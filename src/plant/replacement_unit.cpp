@@ -25,13 +25,6 @@ using SaveEnd = editor::ConfigurationExchange::SaveEnd;
 
 namespace {
 
-std::optional<long long> wholeNumber(const std::optional<std::string>& text) {
-    if (!text) return std::nullopt;
-    long long n = 0;
-    if (!protocol::text::parseInteger(protocol::text::trim(*text), n)) return std::nullopt;
-    return n;
-}
-
 std::string roleName(long long role) {
     return role == rec::kRoleDecoder   ? "a decoder"
            : role == rec::kRoleEncoder ? "an encoder"
@@ -39,57 +32,6 @@ std::string roleName(long long role) {
 }
 
 }  // namespace
-
-std::optional<std::string> SourceRecord::value(std::string_view key) const {
-    const std::string wanted = protocol::text::toLower(key);
-    for (const auto& [k, v] : values)
-        if (protocol::text::toLower(k) == wanted) return v;
-    return std::nullopt;
-}
-
-std::string SourceRecord::name() const {
-    const std::string n = protocol::text::trim(value(rec::kName).value_or(""));
-    return (n.empty() ? "" : n + " ") + "(" + protocol::ElementIdentity(key) + ")";
-}
-
-std::optional<SourceRecord> recordFromDatabase(store::ProfileStore& db, const std::string& path,
-                                               const std::string& section) {
-    if (!db.fileExists(path)) return std::nullopt;
-    std::vector<std::string> sections;
-    db.LoadIniSectionsLB(sections, path);
-    const auto it = std::find_if(sections.begin(), sections.end(), [&](const std::string& s) {
-        return protocol::text::toUpper(s) == protocol::text::toUpper(section);
-    });
-    if (it == sections.end()) return std::nullopt;
-    return recordOfSection(db, path, *it);
-}
-
-SourceRecord recordOfSection(store::ProfileStore& db, const std::string& path,
-                             const std::string& listedSection) {
-    SourceRecord r{listedSection, {}, std::string(kFromDatabase)};
-    std::vector<std::string> keys;
-    db.LoadIniSectionKeysLB(listedSection, keys, path);
-    for (const auto& k : keys)
-        r.values.emplace_back(k, db.ReadFromINI(listedSection, k, path, ""));
-    return r;
-}
-
-std::optional<SourceRecord> recordFromBackup(const PlantBackup& backup, const std::string& section,
-                                             const std::string& file) {
-    for (const auto& b : backup.records)
-        if (protocol::text::toUpper(b.key) == protocol::text::toUpper(section))
-            return SourceRecord{b.key, b.values, file};
-    return std::nullopt;
-}
-
-std::vector<SourceRecord> candidatesOf(std::vector<SourceRecord> records, int role,
-                                       const std::string& shownSection) {
-    std::erase_if(records, [&](const SourceRecord& r) {
-        return wholeNumber(r.value(rec::kRole)) != role ||
-               protocol::text::toUpper(r.key) == protocol::text::toUpper(shownSection);
-    });
-    return records;
-}
 
 bool ReplacementUnit::Summary::complete() const {
     // A level has no answer: it counts once it went out, or when nothing had to go.
@@ -152,8 +94,8 @@ std::string ReplacementUnit::apply(const SourceRecord& source) {
     if (protocol::text::toUpper(source.key) == protocol::text::toUpper(shownSection) &&
         source.origin == kFromDatabase)
         return "That is the shown element's own record: there is nothing to apply.";
-    const auto role = wholeNumber(source.value(rec::kRole));
-    const auto shownRole = wholeNumber(ctx.readShown(rec::kRole, ""));
+    const auto role = wholeNumberOf(source.value(rec::kRole));
+    const auto shownRole = wholeNumberOf(ctx.readShown(rec::kRole, ""));
     if (!role) return "The record of " + source.name() + " holds no role.";
     if (role != shownRole)
         return "The record of " + source.name() + " is " + roleName(*role) +
@@ -316,11 +258,11 @@ void ReplacementUnit::saveEnded(SaveEnd end) {
         // The level and the delay belong to the unit that took the configuration.
         if (source_ && source_->value(rec::kAttenuation)) {
             summary_.level =
-                static_cast<int>(wholeNumber(source_->value(rec::kAttenuation)).value_or(0));
+                static_cast<int>(wholeNumberOf(source_->value(rec::kAttenuation)).value_or(0));
             summary_.levelNote = "not sent: the configuration was not confirmed.";
         }
         if (source_ && source_->value(rec::kDelay) &&
-            wholeNumber(links_.context.readShown(rec::kRole, "")) == rec::kRoleDecoder)
+            wholeNumberOf(links_.context.readShown(rec::kRole, "")) == rec::kRoleDecoder)
             summary_.delayNote = "not sent: the configuration was not confirmed.";
         return finish();
     }
@@ -329,7 +271,7 @@ void ReplacementUnit::saveEnded(SaveEnd end) {
 }
 
 void ReplacementUnit::sendLevel(const SourceRecord& source) {
-    const auto level = wholeNumber(source.value(rec::kAttenuation));
+    const auto level = wholeNumberOf(source.value(rec::kAttenuation));
     if (!level) return;
     summary_.level = static_cast<int>(*level);
     auto& bar = links_.panel.scrlAtten;
@@ -344,16 +286,16 @@ void ReplacementUnit::sendLevel(const SourceRecord& source) {
     }
     // The editor sends it and keeps it in the record only once it went out.
     bar.setValue(static_cast<int>(*level), ports::Origin::Operator);
-    summary_.levelSent = wholeNumber(links_.context.readShown(rec::kAttenuation, "")) == *level;
+    summary_.levelSent = wholeNumberOf(links_.context.readShown(rec::kAttenuation, "")) == *level;
 }
 
 void ReplacementUnit::sendDelay() {
     auto& ctx = links_.context;
-    const auto steps = wholeNumber(source_->value(rec::kDelay));
-    const bool decoder = wholeNumber(ctx.readShown(rec::kRole, "")) == rec::kRoleDecoder;
+    const auto steps = wholeNumberOf(source_->value(rec::kDelay));
+    const bool decoder = wholeNumberOf(ctx.readShown(rec::kRole, "")) == rec::kRoleDecoder;
     if (!steps || !decoder) return finish();
     summary_.delaySteps = *steps;
-    summary_.servo = wholeNumber(source_->value(rec::kServo)).value_or(0) == 1;
+    summary_.servo = wholeNumberOf(source_->value(rec::kServo)).value_or(0) == 1;
     if (*steps < 0 || *steps > kMaxSteps) {
         summary_.delayNote = "not sent: outside 0 to 25000 steps.";
         return finish();
@@ -384,12 +326,12 @@ void ReplacementUnit::sendDelay() {
     // Kept and journalled as the SFN window keeps and journals its set.
     const std::string section = protocol::ElementKey(ctx.shownElementMac());
     // What the new unit's record said of its delay before, as far as it said anything.
-    const auto stepsBefore = wholeNumber(ctx.readShown(rec::kDelay, ""));
+    const auto stepsBefore = wholeNumberOf(ctx.readShown(rec::kDelay, ""));
     const std::string before =
         stepsBefore
             ? sfn::FormatDelay(static_cast<std::int32_t>(*stepsBefore * kNsPerStep)) +
                   ", auto delay compensation " +
-                  (wholeNumber(ctx.readShown(rec::kServo, "")).value_or(0) == 1 ? "on" : "off")
+                  (wholeNumberOf(ctx.readShown(rec::kServo, "")).value_or(0) == 1 ? "on" : "off")
             : std::string();
     ctx.db().WriteToINI(section, std::string(rec::kDelay), std::to_string(*steps),
                         ctx.databasePath());

@@ -251,50 +251,103 @@ HttpServer::~HttpServer() {
     stop();
 }
 
-std::string HttpServer::start() {
+namespace {
+
+// The address to listen on, as the socket calls take it.
+struct ListenAddress {
     sockaddr_storage storage{};
     socklen_t length = 0;
     bool v6 = false;
-    if (inet_pton(AF_INET, options_.address.c_str(),
-                  &reinterpret_cast<sockaddr_in*>(&storage)->sin_addr) == 1) {
+};
+
+std::string listenAddressOf(const std::string& address, int port, ListenAddress& out) {
+    auto& storage = out.storage;
+    if (inet_pton(AF_INET, address.c_str(), &reinterpret_cast<sockaddr_in*>(&storage)->sin_addr) ==
+        1) {
         auto* a = reinterpret_cast<sockaddr_in*>(&storage);
         a->sin_family = AF_INET;
-        a->sin_port = htons(static_cast<std::uint16_t>(options_.port));
-        length = sizeof(sockaddr_in);
-    } else if (inet_pton(AF_INET6, options_.address.c_str(),
+        a->sin_port = htons(static_cast<std::uint16_t>(port));
+        out.length = sizeof(sockaddr_in);
+    } else if (inet_pton(AF_INET6, address.c_str(),
                          &reinterpret_cast<sockaddr_in6*>(&storage)->sin6_addr) == 1) {
         auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
         a->sin6_family = AF_INET6;
-        a->sin6_port = htons(static_cast<std::uint16_t>(options_.port));
-        length = sizeof(sockaddr_in6);
-        v6 = true;
+        a->sin6_port = htons(static_cast<std::uint16_t>(port));
+        out.length = sizeof(sockaddr_in6);
+        out.v6 = true;
     } else {
-        return "\"" + options_.address + "\" is not an IPv4 or IPv6 address";
+        return "\"" + address + "\" is not an IPv4 or IPv6 address";
     }
-    // Bound first by a socket of our own, so that the reason is told rather than guessed; then
-    // let go for the server to take (without SO_REUSEPORT: a second station on the same port is
-    // refused rather than sharing its requests).
-    {
-        const int probe = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (probe < 0) return std::string("cannot open a socket: ") + std::strerror(errno);
-        const int one = 1;
-        ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        if (v6) ::setsockopt(probe, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
-        const int bound = ::bind(probe, reinterpret_cast<sockaddr*>(&storage), length);
-        const int why = errno;
-        ::close(probe);
-        if (bound != 0) {
-            const std::string where = (v6 ? "[" + options_.address + "]" : options_.address) + ":" +
-                                      std::to_string(options_.port);
-            if (why == EADDRINUSE)
-                return "cannot listen on " + where + ": the port is in use by another program";
-            if (why == EADDRNOTAVAIL)
-                return "cannot listen on " + where + ": not an address of this machine";
-            if (why == EACCES)
-                return "cannot listen on " + where + ": a port below 1024 needs privileges";
-            return "cannot listen on " + where + ": " + std::strerror(why);
-        }
+    return {};
+}
+
+// Bound first by a socket of our own, so that the reason is told rather than guessed; then let
+// go for the server to take (without SO_REUSEPORT: a second station on the same port is refused
+// rather than sharing its requests).
+std::string probeListen(ListenAddress& local, const std::string& address, int port) {
+    const int probe = ::socket(local.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return std::string("cannot open a socket: ") + std::strerror(errno);
+    const int one = 1;
+    ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (local.v6) ::setsockopt(probe, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    const int bound = ::bind(probe, reinterpret_cast<sockaddr*>(&local.storage), local.length);
+    const int why = errno;
+    ::close(probe);
+    if (bound != 0) {
+        const std::string where =
+            (local.v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+        if (why == EADDRINUSE)
+            return "cannot listen on " + where + ": the port is in use by another program";
+        if (why == EADDRNOTAVAIL)
+            return "cannot listen on " + where + ": not an address of this machine";
+        if (why == EACCES)
+            return "cannot listen on " + where + ": a port below 1024 needs privileges";
+        return "cannot listen on " + where + ": " + std::strerror(why);
     }
+    return {};
+}
+
+// The daemon's options: the address, the limits, the callbacks on the context, and with TLS the
+// certificate, its key, the priorities and the client authority.
+std::vector<MHD_OptionItem> daemonOptions(const HttpServer::Options& options, bool tls,
+                                          ListenAddress& local, HttpServer::Context* context) {
+    std::vector<MHD_OptionItem> opts = {
+        {MHD_OPTION_SOCK_ADDR, 0, &local.storage},
+        // The guard decides who comes in; the server's own limit only leaves room for the
+        // connections the guard has shut and whose threads are still ending.
+        {MHD_OPTION_CONNECTION_LIMIT, options.maxConnections + options.maxConnections / 2, nullptr},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(connectionEvent), context},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(requestEnded), context},
+        {MHD_OPTION_CONNECTION_TIMEOUT, options.idleSeconds, nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(options.connectionMemory),
+         nullptr},
+        // Threads of a server that only copies text need little stack.
+        {MHD_OPTION_THREAD_STACK_SIZE, 256 * 1024, nullptr},
+    };
+    if (tls) {
+        opts.push_back(
+            {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options.certificatePem.c_str())});
+        opts.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options.keyPem.c_str())});
+        if (!options.tlsPriorities.empty())
+            opts.push_back(
+                {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(options.tlsPriorities.c_str())});
+        // Given an authority, the server asks each client for its certificate.
+        if (options.clientAuth != ClientAuth::None)
+            opts.push_back(
+                {MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char*>(options.clientCaPem.c_str())});
+    }
+    opts.push_back({MHD_OPTION_END, 0, nullptr});
+    return opts;
+}
+
+}  // namespace
+
+std::string HttpServer::start() {
+    ListenAddress local;
+    if (auto why = listenAddressOf(options_.address, options_.port, local); !why.empty())
+        return why;
+    if (auto why = probeListen(local, options_.address, options_.port); !why.empty()) return why;
+    const bool v6 = local.v6;
     const bool tls = options_.tls || !options_.certificatePem.empty();
     if (tls && (options_.certificatePem.empty() || options_.keyPem.empty()))
         return "TLS needs a certificate and its key";
@@ -312,33 +365,7 @@ std::string HttpServer::start() {
         return "checking client certificates needs the authority that signs them";
     context_ =
         std::make_unique<Context>(handler_, limits, tls ? options_.clientAuth : ClientAuth::None);
-    std::vector<MHD_OptionItem> opts = {
-        {MHD_OPTION_SOCK_ADDR, 0, &storage},
-        // The guard decides who comes in; the server's own limit only leaves room for the
-        // connections the guard has shut and whose threads are still ending.
-        {MHD_OPTION_CONNECTION_LIMIT, options_.maxConnections + options_.maxConnections / 2,
-         nullptr},
-        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(connectionEvent), context_.get()},
-        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(requestEnded), context_.get()},
-        {MHD_OPTION_CONNECTION_TIMEOUT, options_.idleSeconds, nullptr},
-        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(options_.connectionMemory),
-         nullptr},
-        // Threads of a server that only copies text need little stack.
-        {MHD_OPTION_THREAD_STACK_SIZE, 256 * 1024, nullptr},
-    };
-    if (tls) {
-        opts.push_back(
-            {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options_.certificatePem.c_str())});
-        opts.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(options_.keyPem.c_str())});
-        if (!options_.tlsPriorities.empty())
-            opts.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0,
-                            const_cast<char*>(options_.tlsPriorities.c_str())});
-        // Given an authority, the server asks each client for its certificate.
-        if (options_.clientAuth != ClientAuth::None)
-            opts.push_back(
-                {MHD_OPTION_HTTPS_MEM_TRUST, 0, const_cast<char*>(options_.clientCaPem.c_str())});
-    }
-    opts.push_back({MHD_OPTION_END, 0, nullptr});
+    auto opts = daemonOptions(options_, tls, local, context_.get());
     daemon_ =
         MHD_start_daemon(flags, static_cast<std::uint16_t>(options_.port), admit, context_.get(),
                          answer, context_.get(), MHD_OPTION_ARRAY, opts.data(), MHD_OPTION_END);

@@ -7,7 +7,6 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +16,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/rtnetlink.h"
 
 namespace nms::platform {
 
@@ -40,74 +41,6 @@ constexpr std::size_t kReplyBuffer = 8192;
 constexpr unsigned kValidStates =
     NUD_PERMANENT | NUD_NOARP | NUD_REACHABLE | NUD_PROBE | NUD_STALE | NUD_DELAY;
 
-// A request with room for one or two attributes after its fixed header.
-template <class Header>
-struct Request {
-    nlmsghdr message;
-    Header header;
-    alignas(NLMSG_ALIGNTO) std::uint8_t attributes[32];
-};
-
-template <class Header>
-void addAttribute(Request<Header>& r, std::uint16_t type, const void* data, std::size_t length) {
-    auto* a = reinterpret_cast<rtattr*>(reinterpret_cast<std::uint8_t*>(&r) +
-                                        NLMSG_ALIGN(r.message.nlmsg_len));
-    a->rta_type = type;
-    a->rta_len = static_cast<unsigned short>(RTA_LENGTH(length));
-    std::memcpy(RTA_DATA(a), data, length);
-    r.message.nlmsg_len = NLMSG_ALIGN(r.message.nlmsg_len) + RTA_ALIGN(a->rta_len);
-}
-
-int openRtnetlink() {
-    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
-    if (fd < 0) return -1;
-    sockaddr_nl local{};
-    local.nl_family = AF_NETLINK;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// Sends a request and waits for its answer (the kernel answers a get before the send returns;
-// the wait only guards against the unexpected). The answer's first message, or nothing.
-bool exchange(int fd, nlmsghdr& request, std::uint32_t sequence, std::uint8_t* reply,
-              std::size_t capacity, const nlmsghdr** answer) {
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    request.nlmsg_seq = sequence;
-    ssize_t sent;
-    do
-        sent = ::sendto(fd, &request, request.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
-                        sizeof kernel);
-    while (sent < 0 && errno == EINTR);
-    if (sent < 0) return false;
-    for (int rounds = 0; rounds < 16; ++rounds) {
-        const ssize_t n = ::recv(fd, reply, capacity, 0);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN) return false;
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 200) <= 0) return false;
-            continue;
-        }
-        auto length = static_cast<std::uint32_t>(n);
-        for (auto* h = reinterpret_cast<const nlmsghdr*>(reply); NLMSG_OK(h, length);
-             h = NLMSG_NEXT(h, length)) {
-            if (h->nlmsg_seq != sequence) continue;  // the late answer of an abandoned question
-            *answer = h;
-            return true;
-        }
-    }
-    return false;
-}
-
-int errorOf(const nlmsghdr* h) {
-    if (h->nlmsg_type != NLMSG_ERROR || h->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return 0;
-    return -static_cast<const nlmsgerr*>(NLMSG_DATA(h))->error;
-}
-
 bool nonZero(const std::vector<std::uint8_t>& bytes) {
     for (auto b : bytes)
         if (b != 0) return true;
@@ -117,8 +50,8 @@ bool nonZero(const std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 LinuxNeighbourTable::LinuxNeighbourTable()
-    : request_(openRtnetlink()),
-      events_(openRtnetlink()),
+    : request_(rtnetlink::open()),
+      events_(rtnetlink::open()),
       prod_(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {}
 
 LinuxNeighbourTable::~LinuxNeighbourTable() {
@@ -137,14 +70,14 @@ LinuxNeighbourTable::Kernel LinuxNeighbourTable::ask(std::uint32_t address) {
     const nlmsghdr* h = nullptr;
 
     // The interface the address is reached through, and whether it is reached directly.
-    Request<rtmsg> route{};
+    rtnetlink::Request<rtmsg> route{};
     route.message.nlmsg_len = NLMSG_LENGTH(sizeof(rtmsg));
     route.message.nlmsg_type = RTM_GETROUTE;
     route.message.nlmsg_flags = NLM_F_REQUEST;
     route.header.rtm_family = AF_INET;
     route.header.rtm_dst_len = 32;
-    addAttribute(route, RTA_DST, &address, sizeof address);
-    if (!exchange(request_, route.message, ++sequence_, reply, sizeof reply, &h) ||
+    rtnetlink::addAttribute(route, RTA_DST, &address, sizeof address);
+    if (!rtnetlink::exchange(request_, route.message, ++sequence_, reply, sizeof reply, &h) ||
         h->nlmsg_type != RTM_NEWROUTE)
         return k;
     const auto* rt = static_cast<const rtmsg*>(NLMSG_DATA(h));
@@ -159,15 +92,16 @@ LinuxNeighbourTable::Kernel LinuxNeighbourTable::ask(std::uint32_t address) {
     if (interface == 0) return k;
 
     if (singleGet_) {
-        Request<ndmsg> neighbour{};
+        rtnetlink::Request<ndmsg> neighbour{};
         neighbour.message.nlmsg_len = NLMSG_LENGTH(sizeof(ndmsg));
         neighbour.message.nlmsg_type = RTM_GETNEIGH;
         neighbour.message.nlmsg_flags = NLM_F_REQUEST;
         neighbour.header.ndm_family = AF_INET;
         neighbour.header.ndm_ifindex = interface;
-        addAttribute(neighbour, NDA_DST, &address, sizeof address);
-        if (!exchange(request_, neighbour.message, ++sequence_, reply, sizeof reply, &h)) return k;
-        const int error = errorOf(h);
+        rtnetlink::addAttribute(neighbour, NDA_DST, &address, sizeof address);
+        if (!rtnetlink::exchange(request_, neighbour.message, ++sequence_, reply, sizeof reply, &h))
+            return k;
+        const int error = rtnetlink::errorOf(h);
         if (error == ENOENT) {
             k.kind = Kernel::Kind::Missing;
             return k;

@@ -118,22 +118,27 @@ private:
     std::unordered_map<std::int64_t, std::array<std::int64_t, 6>> kinds_;
 };
 
-}  // namespace
+// The ids of the texts a compact journal is asked by.
+struct AskedIds {
+    std::optional<std::int64_t> mac, severity;
+    std::vector<std::int64_t> severities;
+};
 
-bool readRows(sqlite3* db, Layout layout, const ports::JournalQuery& q, ports::JournalPage& page,
-              std::string& why) {
-    // A compact journal is asked by the ids of the texts; a text it does not hold is no event.
-    const bool compact = layout == Layout::Compact;
-    std::optional<std::int64_t> macId, severityId;
-    std::vector<std::int64_t> severityIds;
-    if (compact) {
-        if (!q.mac.empty() && !(macId = idOf(db, q.mac))) return true;
-        if (!q.severity.empty() && !(severityId = idOf(db, q.severity))) return true;
-        for (const auto& s : q.severities)
-            if (const auto id = idOf(db, s)) severityIds.push_back(*id);
-        if (!q.severities.empty() && severityIds.empty()) return true;
-    }
-    const std::size_t severities = compact ? severityIds.size() : q.severities.size();
+// False when the journal holds a text the query names nowhere: then no event matches.
+bool askedIds(sqlite3* db, const ports::JournalQuery& q, AskedIds& ids) {
+    if (!q.mac.empty() && !(ids.mac = idOf(db, q.mac))) return false;
+    if (!q.severity.empty() && !(ids.severity = idOf(db, q.severity))) return false;
+    for (const auto& s : q.severities)
+        if (const auto id = idOf(db, s)) ids.severities.push_back(*id);
+    if (!q.severities.empty() && ids.severities.empty()) return false;
+    return true;
+}
+
+// The parameters: 1 since, 2 mac, 3 severity, 4 and 5 before, 6 and 7 after, 8 the limit, then
+// one to a severity of the list, then the row written after.
+constexpr int kFirstSeverity = 9;
+
+std::string selectSql(const ports::JournalQuery& q, bool compact, std::size_t severities) {
     std::string sql = compact ? "SELECT rowid, time_ms, mac, kind FROM events WHERE time_ms >= ?1"
                               : "SELECT rowid, time_ms, mac, name, severity, what, from_state, "
                                 "to_state, detail FROM events WHERE time_ms >= ?1";
@@ -145,7 +150,6 @@ bool readRows(sqlite3* db, Layout layout, const ports::JournalQuery& q, ports::J
     if (!q.mac.empty()) sql += " AND mac = ?2";
     if (!q.severity.empty()) sql += severityIs + " = ?3" + close;
     // A plain list of values: the walk by time or by element stays on its index.
-    constexpr int kFirstSeverity = 9;
     if (severities > 0) {
         sql += severityIs + " IN (";
         for (std::size_t i = 0; i < severities; ++i)
@@ -159,18 +163,18 @@ bool readRows(sqlite3* db, Layout layout, const ports::JournalQuery& q, ports::J
     if (q.writtenAfter) sql += " AND rowid > ?" + std::to_string(writtenAfterAt);
     sql += q.writtenAfter ? " ORDER BY rowid DESC" : " ORDER BY time_ms DESC, rowid DESC";
     if (q.limit > 0) sql += " LIMIT ?8";
-    Statement select(db, sql.c_str());
-    if (!select) {
-        why = std::string("not an event journal (") + sqlite3_errmsg(db) + ")";
-        return false;
-    }
+    return sql;
+}
+
+void bindQuery(Statement& select, const ports::JournalQuery& q, bool compact, const AskedIds& ids,
+               std::size_t severities) {
     auto* s = select.get();
     sqlite3_bind_int64(s, 1, q.sinceUnixMs);
     if (compact) {
-        if (macId) sqlite3_bind_int64(s, 2, *macId);
-        if (severityId) sqlite3_bind_int64(s, 3, *severityId);
-        for (std::size_t i = 0; i < severityIds.size(); ++i)
-            sqlite3_bind_int64(s, kFirstSeverity + static_cast<int>(i), severityIds[i]);
+        if (ids.mac) sqlite3_bind_int64(s, 2, *ids.mac);
+        if (ids.severity) sqlite3_bind_int64(s, 3, *ids.severity);
+        for (std::size_t i = 0; i < ids.severities.size(); ++i)
+            sqlite3_bind_int64(s, kFirstSeverity + static_cast<int>(i), ids.severities[i]);
     } else {
         if (!q.mac.empty()) select.text(2, q.mac);
         if (!q.severity.empty()) select.text(3, q.severity);
@@ -185,11 +189,31 @@ bool readRows(sqlite3* db, Layout layout, const ports::JournalQuery& q, ports::J
         sqlite3_bind_int64(s, 6, q.after->unixTimeMs);
         sqlite3_bind_int64(s, 7, q.after->seq);
     }
+    const int writtenAfterAt = kFirstSeverity + static_cast<int>(severities);
     if (q.writtenAfter) sqlite3_bind_int64(s, writtenAfterAt, *q.writtenAfter);
     if (q.limit > 0)
         sqlite3_bind_int64(s, 8,
                            static_cast<std::int64_t>(std::min<std::size_t>(
                                q.limit, std::numeric_limits<std::int64_t>::max())));
+}
+
+}  // namespace
+
+bool readRows(sqlite3* db, Layout layout, const ports::JournalQuery& q, ports::JournalPage& page,
+              std::string& why) {
+    // A compact journal is asked by the ids of the texts; a text it does not hold is no event.
+    const bool compact = layout == Layout::Compact;
+    AskedIds ids;
+    if (compact && !askedIds(db, q, ids)) return true;
+    const std::size_t severities = compact ? ids.severities.size() : q.severities.size();
+    const std::string sql = selectSql(q, compact, severities);
+    Statement select(db, sql.c_str());
+    if (!select) {
+        why = std::string("not an event journal (") + sqlite3_errmsg(db) + ")";
+        return false;
+    }
+    bindQuery(select, q, compact, ids, severities);
+    auto* s = select.get();
     KindsOf kinds(db);
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {

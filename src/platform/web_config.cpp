@@ -158,6 +158,134 @@ std::string tlsPriorities(const std::string& minVersion, const std::vector<std::
     return {};
 }
 
+namespace {
+
+// The client certificates asked for, and the authority that must have signed them.
+std::string readClientAuth(const std::string& where, const std::string& clientAuth,
+                           const std::string& clientCa, WebConfig& config) {
+    using Auth = WebConfig::ClientAuth;
+    if (clientAuth.empty() || clientAuth == "NoClientCert")
+        config.clientAuth = Auth::None;
+    else if (clientAuth == "VerifyClientCertIfGiven")
+        config.clientAuth = Auth::VerifyIfGiven;
+    else if (clientAuth == "RequireAndVerifyClientCert")
+        config.clientAuth = Auth::RequireAndVerify;
+    else if (clientAuth == "RequestClientCert" || clientAuth == "RequireAnyClientCert")
+        return where + ": client_auth_type " + clientAuth +
+               " is not offered: a certificate nobody checks proves nothing";
+    else
+        return where +
+               ": client_auth_type takes NoClientCert, "
+               "VerifyClientCertIfGiven or RequireAndVerifyClientCert";
+    if (config.clientAuth != Auth::None && clientCa.empty())
+        return where + ": client_auth_type " + clientAuth + " needs client_ca_file";
+    return {};
+}
+
+// The certificate, its key and the client authority, each read whole and checked as the server
+// would take it; a relative path is taken from the configuration's folder.
+std::string readTlsFiles(const std::string& where, const std::string& path, const YAML::Node& tls,
+                         const std::string& clientCa, WebConfig& config) {
+    auto resolve = [&](const std::string& p) {
+        return !p.empty() && p.front() == '/' ? p : folderOf(path) + p;
+    };
+    const std::string cert = resolve(tls["cert_file"].as<std::string>());
+    const std::string keyFile = resolve(tls["key_file"].as<std::string>());
+    // Anything short of a usable pair refuses to start: the service never falls back to clear
+    // text with passwords on it.
+    config.tls = true;
+    if (auto why = readWhole(cert, config.certificatePem); !why.empty())
+        return where + ": the certificate " + cert + " cannot be used: " + why;
+    if (auto why = readWhole(keyFile, config.keyPem); !why.empty())
+        return where + ": the key " + keyFile + " cannot be used: " + why;
+    if (auto why = tlsProblem(config.certificatePem, config.keyPem); !why.empty())
+        return where + ": the certificate " + cert + " and key " + keyFile +
+               " cannot be used: " + why;
+    if (!clientCa.empty()) {
+        const std::string ca = resolve(clientCa);
+        std::string why = readWhole(ca, config.clientCaPem);
+        if (why.empty()) why = caProblem(config.clientCaPem);
+        if (!why.empty()) return where + ": the client authority " + ca + " cannot be used: " + why;
+    }
+    return {};
+}
+
+std::string readTlsServerConfig(const std::string& where, const std::string& path,
+                                const YAML::Node& tls, WebConfig& config) {
+    if (!tls.IsMap() || !tls["cert_file"] || !tls["key_file"])
+        return where + ": tls_server_config needs cert_file and key_file";
+    std::string minVersion, clientAuth, clientCa;
+    std::vector<std::string> suites;
+    for (const auto& part : tls) {
+        const std::string name = part.first.as<std::string>();
+        if (name == "min_version")
+            minVersion = part.second.as<std::string>();
+        else if (name == "cipher_suites")
+            suites = part.second.as<std::vector<std::string>>();
+        else if (name == "client_auth_type")
+            clientAuth = part.second.as<std::string>();
+        else if (name == "client_ca_file")
+            clientCa = part.second.as<std::string>();
+        else if (name != "cert_file" && name != "key_file" && name != "prefer_server_cipher_suites")
+            return where + ": unknown key tls_server_config." + name;
+    }
+    if (auto why = tlsPriorities(minVersion, suites, config.tlsPriorities); !why.empty())
+        return where + ": " + why;
+    if (auto why = readClientAuth(where, clientAuth, clientCa, config); !why.empty()) return why;
+    return readTlsFiles(where, path, tls, clientCa, config);
+}
+
+std::string readBasicAuthUsers(const std::string& where, const YAML::Node& users,
+                               WebConfig& config) {
+    if (users.IsNull()) return {};
+    if (!users.IsMap()) return where + ": basic_auth_users maps names to bcrypt hashes";
+    for (const auto& user : users) {
+        if (!user.first.IsScalar() || user.first.Scalar().empty() || user.first.IsNull())
+            return where + ": basic_auth_users has a user without a name";
+        const std::string name = user.first.as<std::string>();
+        const std::string hash =
+            user.second.IsScalar() ? user.second.as<std::string>() : std::string();
+        if (!isBcrypt(hash) || !cryptTakes(hash))
+            return where + ": the password of " + name + " is not a bcrypt hash";
+        config.users[name] = hash;
+    }
+    return {};
+}
+
+std::string readHttpServerConfig(const std::string& where, const YAML::Node& http,
+                                 WebConfig& config) {
+    if (http.IsNull()) return {};
+    if (!http.IsMap()) return where + ": http_server_config must hold a mapping";
+    for (const auto& part : http) {
+        const std::string name = part.first.as<std::string>();
+        if (name == "headers") {
+            if (!part.second.IsMap())
+                return where + ": http_server_config.headers maps names to values";
+            for (const auto& h : part.second) {
+                const std::string header = h.first.as<std::string>();
+                if (!settableHeader(header))
+                    return where + ": the header " + header +
+                           " cannot be set (only Strict-Transport-Security, "
+                           "X-Frame-Options, X-Content-Type-Options, "
+                           "X-XSS-Protection, Content-Security-Policy)";
+                const std::string value = h.second.as<std::string>();
+                if (value.find_first_of("\r\n") != std::string::npos)
+                    return where + ": the header " + header + " spans lines";
+                config.headers.emplace_back(header, value);
+            }
+        } else if (name == "allowed_hosts") {
+            if (!part.second.IsSequence())
+                return where + ": http_server_config.allowed_hosts lists names";
+            for (const auto& h : part.second) config.hostNames.push_back(h.as<std::string>());
+        } else if (name != "http2") {
+            return where + ": unknown key http_server_config." + name;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
 std::string loadWebConfig(const std::string& path, WebConfig& config) {
     config = {};
     const std::string where = "the web configuration " + path;
@@ -180,114 +308,16 @@ std::string loadWebConfig(const std::string& path, WebConfig& config) {
     try {
         for (const auto& item : root) {
             const std::string key = item.first.as<std::string>();
-            if (key == "tls_server_config") {
-                const auto tls = item.second;
-                if (!tls.IsMap() || !tls["cert_file"] || !tls["key_file"])
-                    return where + ": tls_server_config needs cert_file and key_file";
-                std::string minVersion, clientAuth, clientCa;
-                std::vector<std::string> suites;
-                for (const auto& part : tls) {
-                    const std::string name = part.first.as<std::string>();
-                    if (name == "min_version")
-                        minVersion = part.second.as<std::string>();
-                    else if (name == "cipher_suites")
-                        suites = part.second.as<std::vector<std::string>>();
-                    else if (name == "client_auth_type")
-                        clientAuth = part.second.as<std::string>();
-                    else if (name == "client_ca_file")
-                        clientCa = part.second.as<std::string>();
-                    else if (name != "cert_file" && name != "key_file" &&
-                             name != "prefer_server_cipher_suites")
-                        return where + ": unknown key tls_server_config." + name;
-                }
-                if (auto why = tlsPriorities(minVersion, suites, config.tlsPriorities);
-                    !why.empty())
-                    return where + ": " + why;
-                using Auth = WebConfig::ClientAuth;
-                if (clientAuth.empty() || clientAuth == "NoClientCert")
-                    config.clientAuth = Auth::None;
-                else if (clientAuth == "VerifyClientCertIfGiven")
-                    config.clientAuth = Auth::VerifyIfGiven;
-                else if (clientAuth == "RequireAndVerifyClientCert")
-                    config.clientAuth = Auth::RequireAndVerify;
-                else if (clientAuth == "RequestClientCert" || clientAuth == "RequireAnyClientCert")
-                    return where + ": client_auth_type " + clientAuth +
-                           " is not offered: a certificate nobody checks proves nothing";
-                else
-                    return where +
-                           ": client_auth_type takes NoClientCert, "
-                           "VerifyClientCertIfGiven or RequireAndVerifyClientCert";
-                if (config.clientAuth != Auth::None && clientCa.empty())
-                    return where + ": client_auth_type " + clientAuth + " needs client_ca_file";
-                auto resolve = [&](const std::string& p) {
-                    return !p.empty() && p.front() == '/' ? p : folderOf(path) + p;
-                };
-                const std::string cert = resolve(tls["cert_file"].as<std::string>());
-                const std::string keyFile = resolve(tls["key_file"].as<std::string>());
-                // Anything short of a usable pair refuses to start: the service never falls
-                // back to clear text with passwords on it.
-                config.tls = true;
-                if (auto why = readWhole(cert, config.certificatePem); !why.empty())
-                    return where + ": the certificate " + cert + " cannot be used: " + why;
-                if (auto why = readWhole(keyFile, config.keyPem); !why.empty())
-                    return where + ": the key " + keyFile + " cannot be used: " + why;
-                if (auto why = tlsProblem(config.certificatePem, config.keyPem); !why.empty())
-                    return where + ": the certificate " + cert + " and key " + keyFile +
-                           " cannot be used: " + why;
-                if (!clientCa.empty()) {
-                    const std::string ca = resolve(clientCa);
-                    std::string why = readWhole(ca, config.clientCaPem);
-                    if (why.empty()) why = caProblem(config.clientCaPem);
-                    if (!why.empty())
-                        return where + ": the client authority " + ca + " cannot be used: " + why;
-                }
-            } else if (key == "basic_auth_users") {
-                if (item.second.IsNull()) continue;
-                if (!item.second.IsMap())
-                    return where + ": basic_auth_users maps names to bcrypt hashes";
-                for (const auto& user : item.second) {
-                    if (!user.first.IsScalar() || user.first.Scalar().empty() ||
-                        user.first.IsNull())
-                        return where + ": basic_auth_users has a user without a name";
-                    const std::string name = user.first.as<std::string>();
-                    const std::string hash =
-                        user.second.IsScalar() ? user.second.as<std::string>() : std::string();
-                    if (!isBcrypt(hash) || !cryptTakes(hash))
-                        return where + ": the password of " + name + " is not a bcrypt hash";
-                    config.users[name] = hash;
-                }
-            } else if (key == "http_server_config") {
-                if (item.second.IsNull()) continue;
-                if (!item.second.IsMap()) return where + ": http_server_config must hold a mapping";
-                for (const auto& part : item.second) {
-                    const std::string name = part.first.as<std::string>();
-                    if (name == "headers") {
-                        if (!part.second.IsMap())
-                            return where + ": http_server_config.headers maps names to values";
-                        for (const auto& h : part.second) {
-                            const std::string header = h.first.as<std::string>();
-                            if (!settableHeader(header))
-                                return where + ": the header " + header +
-                                       " cannot be set (only Strict-Transport-Security, "
-                                       "X-Frame-Options, X-Content-Type-Options, "
-                                       "X-XSS-Protection, Content-Security-Policy)";
-                            const std::string value = h.second.as<std::string>();
-                            if (value.find_first_of("\r\n") != std::string::npos)
-                                return where + ": the header " + header + " spans lines";
-                            config.headers.emplace_back(header, value);
-                        }
-                    } else if (name == "allowed_hosts") {
-                        if (!part.second.IsSequence())
-                            return where + ": http_server_config.allowed_hosts lists names";
-                        for (const auto& h : part.second)
-                            config.hostNames.push_back(h.as<std::string>());
-                    } else if (name != "http2") {
-                        return where + ": unknown key http_server_config." + name;
-                    }
-                }
-            } else {
+            std::string why;
+            if (key == "tls_server_config")
+                why = readTlsServerConfig(where, path, item.second, config);
+            else if (key == "basic_auth_users")
+                why = readBasicAuthUsers(where, item.second, config);
+            else if (key == "http_server_config")
+                why = readHttpServerConfig(where, item.second, config);
+            else
                 return where + ": unknown key " + key;
-            }
+            if (!why.empty()) return why;
         }
     } catch (const YAML::Exception& e) {
         return where + ": " + e.what();

@@ -6,58 +6,14 @@
 #include <optional>
 #include <unordered_map>
 
-#include "protocol/text.h"
 #include "store/ini_document.h"
+#include "store/ini_names.h"
 
 namespace nms::store {
 namespace {
 
 // The longest a burst of writes waits before it reaches the file.
 constexpr std::int64_t kFlushDelayMs = 50;
-
-std::string trimmed(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-    return std::string(s.substr(b, e - b));
-}
-
-// Printable ASCII with no blank at either end: the names the station itself uses, which need
-// no cleaning.
-bool plainName(std::string_view s) {
-    if (s.empty() || s.front() == ' ' || s.back() == ' ') return s.empty();
-    for (char c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) return false;
-    return true;
-}
-
-// Names as they stand in the file: the reader trims them, so a written name is trimmed too.
-std::string sectionName(std::string_view s) {
-    if (plainName(s)) return std::string(s);
-    return trimmed(sanitizeText(s));
-}
-
-// A key as it stands in the file; empty when nothing of it can stand there (an empty name, or
-// one made only of blanks, "=" and "["), which no operation accepts.
-std::string keyName(std::string_view k) {
-    if (k.empty()) return {};
-    if (plainName(k) && k.front() != '[' && k.find('=') == std::string_view::npos) return std::string(k);
-    std::string s = sanitizeText(k);
-    // "=" would end the key early, and a leading "[" would read as a section header.
-    std::replace(s.begin(), s.end(), '=', ' ');
-    s = trimmed(s);
-    while (!s.empty() && s.front() == '[') s = trimmed(s.substr(1));
-    return s;
-}
-
-std::string upperKey(std::string_view k) {
-    std::string s = keyName(k);
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return protocol::text::toUpper(s);
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
-    return s;
-}
 
 // A change other than setting a value. Values set since the last save are marked in the model
 // itself (IniEntry::touched), which keeps a burst of writes cheap; these rarer changes are kept

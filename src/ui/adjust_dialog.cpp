@@ -20,24 +20,61 @@
 #include "ui/widget_names.h"
 
 namespace nms::ui {
+
+namespace {
+
+QLabel* caption(ports::Label& model, QWidget* owner) {
+    return boundLabel(model, owner);
+}
+QLabel* figure(ports::Label& model, QWidget* owner) {
+    return boundFigure(model, owner, 170);
+}
+
+QPushButton* pushButton(ports::Button& model, QWidget* owner, ports::EventGate& gate) {
+    auto* w = named(new QPushButton(owner), model);
+    w->setAutoDefault(false);
+    bind(w, model, gate);
+    return w;
+}
+
+QCheckBox* checkBox(ports::CheckBox& model, QWidget* owner, ports::EventGate& gate) {
+    auto* w = named(new QCheckBox(owner), model);
+    bind(w, model, gate);
+    return w;
+}
+
+}  // namespace
+
 AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* parent)
     : FormDialog(m.form, gate, parent), model_(m) {
     setObjectName(QStringLiteral("frmAdjust"));
-    auto label = [](ports::Label& model, QWidget* owner) { return boundLabel(model, owner); };
-    auto value = [](ports::Label& model, QWidget* owner) { return boundFigure(model, owner, 170); };
-    auto button = [&gate](ports::Button& model, QWidget* owner) {
-        auto* w = named(new QPushButton(owner), model);
-        w->setAutoDefault(false);
-        bind(w, model, gate);
-        return w;
-    };
-    auto check = [&gate](ports::CheckBox& model, QWidget* owner) {
-        auto* w = named(new QCheckBox(owner), model);
-        bind(w, model, gate);
-        return w;
-    };
+    auto* frame1 = buildMeasurements(gate);
+    auto* frame2 = buildAdjustments(gate);
 
-    // --- Measurements
+    // --- The delay over time
+    plot_ = new DelayPlot(m, this);
+    plot_->setObjectName(QStringLiteral("delayPlot"));
+
+    auto* bottom = buildStatusRow(gate);
+    auto* top = new QHBoxLayout;
+    top->addWidget(frame1, 1);
+    top->addWidget(frame2, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 12);
+    layout->setSpacing(10);
+    layout->addLayout(top);
+    layout->addWidget(plot_, 1);
+    layout->addLayout(bottom);
+
+    m.onExport = [this] { exportHistory(); };
+    resize(900, 640);
+    mirrorForm();
+}
+
+// The measured delays and latency summaries, a caption and a figure to a row, and under them
+// the automatic update, the reset and the refresh.
+QGroupBox* AdjustDialog::buildMeasurements(ports::EventGate& gate) {
+    auto& m = model_;
     auto* frame1 = named(new QGroupBox(this), m.Frame1);
     bind(frame1, m.Frame1);
     auto* grid = new QGridLayout(frame1);
@@ -56,18 +93,22 @@ AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* p
                 {m.lblCapDelaySumAVG, m.lblDelaySumAVG}};
     int row = 0;
     for (const auto& r : rows) {
-        grid->addWidget(label(r.caption, frame1), row, 0);
-        grid->addWidget(value(r.figure, frame1), row, 1);
+        grid->addWidget(caption(r.caption, frame1), row, 0);
+        grid->addWidget(figure(r.figure, frame1), row, 1);
         ++row;
     }
     auto* measureButtons = new QHBoxLayout;
-    measureButtons->addWidget(check(m.chkAutoUpdate, frame1));
+    measureButtons->addWidget(checkBox(m.chkAutoUpdate, frame1, gate));
     measureButtons->addStretch();
-    measureButtons->addWidget(button(m.cmdResetStats, frame1));
-    measureButtons->addWidget(button(m.cmdRefresh, frame1));
+    measureButtons->addWidget(pushButton(m.cmdResetStats, frame1, gate));
+    measureButtons->addWidget(pushButton(m.cmdRefresh, frame1, gate));
     grid->addLayout(measureButtons, row, 0, 1, 2);
+    return frame1;
+}
 
-    // --- Adjustments
+// The additional delay with its bar, the servo, and "Set" with the automatic clear.
+QGroupBox* AdjustDialog::buildAdjustments(ports::EventGate& gate) {
+    auto& m = model_;
     auto* frame2 = named(new QGroupBox(this), m.Frame2);
     bind(frame2, m.Frame2);
     auto* adjust = new QGridLayout(frame2);
@@ -75,42 +116,29 @@ AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* p
     auto* bar = named(new QScrollBar(Qt::Horizontal, frame2), m.scrlAdditionalDelay);
     bar->setMinimumWidth(220);
     bind(bar, m.scrlAdditionalDelay, gate);
-    adjust->addWidget(label(m.lblCapAdditionalDelay, frame2), 0, 0);
+    adjust->addWidget(caption(m.lblCapAdditionalDelay, frame2), 0, 0);
     adjust->addWidget(bar, 0, 1);
-    adjust->addWidget(value(m.lblAdditionalDelay, frame2), 0, 2);
-    adjust->addWidget(check(m.chkAutoServo, frame2), 1, 0, 1, 3);
+    adjust->addWidget(figure(m.lblAdditionalDelay, frame2), 0, 2);
+    adjust->addWidget(checkBox(m.chkAutoServo, frame2, gate), 1, 0, 1, 3);
     auto* setRow = new QHBoxLayout;
-    setRow->addWidget(check(m.chkAutoClear, frame2));
+    setRow->addWidget(checkBox(m.chkAutoClear, frame2, gate));
     setRow->addStretch();
-    setRow->addWidget(button(m.cmdSet, frame2));
+    setRow->addWidget(pushButton(m.cmdSet, frame2, gate));
     adjust->addLayout(setRow, 2, 0, 1, 3);
+    return frame2;
+}
 
-    // --- The delay over time
-    plot_ = new DelayPlot(m, this);
-    plot_->setObjectName(QStringLiteral("delayPlot"));
-
-    auto* status = label(m.lblStatus, this);
+// The status line and "Export...".
+QHBoxLayout* AdjustDialog::buildStatusRow(ports::EventGate& gate) {
+    auto* status = caption(model_.lblStatus, this);
     status->setWordWrap(true);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status, 1);
-    auto* exportButton = button(m.cmdExport, this);
+    auto* exportButton = pushButton(model_.cmdExport, this, gate);
     bottom->addWidget(exportButton);
     // "Export..." has no access key of its own.
     addShortcut(exportButton, QKeySequence(Qt::CTRL | Qt::Key_E));
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(frame1, 1);
-    top->addWidget(frame2, 1);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 14, 14, 12);
-    layout->setSpacing(10);
-    layout->addLayout(top);
-    layout->addWidget(plot_, 1);
-    layout->addLayout(bottom);
-
-    m.onExport = [this] { exportHistory(); };
-    resize(900, 640);
-    mirrorForm();
+    return bottom;
 }
 
 void AdjustDialog::exportHistory() {

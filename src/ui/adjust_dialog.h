@@ -2,6 +2,9 @@
 
 #include "ui/form_dialog.h"
 
+class QGroupBox;
+class QHBoxLayout;
+
 namespace nms::sfn {
 class frmAdjust;
 }
@@ -18,6 +21,9 @@ public:
     DelayPlot* plot() const { return plot_; }
 
 private:
+    QGroupBox* buildMeasurements(ports::EventGate& gate);
+    QGroupBox* buildAdjustments(ports::EventGate& gate);
+    QHBoxLayout* buildStatusRow(ports::EventGate& gate);
     void exportHistory();
     sfn::frmAdjust& model_;
     DelayPlot* plot_ = nullptr;

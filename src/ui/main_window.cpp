@@ -105,15 +105,24 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
 MainWindow::MainWindow(app::frmMain& model, ports::EventGate& gate, QWidget* parent)
     : MainWindow(modelOf(model), gate, parent) {}
 
-
-
 MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
     // The window's menus are fixed: no menu to hide the toolbar.
     setContextMenuPolicy(Qt::NoContextMenu);
     bindTitle(this, model.caption);
     buildToolbar(model, gate);
+    buildPanes(model, gate);
+    about_.databasePath = platform::fromModel(model.databasePath);
+    buildDialogsWhenShown(model, gate);
+    if (model.plant) plant_ = new PlantWindows(*model.plant, gate, this);
+    buildMenus(model);
+    if (model.plantMonitor) buildMonitorControls(model);
+    finishTabOrder();
+    resize(1280, 800);
+}
 
+// The tree on the left; on the right the panel, and under it the plant monitor's events.
+void MainWindow::buildPanes(const Model& model, ports::EventGate& gate) {
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setChildrenCollapsible(false);
     splitter_->setHandleWidth(6);
@@ -129,23 +138,7 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     scrollViewport_ = scroll->viewport();
     scrollViewport_->installEventFilter(this);
     if (model.plantMonitor) {
-        // The plant monitor's events under the properties and diagnostics, in a split of their
-        // own that the operator moves: at 1280x800 the panel shows a dozen rows, and scrolling
-        // the properties never scrolls the events away.
-        auto* panes = new QSplitter(Qt::Vertical, splitter_);
-        panes->setObjectName(QStringLiteral("eventsPaneSplitter"));
-        panes->setChildrenCollapsible(false);
-        panes->setHandleWidth(6);
-        panes->addWidget(scroll);
-        monitor_ = new MonitorView(*model.plantMonitor, model.setPlantMonitoring, gate, control<QToolBar>("Toolbar1"),
-                                   control<QTreeView>("TreeView1"), panes);
-        // A window made small squeezes the panel rather than growing to the panel's least size.
-        monitor_->setMinimumSize(240, 160);
-        panes->addWidget(monitor_);
-        panes->setStretchFactor(0, 1);
-        panes->setStretchFactor(1, 1);
-        panes->setSizes({330, 380});
-        splitter_->addWidget(panes);
+        splitter_->addWidget(buildEventsPane(model, gate, scroll));
     } else {
         splitter_->addWidget(scroll);
     }
@@ -155,10 +148,32 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
     splitter_->setStretchFactor(1, model.nodeColumns ? 2 : 1);
     splitter_->setSizes({model.nodeColumns ? 460 : 340, model.nodeColumns ? 820 : 940});
     setCentralWidget(splitter_);
-    about_.databasePath = platform::fromModel(model.databasePath);
+}
 
-    // The windows that open over this one are built when they first open: most sessions never
-    // open most of them, and building them all would lengthen every start.
+// The plant monitor's events under the properties and diagnostics, in a split of their own that
+// the operator moves: at 1280x800 the panel shows a dozen rows, and scrolling the properties
+// never scrolls the events away.
+QWidget* MainWindow::buildEventsPane(const Model& model, ports::EventGate& gate, QWidget* panel) {
+    auto* panes = new QSplitter(Qt::Vertical, splitter_);
+    panes->setObjectName(QStringLiteral("eventsPaneSplitter"));
+    panes->setChildrenCollapsible(false);
+    panes->setHandleWidth(6);
+    panes->addWidget(panel);
+    monitor_ =
+        new MonitorView(*model.plantMonitor, model.setPlantMonitoring, gate,
+                        control<QToolBar>("Toolbar1"), control<QTreeView>("TreeView1"), panes);
+    // A window made small squeezes the panel rather than growing to the panel's least size.
+    monitor_->setMinimumSize(240, 160);
+    panes->addWidget(monitor_);
+    panes->setStretchFactor(0, 1);
+    panes->setStretchFactor(1, 1);
+    panes->setSizes({330, 380});
+    return panes;
+}
+
+// The windows that open over this one are built when they first open: most sessions never open
+// most of them, and building them all would lengthen every start.
+void MainWindow::buildDialogsWhenShown(const Model& model, ports::EventGate& gate) {
     gate_ = &gate;
     if (model.paging) {
         pagingModel_.emplace(*model.paging);
@@ -181,20 +196,18 @@ MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* pare
         adjustModel_ = model.adjust;
         buildWhenShown(model.adjust->form, [this] { adjustDialog(); });
     }
+}
 
-    if (model.plant) plant_ = new PlantWindows(*model.plant, gate, this);
-    buildMenus(model);
-    if (model.plantMonitor) {
-        monitorControls_ = new MonitorControls(this, *model.plantMonitor, model.plant ? &model.plant->context : nullptr,
-                                               monitor_, control<QTreeView>("TreeView1"));
-        monitorControls_->onTimesInUtc = [this](bool utc) {
-            if (monitor_) monitor_->setTimesInUtc(utc);
-        };
-        auto* station = findChild<QMenu*>(QStringLiteral("menuStation"));
-        monitorControls_->addTo(station, findChild<QMenu*>(QStringLiteral("menuElement")), true);
-    }
-    finishTabOrder();
-    resize(1280, 800);
+// The monitor's items in the Station and Element menus, and its grouping of the tree.
+void MainWindow::buildMonitorControls(const Model& model) {
+    monitorControls_ = new MonitorControls(this, *model.plantMonitor,
+                                           model.plant ? &model.plant->context : nullptr, monitor_,
+                                           control<QTreeView>("TreeView1"));
+    monitorControls_->onTimesInUtc = [this](bool utc) {
+        if (monitor_) monitor_->setTimesInUtc(utc);
+    };
+    auto* station = findChild<QMenu*>(QStringLiteral("menuStation"));
+    monitorControls_->addTo(station, findChild<QMenu*>(QStringLiteral("menuElement")), true);
 }
 
 namespace {

@@ -20,6 +20,7 @@
 class QAbstractButton;
 class QAction;
 class QGroupBox;
+class QMenuBar;
 class QSplitter;
 class QToolBar;
 
@@ -145,11 +146,19 @@ protected:
 private:
     class Columns;
     void buildToolbar(const Model& model, ports::EventGate& gate);
+    void buildPanes(const Model& model, ports::EventGate& gate);
+    QWidget* buildEventsPane(const Model& model, ports::EventGate& gate, QWidget* panel);
+    void buildDialogsWhenShown(const Model& model, ports::EventGate& gate);
+    void buildMonitorControls(const Model& model);
     QWidget* buildTreePane(const Model& model, ports::EventGate& gate);
     QWidget* buildPanel(const Model& model, ports::EventGate& gate);
     QGroupBox* buildProperties(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* content);
     QGroupBox* buildDiagnostics(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* content);
+    class MenuItems;
     void buildMenus(const Model& model);
+    void buildStationMenu(QMenuBar* bar, MenuItems& items);
+    void buildElementMenu(QMenuBar* bar, MenuItems& items);
+    void buildHelpMenu(QMenuBar* bar, MenuItems& items);
     void finishTabOrder();
     void buildWhenShown(ports::Form& form, std::function<void()> build);
 

@@ -103,93 +103,124 @@ private:
 
 }  // namespace
 
-void MainWindow::buildMenus(const Model& model) {
-    auto* bar = menuBar();
-    auto make = [this](QMenu* menu, const char* name, const QString& text,
-                       const QKeySequence& shortcut = {}) {
+// Makes the menu bar's items: each a shortcut of the window, most of them following a toolbar
+// button, a panel button or a plant operation.
+class MainWindow::MenuItems {
+public:
+    MenuItems(MainWindow& window, const Model& model)
+        : window_(window),
+          model_(model),
+          toolbarActions_(window.toolbar_ ? window.toolbar_->actions() : QList<QAction*>{}) {}
+
+    QAction* make(QMenu* menu, const char* name, const QString& text,
+                  const QKeySequence& shortcut = {}) {
         auto* item = menu->addAction(text);
         item->setObjectName(QLatin1String(name));
         if (!shortcut.isEmpty()) item->setShortcut(shortcut);
         // A shortcut of the window, not only of the open menu.
         item->setShortcutContext(Qt::WindowShortcut);
-        addAction(item);
+        window_.addAction(item);
         return item;
-    };
+    }
     // The toolbar's buttons by the station's numbers; a menu item takes its text from the
     // button's tool tip, with an access key.
-    const auto toolbarActions = toolbar_ ? toolbar_->actions() : QList<QAction*>{};
-    auto fromToolbar = [&](QMenu* menu, const char* name, int index, char key,
-                           const QKeySequence& shortcut) {
-        const auto& items = model.Toolbar1.items();
+    QAction* fromToolbar(QMenu* menu, const char* name, int index, char key,
+                         const QKeySequence& shortcut) {
+        const auto& items = model_.Toolbar1.items();
         const QString tip = index >= 1 && index <= static_cast<int>(items.size())
-                                ? platform::fromModel(model.Toolbar1.button(index).toolTip)
+                                ? platform::fromModel(model_.Toolbar1.button(index).toolTip)
                                 : QString();
         auto* item = make(menu, name, withAccessKey(tip, QLatin1Char(key)), shortcut);
-        if (index - 1 < toolbarActions.size()) followAction(item, toolbarActions[index - 1]);
+        if (index - 1 < toolbarActions_.size()) followAction(item, toolbarActions_[index - 1]);
         return item;
-    };
-    auto fromButton = [&](QMenu* menu, const char* name, const QString& text,
-                          const char* buttonName) {
+    }
+    QAction* fromButton(QMenu* menu, const char* name, const QString& text,
+                        const char* buttonName) {
         auto* item = make(menu, name, text);
-        if (auto* button = findChild<QAbstractButton*>(QLatin1String(buttonName))) {
+        if (auto* button = window_.findChild<QAbstractButton*>(QLatin1String(buttonName))) {
             new FollowButton(item, button);
         } else {
             item->setEnabled(false);
         }
         return item;
-    };
-    namespace tb = station::toolbar;
+    }
+    // The whole plant's operations; without them (a window on a bare model) the items are off.
+    QAction* plantItem(QMenu* menu, const char* name, const QString& text,
+                       void (PlantWindows::*operation)()) {
+        auto* item = make(menu, name, text);
+        item->setEnabled(window_.plant_ != nullptr);
+        if (window_.plant_) QObject::connect(item, &QAction::triggered, window_.plant_, operation);
+        return item;
+    }
 
+private:
+    MainWindow& window_;
+    const Model& model_;
+    const QList<QAction*> toolbarActions_;
+};
+
+void MainWindow::buildMenus(const Model& model) {
+    auto* bar = menuBar();
+    MenuItems items(*this, model);
+    buildStationMenu(bar, items);
+    buildElementMenu(bar, items);
+    buildHelpMenu(bar, items);
+}
+
+// Discovery and refresh, the plant's operations, the web status and Quit.
+void MainWindow::buildStationMenu(QMenuBar* bar, MenuItems& items) {
+    namespace tb = station::toolbar;
     QMenu* station = bar->addMenu(tr("&Station"));
     station->setObjectName(QStringLiteral("menuStation"));
-    fromToolbar(station, "actionDiscover", tb::kDiscover, 'd', QKeySequence(Qt::CTRL | Qt::Key_D));
-    fromToolbar(station, "actionRefresh", tb::kRefresh, 'r', QKeySequence(Qt::Key_F5));
+    items.fromToolbar(station, "actionDiscover", tb::kDiscover, 'd',
+                      QKeySequence(Qt::CTRL | Qt::Key_D));
+    items.fromToolbar(station, "actionRefresh", tb::kRefresh, 'r', QKeySequence(Qt::Key_F5));
     station->addSeparator();
-    // The whole plant's operations; without them (a window on a bare model) the items are off.
-    auto plantItem = [&](QMenu* menu, const char* name, const QString& text,
-                         void (PlantWindows::*operation)()) {
-        auto* item = make(menu, name, text);
-        item->setEnabled(plant_ != nullptr);
-        if (plant_) connect(item, &QAction::triggered, plant_, operation);
-        return item;
-    };
-    plantItem(station, "actionSites", tr("S&ites..."), &PlantWindows::showSites);
-    plantItem(station, "actionScanSites", tr("Scan si&tes..."), &PlantWindows::scanAllSites);
+    items.plantItem(station, "actionSites", tr("S&ites..."), &PlantWindows::showSites);
+    items.plantItem(station, "actionScanSites", tr("Scan si&tes..."), &PlantWindows::scanAllSites);
     station->addSeparator();
-    plantItem(station, "actionSfnOverview", tr("SFN &overview..."),
-              &PlantWindows::showSfnOverview);
-    plantItem(station, "actionExportPlant", tr("E&xport plant..."), &PlantWindows::exportPlant);
-    plantItem(station, "actionImportPlant", tr("&Import plant..."), &PlantWindows::importPlant);
+    items.plantItem(station, "actionSfnOverview", tr("SFN &overview..."),
+                    &PlantWindows::showSfnOverview);
+    items.plantItem(station, "actionExportPlant", tr("E&xport plant..."),
+                    &PlantWindows::exportPlant);
+    items.plantItem(station, "actionImportPlant", tr("&Import plant..."),
+                    &PlantWindows::importPlant);
     // The monitor's web service: checkable, taken up by a WebStatusSwitch (off without one).
-    auto* web = make(station, "actionWebStatus", tr("&Web status"));
+    auto* web = items.make(station, "actionWebStatus", tr("&Web status"));
     web->setCheckable(true);
     web->setEnabled(false);
     station->addSeparator();
-    auto* quit = make(station, "actionQuit", tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    auto* quit = items.make(station, "actionQuit", tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
+}
 
+// The shown element: save, the diagnostics, settings from another record, monitoring.
+void MainWindow::buildElementMenu(QMenuBar* bar, MenuItems& items) {
+    namespace tb = station::toolbar;
     QMenu* element = bar->addMenu(tr("&Element"));
     element->setObjectName(QStringLiteral("menuElement"));
-    fromToolbar(element, "actionSave", tb::kSave, 's', QKeySequence(Qt::CTRL | Qt::Key_S));
+    items.fromToolbar(element, "actionSave", tb::kSave, 's', QKeySequence(Qt::CTRL | Qt::Key_S));
     element->addSeparator();
-    fromButton(element, "actionPing", tr("&Ping"), "cmdPing");
-    fromButton(element, "actionStatistics", tr("S&tatistics..."), "cmdGetStats");
-    fromButton(element, "actionAdjust", tr("SFN &adjustment..."), "cmdAdjust");
-    plantItem(element, "actionApplySettingsFrom", tr("Apply settings &from..."),
-              &PlantWindows::applySettingsFrom);
+    items.fromButton(element, "actionPing", tr("&Ping"), "cmdPing");
+    items.fromButton(element, "actionStatistics", tr("S&tatistics..."), "cmdGetStats");
+    items.fromButton(element, "actionAdjust", tr("SFN &adjustment..."), "cmdAdjust");
+    items.plantItem(element, "actionApplySettingsFrom", tr("Apply settings &from..."),
+                    &PlantWindows::applySettingsFrom);
     element->addSeparator();
     // One key starts and stops: only one of the two is ever enabled.
-    fromToolbar(element, "actionStartMonitoring", tb::kStartMonitoring, 'm',
-                QKeySequence(Qt::CTRL | Qt::Key_M));
-    fromToolbar(element, "actionStopMonitoring", tb::kStopMonitoring, 'o',
-                QKeySequence(Qt::CTRL | Qt::Key_M));
+    items.fromToolbar(element, "actionStartMonitoring", tb::kStartMonitoring, 'm',
+                      QKeySequence(Qt::CTRL | Qt::Key_M));
+    items.fromToolbar(element, "actionStopMonitoring", tb::kStopMonitoring, 'o',
+                      QKeySequence(Qt::CTRL | Qt::Key_M));
+}
 
+void MainWindow::buildHelpMenu(QMenuBar* bar, MenuItems& items) {
     QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
-    auto* contents = make(help, "actionHelp", tr("&Contents"), QKeySequence(Qt::Key_F1));
+    auto* contents = items.make(help, "actionHelp", tr("&Contents"), QKeySequence(Qt::Key_F1));
     connect(contents, &QAction::triggered, this, &MainWindow::showHelp);
     new HelpKey(this);
-    auto* about = make(help, "actionAbout", tr("&About"));
+    auto* about = items.make(help, "actionAbout", tr("&About"));
     connect(about, &QAction::triggered, this, &MainWindow::showAbout);
 }
 

@@ -78,14 +78,30 @@ MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& mon
       context_(context),
       view_(view),
       tree_(tree) {
+    makeMonitorAction();
+    makeSettingsAction();
+    makeAcknowledgeAction();
+    makeGroupingActions();
+    makeStatusBar();
+    if (context_) groupBy(QString::fromStdString(context_->setting(keys::kTreeGrouping)));
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] { follow(); });
+    timer->start(500);
+    if (tree_)
+        connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this] { follow(); });
+    follow();
+}
+
+void MonitorControls::makeMonitorAction() {
     monitor_ = new QAction(tr("Plant &monitor"), this);
     monitor_->setObjectName(QStringLiteral("actionPlantMonitor"));
     monitor_->setCheckable(true);
     monitor_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
     monitor_->setShortcutContext(Qt::WindowShortcut);
     monitor_->setToolTip(tr("Ask every element for its statistics in cycles and show its health"));
-    monitor_->setChecked(monitor.running());
-    window->addAction(monitor_);
+    monitor_->setChecked(monitor_model_.running());
+    window_->addAction(monitor_);
     // The toolbar's toggle is the one switch: the menu item follows it and works it.
     if (view_) {
         QAction* toggle = view_->toggle();
@@ -98,14 +114,18 @@ MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& mon
             QTimer::singleShot(0, this, [this] { follow(); });
         });
     }
+}
 
+void MonitorControls::makeSettingsAction() {
     settings_ = new QAction(tr("S&ettings..."), this);
     settings_->setObjectName(QStringLiteral("actionSettings"));
     settings_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings_->setShortcutContext(Qt::WindowShortcut);
-    window->addAction(settings_);
+    window_->addAction(settings_);
     connect(settings_, &QAction::triggered, this, [this] { showSettings(); });
+}
 
+void MonitorControls::makeAcknowledgeAction() {
     acknowledge_ = new QAction(tr("A&cknowledge alarm"), this);
     acknowledge_->setObjectName(QStringLiteral("actionAcknowledge"));
     acknowledge_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
@@ -114,9 +134,12 @@ MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& mon
         tr("The chosen element's warning, alarm or offline is seen: its mark stops calling until "
            "its health changes again"));
     acknowledge_->setEnabled(false);
-    window->addAction(acknowledge_);
+    window_->addAction(acknowledge_);
     connect(acknowledge_, &QAction::triggered, this, [this] { acknowledgeSelected(); });
+}
 
+// The tree's groupings, one checked at a time.
+void MonitorControls::makeGroupingActions() {
     groups_ = new QActionGroup(this);
     groups_->setExclusive(true);
     const struct {
@@ -132,29 +155,23 @@ MonitorControls::MonitorControls(QMainWindow* window, monitor::PlantMonitor& mon
         item->setObjectName(QLatin1String(g.name));
         item->setCheckable(true);
         item->setData(QString::fromLatin1(g.grouping));
-        window->addAction(item);
+        window_->addAction(item);
     }
     connect(groups_, &QActionGroup::triggered, this,
             [this](QAction* item) { groupBy(item->data().toString()); });
+}
 
-    state_ = new QLabel(window);
+// The monitor's state and the health counts in the status bar, with the legend as their tip.
+void MonitorControls::makeStatusBar() {
+    state_ = new QLabel(window_);
     state_->setObjectName(QStringLiteral("monitorState"));
-    counts_ = new QLabel(window);
+    counts_ = new QLabel(window_);
     counts_->setObjectName(QStringLiteral("healthCounts"));
     counts_->installEventFilter(this);
-    window->statusBar()->addWidget(state_);
-    window->statusBar()->addWidget(counts_);
-    window->statusBar()->show();
+    window_->statusBar()->addWidget(state_);
+    window_->statusBar()->addWidget(counts_);
+    window_->statusBar()->show();
     if (tree_ && !tree_->isHeaderHidden()) tree_->header()->installEventFilter(this);
-
-    if (context_) groupBy(QString::fromStdString(context_->setting(keys::kTreeGrouping)));
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this] { follow(); });
-    timer->start(500);
-    if (tree_)
-        connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-                [this] { follow(); });
-    follow();
 }
 
 bool MonitorControls::eventFilter(QObject* watched, QEvent* event) {

@@ -62,6 +62,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void makeMonitorAction();
+    void makeSettingsAction();
+    void makeAcknowledgeAction();
+    void makeGroupingActions();
+    void makeStatusBar();
     void showSettings();
     std::string selectedMac() const;
     void acknowledgeSelected();

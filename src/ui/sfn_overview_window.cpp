@@ -52,6 +52,20 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     setObjectName(QStringLiteral("frmSfnOverview"));
     setWindowTitle(tr("SFN overview"));
 
+    auto* split = makeGroupsAndPlot();
+    makeControls();
+    layOut(split);
+    connectControls();
+
+    model_.onChanged = [this, alive = std::weak_ptr<SfnOverviewWindow*>(self_)] {
+        if (!alive.expired()) refreshSoon();
+    };
+    resize(1100, 720);
+    reload();
+}
+
+// A tab to a group, over the plot of the chosen group.
+QSplitter* SfnOverviewWindow::makeGroupsAndPlot() {
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("groups"));
     plot_ = new SfnGroupPlot(this);
@@ -61,7 +75,10 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     split->addWidget(plot_);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 1);
+    return split;
+}
 
+void SfnOverviewWindow::makeControls() {
     seconds_ = new QSpinBox(this);
     seconds_->setObjectName(QStringLiteral("seconds"));
     seconds_->setRange(1, 3600);
@@ -84,7 +101,10 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     status_->setObjectName(QStringLiteral("lblStatus"));
     status_->setTextFormat(Qt::PlainText);  // it names streams, decoders and files
     status_->setWordWrap(true);
+}
 
+// The measuring row, the aligning row, the groups and the status line, top to bottom.
+void SfnOverviewWindow::layOut(QSplitter* split) {
     auto* measureRow = new QHBoxLayout;
     auto* secondsLabel = new QLabel(tr("Measure &for"), this);
     secondsLabel->setBuddy(seconds_);
@@ -110,7 +130,9 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     layout->addLayout(alignRow);
     layout->addWidget(split, 1);
     layout->addWidget(status_);
+}
 
+void SfnOverviewWindow::connectControls() {
     const auto marginNs = [this] { return std::int64_t{margin_->value()} * 1000; };
     connect(measure_, &QPushButton::clicked, this, [this] {
         const auto g = currentGroup();
@@ -129,12 +151,6 @@ SfnOverviewWindow::SfnOverviewWindow(plant::SfnOverview& model, ports::EventGate
     });
     connect(export_, &QPushButton::clicked, this, [this] { exportGroup(); });
     connect(tabs_, &QTabWidget::currentChanged, this, [this] { refresh(); });
-
-    model_.onChanged = [this, alive = std::weak_ptr<SfnOverviewWindow*>(self_)] {
-        if (!alive.expired()) refreshSoon();
-    };
-    resize(1100, 720);
-    reload();
 }
 
 SfnOverviewWindow::~SfnOverviewWindow() {

@@ -10,6 +10,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QSplitter;
 class QTabWidget;
 class QTableWidget;
 
@@ -42,6 +43,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    QSplitter* makeGroupsAndPlot();
+    void makeControls();
+    void layOut(QSplitter* split);
+    void connectControls();
     void operatorDoes(std::function<void()> action);
     void refresh();
     void refreshSoon();
