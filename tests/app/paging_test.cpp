@@ -482,7 +482,7 @@ TEST_F(PagingScan, ASiteIsPagedAtItsPaceInsideItsSubnetAndMergedByIdentity) {
 // once, instead of running through the subnet's refusals.
 TEST_F(PagingScan, ASiteScanWhoseRequestsAreAllRefusedStopsAndSaysWhy) {
     settings.set("Kestrova", "Vantrelo NG", "Sites", "Hill=10.9.1.0/27");
-    startWith("");
+    startWith("[00AA00000001]\nNAME=LOCAL\nIP=192.168.1.5\nROLE=1\n");
     dialogs.clearShown();
     for (int host = 1; host <= 30; ++host) network.failingHosts.insert("10.9.1." + std::to_string(host));
     dialogs.expect(ports::Answer::Ok, "Unable to send the paging request");
