@@ -171,6 +171,8 @@ private:
     void sendSiteRequests();
     void siteRequestsDone();
     ports::Timer Timer3;  // paces a site scan's requests
+    // A site scan whose first requests are all refused (the link down, no route) stops.
+    static constexpr std::uint64_t kGiveUpAfterRefusals = 20;
     std::vector<station::Subnet> siteSubnets_;
     std::size_t subnetAt_ = 0;
     std::uint64_t hostAt_ = 0, sent_ = 0, refused_ = 0, total_ = 0;
