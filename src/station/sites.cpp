@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "ports/settings.h"
+#include "protocol/address.h"
+#include "protocol/text.h"
+#include "store/ini_document.h"
 #include "station/settings_keys.h"
 
 namespace nms::station {
@@ -14,47 +17,15 @@ std::uint32_t maskOf(int prefix) {
     return prefix == 0 ? 0u : ~std::uint32_t{0} << (32 - prefix);
 }
 
-char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; }
-
-bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return foldAscii(x) == foldAscii(y); });
-}
-
-// Counts the characters of well-formed UTF-8; nothing for anything else (overlong forms,
-// surrogates and stray continuation bytes included).
+// Counts the characters of well-formed UTF-8 without C1 controls; nothing for anything else.
 std::optional<std::size_t> utf8Characters(std::string_view s) {
+    if (protocol::text::validUtf8(s) != s) return std::nullopt;
     std::size_t count = 0;
-    for (std::size_t i = 0; i < s.size(); ++count) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t length = 0;
-        std::uint32_t cp = 0;
-        if (c < 0x80) {
-            length = 1;
-            cp = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4;
-            cp = c & 0x07;
-        } else {
-            return std::nullopt;
-        }
-        if (i + length > s.size()) return std::nullopt;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kLeast[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-        // C1 controls are controls too.
-        if (cp >= 0x80 && cp < 0xA0) return std::nullopt;
-        i += length;
+        // U+0080 to U+009F are C2 80 to C2 9F.
+        if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0) return std::nullopt;
+        if ((c & 0xC0) != 0x80) ++count;
     }
     return count;
 }
@@ -86,32 +57,15 @@ std::uint64_t Site::hostCount() const {
 }
 
 std::optional<std::uint32_t> hostOrderAddress(std::string_view ip) {
-    std::uint32_t value = 0;
-    int parts = 0;
-    std::size_t i = 0;
-    while (parts < 4) {
-        std::size_t digits = 0;
-        unsigned part = 0;
-        while (i < ip.size() && ip[i] >= '0' && ip[i] <= '9' && digits < 3) {
-            part = part * 10 + static_cast<unsigned>(ip[i] - '0');
-            ++i;
-            ++digits;
-        }
-        if (digits == 0 || part > 255) return std::nullopt;
-        value = (value << 8) | part;
-        ++parts;
-        if (parts < 4) {
-            if (i >= ip.size() || ip[i] != '.') return std::nullopt;
-            ++i;
-        }
-    }
-    if (i != ip.size()) return std::nullopt;
-    return value;
+    if (!protocol::IsValidIP(ip)) return std::nullopt;
+    const auto b = protocol::IPBytes(ip);
+    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
 }
 
 std::string dottedAddress(std::uint32_t a) {
-    return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
-           std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
+    const std::uint8_t bytes[] = {static_cast<std::uint8_t>(a >> 24), static_cast<std::uint8_t>(a >> 16),
+                                  static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a)};
+    return protocol::FormatIP(bytes);
 }
 
 std::optional<Subnet> parseSubnet(std::string_view text, std::string& why) {
@@ -173,7 +127,7 @@ std::string addSite(Sites& sites, std::string_view name, const std::vector<std::
         for (const auto& site : sites)
             for (const auto& other : site.subnets) {
                 if (!overlaps(*s, other)) continue;
-                if (sameName(site.name, name) && other == *s) {
+                if (store::sameName(site.name, name) && other == *s) {
                     known = true;
                     continue;
                 }
@@ -183,7 +137,7 @@ std::string addSite(Sites& sites, std::string_view name, const std::vector<std::
             if (overlaps(*s, other)) return s->text() + " overlaps " + other.text();
         if (!known) adding.push_back(*s);
     }
-    auto found = std::find_if(sites.begin(), sites.end(), [&](const Site& s) { return sameName(s.name, name); });
+    auto found = std::find_if(sites.begin(), sites.end(), [&](const Site& s) { return store::sameName(s.name, name); });
     if (found == sites.end()) found = sites.insert(sites.end(), Site{std::string(name), {}});
     found->subnets.insert(found->subnets.end(), adding.begin(), adding.end());
     return {};
@@ -191,13 +145,13 @@ std::string addSite(Sites& sites, std::string_view name, const std::vector<std::
 
 bool removeSite(Sites& sites, std::string_view name) {
     const auto before = sites.size();
-    std::erase_if(sites, [&](const Site& s) { return sameName(s.name, name); });
+    std::erase_if(sites, [&](const Site& s) { return store::sameName(s.name, name); });
     return sites.size() != before;
 }
 
 const Site* findSite(const Sites& sites, std::string_view name) {
     for (const auto& s : sites)
-        if (sameName(s.name, name)) return &s;
+        if (store::sameName(s.name, name)) return &s;
     return nullptr;
 }
 
@@ -229,8 +183,7 @@ Sites readSites(std::string_view stored) {
             if (comma > from) subnets.emplace_back(list.substr(from, comma - from));
             from = comma + 1;
         }
-        Sites one = sites;
-        if (addSite(one, part.substr(0, eq), subnets).empty()) sites = std::move(one);
+        addSite(sites, part.substr(0, eq), subnets);  // a refused part changes nothing
     }
     return sites;
 }

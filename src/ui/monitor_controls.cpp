@@ -224,9 +224,8 @@ void MonitorControls::groupBy(const QString& grouping) {
         groupTree(tree_, [ctx, sites = station::loadSites(ctx->env.settings)](const ports::TreeView::Node& n) {
             const std::string ip = protocol::text::trim(
                 ctx->db().ReadFromINI(protocol::ElementKey(n.key), "ip", ctx->databasePath(), ""));
-            for (std::size_t i = 0; i < sites.size(); ++i)
-                if (station::siteOf(sites, ip) == &sites[i])
-                    return TreeGroup{static_cast<int>(i), QString::fromStdString(sites[i].name)};
+            if (const auto* site = station::siteOf(sites, ip))
+                return TreeGroup{static_cast<int>(site - sites.data()), QString::fromStdString(site->name)};
             return TreeGroup{static_cast<int>(sites.size()), QStringLiteral("This segment")};
         });
     } else {
