@@ -1,6 +1,7 @@
 #include "sim/element_options.h"
 
 #include <charconv>
+#include <optional>
 
 namespace nms::sim {
 
@@ -75,7 +76,12 @@ bool parseFirmware(const std::string& text, std::uint8_t& major, std::uint8_t& m
     return true;
 }
 
-bool applyElementOption(ElementDefinition& definition, const std::string& key, const std::string& value, std::string& error) {
+namespace {
+
+// The options that say who the element is (role, name, addresses, MAC, serial, firmware);
+// nothing for a key that is none of them.
+std::optional<bool> applyIdentityOption(ElementDefinition& definition, const std::string& key, const std::string& value,
+                                        std::string& error) {
     auto& id = definition.identity;
     auto& s = definition.settings;
     if (key == "role") {
@@ -122,6 +128,14 @@ bool applyElementOption(ElementDefinition& definition, const std::string& key, c
         error = "fw: expected a version like 3.70, got '" + value + "'";
         return false;
     }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool applyElementOption(ElementDefinition& definition, const std::string& key, const std::string& value, std::string& error) {
+    if (const auto applied = applyIdentityOption(definition, key, value, error)) return *applied;
+    auto& s = definition.settings;
     if (key == "tx") return setNumber(key, value, 0, 1, s.tx, error);
     if (key == "sfn") return setNumber(key, value, 0, 1, s.sfn, error);
     if (key == "type") return setNumber(key, value, 0, 255, s.type, error);

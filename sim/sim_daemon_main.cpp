@@ -302,6 +302,38 @@ private:
     std::vector<Pending> pending_;
 };
 
+
+// The elements of a configuration file, one a line; false (said) when it cannot be read or a
+// line is wrong.
+bool readConfigFile(const std::string& path, std::vector<ElementDefinition>& definitions) {
+    std::ifstream file(path);
+    if (!file) {
+        std::fprintf(stderr, "vantrelo-element-sim: cannot read %s\n", path.c_str());
+        return false;
+    }
+    std::string line;
+    for (int lineNo = 1; std::getline(file, line); ++lineNo) {
+        auto r = nms::sim::parseElementLine(line);
+        if (!r.error.empty()) {
+            std::fprintf(stderr, "vantrelo-element-sim: %s:%d: %s\n", path.c_str(), lineNo, r.error.c_str());
+            return false;
+        }
+        if (r.definition) definitions.push_back(*r.definition);
+    }
+    return true;
+}
+
+// SIGINT and SIGTERM end the daemon's loop; a closed pipe is no reason to die.
+void watchSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: poll returns at once
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -339,20 +371,7 @@ int main(int argc, char** argv) {
         if (key == "bind") {
             bindAddress = value;
         } else if (key == "config") {
-            std::ifstream file(value);
-            if (!file) {
-                std::fprintf(stderr, "vantrelo-element-sim: cannot read %s\n", value.c_str());
-                return 2;
-            }
-            std::string line;
-            for (int lineNo = 1; std::getline(file, line); ++lineNo) {
-                auto r = nms::sim::parseElementLine(line);
-                if (!r.error.empty()) {
-                    std::fprintf(stderr, "vantrelo-element-sim: %s:%d: %s\n", value.c_str(), lineNo, r.error.c_str());
-                    return 2;
-                }
-                if (r.definition) definitions.push_back(*r.definition);
-            }
+            if (!readConfigFile(value, definitions)) return 2;
         } else if (nms::sim::applyElementOption(single, key, value, error)) {
             singleGiven = true;
         } else {
@@ -375,13 +394,7 @@ int main(int argc, char** argv) {
         nms::sim::completeElementDefinition(s);
     }
 
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;  // no restart: poll returns at once
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    watchSignals();
 
     Daemon daemon(definitions, verbose);
     if (!daemon.open(bindAddress)) return 1;

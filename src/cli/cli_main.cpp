@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,6 +97,76 @@ bool takesValue(const std::string& a) {
     return a == "--database";
 }
 
+// The command's words and options, each option checked as it is read; a status when reading
+// them ended nms-cli (its help, its version, a refused value).
+std::optional<int> readArguments(int argc, char** argv, const cli::Command& command, cli::Arguments& args) {
+    args.stationArgs = {argv[0]};
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
+        if (a == "--help" || a == "-h") {
+            std::fputs(commandUsage(command).c_str(), stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);
+            return 0;
+        } else if (a == "--yes") {
+            args.yes = true;
+        } else if (a == "--json") {
+            args.json = true;
+        } else if (a == "--verbose") {
+            args.verbose = true;
+        } else if (const auto* o = command.option(a)) {
+            const std::string v = o->takesValue ? value() : std::string();
+            if (const char* refused = o->refuses ? o->refuses(v) : nullptr) {
+                std::fprintf(stderr, "nms-cli: %s\n", refused);
+                return cli::kExitUsage;
+            }
+            args.commandOptions.emplace_back(a, v);
+        } else if (a.rfind("--", 0) == 0) {
+            // The station's own options (--demo, --database PATH).
+            args.stationArgs.push_back(argv[i]);
+            if (takesValue(a) && i + 1 < argc) args.stationArgs.push_back(argv[++i]);
+        } else {
+            args.positional.push_back(a);
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether the command has as many words as it takes (said when it has not).
+bool wordsFit(const cli::Command& command, const cli::Arguments& args) {
+    const auto words = static_cast<int>(args.positional.size());
+    if (words < command.minWords || (command.maxWords >= 0 && words > command.maxWords)) {
+        if (command.maxWords == 0)
+            std::fprintf(stderr, "nms-cli: %s takes no %s\n", command.name,
+                         args.positional.front().c_str());
+        else
+            std::fprintf(stderr, "nms-cli: usage: nms-cli %s %s\n", command.name, command.words);
+        return false;
+    }
+    return true;
+}
+
+// Starts the station as the command needs it: reading needs no lock, so `list`, `events` and
+// `backup` work while a station runs. A status when it could not start.
+std::optional<int> startStation(cli::Session& session, const cli::Command& command) {
+    if (command.readOnly) {
+        session.startReadOnly();
+    } else if (!session.start()) {
+        if (cli::stopRequested() && !session.main().ended()) {
+            session.finish();
+            std::fprintf(stderr, "nms-cli: interrupted\n");
+            return cli::kExitInterrupted;
+        }
+        const std::string holder = session.runtime().lockHolder();
+        if (!holder.empty())
+            std::fprintf(stderr, "nms-cli: the station is in use by %s\n", holder.c_str());
+        return session.endedStatus();
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,37 +193,7 @@ int main(int argc, char** argv) {
         return cli::kExitUsage;
     }
 
-    args.stationArgs = {argv[0]};
-    for (int i = 2; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-        if (a == "--help" || a == "-h") {
-            std::fputs(commandUsage(*command).c_str(), stdout);
-            return 0;
-        } else if (a == "--version") {
-            std::printf("nms-cli (Vantrelo NG NMS) %s\n", NMS_VERSION);
-            return 0;
-        } else if (a == "--yes") {
-            args.yes = true;
-        } else if (a == "--json") {
-            args.json = true;
-        } else if (a == "--verbose") {
-            args.verbose = true;
-        } else if (const auto* o = command->option(a)) {
-            const std::string v = o->takesValue ? value() : std::string();
-            if (const char* refused = o->refuses ? o->refuses(v) : nullptr) {
-                std::fprintf(stderr, "nms-cli: %s\n", refused);
-                return cli::kExitUsage;
-            }
-            args.commandOptions.emplace_back(a, v);
-        } else if (a.rfind("--", 0) == 0) {
-            // The station's own options (--demo, --database PATH).
-            args.stationArgs.push_back(argv[i]);
-            if (takesValue(a) && i + 1 < argc) args.stationArgs.push_back(argv[++i]);
-        } else {
-            args.positional.push_back(a);
-        }
-    }
+    if (const auto ended = readArguments(argc, argv, *command, args)) return *ended;
     auto options = runtime::parseStationOptions(static_cast<int>(args.stationArgs.size()),
                                                 args.stationArgs.data());
     // A script's demo keeps its database from one call to the next, so that `list` shows what
@@ -162,15 +203,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nms-cli: %s\n", options.error.c_str());
         return cli::kExitUsage;
     }
-    const auto words = static_cast<int>(args.positional.size());
-    if (words < command->minWords || (command->maxWords >= 0 && words > command->maxWords)) {
-        if (command->maxWords == 0)
-            std::fprintf(stderr, "nms-cli: %s takes no %s\n", command->name,
-                         args.positional.front().c_str());
-        else
-            std::fprintf(stderr, "nms-cli: usage: nms-cli %s %s\n", command->name, command->words);
-        return cli::kExitUsage;
-    }
+    if (!wordsFit(*command, args)) return cli::kExitUsage;
 
     QCoreApplication qapp(argc, argv);
     QCoreApplication::setApplicationName("Vantrelo NG NMS");
@@ -197,20 +230,7 @@ int main(int argc, char** argv) {
                      env.databasePath.c_str());
         return 1;
     }
-    // Reading needs no lock: `list`, `events` and `backup` work while a station runs.
-    if (command->readOnly) {
-        session.startReadOnly();
-    } else if (!session.start()) {
-        if (cli::stopRequested() && !session.main().ended()) {
-            session.finish();
-            std::fprintf(stderr, "nms-cli: interrupted\n");
-            return cli::kExitInterrupted;
-        }
-        const std::string holder = session.runtime().lockHolder();
-        if (!holder.empty())
-            std::fprintf(stderr, "nms-cli: the station is in use by %s\n", holder.c_str());
-        return session.endedStatus();
-    }
+    if (const auto ended = startStation(session, *command)) return *ended;
 
     const int status = command->run(session, args);
     if (session.main().ended()) return session.endedStatus();

@@ -79,6 +79,46 @@ constexpr CommandOption kMonitorOptions[] = {{"--interval", true, intervalRefuse
 // How soon a stop signal or the last cycle is noticed.
 constexpr int kStopPollMs = 200;
 
+namespace {
+
+// A line per health change, as it happens.
+void printHealthChanges(Session& session, monitor::PlantMonitor& monitor, bool json) {
+    monitor.healthChanged.connect(
+        [&session, json](const monitor::PlantMonitor::Element& e, monitor::Health from) {
+            const ports::JournalEvent event{session.env().clock.unixTimeMs(),
+                                            e.mac,
+                                            e.name,
+                                            "",
+                                            "health",
+                                            monitor::healthWord(from),
+                                            monitor::healthWord(e.health),
+                                            e.reason};
+            std::printf("%s\n", json ? journalEventJson(event).c_str() : eventLine(event).c_str());
+            std::fflush(stdout);
+        });
+}
+
+// The web service's options from the command's; `serve` when any of them asks for it.
+runtime::WebStatus::Options webOptionsOf(const Arguments& args, bool& serve) {
+    runtime::WebStatus::Options webOptions;
+    for (const auto& [name, value] : args.commandOptions) {
+        if (name == "--listen")
+            webOptions.listen = value;
+        else if (name == "--station")
+            webOptions.station = value;
+        else if (name == "--web-config")
+            webOptions.webConfig = value;
+        else
+            continue;
+        serve = true;
+    }
+    webOptions.version = NMS_VERSION;
+    for (const char* a : args.stationArgs) webOptions.simulated |= std::string(a) == "--demo";
+    return webOptions;
+}
+
+}  // namespace
+
 int runMonitor(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& monitor = main.plantMonitor();
@@ -92,19 +132,7 @@ int runMonitor(Session& session, const Arguments& args) {
     // Said as it happens, once each: the journal cannot be written, is written again, events lost.
     monitor.journalNotice.connect(
         [](const std::string& text) { std::fprintf(stderr, "nms-cli: %s\n", text.c_str()); });
-    monitor.healthChanged.connect(
-        [&](const monitor::PlantMonitor::Element& e, monitor::Health from) {
-            const ports::JournalEvent event{session.env().clock.unixTimeMs(),
-                                            e.mac,
-                                            e.name,
-                                            "",
-                                            "health",
-                                            monitor::healthWord(from),
-                                            monitor::healthWord(e.health),
-                                            e.reason};
-            std::printf("%s\n", args.json ? journalEventJson(event).c_str() : eventLine(event).c_str());
-            std::fflush(stdout);
-        });
+    printHealthChanges(session, monitor, args.json);
     std::string lastStatus;
     int failures = 0;
     // Figures for scripts that measure a plant: each cycle's own, and the processor time this
@@ -134,21 +162,8 @@ int runMonitor(Session& session, const Arguments& args) {
     });
     // The web service, when asked for: it reads what each cycle published, on threads of its own.
     runtime::WebStatus web(session.runtime().journal(), monitor, main.context());
-    runtime::WebStatus::Options webOptions;
     bool serve = false;
-    for (const auto& [name, value] : args.commandOptions) {
-        if (name == "--listen")
-            webOptions.listen = value;
-        else if (name == "--station")
-            webOptions.station = value;
-        else if (name == "--web-config")
-            webOptions.webConfig = value;
-        else
-            continue;
-        serve = true;
-    }
-    webOptions.version = NMS_VERSION;
-    for (const char* a : args.stationArgs) webOptions.simulated |= std::string(a) == "--demo";
+    const runtime::WebStatus::Options webOptions = webOptionsOf(args, serve);
     // Monitoring from the command line does not change the window's choice.
     monitor.start();
     if (serve) {

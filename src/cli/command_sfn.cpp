@@ -151,6 +151,39 @@ void printText(const plant::SfnOverview::Group& g, bool applied) {
 
 }  // namespace
 
+namespace {
+
+// What a measurement found wrong with a decoder, and a delay that changed under it.
+void sayMeasured(const plant::SfnOverview::Group& g) {
+    for (const auto& d : g.decoders)
+        if (!d.measured.problem.empty())
+            std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
+                         d.measured.problem.c_str());
+    for (const auto& d : g.decoders)
+        if (d.measured.delayChanged)
+            std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
+                         plant::delayChangedText(d.measured).c_str());
+}
+
+// What an apply left undone, decoder by decoder; the worst exit status of it (0: none).
+int sayApplied(const plant::SfnOverview::Group& g) {
+    int status = 0;
+    for (const auto& d : g.decoders) {
+        if (!d.applyProblem.empty()) {
+            std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
+                         d.applyProblem.c_str());
+            status = std::max(status, 1);
+        } else if (d.recorded && !d.confirmed) {
+            std::fprintf(stderr, "nms-cli: %s (%s) does not report the new delay\n",
+                         d.name.c_str(), d.ip.c_str());
+            status = std::max(status, kExitNotConfirmed);
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
 int runSfn(Session& session, const Arguments& args) {
     const auto choice = sfnChoice(args);
     if (!choice) return kExitUsage;
@@ -191,7 +224,6 @@ int runSfn(Session& session, const Arguments& args) {
         return started;
     };
     int status = 0;
-    const bool applied = choice->apply;
     for (const std::size_t gi : chosen) {
         auto& g = overview.groups()[gi];
         if (!run([&] { return overview.measure(gi, choice->seconds); })) {
@@ -199,14 +231,7 @@ int runSfn(Session& session, const Arguments& args) {
             return main.ended() ? session.endedStatus() : 1;
         }
         if (stopRequested()) break;
-        for (const auto& d : g.decoders)
-            if (!d.measured.problem.empty())
-                std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
-                             d.measured.problem.c_str());
-        for (const auto& d : g.decoders)
-            if (d.measured.delayChanged)
-                std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
-                             plant::delayChangedText(d.measured).c_str());
+        sayMeasured(g);
         bool anyAnswered = false;
         for (const auto& d : g.decoders) anyAnswered = anyAnswered || d.measured.answered();
         if (!anyAnswered) {
@@ -224,17 +249,7 @@ int runSfn(Session& session, const Arguments& args) {
         if (!choice->apply) continue;
         run([&] { return overview.apply(gi); });
         if (stopRequested()) break;
-        for (const auto& d : g.decoders) {
-            if (!d.applyProblem.empty()) {
-                std::fprintf(stderr, "nms-cli: %s (%s): %s\n", d.name.c_str(), d.ip.c_str(),
-                             d.applyProblem.c_str());
-                status = std::max(status, 1);
-            } else if (d.recorded && !d.confirmed) {
-                std::fprintf(stderr, "nms-cli: %s (%s) does not report the new delay\n",
-                             d.name.c_str(), d.ip.c_str());
-                status = std::max(status, kExitNotConfirmed);
-            }
-        }
+        status = std::max(status, sayApplied(g));
         if (g.applyToLastConfirmationMs)
             std::fprintf(stderr, "nms-cli: %s: last decoder confirmed %lld ms after the apply\n",
                          g.stream.c_str(), static_cast<long long>(*g.applyToLastConfirmationMs));
@@ -243,9 +258,9 @@ int runSfn(Session& session, const Arguments& args) {
     if (args.json) {
         std::vector<const plant::SfnOverview::Group*> shown;
         for (const std::size_t gi : chosen) shown.push_back(&overview.groups()[gi]);
-        printJson(shown, applied);
+        printJson(shown, choice->apply);
     } else {
-        for (const std::size_t gi : chosen) printText(overview.groups()[gi], applied);
+        for (const std::size_t gi : chosen) printText(overview.groups()[gi], choice->apply);
     }
     return status;
 }
