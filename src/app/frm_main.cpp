@@ -83,8 +83,8 @@ void frmMain::makeParts(station::StationEnv& env) {
                               },
                               [this](const std::string& ip, const std::string& mac,
                                      const protocol::FeedbackRecord& answer) { paging_->storeAnswer(ip, mac, answer); }});
-    statistics_ = std::make_unique<stats::frmStatistics>(*context_, panel.lblElementType);
-    adjust_ = std::make_unique<sfn::frmAdjust>(*context_, panel.lblElementType);
+    statistics_ = std::make_unique<stats::frmStatistics>(*context_);
+    adjust_ = std::make_unique<sfn::frmAdjust>(*context_);
     ownJournal_ = std::make_unique<monitor::MemoryJournal>();
     monitor_ = std::make_unique<monitor::PlantMonitor>(*context_, env.journal ? *env.journal : *ownJournal_);
 }
@@ -428,6 +428,6 @@ void frmMain::setPlantMonitoring(bool on) {
 // ---------------------------------------------------------------------------------------------
 // Discovery
 
-void frmMain::StartAutoDiscovery() { paging_->StartAutoDiscovery(); }
+discovery::ScanStart frmMain::StartAutoDiscovery() { return paging_->StartAutoDiscovery(); }
 
 }  // namespace nms::app

@@ -25,6 +25,7 @@ class frmWaiting;
 
 namespace nms::discovery {
 class Paging;
+enum class ScanStart;
 }
 
 namespace nms::diag {
@@ -99,7 +100,7 @@ public:
     void Toolbar1_ButtonClick(int index);
     void TreeView1_MouseUp(int button);
     void udpClient_DataArrival(const ports::Datagram& datagram);
-    void StartAutoDiscovery();
+    discovery::ScanStart StartAutoDiscovery();
     void mySilentPing(const std::string& strIPAddress);
     // Ends the program at once after an error, with a non-zero status.
     void endProgram(int status) { context_->endProgram(status); }

@@ -3,8 +3,6 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "protocol/delay.h"
-#include "protocol/statistics.h"
 #include "protocol/text.h"
 #include "sfn/frm_adjust.h"
 #include "store/element_record.h"
@@ -12,33 +10,29 @@
 namespace nms::cli {
 namespace {
 
-using sfn::kFixedLatencyNs;
-
 bool isSfnDecoder(Session& session) {
-    auto& p = session.main().panel;
-    return p.lblElementType.caption() == "DECODER" && p.chkSFNEnabled.checked();
+    const auto shown = session.main().context().shownElement();
+    return shown.isDecoder() && shown.sfnEnabled();
 }
 
-// Opens the window for the shown element and waits for its first reply; the reply's bytes are
-// kept in `reply`, the count of replies in `replies`.
+// Opens the window for the shown element and waits for its replies: the last one read whole is
+// kept in `reading`, the count of them in `replies`.
 struct AdjustRun {
     Session& session;
     sfn::frmAdjust& window;
-    std::vector<std::uint8_t> reply;
+    sfn::DelayReading reading;
     int replies = 0;
 
     explicit AdjustRun(Session& s) : session(s), window(s.main().adjust()) {
-        window.udpClient3().dataArrived.connect([this](const ports::Datagram& d) {
-            if (d.bytes.size() <= protocol::delay::kReplyLength) {
-                reply = d.bytes;
-                ++replies;
-            }
+        window.replied.connect([this](const sfn::DelayReading& r) {
+            reading = r;
+            ++replies;
         });
     }
     bool open() {
         session.env().gate.dispatch(ports::EventGate::Kind::Operator, [this] { window.open(); });
         if (session.main().ended()) return false;
-        if (!window.lblStatus.caption().empty()) {
+        if (window.lastSend() == station::ElementSocket::Result::NoAddress) {
             std::fprintf(stderr, "nms-cli: %s\n", window.lblStatus.caption().c_str());
             return false;
         }
@@ -51,27 +45,16 @@ struct AdjustRun {
 
 void printDelays(Session& session, const AdjustRun& run, bool json) {
     const auto& w = run.window;
-    const std::int64_t additional =
-        protocol::GetLongFromReply(run.reply, protocol::delay::kAdditional);
-    const bool servo = w.UDP_Response_PTP_Auto_Servo == 1;
-    const std::int64_t servoNs =
-        servo ? protocol::GetLongFromReply(run.reply, protocol::delay::kServoCorrection) : 0;
-    const std::int64_t mn = w.UDP_Response_PTP_Propagation_Delay_Minimum;
-    const std::int64_t av = w.UDP_Response_PTP_Propagation_Delay_Average;
-    const std::int64_t mx = w.UDP_Response_PTP_Propagation_Delay_Maximum;
+    const auto& r = run.reading;
     if (json) {
+        const auto shown = session.main().context().shownElement();
         std::printf(
-            "{\"mac\": %s, \"name\": %s, \"min_ns\": %lld, \"avg_ns\": %lld, \"max_ns\": %lld, "
-            "\"additional_delay_ns\": %lld, \"servo\": %s, \"servo_ns\": %lld, \"summary_min_ns\": "
-            "%lld, "
-            "\"summary_avg_ns\": %lld, \"summary_max_ns\": %lld, \"ignored_replies\": %llu}\n",
-            jsonString(session.main().panel.lblElementMAC.caption()).c_str(),
-            jsonString(protocol::text::trim(session.main().panel.txtElementName.text())).c_str(),
-            static_cast<long long>(mn), static_cast<long long>(av), static_cast<long long>(mx),
-            static_cast<long long>(additional), servo ? "true" : "false",
-            static_cast<long long>(servoNs), static_cast<long long>(mn + kFixedLatencyNs),
-            static_cast<long long>(av + kFixedLatencyNs),
-            static_cast<long long>(mx + kFixedLatencyNs),
+            "{\"mac\": %s, \"name\": %s, \"min_ns\": %d, \"avg_ns\": %d, \"max_ns\": %d, "
+            "\"additional_delay_ns\": %d, \"servo\": %s, \"servo_ns\": %d, \"summary_min_ns\": %d, "
+            "\"summary_avg_ns\": %d, \"summary_max_ns\": %d, \"ignored_replies\": %llu}\n",
+            jsonString(session.main().context().shownElementMac()).c_str(), jsonString(shown.name).c_str(),
+            r.latencyMinNs, r.latencyAvgNs, r.latencyMaxNs, r.additionalNs, r.autoServo ? "true" : "false",
+            r.servoCorrectionNs, r.summaryMinNs, r.summaryAvgNs, r.summaryMaxNs,
             static_cast<unsigned long long>(w.ignoredReplies()));
     } else {
         // A line per figure, as the window shows them: its caption, then its value.
@@ -86,7 +69,7 @@ void printDelays(Session& session, const AdjustRun& run, bool json) {
         shown(w.lblCapDelayAVG, w.lblCurrentDelayAVG);
         shown(w.lblCapAdditionalDelay, w.lblAdditionalDelay);
         line("Auto delay compensation:",
-             servo ? "on, " + sfn::FormatDelay(static_cast<std::int32_t>(servoNs)) : "off");
+             r.autoServo ? "on, " + sfn::FormatDelay(r.servoCorrectionNs) : "off");
         shown(w.lblCapDelaySumMIN, w.lblDelaySumMIN);
         shown(w.lblCapDelaySumMAX, w.lblDelaySumMAX);
         shown(w.lblCapDelaySumAVG, w.lblDelaySumAVG);
@@ -218,9 +201,8 @@ int runSetDelay(Session& session, const Arguments& args) {
         std::fprintf(stderr, "nms-cli: no delay reply within 1 s: the new delay is not confirmed\n");
         return kExitTimedOut;
     }
-    const std::int64_t reported = protocol::GetLongFromReply(run.reply, protocol::delay::kAdditional);
-    const bool reportedServo =
-        run.reply.size() > protocol::delay::kServoState && run.reply[protocol::delay::kServoState] == 1;
+    const std::int64_t reported = run.reading.additionalNs;
+    const bool reportedServo = run.reading.autoServo;
     if (reported != steps * 100 || reportedServo != servo) {
         std::fprintf(stderr, "nms-cli: the element reports additional delay %s, auto delay compensation %s\n",
                      sfn::FormatDelay(static_cast<std::int32_t>(reported)).c_str(), reportedServo ? "on" : "off");

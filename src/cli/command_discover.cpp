@@ -5,7 +5,6 @@
 
 #include "cli/cli.h"
 #include "discovery/paging.h"
-#include "station/main_toolbar.h"
 #include "protocol/address.h"
 #include "protocol/element_key.h"
 #include "protocol/text.h"
@@ -57,11 +56,12 @@ int runDiscover(Session& session, const Arguments& args) {
 
     scanStarted = Steady::now();
     cpuAtScanStartMs = processCpuMs();
+    auto start = discovery::ScanStart::NotSent;
     session.env().gate.dispatch(ports::EventGate::Kind::Operator,
-                                [&main] { main.Toolbar1_ButtonClick(station::toolbar::kDiscover); });
+                                [&main, &start] { start = main.StartAutoDiscovery(); });
     const int scanIntervalMs = paging.Timer1.interval();
-    if (!paging.scanning() && !ended) return kExitRefused;  // the operator's No (no --yes)
-    if (paging.stoppedBeforeRequest()) return 1;  // said; the database is as it was
+    if (start == discovery::ScanStart::Declined) return kExitRefused;  // the operator's No (no --yes)
+    if (start != discovery::ScanStart::Started) return 1;  // said; the database is as it was
     const double seconds = timeout > 0 ? timeout : 15;
     session.runUntil([&] { return ended || stopRequested(); }, static_cast<int>(seconds * 1000) + 10000);
     // Ctrl+C in the middle of a scan must not leave half a plant as the database.

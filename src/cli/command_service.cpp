@@ -331,7 +331,7 @@ void ServiceRun::discover() {
     paging.setMerge(true);  // the service never empties its database
     logLine(LogPriority::Info, "nms-cli: discovering (merging into the database)");
     session_.env().gate.dispatch(ports::EventGate::Kind::Operator,
-                                 [this] { main_.Toolbar1_ButtonClick(station::toolbar::kDiscover); });
+                                 [this] { main_.StartAutoDiscovery(); });
 }
 
 void ServiceRun::lend(const std::string& who) {

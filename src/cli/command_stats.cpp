@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "protocol/statistics.h"
 #include "protocol/text.h"
 #include "stats/frm_statistics.h"
 #include "store/element_record.h"
@@ -33,10 +32,6 @@ std::string indicatorJson(const stats::Indicator& i, bool withCaption) {
 
 constexpr CommandOption kStatsOptions[] = {{"--reset", false}};
 
-std::string ratioJson(float ratio) {
-    return protocol::text::fixedNumber(static_cast<double>(ratio), 2);
-}
-
 // A rate needs two readings of the same element; the window's first one is measured from
 // nothing (tick 0, count 0) and says 0 for a decoder receiving a thousand frames a second. One
 // call of nms-cli is one reading: it gives no rate rather than a wrong one.
@@ -62,7 +57,7 @@ int resetCounters(Session& session, stats::frmStatistics& window) {
 // The figures and indicators as the window shows them.
 void printText(app::frmMain& main, stats::frmStatistics& window, const std::string& name) {
     const auto& v = *window.lastView();
-    std::printf("%s [%s]\n", name.c_str(), main.panel.lblElementMAC.caption().c_str());
+    std::printf("%s [%s]\n", name.c_str(), main.context().shownElementMac().c_str());
     for (const auto& row : window.figureRows())
         std::printf("  %-20s %s\n", row.caption.caption().c_str(),
                     withoutRate(row.figure.caption()).c_str());
@@ -83,47 +78,22 @@ void printText(app::frmMain& main, stats::frmStatistics& window, const std::stri
                     v.alarmsList->c_str());
 }
 
-// The record the reply left, as JSON: what the element's role and SFN flag leave out is null.
+// The reading as JSON, with the indicators as the window shows them: what the element's role
+// and SFN flag leave out is null.
 void printJson(app::frmMain& main, stats::frmStatistics& window, const std::string& name,
-               const stats::ElementFacts& facts, std::size_t replyLength) {
-    const auto& r = window.record;
+               const stats::ElementFacts& facts, const stats::StatisticsReading& reading) {
     const auto& v = *window.lastView();
-    const bool sfn = facts.sfn == 1;
-    const bool latency = sfn && facts.shownAsDecoder;
-    auto num = [](long long n) { return std::to_string(n); };
-    auto word = [](std::int32_t w) { return w >= 65535 ? std::string("null") : std::to_string(w); };
-    const bool additional = replyLength >= protocol::statistics::kAdditionalLatency + 5;
     const char* role = facts.role == store::record::kRoleEncoder   ? "ENCODER"
                        : facts.role == store::record::kRoleDecoder ? "DECODER"
                                                                    : "UNKNOWN";
-    std::printf(
-        "{\"mac\": %s, \"name\": %s, \"role\": \"%s\", \"tx_ok\": %s, \"rx_ok\": %s, \"tx_err\": "
-        "%s, \"rx_err\": %s, "
-        "\"tx_err_ratio\": %s, \"rx_err_ratio\": %s, \"ptp_sync_ok\": %s, \"ptp_sync_err\": %s, "
-        "\"ptp_clock_difference_ns\": %s, \"ptp_latency_ns\": %s, \"additional_latency_ns\": %s, "
-        "\"audio_ok\": %s, "
-        "\"audio_err\": %s, \"audio_err_ratio\": %s, \"audio_rate_pps\": %s, \"alarm_word\": %s, "
-        "\"eth_word\": %s, "
-        "\"indicators\": {\"audio\": %s, \"clock\": %s, \"pps\": %s, \"ethernet\": %s}, "
-        "\"alarm_code\": %s, \"ignored_replies\": %llu}\n",
-        jsonString(main.panel.lblElementMAC.caption()).c_str(), jsonString(name).c_str(), role,
-        num(r.UDP_Response_Tx_Frames_OK).c_str(), num(r.UDP_Response_Rx_Frames_OK).c_str(),
-        num(r.UDP_Response_Tx_Frames_Err).c_str(), num(r.UDP_Response_Rx_Frames_Err).c_str(),
-        ratioJson(r.UDP_Response_Tx_Frames_Err_Ratio).c_str(),
-        ratioJson(r.UDP_Response_Rx_Frames_Err_Ratio).c_str(),
-        sfn ? num(r.UDP_Response_PTP_Sync_OK).c_str() : "null",
-        sfn ? num(r.UDP_Response_PTP_Sync_Err).c_str() : "null",
-        sfn ? num(r.UDP_Response_PTP_Sync_Value).c_str() : "null",
-        latency ? num(r.UDP_Response_PTP_Sync_Latency).c_str() : "null",
-        additional ? num(r.UDP_Response_Additional_Latency).c_str() : "null",
-        num(r.UDP_Response_Rx_Audio_Frames_OK).c_str(),
-        num(r.UDP_Response_Rx_Audio_Frames_Err).c_str(),
-        ratioJson(r.UDP_Response_Rx_Audio_Frames_Err_Ratio).c_str(),
-        "null", word(r.UDP_Response_OM_Alarms_List).c_str(),
-        word(r.UDP_Response_ETH_Status).c_str(), indicatorJson(v.audio, false).c_str(),
-        indicatorJson(v.clock, false).c_str(), indicatorJson(v.pps, false).c_str(),
-        indicatorJson(v.ethernet, true).c_str(), v.alarmsList ? v.alarmsList->c_str() : "null",
-        static_cast<unsigned long long>(window.ignoredReplies()));
+    std::printf("{\"mac\": %s, \"name\": %s, \"role\": \"%s\", %s, "
+                "\"indicators\": {\"audio\": %s, \"clock\": %s, \"pps\": %s, \"ethernet\": %s}, "
+                "\"alarm_code\": %s, \"ignored_replies\": %llu}\n",
+                jsonString(main.context().shownElementMac()).c_str(), jsonString(name).c_str(), role,
+                stats::readingJsonMembers(reading, true).c_str(), indicatorJson(v.audio, false).c_str(),
+                indicatorJson(v.clock, false).c_str(), indicatorJson(v.pps, false).c_str(),
+                indicatorJson(v.ethernet, true).c_str(), v.alarmsList ? v.alarmsList->c_str() : "null",
+                static_cast<unsigned long long>(window.ignoredReplies()));
 }
 
 }  // namespace
@@ -137,35 +107,29 @@ int runStats(Session& session, const Arguments& args) {
     auto& main = session.main();
     auto& window = main.statistics();
 
-    std::vector<std::uint8_t> reply;
-    bool answered = false;
-    window.udpClient2().dataArrived.connect([&](const ports::Datagram& d) {
-        if (d.bytes.size() <= protocol::statistics::kMaxReplyLength) {
-            reply = d.bytes;
-            answered = true;
-        }
-    });
+    std::optional<stats::StatisticsReading> reading;
+    window.replied.connect([&reading](const stats::StatisticsReading& r) { reading = r; });
     session.env().gate.dispatch(ports::EventGate::Kind::Operator, [&window] { window.open(); });
     if (main.ended()) return session.endedStatus();
-    if (!window.lblStatus.caption().empty()) {
+    if (window.lastSend() == station::ElementSocket::Result::NoAddress) {
         std::fprintf(stderr, "nms-cli: %s\n", window.lblStatus.caption().c_str());
         window.Form_Unload();
         return 1;
     }
     if (args.given("--reset")) return resetCounters(session, window);
 
-    session.runUntil([&] { return answered; }, 1000);
+    session.runUntil([&] { return reading.has_value(); }, 1000);
     const auto facts = window.shownElementFacts();
     window.Form_Unload();
-    if (!answered) {
+    if (!reading) {
         std::fprintf(stderr, "nms-cli: no statistics reply from %s within 1 s%s\n",
-                     main.panel.txtElementIP.text().c_str(),
+                     main.context().shownElement().ip.c_str(),
                      ignoredNote(window.ignoredReplies()).c_str());
         return kExitTimedOut;
     }
-    const std::string name = protocol::text::trim(main.panel.txtElementName.text());
+    const std::string name = main.context().shownElement().name;
     if (args.json)
-        printJson(main, window, name, facts, reply.size());
+        printJson(main, window, name, facts, *reading);
     else
         printText(main, window, name);
     return 0;

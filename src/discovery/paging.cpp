@@ -79,8 +79,8 @@ std::string Paging::scanTimeoutText() const {
     return acceptableTimeout(stored) ? protocol::text::trim(stored) : kDefaultTimeout;
 }
 
-void Paging::StartAutoDiscovery() {
-    if (scanning()) return;
+ScanStart Paging::StartAutoDiscovery() {
+    if (scanning()) return ScanStart::AlreadyScanning;
     siteSubnets_.clear();
     cmdCancel.setVisible(false);
     if (lstHidden_.listCount() >= 1 && !merge_) {
@@ -88,11 +88,12 @@ void Paging::StartAutoDiscovery() {
             "Performing an 'Auto Discovery' will delete the local database in your computer and create a new one, "
             "based on the Network Elements found (if any). \rAre you sure?",
             ports::MessageIcon::Question, ports::MessageButtons::YesNo, ports::Answer::No, "Auto Discovery");
-        if (answer != ports::Answer::Yes) return;
+        if (answer != ports::Answer::Yes) return ScanStart::Declined;
     }
     if (onScanConfirmed) onScanConfirmed();
     frmPaging.show();
     Form_Load();
+    return stoppedBeforeRequest_ ? ScanStart::NotSent : ScanStart::Started;
 }
 
 void Paging::Form_Load() {

@@ -41,6 +41,10 @@ struct SiteScanPlan {
 SiteScanPlan planSiteScan(const station::Sites& sites, const std::vector<std::string>& names, int rate,
                           double listenSeconds);
 
+// How asking for a discovery ended at once: the scan runs, the operator said No to replacing the
+// database, or it stopped before its request went out (said; the database is as it was).
+enum class ScanStart { Started, Declined, NotSent, AlreadyScanning };
+
 // Network paging ("Auto Discovery"): one broadcast request, a fixed listening time, and every
 // answer becomes a record of a new database.
 class Paging {
@@ -87,7 +91,7 @@ public:
     int SavedRemotePort = 0;
     std::string SavedRemoteHost;
 
-    void StartAutoDiscovery();
+    ScanStart StartAutoDiscovery();
     void Form_Load();
     void Timer1_Timer();
     void Timer2_Timer();

@@ -133,10 +133,10 @@ void ElementEditor::TreeView1_NodeClick(const ports::TreeView::Node& node) {
                                                        ui_.cmbEncoders.listCount()));
     ui_.cmdGetStats.setEnabled(true);
 
-    const auto role = values::readNumber(readFrom(section, rec::kRole, ""));
-    if (role && *role == rec::kRoleEncoder)
+    const auto role = store::readElementRecord(context_.db(), context_.databasePath(), section).role;
+    if (role == store::Role::Encoder)
         loadEncoder(section);
-    else if (role && *role == rec::kRoleDecoder)
+    else if (role == store::Role::Decoder)
         loadDecoder(section);
     else
         ui_.lblElementType.setCaption(std::string(captions::kUnknown));

@@ -188,8 +188,9 @@ public:
     void clockAndLastSeen() {
         family("vantrelo_element_ptp_clock_difference_seconds", "gauge",
                "PTP clock difference of an SFN element.", [](const E& e) {
-                   if (e.sfn != 1 || !e.counted) return std::string();
-                   return fixedNumber(e.record.UDP_Response_PTP_Sync_Value / 1e9, 9);
+                   const auto& ns = e.reading.ptpClockDifferenceNs;
+                   if (e.sfn != 1 || !e.counted || !ns) return std::string();
+                   return fixedNumber(*ns / 1e9, 9);
                });
         family("vantrelo_element_last_seen_timestamp_seconds", "gauge",
                "When the element last answered (Unix time).", [](const E& e) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "editor/record_values.h"
 #include "protocol/element_key.h"
 #include "protocol/paging.h"
 #include "protocol/statistics.h"
@@ -13,17 +12,6 @@
 #include "store/element_record.h"
 
 namespace nms::monitor {
-
-namespace rec = store::record;
-
-namespace {
-
-int recordNumber(const std::string& text) {
-    const auto v = editor::values::readNumber(text);
-    return v ? static_cast<int>(editor::values::roundHalfEven(*v)) : 0;
-}
-
-}  // namespace
 
 PlantMonitor::PlantMonitor(station::StationContext& context, ports::EventJournal& journal)
     : context_(context),
@@ -153,19 +141,17 @@ void PlantMonitor::reloadElements() {
         const std::string mac = protocol::ElementIdentity(section);
         Element e;
         if (const Element* known = find(mac)) e = *known;
-        auto read = [&](std::string_view key, std::string_view fallback) {
-            return db.ReadFromINI(section, std::string(key), path, std::string(fallback));
-        };
+        const auto stored = store::readElementRecord(db, path, section);
         e.section = section;
         e.mac = mac;
-        e.name = protocol::text::trim(read(rec::kName, ""));
-        e.ip = read(rec::kIp, "");
-        e.firmware = read(rec::kVersion, "");
-        e.serial = read(rec::kSerial, "");
-        e.role = recordNumber(read(rec::kRole, ""));
-        e.sfn = recordNumber(read(rec::kSfn, rec::defaults::kSfn));
-        e.sdm = recordNumber(read(rec::kSilenceMode, rec::defaults::kSilenceMode));
-        const auto* site = sites.empty() ? nullptr : station::siteOf(sites, protocol::text::trim(e.ip));
+        e.name = stored.name;
+        e.ip = stored.ip;
+        e.firmware = stored.version;
+        e.serial = stored.serial;
+        e.role = static_cast<int>(stored.role);
+        e.sfn = stored.sfn.value_or(0);
+        e.sdm = stored.silenceMode.value_or(0);
+        const auto* site = sites.empty() ? nullptr : station::siteOf(sites, e.ip);
         e.site = site ? site->name : std::string();
         next.push_back(std::move(e));
     }

@@ -18,6 +18,7 @@
 #include "station/element_socket.h"
 #include "station/station_context.h"
 #include "stats/statistics_decoder.h"
+#include "store/element_record.h"
 
 namespace nms::monitor {
 
@@ -82,7 +83,8 @@ public:
         Trend trend;
         int misses = 0;         // in a row
         int askedInCycle = -1;  // the last cycle that asked it
-        stats::StatisticsRecord record;
+        stats::StatisticsRecord record;    // the decoder's state between replies
+        stats::StatisticsReading reading;  // the last reply's figures
         bool counted = false;          // a reply has been decoded: counters can grow from it
         std::int64_t countedAtMs = 0;  // when (monotonic)
         std::int32_t alarmWord = 65535, ethernetWord = 65535;
@@ -92,6 +94,8 @@ public:
         std::int64_t txFrames = 0, rxFrames = 0, txFrameErrors = 0, rxFrameErrors = 0;
         std::int64_t audioFrames = 0, audioFrameErrors = 0, ptpSyncs = 0, ptpSyncErrors = 0;
         std::int64_t replies = 0, missed = 0, counterResets = 0;
+
+        stats::ElementFacts facts() const { return {role, sfn, sdm, role == store::record::kRoleDecoder}; }
     };
 
     PlantMonitor(station::StationContext& context, ports::EventJournal& journal);

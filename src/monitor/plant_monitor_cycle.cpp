@@ -184,10 +184,11 @@ void PlantMonitor::reply(const ports::Datagram& d) {
     --laneOf_[index]->awaited;
     laneOf_[index] = nullptr;
     Element& e = elements_[index];
-    const auto before = e.record;
-    const stats::ElementFacts facts{e.role, e.sfn, e.sdm, e.role == rec::kRoleDecoder};
+    const stats::ElementFacts facts = e.facts();
+    const auto before = stats::readingOf(e.record, facts, true);
     stats::decodeStatistics(d.bytes, facts, e.record, context_.clock().tickCount());
-    const auto& now = e.record;
+    const auto now =
+        stats::readingOf(e.record, facts, d.bytes.size() >= stats::kAdditionalLatencyMinLength);
     // The protocol has no request number: a reply forged with the element's address is taken.
     // What it can do to the totals is bounded by what the element could have counted since its
     // previous reply; beyond that, or backwards, the counter was reset (or the reply is not the
@@ -206,25 +207,17 @@ void PlantMonitor::reply(const ports::Datagram& d) {
         total += *g;
         return *g;
     };
-    grow("good frames sent", e.txFrames, before.UDP_Response_Tx_Frames_OK,
-         now.UDP_Response_Tx_Frames_OK);
-    grow("good frames received", e.rxFrames, before.UDP_Response_Rx_Frames_OK,
-         now.UDP_Response_Rx_Frames_OK);
-    grow("bad frames sent", e.txFrameErrors, before.UDP_Response_Tx_Frames_Err,
-         now.UDP_Response_Tx_Frames_Err);
-    grow("bad frames received", e.rxFrameErrors, before.UDP_Response_Rx_Frames_Err,
-         now.UDP_Response_Rx_Frames_Err);
-    grow("good audio frames", e.audioFrames, before.UDP_Response_Rx_Audio_Frames_OK,
-         now.UDP_Response_Rx_Audio_Frames_OK);
+    grow("good frames sent", e.txFrames, before.txFramesOk, now.txFramesOk);
+    grow("good frames received", e.rxFrames, before.rxFramesOk, now.rxFramesOk);
+    grow("bad frames sent", e.txFrameErrors, before.txFrameErrors, now.txFrameErrors);
+    grow("bad frames received", e.rxFrameErrors, before.rxFrameErrors, now.rxFrameErrors);
+    grow("good audio frames", e.audioFrames, before.audioFramesOk, now.audioFramesOk);
     const auto audioErrors =
-        grow("bad audio frames", e.audioFrameErrors, before.UDP_Response_Rx_Audio_Frames_Err,
-             now.UDP_Response_Rx_Audio_Frames_Err);
+        grow("bad audio frames", e.audioFrameErrors, before.audioFrameErrors, now.audioFrameErrors);
     std::int64_t ptpErrors = 0;
-    if (e.sfn == 1) {
-        grow("good PTP syncs", e.ptpSyncs, before.UDP_Response_PTP_Sync_OK,
-             now.UDP_Response_PTP_Sync_OK);
-        ptpErrors = grow("bad PTP syncs", e.ptpSyncErrors, before.UDP_Response_PTP_Sync_Err,
-                         now.UDP_Response_PTP_Sync_Err);
+    if (now.ptpSyncsOk) {
+        grow("good PTP syncs", e.ptpSyncs, *before.ptpSyncsOk, *now.ptpSyncsOk);
+        ptpErrors = grow("bad PTP syncs", e.ptpSyncErrors, *before.ptpSyncErrors, *now.ptpSyncErrors);
     }
     if (!resets.empty()) {
         ++e.counterResets;
@@ -235,8 +228,9 @@ void PlantMonitor::reply(const ports::Datagram& d) {
     }
     e.counted = true;
     e.countedAtMs = nowMs;
-    e.alarmWord = now.UDP_Response_OM_Alarms_List;
-    e.ethernetWord = now.UDP_Response_ETH_Status;
+    e.alarmWord = now.alarmWord.value_or(65535);
+    e.ethernetWord = now.ethernetWord.value_or(65535);
+    e.reading = now;
     e.lastSeenUnixMs = context_.clock().unixTimeMs();
     judge(index, true, audioErrors, ptpErrors);
     // The freed place goes to the next element at once, not at the next tick.

@@ -95,11 +95,14 @@ std::string ReplacementUnit::apply(const SourceRecord& source) {
         source.origin == kFromDatabase)
         return "That is the shown element's own record: there is nothing to apply.";
     const auto role = wholeNumberOf(source.value(rec::kRole));
-    const auto shownRole = wholeNumberOf(ctx.readShown(rec::kRole, ""));
+    const store::Role shownRole = ctx.shownElement().role;
     if (!role) return "The record of " + source.name() + " holds no role.";
-    if (role != shownRole)
+    if (shownRole == store::Role::Unknown)
+        return "The shown element's record names it neither an encoder nor a decoder: settings go "
+               "only to an element of the same role. Nothing was changed.";
+    if (*role != static_cast<long long>(shownRole))
         return "The record of " + source.name() + " is " + roleName(*role) +
-               ", the shown element " + roleName(shownRole.value_or(0)) +
+               ", the shown element " + roleName(static_cast<int>(shownRole)) +
                ": settings go only to an element of the same role. Nothing was changed.";
 
     // The whole record is judged before anything goes out, so that nothing is half applied.
@@ -261,8 +264,7 @@ void ReplacementUnit::saveEnded(SaveEnd end) {
                 static_cast<int>(wholeNumberOf(source_->value(rec::kAttenuation)).value_or(0));
             summary_.levelNote = "not sent: the configuration was not confirmed.";
         }
-        if (source_ && source_->value(rec::kDelay) &&
-            wholeNumberOf(links_.context.readShown(rec::kRole, "")) == rec::kRoleDecoder)
+        if (source_ && source_->value(rec::kDelay) && links_.context.shownElement().isDecoder())
             summary_.delayNote = "not sent: the configuration was not confirmed.";
         return finish();
     }
@@ -292,7 +294,7 @@ void ReplacementUnit::sendLevel(const SourceRecord& source) {
 void ReplacementUnit::sendDelay() {
     auto& ctx = links_.context;
     const auto steps = wholeNumberOf(source_->value(rec::kDelay));
-    const bool decoder = wholeNumberOf(ctx.readShown(rec::kRole, "")) == rec::kRoleDecoder;
+    const bool decoder = ctx.shownElement().isDecoder();
     if (!steps || !decoder) return finish();
     summary_.delaySteps = *steps;
     summary_.servo = wholeNumberOf(source_->value(rec::kServo)).value_or(0) == 1;

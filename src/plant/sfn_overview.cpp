@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "editor/record_values.h"
 #include "protocol/address.h"
 #include "protocol/element_key.h"
 #include "protocol/commands.h"
@@ -18,11 +17,6 @@ namespace nms::plant {
 namespace rec = store::record;
 
 namespace {
-
-int recordNumber(const std::string& text) {
-    const auto v = editor::values::readNumber(text);
-    return v ? static_cast<int>(editor::values::roundHalfEven(*v)) : 0;
-}
 
 std::string servoText(bool on) {
     return on ? "on" : "off";
@@ -74,16 +68,9 @@ void SfnOverview::reload() {
     const std::vector<std::string> sections = context_.databaseSections();
     std::vector<Group> next;
     for (const auto& section : sections) {
-        auto read = [&](std::string_view key, std::string_view fallback) {
-            return db.ReadFromINI(section, std::string(key), path, std::string(fallback));
-        };
-        const int role = recordNumber(read(rec::kRole, ""));
-        if (role != rec::kRoleDecoder || recordNumber(read(rec::kSfn, rec::defaults::kSfn)) != 1)
-            continue;
-        const int tx = recordNumber(read(rec::kTx, ""));
-        const auto key = rec::streamAddressKey(tx, role);
-        const std::string stream = protocol::text::trim(
-            read(key, key == rec::kMulticast ? rec::defaults::kMulticast : rec::defaults::kRemote));
+        const auto stored = store::readElementRecord(db, path, section);
+        if (!stored.isDecoder() || !stored.sfnEnabled()) continue;
+        const std::string& stream = stored.streamAddress;
         auto it = std::find_if(next.begin(), next.end(),
                                [&](const Group& g) { return g.stream == stream; });
         if (it == next.end()) {
@@ -93,8 +80,8 @@ void SfnOverview::reload() {
         Decoder d;
         d.section = section;
         d.mac = protocol::ElementIdentity(section);
-        d.name = protocol::text::trim(read(rec::kName, ""));
-        d.ip = protocol::text::trim(read(rec::kIp, ""));
+        d.name = stored.name;
+        d.ip = stored.ip;
         it->decoders.push_back(std::move(d));
     }
     groups_ = std::move(next);

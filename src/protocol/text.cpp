@@ -154,6 +154,31 @@ bool isWholeNumber(std::string_view v) {
     return true;
 }
 
+std::optional<double> decimalNumber(std::string_view text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
+    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
+    const std::string_view s = text.substr(b, e - b);
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    const std::size_t body = i;
+    bool digits = false, dot = false;
+    for (; i < s.size(); ++i) {
+        if (s[i] >= '0' && s[i] <= '9')
+            digits = true;
+        else if (s[i] == '.' && !dot)
+            dot = true;
+        else
+            return std::nullopt;
+    }
+    if (!digits) return std::nullopt;
+    double v = 0;
+    // from_chars takes no leading '+'; the sign is applied here.
+    const auto [ptr, ec] = std::from_chars(s.data() + body, s.data() + s.size(), v);
+    if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return (body > 0 && s[0] == '-') ? -v : v;
+}
+
 double leadingNumber(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && s[i] == ' ') ++i;

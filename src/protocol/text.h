@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ bool parseInteger(std::string_view s, long long& out);
 // short enough to be exact in any JSON reader: written to JSON as a number, read back as the
 // same text.
 bool isWholeNumber(std::string_view v);
+// A decimal number as a record may hold one: optional sign, digits with an optional fraction,
+// blanks and tabs around it. Anything else (empty text, letters, exponents, "inf") is not one.
+std::optional<double> decimalNumber(std::string_view text);
 // The leading numeric part of a text, read as a decimal number ("3.7abc" is 3.7, "x" is 0), as
 // the station reads version texts.
 double leadingNumber(std::string_view s);

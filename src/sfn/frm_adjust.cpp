@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "editor/record_values.h"
-#include "editor/role_captions.h"
 #include "protocol/commands.h"
 #include "protocol/delay.h"
 #include "protocol/paging.h"
@@ -42,11 +41,10 @@ std::string delayText(std::int32_t ns, bool servo) {
 
 }  // namespace
 
-frmAdjust::frmAdjust(station::StationContext& context, const ports::Label& lblElementType)
+frmAdjust::frmAdjust(station::StationContext& context)
     : Timer1(context.scheduler(), context.gate(), 250),
       Timer2(context.scheduler(), context.gate(), 1000),
       context_(context),
-      lblElementType_(lblElementType),
       socket_(context, protocol::kPortStatistics, protocol::kPortStatistics) {
     applyDesign();
     scrlAdditionalDelay.setRange(0, kMaxSteps);
@@ -184,7 +182,8 @@ void frmAdjust::Form_Unload() {
 }
 
 bool frmAdjust::send(std::span<const std::uint8_t> bytes) {
-    switch (socket_.sendToShown(bytes, kSocketFailure)) {
+    lastSend_ = socket_.sendToShown(bytes, kSocketFailure);
+    switch (lastSend_) {
         case station::ElementSocket::Result::Sent:
             // Only the missing address is over once a request leaves; what an export said stays
             // while the window refreshes.
@@ -277,9 +276,8 @@ void frmAdjust::StopAutoRefresh() {
 }
 
 bool frmAdjust::isSfnDecoder() {
-    if (lblElementType_.caption() != editor::captions::kDecoder) return false;
-    const auto sfn = editor::values::readNumber(context_.readShown(rec::kSfn, rec::defaults::kSfn));
-    return sfn && protocol::roundHalfEven(*sfn) == 1;
+    const auto shown = context_.shownElement();
+    return shown.isDecoder() && shown.sfnEnabled();
 }
 
 void frmAdjust::DecodeDelays(std::span<const std::uint8_t> reply) {
@@ -347,6 +345,7 @@ void frmAdjust::DecodeDelays(std::span<const std::uint8_t> reply) {
                  UDP_Response_PTP_Propagation_Delay_Average,
                  UDP_Response_PTP_Propagation_Delay_Maximum, additional, servo,
                  UDP_Response_PTP_Auto_Servo == 1});
+    if (const auto read = readDelayReply(reply); read.reading) replied(*read.reading);
 }
 
 std::string FormatDelay(std::int32_t ns) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "ports/controls.h"
+#include "ports/signal.h"
+#include "sfn/delay_reading.h"
 #include "sfn/delay_history.h"
 #include "station/element_socket.h"
 #include "station/port_2978.h"
@@ -26,9 +28,7 @@ inline constexpr std::int64_t kFixedLatencyNs = kMacLatencyNs + kAudioLatencyNs;
 // long as the main window.
 class frmAdjust {
 public:
-    // lblElementType is the main window's: its caption says whether the shown element is a
-    // DECODER.
-    frmAdjust(station::StationContext& context, const ports::Label& lblElementType);
+    explicit frmAdjust(station::StationContext& context);
     ~frmAdjust();
 
     ports::Form form{"frmAdjust"};
@@ -91,6 +91,11 @@ public:
     // The view asks where to save ("Export..."); it writes the files itself.
     std::function<void()> onExport;
 
+    // Each whole reply of an SFN decoder once shown, its figures by name.
+    ports::Signal<const DelayReading&> replied;
+    // How the last request ended: Sent, or why it did not go out.
+    station::ElementSocket::Result lastSend() const { return lastSend_; }
+
     ports::UdpClient& udpClient3() { return socket_.client(); }
     // What the view needs to export: the shown element's record, the clock, the dialogs.
     station::StationContext& context() { return context_; }
@@ -106,7 +111,6 @@ private:
     // The shown element is a DECODER whose record says it belongs to a single frequency network.
     bool isSfnDecoder();
     station::StationContext& context_;
-    const ports::Label& lblElementType_;
     // Taken as the window opens, before it binds its port, and given back once it has closed
     // it (the socket goes first).
     station::Port2978Lease port_;
@@ -114,6 +118,7 @@ private:
     // The delay the element has as far as the window knows (the record's until the element
     // answers, then its reply's, then the last set), for the journal's "from".
     std::string delayBefore_;
+    station::ElementSocket::Result lastSend_ = station::ElementSocket::Result::Sent;
 };
 
 // The station's delay text: "1 mS, 0 uS, 0 nS", "395 uS, 833 nS", "265 nS", "-1 uS, 500 nS".

@@ -93,6 +93,10 @@ void StationContext::writeShown(std::string_view key, const std::string& value) 
     env.db.WriteToINI(shownSection(), std::string(key), value, env.databasePath);
 }
 
+store::StoredElement StationContext::shownElement() {
+    return store::readElementRecord(env.db, env.databasePath, shownSection());
+}
+
 std::string StationContext::shownElementAddress() {
     return readShown(store::record::kIp, "");
 }

@@ -12,6 +12,7 @@
 #include "protocol/audio_types.h"
 #include "station/settings_keys.h"
 #include "station/station_env.h"
+#include "store/element_record.h"
 
 namespace nms::station {
 
@@ -74,6 +75,8 @@ public:
     std::string shownSection() const;
     std::string readShown(std::string_view key, std::string_view fallback);
     void writeShown(std::string_view key, const std::string& value);
+    // Its whole record as typed values.
+    store::StoredElement shownElement();
     // The address every request to the shown element goes to (record key ip; empty if none).
     std::string shownElementAddress();
 

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "editor/record_values.h"
 #include "protocol/commands.h"
 #include "protocol/paging.h"
 #include "protocol/statistics.h"
@@ -25,15 +24,6 @@ const station::ElementSocket::FailureText kSocketFailure{
     "Error 2: Unable to use UDP port 2978: occupied.", false, "Error 2: Unable to use UDP port 2978: "};
 constexpr const char* kNoAddress = "No address is stored for this element.";
 constexpr int kAutoRefreshMs = 1000;
-
-// A record value compared as a number: text that is no number counts as 0, as a missing key
-// does, and a fraction matches no role or mode at all.
-int recordNumber(const std::string& text) {
-    const auto v = editor::values::readNumber(text);
-    if (!v) return 0;
-    if (*v != std::floor(*v) || std::fabs(*v) > 1e9) return -1;
-    return static_cast<int>(*v);
-}
 
 ports::Color colorOf(IndicatorState state) {
     switch (state) {
@@ -56,10 +46,9 @@ const char* stateWord(ports::Color color) {
 // 2026-01-01T00:00:05Z
 }  // namespace
 
-frmStatistics::frmStatistics(station::StationContext& context, const ports::Label& lblElementType)
+frmStatistics::frmStatistics(station::StationContext& context)
     : tmrAutoRefresh(context.scheduler(), context.gate(), kAutoRefreshMs),
       context_(context),
-      lblElementType_(lblElementType),
       socket_(context, protocol::kPortStatistics, protocol::kPortStatistics) {
     form.setCaption("Status");
     frmStats.setCaption("[DEVICE]");
@@ -152,6 +141,7 @@ void frmStatistics::open() {
 
 void frmStatistics::Form_Load() {
     if (!socket_.bind()) {
+        lastSend_ = Result::Failed;
         socket_.fail(kSocketFailure);
         return;
     }
@@ -184,7 +174,8 @@ void frmStatistics::cmdResetStats_Click() {
 
 bool frmStatistics::send(std::string_view request) {
     const auto bytes = protocol::requestBytes(request);
-    switch (socket_.sendToShown(bytes, kSocketFailure)) {
+    lastSend_ = socket_.sendToShown(bytes, kSocketFailure);
+    switch (lastSend_) {
         case Result::Sent:
             lblStatus.setCaption("");
             return true;
@@ -210,12 +201,12 @@ void frmStatistics::udpClient2_DataArrival(const ports::Datagram& datagram) {
 }
 
 ElementFacts frmStatistics::shownElementFacts() {
-    namespace defaults = store::record::defaults;
+    const auto shown = context_.shownElement();
     ElementFacts facts;
-    facts.role = recordNumber(context_.readShown(record_keys::kRole, defaults::kRoleForStatistics));
-    facts.sfn = recordNumber(context_.readShown(record_keys::kSfn, defaults::kSfn));
-    facts.sdm = recordNumber(context_.readShown(record_keys::kSilenceMode, defaults::kSilenceMode));
-    facts.shownAsDecoder = lblElementType_.caption() == "DECODER";
+    facts.role = static_cast<int>(shown.role);
+    facts.sfn = shown.sfn.value_or(0);
+    facts.sdm = shown.silenceMode.value_or(0);
+    facts.shownAsDecoder = shown.isDecoder();
     return facts;
 }
 
@@ -223,6 +214,7 @@ void frmStatistics::DecodeStatistics(std::span<const std::uint8_t> reply) {
     const ElementFacts facts = shownElementFacts();
     lastView_ = decodeStatistics(reply, facts, record, context_.clock().tickCount());
     applyView(*lastView_);
+    replied(readingOf(record, facts, reply.size() >= kAdditionalLatencyMinLength));
 }
 
 void frmStatistics::applyView(const StatisticsView& v) {

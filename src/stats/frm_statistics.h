@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ports/controls.h"
+#include "ports/signal.h"
 #include "station/element_socket.h"
 #include "station/port_2978.h"
 #include "station/station_context.h"
@@ -23,9 +24,7 @@ namespace nms::stats {
 // the window and a change of the shown element.
 class frmStatistics {
 public:
-    // lblElementType is the main window's: its caption says whether the shown element is a
-    // DECODER.
-    frmStatistics(station::StationContext& context, const ports::Label& lblElementType);
+    explicit frmStatistics(station::StationContext& context);
     ~frmStatistics();
 
     ports::Form form{"frmStatistics"};  // caption "Status"
@@ -78,10 +77,15 @@ public:
     // Runs with the snapshot when the operator asked for a copy (the view puts it on the
     // clipboard).
     std::function<void(const std::string&)> onCopy;
+    // Each reply of the shown element once decoded, its figures by name.
+    ports::Signal<const StatisticsReading&> replied;
     // What the last decoded reply showed (nothing before the first), for the command line.
     const std::optional<StatisticsView>& lastView() const { return lastView_; }
     // How the shown element's record says its replies are read.
     ElementFacts shownElementFacts();
+
+    // How the last request ended: Sent, or why it did not go out (the status line says it).
+    station::ElementSocket::Result lastSend() const { return lastSend_; }
 
     ports::UdpClient& udpClient2() { return socket_.client(); }
     bool isOpen() const { return form.shown(); }
@@ -96,7 +100,6 @@ private:
     void applyIndicator(ports::Label& label, const Indicator& indicator);
     void applyView(const StatisticsView& view);
     station::StationContext& context_;
-    const ports::Label& lblElementType_;
     // Taken as the window opens, before it binds its port, and given back once it has closed
     // it (the socket goes first).
     station::Port2978Lease port_;
@@ -104,6 +107,7 @@ private:
     // The shown element's name as loaded, for the snapshot.
     std::string shownName_;
     std::optional<StatisticsView> lastView_;
+    station::ElementSocket::Result lastSend_ = station::ElementSocket::Result::Sent;
 };
 
 }  // namespace nms::stats

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "protocol/statistics.h"
+#include "protocol/text.h"
 #include "store/element_record.h"
 
 namespace nms::stats {
@@ -16,9 +17,6 @@ using store::record::kRoleDecoder;
 using store::record::kRoleEncoder;
 
 constexpr std::int32_t kWordNotReceived = 65535;
-// Only a reply of at least this length carries the additional latency; after a shorter one the
-// last value stays in force.
-constexpr std::size_t kAdditionalLatencyMinLength = 57;
 
 // num / den rounded to the nearest whole number, halves to the even neighbour. In integers, so
 // that a half is recognised exactly, which a floating-point quotient does not guarantee.
@@ -97,6 +95,53 @@ std::string countersText(const StatisticsRecord& r) {
            pair("PTP syncs", r.UDP_Response_PTP_Sync_OK, r.UDP_Response_PTP_Sync_Err) + "; " +
            pair("audio frames", r.UDP_Response_Rx_Audio_Frames_OK,
                 r.UDP_Response_Rx_Audio_Frames_Err);
+}
+
+StatisticsReading readingOf(const StatisticsRecord& r, const ElementFacts& facts,
+                            bool carriesAdditionalLatency) {
+    StatisticsReading out;
+    out.txFramesOk = r.UDP_Response_Tx_Frames_OK;
+    out.rxFramesOk = r.UDP_Response_Rx_Frames_OK;
+    out.txFrameErrors = r.UDP_Response_Tx_Frames_Err;
+    out.rxFrameErrors = r.UDP_Response_Rx_Frames_Err;
+    out.txErrorRatio = r.UDP_Response_Tx_Frames_Err_Ratio;
+    out.rxErrorRatio = r.UDP_Response_Rx_Frames_Err_Ratio;
+    if (facts.sfn == 1) {
+        out.ptpSyncsOk = r.UDP_Response_PTP_Sync_OK;
+        out.ptpSyncErrors = r.UDP_Response_PTP_Sync_Err;
+        out.ptpClockDifferenceNs = r.UDP_Response_PTP_Sync_Value;
+        if (facts.shownAsDecoder) out.ptpLatencyNs = r.UDP_Response_PTP_Sync_Latency;
+    }
+    if (carriesAdditionalLatency) out.additionalLatencyNs = r.UDP_Response_Additional_Latency;
+    out.audioFramesOk = r.UDP_Response_Rx_Audio_Frames_OK;
+    out.audioFrameErrors = r.UDP_Response_Rx_Audio_Frames_Err;
+    out.audioErrorRatio = r.UDP_Response_Rx_Audio_Frames_Err_Ratio;
+    auto word = [](std::int32_t w) {
+        return w >= 0 && w < kWordNotReceived ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(w))
+                                              : std::nullopt;
+    };
+    out.alarmWord = word(r.UDP_Response_OM_Alarms_List);
+    out.ethernetWord = word(r.UDP_Response_ETH_Status);
+    return out;
+}
+
+std::string readingJsonMembers(const StatisticsReading& r, bool withRatiosAndLatency) {
+    auto num = [](const auto& n) { return std::to_string(n); };
+    auto maybe = [&](const auto& n) { return n ? num(*n) : std::string("null"); };
+    auto ratio = [](float v) { return protocol::text::fixedNumber(static_cast<double>(v), 2); };
+    std::string out = "\"tx_ok\": " + num(r.txFramesOk) + ", \"rx_ok\": " + num(r.rxFramesOk) +
+                      ", \"tx_err\": " + num(r.txFrameErrors) + ", \"rx_err\": " + num(r.rxFrameErrors);
+    if (withRatiosAndLatency)
+        out += ", \"tx_err_ratio\": " + ratio(r.txErrorRatio) + ", \"rx_err_ratio\": " + ratio(r.rxErrorRatio);
+    out += ", \"ptp_sync_ok\": " + maybe(r.ptpSyncsOk) + ", \"ptp_sync_err\": " + maybe(r.ptpSyncErrors) +
+           ", \"ptp_clock_difference_ns\": " + maybe(r.ptpClockDifferenceNs);
+    if (withRatiosAndLatency)
+        out += ", \"ptp_latency_ns\": " + maybe(r.ptpLatencyNs) +
+               ", \"additional_latency_ns\": " + maybe(r.additionalLatencyNs);
+    out += ", \"audio_ok\": " + num(r.audioFramesOk) + ", \"audio_err\": " + num(r.audioFrameErrors);
+    if (withRatiosAndLatency)
+        out += ", \"audio_err_ratio\": " + ratio(r.audioErrorRatio) + ", \"audio_rate_pps\": null";
+    return out + ", \"alarm_word\": " + maybe(r.alarmWord) + ", \"eth_word\": " + maybe(r.ethernetWord);
 }
 
 std::optional<std::int64_t> frameRate(std::int32_t framesNow, std::int32_t framesBefore,

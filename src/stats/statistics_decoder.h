@@ -88,6 +88,32 @@ inline constexpr const char* kUnknownState = "Unknown state.";
 StatisticsView decodeStatistics(std::span<const std::uint8_t> reply, const ElementFacts& facts,
                                 StatisticsRecord& record, std::uint32_t tickNow);
 
+// One reply's figures by name, for every reader outside the window (the plant monitor, its
+// metrics, the web service, nms-cli). What the element leaves out is absent: the PTP figures of
+// an element without SFN, the measured delay of one not shown as a decoder, the additional
+// latency of a reply too short to carry it, and an alarm or Ethernet word the reply lacked.
+struct StatisticsReading {
+    std::int32_t txFramesOk = 0, rxFramesOk = 0, txFrameErrors = 0, rxFrameErrors = 0;
+    float txErrorRatio = 0, rxErrorRatio = 0;  // percent
+    std::optional<std::int32_t> ptpSyncsOk, ptpSyncErrors, ptpClockDifferenceNs;
+    std::optional<std::int64_t> ptpLatencyNs;
+    std::optional<std::int32_t> additionalLatencyNs;
+    std::int32_t audioFramesOk = 0, audioFrameErrors = 0;
+    float audioErrorRatio = 0;  // percent
+    std::optional<std::uint16_t> alarmWord, ethernetWord;
+};
+
+// The record as a reading for an element of these facts; `carriesAdditionalLatency` says
+// whether the last reply was long enough to hold it.
+StatisticsReading readingOf(const StatisticsRecord& record, const ElementFacts& facts,
+                            bool carriesAdditionalLatency);
+
+// The counters as JSON members ("tx_ok": 120, ...), named alike wherever the station writes
+// them; `withRatiosAndLatency` adds the error ratios and the two latencies that nms-cli gives.
+std::string readingJsonMembers(const StatisticsReading& reading, bool withRatiosAndLatency);
+// Only a reply of at least this length carries the additional latency.
+inline constexpr std::size_t kAdditionalLatencyMinLength = 57;
+
 // The error-ratio percentage: err / (ok + err) x 100 to 2 decimals, halves to even; 0 when
 // nothing was counted.
 float errorRatio(std::int32_t ok, std::int32_t err);

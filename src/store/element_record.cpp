@@ -2,6 +2,8 @@
 
 #include "protocol/address.h"
 #include "protocol/feedback.h"
+#include "protocol/text.h"
+#include "store/ini_document.h"
 #include "store/profile_store.h"
 
 namespace nms::store {
@@ -68,6 +70,56 @@ void writeElementRecord(ProfileStore& db, const std::string& path, const std::st
     number(k::kDelay, r.delay);
     number(k::kAttenuation, r.attenuation);
     number(k::kLowLatency, r.lowLatency);
+}
+
+namespace {
+
+std::optional<int> wholeNumber(std::string_view text) {
+    const auto v = protocol::text::decimalNumber(text);
+    if (!v || *v != static_cast<double>(static_cast<long long>(*v)) || *v < -2147483648.0 ||
+        *v > 2147483647.0)
+        return std::nullopt;
+    return static_cast<int>(*v);
+}
+
+}  // namespace
+
+StoredElement readElementRecord(ProfileStore& db, const std::string& path, const std::string& section) {
+    namespace k = record;
+    StoredElement e;
+    e.section = section;
+    std::optional<std::string> remote, multicast;
+    db.forEachKey(section, path, [&](std::string_view key, std::string_view value) {
+        if (sameName(key, k::kName)) {
+            e.name = protocol::text::trim(value);
+        } else if (sameName(key, k::kIp)) {
+            e.ip = protocol::text::trim(value);
+        } else if (sameName(key, k::kSerial)) {
+            e.serial = value;
+        } else if (sameName(key, k::kVersion)) {
+            e.version = value;
+        } else if (sameName(key, k::kRole)) {
+            const auto r = wholeNumber(value);
+            e.role = r == k::kRoleEncoder   ? Role::Encoder
+                     : r == k::kRoleDecoder ? Role::Decoder
+                                            : Role::Unknown;
+        } else {
+            const std::pair<std::string_view, std::optional<int>*> numbers[] = {
+                {k::kTx, &e.tx},          {k::kSfn, &e.sfn},
+                {k::kSilenceMode, &e.silenceMode}, {k::kDelay, &e.delay},
+                {k::kAttenuation, &e.attenuation}};
+            for (auto [name, field] : numbers)
+                if (sameName(key, name)) *field = wholeNumber(value);
+            if (sameName(key, k::kRemote)) remote = protocol::text::trim(value);
+            if (sameName(key, k::kMulticast)) multicast = protocol::text::trim(value);
+        }
+        return true;
+    });
+    if (k::streamAddressKey(e.tx.value_or(0), static_cast<int>(e.role)) == k::kMulticast)
+        e.streamAddress = multicast.value_or(std::string(k::defaults::kMulticast));
+    else
+        e.streamAddress = remote.value_or(std::string(k::defaults::kRemote));
+    return e;
 }
 
 }  // namespace nms::store

@@ -101,6 +101,32 @@ struct ElementRecord {
 // decoder has a silence detector and a delay).
 ElementRecord recordFromAnswer(const protocol::FeedbackRecord& answer, const std::string& ip);
 
+// An element's kind, as its record stores it under `role`.
+enum class Role { Unknown = 0, Encoder = record::kRoleEncoder, Decoder = record::kRoleDecoder };
+
+// One element's record as every layer reads it, each value as its type. A number may have blanks
+// around it; one that is not whole, or no number at all, reads as absent, and any role but 1 or 2
+// as Unknown. These are the editor's rules, so the monitor, the statistics and SFN windows and
+// the plant tools all take an element for what the window shows.
+struct StoredElement {
+    std::string section;
+    std::string name, ip;            // blanks around them removed
+    std::string serial, version;     // as stored
+    Role role = Role::Unknown;
+    std::optional<int> tx, sfn, silenceMode, delay, attenuation;
+    // Where it sends or receives its stream (record::streamAddressKey), blanks removed, or the
+    // reader's default when the key is missing.
+    std::string streamAddress;
+
+    bool isDecoder() const { return role == Role::Decoder; }
+    bool isEncoder() const { return role == Role::Encoder; }
+    // SFN takes the flag 1: another number is a damaged record, not an SFN element.
+    bool sfnEnabled() const { return sfn == 1; }
+};
+
+// The element's record as typed values: one walk over its section.
+StoredElement readElementRecord(ProfileStore& db, const std::string& path, const std::string& section);
+
 // Writes the fields the record holds into the element's section.
 void writeElementRecord(ProfileStore& db, const std::string& path, const std::string& section,
                         const ElementRecord& record);

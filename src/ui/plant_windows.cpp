@@ -253,14 +253,13 @@ void PlantWindows::applySettingsFrom() {
         return;
     }
     const std::string shownSection = protocol::ElementKey(ctx.shownElementMac());
-    long long role = 0;
-    protocol::text::parseInteger(protocol::text::trim(ctx.readShown(rec::kRole, "")), role);
+    const int role = static_cast<int>(ctx.shownElement().role);
 
     // The database's records of the same role, then the choice of a backup file.
     std::vector<plant::SourceRecord> records;
     for (const auto& s : ctx.databaseSections())
         records.push_back(plant::recordOfSection(ctx.db(), ctx.databasePath(), s));
-    records = plant::candidatesOf(std::move(records), static_cast<int>(role), shownSection);
+    records = plant::candidatesOf(std::move(records), role, shownSection);
     QStringList items;
     for (const auto& r : records) items << platform::fromModel(r.name());
     items << tr("From a backup file...");

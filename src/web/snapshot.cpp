@@ -7,6 +7,7 @@
 #include "plant/json_reader.h"
 #include "protocol/element_key.h"
 #include "protocol/text.h"
+#include "stats/statistics_decoder.h"
 
 namespace nms::web {
 
@@ -70,21 +71,7 @@ std::string elementJson(const Element& e, const plant::ElementListing& listing) 
     if (!e.counted) {
         extra += "null";
     } else {
-        const auto& r = e.record;
-        const bool sfn = e.sfn == 1;
-        auto word = [](std::int32_t w) { return w >= 65535 ? std::string("null") : number(w); };
-        extra += "{\"tx_ok\": " + number(r.UDP_Response_Tx_Frames_OK) +
-                 ", \"rx_ok\": " + number(r.UDP_Response_Rx_Frames_OK) +
-                 ", \"tx_err\": " + number(r.UDP_Response_Tx_Frames_Err) +
-                 ", \"rx_err\": " + number(r.UDP_Response_Rx_Frames_Err) +
-                 ", \"ptp_sync_ok\": " + (sfn ? number(r.UDP_Response_PTP_Sync_OK) : "null") +
-                 ", \"ptp_sync_err\": " + (sfn ? number(r.UDP_Response_PTP_Sync_Err) : "null") +
-                 ", \"ptp_clock_difference_ns\": " +
-                 (sfn ? number(r.UDP_Response_PTP_Sync_Value) : "null") +
-                 ", \"audio_ok\": " + number(r.UDP_Response_Rx_Audio_Frames_OK) +
-                 ", \"audio_err\": " + number(r.UDP_Response_Rx_Audio_Frames_Err) +
-                 ", \"alarm_word\": " + word(e.alarmWord) +
-                 ", \"eth_word\": " + word(e.ethernetWord) + "}";
+        extra += "{" + stats::readingJsonMembers(e.reading, false) + "}";
     }
     return plant::elementListingJson(listing, extra);
 }

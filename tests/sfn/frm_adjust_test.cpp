@@ -38,7 +38,7 @@ Bytes delayReply(std::int32_t avg, std::int32_t min, std::int32_t max, std::int3
 class AdjustTest : public ::testing::Test, protected StationWorld {
 protected:
     ports::Label lblElementType;
-    frmAdjust adjust{ctx, lblElementType};
+    frmAdjust adjust{ctx};
 
     AdjustTest() : StationWorld(kDb) {
         ctx.setShownElement("00:AA:00:00:00:02");

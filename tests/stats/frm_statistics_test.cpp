@@ -51,7 +51,7 @@ protected:
 
     StatisticsWindow() : StationWorld(kDb) {
         files.editExternally(kDb, kDatabase);
-        win = std::make_unique<stats::frmStatistics>(ctx, lblElementType);
+        win = std::make_unique<stats::frmStatistics>(ctx);
     }
     void open(const char* mac, const char* type) {
         ctx.setShownElement(mac);
@@ -174,7 +174,7 @@ TEST_F(StatisticsWindow, OnlyAPortThatCannotBeBoundEndsTheProgram) {
         station::StationEnv e{time, time, g, dialogs, settings, lock, life, net, db, kDb, ""};
         station::StationContext context(e);
         context.setShownElement(kEncoder);
-        stats::frmStatistics w(context, lblElementType);
+        stats::frmStatistics w(context);
         dialogs.expect(ports::Answer::Ok);
         w.open();
         EXPECT_EQ(dialogs.last().text, occupied ? "Error 2: Unable to use UDP port 2978: occupied."

@@ -424,5 +424,37 @@ TEST_F(ProfileStoreTest, AnElementRecordIsWrittenInOneOrderAndLeavesWhatItDoesNo
     EXPECT_EQ(store.ReadFromINI("00AA00000001", "name", kPath, ""), "TX SITE         ");
 }
 
+// Every layer reads a record by the editor's rules: blanks around a number are allowed, a
+// fraction or a word is no number, and only 1 and 2 are roles.
+TEST_F(ProfileStoreTest, AnElementRecordIsReadAsTheEditorShowsIt) {
+    struct Case {
+        const char* role;
+        Role expected;
+    };
+    for (const auto& c : {Case{"2", Role::Decoder}, Case{" 1 ", Role::Encoder}, Case{"2.0", Role::Decoder},
+                          Case{"2.5", Role::Unknown}, Case{"3", Role::Unknown}, Case{"x", Role::Unknown},
+                          Case{"", Role::Unknown}}) {
+        store.WriteToINI("00AA00000002", "role", c.role, kPath);
+        EXPECT_EQ(readElementRecord(store, kPath, "00AA00000002").role, c.expected) << c.role;
+    }
+    store.WriteToINI("00AA00000002", "name", "  TX SITE  ", kPath);
+    store.WriteToINI("00AA00000002", "role", "2", kPath);
+    store.WriteToINI("00AA00000002", "sfn", "1.5", kPath);
+    store.WriteToINI("00AA00000002", "dly", " 1200", kPath);
+    store.WriteToINI("00AA00000002", "remote", "192.168.1.91", kPath);
+    auto e = readElementRecord(store, kPath, "00AA00000002");
+    EXPECT_EQ(e.name, "TX SITE");
+    EXPECT_FALSE(e.sfn.has_value());
+    EXPECT_EQ(e.delay, 1200);
+    // A decoder keeps its group under MULTI: missing, it reads as the default group.
+    EXPECT_EQ(e.streamAddress, "239.255.255.239");
+    store.WriteToINI("00AA00000002", "multi", " 239.1.2.3 ", kPath);
+    store.WriteToINI("00AA00000002", "sfn", "1", kPath);
+    e = readElementRecord(store, kPath, "00AA00000002");
+    EXPECT_EQ(e.streamAddress, "239.1.2.3");
+    EXPECT_TRUE(e.isDecoder() && e.sfnEnabled());
+    EXPECT_EQ(readElementRecord(store, kPath, "00AA0000FFFF").role, Role::Unknown);
+}
+
 }  // namespace
 }  // namespace nms::store
