@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "editor/operator_settings.h"
-#include "editor/record_values.h"
 #include "editor/save_configuration.h"
 #include "plant/sfn_alignment.h"
 #include "protocol/address.h"
