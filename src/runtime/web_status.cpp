@@ -1,6 +1,5 @@
 #include "runtime/web_status.h"
 
-#include <QHostInfo>
 #include <QString>
 #include <QSysInfo>
 
@@ -8,6 +7,7 @@
 #include <thread>
 
 #include "monitor/plant_monitor.h"
+#include "platform/host_names.h"
 #include "platform/http_server.h"
 #include "platform/web_config.h"
 #include "ports/journal.h"
@@ -68,10 +68,10 @@ std::string WebStatus::start(const Options& options) {
     o.anyAddress = address == "0.0.0.0" || address == "::";
     if (loopback || o.anyAddress) o.hostNames.push_back("localhost");
     if (!loopback) {
-        const QString host = QSysInfo::machineHostName();
-        o.hostNames.push_back(host.toStdString());
-        if (const QString domain = QHostInfo::localDomainName(); !domain.isEmpty())
-            o.hostNames.push_back((host + QLatin1Char('.') + domain).toStdString());
+        const std::string host = QSysInfo::machineHostName().toStdString();
+        o.hostNames.push_back(host);
+        if (const std::string domain = platform::localDomainName(); !domain.empty())
+            o.hostNames.push_back(host + "." + domain);
     }
     for (const auto& name : config.hostNames) o.hostNames.push_back(name);
     o.headers = config.headers;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/file_store_linux.h"
+#include "platform/host_names.h"
 
 namespace nms::platform {
 namespace {
@@ -100,6 +101,23 @@ TEST(LocateDatabase, TheCurrentProcessIsDescribed) {
     EXPECT_FALSE(in.executableDir.empty());
     EXPECT_FALSE(in.workingDir.empty());
     EXPECT_TRUE(in.home.has_value());
+}
+
+// The names a browser may use for the web status page include the machine's full name; its
+// domain is read as the resolver reads it, never asked of the network.
+TEST(LocalDomainName, IsReadAsTheResolverReadsIt) {
+    struct Case {
+        const char *variable, *conf, *host, *domain;
+    } const cases[] = {
+        {"", "nameserver 10.0.0.1\ndomain studio.example\n", "tx1", "studio.example"},
+        {"", "search plant.example other.example\n", "tx1", "plant.example"},
+        {"", "domain a.example\nsearch b.example\n", "tx1", "b.example"},  // the last line wins
+        {"", "# domain x.example\n  domain\t c.example \n", "tx1", "c.example"},
+        {"", "nameserver 10.0.0.1\n", "tx1.site.example", "site.example"},
+        {"", "", "tx1", ""},
+        {" forced.example other", "domain c.example\n", "tx1", "forced.example"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(localDomainName(c.variable, c.conf, c.host), c.domain) << c.conf;
 }
 
 }  // namespace
