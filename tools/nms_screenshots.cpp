@@ -118,33 +118,31 @@ struct Shots {
     app::frmMain& main;
     QString out, theme;
     std::function<void(std::function<void()>)> operatorDoes;
+
+    // Saves the widget's picture as OUT/NAME-THEME.png.
+    bool take(QWidget* widget, const char* name) const {
+        return save(widget, out + "/" + name + "-" + theme + ".png");
+    }
 };
 
 // The statistics window once the element has answered, and the SFN window after some measurements.
 bool shootDiagnostics(Shots& s) {
-    auto& window = s.window;
-    auto& main = s.main;
-    const QString& out = s.out;
-    const QString& theme = s.theme;
     bool ok = true;
-    // The statistics window, once the element has answered.
-    window.control<QPushButton>("cmdGetStats")->click();
+    s.window.control<QPushButton>("cmdGetStats")->click();
     pause(800);
-    if (auto* statistics = window.statisticsDialog()) {
-        ok = save(statistics, out + "/statistics-" + theme + ".png") && ok;
+    if (auto* statistics = s.window.statisticsDialog()) {
+        ok = s.take(statistics, "statistics");
         statistics->reject();
     }
-
-    // The SFN window after some measurements.
-    window.control<QPushButton>("cmdAdjust")->click();
-    if (auto* adjust = window.adjustDialog()) {
+    s.window.control<QPushButton>("cmdAdjust")->click();
+    if (auto* adjust = s.window.adjustDialog()) {
         for (int i = 0; i < 12; ++i) {
-            s.operatorDoes([&main] { main.adjust().cmdRefresh.click(); });
+            s.operatorDoes([&s] { s.main.adjust().cmdRefresh.click(); });
             pause(250);
         }
         adjust->plot()->refresh();
         pause(200);
-        ok = save(adjust, out + "/sfn-adjustment-" + theme + ".png") && ok;
+        ok = s.take(adjust, "sfn-adjustment") && ok;
         adjust->reject();
     }
     return ok;
@@ -152,85 +150,64 @@ bool shootDiagnostics(Shots& s) {
 
 // The SFN overview after a short measurement of the first stream, aligned.
 bool shootSfnOverview(Shots& s) {
-    auto& window = s.window;
-    const QString& out = s.out;
-    const QString& theme = s.theme;
-    bool ok = true;
-    // The SFN overview after a short measurement of the first stream, aligned.
-    if (auto* plant = window.plantWindows()) {
-        plant->showSfnOverview();
-        if (auto* overview = plant->sfnOverviewWindow()) {
-            if (auto* seconds = overview->findChild<QSpinBox*>(QStringLiteral("seconds")))
-                seconds->setValue(seconds->minimum());
-            if (auto* measure = overview->findChild<QPushButton*>(QStringLiteral("cmdMeasure")))
-                measure->click();
-            waitFor([&] {
-                auto* align = overview->findChild<QPushButton*>(QStringLiteral("cmdAlign"));
-                return align && align->isEnabled();
-            }, 15000);
-            if (auto* align = overview->findChild<QPushButton*>(QStringLiteral("cmdAlign")))
-                align->click();
-            pause(300);
-            ok = save(overview, out + "/sfn-overview-" + theme + ".png") && ok;
-            overview->close();
-        }
-    }
-
+    auto* plant = s.window.plantWindows();
+    if (!plant) return true;
+    plant->showSfnOverview();
+    auto* overview = plant->sfnOverviewWindow();
+    if (!overview) return true;
+    if (auto* seconds = overview->findChild<QSpinBox*>(QStringLiteral("seconds")))
+        seconds->setValue(seconds->minimum());
+    if (auto* measure = overview->findChild<QPushButton*>(QStringLiteral("cmdMeasure")))
+        measure->click();
+    auto align = [overview] { return overview->findChild<QPushButton*>(QStringLiteral("cmdAlign")); };
+    waitFor([&] { return align() && align()->isEnabled(); }, 15000);
+    if (align()) align()->click();
+    pause(300);
+    const bool ok = s.take(overview, "sfn-overview");
+    overview->close();
     return ok;
 }
 
-// The plant monitor and its settings on a window of 1280x800.
+// The plant monitor and its settings on a window of 1280x800: the list grouped by health, the
+// counts in the status bar, an alarm acknowledged, an event chosen in the Events panel.
 bool shootPlantMonitor(Shots& s) {
-    auto& window = s.window;
-    auto& main = s.main;
-    const QString& out = s.out;
-    const QString& theme = s.theme;
-    bool ok = true;
-    // The plant monitor on a window of 1280x800: the list grouped by health, the counts in the
-    // status bar, an alarm acknowledged, an event chosen in the Events panel.
-    window.resize(1280, 800);
-    main.plantMonitor().setInterval(monitor::PlantMonitor::kMinIntervalSeconds);
-    main.setPlantMonitoring(true);
+    s.window.resize(1280, 800);
+    s.main.plantMonitor().setInterval(monitor::PlantMonitor::kMinIntervalSeconds);
+    s.main.setPlantMonitoring(true);
     pause(5000);
-    if (auto* controls = window.monitorControls()) {
-        controls->groupBy(QStringLiteral("health"));
-        for (const auto& e : main.plantMonitor().elements()) {
-            if (e.health == monitor::Health::Alarm) {
-                main.plantMonitor().acknowledge(e.mac, "maria");
-                break;
-            }
+    auto* controls = s.window.monitorControls();
+    if (!controls) return true;
+    controls->groupBy(QStringLiteral("health"));
+    for (const auto& e : s.main.plantMonitor().elements()) {
+        if (e.health == monitor::Health::Alarm) {
+            s.main.plantMonitor().acknowledge(e.mac, "maria");
+            break;
         }
-        pause(1200);
-        if (auto* events = window.findChild<QTableWidget*>(QStringLiteral("eventsTable"))) {
-            if (events->rowCount() > 0) events->selectRow(0);
-        }
-        pause(300);
-        ok = save(&window, out + "/plant-monitor-" + theme + ".png") && ok;
-        controls->settingsAction()->trigger();
-        pause(200);
-        if (auto* settings = controls->settingsDialog()) {
-            ok = save(settings, out + "/settings-" + theme + ".png") && ok;
-            settings->reject();
-        }
+    }
+    pause(1200);
+    if (auto* events = s.window.findChild<QTableWidget*>(QStringLiteral("eventsTable")))
+        if (events->rowCount() > 0) events->selectRow(0);
+    pause(300);
+    bool ok = s.take(&s.window, "plant-monitor");
+    controls->settingsAction()->trigger();
+    pause(200);
+    if (auto* settings = controls->settingsDialog()) {
+        ok = s.take(settings, "settings") && ok;
+        settings->reject();
     }
     return ok;
 }
 
 // The help, opened with F1 in the Events panel.
 bool shootHelp(Shots& s) {
-    auto& window = s.window;
-    const QString& out = s.out;
-    const QString& theme = s.theme;
-    bool ok = true;
-    // The help, opened with F1 in the Events panel.
-    if (auto* events = window.findChild<QWidget*>(QStringLiteral("eventsTable"))) {
-        window.showHelpFor(events);
-        pause(300);
-        if (auto* help = window.helpWindow()) {
-            ok = save(help, out + "/help-" + theme + ".png") && ok;
-            help->close();
-        }
-    }
+    auto* events = s.window.findChild<QWidget*>(QStringLiteral("eventsTable"));
+    if (!events) return true;
+    s.window.showHelpFor(events);
+    pause(300);
+    auto* help = s.window.helpWindow();
+    if (!help) return true;
+    const bool ok = s.take(help, "help");
+    help->close();
     return ok;
 }
 
