@@ -20,9 +20,11 @@
 class QAbstractButton;
 class QAction;
 class QGroupBox;
+class QLayout;
 class QMenuBar;
 class QSplitter;
 class QToolBar;
+class QVBoxLayout;
 
 namespace nms::app {
 class frmMain;
@@ -154,6 +156,7 @@ private:
     QWidget* buildPanel(const Model& model, ports::EventGate& gate);
     QGroupBox* buildProperties(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* content);
     QGroupBox* buildDiagnostics(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* content);
+    void addColumns(QVBoxLayout* to, QLayout* left, QLayout* right, QWidget* owner);
     class MenuItems;
     void buildMenus(const Model& model);
     void buildStationMenu(QMenuBar* bar, MenuItems& items);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QString>
 
@@ -19,6 +20,13 @@ W* named(W* widget, const ports::Control& control) {
 // A label drawn for its control.
 inline QLabel* boundLabel(ports::Label& model, QWidget* owner) {
     auto* w = named(new QLabel(owner), model);
+    bind(w, model);
+    return w;
+}
+
+// A frame drawn for its control, its caption the control's.
+inline QGroupBox* boundGroupBox(ports::Label& model, QWidget* owner) {
+    auto* w = named(new QGroupBox(owner), model);
     bind(w, model);
     return w;
 }
