@@ -76,17 +76,7 @@ std::string WebStatus::start(const Options& options) {
     for (const auto& name : config.hostNames) o.hostNames.push_back(name);
     o.headers = config.headers;
     o.renderAhead = true;
-    Parts* p = parts.get();
-    o.readEvents = [p](std::int64_t since, const std::string& mac, std::size_t limit,
-                       std::string& error) {
-        ports::JournalQuery q;
-        q.sinceUnixMs = since;
-        q.mac = mac;
-        q.limit = limit;
-        auto page = p->journal->read(q);
-        error = page.error;
-        return std::move(page.events);
-    };
+    o.readEvents = web::WebService::eventsFrom(*parts->journal);
     parts->service = std::make_unique<web::WebService>(std::move(o));
     web::StationFacts facts;
     facts.station = options.station.empty() ? defaultStationName() : options.station;
