@@ -21,6 +21,7 @@
 #include "gui_support.h"
 #include "platform/qt_text.h"
 #include "station/main_toolbar.h"
+#include "station_window.h"
 #include "ui/bindings.h"
 #include "ui/level_bar.h"
 #include "ui/main_window.h"
@@ -38,17 +39,9 @@ constexpr const char* kPlant =
     "[00AA00000003]\nNAME=MPX-TX        \nROLE=1\nIP=192.168.1.92\nMASK=255.255.255.0\nGW=192.168.1.1\n"
     "INPUT=0\nTYPE=8\nTX=1\nVER=3.80\nATT=255\nMULTI=239.200.1.5\nSN=20232\nSFN=0\nLLO=0\n";
 
-class MainWindowTest : public StationTest {
+class MainWindowTest : public StationWindowTest {
 protected:
-    std::unique_ptr<ui::MainWindow> window;
-
-    void open(const std::string& database = kPlant) {
-        start(database);
-        ASSERT_TRUE(main->running());
-        window = std::make_unique<ui::MainWindow>(*main, gate);
-        window->show();
-        QApplication::processEvents();
-    }
+    void open(const std::string& database = kPlant) { StationWindowTest::open(database, false); }
     void shoot(const QString& name) {
         QApplication::processEvents();
         const QString path = screenshotPath(name);
@@ -139,12 +132,6 @@ protected:
         if (meter) {
             EXPECT_EQ(meter->visibleWidth(), std::min(140, p.VUMeter.width() / 15));
         }
-    }
-
-    void clickNode(int index) {
-        auto* tree = window->control<QTreeView>("TreeView1");
-        ASSERT_NE(tree, nullptr);
-        click(tree->viewport(), tree->visualRect(tree->model()->index(index, 0)).center());
     }
 };
 
