@@ -11,7 +11,6 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "plant/sfn_overview.h"
@@ -219,12 +218,7 @@ void SfnOverviewWindow::rebuildTabs() {
 
 void SfnOverviewWindow::refreshSoon() {
     // Replies come one after another; the window draws once for all that arrived meanwhile.
-    if (refreshQueued_) return;
-    refreshQueued_ = true;
-    QTimer::singleShot(0, this, [this] {
-        refreshQueued_ = false;
-        refresh();
-    });
+    refresh_.ask(this, [this] { refresh(); });
 }
 
 void SfnOverviewWindow::refresh() {
