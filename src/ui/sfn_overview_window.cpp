@@ -21,6 +21,7 @@
 #include "ui/chart_export.h"
 #include "ui/plain_text.h"
 #include "ui/sfn_group_plot.h"
+#include "ui/widget_names.h"
 
 namespace nms::ui {
 
@@ -105,17 +106,13 @@ void SfnOverviewWindow::makeControls() {
 // The measuring row, the aligning row, the groups and the status line, top to bottom.
 void SfnOverviewWindow::layOut(QSplitter* split) {
     auto* measureRow = new QHBoxLayout;
-    auto* secondsLabel = new QLabel(tr("Measure &for"), this);
-    secondsLabel->setBuddy(seconds_);
-    measureRow->addWidget(secondsLabel);
+    measureRow->addWidget(captionFor(seconds_, tr("Measure &for"), this));
     measureRow->addWidget(seconds_);
     measureRow->addWidget(measure_);
     measureRow->addWidget(progress_, 1);
     measureRow->addWidget(cancel_);
     auto* alignRow = new QHBoxLayout;
-    auto* marginLabel = new QLabel(tr("Ma&rgin"), this);
-    marginLabel->setBuddy(margin_);
-    alignRow->addWidget(marginLabel);
+    alignRow->addWidget(captionFor(margin_, tr("Ma&rgin"), this));
     alignRow->addWidget(margin_);
     alignRow->addWidget(align_);
     alignRow->addWidget(apply_);

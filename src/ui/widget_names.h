@@ -31,6 +31,13 @@ inline QGroupBox* boundGroupBox(ports::Label& model, QWidget* owner) {
     return w;
 }
 
+// The caption of `field`: its access key moves the focus to the field.
+inline QLabel* captionFor(QWidget* field, const QString& text, QWidget* owner) {
+    auto* caption = new QLabel(text, owner);
+    caption->setBuddy(field);
+    return caption;
+}
+
 // A figure the station shows: it can be selected and copied, and keeps its width as it changes.
 inline QLabel* boundFigure(ports::Label& model, QWidget* owner, int minimumWidth) {
     auto* w = boundLabel(model, owner);
