@@ -89,12 +89,7 @@ std::string WebStatus::start(const Options& options) {
     server.address = address;
     server.port = port;
     server.idleSeconds = options.idleSeconds;
-    server.tls = config.tls;
-    server.certificatePem = config.certificatePem;
-    server.keyPem = config.keyPem;
-    server.tlsPriorities = config.tlsPriorities;
-    server.clientAuth = config.clientAuth;
-    server.clientCaPem = config.clientCaPem;
+    static_cast<platform::TlsSettings&>(server) = config;  // served as tls_server_config says
     parts->server = std::make_unique<platform::HttpServer>(*parts->service, server);
     if (auto problem = parts->server->start(); !problem.empty()) return problem;
     parts_ = std::move(parts);
