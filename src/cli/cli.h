@@ -22,9 +22,9 @@ namespace nms::cli {
 
 // Exit statuses beyond 0 (done) and 1 (the station could not do it).
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitRefused = 3;       // refused before anything was sent
-inline constexpr int kExitNotConfirmed = 4;  // the element answered otherwise
-inline constexpr int kExitTimedOut = 5;      // no answer in time
+inline constexpr int kExitRefused = 3;        // refused before anything was sent
+inline constexpr int kExitNotConfirmed = 4;   // the element answered otherwise
+inline constexpr int kExitTimedOut = 5;       // no answer in time
 inline constexpr int kExitInterrupted = 130;  // SIGINT, SIGTERM or SIGHUP ended the command
 
 // An option a command declares beside its code; the dispatcher only looks it up.
@@ -129,11 +129,17 @@ struct CommandUsage {
 // A command, declared in its own file beside its code: its name, the options it takes besides
 // those of every command, its help, and how it runs. The dispatcher only looks commands up by
 // name, and builds the help from what they declare.
+//
+// A command is declared as one entry: what every command has, then only what sets it apart,
+//   Command("backup", runBackup, kBackupUsage).readingOnly().taking("FILE", 1, 1)
 struct Command {
+    using Run = int (*)(Session& session, const Arguments& args);
+    using Prepare = int (*)(Arguments& args, runtime::StationOptions& options);
+
     const char* name;
-    int (*run)(Session& session, const Arguments& args);
-    std::span<const CommandOption> options = {};
-    std::span<const CommandUsage> usage = {};
+    Run run;
+    std::span<const CommandUsage> usage;
+    std::span<const CommandOption> options;
     // It only reads the database or the journal: no instance lock, no port of the station, no
     // change to its files, so that it works beside a running station.
     bool readOnly = false;
@@ -145,16 +151,40 @@ struct Command {
     int minWords = 0, maxWords = 0;  // maxWords -1: any number
     // Runs before the station is made, to set where it keeps its files; a status other than 0
     // ends nms-cli with it.
-    int (*prepare)(Arguments& args, runtime::StationOptions& options) = nullptr;
+    Prepare prepare = nullptr;
     // It runs until asked to stop: SIGTERM or SIGINT is its normal end (status 0), as a
     // service manager expects of a service it stops.
     bool runsUntilStopped = false;
+
+    constexpr Command(const char* name, Run run, std::span<const CommandUsage> usage,
+                      std::span<const CommandOption> options = {})
+        : name(name), run(run), usage(usage), options(options) {}
+
+    constexpr Command readingOnly() const { return with(&Command::readOnly, true); }
+    constexpr Command needingNoDatabase() const { return with(&Command::withoutDatabase, true); }
+    constexpr Command preparedBy(Prepare before) const { return with(&Command::prepare, before); }
+    constexpr Command untilStopped() const { return with(&Command::runsUntilStopped, true); }
+    constexpr Command taking(const char* wordsText, int least, int most) const {
+        Command c = with(&Command::words, wordsText);
+        c.minWords = least;
+        c.maxWords = most;
+        return c;
+    }
 
     // The option `name` this command declares, or nothing.
     const CommandOption* option(std::string_view name) const {
         for (const auto& o : options)
             if (name == o.name) return &o;
         return nullptr;
+    }
+
+private:
+    // This command with one thing of it set otherwise.
+    template <class T>
+    constexpr Command with(T Command::*field, T value) const {
+        Command c = *this;
+        c.*field = value;
+        return c;
     }
 };
 

@@ -120,19 +120,9 @@ constexpr CommandUsage kRestoreUsage[] = {
      "check a backup whole, say what it replaces, and with --yes replace the database\n"
      "with it (the previous one is kept as nms.ini.bak)"}};
 
-extern const Command kBackupCommand{.name = "backup",
-                                    .run = runBackup,
-                                    .usage = kBackupUsage,
-                                    .readOnly = true,
-                                    .words = "FILE",
-                                    .minWords = 1,
-                                    .maxWords = 1};
-extern const Command kRestoreCommand{.name = "restore",
-                                     .run = runRestore,
-                                     .usage = kRestoreUsage,
-                                     .withoutDatabase = true,
-                                     .words = "FILE [--yes]",
-                                     .minWords = 1,
-                                     .maxWords = 1};
+extern const Command kBackupCommand =
+    Command("backup", runBackup, kBackupUsage).readingOnly().taking("FILE", 1, 1);
+extern const Command kRestoreCommand =
+    Command("restore", runRestore, kRestoreUsage).needingNoDatabase().taking("FILE [--yes]", 1, 1);
 
 }  // namespace nms::cli

@@ -218,19 +218,10 @@ constexpr CommandUsage kSetDelayUsage[] = {
     {"MAC STEPS [--servo on|off] [--clear-counters] --yes",
      "set an SFN decoder's additional delay (STEPS of 100 ns, 0 to 25000)"}};
 
-extern const Command kDelayCommand{.name = "delay",
-                                   .run = runDelay,
-                                   .options = kDelayOptions,
-                                   .usage = kDelayUsage,
-                                   .words = "MAC [--watch S]",
-                                   .minWords = 1,
-                                   .maxWords = 1};
-extern const Command kSetDelayCommand{.name = "set-delay",
-                                      .run = runSetDelay,
-                                      .options = kSetDelayOptions,
-                                      .usage = kSetDelayUsage,
-                                      .words = "MAC STEPS [--servo on|off] --yes",
-                                      .minWords = 2,
-                                      .maxWords = 2};
+extern const Command kDelayCommand =
+    Command("delay", runDelay, kDelayUsage, kDelayOptions).taking("MAC [--watch S]", 1, 1);
+extern const Command kSetDelayCommand =
+    Command("set-delay", runSetDelay, kSetDelayUsage, kSetDelayOptions)
+        .taking("MAC STEPS [--servo on|off] --yes", 2, 2);
 
 }  // namespace nms::cli

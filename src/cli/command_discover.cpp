@@ -103,10 +103,7 @@ constexpr CommandUsage kDiscoverUsage[] = {
     {"[--timeout S] [--yes] [--json] [--stats] [--merge]",
      "page the network once (this replaces the database) and print the elements found"}};
 
-extern const Command kDiscoverCommand{.name = "discover",
-                                      .run = runDiscover,
-                                      .options = kDiscoverOptions,
-                                      .usage = kDiscoverUsage,
-                                      .withoutDatabase = true};
+extern const Command kDiscoverCommand =
+    Command("discover", runDiscover, kDiscoverUsage, kDiscoverOptions).needingNoDatabase();
 
 }  // namespace nms::cli

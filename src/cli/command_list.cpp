@@ -84,7 +84,6 @@ int runList(Session& session, const Arguments& args) {
 constexpr CommandUsage kListUsage[] = {
     {"[--json]", "print the elements of the database, sorted by name"}};
 
-extern const Command kListCommand{
-    .name = "list", .run = runList, .usage = kListUsage, .readOnly = true};
+extern const Command kListCommand = Command("list", runList, kListUsage).readingOnly();
 
 }  // namespace nms::cli

@@ -243,12 +243,9 @@ constexpr CommandUsage kEventsUsage[] = {
     {"[--since ISO8601] [--element MAC] [--json]",
      "the event journal: health changes and the operator's changes, newest first"}};
 
-extern const Command kMonitorCommand{
-    .name = "monitor", .run = runMonitor, .options = kMonitorOptions, .usage = kMonitorUsage};
-extern const Command kEventsCommand{.name = "events",
-                                    .run = runEvents,
-                                    .options = kEventsOptions,
-                                    .usage = kEventsUsage,
-                                    .readOnly = true};
+extern const Command kMonitorCommand =
+    Command("monitor", runMonitor, kMonitorUsage, kMonitorOptions);
+extern const Command kEventsCommand =
+    Command("events", runEvents, kEventsUsage, kEventsOptions).readingOnly();
 
 }  // namespace nms::cli

@@ -94,13 +94,8 @@ constexpr CommandUsage kScanUsage[] = {
      "page every address of the named sites (all when none is named) by unicast, N a second\n"
      "(500 by default), and merge the elements that answer into the database"}};
 
-extern const Command kScanCommand{.name = "scan",
-                                  .run = runScan,
-                                  .options = kScanOptions,
-                                  .usage = kScanUsage,
-                                  .withoutDatabase = true,
-                                  .words = "[SITE...]",
-                                  .minWords = 0,
-                                  .maxWords = -1};
+extern const Command kScanCommand = Command("scan", runScan, kScanUsage, kScanOptions)
+                                        .needingNoDatabase()
+                                        .taking("[SITE...]", 0, -1);
 
 }  // namespace nms::cli

@@ -436,12 +436,10 @@ constexpr CommandUsage kServiceUsage[] = {
      "schedule, its files under its state folder; SIGHUP reads the file again, SIGTERM\n"
      "ends it; it lends the element ports to a station a person starts on this host"}};
 
-extern const Command kServiceCommand{.name = "service",
-                                     .run = runService,
-                                     .options = kServiceOptions,
-                                     .usage = kServiceUsage,
-                                     .withoutDatabase = true,
-                                     .prepare = prepareService,
-                                     .runsUntilStopped = true};
+extern const Command kServiceCommand =
+    Command("service", runService, kServiceUsage, kServiceOptions)
+        .needingNoDatabase()
+        .preparedBy(prepareService)
+        .untilStopped();
 
 }  // namespace nms::cli

@@ -228,12 +228,7 @@ constexpr CommandUsage kSetUsage[] = {
      "role, from a plant backup or the database: the configuration as \"Save changes\"\n"
      "sends it, then the audio level and the SFN delay and servo the record holds"}};
 
-extern const Command kSetCommand{.name = "set",
-                                 .run = runSet,
-                                 .options = kSetOptions,
-                                 .usage = kSetUsage,
-                                 .words = "MAC KEY=VALUE... | MAC --from FILE:MAC|MAC",
-                                 .minWords = 1,
-                                 .maxWords = -1};
+extern const Command kSetCommand = Command("set", runSet, kSetUsage, kSetOptions)
+                                       .taking("MAC KEY=VALUE... | MAC --from FILE:MAC|MAC", 1, -1);
 
 }  // namespace nms::cli

@@ -270,7 +270,6 @@ constexpr CommandUsage kSfnUsage[] = {
      "measure every SFN decoder of each stream for S seconds (10), propose additional\n"
      "delays that align their totals (margin N us, 100), and with --apply --yes set them"}};
 
-extern const Command kSfnCommand{
-    .name = "sfn", .run = runSfn, .options = kSfnOptions, .usage = kSfnUsage};
+extern const Command kSfnCommand = Command("sfn", runSfn, kSfnUsage, kSfnOptions);
 
 }  // namespace nms::cli

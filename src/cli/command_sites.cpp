@@ -70,13 +70,9 @@ constexpr CommandUsage kSitesUsage[] = {
 
 }  // namespace
 
-extern const Command kSitesCommand{.name = "sites",
-                                   .run = runSites,
-                                   .usage = kSitesUsage,
-                                   .readOnly = true,
-                                   .withoutDatabase = true,
-                                   .words = "[list | add NAME CIDR... | remove NAME]",
-                                   .minWords = 0,
-                                   .maxWords = -1};
+extern const Command kSitesCommand = Command("sites", runSites, kSitesUsage)
+                                         .readingOnly()
+                                         .needingNoDatabase()
+                                         .taking("[list | add NAME CIDR... | remove NAME]", 0, -1);
 
 }  // namespace nms::cli

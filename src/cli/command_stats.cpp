@@ -139,12 +139,7 @@ constexpr CommandUsage kStatsUsage[] = {
     {"MAC [--json] [--reset --yes]",
      "fetch an element's counters, alarms and link state (or reset its counters)"}};
 
-extern const Command kStatsCommand{.name = "stats",
-                                   .run = runStats,
-                                   .options = kStatsOptions,
-                                   .usage = kStatsUsage,
-                                   .words = "MAC",
-                                   .minWords = 1,
-                                   .maxWords = 1};
+extern const Command kStatsCommand =
+    Command("stats", runStats, kStatsUsage, kStatsOptions).taking("MAC", 1, 1);
 
 }  // namespace nms::cli

@@ -105,14 +105,29 @@ private:
         }
     }
 
-    bool object(Value& v, std::size_t depth) {
+    // An object or an array: what opens it, then `element` read for each member or item, the
+    // two separated by commas until `close`.
+    template <class Element>
+    bool container(Value& v, Value::Kind kind, char close, const char* unfinished,
+                   std::size_t depth, Element element) {
         if (depth > kMaxDepth) return fail("values nested too deeply");
-        v.kind = Value::Kind::Object;
+        v.kind = kind;
         ++at_;
         skipBlanks();
-        if (more() && peek() == '}') return ++at_, true;
+        if (more() && peek() == close) return ++at_, true;
         for (;;) {
             skipBlanks();
+            if (!element()) return false;
+            skipBlanks();
+            if (!more()) return fail(unfinished);
+            if (peek() == close) return ++at_, true;
+            if (peek() != ',') return fail(std::string("\",\" or \"") + close + "\" was expected");
+            ++at_;
+        }
+    }
+
+    bool object(Value& v, std::size_t depth) {
+        return container(v, Value::Kind::Object, '}', "an unfinished object", depth, [&] {
             if (!more()) return fail("an unfinished object");
             if (peek() != '"') return fail("a member name was expected");
             std::string name;
@@ -128,31 +143,17 @@ private:
             Value member;
             if (!value(member, depth)) return false;
             v.members.emplace_back(std::move(name), std::move(member));
-            skipBlanks();
-            if (!more()) return fail("an unfinished object");
-            if (peek() == '}') return ++at_, true;
-            if (peek() != ',') return fail("\",\" or \"}\" was expected");
-            ++at_;
-        }
+            return true;
+        });
     }
 
     bool array(Value& v, std::size_t depth) {
-        if (depth > kMaxDepth) return fail("values nested too deeply");
-        v.kind = Value::Kind::Array;
-        ++at_;
-        skipBlanks();
-        if (more() && peek() == ']') return ++at_, true;
-        for (;;) {
-            skipBlanks();
+        return container(v, Value::Kind::Array, ']', "an unfinished array", depth, [&] {
             Value item;
             if (!value(item, depth)) return false;
             v.items.push_back(std::move(item));
-            skipBlanks();
-            if (!more()) return fail("an unfinished array");
-            if (peek() == ']') return ++at_, true;
-            if (peek() != ',') return fail("\",\" or \"]\" was expected");
-            ++at_;
-        }
+            return true;
+        });
     }
 
     bool digits() {

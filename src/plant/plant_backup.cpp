@@ -155,51 +155,64 @@ std::optional<long long> wholeNumber(std::string_view v) {
     return n;
 }
 
+// A field of the typed record and the key that fills it.
+template <class T>
+struct KeyedField {
+    std::string_view key;
+    std::optional<T> store::ElementRecord::*field;
+};
+
+constexpr KeyedField<long long> kNumberFields[] = {
+    {k::kInput, &store::ElementRecord::input},
+    {k::kType, &store::ElementRecord::type},
+    {k::kTx, &store::ElementRecord::tx},
+    {k::kRole, &store::ElementRecord::role},
+    {k::kSerial, &store::ElementRecord::serial},
+    {k::kSfn, &store::ElementRecord::sfn},
+    {k::kBuffer, &store::ElementRecord::buffer},
+    {k::kSilenceMode, &store::ElementRecord::silenceMode},
+    {k::kSilenceLevel, &store::ElementRecord::silenceLevel},
+    {k::kSilenceTime, &store::ElementRecord::silenceTime},
+    {k::kDelay, &store::ElementRecord::delay},
+    {k::kAttenuation, &store::ElementRecord::attenuation},
+    {k::kLowLatency, &store::ElementRecord::lowLatency},
+};
+constexpr KeyedField<std::string> kTextFields[] = {
+    {k::kName, &store::ElementRecord::name},
+    {k::kIp, &store::ElementRecord::ip},
+    {k::kMask, &store::ElementRecord::mask},
+    {k::kGateway, &store::ElementRecord::gateway},
+    {k::kRemote, &store::ElementRecord::remote},
+    {k::kMulticast, &store::ElementRecord::multicast},
+    {k::kVersion, &store::ElementRecord::version},
+};
+
+// The field of `el` that `key` fills, or nothing.
+template <class T, std::size_t N>
+std::optional<T>* fieldOf(const KeyedField<T> (&fields)[N], std::string_view key,
+                          store::ElementRecord& el) {
+    for (const auto& f : fields)
+        if (store::sameName(key, f.key)) return &(el.*f.field);
+    return nullptr;
+}
+
 // Fills the typed record from the keys the station knows; the first value that is not what such
 // a key holds, as its error.
 std::string typeRecord(BackupRecord& r) {
     auto& e = r.element;
-    auto numberField = [](std::string_view key,
-                          store::ElementRecord& el) -> std::optional<long long>* {
-        if (store::sameName(key, k::kInput)) return &el.input;
-        if (store::sameName(key, k::kType)) return &el.type;
-        if (store::sameName(key, k::kTx)) return &el.tx;
-        if (store::sameName(key, k::kRole)) return &el.role;
-        if (store::sameName(key, k::kSerial)) return &el.serial;
-        if (store::sameName(key, k::kSfn)) return &el.sfn;
-        if (store::sameName(key, k::kBuffer)) return &el.buffer;
-        if (store::sameName(key, k::kSilenceMode)) return &el.silenceMode;
-        if (store::sameName(key, k::kSilenceLevel)) return &el.silenceLevel;
-        if (store::sameName(key, k::kSilenceTime)) return &el.silenceTime;
-        if (store::sameName(key, k::kDelay)) return &el.delay;
-        if (store::sameName(key, k::kAttenuation)) return &el.attenuation;
-        if (store::sameName(key, k::kLowLatency)) return &el.lowLatency;
-        return nullptr;
-    };
-    auto textField = [](std::string_view key,
-                        store::ElementRecord& el) -> std::optional<std::string>* {
-        if (store::sameName(key, k::kName)) return &el.name;
-        if (store::sameName(key, k::kIp)) return &el.ip;
-        if (store::sameName(key, k::kMask)) return &el.mask;
-        if (store::sameName(key, k::kGateway)) return &el.gateway;
-        if (store::sameName(key, k::kRemote)) return &el.remote;
-        if (store::sameName(key, k::kMulticast)) return &el.multicast;
-        if (store::sameName(key, k::kVersion)) return &el.version;
-        return nullptr;
-    };
     auto isAddress = [](std::string_view key) {
         return store::sameName(key, k::kIp) || store::sameName(key, k::kMask) ||
                store::sameName(key, k::kGateway) || store::sameName(key, k::kRemote) ||
                store::sameName(key, k::kMulticast);
     };
     for (const auto& [key, value] : r.values) {
-        if (auto* field = numberField(key, e)) {
+        if (auto* field = fieldOf(kNumberFields, key, e)) {
             *field = wholeNumber(value);
             if (!*field) return "\"" + key + "\" is \"" + value + "\", not a whole number";
         } else if (store::sameName(key, k::kServo) || store::sameName(key, k::kBound)) {
             if (!wholeNumber(value))
                 return "\"" + key + "\" is \"" + value + "\", not a whole number";
-        } else if (auto* text = textField(key, e)) {
+        } else if (auto* text = fieldOf(kTextFields, key, e)) {
             if (isAddress(key) && !protocol::IsValidIP(value))
                 return "\"" + key + "\" is \"" + value + "\", not an IPv4 address";
             *text = value;

@@ -30,6 +30,18 @@ std::string roleName(long long role) {
                                        : "of role " + std::to_string(role);
 }
 
+// What the summary says became of the configuration.
+const char* saveOutcome(SaveEnd end) {
+    switch (end) {
+        case SaveEnd::Confirmed: return "sent and confirmed by the element.";
+        case SaveEnd::Differs: return "sent; the element answered otherwise (see the message).";
+        case SaveEnd::NotAnswered: return "sent; the element did not answer in time.";
+        case SaveEnd::NotSent: return "not sent.";
+        case SaveEnd::SendFailed: return "not sent: the network refused it (see the message).";
+    }
+    return "";
+}
+
 }  // namespace
 
 bool ReplacementUnit::Summary::complete() const {
@@ -239,23 +251,7 @@ void ReplacementUnit::saveEnded(SaveEnd end) {
     summary_.configurationEnd = end;
     summary_.configurationSent = end != SaveEnd::NotSent && end != SaveEnd::SendFailed;
     summary_.configurationConfirmed = end == SaveEnd::Confirmed;
-    switch (end) {
-        case SaveEnd::Confirmed:
-            summary_.configuration = "sent and confirmed by the element.";
-            break;
-        case SaveEnd::Differs:
-            summary_.configuration = "sent; the element answered otherwise (see the message).";
-            break;
-        case SaveEnd::NotAnswered:
-            summary_.configuration = "sent; the element did not answer in time.";
-            break;
-        case SaveEnd::NotSent:
-            summary_.configuration = "not sent.";
-            break;
-        case SaveEnd::SendFailed:
-            summary_.configuration = "not sent: the network refused it (see the message).";
-            break;
-    }
+    summary_.configuration = saveOutcome(end);
     if (!summary_.configurationConfirmed) {
         // The level and the delay belong to the unit that took the configuration.
         if (source_ && source_->value(rec::kAttenuation)) {

@@ -14,6 +14,18 @@ namespace nms::platform {
 // Whether a TLS client must show a certificate signed by the configured authority.
 enum class ClientAuth { None, VerifyIfGiven, RequireAndVerify };
 
+// How a server is served over TLS, as the web configuration gives it to the server.
+struct TlsSettings {
+    bool tls = false;                    // asked for: HTTPS, or nothing
+    std::string certificatePem, keyPem;  // checked by GnuTLS as a matching pair
+    // min_version and cipher_suites as a GnuTLS priority string: TLS 1.2 at least, forward
+    // secrecy and authenticated ciphers only; empty: GnuTLS's defaults.
+    std::string tlsPriorities;
+    // client_auth_type: the client's certificate, checked against client_ca_file.
+    ClientAuth clientAuth = ClientAuth::None;
+    std::string clientCaPem;  // the authority that signs the clients' certificates
+};
+
 // The HTTP/1.1 server of the monitor's web service, on libmicrohttpd: its own threads (one per
 // connection, at most maxConnections, shared as ConnectionGuard says: a request must arrive
 // whole within headTime, a share is kept for addresses that hold none, the slowest make way), a
@@ -22,7 +34,7 @@ enum class ClientAuth { None, VerifyIfGiven, RequireAndVerify };
 // when a certificate is given. The handler is called on those threads.
 class HttpServer {
 public:
-    struct Options {
+    struct Options : TlsSettings {
         std::string address = "127.0.0.1";  // an IPv4 or IPv6 address
         int port = 0;                       // 0: any free port (see port())
         unsigned maxConnections = 64;
@@ -36,11 +48,6 @@ public:
         std::chrono::milliseconds headTime{5000};
         unsigned idleSeconds = 10;
         std::size_t connectionMemory = 32 * 1024;  // request line, headers and reply buffer
-        bool tls = false;                          // HTTPS, or nothing
-        std::string certificatePem, keyPem;
-        std::string tlsPriorities;  // GnuTLS's form; empty: its defaults
-        ClientAuth clientAuth = ClientAuth::None;
-        std::string clientCaPem;  // the authority that signs the clients' certificates
     };
 
     HttpServer(ports::HttpHandler& handler, Options options);

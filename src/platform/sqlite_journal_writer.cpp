@@ -189,31 +189,39 @@ std::optional<SqliteJournal::Writer::Text> SqliteJournal::Writer::keptRow(sqlite
     return row;
 }
 
-std::int64_t SqliteJournal::Writer::textId(const std::string& text, std::int64_t t) {
+template <class Cache, class Bind>
+std::int64_t SqliteJournal::Writer::keptId(Cache& cache, const typename Cache::key_type& key,
+                                           std::int64_t t, sqlite3_stmt*& upsert,
+                                           const char* sql, Bind bind) {
     constexpr std::int64_t kHourMs = 3600 * 1000;
-    const auto known = texts_.find(text);
-    if (known != texts_.end() && known->second.keptUntilMs > t) return known->second.id;
-    if (!keepText_ &&
-        sqlite3_prepare_v3(db_,
-                           "INSERT INTO texts (text, last_ms) VALUES (?1, ?2) ON CONFLICT (text) "
-                           "DO UPDATE SET last_ms = max(last_ms, excluded.last_ms) RETURNING id, "
-                           "last_ms",
-                           -1, SQLITE_PREPARE_PERSISTENT, &keepText_, nullptr) != SQLITE_OK)
+    const auto known = cache.find(key);
+    if (known != cache.end() && known->second.keptUntilMs > t) return known->second.id;
+    if (!upsert && sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &upsert,
+                                      nullptr) != SQLITE_OK)
         return 0;
-    sqlite3_bind_text(keepText_, 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(keepText_, 2, (t / kHourMs + 1) * kHourMs);
-    const auto found = keptRow(keepText_);
-    sqlite3_clear_bindings(keepText_);
+    bind(upsert, (t / kHourMs + 1) * kHourMs);
+    const auto found = keptRow(upsert);
+    sqlite3_clear_bindings(upsert);
     if (!found) return 0;
     // A connection that writes many distinct texts (a reason with figures in it) forgets them
     // rather than holding them all.
-    if (texts_.size() >= 100000) texts_.clear();
-    texts_[text] = *found;
+    if (cache.size() >= 100000) cache.clear();
+    cache[key] = *found;
     return found->id;
 }
 
+std::int64_t SqliteJournal::Writer::textId(const std::string& text, std::int64_t t) {
+    return keptId(texts_, text, t, keepText_,
+                  "INSERT INTO texts (text, last_ms) VALUES (?1, ?2) ON CONFLICT (text) "
+                  "DO UPDATE SET last_ms = max(last_ms, excluded.last_ms) RETURNING id, last_ms",
+                  [&text](sqlite3_stmt* upsert, std::int64_t keptUntilMs) {
+                      sqlite3_bind_text(upsert, 1, text.data(), static_cast<int>(text.size()),
+                                        SQLITE_STATIC);
+                      sqlite3_bind_int64(upsert, 2, keptUntilMs);
+                  });
+}
+
 std::int64_t SqliteJournal::Writer::kindId(const ports::JournalEvent& e) {
-    constexpr std::int64_t kHourMs = 3600 * 1000;
     const std::int64_t t = e.unixTimeMs;
     // The kind's texts are kept at least as long as the kind: a prune that forgets them has
     // found the kind forgettable too.
@@ -221,23 +229,15 @@ std::int64_t SqliteJournal::Writer::kindId(const ports::JournalEvent& e) {
     int i = 0;
     for (const std::string* text : {&e.name, &e.severity, &e.what, &e.from, &e.to, &e.detail})
         if ((ids[i++] = textId(*text, t)) == 0) return 0;
-    const auto known = kinds_.find(ids);
-    if (known != kinds_.end() && known->second.keptUntilMs > t) return known->second.id;
-    if (!keepKind_ &&
-        sqlite3_prepare_v3(db_,
-                           "INSERT INTO kinds (name, severity, what, from_state, to_state, "
-                           "detail, last_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT "
-                           "(name, severity, what, from_state, to_state, detail) DO UPDATE SET "
-                           "last_ms = max(last_ms, excluded.last_ms) RETURNING id, last_ms",
-                           -1, SQLITE_PREPARE_PERSISTENT, &keepKind_, nullptr) != SQLITE_OK)
-        return 0;
-    for (int c = 0; c < 6; ++c) sqlite3_bind_int64(keepKind_, c + 1, ids[c]);
-    sqlite3_bind_int64(keepKind_, 7, (t / kHourMs + 1) * kHourMs);
-    const auto found = keptRow(keepKind_);
-    if (!found) return 0;
-    if (kinds_.size() >= 100000) kinds_.clear();
-    kinds_[ids] = *found;
-    return found->id;
+    return keptId(kinds_, ids, t, keepKind_,
+                  "INSERT INTO kinds (name, severity, what, from_state, to_state, detail, "
+                  "last_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (name, severity, "
+                  "what, from_state, to_state, detail) DO UPDATE SET last_ms = max(last_ms, "
+                  "excluded.last_ms) RETURNING id, last_ms",
+                  [&ids](sqlite3_stmt* upsert, std::int64_t keptUntilMs) {
+                      for (int c = 0; c < 6; ++c) sqlite3_bind_int64(upsert, c + 1, ids[c]);
+                      sqlite3_bind_int64(upsert, 7, keptUntilMs);
+                  });
 }
 
 void SqliteJournal::Writer::ready() {

@@ -61,6 +61,12 @@ private:
     // The id of the kind of `e`, the same way.
     std::int64_t kindId(const ports::JournalEvent& e);
     static std::optional<Text> keptRow(sqlite3_stmt* upsert);
+    // The id of `key` in `cache` while it is known to be kept past `t`; otherwise the one the
+    // insert-or-update `sql` returned (prepared once into `upsert`; `bind` gives it the key and
+    // the end of the hour it is kept until), then known. 0 when it cannot be kept.
+    template <class Cache, class Bind>
+    std::int64_t keptId(Cache& cache, const typename Cache::key_type& key, std::int64_t t,
+                        sqlite3_stmt*& upsert, const char* sql, Bind bind);
     bool exec(const char* sql);
     // The first column of the first row of `sql`; -1 when there is none.
     std::int64_t pragma(const char* sql);

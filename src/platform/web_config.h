@@ -17,16 +17,9 @@ namespace nms::platform {
 //   basic_auth_users: {NAME: BCRYPT_HASH, ...}
 //   http_server_config: {headers: {NAME: VALUE, ...}, allowed_hosts: [NAME, ...]}
 // Paths are taken relative to the file's own folder.
-struct WebConfig {
-    bool tls = false;                    // asked for: served over TLS or not at all
-    std::string certificatePem, keyPem;  // checked by GnuTLS as a matching pair
-    // min_version and cipher_suites as a GnuTLS priority string: TLS 1.2 at least, forward
-    // secrecy and authenticated ciphers only.
-    std::string tlsPriorities;
-    // client_auth_type: the client's certificate, checked against client_ca_file.
+// tls_server_config is what the server is given (TlsSettings).
+struct WebConfig : TlsSettings {
     using ClientAuth = platform::ClientAuth;
-    ClientAuth clientAuth = ClientAuth::None;
-    std::string clientCaPem;
     std::map<std::string, std::string> users;  // name -> bcrypt hash
     // http_server_config.allowed_hosts: names besides the listening address that a request's
     // Host may give.

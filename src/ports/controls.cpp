@@ -78,10 +78,6 @@ void ListControl::setListIndex(int index, Origin origin) {
     if (change(index_, index) && onClick) onClick(origin);
 }
 
-void CheckBox::setCaption(std::string text) {
-    change(caption_, std::move(text));
-}
-
 void CheckBox::setValue(int v, Origin origin) {
     if (change(value_, v == 0 ? 0 : 1) && onClick) onClick(origin);
 }
@@ -96,10 +92,6 @@ void ScrollBar::setRange(int min, int max) {
 
 void ScrollBar::setValue(int v, Origin origin) {
     if (change(value_, std::clamp(v, min_, max_)) && onChange) onChange(origin);
-}
-
-void Button::setCaption(std::string text) {
-    change(caption_, std::move(text));
 }
 
 void Button::click() {
@@ -153,10 +145,6 @@ void Toolbar::click(int index) {
     const auto& item = items_[static_cast<std::size_t>(index - 1)];
     if (item.kind != Kind::Button || !item.enabled || !enabled()) return;
     if (onButtonClick) onButtonClick(index);
-}
-
-void Form::setCaption(std::string text) {
-    change(caption_, std::move(text));
 }
 
 void Form::show() {

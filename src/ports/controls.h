@@ -61,6 +61,17 @@ private:
     Color backColor_ = kSystemButtonFace;
 };
 
+// A control that shows a caption of its own: a check box's text, a button's, a window's title.
+class CaptionedControl : public Control {
+public:
+    using Control::Control;
+    const std::string& caption() const { return caption_; }
+    void setCaption(std::string text) { change(caption_, std::move(text)); }
+
+private:
+    std::string caption_;
+};
+
 // A label, a frame caption or a window caption. Its change event runs when the caption changes.
 class Label : public Control {
 public:
@@ -125,11 +136,9 @@ private:
 };
 
 // A check box; value 0 (clear) or 1 (ticked). Its change event runs when the value changes.
-class CheckBox : public Control {
+class CheckBox : public CaptionedControl {
 public:
-    using Control::Control;
-    const std::string& caption() const { return caption_; }
-    void setCaption(std::string text);
+    using CaptionedControl::CaptionedControl;
     int value() const { return value_; }
     bool checked() const { return value_ == 1; }
     void setValue(int v, Origin origin = Origin::Program);
@@ -137,7 +146,6 @@ public:
     std::function<void(Origin)> onClick;
 
 private:
-    std::string caption_;
     int value_ = 0;
 };
 
@@ -164,17 +172,12 @@ private:
     int value_ = 0;
 };
 
-class Button : public Control {
+class Button : public CaptionedControl {
 public:
-    using Control::Control;
-    const std::string& caption() const { return caption_; }
-    void setCaption(std::string text);
+    using CaptionedControl::CaptionedControl;
     // The operator pressed the button.
     void click();
     std::function<void()> onClick;
-
-private:
-    std::string caption_;
 };
 
 // A picture whose width shows a value (the level bar). Width in twips, 15 twips a pixel.
@@ -244,11 +247,9 @@ private:
 
 // A window of its own (modal over the main window while shown). The view opens and closes it
 // as `shown` changes; when the operator closes it by hand the view calls closeByOperator().
-class Form : public Control {
+class Form : public CaptionedControl {
 public:
-    using Control::Control;
-    const std::string& caption() const { return caption_; }
-    void setCaption(std::string text);
+    using CaptionedControl::CaptionedControl;
     bool shown() const { return shown_; }
     void show();
     void hide();
@@ -257,7 +258,6 @@ public:
     std::function<void()> onOperatorClose;
 
 private:
-    std::string caption_;
     bool shown_ = false;
 };
 

@@ -76,17 +76,7 @@ std::string WebStatus::start(const Options& options) {
     for (const auto& name : config.hostNames) o.hostNames.push_back(name);
     o.headers = config.headers;
     o.renderAhead = true;
-    Parts* p = parts.get();
-    o.readEvents = [p](std::int64_t since, const std::string& mac, std::size_t limit,
-                       std::string& error) {
-        ports::JournalQuery q;
-        q.sinceUnixMs = since;
-        q.mac = mac;
-        q.limit = limit;
-        auto page = p->journal->read(q);
-        error = page.error;
-        return std::move(page.events);
-    };
+    o.readEvents = web::WebService::eventsFrom(*parts->journal);
     parts->service = std::make_unique<web::WebService>(std::move(o));
     web::StationFacts facts;
     facts.station = options.station.empty() ? defaultStationName() : options.station;
@@ -99,12 +89,7 @@ std::string WebStatus::start(const Options& options) {
     server.address = address;
     server.port = port;
     server.idleSeconds = options.idleSeconds;
-    server.tls = config.tls;
-    server.certificatePem = config.certificatePem;
-    server.keyPem = config.keyPem;
-    server.tlsPriorities = config.tlsPriorities;
-    server.clientAuth = config.clientAuth;
-    server.clientCaPem = config.clientCaPem;
+    static_cast<platform::TlsSettings&>(server) = config;  // served as tls_server_config says
     parts->server = std::make_unique<platform::HttpServer>(*parts->service, server);
     if (auto problem = parts->server->start(); !problem.empty()) return problem;
     parts_ = std::move(parts);

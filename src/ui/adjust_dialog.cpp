@@ -75,8 +75,7 @@ AdjustDialog::AdjustDialog(sfn::frmAdjust& m, ports::EventGate& gate, QWidget* p
 // the automatic update, the reset and the refresh.
 QGroupBox* AdjustDialog::buildMeasurements(ports::EventGate& gate) {
     auto& m = model_;
-    auto* frame1 = named(new QGroupBox(this), m.Frame1);
-    bind(frame1, m.Frame1);
+    auto* frame1 = boundGroupBox(m.Frame1, this);
     auto* grid = new QGridLayout(frame1);
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(5);
@@ -109,8 +108,7 @@ QGroupBox* AdjustDialog::buildMeasurements(ports::EventGate& gate) {
 // The additional delay with its bar, the servo, and "Set" with the automatic clear.
 QGroupBox* AdjustDialog::buildAdjustments(ports::EventGate& gate) {
     auto& m = model_;
-    auto* frame2 = named(new QGroupBox(this), m.Frame2);
-    bind(frame2, m.Frame2);
+    auto* frame2 = boundGroupBox(m.Frame2, this);
     auto* adjust = new QGridLayout(frame2);
     adjust->setHorizontalSpacing(12);
     auto* bar = named(new QScrollBar(Qt::Horizontal, frame2), m.scrlAdditionalDelay);

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPointer>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -90,12 +89,7 @@ void ChangeMarkers::watch(std::vector<ports::Control*> controls) {
 }
 
 void ChangeMarkers::schedule() {
-    if (pending_) return;
-    pending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        pending_ = false;
-        refresh();
-    });
+    refresh_.ask(this, [this] { refresh(); });
 }
 
 void ChangeMarkers::refresh() {

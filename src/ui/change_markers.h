@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "editor/save_configuration.h"
+#include "ui/call_once_later.h"
 
 class QGroupBox;
 class QLabel;
@@ -47,7 +48,7 @@ private:
     QGroupBox* frame_ = nullptr;
     std::vector<std::pair<const ports::Control*, QLabel*>> marks_;
     std::vector<editor::SettingChange> changes_;
-    bool pending_ = false;
+    CallOnceLater refresh_;
 };
 
 }  // namespace nms::ui

@@ -82,14 +82,16 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
         main.lblNMSIPAddr,
         main.cmbNMSIPAddr,
         main.panel,
-        PagingDialog::Model{paging.frmPaging, paging.lblPleaseWait, paging.lblTimeout, paging.lblSeconds,
-                            paging.cmdChangeTimeout, &paging.cmdCancel},
-        &waiting.form,
-        &waiting.lblWaitTimeout,
-        DisclaimerDialog::Model{notice.form, notice.Label1, notice.Label2, notice.Label3, notice.chkAgree,
-                                notice.cmdClose},
-        &main.statistics(),
-        &main.adjust(),
+        DialogModels{
+            PagingDialog::Model{paging.frmPaging, paging.lblPleaseWait, paging.lblTimeout, paging.lblSeconds,
+                                paging.cmdChangeTimeout, &paging.cmdCancel},
+            &waiting.form,
+            &waiting.lblWaitTimeout,
+            DisclaimerDialog::Model{notice.form, notice.Label1, notice.Label2, notice.Label3, notice.chkAgree,
+                                    notice.cmdClose},
+            &main.statistics(),
+            &main.adjust(),
+        },
         &main.plantMonitor(),
         [&main](bool on) { main.setPlantMonitoring(on); },
         &main.AudioTypes,
@@ -105,7 +107,8 @@ MainWindow::Model MainWindow::modelOf(app::frmMain& main) {
 MainWindow::MainWindow(app::frmMain& model, ports::EventGate& gate, QWidget* parent)
     : MainWindow(modelOf(model), gate, parent) {}
 
-MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(const Model& model, ports::EventGate& gate, QWidget* parent)
+    : QMainWindow(parent), dialogModels_(model.dialogs) {
     setObjectName(QStringLiteral("frmMain"));
     // The window's menus are fixed: no menu to hide the toolbar.
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -175,30 +178,14 @@ QWidget* MainWindow::buildEventsPane(const Model& model, ports::EventGate& gate,
 // most of them, and building them all would lengthen every start.
 void MainWindow::buildDialogsWhenShown(const Model& model, ports::EventGate& gate) {
     gate_ = &gate;
-    if (model.paging) {
-        pagingModel_.emplace(*model.paging);
-        buildWhenShown(model.paging->form, [this] { pagingDialog(); });
-    }
-    if (model.waitingForm && model.lblWaitTimeout) {
-        waitingForm_ = model.waitingForm;
-        lblWaitTimeout_ = model.lblWaitTimeout;
-        buildWhenShown(*model.waitingForm, [this] { waitingDialog(); });
-    }
-    if (model.disclaimer) {
-        disclaimerModel_.emplace(*model.disclaimer);
-        buildWhenShown(model.disclaimer->form, [this] { disclaimerDialog(); });
-    }
-    if (model.statistics) {
-        statisticsModel_ = model.statistics;
-        buildWhenShown(model.statistics->form, [this] { statisticsDialog(); });
-    }
-    if (model.adjust) {
-        adjustModel_ = model.adjust;
-        buildWhenShown(model.adjust->form, [this] { adjustDialog(); });
-    }
+    const DialogModels& d = model.dialogs;
+    if (d.paging) buildWhenShown(d.paging->form, [this] { pagingDialog(); });
+    if (d.waitingForm && d.lblWaitTimeout) buildWhenShown(*d.waitingForm, [this] { waitingDialog(); });
+    if (d.disclaimer) buildWhenShown(d.disclaimer->form, [this] { disclaimerDialog(); });
+    if (d.statistics) buildWhenShown(d.statistics->form, [this] { statisticsDialog(); });
+    if (d.adjust) buildWhenShown(d.adjust->form, [this] { adjustDialog(); });
 }
 
-// The monitor's items in the Station and Element menus, and its grouping of the tree.
 void MainWindow::buildMonitorControls(const Model& model) {
     monitorControls_ = new MonitorControls(this, *model.plantMonitor,
                                            model.plant ? &model.plant->context : nullptr, monitor_,
@@ -311,32 +298,35 @@ void MainWindow::buildWhenShown(ports::Form& form, std::function<void()> build) 
 }
 
 PagingDialog* MainWindow::pagingDialog() {
-    if (!paging_ && pagingModel_) paging_ = new PagingDialog(*pagingModel_, *gate_, this);
+    if (!paging_ && dialogModels_.paging) paging_ = new PagingDialog(*dialogModels_.paging, *gate_, this);
     return paging_;
 }
 
 WaitingDialog* MainWindow::waitingDialog() {
-    if (!waiting_ && waitingForm_) waiting_ = new WaitingDialog(*waitingForm_, *lblWaitTimeout_, *gate_, this);
+    const auto& d = dialogModels_;
+    if (!waiting_ && d.waitingForm && d.lblWaitTimeout)
+        waiting_ = new WaitingDialog(*d.waitingForm, *d.lblWaitTimeout, *gate_, this);
     return waiting_;
 }
 
 DisclaimerDialog* MainWindow::disclaimerDialog() {
-    if (!disclaimer_ && disclaimerModel_) disclaimer_ = new DisclaimerDialog(*disclaimerModel_, *gate_, this);
+    if (!disclaimer_ && dialogModels_.disclaimer)
+        disclaimer_ = new DisclaimerDialog(*dialogModels_.disclaimer, *gate_, this);
     return disclaimer_;
 }
 
 // A dialog built after the layout was chosen remembers its place there too.
 StatisticsDialog* MainWindow::statisticsDialog() {
-    if (!statistics_ && statisticsModel_) {
-        statistics_ = new StatisticsDialog(*statisticsModel_, *gate_, this);
+    if (!statistics_ && dialogModels_.statistics) {
+        statistics_ = new StatisticsDialog(*dialogModels_.statistics, *gate_, this);
         if (layout_) statistics_->rememberIn(layout_.get());
     }
     return statistics_;
 }
 
 AdjustDialog* MainWindow::adjustDialog() {
-    if (!adjust_ && adjustModel_) {
-        adjust_ = new AdjustDialog(*adjustModel_, *gate_, this);
+    if (!adjust_ && dialogModels_.adjust) {
+        adjust_ = new AdjustDialog(*dialogModels_.adjust, *gate_, this);
         if (layout_) adjust_->rememberIn(layout_.get());
     }
     return adjust_;

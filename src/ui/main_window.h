@@ -20,9 +20,11 @@
 class QAbstractButton;
 class QAction;
 class QGroupBox;
+class QLayout;
 class QMenuBar;
 class QSplitter;
 class QToolBar;
+class QVBoxLayout;
 
 namespace nms::app {
 class frmMain;
@@ -57,6 +59,16 @@ class PanelWidgets;
 // and a Tab order in reading order, marks on unsaved edits, and a remembered place on screen.
 class MainWindow : public QMainWindow {
 public:
+    // The windows that open over this one, each when its model is there.
+    struct DialogModels {
+        std::optional<PagingDialog::Model> paging;
+        ports::Form* waitingForm = nullptr;
+        ports::Label* lblWaitTimeout = nullptr;
+        std::optional<DisclaimerDialog::Model> disclaimer;
+        stats::frmStatistics* statistics = nullptr;
+        sfn::frmAdjust* adjust = nullptr;
+    };
+
     // The controls the window draws, for a window that is not built on a whole frmMain.
     struct Model {
         ports::Label& caption;
@@ -66,12 +78,7 @@ public:
         ports::Label& lblNMSIPAddr;
         ports::ListControl& cmbNMSIPAddr;
         editor::PropertiesPanel& panel;
-        std::optional<PagingDialog::Model> paging;
-        ports::Form* waitingForm = nullptr;
-        ports::Label* lblWaitTimeout = nullptr;
-        std::optional<DisclaimerDialog::Model> disclaimer;
-        stats::frmStatistics* statistics = nullptr;
-        sfn::frmAdjust* adjust = nullptr;
+        DialogModels dialogs;
         // The plant monitor and its switch (remembered for the next start).
         monitor::PlantMonitor* plantMonitor = nullptr;
         std::function<void(bool on)> setPlantMonitoring;
@@ -154,6 +161,7 @@ private:
     QWidget* buildPanel(const Model& model, ports::EventGate& gate);
     QGroupBox* buildProperties(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* content);
     QGroupBox* buildDiagnostics(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* content);
+    void addColumns(QVBoxLayout* to, QLayout* left, QLayout* right, QWidget* owner);
     class MenuItems;
     void buildMenus(const Model& model);
     void buildStationMenu(QMenuBar* bar, MenuItems& items);
@@ -186,12 +194,7 @@ private:
     MonitorControls* monitorControls_ = nullptr;
     PlantWindows* plant_ = nullptr;
     ports::EventGate* gate_ = nullptr;
-    std::optional<PagingDialog::Model> pagingModel_;
-    ports::Form* waitingForm_ = nullptr;
-    ports::Label* lblWaitTimeout_ = nullptr;
-    std::optional<DisclaimerDialog::Model> disclaimerModel_;
-    stats::frmStatistics* statisticsModel_ = nullptr;
-    sfn::frmAdjust* adjustModel_ = nullptr;
+    DialogModels dialogModels_;
 };
 
 }  // namespace nms::ui

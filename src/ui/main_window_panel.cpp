@@ -347,6 +347,13 @@ Rows windowRows(PanelWidgets& make, editor::PropertiesPanel& p, QWidget* diagnos
     return rows;
 }
 
+// The panel's frames keep the same margin around their columns.
+QVBoxLayout* frameLayout(QGroupBox* frame) {
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(14, 14, 14, 14);
+    return layout;
+}
+
 }  // namespace
 
 QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
@@ -380,36 +387,34 @@ QWidget* MainWindow::buildPanel(const Model& m, ports::EventGate& gate) {
 // beside its silence detector.
 QGroupBox* MainWindow::buildProperties(PanelWidgets& make, editor::PropertiesPanel& p,
                                        QWidget* content) {
-    auto* properties = named(new QGroupBox(content), p.frmProperties);
-    bind(properties, p.frmProperties);
+    auto* properties = boundGroupBox(p.frmProperties, content);
     const Rows element = elementRows(make, p, properties);
     const Rows audio = audioRows(make, p, properties);
     const Rows level = levelRows(make, p, properties);
     const Rows silence = silenceRows(make, p, properties);
 
-    auto* propertiesLayout = new QVBoxLayout(properties);
-    propertiesLayout->setContentsMargins(14, 14, 14, 14);
+    auto* propertiesLayout = frameLayout(properties);
     propertiesLayout->setSpacing(10);
-    columns_.push_back(new Columns(element.layout(), audio.layout(), properties));
-    propertiesLayout->addWidget(columns_.back());
+    addColumns(propertiesLayout, element.layout(), audio.layout(), properties);
     propertiesLayout->addWidget(separator(properties));
-    columns_.push_back(new Columns(level.layout(), silence.layout(), properties));
-    propertiesLayout->addWidget(columns_.back());
+    addColumns(propertiesLayout, level.layout(), silence.layout(), properties);
     return properties;
 }
 
 // The diagnostics: the ping and the meter beside the statistics and SFN windows.
 QGroupBox* MainWindow::buildDiagnostics(PanelWidgets& make, editor::PropertiesPanel& p,
                                         QWidget* content) {
-    auto* diagnostics = named(new QGroupBox(content), p.frmDiagnostics);
-    bind(diagnostics, p.frmDiagnostics);
+    auto* diagnostics = boundGroupBox(p.frmDiagnostics, content);
     const Rows left = pingAndMeterRows(make, p, diagnostics);
     const Rows right = windowRows(make, p, diagnostics);
-    auto* diagnosticsLayout = new QVBoxLayout(diagnostics);
-    diagnosticsLayout->setContentsMargins(14, 14, 14, 14);
-    columns_.push_back(new Columns(left.layout(), right.layout(), diagnostics));
-    diagnosticsLayout->addWidget(columns_.back());
+    addColumns(frameLayout(diagnostics), left.layout(), right.layout(), diagnostics);
     return diagnostics;
+}
+
+// Two columns of rows side by side, kept so that the panel can stack them when it is narrow.
+void MainWindow::addColumns(QVBoxLayout* to, QLayout* left, QLayout* right, QWidget* owner) {
+    columns_.push_back(new Columns(left, right, owner));
+    to->addWidget(columns_.back());
 }
 
 }  // namespace nms::ui

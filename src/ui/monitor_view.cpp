@@ -28,6 +28,7 @@
 #include "ui/health_marks.h"
 #include "ui/icons.h"
 #include "ui/plain_text.h"
+#include "ui/widget_names.h"
 
 namespace nms::ui {
 
@@ -177,13 +178,9 @@ void MonitorView::layOut() {
     status_->setObjectName(QStringLiteral("monitorStatus"));
     status_->setTextFormat(Qt::PlainText);
     auto* filters = new QHBoxLayout;
-    auto* elementCaption = new QLabel(tr("Events of:"), this);
-    elementCaption->setBuddy(element_);
-    auto* severityCaption = new QLabel(tr("Severity:"), this);
-    severityCaption->setBuddy(severity_);
-    filters->addWidget(elementCaption);
+    filters->addWidget(captionFor(element_, tr("Events of:"), this));
     filters->addWidget(element_, 1);
-    filters->addWidget(severityCaption);
+    filters->addWidget(captionFor(severity_, tr("Severity:"), this));
     filters->addWidget(severity_);
     filters->addStretch();
     filters->addWidget(export_);

@@ -10,6 +10,7 @@
 
 #include "monitor/plant_monitor.h"
 #include "station/settings_keys.h"
+#include "ui/widget_names.h"
 
 namespace nms::ui {
 
@@ -43,15 +44,9 @@ StationSettingsDialog::StationSettingsDialog(QWidget* parent) : QDialog(parent) 
 
     auto* monitorBox = new QGroupBox(tr("Plant monitor"), this);
     auto* form = new QFormLayout(monitorBox);
-    auto* intervalCaption = new QLabel(tr("&Interval:"), monitorBox);
-    intervalCaption->setBuddy(interval_);
-    form->addRow(intervalCaption, interval_);
-    auto* daysCaption = new QLabel(tr("&Keep events for:"), monitorBox);
-    daysCaption->setBuddy(days_);
-    form->addRow(daysCaption, days_);
-    auto* sizeCaption = new QLabel(tr("Journal &size at most:"), monitorBox);
-    sizeCaption->setBuddy(megabytes_);
-    form->addRow(sizeCaption, megabytes_);
+    form->addRow(captionFor(interval_, tr("&Interval:"), monitorBox), interval_);
+    form->addRow(captionFor(days_, tr("&Keep events for:"), monitorBox), days_);
+    form->addRow(captionFor(megabytes_, tr("Journal &size at most:"), monitorBox), megabytes_);
     form->addRow(utc_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

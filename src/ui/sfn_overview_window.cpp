@@ -11,7 +11,6 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "plant/sfn_overview.h"
@@ -22,6 +21,7 @@
 #include "ui/chart_export.h"
 #include "ui/plain_text.h"
 #include "ui/sfn_group_plot.h"
+#include "ui/widget_names.h"
 
 namespace nms::ui {
 
@@ -106,17 +106,13 @@ void SfnOverviewWindow::makeControls() {
 // The measuring row, the aligning row, the groups and the status line, top to bottom.
 void SfnOverviewWindow::layOut(QSplitter* split) {
     auto* measureRow = new QHBoxLayout;
-    auto* secondsLabel = new QLabel(tr("Measure &for"), this);
-    secondsLabel->setBuddy(seconds_);
-    measureRow->addWidget(secondsLabel);
+    measureRow->addWidget(captionFor(seconds_, tr("Measure &for"), this));
     measureRow->addWidget(seconds_);
     measureRow->addWidget(measure_);
     measureRow->addWidget(progress_, 1);
     measureRow->addWidget(cancel_);
     auto* alignRow = new QHBoxLayout;
-    auto* marginLabel = new QLabel(tr("Ma&rgin"), this);
-    marginLabel->setBuddy(margin_);
-    alignRow->addWidget(marginLabel);
+    alignRow->addWidget(captionFor(margin_, tr("Ma&rgin"), this));
     alignRow->addWidget(margin_);
     alignRow->addWidget(align_);
     alignRow->addWidget(apply_);
@@ -219,12 +215,7 @@ void SfnOverviewWindow::rebuildTabs() {
 
 void SfnOverviewWindow::refreshSoon() {
     // Replies come one after another; the window draws once for all that arrived meanwhile.
-    if (refreshQueued_) return;
-    refreshQueued_ = true;
-    QTimer::singleShot(0, this, [this] {
-        refreshQueued_ = false;
-        refresh();
-    });
+    refresh_.ask(this, [this] { refresh(); });
 }
 
 void SfnOverviewWindow::refresh() {

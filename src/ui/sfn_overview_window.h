@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/call_once_later.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -70,7 +72,7 @@ private:
     // What the last export did, said in the status line until the overview has news of its own.
     QString exportNote_;
     std::string statusAtExport_;
-    bool refreshQueued_ = false;
+    CallOnceLater refresh_;
     // Redraws the plot only when what it shows can have changed, not on every reply.
     int plottedGroup_ = -1;
     std::string plottedKey_;

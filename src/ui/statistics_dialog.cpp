@@ -22,8 +22,7 @@ StatisticsDialog::StatisticsDialog(stats::frmStatistics& m, ports::EventGate& ga
     auto label = [](ports::Label& model, QWidget* owner) { return boundLabel(model, owner); };
     auto value = [](ports::Label& model, QWidget* owner) { return boundFigure(model, owner, 150); };
 
-    auto* frame = named(new QGroupBox(this), m.frmStats);
-    bind(frame, m.frmStats);
+    auto* frame = boundGroupBox(m.frmStats, this);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(6);

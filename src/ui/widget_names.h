@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QString>
 
@@ -21,6 +22,20 @@ inline QLabel* boundLabel(ports::Label& model, QWidget* owner) {
     auto* w = named(new QLabel(owner), model);
     bind(w, model);
     return w;
+}
+
+// A frame drawn for its control, its caption the control's.
+inline QGroupBox* boundGroupBox(ports::Label& model, QWidget* owner) {
+    auto* w = named(new QGroupBox(owner), model);
+    bind(w, model);
+    return w;
+}
+
+// The caption of `field`: its access key moves the focus to the field.
+inline QLabel* captionFor(QWidget* field, const QString& text, QWidget* owner) {
+    auto* caption = new QLabel(text, owner);
+    caption->setBuddy(field);
+    return caption;
 }
 
 // A figure the station shows: it can be selected and copied, and keeps its width as it changes.

@@ -134,6 +134,19 @@ std::optional<std::int64_t> parseIsoUtc(std::string_view t) {
     return ((days * 24 + h) * 60 + mi) * 60000 + s * 1000 + ms;
 }
 
+WebService::EventReader WebService::eventsFrom(ports::JournalReader& reader) {
+    return [&reader](std::int64_t since, const std::string& mac, std::size_t limit,
+                     std::string& error) {
+        ports::JournalQuery q;
+        q.sinceUnixMs = since;
+        q.mac = mac;
+        q.limit = limit;
+        auto page = reader.read(q);
+        error = page.error;
+        return std::move(page.events);
+    };
+}
+
 WebService::WebService(Options options) : options_(std::move(options)), feed_(options_.heartbeat) {
     std::string style, script;
     std::string page = cutOut(std::string(options_.page), "<style>", "</style>",

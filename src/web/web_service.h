@@ -71,6 +71,10 @@ public:
     static constexpr std::chrono::milliseconds kLongestPause{8000};
     static constexpr std::chrono::minutes kForgetFailures{15};
 
+    // Reads the journal through `reader`, a reader of its own that outlives the service (the
+    // HTTP threads never read through the station's journal).
+    static EventReader eventsFrom(ports::JournalReader& reader);
+
     explicit WebService(Options options);
     ~WebService() override;
     WebService(const WebService&) = delete;

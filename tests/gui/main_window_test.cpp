@@ -21,6 +21,7 @@
 #include "gui_support.h"
 #include "platform/qt_text.h"
 #include "station/main_toolbar.h"
+#include "station_window.h"
 #include "ui/bindings.h"
 #include "ui/level_bar.h"
 #include "ui/main_window.h"
@@ -38,17 +39,9 @@ constexpr const char* kPlant =
     "[00AA00000003]\nNAME=MPX-TX        \nROLE=1\nIP=192.168.1.92\nMASK=255.255.255.0\nGW=192.168.1.1\n"
     "INPUT=0\nTYPE=8\nTX=1\nVER=3.80\nATT=255\nMULTI=239.200.1.5\nSN=20232\nSFN=0\nLLO=0\n";
 
-class MainWindowTest : public StationTest {
+class MainWindowTest : public StationWindowTest {
 protected:
-    std::unique_ptr<ui::MainWindow> window;
-
-    void open(const std::string& database = kPlant) {
-        start(database);
-        ASSERT_TRUE(main->running());
-        window = std::make_unique<ui::MainWindow>(*main, gate);
-        window->show();
-        QApplication::processEvents();
-    }
+    void open(const std::string& database = kPlant) { StationWindowTest::open(database, false); }
     void shoot(const QString& name) {
         QApplication::processEvents();
         const QString path = screenshotPath(name);
@@ -62,31 +55,38 @@ protected:
         return palette;
     }
 
+    // The widget drawn for `c`: there, enabled, shown and with the tool tip as the model says.
+    void expectDrawn(QWidget* w, const ports::Control& c) {
+        ASSERT_NE(w, nullptr) << c.name();
+        EXPECT_EQ(w->isEnabled(), c.enabled()) << c.name();
+        EXPECT_EQ(!w->isHidden(), c.visible()) << c.name();
+        EXPECT_EQ(w->toolTip(), q(c.toolTip())) << c.name();
+    }
+    // The widget of each of `models` drawn, then compared with its model by `shows`.
+    template <class W, class M, class Shows>
+    void expectEachDrawn(std::initializer_list<M*> models, Shows shows) {
+        for (M* m : models) {
+            auto* w = window->control<W>(m->name().c_str());
+            expectDrawn(w, *m);
+            if (w) shows(*w, *m);
+        }
+    }
+
     // Every control of the right-hand side is drawn, and shows what its model holds.
     void expectPanelMirrorsModel() {
         auto& p = main->panel;
-        auto common = [&](QWidget* w, const ports::Control& c) {
-            ASSERT_NE(w, nullptr) << c.name();
-            EXPECT_EQ(w->isEnabled(), c.enabled()) << c.name();
-            EXPECT_EQ(!w->isHidden(), c.visible()) << c.name();
-            EXPECT_EQ(w->toolTip(), q(c.toolTip())) << c.name();
-        };
-        for (ports::Label* l :
-             {&p.lblCapElementType, &p.lblElementType, &p.lblCapElementMAC, &p.lblElementMAC, &p.lblCapSerialNumber,
-              &p.lblSerialNumber, &p.lblCapVersion, &p.lblVersion, &p.lblCapElementName, &p.lblCapElementIP,
-              &p.lblCapElementMask, &p.lblCapElementGW, &p.lblCapVLAN, &p.lblCapVLANAudio, &p.lblCapVLANOM, &p.Label9,
-              &p.lblCapAudioType, &p.lblCapCompression, &p.lblCapNarrowBand, &p.Label10, &p.Label7, &p.Label27,
-              &p.lblCapEncoders, &p.Label16, &p.lblAttenDB, &p.Label20, &p.lblLatency, &p.Label22, &p.Label24,
-              &p.lblSilDetLevel, &p.Label26, &p.lblSilDetTime, &p.lblCapSFN, &p.lblCapLowLatency, &p.lblCapUploadFW,
-              &p.lblCapPing, &p.lblCapVolume, &p.lblVolume, &p.lblCapStats, &p.lblCapAdjust}) {
-            auto* w = window->control<QLabel>(l->name().c_str());
-            common(w, *l);
-            if (w) {
+        expectEachDrawn<QLabel>(
+            {&p.lblCapElementType, &p.lblElementType, &p.lblCapElementMAC, &p.lblElementMAC, &p.lblCapSerialNumber,
+             &p.lblSerialNumber, &p.lblCapVersion, &p.lblVersion, &p.lblCapElementName, &p.lblCapElementIP,
+             &p.lblCapElementMask, &p.lblCapElementGW, &p.lblCapVLAN, &p.lblCapVLANAudio, &p.lblCapVLANOM, &p.Label9,
+             &p.lblCapAudioType, &p.lblCapCompression, &p.lblCapNarrowBand, &p.Label10, &p.Label7, &p.Label27,
+             &p.lblCapEncoders, &p.Label16, &p.lblAttenDB, &p.Label20, &p.lblLatency, &p.Label22, &p.Label24,
+             &p.lblSilDetLevel, &p.Label26, &p.lblSilDetTime, &p.lblCapSFN, &p.lblCapLowLatency, &p.lblCapUploadFW,
+             &p.lblCapPing, &p.lblCapVolume, &p.lblVolume, &p.lblCapStats, &p.lblCapAdjust},
+            [&](QLabel& w, ports::Label& l) {
                 // A caption with an access key reads as written, one letter underlined.
-                EXPECT_EQ(w->buddy() ? withoutAccessKey(w->text()) : w->text(), q(l->caption()))
-                    << l->name();
-            }
-        }
+                EXPECT_EQ(w.buddy() ? withoutAccessKey(w.text()) : w.text(), q(l.caption())) << l.name();
+            });
         for (ports::Label* frame : {&p.frmProperties, &p.frmDiagnostics}) {
             auto* w = window->control<QGroupBox>(frame->name().c_str());
             ASSERT_NE(w, nullptr) << frame->name();
@@ -95,56 +95,44 @@ protected:
             title.remove(QStringLiteral(" (modified)"));
             EXPECT_EQ(title, q(frame->caption()));
         }
-        for (ports::TextBox* t : {&p.txtElementName, &p.txtElementIP, &p.txtElementMask, &p.txtElementGW,
-                                  &p.txtVLAN_Audio, &p.txtVLAN_OM, &p.txtRemoteIP, &p.txtAES67Channel}) {
-            auto* w = window->control<QLineEdit>(t->name().c_str());
-            common(w, *t);
-            if (!w) continue;
-            EXPECT_EQ(w->text(), q(t->text())) << t->name();
-            EXPECT_EQ(w->palette().color(QPalette::Active, QPalette::Base), ui::colorOf(t->backColor(), active()))
-                << t->name();
-        }
-        for (ports::ListControl* l : {&p.cmbAudioInput, &p.cmbAudioType, &p.cmbAudioTX, &p.cmbEncoders, &p.cmbSilDetMode}) {
-            auto* w = window->control<QComboBox>(l->name().c_str());
-            common(w, *l);
-            if (!w) continue;
-            EXPECT_EQ(w->count(), l->listCount()) << l->name();
-            EXPECT_EQ(w->currentIndex(), l->listIndex()) << l->name();
-        }
-        for (ports::CheckBox* c : {&p.chkEnableFLAC, &p.chkNarrowBand, &p.chkSFNEnabled, &p.chkLowLatency, &p.chkGetVolume}) {
-            auto* w = window->control<QCheckBox>(c->name().c_str());
-            common(w, *c);
-            if (!w) continue;
-            EXPECT_EQ(w->isChecked(), c->checked()) << c->name();
-            EXPECT_EQ(w->text(), q(c->caption())) << c->name();
-        }
-        for (ports::ScrollBar* s : {&p.scrlAtten, &p.scrlBuffer, &p.scrlSilDetLevel, &p.scrlSilDetTime}) {
-            auto* w = window->control<QScrollBar>(s->name().c_str());
-            common(w, *s);
-            if (!w) continue;
-            EXPECT_EQ(w->value(), s->value()) << s->name();
-            EXPECT_EQ(w->minimum(), s->min()) << s->name();
-            EXPECT_EQ(w->maximum(), s->max()) << s->name();
-        }
-        for (ports::Button* b : {&p.cmdBrowseFW, &p.cmdPing, &p.cmdGetStats, &p.cmdAdjust}) {
-            auto* w = window->control<QPushButton>(b->name().c_str());
-            common(w, *b);
-            if (!w) continue;
-            EXPECT_EQ(w->text(), q(b->caption())) << b->name();
-            EXPECT_EQ(w->palette().color(QPalette::Active, QPalette::Button), ui::colorOf(b->backColor(), active()))
-                << b->name();
-        }
+        expectEachDrawn<QLineEdit>({&p.txtElementName, &p.txtElementIP, &p.txtElementMask, &p.txtElementGW,
+                                    &p.txtVLAN_Audio, &p.txtVLAN_OM, &p.txtRemoteIP, &p.txtAES67Channel},
+                                   [&](QLineEdit& w, ports::TextBox& t) {
+                                       EXPECT_EQ(w.text(), q(t.text())) << t.name();
+                                       EXPECT_EQ(w.palette().color(QPalette::Active, QPalette::Base),
+                                                 ui::colorOf(t.backColor(), active()))
+                                           << t.name();
+                                   });
+        expectEachDrawn<QComboBox>(
+            {&p.cmbAudioInput, &p.cmbAudioType, &p.cmbAudioTX, &p.cmbEncoders, &p.cmbSilDetMode},
+            [](QComboBox& w, ports::ListControl& l) {
+                EXPECT_EQ(w.count(), l.listCount()) << l.name();
+                EXPECT_EQ(w.currentIndex(), l.listIndex()) << l.name();
+            });
+        expectEachDrawn<QCheckBox>(
+            {&p.chkEnableFLAC, &p.chkNarrowBand, &p.chkSFNEnabled, &p.chkLowLatency, &p.chkGetVolume},
+            [&](QCheckBox& w, ports::CheckBox& c) {
+                EXPECT_EQ(w.isChecked(), c.checked()) << c.name();
+                EXPECT_EQ(w.text(), q(c.caption())) << c.name();
+            });
+        expectEachDrawn<QScrollBar>({&p.scrlAtten, &p.scrlBuffer, &p.scrlSilDetLevel, &p.scrlSilDetTime},
+                                    [](QScrollBar& w, ports::ScrollBar& s) {
+                                        EXPECT_EQ(w.value(), s.value()) << s.name();
+                                        EXPECT_EQ(w.minimum(), s.min()) << s.name();
+                                        EXPECT_EQ(w.maximum(), s.max()) << s.name();
+                                    });
+        expectEachDrawn<QPushButton>({&p.cmdBrowseFW, &p.cmdPing, &p.cmdGetStats, &p.cmdAdjust},
+                                     [&](QPushButton& w, ports::Button& b) {
+                                         EXPECT_EQ(w.text(), q(b.caption())) << b.name();
+                                         EXPECT_EQ(w.palette().color(QPalette::Active, QPalette::Button),
+                                                   ui::colorOf(b.backColor(), active()))
+                                             << b.name();
+                                     });
         auto* meter = window->control<ui::LevelBar>("VUMeter");
-        common(meter, p.VUMeter);
+        expectDrawn(meter, p.VUMeter);
         if (meter) {
             EXPECT_EQ(meter->visibleWidth(), std::min(140, p.VUMeter.width() / 15));
         }
-    }
-
-    void clickNode(int index) {
-        auto* tree = window->control<QTreeView>("TreeView1");
-        ASSERT_NE(tree, nullptr);
-        click(tree->viewport(), tree->visualRect(tree->model()->index(index, 0)).center());
     }
 };
 

@@ -35,13 +35,16 @@ class StationWindowTest : public StationTest {
 protected:
     std::unique_ptr<ui::MainWindow> window;
 
-    void open(const std::string& database = kWindowPlant) {
+    // `activate` off leaves the window shown but not the active one (a test of what it draws).
+    void open(const std::string& database = kWindowPlant, bool activate = true) {
         start(database);
         ASSERT_TRUE(main->running());
         window = std::make_unique<ui::MainWindow>(*main, gate);
         window->show();
-        window->activateWindow();
-        QApplication::setActiveWindow(window.get());
+        if (activate) {
+            window->activateWindow();
+            QApplication::setActiveWindow(window.get());
+        }
         QApplication::processEvents();
     }
     void clickNode(int row) {

@@ -236,7 +236,29 @@ def sample_config(sample, rules, stations, alertmanager=None):
     return text
 
 
-class Prometheus:
+class LoopbackService:
+    """A program that serves on a free loopback port and says at /-/ready when it is ready; its
+    output goes to self.log."""
+
+    def _start(self, procs, name, command):
+        """Starts `command(port)`, on another free port when it does not get ready there (the
+        port chosen may be taken before the program binds it)."""
+        for _ in range(3):
+            self.port = free_port()
+            self.url = f"http://127.0.0.1:{self.port}"
+            self.proc = procs.start(command(self.port), log=self.log)
+            try:
+                wait_until(f"{name} to be ready",
+                           lambda: self.proc.poll() is None and
+                           http_get(self.url + "/-/ready", timeout=2)[0] == 200, 30)
+                return
+            except AssertionError:
+                procs.stop(self.proc)
+        with open(self.log, errors="replace") as f:
+            raise AssertionError(f"{name} did not start: " + f.read())
+
+
+class Prometheus(LoopbackService):
     """Debian's prometheus on a free loopback port with storage of its own, scraping the given
     stations every second with the package's sample configuration and rules."""
 
@@ -246,24 +268,11 @@ class Prometheus:
         with open(config, "w") as f:
             f.write(sample_config(sample, rules, stations, alertmanager))
         self.log = os.path.join(self.dir, "prometheus.log")
-        for _ in range(3):
-            self.port = free_port()
-            self.url = f"http://127.0.0.1:{self.port}"
-            self.proc = procs.start(
-                ["prometheus", f"--config.file={config}",
-                 f"--storage.tsdb.path={os.path.join(self.dir, 'data')}",
-                 f"--web.listen-address=127.0.0.1:{self.port}", "--log.level=warn",
-                 "--rules.alert.resend-delay=1s"],
-                log=self.log)
-            try:
-                wait_until("Prometheus to be ready",
-                           lambda: self.proc.poll() is None and
-                           http_get(self.url + "/-/ready", timeout=2)[0] == 200, 30)
-                return
-            except AssertionError:
-                procs.stop(self.proc)
-        with open(self.log, errors="replace") as f:
-            raise AssertionError("Prometheus did not start: " + f.read())
+        self._start(procs, "Prometheus", lambda port: [
+            "prometheus", f"--config.file={config}",
+            f"--storage.tsdb.path={os.path.join(self.dir, 'data')}",
+            f"--web.listen-address=127.0.0.1:{port}", "--log.level=warn",
+            "--rules.alert.resend-delay=1s"])
 
     def query(self, promql):
         q = urllib.parse.urlencode({"query": promql})
@@ -309,7 +318,7 @@ class Webhook:
                 if a.get("status") == status]
 
 
-class Alertmanager:
+class Alertmanager(LoopbackService):
     """Debian's Alertmanager on a free loopback port with storage of its own, no cluster, every
     alert to `webhook` at once, resolved ones too."""
 
@@ -322,23 +331,11 @@ class Alertmanager:
                     "receivers:\n  - name: hook\n    webhook_configs:\n"
                     f"      - url: {webhook.url}\n        send_resolved: true\n")
         self.log = os.path.join(self.dir, "alertmanager.log")
-        for _ in range(3):
-            self.port = free_port()
-            self.url = f"http://127.0.0.1:{self.port}"
-            self.proc = procs.start(
-                ["prometheus-alertmanager", f"--config.file={config}",
-                 f"--storage.path={os.path.join(self.dir, 'data')}",
-                 f"--web.listen-address=127.0.0.1:{self.port}", "--cluster.listen-address=",
-                 "--log.level=warn"], log=self.log)
-            try:
-                wait_until("Alertmanager to be ready",
-                           lambda: self.proc.poll() is None and
-                           http_get(self.url + "/-/ready", timeout=2)[0] == 200, 30)
-                return
-            except AssertionError:
-                procs.stop(self.proc)
-        with open(self.log, errors="replace") as f:
-            raise AssertionError("Alertmanager did not start: " + f.read())
+        self._start(procs, "Alertmanager", lambda port: [
+            "prometheus-alertmanager", f"--config.file={config}",
+            f"--storage.path={os.path.join(self.dir, 'data')}",
+            f"--web.listen-address=127.0.0.1:{port}", "--cluster.listen-address=",
+            "--log.level=warn"])
 
 
 def check(condition, message):

@@ -40,6 +40,14 @@ protected:
         return b;
     }
     std::string dir_;
+
+    // The application of a test whose answers come back on the event loop.
+    struct EventLoop {
+        int argc = 1;
+        char name[5] = "test";
+        char* argv[2] = {name, nullptr};
+        QCoreApplication app{argc, argv};
+    };
 };
 
 TEST_F(SqliteJournalTest, NothingIsMadeUntilSomethingIsWritten) {
@@ -115,10 +123,7 @@ TEST_F(SqliteJournalTest, PrunesKeepTheJournalWithinItsSizeAndTheFileShrinks) {
 // The write-ahead log is copied back into the file beside the writes and cut back, so that file
 // and log together stay within the bound of an always-on monitor.
 TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
-    int argc = 1;
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    EventLoop loop;
     SqliteJournal j(path());
     const auto drain = [&] {
         // Jobs run in the order asked: once this read is back, the copies asked before it ran.
@@ -154,10 +159,7 @@ TEST_F(SqliteJournalTest, TheWriteAheadLogIsCopiedBackAndCutBack) {
 // with the reason, at once when settled; a prune later follows the appends given before it, and
 // what was given is written before the journal goes.
 TEST_F(SqliteJournalTest, AppendsLaterAreAnsweredInOrderOnceInTheFile) {
-    int argc = 1;
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    EventLoop loop;
     SqliteJournal j(path());
     struct Answer {
         bool ok;
@@ -424,10 +426,7 @@ TEST_F(SqliteJournalTest, BoundedReadsFromAPositionAnswerAsTheMemoryJournalAndLa
     EXPECT_EQ(j.read(queries[11]).seqs, (std::vector<std::int64_t>{11, 10}));
     EXPECT_EQ(j.read(queries[12]).seqs, (std::vector<std::int64_t>{11, 10}));
 
-    int argc = 1;
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    EventLoop loop;
     std::vector<ports::JournalPage> pages;
     j.readLater(queries[1], [&](ports::JournalPage page) { pages.push_back(std::move(page)); });
     const auto cancelled = j.readLater(queries[0], [&](ports::JournalPage) { ADD_FAILURE(); });

@@ -70,16 +70,7 @@ protected:
         o.pause = [this](std::chrono::milliseconds wait) { pauses_.push_back(wait); };
         // As the station's web service reads it: through a reader of its own.
         reader_ = mon().journal().openReader();
-        o.readEvents = [this](std::int64_t since, const std::string& mac, std::size_t limit,
-                              std::string& error) {
-            ports::JournalQuery q;
-            q.sinceUnixMs = since;
-            q.mac = mac;
-            q.limit = limit;
-            auto page = reader_->read(q);
-            error = page.error;
-            return page.events;
-        };
+        o.readEvents = web::WebService::eventsFrom(*reader_);
         o.page = "<!DOCTYPE html><title>plant</title><style>p{}</style><script>go()</script>";
         o.hostNames = {"127.0.0.1", "localhost", "nms.plant.example"};
         o.headers = headers_;
