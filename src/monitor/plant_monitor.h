@@ -2,9 +2,7 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -12,10 +10,10 @@
 #include "monitor/health.h"
 #include "ports/controls.h"
 #include "ports/journal.h"
-#include "station/settings_keys.h"
 #include "ports/signal.h"
 #include "ports/udp_client.h"
 #include "station/element_socket.h"
+#include "station/settings_keys.h"
 #include "station/station_context.h"
 #include "stats/statistics_decoder.h"
 #include "store/element_record.h"

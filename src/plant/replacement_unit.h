@@ -5,8 +5,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "editor/configuration_exchange.h"
