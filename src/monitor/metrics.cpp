@@ -120,31 +120,31 @@ public:
                [](const E& e) { return num(static_cast<int>(e.health)); });
         family("vantrelo_element_audio_alarm", "gauge",
                "1 while the silence or packet loss detector is triggered.",
-               [](const E& e) { return bit(e.alarmWord, bits::kAlarmAudio); });
+               [](const E& e) { return bit(e.alarmWord(), bits::kAlarmAudio); });
         family("vantrelo_element_reference_alarm", "gauge",
                "The 10 MHz reference problem code; 0 when it is good.", [](const E& e) {
-                   return e.alarmWord >= 65535 || e.sfn != 1
+                   return e.alarmWord() >= 65535 || e.sfn != 1
                               ? std::string()
-                              : num(e.alarmWord & bits::kAlarmReferenceMask);
+                              : num(e.alarmWord() & bits::kAlarmReferenceMask);
                });
         family("vantrelo_element_pps_missing", "gauge",
                "1 while the 1 PPS signal is missing or constantly high.", [](const E& e) {
-                   return e.sfn != 1 ? std::string() : bit(e.alarmWord, bits::kAlarm1ppsMissing);
+                   return e.sfn != 1 ? std::string() : bit(e.alarmWord(), bits::kAlarm1ppsMissing);
                });
     }
 
     // What its Ethernet word says of the link.
     void link() {
         family("vantrelo_element_link_up", "gauge", "1 while the Ethernet link is connected.",
-               [](const E& e) { return bit(e.ethernetWord, bits::kEthLinkUp); });
+               [](const E& e) { return bit(e.ethernetWord(), bits::kEthLinkUp); });
         family("vantrelo_element_link_full_duplex", "gauge", "1 for a full duplex link.",
-               [](const E& e) { return bit(e.ethernetWord, bits::kEthFullDuplex); });
+               [](const E& e) { return bit(e.ethernetWord(), bits::kEthFullDuplex); });
         family("vantrelo_element_link_speed_bytes_per_second", "gauge",
                "Speed of the Ethernet link (1250000 for 10 Mbit/s, 12500000 for 100 Mbit/s).",
                [](const E& e) {
-                   return e.ethernetWord >= 65535
+                   return e.ethernetWord() >= 65535
                               ? std::string()
-                              : std::string((e.ethernetWord & bits::kEth10Mbit) ? "1250000"
+                              : std::string((e.ethernetWord() & bits::kEth10Mbit) ? "1250000"
                                                                                 : "12500000");
                });
     }

@@ -85,7 +85,6 @@ public:
         stats::StatisticsReading reading;  // the last reply's figures
         bool counted = false;          // a reply has been decoded: counters can grow from it
         std::int64_t countedAtMs = 0;  // when (monotonic)
-        std::int32_t alarmWord = 65535, ethernetWord = 65535;
         std::int64_t lastSeenUnixMs = 0;
         // Growth since monitoring began. A counter that went back or jumped further than the
         // element can count adds nothing: it counts as a reset.
@@ -94,6 +93,9 @@ public:
         std::int64_t replies = 0, missed = 0, counterResets = 0;
 
         stats::ElementFacts facts() const { return {role, sfn, sdm, role == store::record::kRoleDecoder}; }
+        // The last reply's alarm and Ethernet words; 65535 when it carried none.
+        std::int32_t alarmWord() const { return reading.alarmWord.value_or(65535); }
+        std::int32_t ethernetWord() const { return reading.ethernetWord.value_or(65535); }
     };
 
     PlantMonitor(station::StationContext& context, ports::EventJournal& journal);

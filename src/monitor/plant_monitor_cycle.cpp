@@ -228,8 +228,6 @@ void PlantMonitor::reply(const ports::Datagram& d) {
     }
     e.counted = true;
     e.countedAtMs = nowMs;
-    e.alarmWord = now.alarmWord.value_or(65535);
-    e.ethernetWord = now.ethernetWord.value_or(65535);
     e.reading = now;
     e.lastSeenUnixMs = context_.clock().unixTimeMs();
     judge(index, true, audioErrors, ptpErrors);
@@ -254,8 +252,8 @@ void PlantMonitor::judge(std::size_t index, bool answered, std::int64_t audioErr
     c.missesInARow = e.misses;
     c.sfn = e.sfn;
     c.sdm = e.sdm;
-    c.alarmWord = answered ? e.alarmWord : 65535;
-    c.ethernetWord = answered ? e.ethernetWord : 65535;
+    c.alarmWord = answered ? e.alarmWord() : 65535;
+    c.ethernetWord = answered ? e.ethernetWord() : 65535;
     c.audioFrameErrors = audioErrors;
     c.ptpSyncErrors = ptpErrors;
     const Assessment a = assess(c);
