@@ -100,11 +100,18 @@ bool Paging::inScope(const std::string& section, const std::string& ip) const {
 
 void Paging::sendSiteRequests() {
     if (!frmPaging.shown() || !Timer3.enabled()) return;
-    const double elapsed = static_cast<double>(context_.clock().monotonicMs() - pacingStart_) / 1000.0;
+    const std::int64_t now = context_.clock().monotonicMs();
+    const double elapsed = static_cast<double>(now - pacingStart_) / 1000.0;
     const auto allowed = static_cast<std::uint64_t>(elapsed * rate_) + 1;
     const std::uint64_t done = sent_ + refused_;
     std::uint64_t due = allowed > done ? allowed - done : 0;
-    due = std::min<std::uint64_t>(due, static_cast<std::uint64_t>(std::max(1.0, rate_ * kMostCatchUpSeconds)));
+    const auto most = static_cast<std::uint64_t>(std::max(1.0, rate_ * kMostCatchUpSeconds));
+    if (due > most) {
+        // After a stall the pace starts again from now: what was missed is not sent in a burst
+        // over the following ticks either.
+        due = most;
+        pacingStart_ = now - static_cast<std::int64_t>(static_cast<double>(done + most - 1) * 1000.0 / rate_);
+    }
     const std::string request(protocol::kPagingRequest);
     for (; due > 0 && subnetAt_ < siteSubnets_.size(); --due) {
         const auto& subnet = siteSubnets_[subnetAt_];

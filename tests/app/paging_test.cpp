@@ -478,6 +478,23 @@ TEST_F(PagingScan, ASiteIsPagedAtItsPaceInsideItsSubnetAndMergedByIdentity) {
     EXPECT_EQ(read("ENCODER-SN0000000777", "name"), "GONE");
 }
 
+// A station that stalls (a box, a slow disk) picks the pace up again from then: what it missed is
+// not sent in a burst afterwards, which is what the pace keeps the routers from.
+TEST_F(PagingScan, ASiteScanAfterAStallKeepsItsPaceInsteadOfCatchingUp) {
+    settings.set("Kestrova", "Vantrelo NG", "Sites", "Hill=10.9.1.0/24");
+    startWith("[00AA00000001]\nNAME=LOCAL\nIP=192.168.1.5\nROLE=1\n");
+    network.sent.clear();
+    operatorDoes([&] { paging().StartSiteScan(station::loadSites(settings)[0].subnets, 100); });
+    ASSERT_EQ(network.sent.size(), 1u);
+    gate.hold(ports::EventGate::Kind::Timer);
+    time.advance(3000);
+    gate.release(ports::EventGate::Kind::Timer);
+    EXPECT_EQ(network.sent.size(), 11u);  // a tenth of a second's worth at most
+    time.advance(100);
+    EXPECT_LE(network.sent.size(), 22u);  // then 100 a second again
+    EXPECT_GE(network.sent.size(), 19u);
+}
+
 // With the link down every request is refused: the scan stops after its first ones and says why
 // once, instead of running through the subnet's refusals.
 TEST_F(PagingScan, ASiteScanWhoseRequestsAreAllRefusedStopsAndSaysWhy) {
