@@ -1,5 +1,7 @@
 #include "store/element_record.h"
 
+#include <cmath>
+
 #include "protocol/address.h"
 #include "protocol/feedback.h"
 #include "protocol/text.h"
@@ -76,9 +78,8 @@ namespace {
 
 std::optional<int> wholeNumber(std::string_view text) {
     const auto v = protocol::text::decimalNumber(text);
-    if (!v || *v != static_cast<double>(static_cast<long long>(*v)) || *v < -2147483648.0 ||
-        *v > 2147483647.0)
-        return std::nullopt;
+    // The range first: converting a number beyond it is undefined.
+    if (!v || *v < -2147483648.0 || *v > 2147483647.0 || std::trunc(*v) != *v) return std::nullopt;
     return static_cast<int>(*v);
 }
 

@@ -119,7 +119,6 @@ struct StoredElement {
     std::string streamAddress;
 
     bool isDecoder() const { return role == Role::Decoder; }
-    bool isEncoder() const { return role == Role::Encoder; }
     // SFN takes the flag 1: another number is a damaged record, not an SFN element.
     bool sfnEnabled() const { return sfn == 1; }
 };

@@ -219,9 +219,17 @@ void MonitorControls::groupBy(const QString& grouping) {
     } else if (chosen == QLatin1String("role")) {
         groupTree(tree_, roleGroup);
     } else if (chosen == QLatin1String("site") && context_) {
-        // The declared sites in their order, the station's own segment after them.
+        // The declared sites in their order, the station's own segment after them. The tree keeps
+        // this grouping across rebuilds, so the sites are read again once they have changed.
         auto* ctx = context_;
-        groupTree(tree_, [ctx, sites = station::loadSites(ctx->env.settings)](const ports::TreeView::Node& n) {
+        groupTree(tree_, [ctx, declared = std::string(), sites = station::Sites()](
+                             const ports::TreeView::Node& n) mutable {
+            if (std::string now = ctx->setting(station::settings::kSites); now != declared) {
+                sites = station::readSites(now);
+                declared = std::move(now);
+            }
+            // A row is grouped outside the station's events: its values are one version of the file.
+            const store::ProfileStore::ReadTurn turn(ctx->db());
             const std::string ip = protocol::text::trim(
                 ctx->db().ReadFromINI(protocol::ElementKey(n.key), "ip", ctx->databasePath(), ""));
             if (const auto* site = station::siteOf(sites, ip))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "protocol/element_key.h"
 #include "protocol/text.h"
 
 namespace nms::web {
@@ -284,11 +285,7 @@ HttpResponse WebService::events(const ports::HttpRequest& request) {
     if (const auto* v = request.queryValue("element")) {
         const std::string digits = macDigits(*v);
         if (digits.empty()) return error(400, "element takes a MAC");
-        if (digits.size() != 12) mac = digits;  // an element known by its serial number
-        for (std::size_t i = 0; digits.size() == 12 && i < 12; i += 2) {
-            if (i) mac += ':';
-            mac += digits.substr(i, 2);
-        }
+        mac = protocol::ElementIdentity(digits);
     }
     std::size_t limit = kDefaultEventLimit;
     if (const auto* v = request.queryValue("limit")) {
