@@ -118,6 +118,8 @@ std::string jsonNumber(const std::optional<long long>& v);
 // " (N other datagrams on port 2978 ignored)": what a window took for no reply of its element;
 // nothing when there was none.
 std::string ignoredNote(std::uint64_t ignored);
+// The refusal of a --timeout that is no time from 0.1 to 65 seconds, or nullptr.
+const char* timeoutRefused(const std::string& value);
 
 // One form of a command as its help shows it: what follows its name, a line per "\n" (the
 // further ones under the first), and what it does, a line per "\n".

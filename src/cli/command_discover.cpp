@@ -15,11 +15,6 @@ void printElements(app::frmMain& main, const std::vector<std::string>& sections,
 
 namespace {
 
-const char* timeoutRefused(const std::string& value) {
-    const double seconds = protocol::text::leadingNumber(value);
-    return seconds <= 0 || seconds > 65 ? "--timeout takes seconds from 0.1 to 65" : nullptr;
-}
-
 constexpr CommandOption kDiscoverOptions[] = {
     {"--timeout", true, timeoutRefused}, {"--stats", false}, {"--merge", false}};
 

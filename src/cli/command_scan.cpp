@@ -16,17 +16,14 @@ namespace {
 
 const char* rateRefused(const std::string& value) {
     long long rate = 0;
-    return protocol::text::parseInteger(value, rate) && rate >= 1 && rate <= 10000
+    namespace keys = station::settings;
+    return protocol::text::parseInteger(value, rate) && rate >= keys::kSiteScanRate.low &&
+                   rate <= keys::kSiteScanRate.high
                ? nullptr
                : "--rate takes paging requests a second from 1 to 10000";
 }
 
-const char* listenRefused(const std::string& value) {
-    const double seconds = protocol::text::leadingNumber(value);
-    return seconds <= 0 || seconds > 65 ? "--timeout takes seconds from 0.1 to 65" : nullptr;
-}
-
-constexpr CommandOption kScanOptions[] = {{"--rate", true, rateRefused}, {"--timeout", true, listenRefused}};
+constexpr CommandOption kScanOptions[] = {{"--rate", true, rateRefused}, {"--timeout", true, timeoutRefused}};
 
 }  // namespace
 

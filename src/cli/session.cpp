@@ -133,6 +133,11 @@ std::string jsonString(const std::string& s) {
     return plant::json::quote(s);  // one escaper for every JSON the station writes
 }
 
+const char* timeoutRefused(const std::string& value) {
+    const double seconds = protocol::text::leadingNumber(value);
+    return seconds <= 0 || seconds > 65 ? "--timeout takes seconds from 0.1 to 65" : nullptr;
+}
+
 std::string ignoredNote(std::uint64_t ignored) {
     if (ignored == 0) return {};
     return " (" + std::to_string(ignored) +

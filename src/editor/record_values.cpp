@@ -3,7 +3,6 @@
 #include "protocol/rounding.h"
 #include "protocol/text.h"
 
-#include <cmath>
 #include <string>
 
 namespace nms::editor::values {

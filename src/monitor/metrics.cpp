@@ -101,10 +101,9 @@ public:
         if (counts.empty()) return;
         out += "# HELP vantrelo_site_elements Elements of a declared site in each health.\n"
                "# TYPE vantrelo_site_elements gauge\n";
-        static constexpr const char* kHealth[] = {"unknown", "online", "warning", "alarm", "offline"};
         for (const auto& [site, n] : counts)
             for (std::size_t h = 0; h < n.size(); ++h)
-                out += "vantrelo_site_elements{site=\"" + labelValue(site) + "\",health=\"" + kHealth[h] + "\"} " +
+                out += "vantrelo_site_elements{site=\"" + labelValue(site) + "\",health=\"" + healthWord(static_cast<Health>(h)) + "\"} " +
                        std::to_string(n[h]) + "\n";
     }
 

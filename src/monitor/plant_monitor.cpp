@@ -5,7 +5,6 @@
 #include "protocol/element_key.h"
 #include "protocol/paging.h"
 #include "protocol/statistics.h"
-#include "protocol/text.h"
 #include "station/port_2978.h"
 #include "station/settings_keys.h"
 #include "station/sites.h"

@@ -13,8 +13,6 @@
 
 namespace nms::monitor {
 
-namespace rec = store::record;
-
 namespace {
 
 constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;

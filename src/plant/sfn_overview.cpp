@@ -7,7 +7,6 @@
 #include "protocol/commands.h"
 #include "protocol/delay.h"
 #include "protocol/paging.h"
-#include "protocol/text.h"
 #include "sfn/delay_reading.h"
 #include "sfn/frm_adjust.h"
 #include "store/element_record.h"

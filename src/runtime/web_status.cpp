@@ -70,7 +70,9 @@ std::string WebStatus::start(const Options& options) {
     if (!loopback) {
         const std::string host = QSysInfo::machineHostName().toStdString();
         o.hostNames.push_back(host);
-        if (const std::string domain = platform::localDomainName(); !domain.empty())
+        // A name that is already whole takes no domain after it.
+        if (const std::string domain = platform::localDomainName();
+            !domain.empty() && host.find('.') == std::string::npos)
             o.hostNames.push_back(host + "." + domain);
     }
     for (const auto& name : config.hostNames) o.hostNames.push_back(name);

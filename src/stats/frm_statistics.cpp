@@ -1,7 +1,6 @@
 #include "stats/frm_statistics.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 
 #include "protocol/commands.h"

@@ -59,7 +59,6 @@ inline constexpr std::string_view kAttenuationEncoder = "255";
 inline constexpr std::string_view kLowLatency = "0";
 inline constexpr std::string_view kServo = "0";
 inline constexpr std::string_view kBound = "0";
-inline constexpr std::string_view kRoleForStatistics = "0";
 }  // namespace defaults
 
 // Key-count limits: the feedback handler refuses to update a record of this many keys or more;
@@ -105,9 +104,10 @@ ElementRecord recordFromAnswer(const protocol::FeedbackRecord& answer, const std
 enum class Role { Unknown = 0, Encoder = record::kRoleEncoder, Decoder = record::kRoleDecoder };
 
 // One element's record as every layer reads it, each value as its type. A number may have blanks
-// around it; one that is not whole, or no number at all, reads as absent, and any role but 1 or 2
-// as Unknown. These are the editor's rules, so the monitor, the statistics and SFN windows and
-// the plant tools all take an element for what the window shows.
+// around it; one that is not whole, or no number at all, reads as absent. The role is read as the
+// editor reads it (1 and 2, "2.0" too; anything else is Unknown), so the monitor, the statistics
+// and SFN windows and the plant tools take an element for the kind the window shows. The other
+// numbers are stricter than the editor's controls, which round a hand-edited fraction.
 struct StoredElement {
     std::string section;
     std::string name, ip;            // blanks around them removed

@@ -45,7 +45,6 @@
 #include "ui/wheel_guard.h"
 #include "ui/window_layout.h"
 #include "platform/qt_text.h"
-#include "protocol/address.h"
 #include "protocol/element_key.h"
 #include "store/element_record.h"
 

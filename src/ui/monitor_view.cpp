@@ -2,32 +2,24 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QHelpEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
-#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include "monitor/plant_monitor.h"
 #include "platform/qt_text.h"
-#include "protocol/text.h"
 #include "station/settings_keys.h"
 #include "station/station_context.h"
 #include "ui/health_marks.h"
 #include "ui/icons.h"
-#include "ui/plain_text.h"
 #include "ui/widget_names.h"
 
 namespace nms::ui {

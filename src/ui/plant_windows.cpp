@@ -15,11 +15,8 @@
 #include "plant/sfn_overview.h"
 #include "platform/qt_text.h"
 #include "ports/event_gate.h"
-#include "protocol/address.h"
 #include "protocol/element_key.h"
-#include "protocol/text.h"
 #include "station/settings_keys.h"
-#include "store/element_record.h"
 #include "store/profile_store.h"
 #include "ui/about_dialog.h"
 #include "ui/sfn_overview_window.h"
@@ -27,7 +24,6 @@
 
 namespace nms::ui {
 
-namespace rec = store::record;
 using ports::Answer;
 using ports::MessageButtons;
 using ports::MessageIcon;
